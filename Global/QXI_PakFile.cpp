@@ -1,0 +1,434 @@
+#include "Global/QXI_PakFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Global/ByteOrder.h"
+#include "Global/CRC.h"
+#include "platform/Text.h"
+
+using platform::File;
+using platform::OpenMode;
+using platform::SeekOrigin;
+
+namespace {
+
+constexpr char kMagic[4] = {'Q', 'X', 'P', 'F'};
+constexpr size_t kMinTableEntry = 2 + 18;  // empty name + the five numbers
+
+// Sequential reads of the entry table, never past its end.
+class TableReader {
+ public:
+  TableReader(File& file, int64_t begin, int64_t end) : file_(file), pos_(begin), end_(end) {}
+
+  bool Take(void* dst, size_t n) {
+    auto* out = static_cast<uint8_t*>(dst);
+    while (n > 0) {
+      if (at_ == buf_.size() && !Refill()) return false;
+      size_t k = std::min(n, buf_.size() - at_);
+      std::memcpy(out, buf_.data() + at_, k);
+      at_ += k;
+      out += k;
+      n -= k;
+    }
+    return true;
+  }
+
+ private:
+  bool Refill() {
+    if (pos_ >= end_) return false;
+    size_t want = static_cast<size_t>(std::min<int64_t>(end_ - pos_, 1 << 16));
+    buf_.resize(want);
+    if (file_.Seek(pos_, SeekOrigin::Begin) != pos_ || file_.Read(buf_.data(), want) != want) return false;
+    pos_ += static_cast<int64_t>(want);
+    at_ = 0;
+    return true;
+  }
+
+  File& file_;
+  int64_t pos_, end_;
+  Bytes buf_;
+  size_t at_ = 0;
+};
+
+// Bytes an entry occupies in the file: the stream, or the raw contents.
+uint32_t StoredLength(const TPakFile& e) { return e.StoredSize == 0 ? e.OriginalSize : e.StoredSize; }
+
+}  // namespace
+
+bool WriteStrToFile(File& file, const std::string& text) {
+  if (text.size() > kMaxStoredString) return false;
+  Bytes out;
+  out.reserve(2 + text.size());
+  PutU16(out, static_cast<uint16_t>(text.size()));
+  out.insert(out.end(), text.begin(), text.end());
+  return file.Write(out.data(), out.size());
+}
+
+bool ReadStrFromFile(File& file, std::string& text) {
+  uint8_t len[2];
+  text.clear();
+  if (file.Read(len, 2) != 2) return false;
+  text.resize(GetU16(len));
+  size_t got = file.Read(text.data(), text.size());
+  bool whole = got == text.size();
+  text.resize(got);
+  return whole;
+}
+
+Bytes ReadWholeFile(const std::string& path) {
+  File file;
+  if (!file.Open(path, OpenMode::Read)) throw EPakError("Cannot open file \"" + path + "\"");
+  int64_t size = file.Size();
+  if (size < 0 || static_cast<uint64_t>(size) > SIZE_MAX) throw EPakError("Cannot read file \"" + path + "\"");
+  Bytes data(static_cast<size_t>(size));
+  if (file.Read(data.data(), data.size()) != data.size()) throw EPakError("Cannot read file \"" + path + "\"");
+  return data;
+}
+
+int64_t FileSeek64(File& file, SeekOrigin origin, int64_t distance) { return file.Seek(distance, origin); }
+
+// ---------------------------------------------------------------------------
+
+TPak::TPak(const std::string& fileName, bool append, bool createNew) {
+  if (append) {
+    if (file_.Open(fileName, OpenMode::ReadWrite)) Base = static_cast<uint32_t>(file_.Size());
+  } else if (createNew) {
+    file_.Open(fileName, OpenMode::Create);
+  } else if (file_.Open(fileName, OpenMode::Read)) {
+    ReadTable();
+  }
+  if (!file_.IsOpen() && (append || createNew)) lastError_ = "Cannot open archive \"" + fileName + "\"";
+}
+
+void TPak::ReadTable() {
+  auto reject = [this] {
+    Entries.clear();
+    std::memset(Magic, 0, sizeof Magic);
+    Version = EntryCount = 0;
+    Base = TableOffset = 0;
+  };
+  int64_t size = file_.Size();
+  uint8_t t[kPakTrailerSize];
+  if (size < static_cast<int64_t>(kPakTrailerSize) || file_.Seek(size - kPakTrailerSize, SeekOrigin::Begin) < 0 ||
+      file_.Read(t, sizeof t) != sizeof t || std::memcmp(t, kMagic, 4) != 0)
+    return reject();
+  std::memcpy(Magic, t, 4);
+  Version = GetU16(t + 4);
+  EntryCount = GetU16(t + 6);
+  Base = GetU32(t + 8);
+  TableOffset = GetU32(t + 12);
+
+  // The table must lie between its offset and the trailer and be able to
+  // hold the count it claims; anything else is a damaged archive.
+  int64_t tableEnd = size - static_cast<int64_t>(kPakTrailerSize);
+  if (TableOffset > tableEnd || static_cast<int64_t>(EntryCount * kMinTableEntry) > tableEnd - TableOffset)
+    return reject();
+  TableReader in(file_, TableOffset, tableEnd);
+  Entries.resize(EntryCount);
+  for (TPakFile& e : Entries) {
+    uint8_t len[2], nums[18];
+    if (!in.Take(len, 2)) return reject();
+    e.Name.resize(GetU16(len));
+    if (!in.Take(e.Name.data(), e.Name.size()) || !in.Take(nums, sizeof nums)) return reject();
+    e.Crc = GetU32(nums);
+    e.Offset = GetU32(nums + 4);
+    e.StoredSize = GetU32(nums + 8);
+    e.OriginalSize = GetU32(nums + 12);
+    e.Group = GetU16(nums + 16);
+  }
+}
+
+// --- writing ----------------------------------------------------------------
+
+bool TPak::Fail(const std::string& text) {
+  lastError_ = text;
+  return false;
+}
+
+int TPak::AddEntry(const std::string& name, const std::string& sourcePath, uint16_t group) {
+  if (Entries.size() >= kMaxPakEntries) {
+    Fail("Too many entries for one archive (at most 65535): " + name);
+    return -1;
+  }
+  if (name.size() > kMaxStoredString) {
+    Fail("Entry name longer than 65535 bytes");
+    return -1;
+  }
+  TPakFile e;
+  e.Name = name;
+  e.SourcePath = sourcePath;
+  e.Group = group;
+  Entries.push_back(std::move(e));
+  return static_cast<int>(Entries.size() - 1);
+}
+
+bool TPak::Pack(TPakFile& entry, const uint8_t* data, size_t size, Bytes& stream) {
+  entry.OriginalSize = static_cast<uint32_t>(size);
+  stream.clear();
+  if (size < kLargeEntrySize) {
+    stream = ZCompress(data, size, 9);
+    if (stream.size() <= size) {
+      entry.StoredSize = static_cast<uint32_t>(stream.size());
+      entry.Crc = UpdateCRC32(0, stream.data(), stream.size());
+      return true;
+    }
+    stream.clear();
+  }
+  entry.StoredSize = 0;
+  entry.Crc = UpdateCRC32(0, data, size);
+  return false;
+}
+
+Bytes TPak::PackBuffer(int index, const void* data, size_t size) {
+  if (!ValidIndex(index)) return {};
+  TPakFile& e = Entries[index];
+  e.OriginalSize = static_cast<uint32_t>(size);
+  if (!data || size == 0 || size > kMaxPakFileSize) return {};
+  auto* bytes = static_cast<const uint8_t*>(data);
+  Bytes stream;
+  if (Pack(e, bytes, size, stream)) return stream;
+  return Bytes(bytes, bytes + size);
+}
+
+Bytes TPak::PackSourceFile(int index) {
+  if (!ValidIndex(index)) return {};
+  Bytes contents = ReadWholeFile(Entries[index].SourcePath);
+  return PackBuffer(index, contents.data(), contents.size());
+}
+
+int64_t TPak::EndWithRoomFor(uint64_t more) {
+  if (!file_.IsOpen()) {
+    if (lastError_.empty()) Fail("The archive is not open");
+    return -1;
+  }
+  int64_t end = file_.Seek(0, SeekOrigin::End);
+  if (end < 0) {
+    Fail("Cannot position in the archive");
+    return -1;
+  }
+  if (static_cast<uint64_t>(end) + more > kMaxPakFileSize) {
+    Fail("The archive would pass 4 GiB");
+    return -1;
+  }
+  return end;
+}
+
+// Cuts off what a failed write left behind, so the file is as it was.
+bool TPak::RestoreEnd(int64_t end) {
+  if (file_.Seek(end, SeekOrigin::Begin) == end) file_.Truncate();
+  return false;
+}
+
+bool TPak::AppendStored(TPakFile& entry, const uint8_t* data, size_t size) {
+  int64_t end = EndWithRoomFor(size);
+  if (end < 0) return false;
+  if (!file_.Write(data, size)) {
+    RestoreEnd(end);
+    return Fail("Cannot write entry \"" + entry.Name + "\" to the archive");
+  }
+  entry.Offset = static_cast<uint32_t>(end);
+  return true;
+}
+
+// A large source is copied in pieces, so it is never held in memory whole.
+bool TPak::AppendLargeSource(TPakFile& entry, File& source, int64_t size) {
+  int64_t end = EndWithRoomFor(static_cast<uint64_t>(size));
+  if (end < 0) return false;
+  Bytes piece(std::min<int64_t>(size, kLargeEntryPiece));
+  uint32_t crc = 0;
+  for (int64_t left = size; left > 0;) {
+    size_t n = static_cast<size_t>(std::min<int64_t>(left, piece.size()));
+    if (source.Read(piece.data(), n) != n) {
+      RestoreEnd(end);
+      throw EPakError("Cannot read file \"" + entry.SourcePath + "\"");
+    }
+    crc = UpdateCRC32(crc, piece.data(), n);
+    if (!file_.Write(piece.data(), n)) {
+      RestoreEnd(end);
+      return Fail("Cannot write entry \"" + entry.Name + "\" to the archive");
+    }
+    left -= static_cast<int64_t>(n);
+  }
+  entry.Offset = static_cast<uint32_t>(end);
+  entry.StoredSize = 0;
+  entry.OriginalSize = static_cast<uint32_t>(size);
+  entry.Crc = crc;
+  return true;
+}
+
+bool TPak::WriteEntryFile(int index) {
+  if (!ValidIndex(index)) return false;
+  TPakFile& e = Entries[index];
+  File source;
+  if (!source.Open(e.SourcePath, OpenMode::Read)) throw EPakError("Cannot open file \"" + e.SourcePath + "\"");
+  int64_t size = source.Size();
+  if (size < 0) throw EPakError("Cannot read file \"" + e.SourcePath + "\"");
+  if (size >= kLargeEntrySize) return AppendLargeSource(e, source, size);
+  source.Close();
+  Bytes contents = ReadWholeFile(e.SourcePath);
+  return WriteEntryData(index, contents.data(), contents.size());
+}
+
+bool TPak::WriteEntryData(int index, const void* data, size_t size) {
+  if (!ValidIndex(index)) return false;
+  TPakFile& e = Entries[index];
+  e.OriginalSize = static_cast<uint32_t>(size);
+  if (!data || size == 0) return true;  // nothing to store
+  if (size > kMaxPakFileSize) return Fail("The archive would pass 4 GiB");
+  auto* bytes = static_cast<const uint8_t*>(data);
+  Bytes stream;
+  if (Pack(e, bytes, size, stream)) return AppendStored(e, stream.data(), stream.size());
+  return AppendStored(e, bytes, size);
+}
+
+bool TPak::WriteTable() {
+  Bytes table;
+  for (const TPakFile& e : Entries) {
+    PutU16(table, static_cast<uint16_t>(e.Name.size()));
+    table.insert(table.end(), e.Name.begin(), e.Name.end());
+    PutU32(table, e.Crc);
+    PutU32(table, e.Offset);
+    PutU32(table, e.StoredSize);
+    PutU32(table, e.OriginalSize);
+    PutU16(table, e.Group);
+  }
+  int64_t end = EndWithRoomFor(table.size() + kPakTrailerSize);
+  if (end < 0) return false;
+  std::memcpy(Magic, kMagic, 4);
+  Version = 1;
+  EntryCount = static_cast<uint16_t>(Entries.size());
+  TableOffset = static_cast<uint32_t>(end);
+  table.insert(table.end(), kMagic, kMagic + 4);
+  PutU16(table, Version);
+  PutU16(table, EntryCount);
+  PutU32(table, Base);
+  PutU32(table, TableOffset);
+  if (!file_.Write(table.data(), table.size())) {
+    RestoreEnd(end);
+    return Fail("Cannot write the archive's entry table");
+  }
+  return true;
+}
+
+// --- reading ----------------------------------------------------------------
+
+Bytes TPak::ReadStored(int index) {
+  if (!ValidIndex(index)) return {};
+  const TPakFile& e = Entries[index];
+  uint32_t k = StoredLength(e);
+  int64_t size = file_.Size();
+  // Never allocate for bytes the file cannot hold.
+  if (k == 0 || size < 0 || static_cast<int64_t>(e.Offset) + k > size) return {};
+  if (file_.Seek(e.Offset, SeekOrigin::Begin) != e.Offset) return {};
+  Bytes block(k);
+  if (file_.Read(block.data(), k) != k || UpdateCRC32(0, block.data(), k) != e.Crc) return {};
+  return block;
+}
+
+bool TPak::ReadStoredInPieces(int index, const PieceFn& sink, size_t pieceSize) {
+  if (!ValidIndex(index) || pieceSize == 0) return false;
+  const TPakFile& e = Entries[index];
+  uint32_t k = StoredLength(e);
+  int64_t size = file_.Size();
+  if (k == 0 || size < 0 || static_cast<int64_t>(e.Offset) + k > size) return false;
+  if (file_.Seek(e.Offset, SeekOrigin::Begin) != e.Offset) return false;
+  Bytes piece(std::min<size_t>(k, pieceSize));
+  uint32_t crc = 0;
+  for (uint32_t left = k; left > 0;) {
+    size_t n = std::min<size_t>(left, piece.size());
+    if (file_.Read(piece.data(), n) != n) return false;
+    crc = UpdateCRC32(crc, piece.data(), n);
+    if (sink && !sink(piece.data(), n)) return false;
+    left -= static_cast<uint32_t>(n);
+  }
+  return crc == e.Crc;
+}
+
+Bytes TPak::GetData(int index) {
+  if (!ValidIndex(index) || Entries[index].OriginalSize == 0) return {};
+  Bytes stored = ReadStored(index);
+  const TPakFile& e = Entries[index];
+  if (stored.empty() || e.StoredSize == 0) return stored;
+  Bytes contents;
+  uint64_t length = ZInflate(stored.data(), stored.size(), e.OriginalSize, contents);
+  if (length != e.OriginalSize) {
+    if (OnReport)
+      OnReport(e.Name + "\r\rError: DecompSize - " + std::to_string(length) + " OrigSize - " +
+               std::to_string(e.OriginalSize));
+    return {};
+  }
+  return contents;
+}
+
+bool TPak::VerifyEntry(int index) {
+  if (!ValidIndex(index)) return false;
+  // Large entries are stored raw: their checksum is checked piece by piece
+  // instead of holding them whole.
+  const TPakFile& e = Entries[index];
+  if (e.StoredSize == 0 && e.OriginalSize >= kLargeEntrySize) return ReadStoredInPieces(index, nullptr);
+  return !GetData(index).empty();
+}
+
+Bytes TPak::FindFile(const std::string& name, uint16_t group, uint32_t& size) {
+  size = 0;
+  std::string wanted = platform::AnsiLowerCase(name);
+  for (size_t i = 0; i < Entries.size(); ++i) {
+    const TPakFile& e = Entries[i];
+    if (e.Group == group && platform::AnsiLowerCase(e.Name) == wanted) {
+      size = e.OriginalSize;
+      return GetData(static_cast<int>(i));
+    }
+  }
+  return {};
+}
+
+Bytes TPak::FindFirst(uint16_t group, uint32_t& size, bool withData, std::string& name) {
+  Cursor = 0;
+  size = 0;
+  return FindNext(group, size, withData, name);
+}
+
+Bytes TPak::FindNext(uint16_t group, uint32_t& size, bool withData, std::string& name) {
+  size = 0;
+  name.clear();
+  int index;
+  if (!FindNextIndex(group, index)) return {};
+  size = Entries[index].OriginalSize;
+  name = Entries[index].Name;
+  return withData ? GetData(index) : Bytes{};
+}
+
+bool TPak::FindFirstIndex(uint16_t group, int& index) {
+  Cursor = 0;
+  return FindNextIndex(group, index);
+}
+
+bool TPak::FindNextIndex(uint16_t group, int& index) {
+  index = 0;
+  for (size_t i = Cursor; i < Entries.size(); ++i) {
+    if (Entries[i].Group == group) {
+      index = static_cast<int>(i);
+      Cursor = static_cast<uint32_t>(i + 1);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TPak::ForEachInGroup(uint16_t group, const std::function<void(int)>& proc) {
+  if (!proc) return;
+  int index;
+  for (bool found = FindFirstIndex(group, index); found; found = FindNextIndex(group, index)) proc(index);
+}
+
+int TPak::CountGrouped() const {
+  size_t n = std::min<size_t>(EntryCount, Entries.size());
+  return static_cast<int>(std::count_if(Entries.begin(), Entries.begin() + n, [](const TPakFile& e) { return e.Group != 0; }));
+}
+
+int TPak::CountInGroup(uint16_t group) const {
+  size_t n = std::min<size_t>(EntryCount, Entries.size());
+  return static_cast<int>(
+      std::count_if(Entries.begin(), Entries.begin() + n, [group](const TPakFile& e) { return e.Group == group; }));
+}

@@ -1,0 +1,132 @@
+// The installer data archive: named entries (zlib streams or raw bytes) one
+// after the other, then an entry table and a 16-byte "QXPF" trailer at the
+// very end of the file. It is appended to an executable, so all offsets are
+// absolute positions in the whole file and the reader starts from the end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Global/ZCodec.h"
+#include "platform/File.h"
+
+// Entries of this size or more are stored raw and copied out in pieces.
+constexpr uint32_t kLargeEntrySize = 73400320;   // 70 MiB
+constexpr uint32_t kLargeEntryPiece = 26214400;  // 25 MiB
+constexpr size_t kPakTrailerSize = 16;
+// The table's count and the name lengths are 16-bit; offsets are 32-bit.
+constexpr size_t kMaxPakEntries = 65535;
+constexpr size_t kMaxStoredString = 65535;
+constexpr uint64_t kMaxPakFileSize = 0xFFFFFFFFull;
+
+// A source or archive file that cannot be opened or read while writing.
+class EPakError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct TPakFile {
+  std::string Name;        // may hold backslash-separated folders
+  std::string SourcePath;  // writer side only; never stored
+  uint32_t Crc = 0;        // CRC-32 of the stored bytes
+  uint32_t Offset = 0;     // absolute position of the stored bytes
+  uint32_t StoredSize = 0; // length of the zlib stream; 0 = stored raw
+  uint32_t OriginalSize = 0;
+  uint16_t Group = 0;
+};
+
+// Length-prefixed strings: u16 little-endian byte count, then the bytes.
+// Writing refuses a text longer than 65,535 bytes; both report failure.
+bool WriteStrToFile(platform::File& file, const std::string& text);
+bool ReadStrFromFile(platform::File& file, std::string& text);
+
+// The whole file in a new block; EPakError when it cannot be opened or read.
+Bytes ReadWholeFile(const std::string& path);
+
+// 64-bit positioning; the new position, or -1.
+int64_t FileSeek64(platform::File& file, platform::SeekOrigin origin, int64_t distance);
+
+class TPak {
+ public:
+  // Receives texts the user must see (the size mismatch of an entry).
+  using ReportFn = std::function<void(const std::string& text)>;
+  // Receives the pieces of a large entry as they are read.
+  using PieceFn = std::function<bool(const uint8_t* data, size_t size)>;
+
+  // Read mode (neither flag), append mode (takes precedence) or create mode.
+  TPak(const std::string& fileName, bool append, bool createNew);
+  ~TPak() { Close(); }
+  TPak(const TPak&) = delete;
+  TPak& operator=(const TPak&) = delete;
+
+  // --- writing ---
+  // Index of the new entry, or -1 (with LastError) when the table cannot
+  // hold it: more than 65,535 entries or a name longer than 65,535 bytes.
+  int AddEntry(const std::string& name, const std::string& sourcePath, uint16_t group);
+  // Pack and append the entry's contents. False (with LastError) when the
+  // write failed or would take the file past 4 GiB; the file is then as it
+  // was. An empty source stores nothing and is not a failure. A source that
+  // cannot be opened or read raises EPakError.
+  bool WriteEntryFile(int index);
+  bool WriteEntryData(int index, const void* data, size_t size);
+  // The stored block for the contents (zlib stream, or a raw copy); fills in
+  // the entry's sizes and CRC. Empty for no contents.
+  Bytes PackBuffer(int index, const void* data, size_t size);
+  Bytes PackSourceFile(int index);
+  // Appends the entry table and the trailer.
+  bool WriteTable();
+
+  // --- reading ---
+  Bytes FindFile(const std::string& name, uint16_t group, uint32_t& size);
+  Bytes GetData(int index);
+  Bytes ReadStored(int index);
+  // Reads an entry's stored bytes in pieces of at most pieceSize, handing
+  // each to `sink` (may be empty); true when all were read, the sink
+  // accepted them and the CRC-32 matches. Memory stays at one piece.
+  bool ReadStoredInPieces(int index, const PieceFn& sink, size_t pieceSize = kLargeEntryPiece);
+  Bytes FindFirst(uint16_t group, uint32_t& size, bool withData, std::string& name);
+  Bytes FindNext(uint16_t group, uint32_t& size, bool withData, std::string& name);
+  bool FindFirstIndex(uint16_t group, int& index);
+  bool FindNextIndex(uint16_t group, int& index);
+  void ForEachInGroup(uint16_t group, const std::function<void(int)>& proc);
+  int CountGrouped() const;
+  int CountInGroup(uint16_t group) const;
+  bool VerifyEntry(int index);
+  void Close() { file_.Close(); }
+
+  bool IsOpen() const { return file_.IsOpen(); }
+  platform::File& Handle() { return file_; }
+  const std::string& LastError() const { return lastError_; }
+
+  std::vector<TPakFile> Entries;
+  uint32_t Cursor = 0;
+  // The trailer last read or written.
+  char Magic[4] = {0, 0, 0, 0};
+  uint16_t Version = 0;
+  uint16_t EntryCount = 0;
+  uint32_t Base = 0;
+  uint32_t TableOffset = 0;
+
+  ReportFn OnReport;
+
+ private:
+  bool ValidIndex(int index) const { return index >= 0 && static_cast<size_t>(index) < Entries.size(); }
+  void ReadTable();
+  // Packs into `stream` when the entry is kept compressed; false when the
+  // raw bytes are to be stored instead.
+  bool Pack(TPakFile& entry, const uint8_t* data, size_t size, Bytes& stream);
+  // Appends `size` stored bytes at the end of the file as the entry's data.
+  bool AppendStored(TPakFile& entry, const uint8_t* data, size_t size);
+  bool AppendLargeSource(TPakFile& entry, platform::File& source, int64_t size);
+  // End of the file, when `more` bytes still fit below 4 GiB; else -1.
+  int64_t EndWithRoomFor(uint64_t more);
+  bool Fail(const std::string& text);
+  bool RestoreEnd(int64_t end);
+
+  platform::File file_;
+  std::string lastError_;
+};

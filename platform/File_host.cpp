@@ -1,0 +1,91 @@
+// Host stand-in of the file layer for native tests: POSIX calls. The system's
+// paths use backslashes; they are mapped to slashes here.
+#include "platform/File.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+std::string HostPath(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+}  // namespace
+
+bool File::Open(const std::string& path, OpenMode mode) {
+  Close();
+  int flags = O_RDONLY;
+  if (mode == OpenMode::ReadWrite) flags = O_RDWR;
+  if (mode == OpenMode::Create) flags = O_RDWR | O_CREAT | O_TRUNC;
+  int fd = ::open(HostPath(path).c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+void File::Close() {
+  if (handle_ != kInvalid) ::close(static_cast<int>(handle_));
+  handle_ = kInvalid;
+}
+
+int64_t File::Seek(int64_t distance, SeekOrigin origin) {
+  if (!IsOpen()) return -1;
+  int whence = origin == SeekOrigin::Begin ? SEEK_SET : origin == SeekOrigin::Current ? SEEK_CUR : SEEK_END;
+  off_t pos = ::lseek(static_cast<int>(handle_), static_cast<off_t>(distance), whence);
+  return pos < 0 ? -1 : static_cast<int64_t>(pos);
+}
+
+int64_t File::Size() {
+  struct stat st;
+  if (!IsOpen() || ::fstat(static_cast<int>(handle_), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+size_t File::Read(void* buffer, size_t n) {
+  if (!IsOpen()) return 0;
+  size_t done = 0;
+  while (done < n) {
+    ssize_t got = ::read(static_cast<int>(handle_), static_cast<char*>(buffer) + done, n - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+bool File::Write(const void* buffer, size_t n) {
+  if (!IsOpen()) return false;
+  size_t done = 0;
+  while (done < n) {
+    ssize_t put = ::write(static_cast<int>(handle_), static_cast<const char*>(buffer) + done, n - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool File::Truncate() {
+  int64_t pos = Seek(0, SeekOrigin::Current);
+  return pos >= 0 && ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(pos)) == 0;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(HostPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(HostPath(path).c_str()) == 0; }
+
+}  // namespace platform

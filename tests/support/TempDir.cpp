@@ -1,0 +1,44 @@
+#include "tests/support/TempDir.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  for (;;) {
+    path_ = "tmp" + std::to_string(counter++);
+    std::error_code ec;
+    if (fs::create_directory(path_, ec)) return;
+    if (ec) throw std::runtime_error("cannot create " + path_);
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void WriteFileText(const std::string& path, const std::string& text) {
+  WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+}  // namespace testing_support

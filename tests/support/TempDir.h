@@ -1,0 +1,31 @@
+// A fresh folder for one test's files, removed afterwards. Paths are relative
+// to the test's working directory, so they mean the same natively and under
+// Wine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // Path of a file inside the folder; forward slashes work on both sides.
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data);
+void WriteFileText(const std::string& path, const std::string& text);
+
+}  // namespace testing_support
