@@ -14,47 +14,52 @@ TUninstallList UninstallList;
 
 namespace {
 
-char FoldAZ(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool Contains(const std::vector<std::string>& list, const std::string& text) {
-  return std::any_of(list.begin(), list.end(), [&](const std::string& s) {
-    return s.size() == text.size() &&
-           std::equal(s.begin(), s.end(), text.begin(), [](char a, char b) { return FoldAZ(a) == FoldAZ(b); });
-  });
+std::string FoldAZ(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return text;
 }
 
 bool Fits(const std::vector<std::string>& list, const std::string& text) {
   return list.size() < kMaxUninstallEntries && text.size() <= kMaxUninstallText;
 }
 
-bool AddUnique(std::vector<std::string>& list, const std::string& text) {
-  if (Contains(list, text)) return true;
-  if (!Fits(list, text)) return false;
-  list.push_back(text);
+}  // namespace
+
+bool TUninstallList::TUniqueList::Has(const std::string& text) const { return Folded.count(FoldAZ(text)) != 0; }
+
+bool TUninstallList::TUniqueList::Add(const std::string& text) {
+  if (Has(text)) return true;
+  if (!Fits(Items, text)) return false;
+  Items.push_back(text);
+  Folded.insert(FoldAZ(text));
   return true;
 }
 
-}  // namespace
+void TUninstallList::TUniqueList::Clear() {
+  Items.clear();
+  Folded.clear();
+}
 
 void TUninstallList::Clear() {
-  Files.clear();
-  RegEntries.clear();
-  Dirs.clear();
+  files_.Clear();
+  regEntries_.Clear();
+  dirs_.clear();
 }
 
-bool TUninstallList::HasFile(const std::string& path) const { return Contains(Files, path); }
+bool TUninstallList::HasFile(const std::string& path) const { return files_.Has(path); }
 
-bool TUninstallList::HasRegEntry(const std::string& entry) const { return Contains(RegEntries, entry); }
+bool TUninstallList::HasRegEntry(const std::string& entry) const { return regEntries_.Has(entry); }
 
 bool TUninstallList::AddFile(const std::string& path) {
-  return AddUnique(Files, platform::WideToAnsi(CollapsePathVars(platform::AnsiToWide(path))));
+  return files_.Add(platform::WideToAnsi(CollapsePathVars(platform::AnsiToWide(path))));
 }
 
-bool TUninstallList::AddRegEntry(const std::string& entry) { return AddUnique(RegEntries, entry); }
+bool TUninstallList::AddRegEntry(const std::string& entry) { return regEntries_.Add(entry); }
 
 bool TUninstallList::AddDir(const std::string& dir) {
-  if (!Fits(Dirs, dir)) return false;
-  Dirs.push_back(dir);
+  if (!Fits(dirs_, dir)) return false;
+  dirs_.push_back(dir);
   return true;
 }
 
@@ -64,11 +69,7 @@ std::string TUninstallList::LogPath(const std::string& dir, const std::string& p
 
 bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefix) const {
   std::string path = LogPath(dir, prefix), aside = path + ".new";
-  const std::vector<std::string>* lists[] = {&Files, &RegEntries, &Dirs};
-  // Lists filled past what the file can hold (by hand, not through the Add
-  // operations) are not written at all rather than written wrong.
-  for (const auto* list : lists)
-    if (list->size() > kMaxUninstallEntries) return false;
+  const std::vector<std::string>* lists[] = {&Files(), &RegEntries(), &Dirs()};
   bool written;
   {
     platform::File file;
@@ -77,7 +78,8 @@ bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefi
     for (const auto* list : lists) PutU16(counts, static_cast<uint16_t>(list->size()));
     written = written && file.Write(counts.data(), counts.size());
     for (const auto* list : lists)
-      for (size_t i = 0; written && i < list->size(); ++i) written = WriteStrToFile(file, DigitKeyEncode(kDigitKeyA, (*list)[i]));
+      for (size_t i = 0; written && i < list->size(); ++i)
+        written = WriteStrToFile(file, DigitKeyEncode(kDigitKeyA, (*list)[i]));
   }
   if (written && platform::RenameOver(aside, path)) return true;
   platform::RemoveFile(aside);
@@ -89,16 +91,19 @@ bool TUninstallList::LoadFromFile(const std::string& dir, const std::string& pre
   if (!platform::FileExists(path)) return false;
   Clear();
   platform::File file;
-  if (!file.Open(path, platform::OpenMode::Read)) return false;
   uint8_t counts[6];
-  if (file.Read(counts, sizeof counts) != sizeof counts) return false;
-  std::vector<std::string>* lists[] = {&Files, &RegEntries, &Dirs};
-  for (int k = 0; k < 3; ++k) {
+  if (!file.Open(path, platform::OpenMode::Read) || file.Read(counts, sizeof counts) != sizeof counts) return false;
+  // Entries are added as they are read, so a log that ends early keeps
+  // what it holds and a count larger than the file allocates nothing.
+  std::string text;
+  auto readList = [&](int k, auto&& store) {
     for (uint16_t i = 0, n = GetU16(counts + 2 * k); i < n; ++i) {
-      std::string text;
       if (!ReadStrFromFile(file, text)) return false;
-      lists[k]->push_back(DigitKeyDecode(kDigitKeyA, text));
+      store(DigitKeyDecode(kDigitKeyA, text));
     }
-  }
-  return true;
+    return true;
+  };
+  return readList(0, [&](const std::string& t) { files_.Add(t); }) &&
+         readList(1, [&](const std::string& t) { regEntries_.Add(t); }) &&
+         readList(2, [&](const std::string& t) { dirs_.push_back(t); });
 }
