@@ -67,6 +67,7 @@ int32_t TCompiler::AddLine(int32_t commandId) {
 }
 
 void TCompiler::AddArgument(int32_t index, const std::string& text) {
+  if (index < 0 || static_cast<size_t>(index) >= CompLines.Lines.size()) return;
   if (text.size() > kMaxStoredString) {
     SetError("Parameter too long - at most 65535 bytes", CurrentLine);
     return;

@@ -167,18 +167,6 @@ TEST_F(CompilerTest, Listing) {
   EXPECT_EQ(compiler.FormatCompiledArgs(99), "");
 }
 
-TEST_F(CompilerTest, CallbacksReceiveLogAndStatus) {
-  compiler.Log("nobody listens");  // unset callbacks do nothing
-  std::vector<std::string> log, status;
-  compiler.LogCallback = [&](const std::string& t) { log.push_back(t); };
-  compiler.StatusCallback = [&](const std::string& t) { status.push_back(t); };
-  compiler.Log("");
-  compiler.Log("line");
-  compiler.Status("busy");
-  EXPECT_EQ(log, (std::vector<std::string>{"", "line"}));
-  EXPECT_EQ(status, (std::vector<std::string>{"busy"}));
-}
-
 TEST_F(CompilerTest, CompiledScriptStoresAndLoadsBack) {
   Compile({"start:", "name \"My Setup\"", "rmdir \"C:\\a b\" x", "delete \"\"", "goto start"});
   ASSERT_EQ(compiler.Error.Text, "");
