@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "installer-library/SIntegerText.h"
+#include "installer-library/STokens.h"
 #include "platform/Text.h"
 
 using platform::AnsiToWide;
@@ -227,30 +228,3 @@ std::u16string TLanguageStrings::Apply(const std::u16string& text) const {
 }
 
 std::u16string ApplyLanguageStrings(const std::u16string& text) { return LanguageStrings.Apply(text); }
-
-// --- tokens ----------------------------------------------------------------------
-
-std::u16string WideStripQuotes(const std::u16string& text) {
-  std::u16string out;
-  std::copy_if(text.begin(), text.end(), std::back_inserter(out), [](char16_t c) { return c != u'"'; });
-  return out;
-}
-
-void WideSplitFirstToken(const std::u16string& text, std::u16string& first, std::u16string& rest) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && IsBlankOrControl(text[begin])) ++begin;
-  while (end > begin && IsBlankOrControl(text[end - 1])) --end;
-  std::u16string trimmed = text.substr(begin, end - begin);
-  bool quoted = false;
-  for (size_t i = 0; i < trimmed.size(); ++i) {
-    char16_t c = trimmed[i];
-    if (c == u'"') quoted = !quoted;
-    if (!quoted && (c == u' ' || c == u'\t')) {
-      first = WideStripQuotes(trimmed.substr(0, i));
-      rest = trimmed.substr(i);
-      return;
-    }
-  }
-  first = WideStripQuotes(trimmed);
-  rest.clear();
-}

@@ -105,10 +105,3 @@ extern TLanguageStrings LanguageStrings;
 
 // The registered placeholders of LanguageStrings applied to a text.
 std::u16string ApplyLanguageStrings(const std::u16string& text);
-
-// Token routines for 16-bit text.
-std::u16string WideStripQuotes(const std::u16string& text);
-// Trims characters up to U+0020 from both ends and splits at the first blank
-// or tab outside double quotes: first (quotes removed), and rest from the
-// separator on. Without a separator, rest is empty.
-void WideSplitFirstToken(const std::u16string& text, std::u16string& first, std::u16string& rest);

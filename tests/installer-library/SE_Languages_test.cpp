@@ -346,25 +346,3 @@ TEST(LanguageStrings, PlaceholdersShowTheVariablesCurrentValues) {
   title = "x<%SETUPTITLE%>";
   EXPECT_EQ(table.Apply(u"<%SETUPTITLE%>"), u"x<%SETUPTITLE%>");
 }
-
-TEST(WideTokens, SplitFirstToken) {
-  struct Case {
-    std::u16string text, first, rest;
-  } cases[] = {
-      {u"  one two three ", u"one", u" two three"},
-      {u"one\ttwo", u"one", u"\ttwo"},
-      {u"\"a b\" c", u"a b", u" c"},
-      {u"\"a b\"c d", u"a bc", u" d"},
-      {u"single", u"single", u""},
-      {u"\"unclosed quote", u"unclosed quote", u""},
-      {u"", u"", u""},
-      {u"\r\n\x01 x \r", u"x", u""},
-  };
-  for (const Case& c : cases) {
-    std::u16string first, rest;
-    WideSplitFirstToken(c.text, first, rest);
-    EXPECT_EQ(first, c.first);
-    EXPECT_EQ(rest, c.rest);
-  }
-  EXPECT_EQ(WideStripQuotes(u"\"a\"\"b\" c\""), u"ab c");
-}
