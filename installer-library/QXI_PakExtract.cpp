@@ -17,6 +17,12 @@ std::u16string ExtractingText(const std::u16string& fileName) {
   return TLanguages::ReplaceText(Languages.GetString(kExtractingString), u"<%FILENAME%>", fileName);
 }
 
+std::string DamagedText(const std::string& name) {
+  return "Cannot read \"" + name + "\" from the setup archive: it is damaged";
+}
+
+std::string WriteFailedText(const std::string& path) { return "Cannot write file \"" + path + "\""; }
+
 bool Fail(std::string& error, const std::string& text) {
   error = text;
   return false;
@@ -56,7 +62,8 @@ bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string
     if (!found) return true;
     const TPakFile entry = pak.Entries[index];
     std::string target = dir + "\\" + entry.Name;
-    if (!IsSafeEntryName(entry.Name)) return Fail(error, "Refused to extract \"" + entry.Name + "\": the name leaves the target folder");
+    if (!IsSafeEntryName(entry.Name))
+      return Fail(error, "Refused to extract \"" + entry.Name + "\": the name leaves the target folder");
     if (entry.OriginalSize >= kLargeEntrySize) {
       if (!ExtractLargeEntry(pak, target, entry.Name, entry.OriginalSize, index, error, progress)) return false;
     } else {
@@ -66,8 +73,8 @@ bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string
       } catch (const EZlibError&) {
         data.clear();
       }
-      if (data.size() != entry.OriginalSize) return Fail(error, "Cannot read \"" + entry.Name + "\" from the setup archive: it is damaged");
-      if (!WriteBufferToFile(target, data.data(), data.size())) return Fail(error, "Cannot write file \"" + target + "\"");
+      if (data.size() != entry.OriginalSize) return Fail(error, DamagedText(entry.Name));
+      if (!WriteBufferToFile(target, data.data(), data.size())) return Fail(error, WriteFailedText(target));
     }
     UninstallList.AddFile(target);
     progress.Step();
@@ -78,10 +85,10 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
                        std::string& error, TExtractProgress& progress, size_t pieceSize) {
   if (index < 0 || static_cast<size_t>(index) >= pak.Entries.size() || pak.Entries[index].StoredSize != 0 ||
       pak.Entries[index].OriginalSize != size)
-    return Fail(error, "Cannot read \"" + name + "\" from the setup archive: it is damaged");
+    return Fail(error, DamagedText(name));
   ForceDirectoriesLogged(FolderOfPath(target));
   platform::File out;
-  if (!out.Open(target, platform::OpenMode::Create)) return Fail(error, "Cannot write file \"" + target + "\"");
+  if (!out.Open(target, platform::OpenMode::Create)) return Fail(error, WriteFailedText(target));
   uint64_t done = 0;
   auto status = [&] {
     progress.Status(ExtractingText(platform::AnsiToWide(name + " - " + FormatByteSize(static_cast<int64_t>(done)) +
@@ -104,6 +111,5 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
   out.Close();
   if (copied) return true;
   platform::RemoveFile(target);
-  if (writeFailed) return Fail(error, "Cannot write file \"" + target + "\"");
-  return Fail(error, "Cannot read \"" + name + "\" from the setup archive: it is damaged");
+  return Fail(error, writeFailed ? WriteFailedText(target) : DamagedText(name));
 }

@@ -16,8 +16,8 @@ using platform::AnsiToWide;
 
 // --- globals --------------------------------------------------------------------
 // Everything in this file is constructed in the order written, before the
-// program body runs; the creation order of the installer globals is the
-// order below.
+// program body runs: first the plain values, then, from the environment
+// table to the status lock, the installer globals in their creation order.
 
 std::string ProgramFilesDir;
 std::string StartMenuProgramsDir;
@@ -156,9 +156,13 @@ std::string AddBackslash(const std::string& text) {
 
 std::string GetSpecialFolder(void* owner, int folderId) { return platform::GetItemIdFolder(owner, folderId); }
 
-std::string GetProgramFilesDir(void* owner) { return AddBackslash(GetSpecialFolder(owner, platform::kShellProgramFiles)); }
+std::string GetProgramFilesDir(void* owner) {
+  return AddBackslash(GetSpecialFolder(owner, platform::kShellProgramFiles));
+}
 
-std::string GetStartMenuProgramsDir(void* owner) { return AddBackslash(GetSpecialFolder(owner, platform::kShellPrograms)); }
+std::string GetStartMenuProgramsDir(void* owner) {
+  return AddBackslash(GetSpecialFolder(owner, platform::kShellPrograms));
+}
 
 std::string GetDesktopDir(void* owner) { return AddBackslash(GetSpecialFolder(owner, platform::kShellDesktop)); }
 

@@ -23,8 +23,8 @@ char16_t FoldAZ(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16
 
 bool IsBlankOrControl(char16_t c) { return c <= u' '; }
 
-// One match of a repeated replacement: the range [Begin, End) of the text,
-// what replaces it, and a key naming what was matched (the tag's number).
+// One match of a repeated replacement: the range [Begin, End) of the text
+// and a key naming what was matched (the tag's number).
 struct TMatch {
   size_t Begin = 0, End = 0;
   int Key = 0;
@@ -55,7 +55,7 @@ std::u16string ReplaceRepeatedly(std::u16string text, size_t lookBehind, FindFn 
       from = floor = m.Begin + 1;
       continue;
     }
-    std::u16string inserted = value(text, m);
+    std::u16string inserted = value(m);
     text.replace(m.Begin, m.End - m.Begin, inserted);
     for (TInserted& r : open) r.End = r.End + inserted.size() - (m.End - m.Begin);
     open.push_back({m.Begin, m.Begin + inserted.size(), m.Key});
@@ -187,7 +187,7 @@ std::u16string TLanguages::ReplaceLangTags(const std::u16string& text) const {
     m.Key = Low16(t.substr(begin + kTagStart.size(), close - begin - kTagStart.size()));
     return true;
   };
-  auto value = [this](const std::u16string&, const TMatch& m) { return GetString(static_cast<uint16_t>(m.Key)); };
+  auto value = [this](const TMatch& m) { return GetString(static_cast<uint16_t>(m.Key)); };
   return ReplaceRepeatedly(text, kTagStart.size() - 1, find, value);
 }
 
@@ -203,7 +203,7 @@ std::u16string TLanguages::ReplaceText(const std::u16string& text, const std::u1
     m.End = at + folded.size();
     return true;
   };
-  auto value = [&](const std::u16string&, const TMatch&) { return replacement; };
+  auto value = [&](const TMatch&) { return replacement; };
   return ReplaceRepeatedly(text, folded.size() - 1, find, value);
 }
 

@@ -14,8 +14,10 @@ std::u16string AnsiToWide(const std::string& text) {
   if (text.empty()) return {};
   int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::u16string out(n > 0 ? n : 0, u'\0');
-  if (n > 0)
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), reinterpret_cast<wchar_t*>(out.data()), n);
+  if (n > 0) {
+    auto* wide = reinterpret_cast<wchar_t*>(out.data());
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide, n);
+  }
   return out;
 }
 
