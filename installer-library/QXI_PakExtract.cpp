@@ -76,7 +76,8 @@ bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string
       if (data.size() != entry.OriginalSize) return Fail(error, DamagedText(entry.Name));
       if (!WriteBufferToFile(target, data.data(), data.size())) return Fail(error, WriteFailedText(target));
     }
-    UninstallList.AddFile(target);
+    if (!UninstallList.AddFile(target))
+      return Fail(error, "Cannot log \"" + target + "\" for uninstall: the uninstall log is full");
     progress.Step();
   }
 }

@@ -27,8 +27,8 @@ bool IsSafeEntryName(const std::string& name);
 // text (language string 18) and one progress step per entry and a last
 // status with an empty name. Each file is logged for uninstall once it has
 // been written. Stops at the first entry that cannot be extracted (unsafe
-// name, unreadable data, failed write) with error set; no partial file is
-// left behind.
+// name, unreadable data, failed write, a full uninstall log) with error
+// set; no partial file is left behind.
 bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string& error,
                   TExtractProgress& progress = HandOffProgress());
 

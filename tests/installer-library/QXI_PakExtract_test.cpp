@@ -174,6 +174,15 @@ TEST_F(Extraction, AFailedWriteIsReportedAndNotLogged) {
   EXPECT_EQ(rec.steps, 0);
 }
 
+TEST_F(Extraction, AFileTheUninstallLogCannotHoldIsReported) {
+  for (size_t i = 0; i < kMaxUninstallEntries; ++i) ASSERT_TRUE(UninstallList.AddFile(std::to_string(i)));
+  WriteArchive(archive, {{"one.txt", 1, Text("x")}});
+  TPak pak(archive, false, false);
+  EXPECT_FALSE(ExtractGroup(pak, dir, 1, error, rec));
+  EXPECT_NE(error.find("uninstall log is full"), std::string::npos) << error;
+  EXPECT_EQ(rec.steps, 0);
+}
+
 TEST_F(Extraction, LargeEntriesAreCopiedInPiecesWithTheirProgress) {
   const Bytes data = Random(3 * 1024 + 1, 3);  // stored raw: random bytes do not compress
   WriteArchive(archive, {{"big.bin", 1, data}});
