@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include "platform/HostPath.h"
-#include "platform/Text.h"
 
 namespace platform {
 
@@ -32,12 +31,9 @@ bool ListDir(const std::string& dir, std::vector<DirEntry>& entries) {
     entry.Name = name;
     struct stat st;
     std::string full = host + "/" + name;
-    if (::lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-      entry.IsLink = true;
-      entry.IsDir = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    } else {
-      entry.IsDir = S_ISDIR(st.st_mode);
-    }
+    if (::lstat(full.c_str(), &st) != 0) continue;  // gone since it was listed
+    entry.IsLink = S_ISLNK(st.st_mode);
+    entry.IsDir = entry.IsLink ? ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode) : S_ISDIR(st.st_mode);
     entries.push_back(entry);
   }
   ::closedir(d);
