@@ -200,6 +200,9 @@ void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
     RunWorkers();
     if (Failed()) throw EQXPError(failure_);
     WriteTail();
+    // Nothing more is written: the file is let go at once, so it can be
+    // read, moved or made again while this object lives on.
+    stream_.Close();
   } catch (...) {
     Threads.clear();
     stream_.Close();
