@@ -369,7 +369,7 @@ TEST(QXPMake, EmptyFolderAndManyFiles) {
   ASSERT_EQ(read.Entries.size(), 137u);
   for (int i = 0; i < 137; ++i) {
     const TQXPEntry& e = read.Entries[static_cast<size_t>(i)];
-    EXPECT_EQ(e.Name, "f" + std::to_string(1000 + i));
+    EXPECT_EQ(e.Name, std::string("f").append(std::to_string(1000 + i)));
     EXPECT_EQ(Unpack(file, e), i % 3 ? Compressible(100 + i * 37) : Noise(50 + i, i)) << e.Name;
   }
 }
@@ -404,13 +404,14 @@ TEST(QXPRead, DamagedArchivesAreRejectedWithoutOverRead) {
     ZInflate(good.data() + tableAt, static_cast<size_t>(h.CompressedSize), 1 << 20, table);
     table.resize(4 * kQXPEntrySize);
     Bytes z = ZCompress(table.data(), table.size());
-    Bytes b(good.begin(), good.begin() + static_cast<ptrdiff_t>(tableAt));
-    b.insert(b.end(), z.begin(), z.end());
+    Bytes b = good;
+    b.resize(tableAt);
+    for (uint8_t c : z) b.push_back(c);
     TQXPHeader x = h;
     x.CompressedSize = static_cast<int32_t>(z.size());
     x.TableSize = static_cast<int32_t>(table.size());
     x.WriteTo(b);
-    b.insert(b.end(), good.end() - static_cast<ptrdiff_t>(t.Length), good.end());
+    for (size_t i = good.size() - t.Length; i < good.size(); ++i) b.push_back(good[i]);
     return b;
   }();
 
