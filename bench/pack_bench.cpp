@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "Global/ByteOrder.h"
 #include "packer/SQXP.h"
 
@@ -105,19 +106,12 @@ void MakeTree() {
   }
 }
 
-long StatusKiB(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::char_traits<char>::length(field)));
-  return -1;
-}
 
 double peakMiB = 0;
 
 void Pack(benchmark::State& state) {
   for (auto _ : state) {
-    std::ofstream("/proc/self/clear_refs") << "5";
+    ResetPeakMemory();
     long before = StatusKiB("VmRSS:");
     TQXP qxp;
     qxp.WorkerCount = static_cast<int>(state.range(0));
@@ -131,14 +125,6 @@ void Pack(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kTreeBytes));
 }
 
-class SideBySide : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) seconds[r.run_name.args] = r.GetAdjustedRealTime();
-  }
-  std::map<std::string, double> seconds;
-};
 
 }  // namespace
 

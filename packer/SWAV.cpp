@@ -40,25 +40,16 @@ bool IdIs(const char (&id)[4], const char* want) { return std::memcmp(id, want, 
 
 void ReadWavFromBuffer(const uint8_t* buffer, size_t length, TWavFile& wav) {
   wav = TWavFile();
-  TWavHeader& h = wav.Header;
-  h.DataSize = 0;
-  std::memset(h.DataId, 0, 4);
   Cursor in(buffer, length);
-
-  const uint8_t* riff = in.Take(12);
-  const uint8_t* fmt = riff ? in.Take(24) : nullptr;
-  if (!fmt) return;
-  std::memcpy(h.RiffId, riff, 4);
-  h.RiffSize = GetU32(riff + 4);
-  std::memcpy(h.WaveId, riff + 8, 4);
-  std::memcpy(h.FmtId, fmt, 4);
-  h.FmtSize = GetU32(fmt + 4);
-  h.FormatTag = GetU16(fmt + 8);
-  h.Channels = GetU16(fmt + 10);
-  h.SampleRate = GetU32(fmt + 12);
-  h.BytesPerSec = GetU32(fmt + 16);
-  h.BlockAlign = GetU16(fmt + 20);
-  h.BitsPerSample = GetU16(fmt + 22);
+  // "RIFF", size, "WAVE", "fmt ", size and the 16 format bytes lie in the
+  // file as in the stored header; the rest of the header is filled below.
+  const uint8_t* head = in.Take(36);
+  if (!head) return;
+  uint8_t raw[kWavHeaderSize] = {};
+  std::memcpy(raw, head, 36);
+  wav.Header = TWavHeader::ReadFrom(raw);
+  TWavHeader& h = wav.Header;
+  h.LoopStart = h.LoopEnd = -1;
   // The 16 format bytes were read; a longer format chunk's extra bytes are
   // skipped and the header describes only the 16. A shorter one has lent
   // bytes of the next chunk to the format: not a usable file.
