@@ -1,0 +1,183 @@
+#include "installer-library/iconchanger.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "Global/QXI_PakFile.h"
+#include "tests/support/IconFile.h"
+#include "tests/support/TempDir.h"
+
+using testing_support::MakeIconFile;
+using testing_support::MakeIconImage;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+constexpr WORD kUkEnglish = 2057;
+constexpr WORD kNeutral = 0;
+
+std::string FullPath(const std::string& path) {
+  char buf[MAX_PATH];
+  DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, buf, nullptr);
+  return std::string(buf, n);
+}
+
+BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR langs) {
+  reinterpret_cast<std::set<WORD>*>(langs)->insert(lang);
+  return TRUE;
+}
+
+// The resources of an executable as Windows itself reads them.
+class Resources {
+ public:
+  explicit Resources(const std::string& exe)
+      : module_(LoadLibraryExA(FullPath(exe).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+  ~Resources() {
+    if (module_) FreeLibrary(module_);
+  }
+  bool Loaded() const { return module_ != nullptr; }
+
+  // The data of one resource; `found` tells an empty one from a missing one.
+  Bytes Get(LPCSTR type, LPCSTR name, WORD lang, bool& found) const {
+    found = false;
+    HRSRC r = FindResourceExA(module_, type, name, lang);
+    if (!r) return {};
+    found = true;
+    auto* p = static_cast<const uint8_t*>(LockResource(LoadResource(module_, r)));
+    return Bytes(p, p + SizeofResource(module_, r));
+  }
+  Bytes Icon1(WORD lang, bool& found) const { return Get(MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(1), lang, found); }
+  Bytes MainIcon(bool& found) const { return Get(MAKEINTRESOURCEA(14), "MAINICON", kUkEnglish, found); }
+
+  std::set<WORD> Icon1Languages() const {
+    std::set<WORD> langs;
+    EnumResourceLanguagesA(module_, MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(1), AddLanguage,
+                           reinterpret_cast<LONG_PTR>(&langs));
+    return langs;
+  }
+
+ private:
+  HMODULE module_;
+};
+
+DWORD RunProgram(const std::string& exe) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::string cmd = FullPath(exe);
+  cmd.insert(cmd.begin(), '"');
+  cmd.push_back('"');
+  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return ~0u;
+  WaitForSingleObject(pi.hProcess, 30000);
+  DWORD code = ~0u;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+class IconChange : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    exe = dir.File("setup.exe");
+    WriteFileBytes(exe, ReadFileBytes("SetupBase.exe"));
+    Resources base(exe);
+    ASSERT_TRUE(base.Loaded());
+    bool found;
+    baseIcon = base.Icon1(kUkEnglish, found);
+    ASSERT_TRUE(found) << "the base program carries icon 1 in UK English";
+    baseGroup = base.MainIcon(found);
+    ASSERT_TRUE(found) << "the base program carries the group icon MAINICON";
+    ASSERT_EQ(base.Icon1Languages(), std::set<WORD>{kUkEnglish});
+  }
+
+  std::string Icon(const std::string& name, const Bytes& file) {
+    WriteFileBytes(dir.File(name), file);
+    return dir.File(name);
+  }
+
+  // The new icon is there in the neutral language, the base program's own
+  // icon and group icon unchanged beside it.
+  void ExpectIcon(const Bytes& image) {
+    Resources r(exe);
+    ASSERT_TRUE(r.Loaded());
+    bool found;
+    EXPECT_EQ(r.Icon1(kNeutral, found), image);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(r.Icon1(kUkEnglish, found), baseIcon);
+    EXPECT_EQ(r.MainIcon(found), baseGroup);
+    EXPECT_EQ(r.Icon1Languages(), (std::set<WORD>{kNeutral, kUkEnglish}));
+  }
+
+  TempDir dir;
+  std::string exe;
+  Bytes baseIcon, baseGroup;
+};
+
+TEST_F(IconChange, TheFirstImageBecomesNeutralIcon1) {
+  Bytes first = MakeIconImage(48, 10);
+  ASSERT_TRUE(ChangeExeIcon(Icon("icon.ico", MakeIconFile({first, MakeIconImage(16, 20), MakeIconImage(32, 30)})), exe));
+  ExpectIcon(first);
+}
+
+TEST_F(IconChange, ASecondChangeReplacesTheFirst) {
+  ASSERT_TRUE(ChangeExeIcon(Icon("a.ico", MakeIconFile({MakeIconImage(32, 1)})), exe));
+  Bytes second = MakeIconImage(16, 2);
+  ASSERT_TRUE(ChangeExeIcon(Icon("b.ico", MakeIconFile({second})), exe));
+  ExpectIcon(second);
+}
+
+TEST_F(IconChange, FailuresLeaveTheExecutableAsItWas) {
+  const Bytes before = ReadFileBytes(exe);
+  Bytes damaged = MakeIconFile({MakeIconImage(32, 1)});
+  damaged.resize(damaged.size() - 1);
+  EXPECT_FALSE(ChangeExeIcon(dir.File("missing.ico"), exe));
+  EXPECT_FALSE(ChangeExeIcon(Icon("short.ico", Bytes{0, 0, 1, 0, 1}), exe));
+  EXPECT_FALSE(ChangeExeIcon(Icon("cut.ico", damaged), exe));
+  EXPECT_EQ(ReadFileBytes(exe), before);
+
+  const std::string good = Icon("good.ico", MakeIconFile({MakeIconImage(32, 1)}));
+  EXPECT_FALSE(ChangeExeIcon(good, dir.File("missing.exe")));
+  EXPECT_FALSE(platform::FileExists(dir.File("missing.exe")));
+
+  const std::string text = dir.File("text.exe");
+  WriteFileBytes(text, Bytes(300, 'x'));
+  EXPECT_FALSE(ChangeExeIcon(good, text)) << "not a program";
+  EXPECT_EQ(ReadFileBytes(text), Bytes(300, 'x'));
+
+  // A program held open by another process without sharing.
+  HANDLE lock = CreateFileA(exe.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(ChangeExeIcon(good, exe)) << "locked program";
+  CloseHandle(lock);
+  EXPECT_EQ(ReadFileBytes(exe), before);
+}
+
+// The builder's order: icon first, archive appended after it. Both must be
+// intact in the result, and the program must still start.
+TEST_F(IconChange, AnArchiveAppendedAfterTheIconReadsBack) {
+  Bytes image = MakeIconImage(64, 99);  // larger than the base icon
+  ASSERT_TRUE(ChangeExeIcon(Icon("icon.ico", MakeIconFile({image})), exe));
+  const Bytes payload(5000, 'p');
+  {
+    TPak pak(exe, true, false);
+    ASSERT_TRUE(pak.IsOpen());
+    int i = pak.AddEntry("SetupInfo", "", 0);
+    ASSERT_TRUE(pak.WriteEntryData(i, payload.data(), payload.size()));
+    ASSERT_TRUE(pak.WriteTable());
+  }
+  TPak pak(exe, false, false);
+  ASSERT_EQ(pak.Entries.size(), 1u);
+  EXPECT_TRUE(pak.VerifyEntry(0));
+  EXPECT_EQ(pak.GetData(0), payload);
+  pak.Close();
+  ExpectIcon(image);
+  EXPECT_EQ(RunProgram(exe), 42u);
+}
+
+}  // namespace
