@@ -1,7 +1,7 @@
 #include "installer-library/QXI_FD.h"
 
 #include "installer-library/SE_Uninstall_List.h"
-#include "platform/Dir.h"
+#include "platform/Directory.h"
 
 std::string SplitFirstDir(std::string& path) {
   size_t slash = path.find('\\');

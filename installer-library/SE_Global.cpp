@@ -6,7 +6,7 @@
 #include "installer-library/QXI_FD.h"
 #include "installer-library/SIntegerText.h"
 #include "installer-library/S_DecimalSeperator.h"
-#include "platform/Dir.h"
+#include "platform/Directory.h"
 #include "platform/File.h"
 #include "platform/Shell.h"
 #include "platform/System.h"
@@ -232,11 +232,11 @@ bool RemoveDirTree(const std::string& dir) {
     stack.back().Listed = true;
     std::string base = AddBackslash(stack.back().Path);
     std::vector<platform::DirEntry> entries;
-    platform::ListDir(base, entries);
+    platform::ListDirectory(base, entries);
     for (const platform::DirEntry& e : entries) {
       if (e.IsLink)
         platform::RemoveLink(base + e.Name);
-      else if (e.IsDir)
+      else if (e.IsDirectory)
         stack.push_back({base + e.Name, false});
       else
         platform::RemoveFile(base + e.Name);

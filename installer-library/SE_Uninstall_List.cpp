@@ -6,7 +6,7 @@
 #include "Global/QXI_PakFile.h"
 #include "installer-library/QXI_DigitKey.h"
 #include "installer-library/SE_Global.h"
-#include "platform/Dir.h"
+#include "platform/Directory.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "installer-library/S_DecimalSeperator.h"
-#include "platform/Dir.h"
+#include "platform/Directory.h"
 #include "platform/File.h"
 #include "tests/installer-library/GlobalsFixture.h"
 #include "tests/support/TempDir.h"
