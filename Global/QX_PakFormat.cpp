@@ -128,6 +128,11 @@ void ScrambleBlob(uint8_t* blob, size_t size) {
   for (int i = 0; i < 4; ++i) blob[i] = static_cast<uint8_t>(word >> (8 * i));
 }
 
+bool IsWavName(const std::string& name) {
+  size_t dot = name.find_last_of(".\\");
+  return dot != std::string::npos && name[dot] == '.' && platform::AnsiLowerCase(name.substr(dot)) == ".wav";
+}
+
 bool InPackerEffectsFolder(const std::string& name) {
   return platform::AnsiLowerCase(name).find("effects\\") != std::string::npos;
 }

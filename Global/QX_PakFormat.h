@@ -97,6 +97,9 @@ struct TWavHeader {
 // same call undoes it. Blobs of 4 bytes or less stay as they are.
 void ScrambleBlob(uint8_t* blob, size_t size);
 
+// Whether a file is coded as a sound: its extension is ".wav" in any case.
+bool IsWavName(const std::string& name);
+
 // Whether a sound's entry name lies in an effects folder, where sounds stay
 // PCM: the packer looks for "effects\" in the lower-cased name, the
 // installer for "\Effects\" exactly.

@@ -17,11 +17,6 @@ bool EndsWithSeparator(const std::string& path) {
   return !path.empty() && (path.back() == '\\' || path.back() == '/');
 }
 
-bool IsWavName(const std::string& name) {
-  size_t dot = name.find_last_of(".\\");
-  return dot != std::string::npos && name[dot] == '.' && platform::AnsiLowerCase(name.substr(dot)) == ".wav";
-}
-
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 }  // namespace

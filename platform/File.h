@@ -13,6 +13,10 @@ enum class OpenMode {
               // running installer reads its own program file)
   ReadWrite,  // existing file, read and write
   Create,     // new or truncated file, read and write
+  // Existing file, read and write, and nobody else may open it meanwhile
+  // (a file changed in place that another program must not read half
+  // written).
+  ReadWriteExclusive,
 };
 
 enum class SeekOrigin { Begin, Current, End };
@@ -58,5 +62,9 @@ class File {
 // Small whole-file services built on the handle.
 bool FileExists(const std::string& path);
 bool RemoveFile(const std::string& path);
+// The read-only attribute, and clearing every attribute (read-only among
+// them); false when that fails.
+bool IsReadOnlyFile(const std::string& path);
+bool SetNormalAttributes(const std::string& path);
 
 }  // namespace platform

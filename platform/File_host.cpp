@@ -14,7 +14,8 @@ namespace platform {
 bool File::Open(const std::string& path, OpenMode mode) {
   Close();
   int flags = O_RDONLY;
-  if (mode == OpenMode::ReadWrite) flags = O_RDWR;
+  // The stand-in has no sharing modes: an exclusive open is a plain one.
+  if (mode == OpenMode::ReadWrite || mode == OpenMode::ReadWriteExclusive) flags = O_RDWR;
   if (mode == OpenMode::Create) flags = O_RDWR | O_CREAT | O_TRUNC;
   int fd = ::open(HostPath(path).c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return false;
@@ -80,5 +81,18 @@ bool FileExists(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path) { return ::unlink(HostPath(path).c_str()) == 0; }
+
+// The read-only attribute stands for a file without the owner's write
+// permission, as the attribute maps to it under Wine.
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat st;
+  return ::stat(HostPath(path).c_str(), &st) == 0 && !(st.st_mode & S_IWUSR);
+}
+
+bool SetNormalAttributes(const std::string& path) {
+  struct stat st;
+  std::string host = HostPath(path);
+  return ::stat(host.c_str(), &st) == 0 && ::chmod(host.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
 
 }  // namespace platform

@@ -17,6 +17,7 @@ bool File::Open(const std::string& path, OpenMode mode) {
   Close();
   DWORD access = GENERIC_READ, share = FILE_SHARE_READ, disposition = OPEN_EXISTING;
   if (mode == OpenMode::Read) share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  if (mode == OpenMode::ReadWriteExclusive) share = 0;
   if (mode != OpenMode::Read) access |= GENERIC_WRITE;
   if (mode == OpenMode::Create) disposition = CREATE_ALWAYS;
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -75,5 +76,14 @@ bool FileExists(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool IsReadOnlyFile(const std::string& path) {
+  DWORD attr = GetFileAttributesA(path.c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_READONLY);
+}
+
+bool SetNormalAttributes(const std::string& path) {
+  return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+}
 
 }  // namespace platform

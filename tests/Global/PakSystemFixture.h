@@ -1,0 +1,176 @@
+// Game archives made by hand or by the packer, an installer archive whose
+// groups the updater adds, and a recorder in place of the fatal box and the
+// retry question, for the tests of the in-place updater.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Global/QX_PakSystem.h"
+#include "Global/ZCodec.h"
+#include "installer-library/SE_Global.h"
+#include "tests/installer-library/GlobalsFixture.h"
+#include "tests/support/TempDir.h"
+
+namespace pak_system_test {
+
+inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+inline Bytes Noise(size_t n, uint32_t seed) {
+  Bytes b(n);
+  for (auto& c : b) {
+    seed = seed * 1103515245 + 12345;
+    c = static_cast<uint8_t>(seed >> 16);
+  }
+  return b;
+}
+
+struct GameFile {
+  std::string name;
+  Bytes data;  // stored as it is (method 0)
+};
+
+// An archive with the files stored one after the other, their table, the
+// header and the given trailer bytes.
+inline Bytes HandArchive(const std::vector<GameFile>& files, const Bytes& trailer) {
+  Bytes out, table;
+  for (const GameFile& f : files) {
+    TQXPEntry e;
+    e.Name = f.name;
+    e.StoredSize = e.OriginalSize = static_cast<int32_t>(f.data.size());
+    e.Offset = static_cast<int32_t>(out.size());
+    e.FileDate = 0x12345678;
+    e.WriteTo(table);
+    out.insert(out.end(), f.data.begin(), f.data.end());
+  }
+  Bytes z = ZCompress(table.data(), table.size());
+  out.insert(out.end(), z.begin(), z.end());
+  TQXPHeader{static_cast<int32_t>(z.size()), static_cast<int32_t>(table.size()), kQXPVersion,
+             static_cast<int32_t>(files.size()), 0}
+      .WriteTo(out);
+  out.insert(out.end(), trailer.begin(), trailer.end());
+  return out;
+}
+
+inline Bytes ShortTrailer(const std::string& nine) {
+  Bytes t = Text("QXP2" + nine);
+  t.resize(kShortTrailerSize, 0);
+  return t;
+}
+
+// A long trailer with a block of the version ('1' has no flag byte).
+inline Bytes BlockTrailer(char version, const std::string& password, uint8_t flag = 0) {
+  Bytes t = MakeLongTrailer(0, version, 3, 4, password, flag);
+  if (version == '1') t.pop_back();
+  return t;
+}
+
+struct ReadBack {
+  TQXPReadStatus status = TQXPReadStatus::InvalidHeader;
+  TQXPTail tail;
+  Bytes file;
+};
+
+inline ReadBack ReadArchive(const std::string& path, TQXPTrailerRules rules = TQXPTrailerRules::Setup) {
+  ReadBack r;
+  r.file = testing_support::ReadFileBytes(path);
+  platform::File f(path, platform::OpenMode::Read);
+  r.status = ReadQXPTail(f, rules, r.tail);
+  return r;
+}
+
+inline const TQXPEntry* FindEntry(const ReadBack& r, const std::string& name) {
+  for (const TQXPEntry& e : r.tail.Entries)
+    if (e.Name == name) return &e;
+  return nullptr;
+}
+
+inline Bytes BlobOf(const ReadBack& r, const TQXPEntry& e) {
+  if (e.Offset < 0 || static_cast<size_t>(e.Offset) + static_cast<size_t>(e.StoredSize) > r.file.size()) return {};
+  return Bytes(r.file.begin() + e.Offset, r.file.begin() + e.Offset + e.StoredSize);
+}
+
+// A file's bytes as the game gets them back from a method 0 or 2 blob.
+inline Bytes ContentsOf(const ReadBack& r, const TQXPEntry& e) {
+  Bytes blob = BlobOf(r, e);
+  if (e.Method != kMethodZlib) return blob;
+  ScrambleBlob(blob.data(), blob.size());
+  Bytes out;
+  ZInflate(blob.data(), blob.size(), static_cast<size_t>(e.OriginalSize), out);
+  return out;
+}
+
+class TAlertRecorder : public TPakSystemAlerts {
+ public:
+  void FatalExit(const std::string& text) override { Fatals.push_back(text); }
+  bool AskRetry(const std::string& text) override {
+    Questions.push_back(text);
+    return Answer && Answer(text);
+  }
+  void EndAfterCancel() override { ++Cancels; }
+
+  std::vector<std::string> Fatals, Questions;
+  std::function<bool(const std::string&)> Answer;  // none: Cancel
+  int Cancels = 0;
+};
+
+struct SetupItem {
+  std::string name;
+  uint16_t group;
+  Bytes data;
+};
+
+class PakSystemTest : public InstallerGlobals {
+ protected:
+  void SetUp() override {
+    InstallerGlobals::SetUp();
+    SetupInfoFile.InstallDir = dir.Path();
+    TLanguage language;
+    language.Strings = {{19, u"Updating <%QXPNAME%>: <%FNUM%> of <%FTOTAL%>"}, {20, u"Writing <%qxpname%>"}};
+    Languages.Items.push_back(language);
+    Languages.Current = 0;
+    PakSystem.Alerts = &alerts;
+  }
+
+  void TearDown() override {
+    SetupArchive = nullptr;
+    setup_.reset();
+    PakSystem.Alerts = &SystemPakSystemAlerts();
+    InstallerGlobals::TearDown();
+  }
+
+  // The installer archive of the run, holding the items.
+  void UseSetupArchive(const std::vector<SetupItem>& items) {
+    SetupArchive = nullptr;
+    setup_.reset();
+    std::string path = dir.File("setup.bin");
+    {
+      TPak pak(path, false, true);
+      ASSERT_TRUE(pak.IsOpen());
+      for (const SetupItem& it : items) {
+        int i = pak.AddEntry(it.name, "", it.group);
+        ASSERT_GE(i, 0);
+        ASSERT_TRUE(pak.WriteEntryData(i, it.data.data(), it.data.size())) << pak.LastError();
+      }
+      ASSERT_TRUE(pak.WriteTable());
+    }
+    setup_ = std::make_unique<TPak>(path, false, false);
+    SetupArchive = setup_.get();
+  }
+
+  std::string Game() const { return dir.File("game.qxp"); }
+  // The path as the updater names it in its messages.
+  std::string GamePath() const { return dir.Path() + "\\game.qxp"; }
+
+  testing_support::TempDir dir;
+  TAlertRecorder alerts;
+
+ private:
+  std::unique_ptr<TPak> setup_;
+};
+
+}  // namespace pak_system_test

@@ -1,0 +1,66 @@
+// A full disk, played by the process's file-size limit: writes past it fail
+// as they would on a full disk.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "tests/Global/PakSystemFixture.h"
+
+using namespace pak_system_test;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(uint64_t limit) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit r = saved_;
+    r.rlim_cur = static_cast<rlim_t>(limit);
+    setrlimit(RLIMIT_FSIZE, &r);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*oldHandler_)(int) = nullptr;
+};
+
+}  // namespace
+
+TEST_F(PakSystemTest, AFailedWritePutsTheOldTableBack) {
+  const Bytes original = HandArchive({{"old.txt", Bytes(300, 'o')}}, BlockTrailer('2', "pw", 1));
+  const uint64_t tableAt = 300;
+  UseSetupArchive({{"noise.bin", 1, Noise(5000, 4)}});
+  const uint64_t blob = ZCompress(Noise(5000, 4).data(), 5000).size();
+  const std::string restored = "Disk full, " + GamePath() + " was left as it was. Free some space and try again. ";
+  struct Case {
+    const char* what;
+    uint64_t limit;
+    std::string message;
+  } cases[] = {
+      {"the blob does not fit", original.size() + 100, restored},
+      {"the new table does not fit", tableAt + blob + 10, restored},
+      {"not even the old table fits again", original.size() - 5,
+       "Disk full, " + GamePath() + " is lost. Restore it from backup and try again. "},
+  };
+  for (const Case& c : cases) {
+    WriteFileBytes(Game(), original);
+    alerts.Fatals.clear();
+    {
+      FileSizeLimit limit(c.limit);
+      EXPECT_THROW(PakSystem.UpdateArchive(1, "game.qxp", "pw"), EPakSystemEnded) << c.what;
+    }
+    EXPECT_EQ(alerts.Fatals, std::vector<std::string>{c.message}) << c.what;
+    if (c.message == restored) {
+      EXPECT_EQ(ReadFileBytes(Game()), original) << c.what;
+    }
+  }
+}
