@@ -144,7 +144,7 @@ void CreateErrorLogWith(const TErrorLogSystem& system, TExceptionHook* hook, con
   std::string path = GetErrorLogFileName(system.TempPath(), platform::FileExists);
   TErrorLogFacts facts;
   if (system.Subject) facts.Subject = system.Subject();
-  facts.Params = system.Params;
+  facts.Params = system.Params();
   facts.OS = system.OSInfo();
   system.RealVersion(facts.RealMajor, facts.RealMinor);
   facts.PhysicalMemory = system.PhysicalMemory();

@@ -36,7 +36,7 @@ TErrorLogSubject ErrorLogSubjectOf(const TSetupInfoFile* setupInfo, const TPak* 
 struct TErrorLogSystem {
   std::function<TErrorLogSubject()> Subject;  // none: empty values
   void* OwnerWindow = nullptr;                // owner of the opened report
-  std::vector<std::string> Params;            // the program's parameters
+  std::function<std::vector<std::string>()> Params;  // the program's parameters
   std::function<std::string()> TempPath;
   std::function<TOSInfo()> OSInfo;
   std::function<void(uint32_t& major, uint32_t& minor)> RealVersion;
@@ -47,9 +47,8 @@ struct TErrorLogSystem {
   std::function<void()> EndProcess;  // must not return
 };
 
-// The process's report services, Windows ones by default; the exception
-// hook's installation puts the program's parameters into Params. Windows
-// only.
+// The process's report services, Windows ones by default, with the
+// parameters the exception hook was installed with. Windows only.
 TErrorLogSystem& ErrorLogSystem();
 
 // Writes the report, tells the user, opens it and ends the process, through

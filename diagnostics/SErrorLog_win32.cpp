@@ -38,6 +38,7 @@ uint32_t MeasureCPUSpeed() {
 
 TErrorLogSystem WindowsServices() {
   TErrorLogSystem s;
+  s.Params = HookParams;
   s.TempPath = TempPath;
   s.OSInfo = [] { return TOSInfo::Current(); };
   s.RealVersion = GetRealWindowsVersion;

@@ -88,6 +88,8 @@ void InstallExceptionHook(const std::vector<std::string>& params);
 // Puts the runtime back as it was and frees the lists; the program's map
 // survives when its KeepMap flag is set.
 void UninstallExceptionHook();
+// The parameters the hook was installed with.
+const std::vector<std::string>& HookParams();
 
 // Shows the hook's boxes (strict mode, a failure to build the trace). The
 // default is a message box without owner; a test program that must not

@@ -13,7 +13,6 @@
 #include <typeinfo>
 
 #include "diagnostics/SErrorHelper_win32.h"
-#include "diagnostics/SErrorLog.h"
 #include "diagnostics/uExceptionHook.h"
 
 namespace {
@@ -23,6 +22,7 @@ namespace {
 // thread in that moment passes untraced).
 std::atomic<bool> Armed{false};
 PVOID FaultHandler = nullptr;
+std::vector<std::string> InstalledParams;
 
 void MessageBoxNoOwner(const std::string& text, const std::string& caption) {
   MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
@@ -122,7 +122,7 @@ void InstallExceptionHook(const std::vector<std::string>& params) {
   FaultHandler = AddVectoredExceptionHandler(1, FaultHook);
   Armed = true;
   CheckForceStrict(params);
-  ErrorLogSystem().Params = params;
+  InstalledParams = params;
   ProgramExeMap = std::make_unique<TEXEMap>(OwnProgramFile(), params);
 }
 
@@ -133,5 +133,7 @@ void UninstallExceptionHook() {
   ExceptionHook.reset();
   if (ProgramExeMap && !ProgramExeMap->KeepMap) ProgramExeMap.reset();
 }
+
+const std::vector<std::string>& HookParams() { return InstalledParams; }
 
 void SetErrorSystemBox(TErrorSystemBox box) { Box = box ? box : MessageBoxNoOwner; }

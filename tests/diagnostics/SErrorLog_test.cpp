@@ -249,7 +249,7 @@ struct TFakeSystem {
 
   explicit TFakeSystem(const std::string& temp) {
     system.Subject = [] { return TErrorLogSubject{"My Mod", "MyMod.exe", "QXPF", 1, 12}; };
-    system.Params = {"-silent", "/j", "a", "b"};
+    system.Params = [] { return std::vector<std::string>{"-silent", "/j", "a", "b"}; };
     system.TempPath = [temp] { return temp; };
     system.OSInfo = [] { return SampleFacts().OS; };
     system.RealVersion = [](uint32_t& major, uint32_t& minor) {
