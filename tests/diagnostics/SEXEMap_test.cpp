@@ -248,11 +248,6 @@ TEST(SEXEMapLookup, NearestLineAtOrBelowWithin200Bytes) {
   }
 }
 
-TEST(SEXEMapLookup, AnEmptyMapKnowsNothing) {
-  EXPECT_EQ(TEXEMap().GetAddressInfo(kCode), "");
-  EXPECT_EQ(TEXEMap().GetAddressInfo(0), "");
-}
-
 // --- embedded block and loading ---
 
 namespace {

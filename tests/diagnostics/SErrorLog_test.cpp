@@ -230,11 +230,6 @@ TEST(SErrorLogText, SectionsThatAreLeftOut) {
             without(stack + pastErrors + pastStack));
 }
 
-TEST(SErrorLogText, AnEmptyStageIsUnknown) {
-  std::string text = ErrorLogText(SampleFacts(), "x", "", nullptr);
-  EXPECT_NE(text.find("ErrorType              : Unknown\r\n"), std::string::npos);
-}
-
 // --- the whole routine with stand-in services ---
 
 namespace {
