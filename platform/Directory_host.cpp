@@ -1,0 +1,37 @@
+// Host stand-in of the folder listing: POSIX calls.
+#include "platform/Directory.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "platform/HostPath.h"
+
+namespace platform {
+
+bool ListFolder(const std::string& folder, std::vector<DirEntry>& entries) {
+  entries.clear();
+  std::string dir = HostPath(folder);
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return false;
+  while (dirent* item = ::readdir(d)) {
+    std::string name = item->d_name;
+    if (name == "." || name == "..") continue;
+    DirEntry e;
+    e.Name = name;
+    struct stat st;
+    if (::lstat((dir + name).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) e.IsLink = true;
+    e.IsFolder = ::stat((dir + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    entries.push_back(std::move(e));
+  }
+  ::closedir(d);
+  SortDirEntries(entries);
+  return true;
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat st;
+  return ::stat(HostPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace platform
