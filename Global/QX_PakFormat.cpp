@@ -1,0 +1,207 @@
+#include "Global/QX_PakFormat.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "Global/ByteOrder.h"
+#include "Global/CRC.h"
+#include "Global/KVLD_Encryption.h"
+#include "Global/QX_Adpcm.h"
+#include "platform/Text.h"
+
+namespace {
+
+void PutI32(Bytes& out, int32_t v) { PutU32(out, static_cast<uint32_t>(v)); }
+int32_t GetI32(const uint8_t* p) { return static_cast<int32_t>(GetU32(p)); }
+void PutId(Bytes& out, const char (&id)[4]) { out.insert(out.end(), id, id + 4); }
+void GetId(char (&id)[4], const uint8_t* p) { std::memcpy(id, p, 4); }
+
+bool IsAlnum(uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The password block at `p` (`size` bytes up to the end of the file):
+// "EIH", version, seeds, length-prefixed enciphered text, flag by version.
+bool DecodeBlock(const uint8_t* p, size_t size, bool acceptVersion3, TQXPTrailer& out) {
+  if (size < 8 || std::memcmp(p, "EIH", 3) != 0) return false;
+  char version = static_cast<char>(p[3]);
+  if (version != '1' && version != '2' && !(version == '3' && acceptVersion3)) return false;
+  size_t length = GetU16(p + 6);
+  size_t flagBytes = version == '1' ? 0 : 1;
+  if (8 + length + flagBytes > size) return false;
+  TTarvoEncryptionType cipher(p[4], p[5]);
+  out.Password = cipher.Decrypt(std::string(reinterpret_cast<const char*>(p + 8), length));
+  out.FlagByte = flagBytes ? p[8 + length] : 0;
+  out.BlockVersion = version;
+  out.Decoded = true;
+  return true;
+}
+
+}  // namespace
+
+void TQXPHeader::WriteTo(Bytes& out) const {
+  for (int32_t v : {CompressedSize, TableSize, Version, Count, Reserved}) PutI32(out, v);
+}
+
+TQXPHeader TQXPHeader::ReadFrom(const uint8_t* p) {
+  TQXPHeader h;
+  h.CompressedSize = GetI32(p);
+  h.TableSize = GetI32(p + 4);
+  h.Version = GetI32(p + 8);
+  h.Count = GetI32(p + 12);
+  h.Reserved = GetI32(p + 16);
+  return h;
+}
+
+void TQXPEntry::WriteTo(Bytes& out) const {
+  PutU16(out, Signature);
+  out.push_back(Method);
+  out.push_back(Pad);
+  for (int32_t v : {FileDate, StoredSize, OriginalSize, Offset, Reserved}) PutI32(out, v);
+  size_t n = Name.size() < kMaxQXPName ? Name.size() : kMaxQXPName;
+  out.push_back(static_cast<uint8_t>(n));
+  out.insert(out.end(), Name.begin(), Name.begin() + static_cast<ptrdiff_t>(n));
+  out.insert(out.end(), kMaxQXPName - n, 0);
+}
+
+TQXPEntry TQXPEntry::ReadFrom(const uint8_t* p) {
+  TQXPEntry e;
+  e.Signature = GetU16(p);
+  e.Method = p[2];
+  e.Pad = p[3];
+  e.FileDate = GetI32(p + 4);
+  e.StoredSize = GetI32(p + 8);
+  e.OriginalSize = GetI32(p + 12);
+  e.Offset = GetI32(p + 16);
+  e.Reserved = GetI32(p + 20);
+  size_t n = p[24] < kMaxQXPName ? p[24] : kMaxQXPName;
+  e.Name.assign(reinterpret_cast<const char*>(p + 25), n);
+  return e;
+}
+
+void TWavHeader::WriteTo(Bytes& out) const {
+  PutId(out, RiffId);
+  PutU32(out, RiffSize);
+  PutId(out, WaveId);
+  PutId(out, FmtId);
+  PutU32(out, FmtSize);
+  PutU16(out, FormatTag);
+  PutU16(out, Channels);
+  PutU32(out, SampleRate);
+  PutU32(out, BytesPerSec);
+  PutU16(out, BlockAlign);
+  PutU16(out, BitsPerSample);
+  PutId(out, DataId);
+  PutI32(out, DataSize);
+  out.push_back(Adpcm);
+  PutI32(out, LoopStart);
+  PutI32(out, LoopEnd);
+  out.push_back(LoopEndIsDataSize);
+  PutI32(out, PayloadSize);
+}
+
+TWavHeader TWavHeader::ReadFrom(const uint8_t* p) {
+  TWavHeader h;
+  GetId(h.RiffId, p);
+  h.RiffSize = GetU32(p + 4);
+  GetId(h.WaveId, p + 8);
+  GetId(h.FmtId, p + 12);
+  h.FmtSize = GetU32(p + 16);
+  h.FormatTag = GetU16(p + 20);
+  h.Channels = GetU16(p + 22);
+  h.SampleRate = GetU32(p + 24);
+  h.BytesPerSec = GetU32(p + 28);
+  h.BlockAlign = GetU16(p + 32);
+  h.BitsPerSample = GetU16(p + 34);
+  GetId(h.DataId, p + 36);
+  h.DataSize = GetI32(p + 40);
+  h.Adpcm = p[44];
+  h.LoopStart = GetI32(p + 45);
+  h.LoopEnd = GetI32(p + 49);
+  h.LoopEndIsDataSize = p[53];
+  h.PayloadSize = GetI32(p + 54);
+  return h;
+}
+
+void ScrambleBlob(uint8_t* blob, size_t size) {
+  if (size <= 4) return;
+  uint32_t word = GetU32(blob) ^ UpdateCRC32(0, blob + 4, size - 4);
+  for (int i = 0; i < 4; ++i) blob[i] = static_cast<uint8_t>(word >> (8 * i));
+}
+
+bool InPackerEffectsFolder(const std::string& name) {
+  return platform::AnsiLowerCase(name).find("effects\\") != std::string::npos;
+}
+
+bool InSetupEffectsFolder(const std::string& name) { return name.find("\\Effects\\") != std::string::npos; }
+
+Bytes MakeWavBlob(TWavHeader& header, const uint8_t* pcm, bool inEffectsFolder) {
+  size_t dataSize = header.DataSize > 0 ? static_cast<size_t>(header.DataSize) : 0;
+  header.Adpcm = header.BitsPerSample == 16 && header.LoopStart == -1 && header.LoopEnd == -1 && !inEffectsFolder;
+  size_t blocks = 0;
+  if (header.Adpcm) {
+    dataSize -= dataSize % (header.Channels == 1 ? 4 : 8);
+    header.DataSize = static_cast<int32_t>(dataSize);
+    blocks = (dataSize + kAdpcmBlockBytes - 1) / kAdpcmBlockBytes;
+    header.PayloadSize = static_cast<int32_t>(dataSize / 4 + kAdpcmStateBytes * blocks);
+  } else {
+    header.PayloadSize = static_cast<int32_t>(dataSize);
+  }
+  Bytes blob;
+  blob.reserve(kWavHeaderSize + static_cast<size_t>(header.PayloadSize));
+  header.WriteTo(blob);
+  if (header.Adpcm) {
+    Bytes payload = EncodeAdpcmBlocks(pcm, dataSize, header.Channels, kAdpcmBlockBytes, blocks);
+    blob.insert(blob.end(), payload.begin(), payload.end());
+  } else {
+    blob.insert(blob.end(), pcm, pcm + dataSize);
+  }
+  return blob;
+}
+
+TQXPTrailer ReadQXPTrailer(const uint8_t* tail, size_t tailSize, TQXPTrailerRules rules) {
+  TQXPTrailer t;
+  bool setup = rules == TQXPTrailerRules::Setup;
+  if (tailSize >= kShortTrailerSize) {
+    const uint8_t* p = tail + tailSize - kShortTrailerSize;
+    if (std::memcmp(p, "QXP2", 4) == 0) {
+      t.Length = kShortTrailerSize;
+      for (size_t k = 4; k < kShortTrailerSize; ++k) {
+        if (IsAlnum(p[k]))
+          t.Password.push_back(static_cast<char>(p[k]));
+        else if (setup)
+          break;
+      }
+      return t;
+    }
+  }
+  for (size_t i = setup ? 1 : 0; i <= kMaxPasswordBlock && kLongTrailerHead + i <= tailSize; ++i) {
+    const uint8_t* head = tail + tailSize - kLongTrailerHead - i;
+    if (std::memcmp(head, "QXP3", 4) != 0) continue;
+    t.Length = i + kLongTrailerHead;
+    TQXPTrailer block;
+    if (DecodeBlock(head + kLongTrailerHead, i, !setup, block)) {
+      t.Decoded = true;
+      t.BlockVersion = block.BlockVersion;
+      t.Password = block.Password;
+      t.FlagByte = block.FlagByte;
+    }
+    if (setup) break;
+  }
+  return t;
+}
+
+Bytes MakeLongTrailer(uint16_t marker, char version, uint8_t seedA, uint8_t seedB, const std::string& password,
+                      uint8_t flagByte) {
+  std::string text = TTarvoEncryptionType(seedA, seedB).Encrypt(password);
+  if (8 + text.size() + 1 > kMaxPasswordBlock) throw std::length_error("password too long for the archive trailer");
+  Bytes out;
+  out.reserve(kLongTrailerHead + kMaxPasswordBlock);
+  for (char c : std::string("QXP3")) out.push_back(static_cast<uint8_t>(c));
+  PutU16(out, marker);
+  for (char c : std::string("EIH") + version) out.push_back(static_cast<uint8_t>(c));
+  out.push_back(seedA);
+  out.push_back(seedB);
+  PutU16(out, static_cast<uint16_t>(text.size()));
+  out.insert(out.end(), text.begin(), text.end());
+  out.push_back(flagByte);
+  return out;
+}

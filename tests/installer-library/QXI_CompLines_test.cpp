@@ -1,0 +1,141 @@
+#include "installer-library/QXI_CompLines.h"
+
+#include <gtest/gtest.h>
+
+#include "installer-library/QXI_CommandList.h"
+#include "tests/installer-library/StoredBytes.h"
+#include "tests/support/TempDir.h"
+
+using namespace stored_bytes;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+// Ids 1 (run-time) and 2 (header-only).
+TCommandList TwoCommands() {
+  TCommandList list;
+  list.Add(std::make_unique<TCommandClass>("run", 0));
+  list.Add(std::make_unique<TCommandClass>("head", 1));
+  return list;
+}
+
+const Bytes kPlaceholder = Cat({I32(-1), I32(-1), I32(0)});
+
+TCompLine L(int32_t id, std::vector<std::string> params, int32_t line) { return TCompLine{id, std::move(params), line}; }
+
+// Stored bytes of a list, through the file as the builder writes them.
+Bytes Saved(TCompLines& lines, const TCommandList& commands) {
+  TempDir dir;
+  EXPECT_TRUE(lines.SaveToFile(dir.File("CLN.temp"), commands));
+  return ReadFileBytes(dir.File("CLN.temp"));
+}
+
+}  // namespace
+
+TEST(CompLines, EmptyListIsTwoZeroBytes) {
+  TCommandList commands = TwoCommands();
+  TCompLines lines;
+  Bytes raw = Saved(lines, commands);
+  EXPECT_EQ(raw, (Bytes{0, 0}));
+  TCompLines back;
+  back.Lines.push_back(L(1, {"x"}, 0));
+  ASSERT_TRUE(back.LoadFromBuffer(raw.data(), raw.size()));
+  EXPECT_TRUE(back.Lines.empty());
+}
+
+TEST(CompLines, LabelsAndHeaderLinesBecomePlaceholders) {
+  TCommandList commands = TwoCommands();
+  TCompLines lines;
+  lines.Lines = {L(0, {"start"}, 4), L(2, {"My Setup"}, 5), L(1, {"a", "b c"}, 9), L(1, {""}, 12)};
+  Bytes raw = Saved(lines, commands);
+  Bytes expected = Cat({{4, 0}, kPlaceholder, kPlaceholder,
+                        I32(1), I32(2), I32(2), Str("a"), Str("b c"),
+                        I32(1), I32(3), I32(1), {0, 0}});  // the empty parameter is kept
+  EXPECT_EQ(raw, expected);
+  // Lines written whole take their own position; placeholders keep theirs.
+  EXPECT_EQ(lines.Lines[0].Line, 4);
+  EXPECT_EQ(lines.Lines[1].Line, 5);
+  EXPECT_EQ(lines.Lines[2].Line, 2);
+  EXPECT_EQ(lines.Lines[3].Line, 3);
+
+  TCompLines back;
+  ASSERT_TRUE(back.LoadFromBuffer(raw.data(), raw.size()));
+  std::vector<TCompLine> loaded = {L(-1, {}, -1), L(-1, {}, -1), L(1, {"a", "b c"}, 2), L(1, {""}, 3)};
+  EXPECT_EQ(back.Lines, loaded);
+  // A loaded script stores again byte for byte.
+  EXPECT_EQ(Saved(back, commands), raw);
+}
+
+TEST(CompLines, UnstorableListsAreRefusedUntouched) {
+  TCommandList commands = TwoCommands();
+  struct Case {
+    const char* what;
+    std::vector<TCompLine> lines;
+  };
+  std::vector<TCompLine> tooMany(kMaxCompiledLines + 1, L(0, {"l"}, 0));
+  const Case cases[] = {
+      {"unregistered id", {L(1, {"a"}, 7), L(3, {"x"}, 8)}},
+      {"negative id", {L(1, {"a"}, 7), L(-2, {}, 8)}},
+      {"parameter over 65535 bytes", {L(1, {"a"}, 7), L(1, {std::string(65536, 'p')}, 8)}},
+      {"more than 65535 lines", tooMany},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    WriteFileBytes(dir.File("CLN.temp"), {9});
+    TCompLines lines;
+    lines.Lines = c.lines;
+    EXPECT_FALSE(lines.SaveToFile(dir.File("CLN.temp"), commands)) << c.what;
+    EXPECT_EQ(lines.Lines, c.lines) << c.what;  // no Line rewritten
+    EXPECT_EQ(ReadFileBytes(dir.File("CLN.temp")), Bytes{9}) << c.what;
+  }
+  // Exactly 65535 lines and a 65535-byte parameter still fit.
+  TCompLines most;
+  most.Lines.assign(kMaxCompiledLines, L(0, {"l"}, 0));
+  most.Lines.back() = L(1, {std::string(65535, 'p')}, 3);
+  Bytes raw = Saved(most, commands);
+  TCompLines back;
+  ASSERT_TRUE(back.LoadFromBuffer(raw.data(), raw.size()));
+  ASSERT_EQ(back.Lines.size(), kMaxCompiledLines);
+  EXPECT_EQ(back.Lines.back().Params[0].size(), 65535u);
+  EXPECT_EQ(back.Lines.back().Line, 65534);
+}
+
+TEST(CompLines, DamagedBlocksAreRejectedWithoutOverread) {
+  const Bytes good = Cat({{3, 0}, kPlaceholder, I32(7), I32(1), I32(2), Str("ab"), Str(""),
+                          I32(32), I32(2), I32(0)});
+  {
+    TCompLines ok;
+    ASSERT_TRUE(ok.LoadFromBuffer(good.data(), good.size()));
+  }
+  struct Case {
+    const char* what;
+    Bytes block;
+  };
+  std::vector<Case> cases = {
+      {"one byte", {3}},
+      {"count beyond the records", Cat({{0xFF, 0xFF}, kPlaceholder})},
+      {"trailing byte", Cat({good, {0}})},
+      {"huge parameter count", Cat({{1, 0}, I32(1), I32(0), I32(0x7FFFFFFF), Str("a")})},
+      {"negative parameter count", Cat({{1, 0}, I32(1), I32(0), I32(-1)})},
+      {"parameter count above the strings", Cat({{1, 0}, I32(1), I32(0), I32(3), Str("a"), Str("b")})},
+      {"string longer than the block", Cat({{1, 0}, I32(1), I32(0), I32(1), {0xFF, 0xFF, 'a'}})},
+      {"line not its own index", Cat({{2, 0}, kPlaceholder, I32(1), I32(0), I32(0)})},
+      {"negative line", Cat({{1, 0}, I32(1), I32(-1), I32(0)})},
+      {"label id stored", Cat({{1, 0}, I32(0), I32(0), I32(1), Str("x")})},
+      {"id above the commands", Cat({{1, 0}, I32(33), I32(0), I32(0)})},
+      {"id below -1", Cat({{1, 0}, I32(-2), I32(0), I32(0)})},
+      {"placeholder with a line", Cat({{1, 0}, I32(-1), I32(0), I32(0)})},
+      {"placeholder with parameters", Cat({{1, 0}, I32(-1), I32(-1), I32(1), Str("x")})},
+  };
+  for (size_t n = 0; n < good.size(); ++n) cases.push_back({"cut", Bytes(good.begin(), good.begin() + n)});
+
+  for (const Case& c : cases) {
+    Bytes exact(c.block);  // exactly sized, so ASan sees any over-read
+    TCompLines lines;
+    lines.Lines = {L(5, {"kept"}, 0)};
+    EXPECT_FALSE(lines.LoadFromBuffer(exact.data(), exact.size())) << c.what << " (" << exact.size() << " bytes)";
+    EXPECT_EQ(lines.Lines, (std::vector<TCompLine>{L(5, {"kept"}, 0)})) << c.what;
+  }
+}

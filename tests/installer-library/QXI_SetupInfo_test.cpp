@@ -1,0 +1,112 @@
+#include "installer-library/QXI_SetupInfo.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/installer-library/StoredBytes.h"
+#include "tests/support/TempDir.h"
+
+using namespace stored_bytes;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+TSetupInfoFile Sample() {
+  TSetupInfoFile s;
+  s.SetupName = "My Mod";
+  s.SetupShortName = "MyMod";
+  s.SetupExeName = "mymod.exe";
+  s.UninstallExe = "mm_Uninstall.exe";
+  s.UninstallPrefix = "mm_";
+  s.InstallDir = "C:\\Games\\Q";
+  s.Changelog = "ChangeLog";
+  s.InstallDirRegKey[0] = {1, "Software\\Q", "Path"};
+  s.InstallDirRegKey[4] = {4, "", ""};
+  s.Pages = "Install\\Std";
+  s.UninstallPages = "Uninstall\\Std";
+  s.IsUninstaller = 1;
+  s.HasUninstall = 1;
+  return s;
+}
+
+}  // namespace
+
+TEST(SetupInfo, EmptyRecordIs45Bytes) {
+  TempDir dir;
+  TSetupInfoFile empty;
+  ASSERT_TRUE(empty.SaveToFile(dir.File("SIF.temp")));
+  Bytes raw = ReadFileBytes(dir.File("SIF.temp"));
+  EXPECT_EQ(raw, Bytes(45, 0));
+
+  TSetupInfoFile back = Sample();
+  ASSERT_TRUE(back.LoadFromBuffer(raw.data(), raw.size()));
+  EXPECT_EQ(back, TSetupInfoFile{});
+}
+
+TEST(SetupInfo, StoredFieldOrderIsExact) {
+  Bytes expected = Cat({Str("My Mod"), Str("MyMod"), Str("mymod.exe"), Str("mm_Uninstall.exe"), Str("mm_"),
+                        Str("C:\\Games\\Q"), Str("ChangeLog"),
+                        {1}, Str("Software\\Q"), Str("Path"),
+                        {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0},
+                        {4, 0, 0, 0, 0},
+                        Str("Install\\Std"), Str("Uninstall\\Std"), {1, 1}});
+  TempDir dir;
+  ASSERT_TRUE(Sample().SaveToFile(dir.File("s")));
+  EXPECT_EQ(ReadFileBytes(dir.File("s")), expected);
+}
+
+TEST(SetupInfo, RoundTripsEveryValue) {
+  std::vector<TSetupInfoFile> records = {Sample()};
+  TSetupInfoFile high;  // root bytes are kept as written, also above 4
+  for (size_t i = 0; i < kInstallDirRegKeys; ++i) high.InstallDirRegKey[i] = {static_cast<uint8_t>(250 + i), "p", "k"};
+  high.IsUninstaller = 7;
+  records.push_back(high);
+  TSetupInfoFile longest;
+  longest.InstallDir = std::string(65535, 'd');
+  longest.UninstallPages = std::string(65535, 'u');
+  records.push_back(longest);
+
+  TempDir dir;
+  for (const TSetupInfoFile& r : records) {
+    ASSERT_TRUE(r.SaveToFile(dir.File("s")));
+    Bytes raw = ReadFileBytes(dir.File("s"));
+    TSetupInfoFile back;
+    ASSERT_TRUE(back.LoadFromBuffer(raw.data(), raw.size()));
+    EXPECT_EQ(back, r);
+  }
+}
+
+TEST(SetupInfo, TooLongStringIsRefusedAndOldFileKept) {
+  TempDir dir;
+  WriteFileBytes(dir.File("s"), {1, 2, 3});
+  TSetupInfoFile r;
+  r.InstallDirRegKey[2].Key = std::string(65536, 'k');
+  EXPECT_FALSE(r.SaveToFile(dir.File("s")));
+  EXPECT_EQ(ReadFileBytes(dir.File("s")), (Bytes{1, 2, 3}));
+  EXPECT_FALSE(TSetupInfoFile{}.SaveToFile(dir.File("no such folder/s")));
+}
+
+TEST(SetupInfo, DamagedRecordIsRejectedAndLeavesFieldsAlone) {
+  Bytes good;
+  ASSERT_TRUE(Sample().Store(good));
+  std::vector<Bytes> damaged;
+  for (size_t n = 0; n < good.size(); ++n) damaged.emplace_back(good.begin(), good.begin() + n);  // every cut
+  Bytes longer = good;
+  longer.push_back(0);
+  damaged.push_back(longer);
+  Bytes hugeCount = good;  // the first string claims more than the block holds
+  hugeCount[0] = 0xFF;
+  hugeCount[1] = 0xFF;
+  damaged.push_back(hugeCount);
+
+  for (const Bytes& block : damaged) {
+    Bytes exact(block);  // exactly sized, so ASan sees any over-read
+    TSetupInfoFile r;
+    r.SetupName = "kept";
+    EXPECT_FALSE(r.LoadFromBuffer(exact.data(), exact.size())) << "size " << exact.size();
+    TSetupInfoFile expected;
+    expected.SetupName = "kept";
+    EXPECT_EQ(r, expected);
+  }
+}
