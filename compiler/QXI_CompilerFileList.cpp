@@ -74,7 +74,7 @@ void TCompilerFileList::AddFile(const std::string& source, const std::string& na
 void TCompilerFileList::AddDir(const std::string& path, uint16_t group, const std::string& groupName, bool absolute,
                                const std::string& prefix) {
   EnsureGroup(group, groupName);
-  std::string base = owner_.SourceFolder();
+  const std::string& base = owner_.BaseDir();
   std::string full = absolute || base.empty() ? path : base + "\\" + path;
   if (platform::FolderExists(full)) {
     // The walk builds paths and relative names by appending to its root, so

@@ -14,10 +14,10 @@
 class TFileListOwner {
  public:
   virtual ~TFileListOwner() = default;
-  virtual void Status(const std::string& text) = 0;
-  virtual void Log(const std::string& text) = 0;
+  virtual void Status(const std::string& text) const = 0;
+  virtual void Log(const std::string& text) const = 0;
   // Folder against which relative sources are resolved; empty: as written.
-  virtual std::string SourceFolder() const = 0;
+  virtual const std::string& BaseDir() const = 0;
   // The install layout's icon: it becomes the installer's icon resource, so
   // no folder walk packs it.
   virtual std::string LayoutIconPath() const = 0;

@@ -14,12 +14,12 @@ namespace {
 
 class FakeOwner : public TFileListOwner {
  public:
-  void Status(const std::string& text) override { status.push_back(text); }
-  void Log(const std::string& text) override { log.push_back(text); }
-  std::string SourceFolder() const override { return sourceFolder; }
+  void Status(const std::string& text) const override { status.push_back(text); }
+  void Log(const std::string& text) const override { log.push_back(text); }
+  const std::string& BaseDir() const override { return sourceFolder; }
   std::string LayoutIconPath() const override { return layoutIcon; }
 
-  std::vector<std::string> status, log;
+  mutable std::vector<std::string> status, log;
   std::string sourceFolder, layoutIcon = "no-such-folder\\icon.ico";
 };
 
