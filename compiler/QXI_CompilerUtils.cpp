@@ -12,6 +12,12 @@ std::string ExtractFileName(const std::string& path) {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
+std::string ExtractFileDir(const std::string& path) {
+  size_t cut = path.find_last_of("\\/:");
+  if (cut == std::string::npos) return {};
+  return path.substr(0, path[cut] == ':' ? cut + 1 : cut);
+}
+
 namespace {
 
 // The value a single-precision float holds for n (24 significant bits,

@@ -22,4 +22,8 @@ void SortDirEntries(std::vector<DirEntry>& entries);
 
 bool FolderExists(const std::string& path);
 
+// Renames a file, replacing any file of the new name; false when it could
+// not, and then both files are as they were.
+bool RenameOver(const std::string& from, const std::string& to);
+
 }  // namespace platform

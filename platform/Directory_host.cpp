@@ -1,6 +1,7 @@
 // Host stand-in of the folder listing: POSIX calls.
 #include "platform/Directory.h"
 
+#include <cstdio>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -32,6 +33,14 @@ bool ListFolder(const std::string& folder, std::vector<DirEntry>& entries) {
 bool FolderExists(const std::string& path) {
   struct stat st;
   return ::stat(HostPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool RenameOver(const std::string& from, const std::string& to) {
+  struct stat st;
+  // rename() would also move a folder over an empty one; only files here.
+  if (::stat(HostPath(from).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (::stat(HostPath(to).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+  return std::rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0;
 }
 
 }  // namespace platform

@@ -46,4 +46,12 @@ TEST(CompilerUtils, ExtractFileName) {
   for (const auto& [in, out] : cases) EXPECT_EQ(ExtractFileName(in), out) << in;
 }
 
+TEST(CompilerUtils, ExtractFileDir) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", ""}, {"a.exe", ""}, {"C:\\x\\a.exe", "C:\\x"}, {"/opt/kit/torvane", "/opt/kit"}, {"C:a.exe", "C:"},
+      {"C:\\a.exe", "C:"}, {"x\\", "x"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(ExtractFileDir(in), out) << in;
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/File.h"
 #include "tests/support/TempDir.h"
 
 using platform::DirEntry;
@@ -77,6 +78,25 @@ TEST(Directory, LinksAreMarked) {
   ASSERT_EQ(Names(entries), (std::vector<std::string>{"link", "real"}));
   EXPECT_TRUE(entries[0].IsLink);
   EXPECT_FALSE(entries[1].IsLink);
+}
+
+TEST(Directory, RenameOverReplacesAFile) {
+  TempDir dir;
+  WriteFileText(dir.File("new"), "new");
+  WriteFileText(dir.File("old"), "old");
+  ASSERT_TRUE(platform::RenameOver(dir.File("new"), dir.File("old")));
+  EXPECT_FALSE(platform::FileExists(dir.File("new")));
+  EXPECT_EQ(testing_support::ReadFileBytes(dir.File("old")), (std::vector<uint8_t>{'n', 'e', 'w'}));
+
+  ASSERT_TRUE(platform::RenameOver(dir.File("old"), dir.File("fresh")));
+  EXPECT_TRUE(platform::FileExists(dir.File("fresh")));
+
+  EXPECT_FALSE(platform::RenameOver(dir.File("missing"), dir.File("fresh")));
+  EXPECT_TRUE(platform::FileExists(dir.File("fresh")));
+  std::filesystem::create_directory(dir.File("folder"));
+  EXPECT_FALSE(platform::RenameOver(dir.File("fresh"), dir.File("folder")));
+  EXPECT_TRUE(platform::FileExists(dir.File("fresh")));
+  EXPECT_TRUE(platform::FolderExists(dir.File("folder")));
 }
 
 }  // namespace
