@@ -174,6 +174,20 @@ TEST_F(BuilderTest, AnEmptyScriptStillGivesTheSetupItemsAndTheReport) {
   EXPECT_EQ(log.back(), "Finished");
 }
 
+// A second compile run starts from an empty list, so a second build packs
+// each file once.
+TEST_F(BuilderTest, EachCompileRunStartsAFreshFileList) {
+  CompileMod();
+  compiler.FileList.RegKeyCount = 3;
+  CompileMod();
+  EXPECT_EQ(compiler.FileList.Groups.size(), 4u);
+  EXPECT_EQ(compiler.FileList.LastGroup, 3);
+  EXPECT_EQ(compiler.FileList.RegKeyCount, 0);
+  ASSERT_TRUE(compiler.BuildSetup());
+  TPak pak(Target(), false, false);
+  EXPECT_EQ(pak.Entries.size(), 16u);
+}
+
 TEST_F(BuilderTest, TheLayoutIconBecomesTheProgramIconNotAnEntry) {
   CompileMod();
   ASSERT_TRUE(compiler.BuildSetup());
