@@ -159,7 +159,8 @@ class SetupBuild {
     int k = 0;
     for (const auto& group : list.Groups) {
       for (const TCompilerFileList::TFile& file : group.Files) {
-        c_.Status(file.Name + " is being processed " + std::to_string(k + 1) + " of " + std::to_string(list.TotalCount));
+        c_.Status(file.Name + " is being processed " + std::to_string(k + 1) + " of " +
+                  std::to_string(list.TotalCount));
         if (!WriteEntry(file)) return false;
         ++k;
       }

@@ -113,7 +113,8 @@ TEST_F(FileListTest, UpdateGroupsOfOneTargetMergeIntoTheFirst) {
   EXPECT_EQ(files[2].Source, onlyD);
   for (const auto& f : files) EXPECT_EQ(f.Group, 3);
   EXPECT_EQ(list.Groups[1].Files[0].Source, modA);
-  EXPECT_EQ(owner.log, (Names{"Replacing Previous Instance of SHARED.DAT", "Replacing Previous Instance of shared.dat"}));
+  EXPECT_EQ(owner.log,
+            (Names{"Replacing Previous Instance of SHARED.DAT", "Replacing Previous Instance of shared.dat"}));
   EXPECT_EQ(list.TotalCount, 5) << "replacements do not count";
   EXPECT_EQ(list.Groups[4].Name, "data.qxp");
 }
@@ -136,8 +137,8 @@ TEST_F(FileListTest, TheWalkIsBreadthFirstInNameOrder) {
     Make(f);
   std::filesystem::create_directories(std::filesystem::path(dir.Path()) / "mod/empty");
   list.AddDir(Folder("mod"), 1, "", false, "");
-  EXPECT_EQ(GroupNames(1), (Names{"A.txt", "b.dat", "c.dat", "sub\\a.dat", "sub\\Z.dat", "sub2\\y.dat",
-                             "sub\\deeper\\x.dat"}));
+  EXPECT_EQ(GroupNames(1),
+            (Names{"A.txt", "b.dat", "c.dat", "sub\\a.dat", "sub\\Z.dat", "sub2\\y.dat", "sub\\deeper\\x.dat"}));
   EXPECT_EQ(list.Groups[1].Files[3].Source, dir.Path() + "\\mod\\sub\\a.dat");
   EXPECT_EQ(owner.status.front(), "Adding To List A.txt Current Count: 0");
   EXPECT_EQ(owner.status.back(), "Adding To List sub\\deeper\\x.dat Current Count: 6");

@@ -33,14 +33,15 @@ TEST(CompilerUtils, FormatSize) {
 
 TEST(CompilerUtils, IncludeSlash) {
   const std::pair<const char*, const char*> cases[] = {
-      {"", ""}, {"a", "a\\"}, {"a\\", "a\\"}, {"a/", "a/"}, {"C:", "C:\\"}, {"layout\\Install\\x", "layout\\Install\\x\\"},
+      {"", ""},     {"a", "a\\"},   {"a\\", "a\\"},
+      {"a/", "a/"}, {"C:", "C:\\"}, {"layout\\Install\\x", "layout\\Install\\x\\"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(IncludeSlash(in), out) << in;
 }
 
 TEST(CompilerUtils, ExtractFileName) {
   const std::pair<const char*, const char*> cases[] = {
-      {"", ""}, {"a.txt", "a.txt"}, {"C:\\x\\a.txt", "a.txt"}, {"x/y/a.txt", "a.txt"}, {"C:a.txt", "a.txt"},
+      {"", ""},    {"a.txt", "a.txt"}, {"C:\\x\\a.txt", "a.txt"}, {"x/y/a.txt", "a.txt"}, {"C:a.txt", "a.txt"},
       {"x\\", ""},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(ExtractFileName(in), out) << in;
@@ -48,8 +49,13 @@ TEST(CompilerUtils, ExtractFileName) {
 
 TEST(CompilerUtils, ExtractFileDir) {
   const std::pair<const char*, const char*> cases[] = {
-      {"", ""}, {"a.exe", ""}, {"C:\\x\\a.exe", "C:\\x"}, {"/opt/kit/torvane", "/opt/kit"}, {"C:a.exe", "C:"},
-      {"C:\\a.exe", "C:"}, {"x\\", "x"},
+      {"", ""},
+      {"a.exe", ""},
+      {"C:\\x\\a.exe", "C:\\x"},
+      {"/opt/kit/torvane", "/opt/kit"},
+      {"C:a.exe", "C:"},
+      {"C:\\a.exe", "C:"},
+      {"x\\", "x"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(ExtractFileDir(in), out) << in;
 }

@@ -1,10 +1,8 @@
-#include "installer-library/iconchanger.h"
-
+#include <gtest/gtest.h>
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include "Global/QXI_PakFile.h"
+#include "installer-library/iconchanger.h"
 #include "tests/support/ExeResources_win32.h"
 #include "tests/support/IconFile.h"
 #include "tests/support/TempDir.h"
@@ -61,7 +59,8 @@ class IconChange : public ::testing::Test {
 
 TEST_F(IconChange, TheFirstImageBecomesNeutralIcon1) {
   Bytes first = MakeIconImage(48, 10);
-  ASSERT_TRUE(ChangeExeIcon(Icon("icon.ico", MakeIconFile({first, MakeIconImage(16, 20), MakeIconImage(32, 30)})), exe));
+  ASSERT_TRUE(
+      ChangeExeIcon(Icon("icon.ico", MakeIconFile({first, MakeIconImage(16, 20), MakeIconImage(32, 30)})), exe));
   ExpectIcon(first);
 }
 
