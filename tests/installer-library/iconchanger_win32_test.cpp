@@ -1,8 +1,10 @@
-#include <gtest/gtest.h>
+#include "installer-library/iconchanger.h"
+
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include "Global/QXI_PakFile.h"
-#include "installer-library/iconchanger.h"
 #include "tests/support/ExeResources_win32.h"
 #include "tests/support/IconFile.h"
 #include "tests/support/TempDir.h"
