@@ -76,7 +76,7 @@ void TCompilerFileList::AddDir(const std::string& path, uint16_t group, const st
   EnsureGroup(group, groupName);
   const std::string& base = owner_.BaseDir();
   std::string full = absolute || base.empty() ? path : base + "\\" + path;
-  if (platform::FolderExists(full)) {
+  if (platform::DirectoryExists(full)) {
     // The walk builds paths and relative names by appending to its root, so
     // the root always ends in a separator.
     std::string root = IncludeSlash(full);
@@ -93,7 +93,7 @@ void TCompilerFileList::ScanDirectory(std::deque<std::string>& workList, const s
   std::string dir = workList.front();
   workList.pop_front();
   std::vector<platform::DirEntry> entries;
-  if (!platform::ListFolder(dir, entries)) {
+  if (!platform::ListDirectory(dir, entries)) {
     owner_.Log("Cannot read the folder " + dir);
     return;
   }
@@ -103,7 +103,7 @@ void TCompilerFileList::ScanDirectory(std::deque<std::string>& workList, const s
     if (e.IsLink) {
       // A link may lead back up the tree or out of it: never followed.
       owner_.Log("Skipping link " + path);
-    } else if (e.IsFolder) {
+    } else if (e.IsDirectory) {
       workList.push_back(path + "\\");
     } else if (AnsiLowerCase(path) != icon) {
       AddFile(path, path.substr(root.size()), group, prefix);

@@ -13,7 +13,7 @@ void SortDirEntries(std::vector<DirEntry>& entries) {
   std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
     return a.first != b.first ? a.first < b.first : a.second.Name < b.second.Name;
   });
-  for (size_t i = 0; i < entries.size(); ++i) entries[i] = std::move(keyed[i].second);
+  for (size_t i = 0; i < keyed.size(); ++i) entries[i] = std::move(keyed[i].second);
 }
 
 }  // namespace platform

@@ -1,43 +1,73 @@
-// The folder listing on the Windows file API.
-#include "platform/Directory.h"
-
+// Folder services on the Windows file API.
 #include <windows.h>
+
+#include "platform/Directory.h"
 
 namespace platform {
 
-bool ListFolder(const std::string& folder, std::vector<DirEntry>& entries) {
+namespace {
+
+int32_t DosDateTime(const FILETIME& utc) {
+  FILETIME local;
+  WORD date = 0, time = 0;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToDosDateTime(&local, &date, &time)) return 0;
+  return static_cast<int32_t>(static_cast<uint32_t>(date) << 16 | time);
+}
+
+// Volume and file index of an existing file, opened for no access at all.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  return ok;
+}
+
+}  // namespace
+
+bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries) {
   entries.clear();
-  std::string pattern = folder;
-  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
-  pattern += '*';
   WIN32_FIND_DATAA found;
-  HANDLE h = FindFirstFileA(pattern.c_str(), &found);
+  HANDLE h = FindFirstFileA((dir + "*.*").c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
     std::string name = found.cFileName;
     if (name == "." || name == "..") continue;
-    DirEntry e;
-    e.Name = name;
-    e.IsFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    // Only links and junctions count: other reparse points (cloud or
-    // deduplicated files) are ordinary files to their reader.
-    e.IsLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-               (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK || found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
-    entries.push_back(std::move(e));
+    entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                       DosDateTime(found.ftLastWriteTime), (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   } while (FindNextFileA(h, &found));
-  bool complete = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(h);
   SortDirEntries(entries);
-  return complete;
+  return true;
 }
 
-bool FolderExists(const std::string& path) {
+bool DirectoryExists(const std::string& path) {
   DWORD attr = GetFileAttributesA(path.c_str());
   return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  return FileIdentity(a, ia) && FileIdentity(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+bool MakeDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool RemoveEmptyDir(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+
+// A link to a folder is removed as a folder, a link to a file as a file;
+// neither call touches the target.
+bool RemoveLink(const std::string& path) {
+  DWORD attr = GetFileAttributesA(path.c_str());
+  if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  if (attr & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryA(path.c_str()) != 0;
+  return DeleteFileA(path.c_str()) != 0;
+}
+
 bool RenameOver(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 }  // namespace platform

@@ -7,96 +7,93 @@
 #include "platform/File.h"
 #include "tests/support/TempDir.h"
 
-using platform::DirEntry;
+using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileText;
+namespace fs = std::filesystem;
 
-namespace {
-
-std::vector<std::string> Names(const std::vector<DirEntry>& entries) {
+TEST(DirectoryListing, SortedWithoutRegardToCase) {
+  TempDir dir;
+  for (const char* name : {"b.txt", "A.txt", "c", "_x", "B2"}) WriteFileText(dir.File(name), name);
+  std::filesystem::create_directories(dir.File("Sub"));
+  std::vector<platform::DirEntry> items;
+  ASSERT_TRUE(platform::ListDirectory(dir.Path() + "\\", items));
   std::vector<std::string> names;
-  for (const DirEntry& e : entries) names.push_back(e.Name);
-  return names;
+  for (const auto& e : items) names.push_back(e.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"_x", "A.txt", "b.txt", "B2", "c", "Sub"}));
+  EXPECT_TRUE(items.back().IsDirectory);
+  EXPECT_FALSE(items.front().IsDirectory);
+  // A file written just now has a DOS date after 2020.
+  EXPECT_GT(static_cast<uint32_t>(items.front().DosDateTime) >> 25, 40u);
+
+  EXPECT_FALSE(platform::ListDirectory(dir.File("none") + "\\", items));
+  EXPECT_TRUE(platform::DirectoryExists(dir.File("Sub")));
+  EXPECT_FALSE(platform::DirectoryExists(dir.File("c")));
+  EXPECT_FALSE(platform::DirectoryExists(dir.File("none")));
 }
 
-TEST(Directory, EntriesAreSortedByNameIgnoringCase) {
-  struct Case {
-    std::vector<std::string> given, sorted;
-  };
-  const Case cases[] = {
-      {{}, {}},
-      {{"b", "A", "c"}, {"A", "b", "c"}},
-      {{"file10", "File2", "file1"}, {"file1", "file10", "File2"}},
-      {{"sub", "Sub.dat", "sub.dat"}, {"sub", "Sub.dat", "sub.dat"}},  // equal but case: bytes decide
-      {{"\xC9t\xE9", "\xE9te", "eta"}, {"eta", "\xE9te", "\xC9t\xE9"}},  // accented letters fold too
-  };
-  for (const Case& c : cases) {
-    std::vector<DirEntry> entries;
-    for (const std::string& n : c.given) entries.push_back({n, false, false});
-    platform::SortDirEntries(entries);
-    EXPECT_EQ(Names(entries), c.sorted);
-  }
-}
-
-TEST(Directory, ListsFilesAndFoldersWithoutDotEntries) {
+TEST(DirectoryListing, SameFileHoweverSpelled) {
   TempDir dir;
-  WriteFileText(dir.File("b.txt"), "b");
-  WriteFileText(dir.File("A.txt"), "a");
-  std::filesystem::create_directory(dir.File("sub"));
-  std::vector<DirEntry> entries;
-  ASSERT_TRUE(platform::ListFolder(dir.Path(), entries));
-  ASSERT_EQ(Names(entries), (std::vector<std::string>{"A.txt", "b.txt", "sub"}));
-  EXPECT_FALSE(entries[0].IsFolder);
-  EXPECT_TRUE(entries[2].IsFolder);
-  for (const DirEntry& e : entries) EXPECT_FALSE(e.IsLink) << e.Name;
-
-  // A trailing separator of either kind changes nothing.
-  std::vector<DirEntry> again;
-  ASSERT_TRUE(platform::ListFolder(dir.Path() + "\\", again));
-  EXPECT_EQ(Names(again), Names(entries));
-
-  ASSERT_TRUE(platform::ListFolder(dir.File("sub"), again));
-  EXPECT_TRUE(again.empty());
-  EXPECT_FALSE(platform::ListFolder(dir.File("missing"), again));
-  EXPECT_FALSE(platform::ListFolder(dir.File("b.txt"), again)) << "a file is no folder";
-
-  EXPECT_TRUE(platform::FolderExists(dir.File("sub")));
-  EXPECT_TRUE(platform::FolderExists(dir.Path() + "\\sub\\"));
-  EXPECT_FALSE(platform::FolderExists(dir.File("b.txt")));
-  EXPECT_FALSE(platform::FolderExists(dir.File("missing")));
+  std::filesystem::create_directories(dir.File("d"));
+  WriteFileText(dir.File("d/f"), "x");
+  WriteFileText(dir.File("d/g"), "x");
+  EXPECT_TRUE(platform::SameFile(dir.File("d/f"), dir.Path() + "\\d\\..\\d\\f"));
+  EXPECT_FALSE(platform::SameFile(dir.File("d/f"), dir.File("d/g")));
+  EXPECT_FALSE(platform::SameFile(dir.File("d/f"), dir.File("d/missing")));
+  EXPECT_FALSE(platform::SameFile(dir.File("d/missing"), dir.File("d/missing")));
 }
 
-TEST(Directory, LinksAreMarked) {
+TEST(DirectoryListing, SortKeepsCaseVariantsInByteOrder) {
+  std::vector<platform::DirEntry> items = {{"b", false, 0}, {"B", false, 0}, {"a", false, 0}};
+  platform::SortDirEntries(items);
+  EXPECT_EQ(items[0].Name, "a");
+  EXPECT_EQ(items[1].Name, "B");
+  EXPECT_EQ(items[2].Name, "b");
+}
+
+TEST(DirectoryListing, LinksAreListedAsLinks) {
   TempDir dir;
-  std::filesystem::create_directory(dir.File("real"));
-  WriteFileText(dir.File("real/f.txt"), "f");
+  fs::create_directories(dir.File("target"));
   std::error_code ec;
-  std::filesystem::create_directory_symlink("real", dir.File("link"), ec);
-  if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
-  std::vector<DirEntry> entries;
-  ASSERT_TRUE(platform::ListFolder(dir.Path(), entries));
-  ASSERT_EQ(Names(entries), (std::vector<std::string>{"link", "real"}));
-  EXPECT_TRUE(entries[0].IsLink);
-  EXPECT_FALSE(entries[1].IsLink);
+  fs::create_directory_symlink(fs::absolute(dir.File("target")), dir.File("link"), ec);
+  if (ec) GTEST_SKIP() << "symbolic links cannot be made here: " << ec.message();
+  fs::create_symlink(fs::absolute(dir.File("gone")), dir.File("dangling"), ec);
+  std::vector<platform::DirEntry> items;
+  ASSERT_TRUE(platform::ListDirectory(dir.Path() + "\\", items));
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].Name, "dangling");
+  EXPECT_TRUE(items[0].IsLink);
+  EXPECT_TRUE(items[1].IsLink && items[1].IsDirectory);
+  EXPECT_FALSE(items[2].IsLink);
+  EXPECT_TRUE(platform::RemoveLink(dir.Path() + "\\link\\"));
+  EXPECT_TRUE(platform::RemoveLink(dir.Path() + "\\dangling"));
+  EXPECT_FALSE(platform::RemoveLink(dir.Path() + "\\target"));  // no link: left alone
+  EXPECT_TRUE(fs::is_directory(dir.File("target")));
+  EXPECT_FALSE(fs::exists(dir.File("link")));
 }
 
-TEST(Directory, RenameOverReplacesAFile) {
-  TempDir dir;
-  WriteFileText(dir.File("new"), "new");
-  WriteFileText(dir.File("old"), "old");
-  ASSERT_TRUE(platform::RenameOver(dir.File("new"), dir.File("old")));
-  EXPECT_FALSE(platform::FileExists(dir.File("new")));
-  EXPECT_EQ(testing_support::ReadFileBytes(dir.File("old")), (std::vector<uint8_t>{'n', 'e', 'w'}));
-
-  ASSERT_TRUE(platform::RenameOver(dir.File("old"), dir.File("fresh")));
-  EXPECT_TRUE(platform::FileExists(dir.File("fresh")));
-
-  EXPECT_FALSE(platform::RenameOver(dir.File("missing"), dir.File("fresh")));
-  EXPECT_TRUE(platform::FileExists(dir.File("fresh")));
-  std::filesystem::create_directory(dir.File("folder"));
-  EXPECT_FALSE(platform::RenameOver(dir.File("fresh"), dir.File("folder")));
-  EXPECT_TRUE(platform::FileExists(dir.File("fresh")));
-  EXPECT_TRUE(platform::FolderExists(dir.File("folder")));
+TEST(Folders, MakeTestAndRemove) {
+  TempDir tmp;
+  std::string dir = tmp.Path() + "\\made";
+  EXPECT_FALSE(platform::DirectoryExists(dir));
+  EXPECT_TRUE(platform::MakeDir(dir));
+  EXPECT_FALSE(platform::MakeDir(dir));  // exists already
+  EXPECT_TRUE(platform::DirectoryExists(dir + "\\"));
+  EXPECT_FALSE(platform::MakeDir(tmp.Path() + "\\missing\\child"));
+  WriteFileText(tmp.File("made/f.txt"), "x");
+  EXPECT_FALSE(platform::RemoveEmptyDir(dir));  // not empty
+  EXPECT_FALSE(platform::RemoveLink(dir + "\\f.txt"));
+  EXPECT_TRUE(platform::RemoveFile(dir + "\\f.txt"));
+  EXPECT_TRUE(platform::RemoveEmptyDir(dir));
+  EXPECT_FALSE(platform::DirectoryExists(dir));
 }
 
-}  // namespace
+TEST(Folders, RenameOverReplacesTheTarget) {
+  TempDir tmp;
+  WriteFileText(tmp.File("new"), "new contents");
+  WriteFileText(tmp.File("old"), "old");
+  EXPECT_TRUE(platform::RenameOver(tmp.Path() + "\\new", tmp.Path() + "\\old"));
+  EXPECT_FALSE(fs::exists(tmp.File("new")));
+  EXPECT_EQ(ReadFileBytes(tmp.File("old")).size(), 12u);
+  EXPECT_FALSE(platform::RenameOver(tmp.Path() + "\\new", tmp.Path() + "\\old"));
+}
