@@ -52,24 +52,6 @@ class FileListTest : public ::testing::Test {
 
 using Names = std::vector<std::string>;
 
-TEST_F(FileListTest, StartsAndClearsToOneUnnamedGroup) {
-  auto expectFresh = [&] {
-    ASSERT_EQ(list.Groups.size(), 1u);
-    EXPECT_EQ(list.Groups[0].Name, "");
-    EXPECT_TRUE(list.Groups[0].Files.empty());
-    EXPECT_EQ(list.TotalCount, 0);
-    EXPECT_EQ(list.LastGroup, 0);
-    EXPECT_EQ(list.RegKeyCount, 0);
-  };
-  expectFresh();
-  list.AddFile(Make("a.txt"), "a.txt", 0, "");
-  list.EnsureGroup(4, "x");
-  list.LastGroup = 4;
-  list.RegKeyCount = 2;
-  list.Clear();
-  expectFresh();
-}
-
 TEST_F(FileListTest, EnsureGroupNamesOnlyTheNewHighestGroup) {
   list.EnsureGroup(3, "Data.QXP");
   ASSERT_EQ(list.Groups.size(), 4u);
