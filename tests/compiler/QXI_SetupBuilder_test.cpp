@@ -115,7 +115,6 @@ TEST_F(BuilderTest, TheInstallerIsTheBaseProgramWithTheArchiveAppended) {
 
 TEST_F(BuilderTest, TheLogListsEveryEntryAndTheSizes) {
   CompileMod();
-  Put("mod/files/sub/b.dat", Random(3000, 2));
   ASSERT_TRUE(compiler.BuildSetup());
   TPak pak(Target(), false, false);
   ASSERT_EQ(pak.Entries.size(), 16u);
@@ -146,30 +145,26 @@ TEST_F(BuilderTest, TheLogListsEveryEntryAndTheSizes) {
   EXPECT_EQ(status.front(), "Adding To List Pages.txt Current Count: 7");
 }
 
-TEST_F(BuilderTest, WithoutUninstallerOrChangeLogGroupZeroHoldsLess) {
+// Without an uninstaller, a change log or any mod file, group 0 holds the
+// languages, the install layout and the two records, and the report is
+// still written.
+TEST_F(BuilderTest, WithoutUninstallerChangeLogOrModFilesGroupZeroHoldsLess) {
   info().HasUninstall = 0;
   info().Changelog = "";
-  CompileMod();
+  compiler.Compile({}, "");
+  compiler.FileList.AddFile(Path("languages\\English.wri"), "LANGUAGE-English", 0, "");
   ASSERT_TRUE(compiler.BuildSetup());
   TPak pak(Target(), false, false);
-  Names group0;
-  pak.ForEachInGroup(0, [&](int i) { group0.push_back(pak.Entries[i].Name); });
-  EXPECT_EQ(group0, (Names{"LANGUAGE-English", "UNINSTALL_LANGUAGE-English", "Pages.txt", "Welcome.txt",
-                           "img\\logo.jpg", "SetupInfo", "CompiledLines"}));
+  EXPECT_EQ(TableOf(pak), (std::vector<Entry>{{"LANGUAGE-English", 0},
+                                              {"Pages.txt", 0},
+                                              {"Welcome.txt", 0},
+                                              {"img\\logo.jpg", 0},
+                                              {"SetupInfo", 0},
+                                              {"CompiledLines", 0}}));
   TSetupInfoFile stored;
   Bytes setupInfo = Data(pak, "SetupInfo", 0);
   ASSERT_TRUE(stored.LoadFromBuffer(setupInfo.data(), setupInfo.size()));
   EXPECT_EQ(stored.Changelog, "");
-}
-
-TEST_F(BuilderTest, AnEmptyScriptStillGivesTheSetupItemsAndTheReport) {
-  info().HasUninstall = 0;
-  info().Changelog = "";
-  compiler.Compile({}, "");
-  ASSERT_TRUE(compiler.BuildSetup());
-  TPak pak(Target(), false, false);
-  EXPECT_EQ(TableOf(pak), (std::vector<Entry>{{"Pages.txt", 0}, {"Welcome.txt", 0}, {"img\\logo.jpg", 0},
-                                              {"SetupInfo", 0}, {"CompiledLines", 0}}));
   EXPECT_TRUE(Logged("Paked Contents Sizes   0.00 Bytes / 0.00 Bytes"));
   EXPECT_EQ(log.back(), "Finished");
 }
