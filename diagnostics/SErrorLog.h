@@ -30,9 +30,9 @@ struct TErrorLogSubject {
 // either may be missing (not loaded yet), and its values are then empty or 0.
 TErrorLogSubject ErrorLogSubjectOf(const TSetupInfoFile* setupInfo, const TPak* archive);
 
-// What the report needs of the program and the machine. The program sets
-// Subject (and OwnerWindow) once it has them; the rest are the Windows
-// services, which a test replaces.
+// What the report needs of the program and the machine: by default the
+// installer's globals and the Windows services, which a test replaces. The
+// program sets OwnerWindow once its window exists.
 struct TErrorLogSystem {
   std::function<TErrorLogSubject()> Subject;  // none: empty values
   void* OwnerWindow = nullptr;                // owner of the opened report
@@ -47,8 +47,9 @@ struct TErrorLogSystem {
   std::function<void()> EndProcess;  // must not return
 };
 
-// The process's report services, Windows ones by default, with the
-// parameters the exception hook was installed with. Windows only.
+// The process's report services: the installer's setup information and
+// archive (SetupInfoFile, SetupArchive), the parameters the exception hook
+// was installed with and the Windows services. Windows only.
 TErrorLogSystem& ErrorLogSystem();
 
 // Writes the report, tells the user, opens it and ends the process, through

@@ -4,6 +4,7 @@
 
 #include "diagnostics/SErrorLog.h"
 #include "diagnostics/uExceptionHook.h"
+#include "installer-library/SE_Global.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ uint32_t MeasureCPUSpeed() {
 
 TErrorLogSystem WindowsServices() {
   TErrorLogSystem s;
+  s.Subject = [] { return ErrorLogSubjectOf(&SetupInfoFile, SetupArchive); };
   s.Params = HookParams;
   s.TempPath = TempPath;
   s.OSInfo = [] { return TOSInfo::Current(); };

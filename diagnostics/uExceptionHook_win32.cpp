@@ -14,6 +14,7 @@
 
 #include "diagnostics/SErrorHelper_win32.h"
 #include "diagnostics/uExceptionHook.h"
+#include "platform/Program.h"
 
 namespace {
 
@@ -29,12 +30,6 @@ void MessageBoxNoOwner(const std::string& text, const std::string& caption) {
 }
 
 std::atomic<TErrorSystemBox> Box{MessageBoxNoOwner};
-
-std::string OwnProgramFile() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return std::string(path, n < MAX_PATH ? n : 0);
-}
 
 // The message of a thrown object that is a std::exception (found the way a
 // handler for std::exception would match it); false for anything else.
@@ -123,7 +118,7 @@ void InstallExceptionHook(const std::vector<std::string>& params) {
   Armed = true;
   CheckForceStrict(params);
   InstalledParams = params;
-  ProgramExeMap = std::make_unique<TEXEMap>(OwnProgramFile(), params);
+  ProgramExeMap = std::make_unique<TEXEMap>(platform::ProgramFile(), params);
 }
 
 void UninstallExceptionHook() {

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "diagnostics/SErrorLog.h"
 #include "diagnostics/uExceptionHook.h"
+#include "installer-library/SE_Global.h"
 #include "tests/diagnostics/DiagRaiserRun.h"
 #include "tests/support/TempDir.h"
 
@@ -84,4 +87,21 @@ TEST(ErrorReportServices, WhatWindowsTells) {
   EXPECT_GE(major * 100 + minor, os.MajorVersion() * 100 + os.MinorVersion())
       << "never older than what programs are told";
   EXPECT_NE(GetProductName(major, minor, os), "Unknown OS");
+}
+
+TEST(ErrorReportServices, TheSubjectIsTheInstallersOwnState) {
+  TErrorLogSystem& system = ErrorLogSystem();
+  EXPECT_EQ(system.Subject().PakID, "") << "no archive open yet";
+  TempDir dir;
+  TPak archive(dir.File("setup.pak"), false, true);
+  std::memcpy(archive.Magic, "QXPF", 4);
+  archive.EntryCount = 3;
+  SetupInfoFile.SetupName = "Sample Mod";
+  SetupArchive = &archive;
+  TErrorLogSubject subject = system.Subject();
+  SetupArchive = nullptr;
+  SetupInfoFile = TSetupInfoFile();
+  EXPECT_EQ(subject.SetupName, "Sample Mod");
+  EXPECT_EQ(subject.PakID, "QXPF");
+  EXPECT_EQ(subject.PakCount, 3u);
 }
