@@ -9,10 +9,12 @@
 namespace platform {
 
 enum class OpenMode {
-  Read,       // existing file; others may read and write it meanwhile (a
-              // running installer reads its own program file)
-  ReadWrite,  // existing file, read and write
-  Create,     // new or truncated file, read and write
+  Read,             // existing file; others may read and write it meanwhile
+                    // (a running installer reads its own program file)
+  ReadWrite,        // existing file, read and write
+  ReadWriteShared,  // existing file, read and write; others may read and
+                    // write it meanwhile (a game file the game may hold open)
+  Create,           // new or truncated file, read and write
 };
 
 enum class SeekOrigin { Begin, Current, End };
