@@ -10,13 +10,13 @@
 namespace {
 
 struct TCommandRow {
-  TCommandSpec Spec;
-  std::unique_ptr<TCommandClass> (*Create)(const TCommandSpec&);
+  TCommandTraits Traits;
+  std::unique_ptr<TCommandClass> (*Create)(const TCommandTraits&);
 };
 
 template <class T>
-std::unique_ptr<TCommandClass> Make(const TCommandSpec& spec) {
-  return std::make_unique<T>(spec);
+std::unique_ptr<TCommandClass> Make(const TCommandTraits& traits) {
+  return std::make_unique<T>(traits);
 }
 
 // The command table. Row order is id order and must never change: stored
@@ -61,11 +61,11 @@ static_assert(std::size(kCommands) == kCommandCount, "ids 1 to kCommandCount are
 }  // namespace
 
 void TTableCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
-  if (Spec.CheckOnly) CheckParams(compiler, lineIndex, Spec.MinParams);
+  if (Traits.CheckOnly) CheckParams(compiler, lineIndex, Traits.MinParams);
 }
 
 void RegisterCommands(TCommandList& list) {
-  for (const TCommandRow& row : kCommands) list.Add(row.Create(row.Spec));
+  for (const TCommandRow& row : kCommands) list.Add(row.Create(row.Traits));
 }
 
 bool CheckParams(TCompileContext& compiler, int32_t lineIndex, int32_t needed) {

@@ -11,7 +11,7 @@
 class TCompLines;
 
 // One row of the command table.
-struct TCommandSpec {
+struct TCommandTraits {
   const char* Keyword;
   int32_t MinParams;   // parameters the compile step requires (0: no check)
   uint8_t HeaderOnly;  // 1: fills the setup information only; never run
@@ -23,14 +23,14 @@ struct TCommandSpec {
 // steps they need; the rest keep this behaviour.
 class TTableCommand : public TCommandClass {
  public:
-  explicit TTableCommand(const TCommandSpec& spec)
-      : TCommandClass(spec.Keyword, spec.HeaderOnly), Spec(spec) {}
+  explicit TTableCommand(const TCommandTraits& traits)
+      : TCommandClass(traits.Keyword, traits.HeaderOnly), Traits(traits) {}
 
   // The parameter check for a check-only command; nothing otherwise.
   void CompilerProcess(TCompileContext& compiler, int32_t lineIndex) override;
-  int32_t FileKind() const override { return Spec.Kind; }
+  int32_t FileKind() const override { return Traits.Kind; }
 
-  const TCommandSpec& Spec;
+  const TCommandTraits& Traits;
 };
 
 #define QXI_COMMAND_CLASS(name)                \

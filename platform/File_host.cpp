@@ -1,22 +1,15 @@
-// Host stand-in of the file layer for native tests: POSIX calls. The system's
-// paths use backslashes; they are mapped to slashes here.
+// Host stand-in of the file layer for native tests: POSIX calls on paths
+// mapped by HostPath.
 #include "platform/File.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/HostPath.h"
+
 namespace platform {
-namespace {
-
-std::string HostPath(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
-
-}  // namespace
 
 bool File::Open(const std::string& path, OpenMode mode) {
   Close();

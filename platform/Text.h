@@ -1,4 +1,4 @@
-// Case rules of 8-bit text in the system code page.
+// Case rules and conversions of 8-bit text in the system code page.
 #pragma once
 
 #include <string>
@@ -22,5 +22,10 @@ inline bool SameTextAZ(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+// 8-bit text of the system code page to 16-bit text, and back. A character
+// the code page cannot show becomes '?' on the way back.
+std::u16string AnsiToWide(const std::string& text);
+std::string WideToAnsi(const std::u16string& text);
 
 }  // namespace platform

@@ -72,8 +72,8 @@ TEST(Commands, RegistrationFollowsTheTable) {
     EXPECT_EQ(c->Keyword, r.keyword) << r.id;
     EXPECT_EQ(c->HeaderOnly, r.headerOnly) << r.keyword;
     EXPECT_EQ(c->FileKind(), r.kind) << r.keyword;
-    EXPECT_EQ(c->Spec.MinParams, r.min) << r.keyword;
-    EXPECT_EQ(c->Spec.CheckOnly, r.checkOnly) << r.keyword;
+    EXPECT_EQ(c->Traits.MinParams, r.min) << r.keyword;
+    EXPECT_EQ(c->Traits.CheckOnly, r.checkOnly) << r.keyword;
     EXPECT_EQ(list.Find(r.keyword), r.id) << r.keyword;
   }
 }

@@ -1,0 +1,93 @@
+// The script compiler: turns the install script (text lines) into compiled
+// lines and setup information. A parse pass recognises labels, looks the
+// keywords up in the command registry and splits the parameters; a compile
+// pass then runs every command's compile step in line order. Errors are a
+// text and a 0-based source line, never exceptions.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "installer-library/QXI_CommandList.h"
+#include "installer-library/QXI_CompLines.h"
+#include "installer-library/QXI_SetupInfo.h"
+
+// The files to pack, in numbered groups: filled by the compile steps of the
+// file-carrying and language commands and written by the setup builder,
+// which defines the list and creates it with the compiler.
+class TCompilerFileList;
+
+struct TCompilerError {
+  std::string Text;  // empty: no error
+  int32_t Line = 0;  // 0-based source line
+};
+
+class TCompiler : public TCompileContext {
+ public:
+  using TTextCallback = std::function<void(const std::string&)>;
+
+  // Keywords are looked up in `commands` (none: every keyword is unknown).
+  explicit TCompiler(const TCommandList* commands = nullptr) : Commands(commands) {}
+
+  // One compile run over the script's lines. The result is in CompLines,
+  // SetupInfo and Error; the setup information is otherwise left as the
+  // caller prepared it.
+  void Compile(const std::vector<std::string>& lines, const std::string& sourceBaseDir);
+  // The parse pass, then, when it found no error, the compile pass.
+  void ParseLines(const std::vector<std::string>& lines);
+  // The compile pass: every command line's compile step, in line order. It
+  // does not stop at an error; a later error replaces an earlier one.
+  void RunCompileHooks();
+
+  void Log(const std::string& text) const;
+  void Status(const std::string& text) const;
+  void ClearLines() { CompLines.Lines.clear(); }
+  void ClearError() { Error = TCompilerError{}; }
+
+  // The text cut before its first ";" or "#" outside double quotes, so that a
+  // quoted folder such as C:\Mods\C#\ stays whole. Not trimmed afterwards.
+  static std::string StripComment(const std::string& text);
+
+  // Appends a compiled line of the command (0: a label) from the current
+  // source line; its index, or -1 with an error when the stored script's
+  // 16-bit line count is full.
+  int32_t AddLine(int32_t commandId);
+  // Appends a parameter; a parameter the stored script cannot hold (more
+  // than 65,535 bytes) is an error at the current source line instead.
+  void AddArgument(int32_t index, const std::string& text);
+  // AddLine, then the parameters of `rest`: at least one, so a keyword
+  // written alone gets one empty parameter. The new index, or -1.
+  int32_t AddCommandLine(int32_t commandId, const std::string& rest);
+  void ParseCommand(const std::string& text);
+
+  // The parameters of a compiled line as listing text: blank-separated,
+  // those holding a blank in double quotes.
+  std::string FormatCompiledArgs(int32_t index) const;
+  // One text per label or registered command line: "name:" or the keyword,
+  // a blank and FormatCompiledArgs; placeholders give none.
+  std::vector<std::string> CompiledListing() const;
+
+  // What the commands' compile steps reach.
+  TCompLines& Lines() override { return CompLines; }
+  TSetupInfoFile& Info() override { return SetupInfo; }
+  const std::string& BaseDir() const override { return SourceBaseDir; }
+  void SetError(const std::string& text, int32_t sourceLine) override;
+
+  TTextCallback LogCallback;     // unset: Log does nothing
+  TTextCallback StatusCallback;  // unset: Status does nothing
+  std::string SourceBaseDir;     // relative sources are resolved against it
+  TSetupInfoFile SetupInfo;
+  int32_t CurrentLine = 0;  // the source line being parsed; afterwards, the lines read
+  std::string CurrentText;  // that line trimmed and without its comment
+  TCompLines CompLines;
+  std::shared_ptr<TCompilerFileList> FileList;
+  TCompilerError Error;
+  const TCommandList* Commands;
+};
+
+// The compiler of the program, created before any window and never freed.
+// Its registry is set once the commands are registered.
+extern TCompiler& GlobalCompiler;
