@@ -60,5 +60,8 @@ class File {
 // Small whole-file services built on the handle.
 bool FileExists(const std::string& path);
 bool RemoveFile(const std::string& path);
+// Removes the read-only attribute of a file, keeping its other attributes;
+// true when the file is writable by attribute afterwards.
+bool ClearReadOnly(const std::string& path);
 
 }  // namespace platform

@@ -81,4 +81,12 @@ bool FileExists(const std::string& path) {
 
 bool RemoveFile(const std::string& path) { return ::unlink(HostPath(path).c_str()) == 0; }
 
+// The owner's write permission stands for the attribute.
+bool ClearReadOnly(const std::string& path) {
+  struct stat st;
+  std::string p = HostPath(path);
+  if (::stat(p.c_str(), &st) != 0) return false;
+  return (st.st_mode & S_IWUSR) || ::chmod(p.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
 }  // namespace platform

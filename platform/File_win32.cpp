@@ -76,4 +76,10 @@ bool FileExists(const std::string& path) {
 
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
+bool ClearReadOnly(const std::string& path) {
+  DWORD attr = GetFileAttributesA(path.c_str());
+  if (attr == INVALID_FILE_ATTRIBUTES) return false;
+  return !(attr & FILE_ATTRIBUTE_READONLY) || SetFileAttributesA(path.c_str(), attr & ~FILE_ATTRIBUTE_READONLY);
+}
+
 }  // namespace platform
