@@ -154,7 +154,8 @@ class TVFSTree {
   uint32_t FileCount() const;
   void DeleteByPath(const std::string& path, bool defer);
   // Deletes the node and everything below it. With `defer`, a node below the
-  // root leaves the rewrite of its parent's table to the caller.
+  // root leaves the rewrite of its parent's table to the caller. Like every
+  // change, refused on a container opened without its whole tree.
   void DeleteNode(int32_t slot, bool defer);
   void FreeChain(int32_t slot);
   Bytes BuildChildTable(int32_t slot) const;
@@ -191,6 +192,7 @@ class TVFSTree {
                  uint32_t storedSize) const;
   uint64_t SubtreeBlocks(int32_t slot) const;
   size_t ChildCount(int32_t slot) const;
+  void RequireWholeTree() const;
 
   TVFSFile& file_;
   size_t freeHint_ = 0;  // no free node slot below this one

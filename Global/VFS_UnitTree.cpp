@@ -127,6 +127,12 @@ uint32_t TVFSTree::FileCount() const {
   return n;
 }
 
+// Without the whole tree a directory's table would be rewritten from the
+// children known, which are none: everything in it would be lost.
+void TVFSTree::RequireWholeTree() const {
+  if (!file_.FullTree()) throw EVFSError("The container " + file_.Path() + " was opened without its tree and cannot be changed");
+}
+
 size_t TVFSTree::ChildCount(int32_t slot) const {
   const std::vector<int32_t>& children = Nodes[slot].Children;
   return static_cast<size_t>(std::count_if(children.begin(), children.end(), [](int32_t c) { return c >= 0; }));
@@ -147,6 +153,7 @@ void TVFSTree::DeleteByPath(const std::string& path, bool defer) {
 }
 
 void TVFSTree::DeleteNode(int32_t slot, bool defer) {
+  RequireWholeTree();
   const std::vector<int32_t> children = Nodes[slot].Children;
   for (int32_t c : children)
     if (c >= 0) DeleteNode(c, true);
@@ -367,6 +374,7 @@ void TVFSTree::CheckRoom(const std::string& path, int32_t parent, size_t dirsToC
 }
 
 int32_t TVFSTree::AddVFSFile(const std::string& path, const uint8_t* data, uint32_t size) {
+  RequireWholeTree();
   Target t = SplitTarget(path);
 
   // The deepest directory of the path that exists; then whatever of the rest

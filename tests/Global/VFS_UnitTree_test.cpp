@@ -570,6 +570,45 @@ TEST(VFSTree, ManyFilesRoundTripThroughSaveAndReopen) {
   EXPECT_EQ(c.Raw(), raw);
 }
 
+TEST(VFSTree, AContainerOpenedWithoutItsTreeIsNotChanged) {
+  Container c;
+  c.Open();
+  c.Add("maps\\a.dat", Text("a"));
+  c.Add("b.dat", Text("b"));
+  c.SaveAndClose();
+  Bytes before = c.Raw();
+  TVFSFile f;
+  f.Open(c.Path(), false);
+  // maps' table would be rewritten with only the new child in it.
+  EXPECT_THROW(f.Tree().AddVFSFile("maps\\c.dat", Text("c").data(), 1), EVFSError);
+  EXPECT_THROW(f.Tree().DeleteByPath("b.dat", false), EVFSError);
+  EXPECT_EQ(c.Raw(), before);
+}
+
+TEST(VFSTree, RootSlotsBeyond255AreWrittenWhereTheyBelong) {
+  // 299 root files in slots 0-299 but 290; the new one takes slot 290.
+  Layout l = EmptyLayout(64, 310, 300);
+  for (uint32_t s = 0; s < 300; ++s) {
+    if (s == 290) continue;
+    l.Put({s + 1}, Text("r"));
+    l.root[s] = RawEntry("r" + std::to_string(s), 1, s + 1, 1);
+  }
+  Container c(l);
+  TVFSFile& f = c.Open();
+  int32_t slot = c.Add("new.dat", Text("new"));
+  EXPECT_EQ(f.Tree().Nodes[slot].RootSlot, 290);
+  Decoded d = c.Check();
+  EXPECT_EQ(d.rootNames[290], "new.dat");
+  EXPECT_EQ(d.rootNames[34], "r34");
+  EXPECT_EQ(d.Find("new.dat")->data, Text("new"));
+  // Replacing a file in a slot above 255 clears that slot, not another.
+  c.Add("r299", Text("again"));
+  d = c.Check();
+  EXPECT_EQ(d.rootNames[299], "r299");
+  EXPECT_EQ(d.rootNames[43], "r43");
+  EXPECT_EQ(d.Find("r299")->data, Text("again"));
+}
+
 TEST(VFSHashFile, DamagedOrMissingSideFilesAreNotLoaded) {
   // A count, then that many bytes of records.
   auto side = [](uint32_t count, size_t bytes) {
