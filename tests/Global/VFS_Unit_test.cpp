@@ -52,16 +52,23 @@ Layout Sample() {
   return l;
 }
 
+// A container file written from a layout and opened with its tree.
+struct Opened {
+  explicit Opened(const Layout& layout) : path(dir.File("c.vfs")) {
+    WriteFileBytes(path, layout.Build());
+    f.Open(path, true);
+  }
+  TempDir dir;
+  std::string path;
+  TVFSFile f;
+};
+
 }  // namespace
 
 TEST(VFSFile, OpenReadsHeaderTablesAndTree) {
-  TempDir dir;
   Layout l = Sample();
-  std::string path = dir.File("c.vfs");
-  WriteFileBytes(path, l.Build());
-
-  TVFSFile f;
-  f.Open(path, true);
+  Opened o(l);
+  TVFSFile& f = o.f;
   const TVFSHeader& h = f.Header;
   EXPECT_EQ(h.Id, l.id);
   EXPECT_EQ(h.BlockSize, 64u);
@@ -123,13 +130,11 @@ TEST(VFSFile, SaveWritesEveryFieldBackAndTheChecksumOfTheRest) {
 }
 
 TEST(VFSFile, ChecksumCoversTheUsedBlockCountJustWritten) {
-  TempDir dir;
   Layout l = Sample();
   l.usedBlocks = 99;  // stale: the save writes the count kept in memory
-  std::string path = dir.File("c.vfs");
-  WriteFileBytes(path, l.Build());
-  TVFSFile f;
-  f.Open(path, true);
+  Opened o(l);
+  TVFSFile& f = o.f;
+  const std::string& path = o.path;
   TVFSDirEntry e;
   f.WriteFile(e, Random(10, 1).data(), 10);
   f.Save(false);
@@ -146,15 +151,12 @@ TEST(VFSFile, ChainsTakeBlocksByBlockSize) {
       {0, {1}}, {1, {1}}, {4095, {1}}, {4096, {1}}, {4097, {1, 2}}, {8192, {1, 2}}, {8193, {1, 2, 3}},
   };
   for (const Case& c : cases) {
-    TempDir dir;
     Layout l;
     l.blockSize = 4096;
     l.blockCount = 4;
-    std::string path = dir.File("c.vfs");
-    WriteFileBytes(path, l.Build());
+    Opened o(l);
+    TVFSFile& f = o.f;
     Bytes data = Random(c.size, c.size);
-    TVFSFile f;
-    f.Open(path, true);
     TVFSDirEntry e;
     f.WriteFile(e, c.size ? data.data() : nullptr, c.size);
     EXPECT_EQ(e.FirstBlock, 1u);
@@ -163,7 +165,7 @@ TEST(VFSFile, ChainsTakeBlocksByBlockSize) {
     EXPECT_EQ(f.Header.UsedBlocks, c.blocks.size());
     f.Close();
 
-    Bytes file = ReadFileBytes(path);
+    Bytes file = ReadFileBytes(o.path);
     Bytes stored;
     for (size_t i = 0; i < c.blocks.size(); ++i) {
       int32_t next = i + 1 < c.blocks.size() ? static_cast<int32_t>(c.blocks[i + 1]) : -1;
@@ -182,15 +184,12 @@ TEST(VFSFile, ChainsTakeBlocksByBlockSize) {
 }
 
 TEST(VFSFile, NewChainsTakeTheLowestFreeBlocksAndFreeingKeepsContents) {
-  TempDir dir;
   Layout l;
   l.blockCount = 10;
   for (uint32_t b : {1u, 2u, 4u, 5u, 6u, 8u, 10u}) l.Put({b}, Text("used"));
-  std::string path = dir.File("c.vfs");
-  WriteFileBytes(path, l.Build());
-
-  TVFSFile f;
-  f.Open(path, true);
+  Opened o(l);
+  TVFSFile& f = o.f;
+  const std::string& path = o.path;
   EXPECT_EQ(f.FindFreeBlock(false), 2);  // block 3
   EXPECT_EQ(f.FindFreeBlock(true), 6);   // block 7
   TVFSDirEntry e;
@@ -219,14 +218,12 @@ TEST(VFSFile, NewChainsTakeTheLowestFreeBlocksAndFreeingKeepsContents) {
 }
 
 TEST(VFSFile, WriteRefusalsChangeNothing) {
-  TempDir dir;
   Layout l;
   l.blockCount = 3;
-  std::string path = dir.File("c.vfs");
   Bytes before = l.Build();
-  WriteFileBytes(path, before);
-  TVFSFile f;
-  f.Open(path, true);
+  Opened o(l);
+  TVFSFile& f = o.f;
+  const std::string& path = o.path;
   TVFSDirEntry e;
   e.FirstBlock = 77;
   uint8_t byte = 1;
@@ -248,12 +245,8 @@ TEST(VFSFile, WriteRefusalsChangeNothing) {
 }
 
 TEST(VFSFile, ReadFileDataFollowsTheChainAndCutsToTheStoredSize) {
-  TempDir dir;
-  Layout l = Sample();
-  std::string path = dir.File("c.vfs");
-  WriteFileBytes(path, l.Build());
-  TVFSFile f;
-  f.Open(path, true);
+  Opened o(Sample());
+  TVFSFile& f = o.f;
   std::unique_ptr<TVFSFileBuffer> b = f.ReadFileData(f.RootTable[0]);
   ASSERT_TRUE(b);
   EXPECT_EQ(b->Data(), Text(std::string(150, 'f')));
@@ -267,12 +260,10 @@ TEST(VFSFile, ReadFileDataFollowsTheChainAndCutsToTheStoredSize) {
 }
 
 TEST(VFSFile, RewriteFileDataKeepsTheChain) {
-  TempDir dir;
   Layout l = Sample();
-  std::string path = dir.File("c.vfs");
-  WriteFileBytes(path, l.Build());
-  TVFSFile f;
-  f.Open(path, true);
+  Opened o(l);
+  TVFSFile& f = o.f;
+  const std::string& path = o.path;
   TVFSDirEntry& e = f.RootTable[0];
   Bytes data = Random(150, 9);
   f.RewriteFileData(e, data.data(), 150);
@@ -341,20 +332,17 @@ TEST(VFSFile, OpenReportsProgressOverBothTables) {
 }
 
 TEST(VFSFile, EmptyTablesOpenAndRefuseAdds) {
-  TempDir dir;
   Layout l;
   l.blockCount = 0;
   l.entryCount = 0;
   l.blockSize = 0;
-  std::string path = dir.File("c.vfs");
-  WriteFileBytes(path, l.Build());
-  TVFSFile f;
-  f.Open(path, true);
+  Opened o(l);
+  TVFSFile& f = o.f;
   EXPECT_EQ(f.FindFreeBlock(false), -1);
   EXPECT_THROW(f.Tree().AddVFSFile("a.dat", Text("x").data(), 1), EVFSError);
   f.Save(false);
   f.Close();
-  EXPECT_FALSE(platform::FileExists(dir.File("c.ht")));
+  EXPECT_FALSE(platform::FileExists(o.dir.File("c.ht")));
 }
 
 TEST(VFSFile, DamagedHeadersAreRefused) {
