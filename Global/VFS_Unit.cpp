@@ -205,7 +205,8 @@ uint64_t TVFSFile::ChainLength(uint32_t firstBlock) const {
 
 std::unique_ptr<TVFSFileBuffer> TVFSFile::ReadFileData(const TVFSDirEntry& entry) {
   if (entry.StoredSize == 0) return nullptr;
-  if (entry.StoredSize > uint64_t{Header.BlockSize} * Header.BlockCount) Damaged(entry.Name + " is larger than the container");
+  if (entry.StoredSize > uint64_t{Header.BlockSize} * Header.BlockCount)
+    Damaged(entry.Name + " is larger than the container");
   Bytes data(entry.StoredSize);
   uint64_t done = 0;
   int32_t block = static_cast<int32_t>(entry.FirstBlock);
@@ -284,7 +285,8 @@ void TVFSFile::RewriteFileData(TVFSDirEntry& entry, const uint8_t* data, uint32_
   do {
     if (block == kVFSChainEnd) Damaged(entry.Name + " has a chain too short for its data");
     int32_t next = NextBlock(static_cast<uint32_t>(block));
-    WriteBlock(static_cast<uint32_t>(block), data ? data + written : nullptr, std::min<uint64_t>(Header.BlockSize, size - written));
+    WriteBlock(static_cast<uint32_t>(block), data ? data + written : nullptr,
+               std::min<uint64_t>(Header.BlockSize, size - written));
     written += Header.BlockSize;
     block = next;
   } while (written < size);

@@ -130,7 +130,8 @@ uint32_t TVFSTree::FileCount() const {
 // Without the whole tree a directory's table would be rewritten from the
 // children known, which are none: everything in it would be lost.
 void TVFSTree::RequireWholeTree() const {
-  if (!file_.FullTree()) throw EVFSError("The container " + file_.Path() + " was opened without its tree and cannot be changed");
+  if (!file_.FullTree())
+    throw EVFSError("The container " + file_.Path() + " was opened without its tree and cannot be changed");
 }
 
 size_t TVFSTree::ChildCount(int32_t slot) const {

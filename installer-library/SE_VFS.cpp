@@ -105,8 +105,10 @@ void UpdateGameVFS(uint16_t group, const std::string& name, bool saveAndClose, T
       const TPakFile& entry = SetupArchive->Entries[static_cast<size_t>(index)];
       // An entry whose data cannot be read (it failed its checksum) is left
       // out rather than stored as a file of its size without its data.
-      if (!data.empty() || entry.OriginalSize == 0)
-        GameVFS->Tree().AddVFSFile(entry.Name, data.empty() ? nullptr : data.data(), static_cast<uint32_t>(data.size()));
+      if (!data.empty() || entry.OriginalSize == 0) {
+        GameVFS->Tree().AddVFSFile(entry.Name, data.empty() ? nullptr : data.data(),
+                                   static_cast<uint32_t>(data.size()));
+      }
       report.Step(visible);
       ++done;
     });

@@ -151,7 +151,8 @@ inline Decoded Decode(const Bytes& file, bool expectSavedCount = true) {
   d.dataStart = d.rootStart + 88 * d.entryCount;
   EXPECT_EQ(file.size(), d.dataStart + size_t{d.blockSize} * d.blockCount) << "container size changed";
   for (uint32_t i = 0; i < d.blockCount; ++i)
-    d.chain.push_back({GetU32(&file[d.chainStart + 8 * i]), static_cast<int32_t>(GetU32(&file[d.chainStart + 8 * i + 4]))});
+    d.chain.push_back({GetU32(&file[d.chainStart + 8 * i]),
+                       static_cast<int32_t>(GetU32(&file[d.chainStart + 8 * i + 4]))});
 
   std::vector<bool> owned(d.blockCount, false);
   auto readEntry = [&](const uint8_t* p, const std::string& parentPath) {

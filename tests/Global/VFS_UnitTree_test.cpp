@@ -1,10 +1,11 @@
+#include "Global/VFS_Unit.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <random>
 
 #include "Global/DosDate.h"
-#include "Global/VFS_Unit.h"
 #include "tests/Global/VFSImage.h"
 #include "tests/support/TempDir.h"
 

@@ -19,6 +19,10 @@ using vfs_test::RawEntry;
 
 namespace {
 
+Bytes Slice(const Bytes& file, size_t at, size_t n) {
+  return Bytes(file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at + n));
+}
+
 vfs_test::ChainCell CellAt(const Bytes& file, const Layout& l, uint32_t block) {
   size_t at = 52 + 256 + l.extra.size() + 8 * size_t{block - 1};
   return {GetU32(&file[at]), static_cast<int32_t>(GetU32(&file[at + 4]))};
@@ -27,7 +31,7 @@ vfs_test::ChainCell CellAt(const Bytes& file, const Layout& l, uint32_t block) {
 Bytes BlockAt(const Bytes& file, const Layout& l, uint32_t block) {
   size_t at = 52 + 256 + l.extra.size() + 8 * size_t{l.blockCount} + 88 * size_t{l.entryCount} +
               size_t{l.blockSize} * (block - 1);
-  return Bytes(file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at + l.blockSize));
+  return Slice(file, at, l.blockSize);
 }
 
 Bytes Md5Of(const Bytes& data) {
@@ -293,8 +297,8 @@ TEST(VFSFile, NamesOf65BytesHaveNoTerminatorAndLongerOnesAreCut) {
   }
   Bytes file = ReadFileBytes(path);
   size_t root = 52 + 256 + 8 * 32;
-  EXPECT_EQ(std::string(file.begin() + static_cast<std::ptrdiff_t>(root), file.begin() + static_cast<std::ptrdiff_t>(root + 68)), n65 + std::string(3, '\0'));
-  EXPECT_EQ(std::string(file.begin() + static_cast<std::ptrdiff_t>(root + 88), file.begin() + static_cast<std::ptrdiff_t>(root + 88 + 65)), std::string(65, 'm'));
+  EXPECT_EQ(Slice(file, root, 68), Text(n65 + std::string(3, '\0')));
+  EXPECT_EQ(Slice(file, root + 88, 65), Text(std::string(65, 'm')));
   TVFSFile f;
   f.Open(path, true);
   EXPECT_EQ(f.RootTable[0].Name, n65);

@@ -62,10 +62,11 @@ class ContainerUpdate : public InstallerGlobals {
     fs::create_directory(tmp.File("game"));
     SetupInfoFile.InstallDir = tmp.File("game");
     AbortFlag = false;
-    previous = platform::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, unsigned flags) {
-      boxes.push_back({text, caption, flags});
-      return platform::kMessageBoxIdOk;
-    });
+    previous = platform::SetMessageBoxHandler(
+        [this](const std::string& text, const std::string& caption, unsigned flags) {
+          boxes.push_back({text, caption, flags});
+          return platform::kMessageBoxIdOk;
+        });
   }
 
   void TearDown() override {
