@@ -6,24 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "Global/ByteOrder.h"
 #include "Global/ZCodec.h"
+#include "tests/support/TestData.h"
 
 namespace vfs_test {
 
-inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-// Bytes that do not compress.
-inline Bytes Random(size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  Bytes b(n);
-  for (auto& c : b) c = static_cast<uint8_t>(gen());
-  return b;
-}
+using testing_support::Random;
+using testing_support::Text;
 
 struct ChainCell {
   uint32_t used = 0;
