@@ -12,6 +12,7 @@
 #include "installer-library/SE_Languages.h"
 #include "installer-library/buffer_type.h"
 #include "platform/Alerts.h"
+#include "platform/Dialogs.h"
 #include "platform/Text.h"
 
 using platform::SeekOrigin;
@@ -36,7 +37,10 @@ constexpr unsigned kCancelledExitCode = 1;
 class TSystemAlerts : public TPakSystemAlerts {
  public:
   void FatalExit(const std::string& text) override { platform::FatalApplicationExit(text); }
-  bool AskRetry(const std::string& text) override { return platform::AskRetryOrCancel(text, "Error"); }
+  bool AskRetry(const std::string& text) override {
+    return platform::ShowMessageBox(text, "Error", platform::kMessageBoxRetryCancel | platform::kMessageBoxIconWarning) ==
+           platform::kMessageBoxIdRetry;
+  }
   void EndAfterCancel() override { platform::EndProcess(kCancelledExitCode); }
 };
 
@@ -283,7 +287,7 @@ void TPakSystem::OpenArchiveForUpdate() {
     std::string message;
     if (!platform::FileExists(archivePath_))
       message = "File not found: " + Quoted(archivePath_) + ".";
-    else if (platform::IsReadOnlyFile(archivePath_) && !platform::SetNormalAttributes(archivePath_))
+    else if (!platform::ClearReadOnly(archivePath_))
       message = "Unable to modify " + Quoted(archivePath_) + " attributes";
     else if (archive_.Open(archivePath_, platform::OpenMode::ReadWriteExclusive))
       return;

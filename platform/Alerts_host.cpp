@@ -1,5 +1,5 @@
 // Host stand-in: nobody sits in front of a native test run, so the text goes
-// to the error stream and every question is answered with Cancel.
+// to the error stream.
 #include "platform/Alerts.h"
 
 #include <cstdio>
@@ -10,11 +10,6 @@ namespace platform {
 void FatalApplicationExit(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
   std::_Exit(1);
-}
-
-bool AskRetryOrCancel(const std::string& text, const std::string& caption) {
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-  return false;
 }
 
 void EndProcess(unsigned exitCode) { std::_Exit(static_cast<int>(exitCode)); }

@@ -10,10 +10,6 @@ void FatalApplicationExit(const std::string& text) {
   ExitProcess(1);
 }
 
-bool AskRetryOrCancel(const std::string& text, const std::string& caption) {
-  return MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
-}
-
 void EndProcess(unsigned exitCode) { ExitProcess(exitCode); }
 
 }  // namespace platform

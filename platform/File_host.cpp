@@ -14,8 +14,9 @@ namespace platform {
 bool File::Open(const std::string& path, OpenMode mode) {
   Close();
   int flags = O_RDONLY;
-  // The stand-in has no sharing modes: an exclusive open is a plain one.
-  if (mode == OpenMode::ReadWrite || mode == OpenMode::ReadWriteExclusive) flags = O_RDWR;
+  // The stand-in has no sharing modes.
+  if (mode == OpenMode::ReadWrite || mode == OpenMode::ReadWriteShared || mode == OpenMode::ReadWriteExclusive)
+    flags = O_RDWR;
   if (mode == OpenMode::Create) flags = O_RDWR | O_CREAT | O_TRUNC;
   int fd = ::open(HostPath(path).c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return false;
@@ -82,17 +83,12 @@ bool FileExists(const std::string& path) {
 
 bool RemoveFile(const std::string& path) { return ::unlink(HostPath(path).c_str()) == 0; }
 
-// The read-only attribute stands for a file without the owner's write
-// permission, as the attribute maps to it under Wine.
-bool IsReadOnlyFile(const std::string& path) {
+// The owner's write permission stands for the attribute.
+bool ClearReadOnly(const std::string& path) {
   struct stat st;
-  return ::stat(HostPath(path).c_str(), &st) == 0 && !(st.st_mode & S_IWUSR);
-}
-
-bool SetNormalAttributes(const std::string& path) {
-  struct stat st;
-  std::string host = HostPath(path);
-  return ::stat(host.c_str(), &st) == 0 && ::chmod(host.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+  std::string p = HostPath(path);
+  if (::stat(p.c_str(), &st) != 0) return false;
+  return (st.st_mode & S_IWUSR) || ::chmod(p.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 }
 
 }  // namespace platform

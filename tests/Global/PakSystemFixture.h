@@ -15,19 +15,12 @@
 #include "installer-library/SE_Global.h"
 #include "tests/installer-library/GlobalsFixture.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
 
 namespace pak_system_test {
 
-inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-inline Bytes Noise(size_t n, uint32_t seed) {
-  Bytes b(n);
-  for (auto& c : b) {
-    seed = seed * 1103515245 + 12345;
-    c = static_cast<uint8_t>(seed >> 16);
-  }
-  return b;
-}
+using testing_support::Random;
+using testing_support::Text;
 
 struct GameFile {
   std::string name;

@@ -38,8 +38,8 @@ class FileSizeLimit {
 TEST_F(PakSystemTest, AFailedWritePutsTheOldTableBack) {
   const Bytes original = HandArchive({{"old.txt", Bytes(300, 'o')}}, BlockTrailer('2', "pw", 1));
   const uint64_t tableAt = 300;
-  UseSetupArchive({{"noise.bin", 1, Noise(5000, 4)}});
-  const uint64_t blob = ZCompress(Noise(5000, 4).data(), 5000).size();
+  UseSetupArchive({{"noise.bin", 1, Random(5000, 4)}});
+  const uint64_t blob = ZCompress(Random(5000, 4).data(), 5000).size();
   const std::string restored = "Disk full, " + GamePath() + " was left as it was. Free some space and try again. ";
   struct Case {
     const char* what;
