@@ -10,6 +10,7 @@
 #include "installer-library/QXI_DigitKey.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
+#include "installer-library/SE_VFS.h"
 #include "installer-library/buffer_type.h"
 #include "platform/Alerts.h"
 #include "platform/Dialogs.h"
@@ -21,7 +22,6 @@ TPakSystem PakSystem;
 
 namespace {
 
-constexpr uint16_t kProgressString = 19;
 constexpr uint16_t kWritingString = 20;
 constexpr uint16_t kTrailerMarker = 1;
 constexpr char kTrailerVersion = '2';
@@ -38,15 +38,13 @@ class TSystemAlerts : public TPakSystemAlerts {
  public:
   void FatalExit(const std::string& text) override { platform::FatalApplicationExit(text); }
   bool AskRetry(const std::string& text) override {
-    return platform::ShowMessageBox(text, "Error", platform::kMessageBoxRetryCancel | platform::kMessageBoxIconWarning) ==
-           platform::kMessageBoxIdRetry;
+    unsigned flags = platform::kMessageBoxRetryCancel | platform::kMessageBoxIconWarning;
+    return platform::ShowMessageBox(text, "Error", flags) == platform::kMessageBoxIdRetry;
   }
   void EndAfterCancel() override { platform::EndProcess(kCancelledExitCode); }
 };
 
 bool IdAt(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
-
-std::u16string Decimal(int32_t n) { return platform::AnsiToWide(std::to_string(n)); }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -54,12 +52,16 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 // table never holds two records of one stored name.
 std::string KeyOf(const std::string& name) { return platform::AnsiLowerCase(name.substr(0, kMaxQXPName)); }
 
-// An installer entry's contents; an entry whose stored bytes fail their
-// checksum is reported rather than stored empty.
+// An installer entry whose stored bytes fail their checksum is reported
+// rather than stored empty.
+[[noreturn]] void ReportDamaged(const TPakFile& entry) {
+  throw EPakSystemError("The setup archive's copy of " + entry.Name + " is damaged");
+}
+
 Bytes EntryContents(TPak& pak, int index) {
-  const TPakFile& e = pak.Entries[static_cast<size_t>(index)];
   Bytes data = pak.GetData(index);
-  if (data.empty() && e.OriginalSize > 0) throw EPakSystemError("The setup archive's copy of " + e.Name + " is damaged");
+  if (data.empty() && pak.Entries[static_cast<size_t>(index)].OriginalSize > 0)
+    ReportDamaged(pak.Entries[static_cast<size_t>(index)]);
   return data;
 }
 
@@ -70,11 +72,9 @@ TPakSystemAlerts& SystemPakSystemAlerts() {
   return alerts;
 }
 
+// The container update shows the same line.
 std::u16string FormatArchiveProgress(const std::string& name, int32_t n, int32_t total) {
-  std::u16string text = Languages.GetString(kProgressString);
-  text = TLanguages::ReplaceText(text, u"<%QXPNAME%>", platform::AnsiToWide(name));
-  text = TLanguages::ReplaceText(text, u"<%FNUM%>", Decimal(n));
-  return TLanguages::ReplaceText(text, u"<%FTOTAL%>", Decimal(total));
+  return FormatVFSProgress(name, static_cast<uint32_t>(n), static_cast<uint32_t>(total));
 }
 
 // --- sound files ------------------------------------------------------------
@@ -113,13 +113,12 @@ void FindWavLoopPoints(const uint8_t* file, uint32_t size, TWavHeader& header) {
     }
     pos += 8 + static_cast<uint64_t>(static_cast<uint32_t>(chunkSize));
   }
-  if (haveStart && haveEnd) {
+  // A second point comes only with a first.
+  if (haveEnd) {
     if (header.LoopEnd < header.LoopStart) std::swap(header.LoopStart, header.LoopEnd);
   } else if (haveStart) {
     header.LoopEnd = header.DataSize;
     header.LoopEndIsDataSize = 1;
-  } else {
-    header.LoopStart = header.LoopEnd = -1;
   }
 }
 
@@ -200,7 +199,6 @@ void TPakSystem::UpdateArchive(int32_t group, const std::string& archiveName, co
   OpenArchive(ArchivePathOf(archiveName));
   lastPercent_ = 0;
 
-  if (ExtraInfo.Password.empty()) ExtraInfo.HasPassword = false;
   if (ExtraInfo.HasPassword) {
     if (password != ExtraInfo.Password) Fatal("Error Incorrect Password\rFile: " + archiveName);
   } else {
@@ -320,7 +318,7 @@ void TPakSystem::ReadHeader() {
     Fatal(corrupted);
   for (TQXPEntry& e : tail.Entries) {
     e.Reserved = 0;
-    entries_.Append(platform::AnsiLowerCase(e.Name), e);
+    entries_.Append(KeyOf(e.Name), e);
   }
 }
 
@@ -331,10 +329,10 @@ void TPakSystem::CheckPasswordFits() {
 // --- changing -------------------------------------------------------------------
 
 void TPakSystem::Cut() {
-  cut_ = true;
-  writePos_ = indexStart_;
   if (archive_.Seek(indexStart_, SeekOrigin::Begin) != indexStart_ || !archive_.Truncate())
     FailWrite(TWriteFailure::DiskFull);
+  cut_ = true;
+  writePos_ = indexStart_;
 }
 
 void TPakSystem::UpdateArchiveStep(TPak& pak, int index) {
@@ -357,7 +355,7 @@ bool TPakSystem::MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method) {
   if (e.StoredSize != 0) {
     // The installer archive's own zlib stream serves as it is.
     blob = pak.ReadStored(index);
-    if (blob.empty()) throw EPakSystemError("The setup archive's copy of " + e.Name + " is damaged");
+    if (blob.empty()) ReportDamaged(e);
   } else {
     Bytes data = EntryContents(pak, index);
     blob = ZCompress(data.data(), data.size(), 9);
@@ -382,7 +380,7 @@ void TPakSystem::AddFile(TPak& pak, int index) {
   if (!MakeBlob(pak, index, blob, method)) return;
 
   std::string name = e.Name.substr(0, kMaxQXPName);
-  std::string key = platform::AnsiLowerCase(name);
+  std::string key = KeyOf(name);
   const TQXPEntry* old = entries_.Find(key);
   int32_t originalSize = static_cast<int32_t>(e.OriginalSize);
   if (old && old->StoredSize == static_cast<int64_t>(blob.size()) && old->OriginalSize == originalSize &&

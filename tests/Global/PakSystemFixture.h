@@ -14,11 +14,15 @@
 #include "Global/ZCodec.h"
 #include "installer-library/SE_Global.h"
 #include "tests/installer-library/GlobalsFixture.h"
+#include "tests/support/QXPContents.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestData.h"
 
 namespace pak_system_test {
 
+using testing_support::Compressible;
+using testing_support::QXPBlob;
+using testing_support::QXPContents;
 using testing_support::Random;
 using testing_support::Text;
 
@@ -80,21 +84,6 @@ inline const TQXPEntry* FindEntry(const ReadBack& r, const std::string& name) {
   for (const TQXPEntry& e : r.tail.Entries)
     if (e.Name == name) return &e;
   return nullptr;
-}
-
-inline Bytes BlobOf(const ReadBack& r, const TQXPEntry& e) {
-  if (e.Offset < 0 || static_cast<size_t>(e.Offset) + static_cast<size_t>(e.StoredSize) > r.file.size()) return {};
-  return Bytes(r.file.begin() + e.Offset, r.file.begin() + e.Offset + e.StoredSize);
-}
-
-// A file's bytes as the game gets them back from a method 0 or 2 blob.
-inline Bytes ContentsOf(const ReadBack& r, const TQXPEntry& e) {
-  Bytes blob = BlobOf(r, e);
-  if (e.Method != kMethodZlib) return blob;
-  ScrambleBlob(blob.data(), blob.size());
-  Bytes out;
-  ZInflate(blob.data(), blob.size(), static_cast<size_t>(e.OriginalSize), out);
-  return out;
 }
 
 class TAlertRecorder : public TPakSystemAlerts {

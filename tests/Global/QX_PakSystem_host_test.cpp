@@ -1,39 +1,13 @@
-// A full disk, played by the process's file-size limit: writes past it fail
-// as they would on a full disk.
+// A full disk, played by the process's file-size limit.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
-
 #include "tests/Global/PakSystemFixture.h"
+#include "tests/support/FileSizeLimit.h"
 
 using namespace pak_system_test;
+using testing_support::FileSizeLimit;
 using testing_support::ReadFileBytes;
 using testing_support::WriteFileBytes;
-
-namespace {
-
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(uint64_t limit) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit r = saved_;
-    r.rlim_cur = static_cast<rlim_t>(limit);
-    setrlimit(RLIMIT_FSIZE, &r);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit saved_{};
-  void (*oldHandler_)(int) = nullptr;
-};
-
-}  // namespace
 
 TEST_F(PakSystemTest, AFailedWritePutsTheOldTableBack) {
   const Bytes original = HandArchive({{"old.txt", Bytes(300, 'o')}}, BlockTrailer('2', "pw", 1));

@@ -16,31 +16,17 @@ using testing_support::WriteFileBytes;
 using testing_support::WriteFileText;
 namespace fs = std::filesystem;
 
-namespace {
-
-Bytes Lines(size_t n) {
-  Bytes b;
-  while (b.size() < n) {
-    std::string line = "line " + std::to_string(b.size() % 89) + " of the mod's text\n";
-    b.insert(b.end(), line.begin(), line.end());
-  }
-  b.resize(n);
-  return b;
-}
-
-}  // namespace
-
 TEST_F(PakSystemTest, AddsAndReplacesEntriesOfAPackedArchive) {
   fs::create_directories(dir.File("src/sub"));
   WriteFileText(dir.File("src/a.txt"), "the old a, the old a, the old a, the old a");
-  WriteFileBytes(dir.File("src/keep.txt"), Lines(900));
+  WriteFileBytes(dir.File("src/keep.txt"), Compressible(900));
   WriteFileBytes(dir.File("src/sub/b.dat"), Random(700, 1));
   TQXP().Make(Game(), dir.File("src"));
   ReadBack before = ReadArchive(Game());
   ASSERT_EQ(before.status, TQXPReadStatus::Ok);
 
-  UseSetupArchive({{"A.TXT", 1, Lines(5000)},
-                   {"new\\c.txt", 1, Lines(300)},
+  UseSetupArchive({{"A.TXT", 1, Compressible(5000)},
+                   {"new\\c.txt", 1, Compressible(300)},
                    {"other.txt", 2, Text("another group")},
                    {"noise.bin", 1, Random(400, 2)}});
   ASSERT_NE(SetupArchive->Entries[0].StoredSize, 0u);  // kept as a zlib stream
@@ -54,11 +40,11 @@ TEST_F(PakSystemTest, AddsAndReplacesEntriesOfAPackedArchive) {
   for (const TQXPEntry& e : after.tail.Entries) names.push_back(e.Name);
   // A replaced entry keeps its stored spelling and moves to the end.
   EXPECT_EQ(names, (std::vector<std::string>{"keep.txt", "sub\\b.dat", "a.txt", "new\\c.txt", "noise.bin"}));
-  EXPECT_EQ(ContentsOf(after, *FindEntry(after, "keep.txt")), Lines(900));
-  EXPECT_EQ(ContentsOf(after, *FindEntry(after, "sub\\b.dat")), Random(700, 1));
-  EXPECT_EQ(ContentsOf(after, *FindEntry(after, "a.txt")), Lines(5000));
-  EXPECT_EQ(ContentsOf(after, *FindEntry(after, "new\\c.txt")), Lines(300));
-  EXPECT_EQ(ContentsOf(after, *FindEntry(after, "noise.bin")), Random(400, 2));
+  EXPECT_EQ(QXPContents(after.file, *FindEntry(after, "keep.txt")), Compressible(900));
+  EXPECT_EQ(QXPContents(after.file, *FindEntry(after, "sub\\b.dat")), Random(700, 1));
+  EXPECT_EQ(QXPContents(after.file, *FindEntry(after, "a.txt")), Compressible(5000));
+  EXPECT_EQ(QXPContents(after.file, *FindEntry(after, "new\\c.txt")), Compressible(300));
+  EXPECT_EQ(QXPContents(after.file, *FindEntry(after, "noise.bin")), Random(400, 2));
 
   // The new blobs follow each other from where the old table began; the
   // old data, the replaced blob included, is untouched.
@@ -74,7 +60,7 @@ TEST_F(PakSystemTest, AddsAndReplacesEntriesOfAPackedArchive) {
   EXPECT_EQ(after.tail.TableStart, pos);
   EXPECT_TRUE(std::equal(before.file.begin(), before.file.begin() + before.tail.TableStart, after.file.begin()));
   // The installer archive's own stream is stored, scrambled.
-  Bytes blob = BlobOf(after, after.tail.Entries[2]);
+  Bytes blob = QXPBlob(after.file, after.tail.Entries[2]);
   ScrambleBlob(blob.data(), blob.size());
   EXPECT_EQ(blob, SetupArchive->ReadStored(0));
 
@@ -94,13 +80,13 @@ TEST_F(PakSystemTest, AddsAndReplacesEntriesOfAPackedArchive) {
 
 TEST_F(PakSystemTest, TheSameFilesAgainWriteNoBlob) {
   WriteFileBytes(Game(), HandArchive({{"Data\\Map.txt", Text("old map")}}, {}));
-  UseSetupArchive({{"Data\\Map.txt", 1, Lines(3000)}, {"snd\\x.bin", 1, Random(100, 3)}});
+  UseSetupArchive({{"Data\\Map.txt", 1, Compressible(3000)}, {"snd\\x.bin", 1, Random(100, 3)}});
   PakSystem.UpdateArchive(1, "game.qxp", "");
   ReadBack first = ReadArchive(Game());
   ASSERT_EQ(first.status, TQXPReadStatus::Ok);
 
   // The same contents under names in another case.
-  UseSetupArchive({{"DATA\\map.TXT", 1, Lines(3000)}, {"SND\\X.BIN", 1, Random(100, 3)}});
+  UseSetupArchive({{"DATA\\map.TXT", 1, Compressible(3000)}, {"SND\\X.BIN", 1, Random(100, 3)}});
   PakSystem.UpdateArchive(1, "game.qxp", "");
   ReadBack second = ReadArchive(Game());
   ASSERT_EQ(second.status, TQXPReadStatus::Ok);
@@ -228,13 +214,13 @@ TEST_F(PakSystemTest, DuplicateEntrySharesTheSourcesBlob) {
   EXPECT_EQ(added.Offset, r.tail.Entries[0].Offset);
   EXPECT_EQ(added.StoredSize, 6);
   EXPECT_EQ(added.FileDate, 0x12345678);
-  EXPECT_EQ(ContentsOf(r, added), Text("source"));
+  EXPECT_EQ(QXPContents(r.file, added), Text("source"));
   EXPECT_EQ(r.tail.Trailer.BlockVersion, '2');
 
   // A target that names another blob stays; the tail is still rewritten.
   r = run(files, "src.txt", "OTHER.TXT");
   ASSERT_EQ(r.tail.Entries.size(), 3u);
-  EXPECT_EQ(ContentsOf(r, r.tail.Entries[2]), Text("oth"));
+  EXPECT_EQ(QXPContents(r.file, r.tail.Entries[2]), Text("oth"));
   EXPECT_EQ(r.tail.Trailer.BlockVersion, '2');
 
   // A missing source leaves the file as it was.
@@ -337,7 +323,7 @@ TEST_F(PakSystemTest, ATableThatIsNoZlibStreamRaisesBeforeAnyChange) {
 
 TEST_F(PakSystemTest, ADamagedSetupEntryKeepsWhatWasAddedBeforeIt) {
   WriteFileBytes(Game(), HandArchive({{"old.txt", Text("old")}}, {}));
-  UseSetupArchive({{"first.txt", 1, Lines(500)}, {"second.txt", 1, Lines(800)}, {"third.txt", 1, Lines(90)}});
+  UseSetupArchive({{"first.txt", 1, Compressible(500)}, {"second.txt", 1, Compressible(800)}, {"third.txt", 1, Compressible(90)}});
   // Damage the stored bytes of the second entry.
   {
     platform::File f(dir.File("setup.bin"), platform::OpenMode::ReadWrite);
@@ -350,7 +336,7 @@ TEST_F(PakSystemTest, ADamagedSetupEntryKeepsWhatWasAddedBeforeIt) {
   ReadBack r = ReadArchive(Game());
   ASSERT_EQ(r.status, TQXPReadStatus::Ok);
   ASSERT_EQ(r.tail.Entries.size(), 2u);
-  EXPECT_EQ(ContentsOf(r, r.tail.Entries[1]), Lines(500));
+  EXPECT_EQ(QXPContents(r.file, r.tail.Entries[1]), Compressible(500));
   EXPECT_EQ(TakeStatusUpdate().StatusText, "Writing game.qxp");
 }
 
@@ -411,23 +397,7 @@ TEST_F(PakSystemTest, AnArchiveThatWouldPassTwoGigabytesIsPutBack) {
   EXPECT_EQ(back, tail);
 }
 
-TEST_F(PakSystemTest, ProgressAndStatusTexts) {
-  struct Case {
-    std::u16string text;
-    std::string name;
-    int32_t n, total;
-    std::u16string expected;
-  } cases[] = {
-      {u"<%QXPNAME%> <%FNUM%>/<%FTOTAL%>", "game.qxp", 0, 12, u"game.qxp 0/12"},
-      {u"<%qxpname%>: <%fnum%> <%fnum%> of <%FTotal%>", "D\xE9j\xE0.qxp", 3, 1000, u"D\u00E9j\u00E0.qxp: 3 3 of 1000"},
-      {u"no placeholders", "x", 1, 2, u"no placeholders"},
-  };
-  for (const Case& c : cases) {
-    Languages.Items[0].Strings = {{19, c.text}};
-    EXPECT_EQ(FormatArchiveProgress(c.name, c.n, c.total), c.expected);
-  }
-  Languages.Items[0].Strings = {{19, u"<%FNUM%>/<%FTOTAL%>"}, {20, u"Saving <%QXPNAME%>"}};
-
+TEST_F(PakSystemTest, ProgressStepsAndStatusText) {
   // Steps are counted per entry, skipped sounds included; a step is
   // published when its percentage (files done before it) rises.
   struct Run {
@@ -446,7 +416,7 @@ TEST_F(PakSystemTest, ProgressAndStatusTexts) {
     EXPECT_EQ(ProgressCount, run.files);
     TStatusUpdate update = TakeStatusUpdate();
     EXPECT_EQ(update.Progress.value_or(-1), run.published) << run.files;
-    EXPECT_EQ(update.StatusText, "Saving game.qxp");
+    EXPECT_EQ(update.StatusText, "Writing game.qxp");
     EXPECT_TRUE(ReadArchive(Game()).tail.Entries.empty());
   }
 }
@@ -460,7 +430,7 @@ TEST_F(PakSystemTest, OddTablesAreHandledSafely) {
   WriteFileBytes(Game(), file);
   hand = ReadArchive(Game());
   // Make the first record claim a blob of the new file's size far away.
-  Bytes newBlob = ZCompress(Lines(64).data(), 64);
+  Bytes newBlob = ZCompress(Compressible(64).data(), 64);
   Bytes table;
   TQXPEntry far = hand.tail.Entries[0];
   far.Offset = 0x7FFFFFF0;
@@ -474,7 +444,7 @@ TEST_F(PakSystemTest, OddTablesAreHandledSafely) {
   TQXPHeader{static_cast<int32_t>(z.size()), 304, 5, 2, 0}.WriteTo(file);
   WriteFileBytes(Game(), file);
 
-  UseSetupArchive({{"Dup.txt", 1, Lines(64)}, {longName, 1, Text("long")}});
+  UseSetupArchive({{"Dup.txt", 1, Compressible(64)}, {longName, 1, Text("long")}});
   PakSystem.UpdateArchive(1, "game.qxp", "");
   ReadBack r = ReadArchive(Game());
   ASSERT_EQ(r.status, TQXPReadStatus::Ok);
@@ -482,11 +452,11 @@ TEST_F(PakSystemTest, OddTablesAreHandledSafely) {
   // the second stays; the long name is stored cut.
   ASSERT_EQ(r.tail.Entries.size(), 3u);
   EXPECT_EQ(r.tail.Entries[0].Name, "DUP.TXT");
-  EXPECT_EQ(ContentsOf(r, r.tail.Entries[0]), Text("two"));
+  EXPECT_EQ(QXPContents(r.file, r.tail.Entries[0]), Text("two"));
   EXPECT_EQ(r.tail.Entries[1].Name, "dup.txt");
-  EXPECT_EQ(ContentsOf(r, r.tail.Entries[1]), Lines(64));
+  EXPECT_EQ(QXPContents(r.file, r.tail.Entries[1]), Compressible(64));
   EXPECT_EQ(r.tail.Entries[2].Name, longName.substr(0, kMaxQXPName));
-  EXPECT_EQ(ContentsOf(r, r.tail.Entries[2]), Text("long"));
+  EXPECT_EQ(QXPContents(r.file, r.tail.Entries[2]), Text("long"));
 
   // Found again under its cut name: unchanged, not added twice.
   UseSetupArchive({{longName, 1, Text("long")}});
@@ -605,6 +575,6 @@ TEST_F(PakSystemTest, SoundsAreStoredAsWavBlobsOrLeftOut) {
   EXPECT_EQ(sound.OriginalSize, static_cast<int32_t>(wav.size()));
   Bytes expected;
   ASSERT_TRUE(MakeSetupWavBlob(wav, sound.Name, expected));
-  EXPECT_EQ(BlobOf(r, sound), expected);
+  EXPECT_EQ(QXPBlob(r.file, sound), expected);
   EXPECT_EQ(r.tail.Entries[1].Method, kMethodZlib);
 }
