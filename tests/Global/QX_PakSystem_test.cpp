@@ -292,18 +292,23 @@ TEST_F(PakSystemTest, DamagedArchivesEndTheRunUnchanged) {
     EXPECT_EQ(alerts.Fatals, std::vector<std::string>{"File " + GamePath() + " has corrupted header."}) << c.what;
     EXPECT_EQ(ReadFileBytes(Game()), c.file) << c.what;
   }
-  // Every cut of the archive is refused or read within its bytes; a cut
-  // that leaves a whole archive behind is updated.
+  // Every cut of the archive, and every byte of it flipped, is refused
+  // unchanged or read within its bytes and updated into a whole archive.
+  std::vector<Bytes> damaged;
   for (size_t n = 0; n < good.size(); ++n) {
-    Bytes cut(good.begin(), good.begin() + static_cast<ptrdiff_t>(n));
-    WriteFileBytes(Game(), cut);
+    damaged.emplace_back(good.begin(), good.begin() + static_cast<ptrdiff_t>(n));
+    damaged.push_back(good);
+    damaged.back()[n] ^= 0xFF;
+  }
+  for (size_t i = 0; i < damaged.size(); ++i) {
+    WriteFileBytes(Game(), damaged[i]);
     try {
       PakSystem.UpdateArchive(1, "game.qxp", "pw");
-      EXPECT_EQ(ReadArchive(Game()).status, TQXPReadStatus::Ok) << n;
+      EXPECT_EQ(ReadArchive(Game()).status, TQXPReadStatus::Ok) << i;
     } catch (const EPakSystemEnded&) {
-      EXPECT_EQ(ReadFileBytes(Game()), cut) << n;
+      EXPECT_EQ(ReadFileBytes(Game()), damaged[i]) << i;
     } catch (const EZlibError&) {
-      EXPECT_EQ(ReadFileBytes(Game()), cut) << n;
+      EXPECT_EQ(ReadFileBytes(Game()), damaged[i]) << i;
     }
   }
 }
