@@ -31,6 +31,7 @@ TControl::TControl(TPanel* parent) : parent_(parent) {
 }
 
 TControl::~TControl() {
+  Notify(TChange::Destroyed);
   if (parent_) parent_->Erase(this);
 }
 

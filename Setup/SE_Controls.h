@@ -37,6 +37,7 @@ enum class TChange {
   Order,    // position among its siblings
   Paint,    // paint at once
   Invalidate,
+  Destroyed,  // the model is going away: the view lets go of it
 };
 
 class TControl;
@@ -146,6 +147,11 @@ class TPanel : public TControl {
   // Called when the panel's colour changes so that children with a parent
   // colour follow.
   void ColorChanged();
+
+  // Told of every control that a layout creates on this panel, right after
+  // its creation and before its properties are set (the view attaches
+  // here).
+  std::function<void(TControl&)> OnControlCreated;
 
  private:
   void Insert(TControl* child) { children_.push_back(child); }

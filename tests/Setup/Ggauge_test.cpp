@@ -113,8 +113,8 @@ TEST(GradGaugeTest, BoundsThatWouldCrossAreIgnored) {
 }
 
 TEST(GradGaugeTest, SameProgressPaintsOnlyAfterAForcedRefresh) {
+  CountingView view;  // outlives the gauge, which tells it of its end
   TGradGauge gauge(nullptr);
-  CountingView view;
   gauge.SetView(&view);
   gauge.SetProgress(10);
   EXPECT_EQ(view.Count(TChange::Paint), 1);

@@ -40,12 +40,12 @@ TEST(ControlsTest, NamesMustBeIdentifiersAndUniqueWithinTheirPanel) {
 }
 
 TEST(ControlsTest, FontFollowsTheParentUntilChanged) {
+  CountingView view;
   TPanel page(nullptr);
   page.SetFontName("Tahoma");
   TTntLabel label(&page);
   EXPECT_EQ(label.Font().Name, "Tahoma");
   EXPECT_TRUE(label.ParentFont());
-  CountingView view;
   label.SetView(&view);
   label.SetFontColor(0x0000FF);
   EXPECT_FALSE(label.ParentFont());

@@ -62,8 +62,8 @@ TEST(ShellTreeViewTest, SettingTheSameColourStillTurnsItsOptionOn) {
 }
 
 TEST(ShellTreeViewTest, SelectionReportedByTheTreeRunsTheChangeEvent) {
-  TSE_ShellTreeView tree(nullptr);
   CountingView view;
+  TSE_ShellTreeView tree(nullptr);
   tree.SetView(&view);
   int changes = 0;
   tree.OnChange = [&] { ++changes; };
