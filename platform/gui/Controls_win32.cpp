@@ -723,8 +723,9 @@ void Label::SetFont(const Font& font) {
   Fit();
 }
 
-// An automatically sized label takes the size of its text: its width too
-// unless it wraps words within the width it has.
+// An automatically sized label takes the size of its text when its text,
+// font or wrapping changes; a wrapping label measures within the width it
+// has (narrowing to its text, widening to its longest word).
 void Label::Fit() {
   if (!autoSize_) return;
   HDC screen = GetDC(nullptr);
@@ -736,7 +737,7 @@ void Label::Fit() {
   canvas.TextRectW(caption_.empty() ? u" " : caption_, r,
                    DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0));
   DeleteDC(dc);
-  SetBounds(bounds_.Left, bounds_.Top, wordWrap_ ? bounds_.Width() : r.Width(), r.Height());
+  SetBounds(bounds_.Left, bounds_.Top, r.Width(), r.Height());
 }
 
 void Label::Paint(DcCanvas& canvas) {
