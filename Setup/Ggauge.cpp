@@ -58,23 +58,11 @@ void TGradGauge::RenderGradient(TColor color1, TColor color2, gui::Bitmap& bitma
   }
 }
 
-void TGradGauge::SetBackcolor(TColor color) {
-  if (color == backcolor_) return;
-  backcolor_ = color;
-  Notify(TChange::Invalidate);
-}
+void TGradGauge::SetBackcolor(TColor color) { Update(backcolor_, color, TChange::Invalidate); }
 
-void TGradGauge::SetBorderColor(TColor color) {
-  if (color == borderColor_) return;
-  borderColor_ = color;
-  Notify(TChange::Invalidate);
-}
+void TGradGauge::SetBorderColor(TColor color) { Update(borderColor_, color, TChange::Invalidate); }
 
-void TGradGauge::SetBorderStyle(TggBorderStyle style) {
-  if (style == borderStyle_) return;
-  borderStyle_ = style;
-  Notify(TChange::Invalidate);
-}
+void TGradGauge::SetBorderStyle(TggBorderStyle style) { Update(borderStyle_, style, TChange::Invalidate); }
 
 void TGradGauge::SetColor1(TColor color) {
   if (color == color1_) return;
@@ -90,11 +78,7 @@ void TGradGauge::SetColor2(TColor color) {
   Notify(TChange::Invalidate);
 }
 
-void TGradGauge::SetCaption(const std::string& caption) {
-  if (caption == caption_) return;
-  caption_ = caption;
-  Notify(TChange::Paint);
-}
+void TGradGauge::SetCaption(const std::string& caption) { Update(caption_, caption, TChange::Paint); }
 
 void TGradGauge::SetMin(int32_t value) {
   if (value == min_ || value >= max_) return;

@@ -52,17 +52,9 @@ void TControl::SetBounds(int left, int top, int width, int height) {
   Notify(TChange::Bounds);
 }
 
-void TControl::SetVisible(bool visible) {
-  if (visible == visible_) return;
-  visible_ = visible;
-  Notify(TChange::Visible);
-}
+void TControl::SetVisible(bool visible) { Update(visible_, visible, TChange::Visible); }
 
-void TControl::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
-  enabled_ = enabled;
-  Notify(TChange::Enabled);
-}
+void TControl::SetEnabled(bool enabled) { Update(enabled_, enabled, TChange::Enabled); }
 
 void TControl::SetFont(const gui::Font& font) {
   parentFont_ = false;
@@ -132,17 +124,9 @@ TPanel::~TPanel() {
   for (TControl* child : children_) child->parent_ = nullptr;
 }
 
-void TPanel::SetCaption(const std::string& caption) {
-  if (caption == caption_) return;
-  caption_ = caption;
-  Notify(TChange::Text);
-}
+void TPanel::SetCaption(const std::string& caption) { Update(caption_, caption, TChange::Text); }
 
-void TPanel::SetBevel(bool on) {
-  if (on == bevel_) return;
-  bevel_ = on;
-  Notify(TChange::Style);
-}
+void TPanel::SetBevel(bool on) { Update(bevel_, on, TChange::Style); }
 
 TControl* TPanel::FindChild(const std::string& name) const {
   for (TControl* child : children_)
@@ -158,7 +142,9 @@ void TPanel::ColorChanged() {
   }
 }
 
-void TPanel::Erase(TControl* child) { children_.erase(std::remove(children_.begin(), children_.end(), child), children_.end()); }
+void TPanel::Erase(TControl* child) {
+  children_.erase(std::remove(children_.begin(), children_.end(), child), children_.end());
+}
 
 void TPanel::MoveChild(TControl* child, bool toFront) {
   Erase(child);
@@ -171,54 +157,29 @@ void TPanel::MoveChild(TControl* child, bool toFront) {
 
 // ---------------------------------------------------------------- controls
 
-
 TTntLabel::TTntLabel(TPanel* parent) : TControl(parent) {
   FollowParentColor();
   SetBounds(0, 0, 65, 13);
 }
 
-void TTntLabel::SetCaption(const std::u16string& caption) {
-  if (caption == caption_) return;
-  caption_ = caption;
-  Notify(TChange::Text);
-}
+void TTntLabel::SetCaption(const std::u16string& caption) { Update(caption_, caption, TChange::Text); }
 
-void TTntLabel::SetAutoSize(bool on) {
-  if (on == autoSize_) return;
-  autoSize_ = on;
-  Notify(TChange::Style);
-}
+void TTntLabel::SetAutoSize(bool on) { Update(autoSize_, on, TChange::Style); }
 
-void TTntLabel::SetWordWrap(bool on) {
-  if (on == wordWrap_) return;
-  wordWrap_ = on;
-  Notify(TChange::Style);
-}
+void TTntLabel::SetWordWrap(bool on) { Update(wordWrap_, on, TChange::Style); }
 
-void TTntLabel::SetTransparent(bool on) {
-  if (on == transparent_) return;
-  transparent_ = on;
-  Notify(TChange::Style);
-}
+void TTntLabel::SetTransparent(bool on) { Update(transparent_, on, TChange::Style); }
 
 TTntButton::TTntButton(TPanel* parent) : TControl(parent) { SetBounds(0, 0, 75, 25); }
 
-void TTntButton::SetCaption(const std::u16string& caption) {
-  if (caption == caption_) return;
-  caption_ = caption;
-  Notify(TChange::Text);
-}
+void TTntButton::SetCaption(const std::u16string& caption) { Update(caption_, caption, TChange::Text); }
 
 TTntRadioButton::TTntRadioButton(TPanel* parent) : TControl(parent) {
   FollowParentColor();
   SetBounds(0, 0, 113, 17);
 }
 
-void TTntRadioButton::SetCaption(const std::u16string& caption) {
-  if (caption == caption_) return;
-  caption_ = caption;
-  Notify(TChange::Text);
-}
+void TTntRadioButton::SetCaption(const std::u16string& caption) { Update(caption_, caption, TChange::Text); }
 
 void TTntRadioButton::SetChecked(bool checked) {
   if (checked == checked_) return;
@@ -243,34 +204,18 @@ void TTntEdit::SetText(const std::u16string& text) {
   if (OnChange) OnChange();
 }
 
-void TTntEdit::SetAutoSize(bool on) {
-  if (on == autoSize_) return;
-  autoSize_ = on;
-  Notify(TChange::Style);
-}
+void TTntEdit::SetAutoSize(bool on) { Update(autoSize_, on, TChange::Style); }
 
-void TTntEdit::SetBorder(bool on) {
-  if (on == border_) return;
-  border_ = on;
-  Notify(TChange::Style);
-}
+void TTntEdit::SetBorder(bool on) { Update(border_, on, TChange::Style); }
 
 TMemo::TMemo(TPanel* parent) : TControl(parent) {
   color_ = gui::clWindow;
   SetBounds(0, 0, 185, 89);
 }
 
-void TMemo::SetText(const std::string& text) {
-  if (text == text_) return;
-  text_ = text;
-  Notify(TChange::Text);
-}
+void TMemo::SetText(const std::string& text) { Update(text_, text, TChange::Text); }
 
-void TMemo::SetBorder(bool on) {
-  if (on == border_) return;
-  border_ = on;
-  Notify(TChange::Style);
-}
+void TMemo::SetBorder(bool on) { Update(border_, on, TChange::Style); }
 
 TRichEdit::TRichEdit(TPanel* parent) : TControl(parent) {
   color_ = gui::clWindow;
@@ -288,16 +233,13 @@ void TRichEdit::LoadFromFile(const std::string& path) {
   int64_t size = file.IsOpen() ? file.Size() : -1;
   if (size < 0 || size > (int64_t{1} << 30)) throw std::runtime_error("Cannot open file \"" + path + "\"");
   std::string bytes(static_cast<size_t>(size), '\0');
-  if (file.Read(bytes.data(), bytes.size()) != bytes.size()) throw std::runtime_error("Cannot read file \"" + path + "\"");
+  if (file.Read(bytes.data(), bytes.size()) != bytes.size())
+    throw std::runtime_error("Cannot read file \"" + path + "\"");
   content_ = std::move(bytes);
   Notify(TChange::Picture);
 }
 
-void TRichEdit::SetBorder(bool on) {
-  if (on == border_) return;
-  border_ = on;
-  Notify(TChange::Style);
-}
+void TRichEdit::SetBorder(bool on) { Update(border_, on, TChange::Style); }
 
 TBevel::TBevel(TPanel* parent) : TControl(parent) { SetBounds(0, 0, 50, 50); }
 
@@ -308,20 +250,8 @@ void TImage::SetPicture(gui::Bitmap picture) {
   Notify(TChange::Picture);
 }
 
-void TImage::SetStretch(bool on) {
-  if (on == stretch_) return;
-  stretch_ = on;
-  Notify(TChange::Style);
-}
+void TImage::SetStretch(bool on) { Update(stretch_, on, TChange::Style); }
 
-void TImage::SetCenter(bool on) {
-  if (on == center_) return;
-  center_ = on;
-  Notify(TChange::Style);
-}
+void TImage::SetCenter(bool on) { Update(center_, on, TChange::Style); }
 
-void TImage::SetTransparent(bool on) {
-  if (on == transparent_) return;
-  transparent_ = on;
-  Notify(TChange::Style);
-}
+void TImage::SetTransparent(bool on) { Update(transparent_, on, TChange::Style); }

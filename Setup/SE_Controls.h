@@ -107,6 +107,13 @@ class TControl {
   void Notify(TChange change) {
     if (view_) view_->Changed(*this, change);
   }
+  // Stores a new value and tells the view; the same value does nothing.
+  template <class T>
+  void Update(T& field, const T& value, TChange change) {
+    if (field == value) return;
+    field = value;
+    Notify(change);
+  }
   void SetFont(const gui::Font& font);
   // Labels and radio buttons show their parent's colour.
   void FollowParentColor();

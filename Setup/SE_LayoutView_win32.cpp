@@ -1,6 +1,5 @@
-#include "Setup/SE_LayoutView.h"
-
 #include <windows.h>
+// (the shell and control headers build on windows.h)
 #include <commctrl.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -8,6 +7,7 @@
 #include <cstring>
 
 #include "Setup/Ggauge.h"
+#include "Setup/SE_LayoutView.h"
 #include "Setup/SE_ShellTreeView.h"
 #include "platform/Text.h"
 #include "platform/gui/ShellTree.h"

@@ -280,39 +280,62 @@ void TControlParser::SetProperty(const std::string& rawKey, const std::string& v
   const std::string cls = control.ClassName();
   if (SameTextAZ(cls, "TTntLabel")) {
     auto& label = static_cast<TTntLabel&>(control);
-    if (key == "caption") label.SetCaption(translated());
-    else if (key == "autosize") label.SetAutoSize(Switch(value));
-    else if (key == "wordwrap") label.SetWordWrap(Switch(value));
-    else if (key == "transparent") label.SetTransparent(Switch(value));
-    else SetFontProperty(key, value, control);
+    if (key == "caption")
+      label.SetCaption(translated());
+    else if (key == "autosize")
+      label.SetAutoSize(Switch(value));
+    else if (key == "wordwrap")
+      label.SetWordWrap(Switch(value));
+    else if (key == "transparent")
+      label.SetTransparent(Switch(value));
+    else
+      SetFontProperty(key, value, control);
   } else if (SameTextAZ(cls, "TTntRadioButton")) {
     auto& radio = static_cast<TTntRadioButton&>(control);
-    if (key == "caption") radio.SetCaption(translated());
-    else if (key == "checked") radio.SetChecked(Switch(value));
-    else SetFontProperty(key, value, control);
+    if (key == "caption")
+      radio.SetCaption(translated());
+    else if (key == "checked")
+      radio.SetChecked(Switch(value));
+    else
+      SetFontProperty(key, value, control);
   } else if (SameTextAZ(cls, "TTntEdit")) {
     auto& edit = static_cast<TTntEdit&>(control);
-    if (key == "text") edit.SetText(translated());
-    else if (key == "colour") edit.SetColor(StrToInt32(value));
-    else if (key == "autosize") edit.SetAutoSize(Switch(value));
-    else if (key == "border") edit.SetBorder(Switch(value));
-    else SetFontProperty(key, value, control);
+    if (key == "text")
+      edit.SetText(translated());
+    else if (key == "colour")
+      edit.SetColor(StrToInt32(value));
+    else if (key == "autosize")
+      edit.SetAutoSize(Switch(value));
+    else if (key == "border")
+      edit.SetBorder(Switch(value));
+    else
+      SetFontProperty(key, value, control);
   } else if (SameTextAZ(cls, "TPanel")) {
     auto& panel = static_cast<TPanel&>(control);
-    if (key == "caption") panel.SetCaption(platform::WideToAnsi(translated()));
-    else SetFontProperty(key, value, control);
+    if (key == "caption")
+      panel.SetCaption(platform::WideToAnsi(translated()));
+    else
+      SetFontProperty(key, value, control);
   } else if (SameTextAZ(cls, "TMemo")) {
     auto& memo = static_cast<TMemo&>(control);
-    if (key == "text") memo.SetText(ReplaceBreaks(value));
-    else if (key == "border") memo.SetBorder(Switch(value));
-    else SetFontProperty(key, value, control);
+    if (key == "text")
+      memo.SetText(ReplaceBreaks(value));
+    else if (key == "border")
+      memo.SetBorder(Switch(value));
+    else
+      SetFontProperty(key, value, control);
   } else if (SameTextAZ(cls, "TRichEdit")) {
     auto& rich = static_cast<TRichEdit&>(control);
-    if (key == "text") rich.SetText(ReplaceBreaks(value));
-    else if (key == "border") rich.SetBorder(Switch(value));
-    else if (key == "colour") rich.SetColor(StrToInt32(value));
-    else if (key == "file") LoadRichEditFile(rich, platform::WideToAnsi(ApplyLanguageStrings(platform::AnsiToWide(value))));
-    else SetFontProperty(key, value, control);
+    if (key == "text")
+      rich.SetText(ReplaceBreaks(value));
+    else if (key == "border")
+      rich.SetBorder(Switch(value));
+    else if (key == "colour")
+      rich.SetColor(StrToInt32(value));
+    else if (key == "file")
+      LoadRichEditFile(rich, platform::WideToAnsi(ApplyLanguageStrings(platform::AnsiToWide(value))));
+    else
+      SetFontProperty(key, value, control);
   } else if (SameTextAZ(cls, "TSE_ShellTreeView")) {
     auto& tree = static_cast<TSE_ShellTreeView&>(control);
     if (key == "colour") {
@@ -339,11 +362,16 @@ void TControlParser::SetProperty(const std::string& rawKey, const std::string& v
     }
   } else if (SameTextAZ(cls, "TImage")) {
     auto& image = static_cast<TImage&>(control);
-    if (key == "file") LoadImageFile(image, value);
-    else if (key == "stretch") image.SetStretch(Switch(value));
-    else if (key == "tile" && Switch(value) && !image.Picture().Empty()) TileImage(image);
-    else if (key == "center") image.SetCenter(Switch(value));
-    else if (key == "transparent") image.SetTransparent(Switch(value));
+    if (key == "file")
+      LoadImageFile(image, value);
+    else if (key == "stretch")
+      image.SetStretch(Switch(value));
+    else if (key == "tile" && Switch(value) && !image.Picture().Empty())
+      TileImage(image);
+    else if (key == "center")
+      image.SetCenter(Switch(value));
+    else if (key == "transparent")
+      image.SetTransparent(Switch(value));
   }
 }
 
@@ -378,8 +406,9 @@ void TSEPageControl::ParseSection(const TStringList& section) {
       }
     }
   } else if (name == "pagetypes") {
-    static constexpr std::array<const char*, 9> kWords = {
-        "welcome", "changelog", "installdir", "patch", "patching", "finish", "mainlayout", "uninstall", "languageselection"};
+    static constexpr std::array<const char*, 9> kWords = {"welcome",    "changelog", "installdir",
+                                                          "patch",      "patching",  "finish",
+                                                          "mainlayout", "uninstall", "languageselection"};
     size_t page = 0;
     for (TStringData* line = first; line; line = line->Next, ++page) {
       if (page >= Pages.size()) break;

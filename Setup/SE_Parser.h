@@ -91,8 +91,7 @@ class TControlParser {
   // Captions of labels, radio buttons and panels again from the raw ones.
   void Retranslate();
   // Applies one property line to a control.
-  void SetProperty(const std::string& key, const std::string& value, std::u16string& rawCaption,
-                   TControl& control);
+  void SetProperty(const std::string& key, const std::string& value, std::u16string& rawCaption, TControl& control);
 };
 
 // ------------------------------------------------------------- the page set

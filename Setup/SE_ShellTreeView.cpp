@@ -6,9 +6,7 @@ TSE_ShellTreeView::TSE_ShellTreeView(TPanel* parent) : TControl(parent) {
 }
 
 void TSE_ShellTreeView::SetCustomOptions(TCustomOptionsSet options) {
-  if (options == customOptions_) return;
-  customOptions_ = options;
-  Notify(TChange::Invalidate);
+  Update(customOptions_, options, TChange::Invalidate);
 }
 
 void TSE_ShellTreeView::SetCustomSelFontCol(TColor color) {
@@ -38,23 +36,11 @@ void TSE_ShellTreeView::ApplyItemColors(bool selected, gui::Canvas& canvas) cons
   }
 }
 
-void TSE_ShellTreeView::SetBorder(bool on) {
-  if (on == border_) return;
-  border_ = on;
-  Notify(TChange::Style);
-}
+void TSE_ShellTreeView::SetBorder(bool on) { Update(border_, on, TChange::Style); }
 
-void TSE_ShellTreeView::SetHideSelection(bool on) {
-  if (on == hideSelection_) return;
-  hideSelection_ = on;
-  Notify(TChange::Style);
-}
+void TSE_ShellTreeView::SetHideSelection(bool on) { Update(hideSelection_, on, TChange::Style); }
 
-void TSE_ShellTreeView::SetDoubleBuffered(bool on) {
-  if (on == doubleBuffered_) return;
-  doubleBuffered_ = on;
-  Notify(TChange::Style);
-}
+void TSE_ShellTreeView::SetDoubleBuffered(bool on) { Update(doubleBuffered_, on, TChange::Style); }
 
 void TSE_ShellTreeView::SetPath(const std::string& path) {
   path_ = path;

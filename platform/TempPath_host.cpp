@@ -1,9 +1,9 @@
 // Host stand-in: $TMPDIR or /tmp, written as the system writes paths (drive
 // Z: for the host's root, as Wine shows it, backslashes, a trailing one).
-#include "platform/TempPath.h"
-
 #include <algorithm>
 #include <cstdlib>
+
+#include "platform/TempPath.h"
 
 namespace platform {
 

@@ -1,6 +1,6 @@
-#include "platform/TempPath.h"
-
 #include <windows.h>
+
+#include "platform/TempPath.h"
 
 namespace platform {
 

@@ -1,10 +1,11 @@
-#include "platform/gui/Application.h"
-
 #include <windows.h>
+// (the shell and control headers build on windows.h)
 #include <commctrl.h>
 #include <objbase.h>
 
 #include <map>
+
+#include "platform/gui/Application.h"
 
 namespace gui {
 

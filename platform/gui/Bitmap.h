@@ -53,8 +53,6 @@ class Bitmap {
 };
 
 // Between $00BBGGRR and the stored 0x00RRGGBB order.
-constexpr uint32_t SwapRedBlue(uint32_t c) {
-  return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-}
+constexpr uint32_t SwapRedBlue(uint32_t c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
 }  // namespace gui

@@ -60,17 +60,17 @@ TEST(GradGaugeTest, CaptionTruncatesWhileTheBarRoundsHalvesToEven) {
     bool background;
   };
   const Case cases[] = {
-      {0, 100, 50, "50%", 98, true},    // 197 * 50 div 100
-      {0, 3, 2, "66%", 131, true},      // bar at 67 %
-      {0, 8, 1, "12%", 23, true},       // 12.5 % rounds to 12
-      {0, 8, 3, "37%", 74, true},       // 37.5 % rounds to 38
-      {0, 8, 5, "62%", 122, true},      // 62.5 % rounds to 62
+      {0, 100, 50, "50%", 98, true},      // 197 * 50 div 100
+      {0, 3, 2, "66%", 131, true},        // bar at 67 %
+      {0, 8, 1, "12%", 23, true},         // 12.5 % rounds to 12
+      {0, 8, 3, "37%", 74, true},         // 37.5 % rounds to 38
+      {0, 8, 5, "62%", 122, true},        // 62.5 % rounds to 62
       {0, 100, 150, "100%", 197, false},  // clamped; no background at 100 %
-      {0, 7, 7, "100%", 197, false},    // exact: not 99 %
+      {0, 7, 7, "100%", 197, false},      // exact: not 99 %
       {0, 7, 1, "14%", 27, true},
-      {-10, -5, -7, "0%", 118, true},   // caption needs Max above 0; the bar fills by 60 %
+      {-10, -5, -7, "0%", 118, true},  // caption needs Max above 0; the bar fills by 60 %
       {-100, 100, 0, "50%", 98, true},
-      {0, 100, -5, "0%", 0, true},      // clamped up to Min
+      {0, 100, -5, "0%", 0, true},                                    // clamped up to Min
       {-2147483647 - 1, 2147483647, 2147483647, "100%", 197, false},  // no overflow
   };
   for (const Case& c : cases) {

@@ -26,10 +26,12 @@ class LayoutTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Languages = TLanguages();
-    AddLanguage(u"English\r\n409;\r\n12 < Back\r\n13 Next >\r\n14 Cancel\r\n15 Install\r\n16 Finish\r\n"
-                u"20 Welcome to <%SETUPTITLE%>\r\n");
-    AddLanguage(u"Deutsch\r\n407;\r\n12 < Zur\u00FCck\r\n13 Weiter >\r\n14 Abbrechen\r\n15 Installieren\r\n"
-                u"16 Fertig stellen\r\n");
+    AddLanguage(
+        u"English\r\n409;\r\n12 < Back\r\n13 Next >\r\n14 Cancel\r\n15 Install\r\n16 Finish\r\n"
+        u"20 Welcome to <%SETUPTITLE%>\r\n");
+    AddLanguage(
+        u"Deutsch\r\n407;\r\n12 < Zur\u00FCck\r\n13 Weiter >\r\n14 Abbrechen\r\n15 Installieren\r\n"
+        u"16 Fertig stellen\r\n");
     Languages.Current = 0;
     SetupInfoFile = TSetupInfoFile();
     UninstallList.Clear();

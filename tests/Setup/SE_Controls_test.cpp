@@ -17,7 +17,10 @@ TEST(ControlsTest, NamesMustBeIdentifiersAndUniqueWithinTheirPanel) {
       {"WELCOME_LABEL1", "A component named WELCOME_LABEL1 already exists"},
       {"1label", "''1label'' is not a valid component name"},
       {"my label", "''my label'' is not a valid component name"},
-      {"l\xE4" "bel", "''l\xE4" "bel'' is not a valid component name"},
+      {"l\xE4"
+       "bel",
+       "''l\xE4"
+       "bel'' is not a valid component name"},
       {"_x9", ""},
       {"", ""},
   };

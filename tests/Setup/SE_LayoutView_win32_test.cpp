@@ -1,12 +1,11 @@
 // Layout pages on a real display, as the user sees them: built from an
 // installer archive, shown in a window of the wizard's size, read back from
 // the screen.
-#include "Setup/SE_LayoutView.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include "Setup/Ggauge.h"
+#include "Setup/SE_LayoutView.h"
 #include "Setup/SE_ShellTreeView.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/Picture.h"

@@ -11,6 +11,9 @@
 #include "platform/gui/Picture.h"
 #include "tests/Setup/LayoutFixture.h"
 #include "tests/Setup/RecordingCanvas.h"
+#include "tests/support/RaisedText.h"
+
+using testing_support::RaisedText;
 
 namespace {
 
@@ -32,18 +35,8 @@ std::string HalfAndHalfBmp(int w, int h) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-template <class Fn>
-std::string RaisedText(Fn fn) {
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
-const char kTwoPages[] =
-    "[pages]\r\nwelcome.txt\r\npatch.txt\r\n[pagetypes]\r\nwelcome\r\npatch\r\n";
+const char kTwoPages[] = "[pages]\r\nwelcome.txt\r\npatch.txt\r\n[pagetypes]\r\nwelcome\r\npatch\r\n";
 
 }  // namespace
 
@@ -77,8 +70,9 @@ TEST(LineListTest, GetGivesEmptyOutsideTheList) {
 }
 
 TEST_F(LayoutTest, IndexBuildsPagesInOrderWithTypesAndColour) {
-  Archive({{"Pages.txt", "[pages]\r\nwelcome.txt\r\ndir.txt\r\nend.txt\r\n[settings]\r\nColour=$0000FF\r\n"
-                         "fontcolour=$FF\r\n[PageTypes]\r\nwelcome\r\nINSTALLDIR\r\nfinish\r\n"},
+  Archive({{"Pages.txt",
+            "[pages]\r\nwelcome.txt\r\ndir.txt\r\nend.txt\r\n[settings]\r\nColour=$0000FF\r\n"
+            "fontcolour=$FF\r\n[PageTypes]\r\nwelcome\r\nINSTALLDIR\r\nfinish\r\n"},
            {"welcome.txt", "[Title]\r\ntype=tlabel\r\ncaption=Hi"},
            {"dir.txt", "[installdir_edit]\r\ntype=tedit"},
            {"end.txt", "[done]\r\ntype=tlabel"}});
@@ -206,9 +200,10 @@ TEST_F(LayoutTest, PropertyKeysAreLowerCasedButNotTrimmed) {
     TControlParser parser(page.get());
     EXPECT_EQ(RaisedText([&] { parser.LoadFromFile("p.txt"); }), error) << line;
   }
-  Archive({{"p.txt",
-            "[l]\r\ntype=tlabel\r\nLEFT=10\r\ntop =20\r\nnoequals\r\nFontBold=TRUE\r\nfontface=Tahoma\r\nfontsize=$C\r\n"
-            "[m]\r\ntype=tlabel\r\nfontbold=yes\r\nenabled=True\r\n[n]\r\ntype=tlabel\r\nenabled=1"}});
+  Archive(
+      {{"p.txt",
+        "[l]\r\ntype=tlabel\r\nLEFT=10\r\ntop =20\r\nnoequals\r\nFontBold=TRUE\r\nfontface=Tahoma\r\nfontsize=$C\r\n"
+        "[m]\r\ntype=tlabel\r\nfontbold=yes\r\nenabled=True\r\n[n]\r\ntype=tlabel\r\nenabled=1"}});
   TControlParser again(page.get());
   again.LoadFromFile("p.txt");
   const TControl& l = *again.Controls[0];
@@ -235,7 +230,8 @@ TEST_F(LayoutTest, CaptionsGoThroughTagsBreaksAndPlaceholders) {
             "[label]\r\ntype=tlabel\r\ncaption=Welcome <%setuptitle%><br><LANG12> <lang13>\r\n"
             "[memo]\r\ntype=tmemo\r\ntext=a<bR>b <LANG12> <%SETUPTITLE%>\r\n"
             "[edit]\r\ntype=tedit\r\ntext=<%SETUPTITLE%>\r\n"
-            "[panel]\r\ntype=tpanel\r\ncaption=Gr\xFC\xDF" "e <LANG13>\r\n"
+            "[panel]\r\ntype=tpanel\r\ncaption=Gr\xFC\xDF"
+            "e <LANG13>\r\n"
             "[radio]\r\ntype=tradio\r\ncaption=<LANG20>\r\nchecked=true\r\n"
             "[button]\r\ntype=tbutton\r\ncaption=Press\r\n"}});
   TControlParser parser(page.get());
@@ -250,7 +246,9 @@ TEST_F(LayoutTest, CaptionsGoThroughTagsBreaksAndPlaceholders) {
   EXPECT_EQ(memo.Text(), "a\rb <LANG12> <%SETUPTITLE%>") << "memos take no tags or placeholders";
   EXPECT_EQ(parser.RawCaptions[1], u"") << "and keep no raw text";
   EXPECT_EQ(edit.Text(), u"Cool Mod v2.0");
-  EXPECT_EQ(panel.Caption(), "Gr\xFC\xDF" "e Next >");
+  EXPECT_EQ(panel.Caption(),
+            "Gr\xFC\xDF"
+            "e Next >");
   EXPECT_EQ(radio.Caption(), u"Welcome to Cool Mod v2.0") << "placeholders inside language strings work too";
   EXPECT_TRUE(radio.Checked());
   EXPECT_EQ(button.Caption(), u"") << "a layout cannot caption a button";
@@ -261,20 +259,23 @@ TEST_F(LayoutTest, CaptionsGoThroughTagsBreaksAndPlaceholders) {
   SetupInfoFile.SetupName = "Neu";
   parser.Retranslate();
   EXPECT_EQ(label.Caption(), u"Welcome Neu\r< Zur\u00FCck <lang13>");
-  EXPECT_EQ(panel.Caption(), "Gr\xFC\xDF" "e Weiter >");
+  EXPECT_EQ(panel.Caption(),
+            "Gr\xFC\xDF"
+            "e Weiter >");
   EXPECT_EQ(radio.Caption(), u"NOT FOUND 20");
   EXPECT_EQ(edit.Text(), u"Cool Mod v2.0");
 }
 
 TEST_F(LayoutTest, ClassKeysReachOnlyTheirClasses) {
-  Archive({{"p.txt",
-            "[g]\r\ntype=tprogressbar\r\nforecolour=$0000FF\r\nbackcolour=$00FF00\r\nfontcolour=$FF\r\n"
-            "[t]\r\ntype=tshelltreeview\r\nfontcolour=$0000FF\r\nselcolour=$00FF00\r\ncolour=$123456\r\nborder=false\r\n"
-            "[s]\r\ntype=tshelltreeview\r\nfontselcolour=$FF0000\r\n"
-            "[e]\r\ntype=tedit\r\ncolour=$010203\r\nborder=FALSE\r\nautosize=false\r\ncaption=x\r\n"
-            "[r]\r\ntype=trichedit\r\ntext=one<BR>two\r\ncolour=$FF\r\nborder=false\r\n"
-            "[b]\r\ntype=tbevel\r\ncolour=$FF\r\nleft=3\r\n"
-            "[l]\r\ntype=tlabel\r\nautosize=false\r\nwordwrap=true\r\ntransparent=true\r\ncolour=$FF\r\n"}});
+  Archive(
+      {{"p.txt",
+        "[g]\r\ntype=tprogressbar\r\nforecolour=$0000FF\r\nbackcolour=$00FF00\r\nfontcolour=$FF\r\n"
+        "[t]\r\ntype=tshelltreeview\r\nfontcolour=$0000FF\r\nselcolour=$00FF00\r\ncolour=$123456\r\nborder=false\r\n"
+        "[s]\r\ntype=tshelltreeview\r\nfontselcolour=$FF0000\r\n"
+        "[e]\r\ntype=tedit\r\ncolour=$010203\r\nborder=FALSE\r\nautosize=false\r\ncaption=x\r\n"
+        "[r]\r\ntype=trichedit\r\ntext=one<BR>two\r\ncolour=$FF\r\nborder=false\r\n"
+        "[b]\r\ntype=tbevel\r\ncolour=$FF\r\nleft=3\r\n"
+        "[l]\r\ntype=tlabel\r\nautosize=false\r\nwordwrap=true\r\ntransparent=true\r\ncolour=$FF\r\n"}});
   TControlParser parser(page.get());
   parser.LoadFromFile("p.txt");
   auto& gauge = dynamic_cast<TGradGauge&>(*parser.Controls[0]);
@@ -334,8 +335,10 @@ TEST_F(LayoutTest, TileWorksOnlyAfterTheFile) {
 }
 
 TEST_F(LayoutTest, UnreadablePictureRaisesAndLeavesNoTemporaryFile) {
-  Archive({{"face.png", "\x89PNG...."}, {"bad.jpg", "not a jpeg"},
-           {"p.txt", "[i]\r\ntype=timage\r\nfile=face.png\r\n"}, {"q.txt", "[j]\r\ntype=timage\r\nfile=bad.jpg"}});
+  Archive({{"face.png", "\x89PNG...."},
+           {"bad.jpg", "not a jpeg"},
+           {"p.txt", "[i]\r\ntype=timage\r\nfile=face.png\r\n"},
+           {"q.txt", "[j]\r\ntype=timage\r\nfile=bad.jpg"}});
   TControlParser parser(page.get());
   EXPECT_THROW(parser.LoadFromFile("p.txt"), gui::EPictureError);
   EXPECT_FALSE(platform::FileExists(GetTempDir() + "\\face.png"));
@@ -346,6 +349,13 @@ TEST_F(LayoutTest, UnreadablePictureRaisesAndLeavesNoTemporaryFile) {
 TEST_F(LayoutTest, TilingAPictureOfNoSizeIsRefused) {
   TImage image(page.get());
   EXPECT_EQ(RaisedText([&] { TileImage(image); }), "Tile property must come after File");
+}
+
+TEST_F(LayoutTest, TilingOverASizeNoPictureHoldsIsAnErrorNotACrash) {
+  Archive({{"dot.bmp", HalfAndHalfBmp(2, 1)},
+           {"p.txt", "[i]\r\ntype=timage\r\nwidth=100000\r\nheight=100000\r\nfile=dot.bmp\r\ntile=true"}});
+  TControlParser parser(page.get());
+  EXPECT_EQ(RaisedText([&] { parser.LoadFromFile("p.txt"); }), "Picture too large: 100000 x 100000");
 }
 
 TEST_F(LayoutTest, RichEditLoadsFromTheArchiveOrReportsTheMissingFileOnce) {

@@ -32,11 +32,20 @@ TEST(ShellTreeViewTest, EachColourTakesEffectOnlyOnceSet) {
     std::pair<TColor, TColor> selected, other;
   };
   const Case cases[] = {
-      {"selected text", &TSE_ShellTreeView::SetCustomSelFontCol, stvSelFontCol, {0x0000FF, gui::clHighlight},
+      {"selected text",
+       &TSE_ShellTreeView::SetCustomSelFontCol,
+       stvSelFontCol,
+       {0x0000FF, gui::clHighlight},
        {gui::clWindowText, gui::clWindow}},
-      {"other text", &TSE_ShellTreeView::SetCustomFontCol, stvFontCol, {gui::clHighlightText, gui::clHighlight},
+      {"other text",
+       &TSE_ShellTreeView::SetCustomFontCol,
+       stvFontCol,
+       {gui::clHighlightText, gui::clHighlight},
        {0x0000FF, gui::clWindow}},
-      {"selected background", &TSE_ShellTreeView::SetCustomSelCol, stvSelCol, {gui::clHighlightText, 0x0000FF},
+      {"selected background",
+       &TSE_ShellTreeView::SetCustomSelCol,
+       stvSelCol,
+       {gui::clHighlightText, 0x0000FF},
        {gui::clWindowText, gui::clWindow}},
   };
   for (const Case& c : cases) {
