@@ -33,14 +33,18 @@ TGradGauge::TGradGauge(TPanel* parent) : TControl(parent) {
   UpdateAutoCaption();
 }
 
+// The gradient is stretched into the bar, so a gauge larger than any screen
+// keeps a bitmap of at most this side.
+constexpr int kMaxGradientSide = 4096;
+
 bool TGradGauge::BitmapFits() const {
-  int w = std::clamp(width_, 0, gui::Bitmap::kMaxSide);
-  int h = std::clamp(height_ - 5, 0, gui::Bitmap::kMaxSide);
+  int w = std::clamp(width_, 0, kMaxGradientSide);
+  int h = std::clamp(height_ - 5, 0, kMaxGradientSide);
   return bitmap_.Width() == w && bitmap_.Height() == h;
 }
 
 void TGradGauge::ResizeBitmap() {
-  bitmap_.SetSize(std::clamp(width_, 0, gui::Bitmap::kMaxSide), std::clamp(height_ - 5, 0, gui::Bitmap::kMaxSide));
+  bitmap_.SetSize(std::clamp(width_, 0, kMaxGradientSide), std::clamp(height_ - 5, 0, kMaxGradientSide));
   PauseAfterResize();
   RenderGradient(color1_, color2_, bitmap_);
 }

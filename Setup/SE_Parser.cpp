@@ -131,13 +131,8 @@ void RemoveTempFile(const std::string& path) { platform::RemoveFile(path); }
 
 void TStringList::Add(const std::string& text) {
   auto* node = new TStringData{text, nullptr};
-  if (!Head) {
-    Head = node;
-  } else {
-    TStringData* last = Head;
-    while (last->Next) last = last->Next;
-    last->Next = node;
-  }
+  (Head ? tail_->Next : Head) = node;
+  tail_ = node;
   ++Count;
 }
 
@@ -154,30 +149,21 @@ void TStringList::Clear() {
     delete Head;
     Head = next;
   }
+  tail_ = nullptr;
   Count = 0;
 }
 
 void SplitLines(TStringList& list, const char* text) {
-  // Appending walks from the head; collecting first keeps long files linear.
-  std::vector<std::string> pieces;
   std::string rest = text ? text : "";
   size_t start = 0;
   while (start < rest.size()) {
     size_t end = rest.find('\r', start);
     if (end == std::string::npos) end = rest.size();
-    std::string piece = rest.substr(start, end - start);
-    size_t first = 0, last = piece.size();
-    while (first < last && static_cast<unsigned char>(piece[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(piece[last - 1]) <= ' ') --last;
-    pieces.push_back(piece.substr(first, last - first));
+    size_t first = start, last = end;
+    while (first < last && static_cast<unsigned char>(rest[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(rest[last - 1]) <= ' ') --last;
+    list.Add(rest.substr(first, last - first));
     start = end + 1;
-  }
-  TStringData** tail = &list.Head;
-  while (*tail) tail = &(*tail)->Next;
-  for (std::string& piece : pieces) {
-    *tail = new TStringData{std::move(piece), nullptr};
-    tail = &(*tail)->Next;
-    ++list.Count;
   }
 }
 

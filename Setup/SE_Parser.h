@@ -23,7 +23,8 @@ struct TStringData {
   TStringData* Next = nullptr;
 };
 
-// A singly linked list of lines; appending walks from the head.
+// A singly linked list of lines. It remembers its last node, so appending
+// stays cheap however long a (possibly hostile) file is.
 class TStringList {
  public:
   TStringList() = default;
@@ -38,6 +39,9 @@ class TStringList {
   // The line at index, or empty outside the list.
   std::string Get(int32_t index) const;
   void Clear();
+
+ private:
+  TStringData* tail_ = nullptr;
 };
 
 // Cuts the text at every carriage return; each piece, trimmed of the

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "Global/ByteOrder.h"
 #include "Setup/Ggauge.h"
 #include "Setup/SE_ShellTreeView.h"
@@ -67,6 +69,19 @@ TEST(LineListTest, GetGivesEmptyOutsideTheList) {
   list.Clear();
   EXPECT_EQ(list.Count, 0);
   EXPECT_EQ(list.Get(0), "");
+}
+
+TEST_F(LayoutTest, HugeBlocksAreReadInLinearTime) {
+  std::string layout = "[big]\r\ntype=tlabel\r\n";
+  for (int i = 0; i < 200000; ++i) layout += "unknownkey=1\r\n";
+  layout += "left=9\r\n";
+  Archive({{"p.txt", layout}});
+  TControlParser parser(page.get());
+  auto start = std::chrono::steady_clock::now();
+  parser.LoadFromFile("p.txt");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_EQ(parser.Controls.size(), 1u);
+  EXPECT_EQ(parser.Controls[0]->Left(), 9);
 }
 
 TEST_F(LayoutTest, IndexBuildsPagesInOrderWithTypesAndColour) {

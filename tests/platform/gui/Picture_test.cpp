@@ -94,6 +94,8 @@ TEST(BitmapTest, RefusesSizesBeyondTheLimitAndTreatsNegativeAsEmpty) {
   Bitmap picture;
   EXPECT_THROW(picture.SetSize(Bitmap::kMaxSide + 1, 1), EPictureError);
   EXPECT_THROW(picture.SetSize(1, 100000000), EPictureError);
+  EXPECT_THROW(picture.SetSize(Bitmap::kMaxSide, Bitmap::kMaxSide), EPictureError) << "too many pixels in all";
+  EXPECT_NO_THROW(picture.SetSize(Bitmap::kMaxSide, 16));
   picture.SetSize(-3, 5);
   EXPECT_TRUE(picture.Empty());
   EXPECT_EQ(picture.Width(), 0);
