@@ -12,7 +12,11 @@ MessageBoxHandler& Handler() {
 }
 }  // namespace
 
-void SetMessageBoxHandler(MessageBoxHandler handler) { Handler() = std::move(handler); }
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
+  MessageBoxHandler before = std::move(Handler());
+  Handler() = std::move(handler);
+  return before;
+}
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
   if (Handler()) return Handler()(text, caption, flags);

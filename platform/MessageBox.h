@@ -28,8 +28,9 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
 int ShowMessageBoxW(const std::u16string& text, const std::u16string& caption, unsigned flags);
 
 // Receives every box instead of the system (Unicode boxes converted to
-// 8-bit); an empty handler restores the system's boxes.
+// 8-bit); an empty handler restores the system's boxes. Returns the handler
+// it replaces, so nested replacements restore in order.
 using MessageBoxHandler = std::function<int(const std::string& text, const std::string& caption, unsigned flags)>;
-void SetMessageBoxHandler(MessageBoxHandler handler);
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
 }  // namespace platform
