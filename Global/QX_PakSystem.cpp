@@ -13,7 +13,7 @@
 #include "installer-library/SE_VFS.h"
 #include "installer-library/buffer_type.h"
 #include "platform/Alerts.h"
-#include "platform/Dialogs.h"
+#include "platform/MessageBox.h"
 #include "platform/Text.h"
 
 using platform::SeekOrigin;
@@ -38,8 +38,8 @@ class TSystemAlerts : public TPakSystemAlerts {
  public:
   void FatalExit(const std::string& text) override { platform::FatalApplicationExit(text); }
   bool AskRetry(const std::string& text) override {
-    unsigned flags = platform::kMessageBoxRetryCancel | platform::kMessageBoxIconWarning;
-    return platform::ShowMessageBox(text, "Error", flags) == platform::kMessageBoxIdRetry;
+    return platform::ShowMessageBox(text, "Error", platform::kMbRetryCancel | platform::kMbIconWarning) ==
+           platform::kIdRetry;
   }
   void EndAfterCancel() override { platform::EndProcess(kCancelledExitCode); }
 };

@@ -4,7 +4,7 @@
 
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
-#include "platform/Dialogs.h"
+#include "platform/MessageBox.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 
@@ -30,7 +30,7 @@ std::string ContainerPath(const std::string& name) { return SetupInfoFile.Instal
 // The container cannot be used: the user is told, the finish page shows the
 // failure text and the script stops after this line.
 void Abort(const std::string& text) {
-  platform::ShowMessageBox(text, "VFS Error", platform::kMessageBoxOk);
+  platform::ShowMessageBox(text, "VFS Error", platform::kMbOk);
   SetFailureText(Languages.GetString(kMissingText), true);
   AbortFlag = true;
 }

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "Global/ByteOrder.h"
-#include "platform/Dialogs.h"
+#include "platform/MessageBox.h"
 #include "platform/File.h"
 #include "tests/Global/VFSImage.h"
 #include "tests/installer-library/GlobalsFixture.h"
@@ -65,7 +65,7 @@ class ContainerUpdate : public InstallerGlobals {
     previous = platform::SetMessageBoxHandler(
         [this](const std::string& text, const std::string& caption, unsigned flags) {
           boxes.push_back({text, caption, flags});
-          return platform::kMessageBoxIdOk;
+          return platform::kIdOk;
         });
   }
 
@@ -230,7 +230,7 @@ TEST_F(ContainerUpdate, AMissingOrUnusableContainerAbortsTheScript) {
     ASSERT_EQ(boxes.size(), 1u) << c.what;
     EXPECT_EQ(boxes[0].text, c.box) << c.what;
     EXPECT_EQ(boxes[0].caption, "VFS Error") << c.what;
-    EXPECT_EQ(boxes[0].flags, platform::kMessageBoxOk) << c.what;
+    EXPECT_EQ(boxes[0].flags, platform::kMbOk) << c.what;
     EXPECT_TRUE(AbortFlag) << c.what;
     TStatusUpdate update = TakeStatusUpdate();
     EXPECT_EQ(update.FailureText, std::optional<std::u16string>(u"Container missing")) << c.what;

@@ -1,4 +1,4 @@
-#include "platform/Dialogs.h"
+#include "platform/MessageBox.h"
 
 #include <gtest/gtest.h>
 
