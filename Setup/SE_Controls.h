@@ -99,6 +99,9 @@ class TControl {
   // Moves the control in front of or behind all its siblings.
   void BringToFront();
   void SendToBack();
+  // Paints the control on the screen at once (a long job's status that
+  // must show before the job goes on).
+  void Repaint() { Notify(TChange::Paint); }
 
   TControlView* View() const { return view_; }
   void SetView(TControlView* view) { view_ = view; }

@@ -126,6 +126,7 @@ void TLayoutView::Create(TControl& control) {
 void TLayoutView::Changed(TControl& control, TChange change) {
   if (&control == &page_) {
     if (change == TChange::Color) pageWindow_.SetColor(page_.Color());
+    if (change == TChange::Paint) pageWindow_.Repaint();
     return;
   }
   auto found = widgets_.find(&control);

@@ -41,6 +41,7 @@ std::atomic<void*> FinishTextLabel{nullptr};
 platform::Registry Registry;
 TSetupInfoFile SetupInfoFile;
 TCompLines CompLines;
+TCommandList CommandList;
 TLanguages Languages;
 TLanguageStrings LanguageStrings = [] {
   TLanguageStrings table;

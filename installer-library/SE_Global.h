@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Global/QXI_PakFile.h"
+#include "installer-library/QXI_CommandList.h"
 #include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_SetupInfo.h"
 #include "installer-library/SE_Languages.h"
@@ -39,6 +40,9 @@ extern std::atomic<void*> FinishTextLabel;
 extern platform::Registry Registry;
 extern TSetupInfoFile SetupInfoFile;
 extern TCompLines CompLines;
+// The commands of the script (an installer registers them at start-up; an
+// uninstaller has none): id n is the object at position n - 1.
+extern TCommandList CommandList;
 extern platform::CriticalSection StatusLock;
 
 // Folders with a trailing backslash (empty when the shell has none), set at

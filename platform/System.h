@@ -21,6 +21,9 @@ std::string EnvironmentBlock();
 // failure.
 uint32_t LogicalDriveStrings(uint32_t capacity, std::string& roots);
 unsigned DriveType(const std::string& root);
+// Free bytes on the drive of a root such as "D:\"; -1 when the drive cannot
+// be read.
+int64_t DriveFreeBytes(const std::string& root);
 // The system's message text for an error code.
 std::string SystemErrorText(uint32_t code);
 

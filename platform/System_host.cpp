@@ -2,6 +2,7 @@
 // come from the table a test sets up (HostSystem.h).
 #include "platform/System.h"
 
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace {
 
 std::mutex tableLock;
 std::vector<std::pair<std::string, unsigned>> drives;
+std::map<std::string, int64_t> freeBytes;  // by lower-cased root
 
 }  // namespace
 
@@ -50,6 +52,17 @@ unsigned DriveType(const std::string& root) {
   for (const auto& d : drives)
     if (AnsiLowerCase(d.first) == AnsiLowerCase(root)) return d.second;
   return kDriveNoRoot;
+}
+
+void host::SetDriveFreeBytes(const std::string& root, int64_t bytes) {
+  std::lock_guard<std::mutex> guard(tableLock);
+  freeBytes[AnsiLowerCase(root)] = bytes;
+}
+
+int64_t DriveFreeBytes(const std::string& root) {
+  std::lock_guard<std::mutex> guard(tableLock);
+  auto it = freeBytes.find(AnsiLowerCase(root));
+  return it == freeBytes.end() ? -1 : it->second;
 }
 
 std::string SystemErrorText(uint32_t code) { return "System error " + std::to_string(code) + "."; }

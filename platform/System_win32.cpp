@@ -26,6 +26,12 @@ uint32_t LogicalDriveStrings(uint32_t capacity, std::string& roots) {
 
 unsigned DriveType(const std::string& root) { return GetDriveTypeA(root.c_str()); }
 
+int64_t DriveFreeBytes(const std::string& root) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr)) return -1;
+  return static_cast<int64_t>(available.QuadPart);
+}
+
 std::string SystemErrorText(uint32_t code) {
   char* text = nullptr;
   DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

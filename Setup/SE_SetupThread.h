@@ -1,0 +1,57 @@
+// The installer's one worker thread. It idles until the patching page
+// raises its running flag, then runs the compiled script line by line
+// through the commands' run steps and finishes the installation: the
+// install folder, and with an uninstaller the uninstall log and the
+// uninstaller itself. It talks to the window only through the status
+// hand-off and its running flag.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+class TSetupThread {
+ public:
+  // Starts the thread at once; it idles, looking at Running every 1 ms.
+  TSetupThread();
+  // Stops the thread and waits for it.
+  ~TSetupThread();
+  TSetupThread(const TSetupThread&) = delete;
+  TSetupThread& operator=(const TSetupThread&) = delete;
+
+  // Asks the thread to end; a run under way is finished first.
+  void Stop();
+  // Waits until the thread has ended (after Stop).
+  void WaitFor();
+
+  std::atomic<bool> StopRequested{false};
+  // Raised by the window to start one run (after setting CurrentLine to
+  // -1); lowered by the thread as the run's very last action.
+  std::atomic<bool> Running{false};
+
+  // Why the last run's finishing steps failed; empty when they did not.
+  // Written before Running falls, so the window may read it once it has.
+  const std::string& FinishError() const { return finishError_; }
+
+ private:
+  void Execute();
+  void Run();
+
+  std::string finishError_;
+  std::thread thread_;
+};
+
+// The one instance: created with the wizard window, stopped and freed when
+// it closes.
+extern std::unique_ptr<TSetupThread> SetupThread;
+
+// The script run: the compiled lines from index CurrentLine + 1 on, each
+// line with a registered command id going to that command's run step,
+// until the last line is passed or a step sets AbortFlag.
+void RunCompiledLines();
+
+// After the last line or an abort alike: creates (and logs) the install
+// folder and, when the setup has an uninstaller, saves the uninstall log
+// and then writes the uninstaller. The failure's text, or empty.
+std::string FinishInstallation();

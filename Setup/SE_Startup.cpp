@@ -1,0 +1,211 @@
+#include "Setup/SE_Startup.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <thread>
+
+#include "Setup/SE_ErrorReport.h"
+#include "installer-library/QXI_Commands.h"
+#include "installer-library/SE_Global.h"
+#include "installer-library/SE_Languages.h"
+#include "installer-library/SE_Uninstall_List.h"
+#include "platform/File.h"
+#include "platform/MessageBox.h"
+#include "platform/System.h"
+#include "platform/Text.h"
+
+bool Silent = false;
+std::string IdDir;
+uint16_t SystemLangId = 0;
+
+namespace {
+
+constexpr char kLanguagePrefix[] = "language-";  // lower-cased
+constexpr size_t kLanguagePrefixLength = sizeof kLanguagePrefix - 1;
+
+// The archive lives as long as the program.
+std::unique_ptr<TPak> setupArchive;
+
+bool Fail(const std::string& text, const std::string& caption) {
+  platform::ShowMessageBox(text, caption, platform::kMbOk);
+  return false;
+}
+
+std::string Status(int32_t done, size_t count) {
+  return "Status: " + std::to_string(done) + " out of " + std::to_string(count) + " files verifyed";
+}
+
+// The group-0 item as a block; empty when it is missing or damaged.
+Bytes Group0Item(const std::string& name) {
+  uint32_t size = 0;
+  return SetupArchive->FindFile(name, 0, size);
+}
+
+bool LoadInstallerScript() {
+  Bytes lines = Group0Item("CompiledLines");
+  if (lines.empty() || !CompLines.LoadFromBuffer(lines.data(), lines.size()))
+    return Fail("Error: Compiled Lines Missing. Setup is corrupt", "Verification Error");
+  RegisterCommands(CommandList);
+  GroupKinds = BuildGroupKinds();
+  return true;
+}
+
+void LoadLanguages() {
+  for (size_t i = 0; i < SetupArchive->Entries.size(); ++i) {
+    const TPakFile& entry = SetupArchive->Entries[i];
+    std::string name = platform::AnsiLowerCase(entry.Name);
+    if (entry.Group != 0 || name.compare(0, kLanguagePrefixLength, kLanguagePrefix) != 0) continue;
+    Bytes data = SetupArchive->GetData(static_cast<int>(i));
+    Languages.AddFromBuffer(data.data(), data.size());
+  }
+  Languages.Current = Languages.FindByLangId(SystemLangId);
+  if (Languages.Current < 0) Languages.Current = 0;
+}
+
+void NoteSpaceAvailable() {
+  const std::string& dir = SetupInfoFile.InstallDir;
+  if (dir.empty()) return;
+  char drive = static_cast<char>(dir[0] >= 'a' && dir[0] <= 'z' ? dir[0] - ('a' - 'A') : dir[0]);
+  if (drive < 'A' || drive > 'Z') return;
+  SpaceAvailable = platform::DriveFreeBytes(std::string(1, drive) + ":\\");
+  SpaceAvailableText = FormatByteSize(SpaceAvailable);
+}
+
+}  // namespace
+
+void ReadSwitches(const std::vector<std::string>& params) {
+  for (size_t i = 0; i < params.size(); ++i) {
+    std::string arg = platform::AnsiLowerCase(params[i]);
+    if (arg == "-silent") Silent = true;
+    if (arg == "-id") IdDir = i + 1 < params.size() ? params[i + 1] : "";
+  }
+}
+
+std::string ArchiveFileName(const std::vector<std::string>& params, const std::string& programFile) {
+  return !params.empty() && platform::FileExists(params[0]) ? params[0] : programFile;
+}
+
+bool OpenSetupArchive(const std::string& fileName) {
+  setupArchive = std::make_unique<TPak>(fileName, false, false);
+  SetupArchive = setupArchive.get();
+  SetupArchive->OnReport = [](const std::string& text) { platform::ShowMessageBox(text, "Error", platform::kMbOk); };
+  if (std::memcmp(SetupArchive->Magic, "QXPF", 4) != 0)
+    return Fail("Invalid Setup Header. No Contents or Corrupted Contents.", "Error");
+  return true;
+}
+
+bool VerifySetupArchive(TVerifyView* view, int64_t& spaceOutsideGroup0) {
+  spaceOutsideGroup0 = 0;
+  const std::vector<TPakFile>& entries = SetupArchive->Entries;
+  try {
+    if (view) view->Show(Status(0, entries.size()), 0, static_cast<int32_t>(entries.size()));
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const TPakFile& entry = entries[i];
+      if (entry.OriginalSize > 0 && !SetupArchive->VerifyEntry(static_cast<int>(i)))
+        return Fail("Error: Verification Failed. Setup is corrupt.\rID: " + std::to_string(i) +
+                        " Filename: " + entry.Name,
+                    "Verification Error");
+      if (entry.Group != 0) spaceOutsideGroup0 += entry.OriginalSize;
+      if (view) {
+        view->Show(Status(static_cast<int32_t>(i + 1), entries.size()), static_cast<int32_t>(i + 1),
+                   static_cast<int32_t>(entries.size()));
+        view->ProcessMessages();
+      }
+    }
+  } catch (...) {
+    ReportUnexpectedError(ExceptionText(std::current_exception()), "Verification Stage");
+    return false;
+  }
+  return true;
+}
+
+bool StartUp(const std::string& archiveFile, TVerifyView* view, std::chrono::milliseconds settle) {
+  int64_t space = 0;
+  if (view) view->Show("Loading Header", 0, 100);
+  if (!OpenSetupArchive(archiveFile) || !VerifySetupArchive(view, space)) return false;
+  std::this_thread::sleep_for(settle);
+  if (view) view->Close();
+  return LoadSetup(space);
+}
+
+bool LoadSetup(int64_t spaceOutsideGroup0) {
+  CDDriveRoot = FindCDDrive();
+  SpaceRequired = spaceOutsideGroup0;
+  SpaceRequiredText = FormatByteSize(SpaceRequired);
+
+  Bytes info = Group0Item("SetupInfo");
+  if (info.empty() || !SetupInfoFile.LoadFromBuffer(info.data(), info.size()))
+    return Fail("Error: Setup Information Missing. Setup is corrupt", "Verification Error");
+  const bool uninstaller = SetupInfoFile.IsUninstaller == 1;
+  if (uninstaller) {
+    // The log lies in the install folder, which "-id" names when given.
+    const std::string dir = IdDir.empty() ? SetupInfoFile.InstallDir : IdDir;
+    if (!platform::FileExists(TUninstallList::LogPath(dir, SetupInfoFile.UninstallPrefix)))
+      return Fail("Error: install log is missing", "Setup Error");
+    UninstallList.LoadFromFile(dir, SetupInfoFile.UninstallPrefix);
+    SpaceRequired = 0;
+  } else {
+    if (!LoadInstallerScript()) return false;
+    SpaceRequired = SpaceOfGroups(SetupArchive->Entries, GroupKinds);
+  }
+  SpaceRequiredText = FormatByteSize(SpaceRequired);
+
+  ProgramFilesDir = GetProgramFilesDir(nullptr);
+  StartMenuProgramsDir = GetStartMenuProgramsDir(nullptr);
+  DesktopDir = GetDesktopDir(nullptr);
+  LoadLanguages();
+
+  if (!IdDir.empty()) {
+    SetupInfoFile.InstallDir = IdDir;
+  } else if (!uninstaller) {
+    std::string found = HasInstallDirRegKeys() ? ReadInstallDirFromRegistry() : "";
+    if (!found.empty()) SetupInfoFile.InstallDir = found;
+    if (SetupInfoFile.InstallDir.empty())
+      return Fail("Error: Registry Key Not Found. Please Install Software", "Error");
+  }
+  if (!IdDir.empty() || !uninstaller) NoteSpaceAvailable();
+  return true;
+}
+
+std::vector<uint8_t> BuildGroupKinds() {
+  std::vector<uint8_t> kinds{0};
+  for (const TCompLine& line : CompLines.Lines) {
+    TCommandClass* command = line.Id > 0 ? CommandList.Get(line.Id) : nullptr;
+    int32_t kind = command ? command->FileKind() : 0;
+    if (kind == 1) kinds.push_back(0);
+    if (kind == 2) kinds.push_back(1);
+  }
+  return kinds;
+}
+
+int64_t SpaceOfGroups(const std::vector<TPakFile>& entries, const std::vector<uint8_t>& groupKinds) {
+  int64_t space = 0;
+  for (const TPakFile& entry : entries) {
+    if (entry.Group == 0 || entry.Group >= groupKinds.size()) continue;
+    bool update = groupKinds[entry.Group] == 1;
+    space += update && entry.StoredSize != 0 ? entry.StoredSize : entry.OriginalSize;
+  }
+  return space;
+}
+
+bool HasInstallDirRegKeys() {
+  for (const TREGKEY& slot : SetupInfoFile.InstallDirRegKey)
+    if (!slot.Key.empty()) return true;
+  return false;
+}
+
+std::string ReadInstallDirFromRegistry() {
+  for (const TREGKEY& slot : SetupInfoFile.InstallDirRegKey) {
+    if (slot.Key.empty()) continue;
+    Registry.SetRoot(slot.HKEY);
+    // Reading needs no write access, which a user without rights to the
+    // machine's keys lacks.
+    if (!Registry.OpenKeyReadOnly(slot.Path)) continue;
+    std::string dir;
+    Registry.ReadString(slot.Key, dir);
+    Registry.CloseKey();
+    if (!dir.empty()) return dir;
+  }
+  return {};
+}

@@ -1,0 +1,75 @@
+// The start-up of Setup before the wizard takes over: the command line, the
+// installer archive and its verification, the setup information, then
+// either the uninstall log (an uninstaller) or the compiled script and its
+// commands (an installer), the space required, the folders, the languages
+// and the install folder. Each failure shows its box and ends the
+// start-up; the program then ends.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Global/QXI_PakFile.h"
+
+// From the command line.
+extern bool Silent;         // "-silent": no verification window, no wizard window
+extern std::string IdDir;   // the argument after "-id": the install folder
+extern uint16_t SystemLangId;
+
+// "-silent" and "-id" (any case, anywhere; the argument after "-id" is also
+// looked at as a switch). Other arguments are ignored.
+void ReadSwitches(const std::vector<std::string>& params);
+
+// The file whose archive Setup reads: the first parameter when it names an
+// existing file, else the program's own file.
+std::string ArchiveFileName(const std::vector<std::string>& params, const std::string& programFile);
+
+// What the verification window shows; absent in a silent run.
+class TVerifyView {
+ public:
+  virtual ~TVerifyView() = default;
+  // The status line and the bar, painted at once.
+  virtual void Show(const std::string& status, int32_t position, int32_t maximum) = 0;
+  // Lets the window answer the system between entries.
+  virtual void ProcessMessages() = 0;
+  virtual void Close() = 0;
+};
+
+// Opens the archive as SetupArchive; a file without the "QXPF" trailer
+// (no archive, a damaged one) is refused with its box.
+bool OpenSetupArchive(const std::string& fileName);
+
+// Reads every entry below 70 MiB back and checks it; the first that fails
+// is named in a box and ends the start-up. spaceOutsideGroup0 := the
+// original sizes of every entry outside group 0. An unexpected error goes
+// to the error report as "Verification Stage".
+bool VerifySetupArchive(TVerifyView* view, int64_t& spaceOutsideGroup0);
+
+// The start-up from the archive on: open, verify, let the verification
+// window stand for `settle` after the pass (also when there is none), close
+// it, then load. False after the failure's box.
+bool StartUp(const std::string& archiveFile, TVerifyView* view,
+             std::chrono::milliseconds settle = std::chrono::milliseconds(500));
+
+// Everything after the verification: the setup information, the log or
+// the script, the space required, the folders, the languages and the
+// install folder. False after the failure's box.
+bool LoadSetup(int64_t spaceOutsideGroup0);
+
+// Per archive group: 0 plain files, 1 an archive update. Element 0 stands
+// for group 0; each compiled line whose command carries packed data adds
+// the next group.
+std::vector<uint8_t> BuildGroupKinds();
+
+// Bytes an installation needs: the contents of plain file groups, and of
+// update groups what they add to an archive (the stored size; the original
+// size of an entry stored raw). Group 0 and unknown groups count nothing.
+int64_t SpaceOfGroups(const std::vector<TPakFile>& entries, const std::vector<uint8_t>& groupKinds);
+
+// Whether any of the setup information's registry places names a value.
+bool HasInstallDirRegKeys();
+// The first non-empty folder the registry places give, in order; empty
+// when none does.
+std::string ReadInstallDirFromRegistry();

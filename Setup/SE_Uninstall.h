@@ -1,0 +1,42 @@
+// The uninstaller's work: deleting what the uninstall log lists (files,
+// then folders innermost first, then registry values) and the uninstall
+// entry, with progress, and starting the finaliser when it ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Where a long job shows its progress: the status label and the gauge of
+// the working page. A page that lacks one of them shows nothing there.
+class TRunDisplay {
+ public:
+  virtual ~TRunDisplay() = default;
+  // The caption, painted at once.
+  virtual void SetStatus(const std::u16string& text) = 0;
+  virtual void SetMaximum(int32_t maximum) = 0;
+  // The gauge position, painted at once.
+  virtual void SetProgress(int32_t position) = 0;
+};
+
+// True when done of total, as a whole percentage, has passed last.
+bool PercentAdvanced(int64_t done, int64_t total, int32_t last);
+
+// Language string 19 with "<%QXPNAME%>", "<%FNUM%>" and "<%FTOTAL%>"
+// replaced.
+std::u16string FormatProgressText(const std::u16string& name, int64_t number, int64_t total);
+
+// Deletes the value named by a logged registry entry ("root" "key" "value
+// name" "value"); the key itself stays.
+void DeleteRegEntry(const std::string& entry);
+
+// The uninstall run: every logged file that still exists is deleted, every
+// logged folder that is empty is removed, every logged registry value is
+// deleted, then the uninstall entry and the log file itself. Each phase
+// shows at most one update per whole percent of its items; a display that
+// fails does not stop the run.
+void RunUninstall(TRunDisplay& display);
+
+// Writes the uninstaller's "FINALISE.EXE" item to the temporary folder and
+// starts it through the shell with this program's quoted path as its only
+// argument; nothing when the item is missing or cannot be written.
+void RunFinaliser();

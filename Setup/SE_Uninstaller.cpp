@@ -1,0 +1,130 @@
+#include "Setup/SE_Uninstaller.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Global/QXI_PakFile.h"
+#include "installer-library/QXI_FD.h"
+#include "installer-library/QXI_Global.h"
+#include "installer-library/SE_Global.h"
+#include "platform/Directory.h"
+#include "platform/File.h"
+#include "platform/Program.h"
+#include "platform/TempPath.h"
+#include "platform/Text.h"
+
+namespace {
+
+constexpr char kUninstallListKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr uint8_t kLocalMachine = 0;
+// Item names compared lower-cased: the uninstall items and the icon among them.
+constexpr char kUninstallItemPrefix[] = "uninstall_";
+constexpr size_t kUninstallItemPrefixLength = sizeof kUninstallItemPrefix - 1;
+constexpr char kUninstallIcon[] = "uninstall_icon.ico";
+
+std::string LowerName(const TPakFile& entry) { return platform::AnsiLowerCase(entry.Name); }
+
+bool IsUninstallItem(const TPakFile& entry) {
+  std::string name = LowerName(entry);
+  return entry.Group == 0 && name.compare(0, kUninstallItemPrefixLength, kUninstallItemPrefix) == 0 &&
+         name != kUninstallIcon;
+}
+
+// The program file's bytes that precede its own archive. Cutting at the
+// archive's own start (not at the start of the archive Setup happens to
+// read, which may be another file) keeps the uninstaller a whole program.
+bool ReadProgramStub(const std::string& programFile, Bytes& stub) {
+  TPak program(programFile, false, false);
+  if (!program.IsOpen()) return false;
+  platform::File& file = program.Handle();
+  int64_t size = file.Size();
+  if (size <= 0) return false;
+  int64_t length = std::min(ArchiveStart(program, size), size);
+  stub.resize(static_cast<size_t>(length));
+  return file.Seek(0, platform::SeekOrigin::Begin) == 0 && file.Read(stub.data(), stub.size()) == stub.size();
+}
+
+// Gives the new program the uninstall icon; a program that keeps the
+// installer's icon still works, so a failure here is not one of the build.
+void ApplyUninstallIcon(const std::string& exePath) {
+  for (size_t i = 0; i < SetupArchive->Entries.size(); ++i) {
+    const TPakFile& entry = SetupArchive->Entries[i];
+    if (entry.Group != 0 || LowerName(entry) != kUninstallIcon) continue;
+    Bytes icon = SetupArchive->GetData(static_cast<int>(i));
+    std::string iconPath = platform::TempPath() + "icon.ico";
+    if (WriteBufferToFile(iconPath, icon.data(), icon.size()) && UninstallerIconWriter)
+      UninstallerIconWriter(iconPath, exePath);
+    platform::RemoveFile(iconPath);
+  }
+}
+
+bool AppendUninstallArchive(const std::string& exePath) {
+  TPak archive(exePath, true, false);
+  if (!archive.IsOpen()) return false;
+  for (size_t i = 0; i < SetupArchive->Entries.size(); ++i) {
+    const TPakFile& entry = SetupArchive->Entries[i];
+    if (!IsUninstallItem(entry)) continue;
+    Bytes data = SetupArchive->GetData(static_cast<int>(i));
+    if (data.empty() && entry.OriginalSize > 0) return false;  // damaged since it was verified
+    int index = archive.AddEntry(entry.Name.substr(kUninstallItemPrefixLength), "", 0);
+    if (index < 0 || !archive.WriteEntryData(index, data.data(), data.size())) return false;
+  }
+  TSetupInfoFile info = SetupInfoFile;
+  info.IsUninstaller = 1;
+  Bytes stored;
+  if (!info.Store(stored)) return false;
+  int index = archive.AddEntry("SetupInfo", "", 0);
+  return index >= 0 && archive.WriteEntryData(index, stored.data(), stored.size()) && archive.WriteTable();
+}
+
+}  // namespace
+
+std::string UninstallKeyPath() { return kUninstallListKey + SetupInfoFile.SetupShortName; }
+
+std::string UninstallerPath() { return SetupInfoFile.InstallDir + "\\" + SetupInfoFile.UninstallExe; }
+
+void RegisterUninstaller() {
+  // Without a short name the key would be the list of installed programs
+  // itself.
+  if (SetupInfoFile.SetupShortName.empty()) return;
+  Registry.SetRoot(kLocalMachine);
+  Registry.OpenKey(UninstallKeyPath(), true);
+  Registry.WriteString("DisplayName", SetupInfoFile.SetupShortName);
+  Registry.WriteString("UninstallString", UninstallerPath());
+  Registry.CloseKey();
+}
+
+int64_t ArchiveStart(const TPak& archive, int64_t fileSize) {
+  if (std::memcmp(archive.Magic, "QXPF", 4) != 0) return fileSize;
+  int64_t start = archive.TableOffset;
+  for (const TPakFile& entry : archive.Entries) {
+    uint32_t stored = entry.StoredSize == 0 ? entry.OriginalSize : entry.StoredSize;
+    if (stored > 0) start = std::min<int64_t>(start, entry.Offset);
+  }
+  return start;
+}
+
+std::string CreateUninstaller() {
+  RegisterUninstaller();
+  return WriteUninstaller(platform::ProgramFile());
+}
+
+std::string WriteUninstaller(const std::string& programFile) {
+  if (!SetupArchive || SetupArchive->Entries.empty()) return {};
+  const std::string target = UninstallerPath();
+  const std::string failure = "Error: The uninstaller could not be written: " + target;
+  Bytes stub;
+  if (!ReadProgramStub(programFile, stub)) return failure;
+  ForceDirectoriesLogged(SetupInfoFile.InstallDir);
+  // Built aside, so that a failure leaves any older uninstaller as it was
+  // and no half-written program behind.
+  const std::string aside = target + ".new";
+  bool written = WriteBufferToFile(aside, stub.data(), stub.size());
+  if (written) {
+    ApplyUninstallIcon(aside);
+    written = AppendUninstallArchive(aside) && platform::RenameOver(aside, target);
+  }
+  if (written) return {};
+  platform::RemoveFile(aside);
+  return failure;
+}

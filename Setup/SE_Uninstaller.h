@@ -1,0 +1,45 @@
+// The uninstaller an installation leaves behind: its entry in the
+// registry's list of installed programs, and the program itself, which is
+// this program with a smaller archive (the uninstall layout, languages and
+// finaliser, and a setup information marked as an uninstaller's).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TPak;
+
+// HKEY_LOCAL_MACHINE key of the uninstall entry: the list of installed
+// programs followed by the setup's short name.
+std::string UninstallKeyPath();
+// InstallDir + "\" + the uninstaller's file name.
+std::string UninstallerPath();
+
+// Writes "DisplayName" and "UninstallString" under the uninstall key. A
+// setup without a short name has no key of its own and registers nothing.
+// Failures are not reported: the uninstaller still works without it.
+void RegisterUninstaller();
+
+// Where the archive appended to a program file begins: the first entry that
+// holds data, else the entry table; the whole file when it carries no
+// archive.
+int64_t ArchiveStart(const TPak& archive, int64_t fileSize);
+
+// Registers the uninstaller and writes it from the running program's file.
+// The failure's text, or empty when it was written.
+std::string CreateUninstaller();
+
+// Writes the uninstaller from the given program file: the program without
+// its own archive, the icon of "UNINSTALL_ICON.ICO" when the installer
+// carries one, then an archive of the other "UNINSTALL_" items without that
+// prefix and "SetupInfo" marked as an uninstaller's. The file is built
+// aside and replaces an older uninstaller only when it is complete. The
+// failure's text, or empty.
+std::string WriteUninstaller(const std::string& programFile);
+
+// Writes an icon file's first image into a program as icon resource 1.
+using TIconWriter = std::function<bool(const std::string& iconPath, const std::string& exePath)>;
+// ChangeExeIcon in Windows builds; native builds have no resource update
+// and leave it empty (tests put their own here).
+extern TIconWriter UninstallerIconWriter;

@@ -1,0 +1,3 @@
+#include "Setup/SE_Uninstaller.h"
+
+TIconWriter UninstallerIconWriter;

@@ -1,0 +1,194 @@
+#include "Setup/SE_SetupThread.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+
+#include "Setup/SE_Uninstaller.h"
+#include "installer-library/SE_Global.h"
+#include "installer-library/SE_Uninstall_List.h"
+#include "platform/Directory.h"
+#include "platform/File.h"
+#include "tests/Setup/RuntimeFixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class SetupThreadTest : public RuntimeTest {
+ protected:
+  // Raises the running flag as the patching page does and waits for it to
+  // fall; false when it did not fall within the time.
+  static bool RunOnce(TSetupThread& thread, std::chrono::milliseconds limit = 10s) {
+    CurrentLine = -1;
+    thread.Running = true;
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (thread.Running)
+      if (std::chrono::steady_clock::now() > end) return false;
+    return true;
+  }
+
+  std::string LogFile() const { return TUninstallList::LogPath(installDir, SetupInfoFile.UninstallPrefix); }
+};
+
+}  // namespace
+
+TEST_F(SetupThreadTest, TheInterpreterFollowsJumpsAndAborts) {
+  const int32_t step = AddCommand();
+  // Jumps to its parameter the first time each of its lines runs.
+  std::vector<int32_t> jumped;
+  const int32_t jump = AddCommand([&](int32_t line) {
+    if (std::find(jumped.begin(), jumped.end(), line) != jumped.end()) return;
+    jumped.push_back(line);
+    CurrentLine = LineFromStr(CompLines.Lines[static_cast<size_t>(line)].Params.at(0));
+  });
+  const int32_t abort = AddCommand([](int32_t) { AbortFlag = true; });
+  const TCompLine label = Cmd(0, {"there"}), placeholder = Cmd(-1), unknown = Cmd(99);
+  auto jumpTo = [&](const std::string& target) { return Cmd(jump, {target}); };
+  struct Case {
+    const char* name;
+    std::vector<TCompLine> lines;
+    std::vector<int32_t> ran;
+    int32_t currentLine;  // after the run
+    bool aborted;
+  } cases[] = {
+      {"no lines", {}, {}, -1, false},
+      {"labels, placeholders and unknown ids are stepped over",
+       {Cmd(step), label, placeholder, unknown, Cmd(step)}, {0, 4}, 5, false},
+      {"a jump lands after its target", {Cmd(step), jumpTo("3"), Cmd(step), label, Cmd(step)}, {0, 1, 4}, 5, false},
+      {"a jump to the last line ends the run", {Cmd(step), jumpTo("3"), Cmd(step), Cmd(step)}, {0, 1}, 4, false},
+      {"a jump below the first line goes on at the first", {jumpTo("-9"), Cmd(step)}, {0, 0, 1}, 2, false},
+      {"a jump to the largest index ends without wrapping", {jumpTo("2147483647"), Cmd(step)}, {0}, 2147483647, false},
+      {"an abort stops after its own step", {Cmd(step), Cmd(abort), Cmd(step)}, {0, 1}, 1, true},
+      {"an abort on the last line", {Cmd(step), Cmd(abort)}, {0, 1}, 1, true},
+  };
+  for (const Case& c : cases) {
+    CompLines = Script(c.lines);
+    ran.clear();
+    jumped.clear();
+    CurrentLine = -1;
+    AbortFlag = false;
+    RunCompiledLines();
+    EXPECT_EQ(ran, c.ran) << c.name;
+    EXPECT_EQ(CurrentLine, c.currentLine) << c.name;
+    EXPECT_EQ(AbortFlag, c.aborted) << c.name;
+  }
+}
+
+TEST_F(SetupThreadTest, FinishingStepsRunAfterTheLastLineAndAfterAnAbort) {
+  const int32_t step = AddCommand();
+  const int32_t abort = AddCommand([](int32_t) { AbortFlag = true; });
+  OpenArchive(WriteArchiveFile("setup.exe", {{"UNINSTALL_Pages.txt", 0, "[pages]"}, {"SetupInfo", 0, "x"}},
+                               "MZ program"));
+  SetupInfoFile.UninstallExe = "Uninstall.exe";
+  struct Case {
+    const char* name;
+    std::vector<TCompLine> lines;
+    uint8_t hasUninstall;
+  } cases[] = {
+      {"complete, with uninstaller", {Cmd(step), Cmd(step)}, 1},
+      {"aborted at once, with uninstaller", {Cmd(abort), Cmd(step)}, 1},
+      {"no lines, with uninstaller", {}, 1},
+      {"complete, without uninstaller", {Cmd(step)}, 0},
+      {"aborted, without uninstaller", {Cmd(abort)}, 0},
+  };
+  TSetupThread thread;
+  for (const Case& c : cases) {
+    platform::RemoveFile(LogFile());
+    platform::RemoveFile(UninstallerPath());
+    platform::RemoveEmptyDir(installDir);
+    AbortFlag = false;
+    CompLines = Script(c.lines);
+    SetupInfoFile.HasUninstall = c.hasUninstall;
+    ASSERT_TRUE(RunOnce(thread)) << c.name;
+    EXPECT_TRUE(platform::DirectoryExists(installDir)) << c.name;
+    EXPECT_EQ(platform::FileExists(LogFile()), c.hasUninstall == 1) << c.name;
+    EXPECT_EQ(platform::FileExists(UninstallerPath()), c.hasUninstall == 1) << c.name;
+    EXPECT_EQ(thread.FinishError(), "") << c.name;
+  }
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SetupThreadTest, TheLogIsSavedBeforeTheUninstallerIsBuilt) {
+  SetupInfoFile.HasUninstall = 1;
+  SetupInfoFile.UninstallExe = "Uninstall.exe";
+  SetupInfoFile.UninstallPrefix = "cool_";
+  UninstallList.AddFile(installDir + "\\data\\a.dat");
+  // No archive: the log is written, the uninstaller has nothing to carry.
+  EXPECT_EQ(FinishInstallation(), "");
+  TUninstallList loaded;
+  ASSERT_TRUE(loaded.LoadFromFile(installDir, "cool_"));
+  EXPECT_EQ(loaded.Files(), UninstallList.Files());
+  // The install folder was made and logged by the finishing steps.
+  EXPECT_TRUE(platform::DirectoryExists(installDir));
+}
+
+TEST_F(SetupThreadTest, AFailedFinishIsReported) {
+  SetupInfoFile.HasUninstall = 1;
+  SetupInfoFile.UninstallExe = "Uninstall.exe";
+  // The install folder is a file: neither the log nor the uninstaller fit.
+  testing_support::WriteFileText(dir.File("Game"), "in the way");
+  EXPECT_EQ(FinishInstallation(), "Error: The uninstall log could not be written: " + LogFile());
+}
+
+TEST_F(SetupThreadTest, StopEndsAnIdleThreadPromptlyAndARunFirst) {
+  {
+    TSetupThread idle;
+    std::this_thread::sleep_for(5ms);
+    auto start = std::chrono::steady_clock::now();
+    idle.Stop();
+    idle.WaitFor();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  }
+  // A step that waits until the test lets it go, after the stop request.
+  std::mutex m;
+  std::condition_variable cv;
+  bool entered = false, release = false;
+  const int32_t wait = AddCommand([&](int32_t) {
+    std::unique_lock<std::mutex> lock(m);
+    entered = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return release; });
+  });
+  const int32_t step = AddCommand();
+  CompLines = Script({Cmd(wait), Cmd(step)});
+  TSetupThread thread;
+  CurrentLine = -1;
+  thread.Running = true;
+  {
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait(lock, [&] { return entered; });
+  }
+  thread.Stop();
+  {
+    std::lock_guard<std::mutex> lock(m);
+    release = true;
+  }
+  cv.notify_all();
+  thread.WaitFor();
+  EXPECT_EQ(ran, (std::vector<int32_t>{0, 1}));
+  EXPECT_FALSE(thread.Running);
+  EXPECT_TRUE(platform::DirectoryExists(installDir));
+}
+
+TEST_F(SetupThreadTest, AnExceptionInAStepEndsInTheErrorReportWithoutLogOrUninstaller) {
+  SetupInfoFile.HasUninstall = 1;
+  SetupInfoFile.UninstallExe = "Uninstall.exe";
+  const int32_t fail = AddCommand([](int32_t) { throw std::runtime_error("Access violation"); });
+  const int32_t step = AddCommand();
+  CompLines = Script({Cmd(fail), Cmd(step)});
+  {
+    TSetupThread thread;
+    CurrentLine = -1;
+    thread.Running = true;
+    auto end = std::chrono::steady_clock::now() + 10s;
+    while (errorCount == 0 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(errors, (std::vector<ReportedError>{{"Access violation", "Setup Thread"}}));
+  EXPECT_EQ(ran, (std::vector<int32_t>{0}));
+  EXPECT_FALSE(platform::FileExists(LogFile()));
+  EXPECT_FALSE(platform::FileExists(UninstallerPath()));
+}

@@ -1,0 +1,433 @@
+#include "Setup/SE_Startup.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+#include "Global/ByteOrder.h"
+#include "installer-library/QXI_Commands.h"
+#include "installer-library/QXI_SetupInfo.h"
+#include "installer-library/SE_Global.h"
+#include "installer-library/SE_Uninstall_List.h"
+#include "platform/Directory.h"
+#include "platform/File.h"
+#include "platform/Registry.h"
+#include "tests/Setup/RuntimeFixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint8_t kHKCU = 1;
+const std::string kTestKey = "Software\\ModKitTests\\Startup";
+
+// Command ids of the stored script format.
+constexpr int32_t kFile = 7, kQxpUpdate = 11, kVfsUpdate = 30, kMessage = 15;
+
+class RecordingVerifyView : public TVerifyView {
+ public:
+  void Show(const std::string& status, int32_t position, int32_t maximum) override {
+    shown.push_back(status + " " + std::to_string(position) + "/" + std::to_string(maximum));
+  }
+  void ProcessMessages() override { ++pumped; }
+  void Close() override { closed = true; }
+  std::vector<std::string> shown;
+  int pumped = 0;
+  bool closed = false;
+};
+
+class StartupTest : public RuntimeTest {
+ protected:
+  void SetUp() override {
+    RuntimeTest::SetUp();
+    Silent = false;
+    IdDir.clear();
+    SystemLangId = 0x409;
+    SpaceRequired = SpaceAvailable = 0;
+    GroupKinds.clear();
+    info.SetupName = "Cool Mod";
+    info.SetupShortName = kShortName;
+    info.InstallDir = "C:\\Games\\Quexar";
+    info.UninstallPrefix = "Cool_";
+  }
+  void TearDown() override {
+    platform::Registry reg;
+    reg.SetRoot(kHKCU);
+    reg.DeleteKey(kTestKey);
+    RuntimeTest::TearDown();
+  }
+
+  static std::string Stored(const TSetupInfoFile& record) {
+    Bytes b;
+    EXPECT_TRUE(record.Store(b));
+    return std::string(b.begin(), b.end());
+  }
+
+  static std::string Stored(const std::vector<TCompLine>& lines) {
+    TCommandList commands;
+    RegisterCommands(commands);
+    TCompLines script = Script(lines);
+    Bytes b;
+    EXPECT_TRUE(script.Store(commands, b));
+    return std::string(b.begin(), b.end());
+  }
+
+  static std::string Language(const std::u16string& text) {
+    std::vector<uint8_t> b = testing_support::LanguageFileBytes(text);
+    return std::string(b.begin(), b.end());
+  }
+
+  // An installer: two languages, a layout file, its setup information and
+  // a script of two file groups and one archive-update group.
+  std::vector<ArchiveItem> Installer() const {
+    return {
+        {"LANGUAGE-English", 0, Language(u"English\r\n409;809;\r\n12 Back\r\n")},
+        {"Pages.txt", 0, "[pages]"},
+        {"language-Deutsch", 0, Language(u"Deutsch\r\n407;\r\n12 Zur\u00FCck\r\n")},
+        {"SetupInfo", 0, Stored(info)},
+        {"CompiledLines", 0,
+         Stored({Cmd(kFile, {"$INSTDIR", "1"}), Cmd(kMessage, {"hi"}), Cmd(kQxpUpdate, {"a.qxp", "pw", "x", "2"}),
+                 Cmd(kFile, {"$INSTDIR\\b", "3"})})},
+        {"data\\a.dat", 1, std::string(1000, 'a')},
+        {"b.dat", 3, std::string(24, 'b')},
+        {"packed.wav", 2, std::string(5000, 'w')},
+    };
+  }
+
+  // Opens and loads an archive of these items, as start-up does after the
+  // verification.
+  bool Load(const std::vector<ArchiveItem>& items) {
+    std::string path = WriteArchiveFile("setup.exe", items, "MZ");
+    EXPECT_TRUE(OpenSetupArchive(path));
+    int64_t space = 0;
+    EXPECT_TRUE(VerifySetupArchive(nullptr, space));
+    return LoadSetup(space);
+  }
+
+  // Changes a number of entry `index` in the archive's table: 0 the CRC, 2
+  // the stored size, 3 the original size.
+  static void PatchTable(const std::string& path, size_t index, int field, uint32_t value) {
+    TPak pak(path, false, false);
+    int64_t at = pak.TableOffset;
+    for (size_t i = 0; i < index; ++i) at += 2 + pak.Entries[i].Name.size() + 18;
+    at += 2 + pak.Entries[index].Name.size() + 4 * field;
+    pak.Close();
+    platform::File file(path, platform::OpenMode::ReadWrite);
+    Bytes b;
+    PutU32(b, value);
+    ASSERT_EQ(file.Seek(at, platform::SeekOrigin::Begin), at);
+    ASSERT_TRUE(file.Write(b.data(), b.size()));
+  }
+
+  TSetupInfoFile info;
+};
+
+}  // namespace
+
+TEST(StartupSwitches, ReadSwitches) {
+  struct Case {
+    std::vector<std::string> params;
+    bool silent;
+    std::string idDir;
+  } cases[] = {
+      {{}, false, ""},
+      {{"-silent"}, true, ""},
+      {{"setup.pak", "-SILENT", "-Id", "C:\\Games\\"}, true, "C:\\Games\\"},
+      {{"-id"}, false, ""},
+      {{"-id", "-silent"}, true, "-silent"},
+      {{"-silentx", "/silent", "-id=C:\\"}, false, ""},
+      {{"-id", "C:\\A", "-id", "D:\\B"}, false, "D:\\B"},
+  };
+  for (const Case& c : cases) {
+    Silent = false;
+    IdDir.clear();
+    ReadSwitches(c.params);
+    EXPECT_EQ(Silent, c.silent) << ::testing::PrintToString(c.params);
+    EXPECT_EQ(IdDir, c.idDir) << ::testing::PrintToString(c.params);
+  }
+  Silent = false;
+  IdDir.clear();
+}
+
+TEST_F(StartupTest, TheArchiveComesFromAnExistingFileNamedFirst) {
+  WriteText(dir.File("setup.pak"), "archive");
+  platform::MakeDir(dir.File("folder"));
+  struct Case {
+    std::vector<std::string> params;
+    std::string file;
+  } cases[] = {
+      {{dir.File("setup.pak"), "-silent"}, dir.File("setup.pak")},
+      {{"-silent", dir.File("setup.pak")}, "Setup.exe"},
+      {{dir.File("missing.pak")}, "Setup.exe"},
+      {{dir.File("folder")}, "Setup.exe"},
+      {{}, "Setup.exe"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ArchiveFileName(c.params, "Setup.exe"), c.file) << ::testing::PrintToString(c.params);
+}
+
+TEST_F(StartupTest, AFileWithoutAWholeArchiveIsRefused) {
+  std::string good = WriteArchiveFile("good.exe", {{"a", 0, "abc"}}, "MZ");
+  Bytes whole = ReadWholeFile(good);
+  struct Case {
+    const char* name;
+    std::string content;
+  } cases[] = {
+      {"the bare program", "MZ runtime without an archive"},
+      {"shorter than a trailer", "QXPF"},
+      {"an empty file", ""},
+      {"the trailer cut off", std::string(whole.begin(), whole.end() - 1)},
+  };
+  for (const Case& c : cases) {
+    boxes.clear();
+    WriteText(dir.File("bad.exe"), c.content);
+    EXPECT_FALSE(OpenSetupArchive(dir.File("bad.exe"))) << c.name;
+    EXPECT_EQ(boxes, (std::vector<RecordedBox>{{"Invalid Setup Header. No Contents or Corrupted Contents.", "Error", 0}}))
+        << c.name;
+  }
+  EXPECT_FALSE(OpenSetupArchive(dir.File("missing.exe")));
+  EXPECT_TRUE(OpenSetupArchive(good));
+}
+
+TEST_F(StartupTest, VerificationChecksEveryEntryAndNamesTheFirstBadOne) {
+  const std::vector<ArchiveItem> items = {
+      {"LANGUAGE-English", 0, std::string(200, 'e')}, {"empty", 0, ""}, {"data.dat", 1, std::string(300, 'd')},
+      {"more.dat", 2, "0123456789"}};
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& path, const TPak& pak)> damage;
+    bool passes;
+    std::vector<RecordedBox> boxes;
+  } cases[] = {
+      {"a whole archive", [](const std::string&, const TPak&) {}, true, {}},
+      {"a stored byte changed",
+       [](const std::string& path, const TPak& pak) {
+         platform::File file(path, platform::OpenMode::ReadWrite);
+         file.Seek(pak.Entries[2].Offset + 5, platform::SeekOrigin::Begin);
+         file.Write("?", 1);
+       },
+       false,
+       {{"Error: Verification Failed. Setup is corrupt.\rID: 2 Filename: data.dat", "Verification Error", 0}}},
+      {"an original size that does not match",
+       [](const std::string& path, const TPak&) { PatchTable(path, 0, 3, 201); },
+       false,
+       {{"LANGUAGE-English\r\rError: DecompSize - 200 OrigSize - 201", "Error", 0},
+        {"Error: Verification Failed. Setup is corrupt.\rID: 0 Filename: LANGUAGE-English", "Verification Error", 0}}},
+  };
+  for (const Case& c : cases) {
+    boxes.clear();
+    std::string path = WriteArchiveFile("setup.exe", items, "MZ");
+    {
+      TPak pak(path, false, false);
+      c.damage(path, pak);
+    }
+    ASSERT_TRUE(OpenSetupArchive(path)) << c.name;
+    RecordingVerifyView view;
+    int64_t space = -1;
+    EXPECT_EQ(VerifySetupArchive(&view, space), c.passes) << c.name;
+    EXPECT_EQ(boxes, c.boxes) << c.name;
+    if (!c.passes) continue;
+    EXPECT_EQ(space, 310) << c.name;
+    EXPECT_EQ(view.shown, (std::vector<std::string>{
+                              "Status: 0 out of 4 files verifyed 0/4", "Status: 1 out of 4 files verifyed 1/4",
+                              "Status: 2 out of 4 files verifyed 2/4", "Status: 3 out of 4 files verifyed 3/4",
+                              "Status: 4 out of 4 files verifyed 4/4"}))
+        << c.name;
+    EXPECT_EQ(view.pumped, 4) << c.name;
+  }
+}
+
+TEST_F(StartupTest, AStreamThatIsNoZlibDataEndsInTheErrorReport) {
+  // Raw bytes whose checksum is right, claimed to be a compressed stream.
+  std::string path = WriteArchiveFile("setup.exe", {{"x", 0, "\x01\x02\x03\x04\x05\x06\x07\x08"}}, "MZ");
+  PatchTable(path, 0, 2, 8);
+  PatchTable(path, 0, 3, 100);
+  ASSERT_TRUE(OpenSetupArchive(path));
+  int64_t space = 0;
+  EXPECT_FALSE(VerifySetupArchive(nullptr, space));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].Type, "Verification Stage");
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(StartupTest, AnEmptyArchivePassesVerificationAndStopsAtTheMissingSetupInformation) {
+  RecordingVerifyView view;
+  EXPECT_FALSE(StartUp(WriteArchiveFile("setup.exe", {}, "MZ"), &view, 0ms));
+  EXPECT_EQ(view.shown, (std::vector<std::string>{"Loading Header 0/100", "Status: 0 out of 0 files verifyed 0/0"}));
+  EXPECT_TRUE(view.closed);
+  EXPECT_EQ(boxes, (std::vector<RecordedBox>{{"Error: Setup Information Missing. Setup is corrupt", "Verification Error", 0}}));
+}
+
+TEST_F(StartupTest, TheVerificationWindowStandsAWhileAlsoInASilentRun) {
+  std::string path = WriteArchiveFile("setup.exe", Installer(), "MZ");
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(StartUp(path, nullptr, 200ms));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
+}
+
+TEST_F(StartupTest, AnInstallerLoadsItsScriptCommandsAndSpace) {
+  ASSERT_TRUE(Load(Installer()));
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(SetupInfoFile.SetupName, "Cool Mod");
+  EXPECT_EQ(CompLines.Lines.size(), 4u);
+  EXPECT_EQ(CommandList.Count(), kCommandCount);
+  EXPECT_EQ(GroupKinds, (std::vector<uint8_t>{0, 0, 1, 0}));
+  // Plain groups count their contents, the update group its stored bytes.
+  const TPakFile& packed = SetupArchive->Entries[7];
+  ASSERT_NE(packed.StoredSize, 0u);
+  EXPECT_EQ(SpaceRequired, 1000 + 24 + static_cast<int64_t>(packed.StoredSize));
+  EXPECT_EQ(SpaceRequiredText, FormatByteSize(SpaceRequired));
+  EXPECT_EQ(SetupInfoFile.InstallDir, "C:\\Games\\Quexar");
+}
+
+TEST_F(StartupTest, MissingOrDamagedItemsEndTheStartUp) {
+  const std::string script = Stored({Cmd(kMessage, {"hi"})});
+  TSetupInfoFile uninstaller = info;
+  uninstaller.IsUninstaller = 1;
+  uninstaller.InstallDir = installDir;
+  struct Case {
+    const char* name;
+    std::vector<ArchiveItem> items;
+    RecordedBox box;
+  } cases[] = {
+      {"no setup information", {{"CompiledLines", 0, script}},
+       {"Error: Setup Information Missing. Setup is corrupt", "Verification Error", 0}},
+      {"damaged setup information", {{"SetupInfo", 0, "\x05"}, {"CompiledLines", 0, script}},
+       {"Error: Setup Information Missing. Setup is corrupt", "Verification Error", 0}},
+      {"setup information in another group", {{"SetupInfo", 1, Stored(info)}, {"CompiledLines", 0, script}},
+       {"Error: Setup Information Missing. Setup is corrupt", "Verification Error", 0}},
+      {"an installer without its script", {{"SetupInfo", 0, Stored(info)}},
+       {"Error: Compiled Lines Missing. Setup is corrupt", "Verification Error", 0}},
+      {"an installer with a damaged script", {{"SetupInfo", 0, Stored(info)}, {"CompiledLines", 0, "\x01\x00\x07"}},
+       {"Error: Compiled Lines Missing. Setup is corrupt", "Verification Error", 0}},
+      {"an uninstaller without its log", {{"SetupInfo", 0, Stored(uninstaller)}},
+       {"Error: install log is missing", "Setup Error", 0}},
+  };
+  for (const Case& c : cases) {
+    boxes.clear();
+    EXPECT_FALSE(Load(c.items)) << c.name;
+    EXPECT_EQ(boxes, (std::vector<RecordedBox>{c.box})) << c.name;
+  }
+}
+
+TEST_F(StartupTest, AnUninstallerLoadsTheLogOfItsInstallFolder) {
+  TSetupInfoFile record = info;
+  record.IsUninstaller = 1;
+  record.InstallDir = installDir;
+  const std::string elsewhere = testing_support::DrivePath(dir.Path()) + "\\Moved";
+  platform::MakeDir(installDir);
+  platform::MakeDir(elsewhere);
+  struct Case {
+    const char* name;
+    std::string idDir;
+    std::string logDir;
+  } cases[] = {
+      {"the stored folder", "", installDir},
+      {"the folder named by -id", elsewhere, elsewhere},
+  };
+  for (const Case& c : cases) {
+    UninstallList.Clear();
+    UninstallList.AddFile(c.logDir + "\\logged.txt");
+    ASSERT_TRUE(UninstallList.SaveToFile(c.logDir, "Cool_"));
+    UninstallList.Clear();
+    IdDir = c.idDir;
+    SpaceAvailable = 7;
+    ASSERT_TRUE(Load({{"LANGUAGE-English", 0, Language(u"English\r\n409;\r\n")},
+                      {"SetupInfo", 0, Stored(record)},
+                      {"data.dat", 1, "not counted"}}))
+        << c.name;
+    EXPECT_EQ(UninstallList.Files().size(), 1u) << c.name;
+    EXPECT_EQ(SetupInfoFile.InstallDir, c.logDir) << c.name;
+    EXPECT_EQ(SpaceRequired, 0) << c.name;
+    EXPECT_EQ(CommandList.Count(), 0) << "an uninstaller registers no commands";
+    EXPECT_EQ(SpaceAvailable == 7, c.idDir.empty()) << "only -id makes an uninstaller look at the drive";
+    platform::RemoveFile(TUninstallList::LogPath(c.logDir, "Cool_"));
+  }
+}
+
+TEST_F(StartupTest, TheLanguageIsTheSystemsElseTheFirst) {
+  struct Case {
+    uint16_t langId;
+    int32_t current;
+  } cases[] = {{0x409, 0}, {0x809, 0}, {0x407, 1}, {0x40C, 0}};
+  for (const Case& c : cases) {
+    Languages = TLanguages();
+    SystemLangId = c.langId;
+    ASSERT_TRUE(Load(Installer()));
+    EXPECT_EQ(Languages.Items.size(), 2u) << "names compared without case";
+    EXPECT_EQ(Languages.Current, c.current) << std::hex << c.langId;
+  }
+  Languages = TLanguages();
+  std::vector<ArchiveItem> none = Installer();
+  none.erase(none.begin() + 2);
+  none.erase(none.begin());
+  ASSERT_TRUE(Load(none));
+  EXPECT_TRUE(Languages.Items.empty());
+  EXPECT_EQ(Languages.Current, 0);
+}
+
+TEST_F(StartupTest, TheInstallFolderComesFromTheCommandLineTheRegistryOrTheSetup) {
+  platform::Registry reg;
+  reg.SetRoot(kHKCU);
+  ASSERT_TRUE(reg.OpenKey(kTestKey, true));
+  ASSERT_TRUE(reg.WriteString("Path", "D:\\Quexar"));
+  ASSERT_TRUE(reg.WriteString("Empty", ""));
+  reg.CloseKey();
+  struct Case {
+    const char* name;
+    std::string idDir;
+    std::vector<TREGKEY> slots;
+    std::string stored;
+    std::string result;  // empty: refused
+  } cases[] = {
+      {"stored", "", {}, "C:\\Games\\Quexar", "C:\\Games\\Quexar"},
+      {"-id wins over everything", "E:\\Mine", {{kHKCU, kTestKey, "Path"}}, "C:\\Games", "E:\\Mine"},
+      {"the first slot that gives a folder", "",
+       {{kHKCU, kTestKey, ""}, {kHKCU, kTestKey, "Empty"}, {kHKCU, kTestKey + "\\Missing", "Path"},
+        {9, kTestKey, "Path"}, {kHKCU, kTestKey, "Path"}},
+       "C:\\Games", "D:\\Quexar"},
+      {"no slot gives one: the stored folder stays", "", {{kHKCU, kTestKey, "Missing"}}, "C:\\Games", "C:\\Games"},
+      {"nothing at all", "", {}, "", ""},
+      {"slots give nothing and nothing is stored", "", {{kHKCU, kTestKey, "Empty"}}, "", ""},
+  };
+  for (const Case& c : cases) {
+    boxes.clear();
+    info.InstallDirRegKey = {};
+    for (size_t i = 0; i < c.slots.size(); ++i) info.InstallDirRegKey[i] = c.slots[i];
+    info.InstallDir = c.stored;
+    IdDir = c.idDir;
+    bool loaded = Load(Installer());
+    EXPECT_EQ(loaded, !c.result.empty()) << c.name;
+    if (loaded) EXPECT_EQ(SetupInfoFile.InstallDir, c.result) << c.name;
+    else
+      EXPECT_EQ(boxes, (std::vector<RecordedBox>{{"Error: Registry Key Not Found. Please Install Software", "Error", 0}}))
+          << c.name;
+  }
+}
+
+TEST(SpaceOfGroups, CountsContentsOfFileGroupsAndStoredBytesOfUpdates) {
+  auto entry = [](uint16_t group, uint32_t stored, uint32_t original) {
+    TPakFile e;
+    e.Group = group;
+    e.StoredSize = stored;
+    e.OriginalSize = original;
+    return e;
+  };
+  const std::vector<uint8_t> kinds = {0, 0, 1};
+  struct Case {
+    const char* name;
+    std::vector<TPakFile> entries;
+    int64_t space;
+  } cases[] = {
+      {"group 0 counts nothing", {entry(0, 10, 100)}, 0},
+      {"a file group counts contents", {entry(1, 10, 100), entry(1, 0, 7)}, 107},
+      {"an update group counts stored bytes", {entry(2, 10, 100)}, 10},
+      {"a raw update entry counts its contents", {entry(2, 0, 70)}, 70},
+      {"groups beyond the script count nothing", {entry(3, 10, 100), entry(65535, 1, 1)}, 0},
+      {"more than 4 GiB in all", {entry(1, 1, 0xFFFFFFFF), entry(1, 1, 0xFFFFFFFF), entry(2, 0xFFFFFFFF, 1)},
+       3 * int64_t{0xFFFFFFFF}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SpaceOfGroups(c.entries, kinds), c.space) << c.name;
+  EXPECT_EQ(SpaceOfGroups({entry(1, 1, 5)}, {}), 0) << "no kinds at all";
+}
