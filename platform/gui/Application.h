@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,6 +22,14 @@ void RunMessageLoop();
 void ProcessMessages();
 // Asks the message loop to end.
 void TerminateApplication();
+// Where an exception goes that a window's handler (a click, a change, a
+// timer) lets out: it cannot travel through the system's message dispatch.
+// Without a handler its text is shown in a box and the program goes on.
+void SetExceptionHandler(std::function<void(std::exception_ptr)> handler);
+// Hands the exception being handled to the handler (windows and timers
+// call it from their catch blocks).
+void HandleException(std::exception_ptr error);
+
 // The program's title, for windows that show it (the start-up window).
 void SetApplicationTitle(const std::u16string& title);
 const std::u16string& ApplicationTitle();

@@ -19,12 +19,36 @@ std::map<uintptr_t, Timer*>& Timers() {
   return timers;
 }
 
+std::function<void(std::exception_ptr)>& ExceptionHandler() {
+  static std::function<void(std::exception_ptr)> handler;
+  return handler;
+}
+
 void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
-  auto found = Timers().find(id);
-  if (found != Timers().end() && found->second->OnTimer) found->second->OnTimer();
+  try {
+    auto found = Timers().find(id);
+    if (found != Timers().end() && found->second->OnTimer) found->second->OnTimer();
+  } catch (...) {
+    HandleException(std::current_exception());
+  }
 }
 
 }  // namespace
+
+void SetExceptionHandler(std::function<void(std::exception_ptr)> handler) {
+  ExceptionHandler() = std::move(handler);
+}
+
+void HandleException(std::exception_ptr error) {
+  if (ExceptionHandler()) return ExceptionHandler()(error);
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    platform::ShowMessageBox(e.what(), "Error", platform::kMbOk | platform::kMbIconError);
+  } catch (...) {
+    platform::ShowMessageBox("Unknown Error", "Error", platform::kMbOk | platform::kMbIconError);
+  }
+}
 
 void InitApplication() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};

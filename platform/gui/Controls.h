@@ -197,13 +197,17 @@ class Panel : public Container {
   BevelKind bevel_ = BevelKind::Raised;
 };
 
-// A top-level window with a fixed single border, a system menu and a
-// minimise box, centred on the screen. Closing asks OnCloseQuery, then
-// calls OnClosed; the first window created is the main window, whose end
-// ends the message loop.
+// A dialog window has a system menu and a minimise box; a tool window (a
+// progress window) has a slim caption and neither.
+enum class WindowKind { Dialog, Tool };
+
+// A top-level window with a fixed single border, centred on the screen.
+// Closing asks OnCloseQuery, then calls OnClosed; the first window created
+// is the main window, whose end ends the message loop.
+
 class Window : public Container {
  public:
-  Window(const std::u16string& caption, int clientWidth, int clientHeight);
+  Window(const std::u16string& caption, int clientWidth, int clientHeight, WindowKind kind = WindowKind::Dialog);
   ~Window() override;
   void Show();
   void Close();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/gui/Application.h"
 #include "platform/gui/Controls.h"
 
 namespace gui {
@@ -64,8 +65,15 @@ LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<WinControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (self && self->Handle() == hwnd) return static_cast<Container*>(self)->HandleMessage(message, wParam, lParam);
-  return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (!self || self->Handle() != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
+  // The handlers of the program's controls run from here; what they raise
+  // must not unwind through the system's dispatch.
+  try {
+    return static_cast<Container*>(self)->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    HandleException(std::current_exception());
+    return 0;
+  }
 }
 
 void RegisterContainerClass() {
@@ -504,16 +512,18 @@ void Panel::PaintBackground(DcCanvas& canvas, const Rect& client) {
 
 // ---------------------------------------------------------------- window
 
-Window::Window(const std::u16string& caption, int clientWidth, int clientHeight) : Container(nullptr) {
-  DWORD style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_OVERLAPPED;
+Window::Window(const std::u16string& caption, int clientWidth, int clientHeight, WindowKind kind)
+    : Container(nullptr) {
+  DWORD style = kind == WindowKind::Tool ? WS_CAPTION | WS_POPUP : WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_OVERLAPPED;
+  DWORD exStyle = kind == WindowKind::Tool ? WS_EX_TOOLWINDOW : 0;
   RECT frame{0, 0, clientWidth, clientHeight};
-  AdjustWindowRectEx(&frame, style, FALSE, 0);
+  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
   int width = frame.right - frame.left, height = frame.bottom - frame.top;
   bounds_ = Rect{(GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0};
   bounds_.Right = bounds_.Left + width;
   bounds_.Bottom = bounds_.Top + height;
   visible_ = false;
-  CreateContainer(style, 0, caption);
+  CreateContainer(style, exStyle, caption);
   if (!g_mainWindow) g_mainWindow = H(handle_);
 }
 

@@ -4,11 +4,14 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
+#include <stdexcept>
 #include <memory>
 
 #include "platform/gui/Application.h"
 #include "platform/gui/Controls.h"
 #include "platform/gui/Picture.h"
+#include "platform/gui/ProgressBar.h"
 #include "platform/gui/ShellTree.h"
 #include "tests/support/TempDir.h"
 
@@ -222,6 +225,64 @@ TEST_F(GuiTest, TimerFiresOnTheMessageLoop) {
     Sleep(10);
   }
   EXPECT_EQ(ticks, stopped);
+}
+
+TEST_F(GuiTest, WhatAHandlerRaisesGoesToTheExceptionHandler) {
+  Button button(panel.get());
+  button.SetBounds(10, 10, 80, 25);
+  Timer timer(10);
+  struct Case {
+    const char* name;
+    std::function<void()> raise;
+    const char* message;
+  } cases[] = {
+      {"a standard exception", [] { throw std::runtime_error("click failed"); }, "click failed"},
+      {"anything else", [] { throw 42; }, "not a std::exception"},
+  };
+  for (const Case& c : cases) {
+    std::string caught;
+    SetExceptionHandler([&](std::exception_ptr error) {
+      try {
+        std::rethrow_exception(error);
+      } catch (const std::exception& e) {
+        caught = e.what();
+      } catch (...) {
+        caught = "not a std::exception";
+      }
+    });
+    button.OnClick = c.raise;
+    SendMessageW(static_cast<HWND>(button.Handle()), BM_CLICK, 0, 0);
+    EXPECT_EQ(caught, c.message) << c.name << ": from a click";
+    caught.clear();
+    timer.OnTimer = c.raise;
+    timer.SetEnabled(true);
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (caught.empty() && std::chrono::steady_clock::now() < end) {
+      ProcessMessages();
+      Sleep(5);
+    }
+    timer.SetEnabled(false);
+    EXPECT_EQ(caught, c.message) << c.name << ": from a timer";
+  }
+  SetExceptionHandler(nullptr);
+  EXPECT_TRUE(IsWindow(static_cast<HWND>(window->Handle()))) << "the program goes on";
+}
+
+TEST_F(GuiTest, ToolWindowAndProgressBar) {
+  Window tool(u"Progress", 200, 40, WindowKind::Tool);
+  EXPECT_TRUE(GetWindowLongPtrW(static_cast<HWND>(tool.Handle()), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+  EXPECT_FALSE(GetWindowLongPtrW(static_cast<HWND>(tool.Handle()), GWL_STYLE) & WS_SYSMENU) << "no border icons";
+  RECT client{};
+  GetClientRect(static_cast<HWND>(tool.Handle()), &client);
+  EXPECT_EQ(client.right, 200);
+  EXPECT_EQ(client.bottom, 40);
+  ProgressBar bar(&tool);
+  bar.SetBounds(8, 8, 184, 16);
+  bar.SetRange(0, 7);
+  bar.SetPosition(3);
+  EXPECT_EQ(bar.Position(), 3);
+  bar.SetPosition(9);
+  EXPECT_EQ(bar.Position(), 7) << "kept within the range";
 }
 
 TEST_F(GuiTest, ClosingAsksFirstAndCanBeRefused) {
