@@ -1,8 +1,10 @@
 // The host stand-ins' view of the machine, which a native test sets up: the
-// shell folders and drives a Windows machine would report. Included by
-// *_host.cpp files and host-only tests.
+// shell folders and drives a Windows machine would report, the answers of
+// message boxes and what shell starts do. Included by *_host.cpp files and
+// host-only tests.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,5 +18,34 @@ void SetDrives(const std::vector<std::pair<std::string, unsigned>>& drives);
 
 // Empties the stand-in registry.
 void ClearRegistry();
+
+// Message boxes: each one shown is recorded; the answers are taken from the
+// queue in order, and a box shown with the queue empty gets its first
+// button.
+struct ShownBox {
+  std::string Text, Caption;
+  unsigned Flags = 0;
+  bool operator==(const ShownBox&) const = default;
+};
+void QueueBoxAnswers(const std::vector<int>& answers);
+std::vector<ShownBox> TakeShownBoxes();
+
+// Shell starts: each one is recorded and behaves as the outcome set last.
+struct StartOutcome {
+  bool Starts = true;        // false: the shell fails
+  bool KeepsProcess = true;  // false: handed to a running program (no process)
+  int ActiveReads = 0;       // exit-code reads that find the process running
+};
+struct ShellStartCall {
+  std::string File;
+  bool HasParameters = false;
+  std::string Parameters;
+  void* Owner = nullptr;
+  int ShowCommand = 0;
+};
+void SetStartOutcome(const StartOutcome& outcome);
+std::vector<ShellStartCall> TakeShellStarts();
+// Started processes whose handle has not been closed.
+size_t OpenProcessCount();
 
 }  // namespace platform::host

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Dialog.h"
+
 namespace gui {
 
 // Loads the common controls and the rich edit library and initialises COM
@@ -22,18 +24,20 @@ void TerminateApplication();
 // The title shown for the program (taskbar, message boxes without caption).
 void SetApplicationTitle(const std::u16string& title);
 
-// Message box buttons and icons, and the answers, with the system's values.
-enum : unsigned {
-  kMbOk = 0x0,
-  kMbYesNo = 0x4,
-  kMbOkCancel = 0x1,
-  kMbRetryCancel = 0x5,
-  kMbIconError = 0x10,
-  kMbIconQuestion = 0x20,
-  kMbIconWarning = 0x30,
-  kMbIconInformation = 0x40,
-};
-enum : int { kIdOk = 1, kIdCancel = 2, kIdRetry = 4, kIdYes = 6, kIdNo = 7 };
+// Message box buttons and icons, and the answers (platform/Dialog.h).
+using platform::kIdCancel;
+using platform::kIdNo;
+using platform::kIdOk;
+using platform::kIdRetry;
+using platform::kIdYes;
+using platform::kMbIconError;
+using platform::kMbIconInformation;
+using platform::kMbIconQuestion;
+using platform::kMbIconWarning;
+using platform::kMbOk;
+using platform::kMbOkCancel;
+using platform::kMbRetryCancel;
+using platform::kMbYesNo;
 
 // Message boxes without an owner window: 8-bit text in the system code page,
 // or Unicode text.

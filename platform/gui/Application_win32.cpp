@@ -59,7 +59,7 @@ void TerminateApplication() { PostQuitMessage(0); }
 void SetApplicationTitle(const std::u16string& title) { g_title = title; }
 
 int MessageBoxAnsi(const std::string& text, const std::string& caption, unsigned flags) {
-  return MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
+  return platform::ShowMessageBox(text, caption, flags);
 }
 
 int MessageBoxWide(const std::u16string& text, const std::u16string& caption, unsigned flags) {

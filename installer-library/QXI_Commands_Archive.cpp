@@ -1,0 +1,31 @@
+// Archive-update commands: they change the game's own archives and
+// containers in the install directory. The archive password and access
+// code travel in the stored script scrambled with digit key B.
+#include "installer-library/QXI_CompLines.h"
+#include "installer-library/QXI_Commands.h"
+#include "installer-library/QXI_DigitKey.h"
+
+namespace {
+
+// Parameter P1 as the stored script carries it.
+void ScramblePassword(TCompileContext& compiler, int32_t lineIndex) {
+  std::string& password = compiler.Lines().Lines[static_cast<size_t>(lineIndex)].Params[1];
+  password = DigitKeyEncode(kDigitKeyB, password);
+}
+
+}  // namespace
+
+void TQXPUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
+  if (!CheckParams(compiler, lineIndex, 3)) return;
+  AllocateFileGroup(compiler, lineIndex, 2);  // named after the archive
+  ScramblePassword(compiler, lineIndex);
+}
+
+void TVFSUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
+  if (!CheckParams(compiler, lineIndex, 2)) return;
+  AllocateFileGroup(compiler, lineIndex, 1);  // named after the container
+}
+
+void TQXPOfficialCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
+  if (CheckParams(compiler, lineIndex, 3)) ScramblePassword(compiler, lineIndex);
+}

@@ -1,0 +1,336 @@
+// The commands' run steps against files, the registry and the uninstall
+// log, natively and under Wine.
+#include "installer-library/QXI_Commands.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/Registry.h"
+#include "tests/installer-library/CommandRunFixture.h"
+
+using namespace command_testing;
+using testing_support::DrivePath;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileText;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Read(const std::string& path) {
+  std::vector<uint8_t> b = ReadFileBytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+}  // namespace
+
+TEST_F(CommandRun, JumpsWriteTheLineBeforeTheNextToRun) {
+  WriteFileText(InInst("a.txt"), "a");
+  fs::create_directory(InInst("sub"));
+  struct Case {
+    int32_t id;
+    std::vector<std::string> params;
+    int32_t line;  // CurrentLine afterwards; it was 3
+  };
+  const Case cases[] = {
+      {kGoto, {"7"}, 7},
+      {kGoto, {"0"}, 0},
+      {kGoto, {"-1"}, 3},  // no jump
+      {kGoto, {"x"}, 3},
+      {kGoto, {}, 3},
+      {kIfFileExists, {"$INSTDIR\\a.txt", "5", "9"}, 5},
+      {kIfFileExists, {"$INSTDIR\\none.txt", "5", "9"}, 9},
+      {kIfFileExists, {"$INSTDIR\\sub", "5", "9"}, 9},  // a folder is no file
+      {kIfFileExists, {"$INSTDIR\\a.txt", "-1", "9"}, 3},
+      {kIfFileExists, {"$INSTDIR\\none.txt", "5", "-1"}, 3},
+      {kIfFileExists, {"$INSTDIR\\a.txt", "0", "9"}, 0},
+      {kIfFileExists, {"$INSTDIR\\a.txt"}, 3},  // targets missing from a damaged line
+  };
+  for (const Case& c : cases) {
+    CurrentLine = 3;
+    RunLine(c.id, c.params);
+    EXPECT_EQ(CurrentLine, c.line) << c.id << " " << (c.params.empty() ? "" : c.params[0]);
+  }
+  EXPECT_FALSE(AbortFlag);
+}
+
+TEST_F(CommandRun, MessageShowsLanguageTagsButNoFolders) {
+  RunLine(kMessage, {"<LANG21> $INSTDIR <LANG99>"});
+  EXPECT_EQ(TakeStatusUpdate().StatusText, "Installing $INSTDIR NOT FOUND 99");
+}
+
+TEST_F(CommandRun, FailureShowsItsTextAndAbortsTheScript) {
+  RunLine(kFailure, {"any", "thing"});
+  TStatusUpdate u = TakeStatusUpdate();
+  EXPECT_EQ(u.FailureText, u"Installation failed");
+  EXPECT_TRUE(u.RepaintFailure);
+  EXPECT_TRUE(AbortFlag);
+}
+
+TEST_F(CommandRun, DeleteAndRenameTouchOnlyFiles) {
+  WriteFileText(InInst("old.txt"), "old");
+  WriteFileText(InInst("taken.txt"), "taken");
+  WriteFileText(InInst("gone.txt"), "gone");
+  fs::create_directories(InInst("dir/inner"));
+
+  RunLine(kDelete, {"$INSTDIR\\gone.txt"});
+  RunLine(kDelete, {"$INSTDIR\\dir"});  // a folder: nothing happens
+  RunLine(kDelete, {"$INSTDIR\\missing.txt"});
+  EXPECT_FALSE(fs::exists(InInst("gone.txt")));
+  EXPECT_TRUE(fs::exists(InInst("dir/inner")));
+
+  RunLine(kRename, {"$INSTDIR\\old.txt", "$INSTDIR\\taken.txt"});  // never replaces
+  EXPECT_EQ(Read(InInst("old.txt")), "old");
+  EXPECT_EQ(Read(InInst("taken.txt")), "taken");
+  RunLine(kRename, {"$INSTDIR\\dir", "$INSTDIR\\dir2"});
+  EXPECT_TRUE(fs::exists(InInst("dir")));
+  RunLine(kRename, {"$INSTDIR\\old.txt", "$INSTDIR\\dir\\new.txt"});
+  EXPECT_FALSE(fs::exists(InInst("old.txt")));
+  EXPECT_EQ(Read(InInst("dir/new.txt")), "old");
+  EXPECT_TRUE(UninstallList.Files().empty());
+}
+
+TEST_F(CommandRun, FoldersAreMadeAndLoggedOrRemovedWhole) {
+  fs::create_directories(InInst("old/a/b"));
+  WriteFileText(InInst("old/a/b/f.txt"), "f");
+  for (const char* flag : {"1", "0"}) {  // the flag word never spared anything
+    RunLine(kRMDir, {"$INSTDIR\\old", flag});
+    EXPECT_FALSE(fs::exists(InInst("old"))) << flag;
+    fs::create_directories(InInst("old"));
+  }
+
+  RunLine(kCreateDirectory, {"$INSTDIR\\x\\y"});
+  RunLine(kCreateDirectory, {"$INSTDIR\\x"});  // exists: logged once more, made nothing
+  EXPECT_TRUE(fs::is_directory(InInst("x/y")));
+  EXPECT_EQ(UninstallList.Dirs(), (std::vector<std::string>{inst + "\\x\\", inst + "\\x\\y", inst + "\\x\\y",
+                                                            inst + "\\x"}));
+}
+
+TEST_F(CommandRun, CopyFileMakesAndLogsTheDestination) {
+  WriteFileText(InInst("src.txt"), "source");
+  WriteFileText(InInst("dest.txt"), "older");
+  struct Case {
+    std::string source, destination, status;
+    const char* content;  // of the destination afterwards; null: none
+  };
+  const Case cases[] = {
+      {"$INSTDIR\\src.txt", "$INSTDIR\\new\\deep\\copy.txt", "Copying src.txt", "source"},
+      {"$INSTDIR\\src.txt", "$INSTDIR\\dest.txt", "Copying src.txt", "source"},  // replaces
+      {"$INSTDIR\\missing.txt", "$INSTDIR\\none.txt", "Copying missing.txt", nullptr},
+  };
+  for (const Case& c : cases) {
+    RunLine(kCopyFile, {c.source, c.destination});
+    std::string dest = ExpandPath(c.destination);
+    EXPECT_EQ(TakeStatusUpdate().StatusText, c.status);
+    EXPECT_TRUE(UninstallList.HasFile(c.destination)) << dest;  // logged even when nothing was copied
+    std::string onDisk = InInst(dest.substr(inst.size() + 1));
+    std::replace(onDisk.begin(), onDisk.end(), '\\', '/');
+    if (c.content)
+      EXPECT_EQ(Read(onDisk), c.content);
+    else
+      EXPECT_FALSE(fs::exists(onDisk));
+  }
+  EXPECT_EQ(UninstallList.Dirs(), (std::vector<std::string>{inst + "\\new\\", inst + "\\new\\deep\\"}));
+  EXPECT_FALSE(AbortFlag);  // a missing source is no failure
+}
+
+TEST_F(CommandRun, UninstallLogIsSavedAndLoadedWhereTheScriptSays) {
+  UninstallList.AddFile(inst + "\\a.txt");
+  RunLine(kUninstallLogSave, {"$INSTDIR"});
+  RunLine(kUninstallLogSave, {"$INSTDIR", "abc_"});
+  EXPECT_TRUE(fs::exists(InInst("install.log")));
+  EXPECT_TRUE(fs::exists(InInst("abc_install.log")));
+
+  UninstallList.Clear();
+  UninstallList.AddDir("C:\\other");
+  RunLine(kUninstallLogLoad, {"$INSTDIR", "abc_"});
+  EXPECT_EQ(UninstallList.Files(), std::vector<std::string>{"$INSTDIR\\a.txt"});
+  EXPECT_TRUE(UninstallList.Dirs().empty());
+  RunLine(kUninstallLogLoad, {"$INSTDIR", "none_"});  // no such log: the lists stay
+  EXPECT_EQ(UninstallList.Files().size(), 1u);
+  EXPECT_FALSE(AbortFlag);
+}
+
+// --- registry ------------------------------------------------------------------------
+
+namespace {
+
+const std::string kKey = "Software\\ModkitCommandsTest";
+
+std::string ReadValue(uint8_t root, const std::string& key, const std::string& name) {
+  platform::Registry r;
+  r.SetRoot(root);
+  std::string value = "<none>";
+  if (r.OpenKeyReadOnly(key) && !r.ReadString(name, value)) value = "<none>";
+  return value;
+}
+
+// Removes a key with the subkeys the tests make, deepest first.
+void RemoveTestKeys(uint8_t root, const std::string& key, std::vector<std::string> subkeys) {
+  platform::Registry r;
+  r.SetRoot(root);
+  for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it) r.DeleteKey(key + "\\" + *it);
+  r.DeleteKey(key);
+}
+
+}  // namespace
+
+class RegistryRun : public CommandRun {
+ protected:
+  void TearDown() override {
+    for (uint8_t root : {0, 1, 2})
+      RemoveTestKeys(root, kKey, {"proto", "proto\\DefaultIcon", "proto\\shell", "proto\\shell\\open",
+                                  "proto\\shell\\open\\command", "cond"});
+    CommandRun::TearDown();
+  }
+};
+
+TEST_F(RegistryRun, WriteRegStrWritesTheExpandedValueAndLogsItAsWritten) {
+  struct Case {
+    std::vector<std::string> params;
+    uint8_t root;
+    std::string name, value;
+  };
+  const Case cases[] = {
+      {{"HKCU", kKey, "", "$INSTDIR"}, 1, "", inst},
+      {{"hkcu", kKey, "Path", "$INSTDIR\\bin"}, 1, "Path", inst + "\\bin"},
+      {{"HKEY_CURRENT_USER", kKey, "Long", "x"}, 0, "Long", "x"},  // not a short name: local machine
+  };
+  for (const Case& c : cases) {
+    RunLine(kWriteRegStr, c.params);
+    EXPECT_EQ(ReadValue(c.root, kKey, c.name), c.value) << c.params[0];
+    EXPECT_TRUE(UninstallList.HasRegEntry(RegEntryText(c.params[0], kKey, c.name, c.params[3])));
+  }
+  EXPECT_EQ(UninstallList.RegEntries().front(), "\"HKCU\" \"" + kKey + "\" \"\" \"$INSTDIR\"");
+}
+
+TEST_F(RegistryRun, UrlProtocolHandlerWritesThreeKeysAndLogsFourEntries) {
+  const std::string proto = kKey + "\\proto";
+  RunLine(kWriteRegStrURL, {proto, "$INSTDIR\\icon.ico", "$INSTDIR\\run.exe", "-url", "%1"});
+  EXPECT_EQ(ReadValue(2, proto, ""), "URL:" + proto + " Protocol");
+  EXPECT_EQ(ReadValue(2, proto, "URL Protocol"), "");
+  EXPECT_EQ(ReadValue(2, proto + "\\DefaultIcon", ""), inst + "\\icon.ico");
+  EXPECT_EQ(ReadValue(2, proto + "\\shell\\open\\command", ""), "\"" + inst + "\\run.exe\" \"-url\" \"%1\"");
+  EXPECT_EQ(UninstallList.RegEntries(),
+            (std::vector<std::string>{
+                RegEntryText("HKCR", proto, "", ""), RegEntryText("HKCR", proto, "URL Protocol", ""),
+                RegEntryText("HKCR", proto + "\\DefaultIcon\\", "", ""),
+                RegEntryText("HKCR", proto + "\\shell\\open\\command\\", "", "")}));
+}
+
+TEST_F(RegistryRun, ExtraHandlerArgumentsAreQuotedAsWritten) {
+  struct Case {
+    std::vector<std::string> params;
+    std::string args;
+  };
+  const Case cases[] = {
+      {{"p", "i", "h"}, ""},
+      {{"p", "i", "h", ""}, " \"\""},
+      {{"p", "i", "h", "$INSTDIR", "a b"}, " \"$INSTDIR\" \"a b\""},
+  };
+  for (const Case& c : cases) {
+    CompLines.Lines = {TCompLine{kWriteRegStrURL, c.params, 0}};
+    EXPECT_EQ(QuotedExtraArgs(0), c.args);
+  }
+}
+
+TEST_F(RegistryRun, RegistryConditionsCompareExactlyAndLeaveNoKeys) {
+  RunLine(kWriteRegStr, {"HKCU", kKey + "\\cond", "Version", "1.2"});
+  struct Case {
+    std::string key, name, expected, sense;
+    bool holds;
+  };
+  const std::string key = kKey + "\\cond", missing = kKey + "\\missing";
+  const Case cases[] = {
+      {key, "Version", "1.2", "1", true},       {key, "Version", "1.2", "true", true},
+      {key, "Version", "1.2", "no", true},      {key, "Version", "1.2", "F", false},
+      {key, "Version", "1.2", "0", false},      {key, "Version", "1.2", "FALSE", false},
+      {key, "Version", "1.20", "1", false},     {key, "VERSION", "1.2", "1", true},  // names ignore case
+      {key, "Other", "", "1", true},            {key, "Other", "x", "1", false},
+      {missing, "Version", "", "1", true},      {missing, "Version", "1.2", "1", false},
+      {missing, "Version", "1.2", "f", true},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(RegConditionHolds("hkcu", c.key, c.name, c.expected, c.sense), c.holds)
+        << c.key << " " << c.name << " " << c.expected << " " << c.sense;
+  platform::Registry r;
+  r.SetRoot(1);
+  EXPECT_FALSE(r.KeyExists(missing));
+}
+
+// --- the file command --------------------------------------------------------------------
+
+namespace {
+
+struct Item {
+  std::string name;
+  uint16_t group;
+  std::string text;
+};
+
+void WriteArchive(const std::string& path, const std::vector<Item>& items) {
+  TPak pak(path, false, true);
+  ASSERT_TRUE(pak.IsOpen());
+  for (const Item& it : items) {
+    int i = pak.AddEntry(it.name, "", it.group);
+    ASSERT_TRUE(pak.WriteEntryData(i, it.text.data(), it.text.size())) << pak.LastError();
+  }
+  ASSERT_TRUE(pak.WriteTable());
+}
+
+}  // namespace
+
+TEST_F(RegistryRun, FileLinesExtractTheirGroupWhereTheTargetSays) {
+  WriteArchive(tmp.File("setup.pak"), {{"a.txt", 1, "one"}, {"b.txt", 2, "two"}});
+  TPak pak(tmp.File("setup.pak"), false, false);
+  SetupArchive = &pak;
+  RunLine(kWriteRegStr, {"HKCU", kKey + "\\cond", "Edition", "Gold"});
+  const std::string elsewhere = DrivePath(tmp.File("elsewhere"));
+  struct Case {
+    std::vector<std::string> params;  // as stored: the group number last
+    std::string written;              // the file below the temporary folder; empty: none
+  };
+  const Case cases[] = {
+      {{"src", "1"}, "inst/a.txt"},
+      {{"src", "$INSTDIR\\sub", "2"}, "inst/sub/b.txt"},
+      {{"src", elsewhere, "1"}, "elsewhere/a.txt"},
+      {{"src", "mods\\x", "1"}, "inst/mods/x/a.txt"},
+      {{"src", "t7", "HKCU", kKey + "\\cond", "Edition", "Gold", "1", "2"}, "inst/t7/b.txt"},
+      {{"src", "t7f", "HKCU", kKey + "\\cond", "Edition", "Gold", "f", "2"}, ""},
+      {{"src", "t7n", "HKCU", kKey + "\\cond", "Edition", "Silver", "FALSE", "2"}, "inst/t7n/b.txt"},
+      // The registry form takes its target as written.
+      {{"src", "$INSTDIR\\lit", "HKCU", kKey + "\\cond", "Edition", "Gold", "1", "1"}, "inst/$INSTDIR/lit/a.txt"},
+      {{"src", "9"}, ""},   // an empty group
+      {{"src", "0"}, ""},   // group 0 is the installer's own: never extracted by a line
+      {{"src", "x"}, ""},   // a damaged line
+  };
+  for (const Case& c : cases) {
+    UninstallList.Clear();
+    RunLine(kFile, c.params);
+    if (!c.written.empty()) {
+      EXPECT_TRUE(fs::exists(tmp.File(c.written))) << c.written;
+      EXPECT_EQ(UninstallList.Files().size(), 1u) << c.written;
+    } else {
+      EXPECT_TRUE(UninstallList.Files().empty()) << c.params[1];
+    }
+  }
+  EXPECT_FALSE(AbortFlag);
+}
+
+TEST(FileTargets, AbsolutePathsStayAndOthersGoBelowTheInstallFolder) {
+  SetupInfoFile.InstallDir = "C:\\Game";
+  struct Case {
+    const char* path;
+    bool absolute;
+    const char* dir;
+  };
+  const Case cases[] = {
+      {"D:\\Games\\X", true, "D:\\Games\\X\\"}, {"d:\\x\\", true, "d:\\x\\"},
+      {"C:\\", false, "C:\\Game\\C:\\"},         {"C:x\\y", false, "C:\\Game\\C:x\\y\\"},
+      {"mods\\x", false, "C:\\Game\\mods\\x\\"}, {"\\\\server\\share", false, "C:\\Game\\\\\\server\\share\\"},
+      {"1:\\x", false, "C:\\Game\\1:\\x\\"},     {"", false, "C:\\Game\\"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsAbsolutePath(c.path), c.absolute) << c.path;
+    EXPECT_EQ(ResolveTargetDir(c.path), c.dir) << c.path;
+  }
+  SetupInfoFile = TSetupInfoFile();
+}
