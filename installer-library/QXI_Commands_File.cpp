@@ -7,7 +7,7 @@
 #include "installer-library/QXI_PakExtract.h"
 #include "installer-library/QXI_RegRoot.h"
 #include "installer-library/SE_Global.h"
-#include "platform/Dialog.h"
+#include "platform/MessageBox.h"
 #include "platform/Text.h"
 
 void AllocateFileGroup(TCompileContext& compiler, int32_t lineIndex, int32_t nameParam) {

@@ -5,7 +5,7 @@
 #include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_Commands.h"
 #include "installer-library/SE_Global.h"
-#include "platform/Dialog.h"
+#include "platform/MessageBox.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 

@@ -1,7 +1,6 @@
 // The host stand-ins' view of the machine, which a native test sets up: the
-// shell folders and drives a Windows machine would report, the answers of
-// message boxes and what shell starts do. Included by *_host.cpp files and
-// host-only tests.
+// shell folders and drives a Windows machine would report and what shell
+// starts do. Included by *_host.cpp files and host-only tests.
 #pragma once
 
 #include <cstddef>
@@ -18,17 +17,6 @@ void SetDrives(const std::vector<std::pair<std::string, unsigned>>& drives);
 
 // Empties the stand-in registry.
 void ClearRegistry();
-
-// Message boxes: each one shown is recorded; the answers are taken from the
-// queue in order, and a box shown with the queue empty gets its first
-// button.
-struct ShownBox {
-  std::string Text, Caption;
-  unsigned Flags = 0;
-  bool operator==(const ShownBox&) const = default;
-};
-void QueueBoxAnswers(const std::vector<int>& answers);
-std::vector<ShownBox> TakeShownBoxes();
 
 // Shell starts: each one is recorded and behaves as the outcome set last.
 struct StartOutcome {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Dialog.h"
+#include "platform/MessageBox.h"
 
 namespace gui {
 
@@ -21,10 +21,12 @@ void RunMessageLoop();
 void ProcessMessages();
 // Asks the message loop to end.
 void TerminateApplication();
-// The title shown for the program (taskbar, message boxes without caption).
+// The program's title, for windows that show it (the start-up window).
 void SetApplicationTitle(const std::u16string& title);
+const std::u16string& ApplicationTitle();
 
-// Message box buttons and icons, and the answers (platform/Dialog.h).
+// Message boxes without an owner window (platform/MessageBox.h), under the
+// names the windows use.
 using platform::kIdCancel;
 using platform::kIdNo;
 using platform::kIdOk;
@@ -38,11 +40,12 @@ using platform::kMbOk;
 using platform::kMbOkCancel;
 using platform::kMbRetryCancel;
 using platform::kMbYesNo;
-
-// Message boxes without an owner window: 8-bit text in the system code page,
-// or Unicode text.
-int MessageBoxAnsi(const std::string& text, const std::string& caption, unsigned flags);
-int MessageBoxWide(const std::u16string& text, const std::u16string& caption, unsigned flags);
+inline int MessageBoxAnsi(const std::string& text, const std::string& caption, unsigned flags) {
+  return platform::ShowMessageBox(text, caption, flags);
+}
+inline int MessageBoxWide(const std::u16string& text, const std::u16string& caption, unsigned flags) {
+  return platform::ShowMessageBoxW(text, caption, flags);
+}
 
 // A repeating timer on the GUI thread; disabled until enabled.
 class Timer {

@@ -52,6 +52,27 @@ TEST_F(CommandRun, JumpsWriteTheLineBeforeTheNextToRun) {
   EXPECT_FALSE(AbortFlag);
 }
 
+TEST_F(CommandRun, MessageBoxJumpsToTheTargetOfTheAnswer) {
+  struct Case {
+    int answer;
+    std::string onOk, otherwise;
+    int32_t line;  // CurrentLine afterwards; it was 3
+  };
+  const Case cases[] = {
+      {platform::kIdOk, "5", "9", 4},      {platform::kIdCancel, "5", "9", 8},
+      {platform::kIdOk, "0", "9", 3},      // a label on line 0 cannot be reached from here
+      {platform::kIdOk, "-1", "9", 3},     {platform::kIdCancel, "5", "-1", 3},
+      {platform::kIdOk, "1", "9", 0},      {platform::kIdCancel, "5", "x", 3},
+  };
+  for (const Case& c : cases) {
+    CurrentLine = 3;
+    answers = {c.answer};
+    RunLine(kMessageBox, {"Install into $INSTDIR?", "%NOSUCHVAR% $LANGUAGESELECTION", c.onOk, c.otherwise});
+    EXPECT_EQ(OneBox(), (Box{"Install into " + inst + "?", "%NOSUCHVAR% English", 0x21}));
+    EXPECT_EQ(CurrentLine, c.line) << c.answer << " " << c.onOk << " " << c.otherwise;
+  }
+}
+
 TEST_F(CommandRun, MessageShowsLanguageTagsButNoFolders) {
   RunLine(kMessage, {"<LANG21> $INSTDIR <LANG99>"});
   EXPECT_EQ(TakeStatusUpdate().StatusText, "Installing $INSTDIR NOT FOUND 99");
@@ -333,4 +354,41 @@ TEST(FileTargets, AbsolutePathsStayAndOthersGoBelowTheInstallFolder) {
     EXPECT_EQ(ResolveTargetDir(c.path), c.dir) << c.path;
   }
   SetupInfoFile = TSetupInfoFile();
+}
+
+TEST_F(CommandRun, FileLinesWithAnUnsupportedCountShowTheirErrorAndGoOn) {
+  for (size_t given : {0u, 3u, 4u, 5u, 6u, 8u}) {
+    std::vector<std::string> params(given, "p");
+    params.push_back("1");
+    RunLine(kFile, params);
+    EXPECT_EQ(OneBox(), (Box{"TFileCommand.SFXProcess - Param Count Invalid!!!", "Error", 0})) << given;
+  }
+  EXPECT_FALSE(AbortFlag);
+  EXPECT_TRUE(UninstallList.Files().empty());
+}
+
+TEST_F(CommandRun, AFileLineWhoseGroupCannotBeExtractedEndsTheInstallation) {
+  {
+    TPak pak(tmp.File("setup.pak"), false, true);
+    int i = pak.AddEntry("..\\outside.txt", "", 1);
+    ASSERT_TRUE(pak.WriteEntryData(i, "x", 1));
+    ASSERT_TRUE(pak.WriteTable());
+  }
+  TPak pak(tmp.File("setup.pak"), false, false);
+  SetupArchive = &pak;
+  RunLine(kFile, {"src", "1"});
+  ExpectFailure("Refused to extract \"..\\outside.txt\": the name leaves the target folder");
+  EXPECT_FALSE(fs::exists(tmp.File("outside.txt")));
+}
+
+TEST_F(CommandRun, ACopyThatFailsWithItsSourcePresentEndsTheInstallation) {
+  WriteFileText(InInst("src.txt"), "s");
+  fs::create_directory(InInst("busy"));  // a folder where the copy should go
+  RunLine(kCopyFile, {"$INSTDIR\\src.txt", "$INSTDIR\\busy"});
+  ExpectFailure("Error: Unable to copy <" + inst + "\\src.txt> to <" + inst + "\\busy>");
+}
+
+TEST_F(CommandRun, AnUninstallLogThatCannotBeWrittenEndsTheInstallation) {
+  RunLine(kUninstallLogSave, {"$INSTDIR\\missing", "p_"});
+  ExpectFailure("Error: Unable to write <" + inst + "\\missing\\p_install.log>");
 }

@@ -1,17 +1,14 @@
-// Run steps that show message boxes, start programs or look for CD-ROM
-// drives, against a machine the test sets up through the host stand-ins:
-// boxes are answered from a queue, starts behave as scripted.
+// Run steps that start programs or look for CD-ROM drives, against a
+// machine the test sets up through the host stand-ins.
 #include "installer-library/QXI_Commands.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/Dialog.h"
 #include "platform/HostSystem.h"
 #include "platform/System.h"
 #include "tests/installer-library/CommandRunFixture.h"
 
 using namespace command_testing;
-using platform::host::ShownBox;
 using testing_support::WriteFileText;
 namespace fs = std::filesystem;
 
@@ -21,8 +18,6 @@ class HostRun : public CommandRun {
  protected:
   void SetUp() override {
     CommandRun::SetUp();
-    platform::host::QueueBoxAnswers({});
-    platform::host::TakeShownBoxes();
     platform::host::TakeShellStarts();
     platform::host::SetStartOutcome({});
   }
@@ -32,46 +27,9 @@ class HostRun : public CommandRun {
     ApplicationTerminating = false;
     CommandRun::TearDown();
   }
-
-  // The one box shown since the last look, or an empty record.
-  ShownBox OneBox() {
-    std::vector<ShownBox> boxes = platform::host::TakeShownBoxes();
-    EXPECT_EQ(boxes.size(), 1u);
-    return boxes.empty() ? ShownBox{} : boxes[0];
-  }
-
-  // A run step's failure ended the installation with this message.
-  void ExpectFailure(const std::string& message) {
-    ShownBox box = OneBox();
-    EXPECT_EQ(box.Text, message);
-    EXPECT_EQ(box.Caption, "Error");
-    EXPECT_EQ(TakeStatusUpdate().FailureText, u"Installation failed");
-    EXPECT_TRUE(AbortFlag);
-  }
 };
 
 }  // namespace
-
-TEST_F(HostRun, MessageBoxJumpsToTheTargetOfTheAnswer) {
-  struct Case {
-    int answer;
-    std::string onOk, otherwise;
-    int32_t line;  // CurrentLine afterwards; it was 3
-  };
-  const Case cases[] = {
-      {platform::kIdOk, "5", "9", 4},      {platform::kIdCancel, "5", "9", 8},
-      {platform::kIdOk, "0", "9", 3},      // a label on line 0 cannot be reached from here
-      {platform::kIdOk, "-1", "9", 3},     {platform::kIdCancel, "5", "-1", 3},
-      {platform::kIdOk, "1", "9", 0},      {platform::kIdCancel, "5", "x", 3},
-  };
-  for (const Case& c : cases) {
-    CurrentLine = 3;
-    platform::host::QueueBoxAnswers({c.answer});
-    RunLine(kMessageBox, {"Install into $INSTDIR?", "%NOSUCHVAR% $LANGUAGESELECTION", c.onOk, c.otherwise});
-    EXPECT_EQ(OneBox(), (ShownBox{"Install into " + inst + "?", "%NOSUCHVAR% English", 0x21}));
-    EXPECT_EQ(CurrentLine, c.line) << c.answer << " " << c.onOk << " " << c.otherwise;
-  }
-}
 
 TEST_F(HostRun, ExecuteStartsThroughTheShellAndWaitsForTheProgram) {
   int owner = 0;
@@ -109,44 +67,7 @@ TEST_F(HostRun, ExecuteStopsWaitingOnAnAbortOrWhenTheProgramCloses) {
     EXPECT_EQ(platform::host::TakeShellStarts().size(), 1u);
     EXPECT_EQ(platform::host::OpenProcessCount(), 0u);
   }
-  EXPECT_TRUE(platform::host::TakeShownBoxes().empty());
-}
-
-TEST_F(HostRun, FileLinesWithAnUnsupportedCountShowTheirErrorAndGoOn) {
-  for (size_t given : {0u, 3u, 4u, 5u, 6u, 8u}) {
-    std::vector<std::string> params(given, "p");
-    params.push_back("1");
-    RunLine(kFile, params);
-    EXPECT_EQ(OneBox(), (ShownBox{"TFileCommand.SFXProcess - Param Count Invalid!!!", "Error", 0})) << given;
-  }
-  EXPECT_FALSE(AbortFlag);
-  EXPECT_TRUE(UninstallList.Files().empty());
-}
-
-TEST_F(HostRun, AFileLineWhoseGroupCannotBeExtractedEndsTheInstallation) {
-  {
-    TPak pak(tmp.File("setup.pak"), false, true);
-    int i = pak.AddEntry("..\\outside.txt", "", 1);
-    ASSERT_TRUE(pak.WriteEntryData(i, "x", 1));
-    ASSERT_TRUE(pak.WriteTable());
-  }
-  TPak pak(tmp.File("setup.pak"), false, false);
-  SetupArchive = &pak;
-  RunLine(kFile, {"src", "1"});
-  ExpectFailure("Refused to extract \"..\\outside.txt\": the name leaves the target folder");
-  EXPECT_FALSE(fs::exists(tmp.File("outside.txt")));
-}
-
-TEST_F(HostRun, ACopyThatFailsWithItsSourcePresentEndsTheInstallation) {
-  WriteFileText(InInst("src.txt"), "s");
-  fs::create_directory(InInst("busy"));  // a folder where the copy should go
-  RunLine(kCopyFile, {"$INSTDIR\\src.txt", "$INSTDIR\\busy"});
-  ExpectFailure("Error: Unable to copy <" + inst + "\\src.txt> to <" + inst + "\\busy>");
-}
-
-TEST_F(HostRun, AnUninstallLogThatCannotBeWrittenEndsTheInstallation) {
-  RunLine(kUninstallLogSave, {"$INSTDIR\\missing", "p_"});
-  ExpectFailure("Error: Unable to write <" + inst + "\\missing\\p_install.log>");
+  EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(HostRun, CdDrivePathsUseTheCdRomThatHoldsTheFile) {

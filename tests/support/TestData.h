@@ -1,0 +1,21 @@
+// Sample contents for tests: text as bytes, and bytes that do not compress.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+inline std::vector<uint8_t> Text(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+// The same bytes for the same seed, on every platform.
+inline std::vector<uint8_t> Random(size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::vector<uint8_t> b(n);
+  for (auto& c : b) c = static_cast<uint8_t>(gen());
+  return b;
+}
+
+}  // namespace testing_support
