@@ -4,6 +4,7 @@
 #include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_Commands.h"
 #include "installer-library/QXI_DigitKey.h"
+#include "installer-library/SE_VFS.h"
 
 namespace {
 
@@ -24,6 +25,15 @@ void TQXPUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineI
 void TVFSUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
   if (!CheckParams(compiler, lineIndex, 2)) return;
   AllocateFileGroup(compiler, lineIndex, 1);  // named after the container
+}
+
+void TVFSUpdateCommand::SFXProcess(int32_t lineIndex) {
+  uint16_t group;
+  if (!StoredGroup(lineIndex, group)) return;
+  // Without a close flag of its own the line saves and closes the
+  // container; "0" (anything but "1") keeps it open for a later line.
+  bool closeAfter = RunParamCount(lineIndex) <= 3 || RunParam(lineIndex, 2) == "1";
+  UpdateGameVFS(group, RunParam(lineIndex, 1), closeAfter);
 }
 
 void TQXPOfficialCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "installer-library/SE_VFS.h"
 #include "platform/Registry.h"
+#include "tests/Global/VFSImage.h"
 #include "tests/installer-library/CommandRunFixture.h"
 
 using namespace command_testing;
@@ -391,4 +393,32 @@ TEST_F(CommandRun, ACopyThatFailsWithItsSourcePresentEndsTheInstallation) {
 TEST_F(CommandRun, AnUninstallLogThatCannotBeWrittenEndsTheInstallation) {
   RunLine(kUninstallLogSave, {"$INSTDIR\\missing", "p_"});
   ExpectFailure("Error: Unable to write <" + inst + "\\missing\\p_install.log>");
+}
+
+// --- archive-update commands ------------------------------------------------------------
+
+TEST_F(CommandRun, VfsUpdateClosesTheContainerUnlessItsFlagKeepsItOpen) {
+  WriteArchive(tmp.File("setup.pak"), {{"a.dat", 1, "one"}, {"b.dat", 2, "two"}});
+  TPak pak(tmp.File("setup.pak"), false, false);
+  SetupArchive = &pak;
+  vfs_test::Layout layout;
+  layout.blockSize = 512;
+  layout.blockCount = 64;
+  testing_support::WriteFileBytes(InInst("c.vfs"), layout.Build());
+
+  RunLine(kVFSUpdate, {"src", "c.vfs", "0", "1"});  // kept open for the next line
+  ASSERT_TRUE(GameVFS);
+  EXPECT_EQ(GameVFSName, "c.vfs");
+  EXPECT_GE(GameVFS->Tree().FindByPath("a.dat"), 0);
+  RunLine(kVFSUpdate, {"src", "c.vfs", "2"});  // no flag: saved and closed
+  EXPECT_FALSE(GameVFS);
+  TVFSFile reopened;
+  reopened.Open(inst + "\\c.vfs", true);
+  EXPECT_GE(reopened.Tree().FindByPath("a.dat"), 0);
+  EXPECT_GE(reopened.Tree().FindByPath("b.dat"), 0);
+  reopened.Close();
+
+  RunLine(kVFSUpdate, {"src", "missing.vfs", "1", "1"});
+  EXPECT_EQ(OneBox(), (Box{"Error: Unable to find <missing.vfs>", "VFS Error", platform::kMbOk}));
+  EXPECT_TRUE(AbortFlag);
 }
