@@ -8,11 +8,15 @@
 #include "platform/Registry.h"
 #include "tests/Global/VFSImage.h"
 #include "tests/installer-library/CommandRunFixture.h"
+#include "tests/support/SetupArchives.h"
+#include "tests/support/TestData.h"
 
 using namespace command_testing;
 using testing_support::DrivePath;
 using testing_support::ReadFileBytes;
+using testing_support::Text;
 using testing_support::WriteFileText;
+using testing_support::WriteSetupArchive;
 namespace fs = std::filesystem;
 
 namespace {
@@ -281,28 +285,8 @@ TEST_F(RegistryRun, RegistryConditionsCompareExactlyAndLeaveNoKeys) {
 
 // --- the file command --------------------------------------------------------------------
 
-namespace {
-
-struct Item {
-  std::string name;
-  uint16_t group;
-  std::string text;
-};
-
-void WriteArchive(const std::string& path, const std::vector<Item>& items) {
-  TPak pak(path, false, true);
-  ASSERT_TRUE(pak.IsOpen());
-  for (const Item& it : items) {
-    int i = pak.AddEntry(it.name, "", it.group);
-    ASSERT_TRUE(pak.WriteEntryData(i, it.text.data(), it.text.size())) << pak.LastError();
-  }
-  ASSERT_TRUE(pak.WriteTable());
-}
-
-}  // namespace
-
 TEST_F(RegistryRun, FileLinesExtractTheirGroupWhereTheTargetSays) {
-  WriteArchive(tmp.File("setup.pak"), {{"a.txt", 1, "one"}, {"b.txt", 2, "two"}});
+  WriteSetupArchive(tmp.File("setup.pak"), {{"a.txt", 1, Text("one")}, {"b.txt", 2, Text("two")}});
   TPak pak(tmp.File("setup.pak"), false, false);
   SetupArchive = &pak;
   RunLine(kWriteRegStr, {"HKCU", kKey + "\\cond", "Edition", "Gold"});
@@ -370,12 +354,7 @@ TEST_F(CommandRun, FileLinesWithAnUnsupportedCountShowTheirErrorAndGoOn) {
 }
 
 TEST_F(CommandRun, AFileLineWhoseGroupCannotBeExtractedEndsTheInstallation) {
-  {
-    TPak pak(tmp.File("setup.pak"), false, true);
-    int i = pak.AddEntry("..\\outside.txt", "", 1);
-    ASSERT_TRUE(pak.WriteEntryData(i, "x", 1));
-    ASSERT_TRUE(pak.WriteTable());
-  }
+  WriteSetupArchive(tmp.File("setup.pak"), {{"..\\outside.txt", 1, Text("x")}});
   TPak pak(tmp.File("setup.pak"), false, false);
   SetupArchive = &pak;
   RunLine(kFile, {"src", "1"});
@@ -398,7 +377,7 @@ TEST_F(CommandRun, AnUninstallLogThatCannotBeWrittenEndsTheInstallation) {
 // --- archive-update commands ------------------------------------------------------------
 
 TEST_F(CommandRun, VfsUpdateClosesTheContainerUnlessItsFlagKeepsItOpen) {
-  WriteArchive(tmp.File("setup.pak"), {{"a.dat", 1, "one"}, {"b.dat", 2, "two"}});
+  WriteSetupArchive(tmp.File("setup.pak"), {{"a.dat", 1, Text("one")}, {"b.dat", 2, Text("two")}});
   TPak pak(tmp.File("setup.pak"), false, false);
   SetupArchive = &pak;
   vfs_test::Layout layout;
