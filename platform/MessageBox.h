@@ -29,7 +29,7 @@ int ShowMessageBoxW(const std::u16string& text, const std::u16string& caption, u
 
 // Receives every box instead of the system (Unicode boxes converted to
 // 8-bit); an empty handler restores the system's boxes. Returns the handler
-// it replaces, so that nested replacements restore in order.
+// it replaces, so nested replacements restore in order.
 using MessageBoxHandler = std::function<int(const std::string& text, const std::string& caption, unsigned flags)>;
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
