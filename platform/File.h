@@ -15,6 +15,10 @@ enum class OpenMode {
   ReadWriteShared,  // existing file, read and write; others may read and
                     // write it meanwhile (a game file the game may hold open)
   Create,           // new or truncated file, read and write
+  // Existing file, read and write, and nobody else may open it meanwhile
+  // (a file changed in place that another program must not read half
+  // written).
+  ReadWriteExclusive,
 };
 
 enum class SeekOrigin { Begin, Current, End };

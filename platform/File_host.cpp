@@ -14,7 +14,9 @@ namespace platform {
 bool File::Open(const std::string& path, OpenMode mode) {
   Close();
   int flags = O_RDONLY;
-  if (mode == OpenMode::ReadWrite || mode == OpenMode::ReadWriteShared) flags = O_RDWR;
+  // The stand-in has no sharing modes.
+  if (mode == OpenMode::ReadWrite || mode == OpenMode::ReadWriteShared || mode == OpenMode::ReadWriteExclusive)
+    flags = O_RDWR;
   if (mode == OpenMode::Create) flags = O_RDWR | O_CREAT | O_TRUNC;
   int fd = ::open(HostPath(path).c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return false;

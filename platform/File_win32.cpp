@@ -17,6 +17,7 @@ bool File::Open(const std::string& path, OpenMode mode) {
   Close();
   DWORD access = GENERIC_READ, share = FILE_SHARE_READ, disposition = OPEN_EXISTING;
   if (mode == OpenMode::Read || mode == OpenMode::ReadWriteShared) share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  if (mode == OpenMode::ReadWriteExclusive) share = 0;
   if (mode != OpenMode::Read) access |= GENERIC_WRITE;
   if (mode == OpenMode::Create) disposition = CREATE_ALWAYS;
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
