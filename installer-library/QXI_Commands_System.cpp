@@ -12,7 +12,7 @@
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
-#include "platform/Process.h"
+#include "platform/ShellProcess.h"
 #include "platform/Text.h"
 
 namespace {
@@ -55,8 +55,8 @@ void TExecuteCommand::SFXProcess(int32_t lineIndex) {
   bool hasArguments = RunParamCount(lineIndex) > 1;
   std::string arguments = hasArguments ? ExpandedParam(lineIndex, 1) : std::string();
   uintptr_t process = 0;
-  if (!platform::ShellStart(program, hasArguments ? &arguments : nullptr, ApplicationWindow.load(), kShowNormal,
-                            process))
+  if (!platform::StartShellProcess(program, hasArguments ? &arguments : nullptr, ApplicationWindow.load(), kShowNormal,
+                                   process))
     return;
   // Waits for the program to end; an abort or the program closing ends the
   // wait early. A document handed to a program already running gives no

@@ -18,22 +18,23 @@ void SetDrives(const std::vector<std::pair<std::string, unsigned>>& drives);
 // Empties the stand-in registry.
 void ClearRegistry();
 
-// Shell starts: each one is recorded and behaves as the outcome set last.
-struct StartOutcome {
+// Starts of ShellProcess.h: each one is recorded and behaves as the outcome
+// set last.
+struct ShellProcessOutcome {
   bool Starts = true;        // false: the shell fails
   bool KeepsProcess = true;  // false: handed to a running program (no process)
   int ActiveReads = 0;       // exit-code reads that find the process running
 };
-struct ShellStartCall {
+struct ShellProcessStart {
   std::string File;
   bool HasParameters = false;
   std::string Parameters;
   void* Owner = nullptr;
   int ShowCommand = 0;
 };
-void SetStartOutcome(const StartOutcome& outcome);
-std::vector<ShellStartCall> TakeShellStarts();
+void SetShellProcessOutcome(const ShellProcessOutcome& outcome);
+std::vector<ShellProcessStart> TakeShellProcessStarts();
 // Started processes whose handle has not been closed.
-size_t OpenProcessCount();
+size_t OpenShellProcesses();
 
 }  // namespace platform::host

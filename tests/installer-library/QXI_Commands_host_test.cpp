@@ -18,8 +18,8 @@ class HostRun : public CommandRun {
  protected:
   void SetUp() override {
     CommandRun::SetUp();
-    platform::host::TakeShellStarts();
-    platform::host::SetStartOutcome({});
+    platform::host::TakeShellProcessStarts();
+    platform::host::SetShellProcessOutcome({});
   }
   void TearDown() override {
     platform::host::SetDrives({});
@@ -34,10 +34,10 @@ class HostRun : public CommandRun {
 TEST_F(HostRun, ExecuteStartsThroughTheShellAndWaitsForTheProgram) {
   int owner = 0;
   ApplicationWindow = &owner;
-  platform::host::SetStartOutcome({true, true, 5});
+  platform::host::SetShellProcessOutcome({true, true, 5});
   RunLine(kExecute, {"$INSTDIR\\setup.exe", "-q $INSTDIR"});
   RunLine(kExecute, {"readme.txt"});
-  std::vector<platform::host::ShellStartCall> starts = platform::host::TakeShellStarts();
+  std::vector<platform::host::ShellProcessStart> starts = platform::host::TakeShellProcessStarts();
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_EQ(starts[0].File, inst + "\\setup.exe");
   EXPECT_TRUE(starts[0].HasParameters);
@@ -45,12 +45,12 @@ TEST_F(HostRun, ExecuteStartsThroughTheShellAndWaitsForTheProgram) {
   EXPECT_EQ(starts[0].Owner, &owner);
   EXPECT_EQ(starts[0].ShowCommand, 1);
   EXPECT_FALSE(starts[1].HasParameters);
-  EXPECT_EQ(platform::host::OpenProcessCount(), 0u);  // each wait read the program's end and closed it
+  EXPECT_EQ(platform::host::OpenShellProcesses(), 0u);  // each wait read the program's end and closed it
 }
 
 TEST_F(HostRun, ExecuteStopsWaitingOnAnAbortOrWhenTheProgramCloses) {
   struct Case {
-    platform::host::StartOutcome outcome;
+    platform::host::ShellProcessOutcome outcome;
     bool abort, terminating;
   };
   const Case cases[] = {
@@ -60,12 +60,12 @@ TEST_F(HostRun, ExecuteStopsWaitingOnAnAbortOrWhenTheProgramCloses) {
       {{false, false, 0}, false, false},     // the shell failed: nothing happens
   };
   for (const Case& c : cases) {
-    platform::host::SetStartOutcome(c.outcome);
+    platform::host::SetShellProcessOutcome(c.outcome);
     AbortFlag = c.abort;
     ApplicationTerminating = c.terminating;
     RunLine(kExecute, {"forever.exe"});
-    EXPECT_EQ(platform::host::TakeShellStarts().size(), 1u);
-    EXPECT_EQ(platform::host::OpenProcessCount(), 0u);
+    EXPECT_EQ(platform::host::TakeShellProcessStarts().size(), 1u);
+    EXPECT_EQ(platform::host::OpenShellProcesses(), 0u);
   }
   EXPECT_TRUE(boxes.empty());
 }

@@ -1,4 +1,5 @@
-// Programs and documents started through the shell, and waiting for them.
+// Programs and documents started through the shell with their process
+// kept, so that the caller can wait for them to end.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,8 @@ namespace platform {
 // owner window and show command as the system takes them. False when the
 // shell could not start it. `process` is the started process, or 0 when the
 // shell handed the file to a program that was already running.
-bool ShellStart(const std::string& file, const std::string* parameters, void* ownerWindow, int showCommand,
-                uintptr_t& process);
+bool StartShellProcess(const std::string& file, const std::string* parameters, void* ownerWindow, int showCommand,
+                       uintptr_t& process);
 // Whether the process has not ended yet (its exit code still reads as the
 // system's still-active value); false for 0 or an unreadable process.
 bool ProcessActive(uintptr_t process);

@@ -4,21 +4,21 @@
 #include <mutex>
 
 #include "platform/HostSystem.h"
-#include "platform/Process.h"
+#include "platform/ShellProcess.h"
 
 namespace platform {
 namespace {
 
 std::mutex startLock;
-host::StartOutcome outcome;
-std::vector<host::ShellStartCall> starts;
+host::ShellProcessOutcome outcome;
+std::vector<host::ShellProcessStart> starts;
 std::map<uintptr_t, int> activeReads;  // reads left before each process ends
 uintptr_t nextProcess = 1;
 
 }  // namespace
 
-bool ShellStart(const std::string& file, const std::string* parameters, void* ownerWindow, int showCommand,
-                uintptr_t& process) {
+bool StartShellProcess(const std::string& file, const std::string* parameters, void* ownerWindow, int showCommand,
+                       uintptr_t& process) {
   std::lock_guard<std::mutex> guard(startLock);
   starts.push_back({file, parameters != nullptr, parameters ? *parameters : "", ownerWindow, showCommand});
   process = 0;
@@ -43,19 +43,19 @@ void CloseProcess(uintptr_t process) {
   activeReads.erase(process);
 }
 
-void host::SetStartOutcome(const StartOutcome& next) {
+void host::SetShellProcessOutcome(const ShellProcessOutcome& next) {
   std::lock_guard<std::mutex> guard(startLock);
   outcome = next;
 }
 
-std::vector<host::ShellStartCall> host::TakeShellStarts() {
+std::vector<host::ShellProcessStart> host::TakeShellProcessStarts() {
   std::lock_guard<std::mutex> guard(startLock);
-  std::vector<ShellStartCall> taken;
+  std::vector<ShellProcessStart> taken;
   taken.swap(starts);
   return taken;
 }
 
-size_t host::OpenProcessCount() {
+size_t host::OpenShellProcesses() {
   std::lock_guard<std::mutex> guard(startLock);
   return activeReads.size();
 }

@@ -1,12 +1,12 @@
-#include "platform/Process.h"
+#include "platform/ShellProcess.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
 namespace platform {
 
-bool ShellStart(const std::string& file, const std::string* parameters, void* ownerWindow, int showCommand,
-                uintptr_t& process) {
+bool StartShellProcess(const std::string& file, const std::string* parameters, void* ownerWindow, int showCommand,
+                       uintptr_t& process) {
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
