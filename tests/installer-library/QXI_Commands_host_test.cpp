@@ -31,31 +31,17 @@ class HostRun : public CommandRun {
 
 }  // namespace
 
-TEST_F(HostRun, ExecuteStartsThroughTheShellAndWaitsForTheProgram) {
+TEST_F(HostRun, ExecuteWaitsForTheProgramUntilItEndsOrTheRunStops) {
   int owner = 0;
   ApplicationWindow = &owner;
-  platform::host::SetShellProcessOutcome({true, true, 5});
-  RunLine(kExecute, {"$INSTDIR\\setup.exe", "-q $INSTDIR"});
-  RunLine(kExecute, {"readme.txt"});
-  std::vector<platform::host::ShellProcessStart> starts = platform::host::TakeShellProcessStarts();
-  ASSERT_EQ(starts.size(), 2u);
-  EXPECT_EQ(starts[0].File, inst + "\\setup.exe");
-  EXPECT_TRUE(starts[0].HasParameters);
-  EXPECT_EQ(starts[0].Parameters, "-q " + inst);
-  EXPECT_EQ(starts[0].Owner, &owner);
-  EXPECT_EQ(starts[0].ShowCommand, 1);
-  EXPECT_FALSE(starts[1].HasParameters);
-  EXPECT_EQ(platform::host::OpenShellProcesses(), 0u);  // each wait read the program's end and closed it
-}
-
-TEST_F(HostRun, ExecuteStopsWaitingOnAnAbortOrWhenTheProgramCloses) {
   struct Case {
     platform::host::ShellProcessOutcome outcome;
     bool abort, terminating;
   };
   const Case cases[] = {
-      {{true, true, 1 << 30}, true, false},  // a program that never ends
-      {{true, true, 1 << 30}, false, true},
+      {{true, true, 5}, false, false},       // ends after five looks
+      {{true, true, 1 << 30}, true, false},  // never ends: the abort stops the wait
+      {{true, true, 1 << 30}, false, true},  // nor does closing the program
       {{true, false, 0}, false, false},      // handed to a running program: nothing to wait for
       {{false, false, 0}, false, false},     // the shell failed: nothing happens
   };
@@ -63,10 +49,17 @@ TEST_F(HostRun, ExecuteStopsWaitingOnAnAbortOrWhenTheProgramCloses) {
     platform::host::SetShellProcessOutcome(c.outcome);
     AbortFlag = c.abort;
     ApplicationTerminating = c.terminating;
-    RunLine(kExecute, {"forever.exe"});
-    EXPECT_EQ(platform::host::TakeShellProcessStarts().size(), 1u);
-    EXPECT_EQ(platform::host::OpenShellProcesses(), 0u);
+    RunLine(kExecute, {"$INSTDIR\\setup.exe", "-q $INSTDIR"});
+    std::vector<platform::host::ShellProcessStart> starts = platform::host::TakeShellProcessStarts();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].File, inst + "\\setup.exe");
+    EXPECT_EQ(starts[0].Parameters, "-q " + inst);
+    EXPECT_EQ(starts[0].Owner, &owner);
+    EXPECT_EQ(starts[0].ShowCommand, 1);
+    EXPECT_EQ(platform::host::OpenShellProcesses(), 0u);  // the handle was closed
   }
+  RunLine(kExecute, {"readme.txt"});
+  EXPECT_FALSE(platform::host::TakeShellProcessStarts().at(0).HasParameters);
   EXPECT_TRUE(boxes.empty());
 }
 
