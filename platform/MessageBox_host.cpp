@@ -1,5 +1,6 @@
 // Host stand-in: no screen; the box is written to the error stream and its
-// first button is taken.
+// first button is taken, but a Retry/Cancel box is cancelled, so that a test
+// without its own handler can never retry forever.
 #include <cstdio>
 
 #include "platform/MessageBox.h"
@@ -14,7 +15,7 @@ int SystemMessageBox(const std::string& text, const std::string& caption, unsign
     case kMbYesNo:
       return kIdYes;
     case kMbRetryCancel:
-      return kIdRetry;
+      return kIdCancel;
     default:
       return kIdOk;
   }
