@@ -11,8 +11,8 @@
 #include "installer-library/STokens.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
-#include "platform/Process.h"
 #include "platform/Program.h"
+#include "platform/ShellProcess.h"
 #include "platform/TempPath.h"
 #include "platform/Text.h"
 
@@ -122,5 +122,8 @@ void RunFinaliser() {
   std::string argument = "\"";
   argument += platform::ProgramFile();
   argument += '"';
-  platform::ShellOpen(path, argument);
+  // Started, not waited for: the finaliser outlives this program.
+  constexpr int kNormalWindow = 1;
+  uintptr_t process = 0;
+  if (platform::StartShellProcess(path, &argument, nullptr, kNormalWindow, process)) platform::CloseProcess(process);
 }

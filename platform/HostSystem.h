@@ -19,16 +19,6 @@ void SetDrives(const std::vector<std::pair<std::string, unsigned>>& drives);
 // Free bytes of a drive root; a drive without a value cannot be read.
 void SetDriveFreeBytes(const std::string& root, int64_t bytes);
 
-// The system's default language identifier (US English until set).
-void SetSystemLangId(uint16_t id);
-
-// What was started through the shell since the last call, oldest first.
-struct ShellStart {
-  std::string File;
-  std::string Parameters;
-};
-std::vector<ShellStart> TakeShellStarts();
-
 // Empties the stand-in registry.
 void ClearRegistry();
 

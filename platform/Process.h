@@ -1,9 +1,8 @@
-// The running process: the processors it may use, the system's language,
-// COM on a thread, and documents or programs started through the shell.
+// The running process: the processors it may use, the system's language and
+// COM on a thread.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 namespace platform {
 
@@ -26,10 +25,5 @@ class ComScope {
  private:
   bool initialised_ = false;
 };
-
-// Opens a file through the shell with its default verb, no owner window,
-// no working folder and a normal window, without waiting for it; false
-// when the shell could not start it.
-bool ShellOpen(const std::string& file, const std::string& parameters);
 
 }  // namespace platform

@@ -18,7 +18,7 @@ class HostWizardTest : public WizardTest {
     WizardTest::SetUp();
     platform::host::SetDrives({{"A:\\", 0}, {"C:\\", 3}, {"D:\\", 5}, {"R:\\", 6}, {"Z:\\", 3}});
     platform::host::SetDriveFreeBytes("C:\\", 5000);
-    platform::host::TakeShellStarts();
+    platform::host::TakeShellProcessStarts();
   }
   void TearDown() override {
     platform::host::SetDrives({});
@@ -75,7 +75,7 @@ TEST_F(HostWizardTest, AnUninstallerStartsItsFinaliserOnceAndAnInstallerNever) {
     form->NextButtonClick();  // arrives at the finish page and closes the window
     ASSERT_TRUE(host.Closed) << c.name;
     form->FormClose();  // a second close
-    std::vector<platform::host::ShellStart> starts = platform::host::TakeShellStarts();
+    std::vector<platform::host::ShellProcessStart> starts = platform::host::TakeShellProcessStarts();
     EXPECT_EQ(starts.size(), c.starts) << c.name;
     if (!starts.empty()) {
       EXPECT_EQ(starts[0].File, platform::TempPath() + "FINALISE.exe");

@@ -25,12 +25,15 @@ TEST_F(RuntimeTest, TheFinaliserIsWrittenToTheTemporaryFolderAndStartedWithTheOw
     platform::RemoveFile(finaliser);
     OpenArchive(WriteArchiveFile(std::string(c.name) + ".exe", c.items));
     RunFinaliser();
-    std::vector<platform::host::ShellStart> starts = platform::host::TakeShellStarts();
+    std::vector<platform::host::ShellProcessStart> starts = platform::host::TakeShellProcessStarts();
     ASSERT_EQ(starts.size(), c.started ? 1u : 0u) << c.name;
     EXPECT_EQ(platform::FileExists(finaliser), c.started) << c.name;
     if (!c.started) continue;
     EXPECT_EQ(starts[0].File, finaliser);
     EXPECT_EQ(starts[0].Parameters, "\"" + platform::ProgramFile() + "\"");
+    EXPECT_TRUE(starts[0].HasParameters);
+    EXPECT_EQ(starts[0].Owner, nullptr);
+    EXPECT_EQ(platform::host::OpenShellProcesses(), 0u) << "not waited for";
     Bytes written = ReadWholeFile(finaliser);
     EXPECT_EQ(std::string(written.begin(), written.end()), "MZ finaliser");
   }
