@@ -1,0 +1,257 @@
+// A whole installation with the real programs: an installer built from the
+// sample mod by the setup builder, installed silently into a folder named
+// on the command line, looked at (files, registry, uninstall log,
+// uninstaller), and removed again by its uninstaller.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "compiler/TCompiler.h"
+#include "installer-library/QXI_Commands.h"
+#include "installer-library/SE_Global.h"
+#include "installer-library/SE_Uninstall_List.h"
+#include "platform/Directory.h"
+#include "platform/File.h"
+#include "platform/Registry.h"
+#include "tests/support/ExeResources_win32.h"
+#include "tests/support/IconFile.h"
+#include "tests/support/LanguageFile.h"
+#include "tests/support/TempDir.h"
+
+using testing_support::DrivePath;
+using testing_support::TempDir;
+
+namespace {
+
+constexpr uint8_t kHKLM = 0, kHKCU = 1;
+const std::string kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ModKit Sample Mod";
+const std::string kModKey = "Software\\ModKitE2E\\Sample";
+
+const std::vector<std::string> kModFiles = {"data\\items.ini",     "data\\levels\\level1.dat", "readme.txt",
+                                            "scripts\\intro.txt",  "sounds\\chime.wav",        "sounds\\effects\\click.wav"};
+
+// Starts a program, waits for it (a minute at most) and gives its exit
+// code; -1 when it could not start or did not end.
+long RunAndWait(const std::string& commandLine, const std::string& outputFile = "NUL") {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = out;
+  PROCESS_INFORMATION pi = {};
+  std::string line = commandLine;
+  long code = -1;
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
+      DWORD exit = 0;
+      GetExitCodeProcess(pi.hProcess, &exit);
+      code = static_cast<long>(exit);
+    } else {
+      TerminateProcess(pi.hProcess, 99);
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(out);
+  return code;
+}
+
+std::string Text(const std::string& path) {
+  platform::File file(path, platform::OpenMode::Read);
+  std::string text(file.IsOpen() ? static_cast<size_t>(file.Size()) : 0, '\0');
+  file.Read(text.data(), text.size());
+  return text;
+}
+
+void Write(const std::string& path, const std::string& text) {
+  platform::File file(path, platform::OpenMode::Create);
+  ASSERT_TRUE(file.IsOpen() && file.Write(text.data(), text.size())) << path;
+}
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+class SetupProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kit = DrivePath(dir.Path()) + "\\kit";
+    game = DrivePath(dir.Path()) + "\\Game Folder";
+    for (const char* d : {"", "\\base", "\\layout", "\\layout\\install", "\\layout\\uninstall", "\\languages",
+                          "\\compiled"})
+      platform::MakeDir(kit + d);
+    ASSERT_TRUE(CopyFileA(SETUP_EXE, (kit + "\\base\\setup.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(FINALISER_STUB_EXE, (kit + "\\base\\Uninstall_Final.exe").c_str(), FALSE));
+    WriteLayouts();
+    Cleanup();
+  }
+  void TearDown() override { Cleanup(); }
+
+  static void Cleanup() {
+    platform::Registry reg;
+    reg.SetRoot(kHKLM);
+    reg.DeleteKey(kUninstallKey);
+    reg.SetRoot(kHKCU);
+    reg.DeleteKey(kModKey);
+  }
+
+  void WriteLayouts() {
+    std::vector<uint8_t> english = testing_support::LanguageFileBytes(
+        u"English\r\n409;809;\r\n12 < Back\r\n13 Next >\r\n14 Cancel\r\n15 Install\r\n16 Finish\r\n"
+        u"18 Extracting <%FILENAME%>\r\n19 <%QXPNAME%> <%FNUM%> of <%FTOTAL%>\r\n23 The installation failed.\r\n"
+        u"24 Registry\r\n25 Folders\r\n26 Uninstall\r\n27 Quit?\r\n28 Setup\r\n");
+    Write(kit + "\\languages\\English.wri", std::string(english.begin(), english.end()));
+    const std::string work =
+        "[patching_statuslabel]\r\ntype=tlabel\r\nleft=20\r\ntop=100\r\n"
+        "[patching_progressbar]\r\ntype=tprogressbar\r\nleft=20\r\ntop=130\r\nwidth=400\r\n";
+    Write(kit + "\\layout\\install\\Pages.txt",
+          "[pages]\r\nwelcome.txt\r\nfolder.txt\r\nready.txt\r\nwork.txt\r\nfinish.txt\r\n"
+          "[pagetypes]\r\nwelcome\r\ninstalldir\r\npatch\r\npatching\r\nfinish\r\n");
+    Write(kit + "\\layout\\install\\welcome.txt", "[title]\r\ntype=tlabel\r\ncaption=Welcome to <%SETUPTITLE%>\r\n");
+    Write(kit + "\\layout\\install\\folder.txt", "[installdir_edit]\r\ntype=tedit\r\nleft=20\r\ntop=60\r\nwidth=400\r\n");
+    Write(kit + "\\layout\\install\\ready.txt", "[spaceavalible]\r\ntype=tlabel\r\ncaption=<LANG7>\r\n");
+    Write(kit + "\\layout\\install\\work.txt", work);
+    Write(kit + "\\layout\\install\\finish.txt", "[finishtext]\r\ntype=tlabel\r\ncaption=Done.\r\n");
+    Write(kit + "\\layout\\uninstall\\Pages.txt",
+          "[pages]\r\nwelcome.txt\r\nwork.txt\r\nfinish.txt\r\n[pagetypes]\r\nwelcome\r\nuninstall\r\nfinish\r\n");
+    Write(kit + "\\layout\\uninstall\\welcome.txt", "[bye]\r\ntype=tlabel\r\ncaption=Remove <%SETUPTITLE%>\r\n");
+    Write(kit + "\\layout\\uninstall\\work.txt", work);
+    Write(kit + "\\layout\\uninstall\\finish.txt", "[gone]\r\ntype=tlabel\r\ncaption=Removed.\r\n");
+    for (const auto& [layout, image] : {std::pair{"install", &installIcon}, {"uninstall", &uninstallIcon}}) {
+      std::vector<uint8_t> icon = testing_support::MakeIconFile({*image});
+      Write(kit + "\\layout\\" + layout + "\\icon.ico", std::string(icon.begin(), icon.end()));
+    }
+  }
+
+  // Compiles the script with the sample mod as its source folder and builds
+  // the installer into the kit's compiled folder; its path.
+  std::string Build(const std::vector<std::string>& script) {
+    static TCommandList commands = [] {
+      TCommandList list;
+      RegisterCommands(list);
+      return list;
+    }();
+    TCompiler compiler(&commands);
+    compiler.ProgramDir = kit;
+    compiler.Compile(script, EXAMPLES);
+    EXPECT_EQ(compiler.Error.Text, "") << "line " << compiler.Error.Line;
+    std::string log;
+    compiler.LogCallback = [&](const std::string& text) { log += text + "\n"; };
+    EXPECT_TRUE(compiler.BuildSetup()) << log;
+    return kit + "\\compiled\\" + compiler.SetupInfo.SetupExeName;
+  }
+
+  std::vector<std::string> Script(const std::string& extra = "") const {
+    std::vector<std::string> lines = {"name \"Sample Mod\"",
+                                      "shortname \"ModKit Sample Mod\"",
+                                      "outfile SampleSetup.exe",
+                                      "installdir \"$PROGRAMFILES\\Quexar\"",
+                                      "prefix Sample",
+                                      "pages install",
+                                      "uninstallpages uninstall",
+                                      "language English",
+                                      "uninstalllanguage English",
+                                      "file sample-mod",
+                                      "writeregstr HKCU \"" + kModKey + "\" Path \"$INSTDIR\"",
+                                      "createdirectory \"$INSTDIR\\saves\""};
+    if (!extra.empty()) lines.push_back(extra);
+    return lines;
+  }
+
+  TempDir dir;
+  std::string kit, game;
+  const std::vector<uint8_t> installIcon = testing_support::MakeIconImage(32, 0x20);
+  const std::vector<uint8_t> uninstallIcon = testing_support::MakeIconImage(32, 0xC0);
+};
+
+}  // namespace
+
+TEST_F(SetupProgramTest, InstallsSilentlyAndUninstallsAgain) {
+  const std::string setup = Build(Script());
+  ASSERT_EQ(RunAndWait(Quoted(setup) + " -silent -id " + Quoted(game)), 0);
+
+  // The mod's files, byte for byte.
+  for (const std::string& name : kModFiles)
+    EXPECT_EQ(Text(game + "\\" + name), Text(std::string(EXAMPLES) + "\\sample-mod\\" + name)) << name;
+  EXPECT_TRUE(platform::DirectoryExists(game + "\\saves"));
+
+  // The registry: the script's value and the uninstall entry, read by the
+  // system's own tool.
+  platform::Registry reg;
+  reg.SetRoot(kHKCU);
+  std::string value;
+  ASSERT_TRUE(reg.OpenKeyReadOnly(kModKey));
+  EXPECT_TRUE(reg.ReadString("Path", value));
+  EXPECT_EQ(value, game + "\\") << "the folder page ends the install folder in a backslash";
+  reg.CloseKey();
+  const std::string query = dir.File("query.txt");
+  ASSERT_EQ(RunAndWait("reg.exe query " + Quoted("HKLM\\" + kUninstallKey), query), 0);
+  std::string listed = Text(query);
+  EXPECT_NE(listed.find("DisplayName"), std::string::npos) << listed;
+  EXPECT_NE(listed.find("ModKit Sample Mod"), std::string::npos) << listed;
+  EXPECT_NE(listed.find("UninstallString"), std::string::npos) << listed;
+  reg.SetRoot(kHKLM);
+  ASSERT_TRUE(reg.OpenKeyReadOnly(kUninstallKey));
+  std::string command;
+  EXPECT_TRUE(reg.ReadString("UninstallString", command));
+  reg.CloseKey();
+  EXPECT_NE(listed.find(command), std::string::npos) << listed;
+  EXPECT_TRUE(platform::SameFile(command, game + "\\Sample_Uninstall.exe")) << command;
+
+  // The uninstall log lists every file, folder and value the run made.
+  TUninstallList log;
+  ASSERT_TRUE(log.LoadFromFile(game, "Sample_"));
+  EXPECT_EQ(log.Files().size(), kModFiles.size());
+  for (const std::string& name : kModFiles) EXPECT_TRUE(log.HasFile("$INSTDIR\\" + name)) << name;
+  ASSERT_FALSE(log.Dirs().empty());
+  EXPECT_TRUE(platform::SameFile(log.Dirs().front(), game)) << "the install folder first";
+  EXPECT_EQ(log.RegEntries(), (std::vector<std::string>{"\"HKCU\" \"" + kModKey + "\" \"Path\" \"$INSTDIR\""}));
+
+  // The uninstaller: this program with the uninstall items.
+  const std::string uninstaller = game + "\\Sample_Uninstall.exe";
+  {
+    TPak pak(uninstaller, false, false);
+    std::vector<std::string> names;
+    for (const TPakFile& e : pak.Entries) names.push_back(e.Name);
+    EXPECT_EQ(names, (std::vector<std::string>{"LANGUAGE-English", "finish.txt", "Pages.txt", "welcome.txt",
+                                               "work.txt", "FINALISE.EXE", "SetupInfo"}));
+  }
+  bool found = false;
+  EXPECT_EQ(testing_support::Resources(setup).Icon1(testing_support::kNeutral, found), installIcon);
+  EXPECT_EQ(testing_support::Resources(uninstaller).Icon1(testing_support::kNeutral, found), uninstallIcon)
+      << "the uninstall layout's icon";
+  EXPECT_TRUE(found);
+
+  ASSERT_EQ(RunAndWait(Quoted(uninstaller) + " -silent -id " + Quoted(game)), 0);
+  for (const std::string& name : kModFiles) EXPECT_FALSE(platform::FileExists(game + "\\" + name)) << name;
+  for (const char* folder : {"\\data", "\\scripts", "\\sounds", "\\saves"})
+    EXPECT_FALSE(platform::DirectoryExists(game + folder)) << folder;
+  EXPECT_FALSE(platform::FileExists(game + "\\Sample_install.log"));
+  reg.SetRoot(kHKCU);
+  ASSERT_TRUE(reg.OpenKeyReadOnly(kModKey)) << "values go, keys stay";
+  EXPECT_FALSE(reg.ReadString("Path", value));
+  reg.CloseKey();
+  reg.SetRoot(kHKLM);
+  EXPECT_FALSE(reg.KeyExists(kUninstallKey));
+
+  // The finaliser was started with the uninstaller's quoted path.
+  const std::string marker = uninstaller + ".finalised";
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!platform::FileExists(marker) && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(platform::FileExists(marker));
+  EXPECT_NE(Text(marker).find(Quoted(uninstaller)), std::string::npos) << Text(marker);
+}
+
+TEST_F(SetupProgramTest, AFailedSilentInstallationEndsNonZero) {
+  const std::string setup = Build(Script("failure"));
+  EXPECT_EQ(RunAndWait(Quoted(setup) + " -silent -id " + Quoted(game)), 1);
+  // The work done before the failure stays listed for the uninstaller.
+  EXPECT_TRUE(platform::FileExists(game + "\\readme.txt"));
+  EXPECT_TRUE(platform::FileExists(game + "\\Sample_install.log"));
+  EXPECT_TRUE(platform::FileExists(game + "\\Sample_Uninstall.exe"));
+  EXPECT_EQ(RunAndWait(Quoted(game + "\\Sample_Uninstall.exe") + " -silent -id " + Quoted(game)), 0);
+  EXPECT_FALSE(platform::FileExists(game + "\\readme.txt"));
+}
