@@ -29,10 +29,11 @@ namespace {
 constexpr uint16_t kSpaceText = 7, kBackCaption = 12, kNextCaption = 13, kCancelCaption = 14,
                    kFailureText = 23, kUninstallerTitle = 26, kCloseQuestion = 27, kCloseCaption = 28;
 
-// Drive types that cannot take an installation: unknown, no root
-// directory, CD-ROM, RAM disk.
-bool IsRefusedDriveType(unsigned type) { return type == 0 || type == 1 || type == 5 || type == 6; }
-
+// Drive types that cannot take an installation.
+bool IsRefusedDriveType(unsigned type) {
+  return type == platform::kDriveUnknown || type == platform::kDriveNoRoot || type == platform::kDriveCDROM ||
+         type == platform::kDriveRamDisk;
+}
 
 // Ignores what a control does when it fails: the display of a run must not
 // break the run.
@@ -135,10 +136,14 @@ void TFrmMain::SetPagesUp() {
     installDirEdit_->SetText(AnsiToWide(SetupInfoFile.InstallDir));
     installDirEdit_->OnChange = [this] { InstallDir_Edit_Change(); };
   }
+  SetButtonCaptions();
+  SetupLanguages();
+}
+
+void TFrmMain::SetButtonCaptions() {
   BackButton.SetCaption(Languages.GetString(kBackCaption));
   NextButton.SetCaption(Languages.GetString(kNextCaption));
   CancelButton.SetCaption(Languages.GetString(kCancelCaption));
-  SetupLanguages();
 }
 
 void TFrmMain::BindNamedControls() {
@@ -146,8 +151,8 @@ void TFrmMain::BindNamedControls() {
   patchingProgressBar_ = nullptr;
   installDirEdit_ = nullptr;
   installDirTree_ = nullptr;
-  // Every page in order; of equal names the last one found counts. A name
-  // on a control of another kind binds nothing.
+  // Every page in order, the last control of a name counting. A name on a
+  // control of another kind binds nothing.
   for (const auto& page : WizardPages->Pages) {
     for (const auto& control : page->Controls) {
       std::string name = platform::AnsiLowerCase(control->Name());
@@ -247,11 +252,11 @@ void TFrmMain::RunInstallation() {
     SetupThread->Running = true;
     while (SetupThread->Running) {
       host_.ProcessMessages();
-      if (!Silent) ApplyStatusUpdate();
+      if (!Silent) ApplyStatusUpdate(display);
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     // What the thread published last, after the loop's last look.
-    if (!Silent) ApplyStatusUpdate();
+    if (!Silent) ApplyStatusUpdate(display);
     WizardPages->ShowPage(WizardPages->Current + 1);
   } catch (...) {
     ReportUnexpectedError(ExceptionText(std::current_exception()), "");
@@ -270,20 +275,10 @@ void TFrmMain::RunInstallation() {
   if (!finishError.empty()) platform::ShowMessageBox(finishError, "Setup Error", platform::kMbOk);
 }
 
-void TFrmMain::ApplyStatusUpdate() {
+void TFrmMain::ApplyStatusUpdate(TRunDisplay& display) {
   TStatusUpdate update = TakeStatusUpdate();
-  if (update.StatusText && patchingStatusLabel_) {
-    Quietly([&] {
-      patchingStatusLabel_->SetCaption(AnsiToWide(*update.StatusText));
-      if (patchingStatusLabel_->Parent()) patchingStatusLabel_->Parent()->Repaint();
-    });
-  }
-  if (update.Progress && patchingProgressBar_) {
-    Quietly([&] {
-      patchingProgressBar_->SetProgress(*update.Progress);
-      patchingProgressBar_->Repaint();
-    });
-  }
+  if (update.StatusText) Quietly([&] { display.SetStatus(AnsiToWide(*update.StatusText)); });
+  if (update.Progress) Quietly([&] { display.SetProgress(*update.Progress); });
   if (update.FailureText && finishTextLabel_) {
     Quietly([&] {
       finishTextLabel_->SetCaption(*update.FailureText);
@@ -373,9 +368,7 @@ void TFrmMain::English1Click(int tag) {
   Languages.Current = tag;
   LanguageButton.SetCaption(Languages.Items[static_cast<size_t>(tag)].Name);
   SetupCheckedLanguage();
-  BackButton.SetCaption(Languages.GetString(kBackCaption));
-  NextButton.SetCaption(Languages.GetString(kNextCaption));
-  CancelButton.SetCaption(Languages.GetString(kCancelCaption));
+  SetButtonCaptions();
   WizardPages->ShowPage(WizardPages->Current);
   WizardPages->Retranslate();
 }
@@ -396,12 +389,7 @@ void TFrmMain::InstallDir_Edit_Change() {
     }
     NextButton.SetEnabled(true);
     if (InstallDirShown) SetupInfoFile.InstallDir = AddBackslash(text);
-    const std::string& dir = SetupInfoFile.InstallDir;
-    char drive = dir.empty() ? 0 : static_cast<char>(dir[0] >= 'a' && dir[0] <= 'z' ? dir[0] - ('a' - 'A') : dir[0]);
-    if (drive >= 'A' && drive <= 'Z') {
-      SpaceAvailable = platform::DriveFreeBytes(std::string(1, drive) + ":\\");
-      SpaceAvailableText = FormatByteSize(SpaceAvailable);
-    }
+    NoteSpaceAvailable();
   }
   if (installDirTree_ && !treeNavigating_) NavigateTreeToPath(text, true);
 }

@@ -132,9 +132,10 @@ class TFrmMain {
  private:
   class TPageDisplay;
   void BindNamedControls();
+  void SetButtonCaptions();
   void RunInstallation();
   void RunUninstallPage();
-  void ApplyStatusUpdate();
+  void ApplyStatusUpdate(TRunDisplay& display);
   void FinishSilentRun(const std::string& failure);
   void StartFinaliserOnce();
   bool DriveRefused(const std::string& path) const;

@@ -63,15 +63,6 @@ void LoadLanguages() {
   if (Languages.Current < 0) Languages.Current = 0;
 }
 
-void NoteSpaceAvailable() {
-  const std::string& dir = SetupInfoFile.InstallDir;
-  if (dir.empty()) return;
-  char drive = static_cast<char>(dir[0] >= 'a' && dir[0] <= 'z' ? dir[0] - ('a' - 'A') : dir[0]);
-  if (drive < 'A' || drive > 'Z') return;
-  SpaceAvailable = platform::DriveFreeBytes(std::string(1, drive) + ":\\");
-  SpaceAvailableText = FormatByteSize(SpaceAvailable);
-}
-
 }  // namespace
 
 void ReadSwitches(const std::vector<std::string>& params) {
@@ -187,6 +178,15 @@ int64_t SpaceOfGroups(const std::vector<TPakFile>& entries, const std::vector<ui
     space += update && entry.StoredSize != 0 ? entry.StoredSize : entry.OriginalSize;
   }
   return space;
+}
+
+void NoteSpaceAvailable() {
+  const std::string& dir = SetupInfoFile.InstallDir;
+  if (dir.empty()) return;
+  char drive = static_cast<char>(dir[0] >= 'a' && dir[0] <= 'z' ? dir[0] - ('a' - 'A') : dir[0]);
+  if (drive < 'A' || drive > 'Z') return;
+  SpaceAvailable = platform::DriveFreeBytes(std::string(1, drive) + ":\\");
+  SpaceAvailableText = FormatByteSize(SpaceAvailable);
 }
 
 bool HasInstallDirRegKeys() {

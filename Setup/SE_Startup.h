@@ -68,6 +68,10 @@ std::vector<uint8_t> BuildGroupKinds();
 // size of an entry stored raw). Group 0 and unknown groups count nothing.
 int64_t SpaceOfGroups(const std::vector<TPakFile>& entries, const std::vector<uint8_t>& groupKinds);
 
+// The free bytes of the install folder's drive (SpaceAvailable and its
+// text), when the folder begins with a drive letter; nothing otherwise.
+void NoteSpaceAvailable();
+
 // Whether any of the setup information's registry places names a value.
 bool HasInstallDirRegKeys();
 // The first non-empty folder the registry places give, in order; empty

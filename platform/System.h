@@ -8,9 +8,11 @@
 namespace platform {
 
 // Drive type of a root such as "D:\" (the system's numbering).
+constexpr unsigned kDriveUnknown = 0;
 constexpr unsigned kDriveNoRoot = 1;
 constexpr unsigned kDriveFixed = 3;
 constexpr unsigned kDriveCDROM = 5;
+constexpr unsigned kDriveRamDisk = 6;
 
 // A copy of the process environment block: "name=value" strings, each ended
 // by a zero byte, the block ended by an empty string.

@@ -55,18 +55,6 @@ TEST_F(WizardTest, TheInstallFolderIsExpandedAndShownInTheEdit) {
   EXPECT_FALSE(form->InstallDirShown);
 }
 
-TEST_F(WizardTest, NextAndBackMoveThroughThePages) {
-  Open(InstallerLayout());
-  struct Step {
-    bool next;
-    int32_t current;
-  } steps[] = {{false, 0}, {true, 1}, {true, 2}, {false, 1}, {false, 0}, {false, 0}, {true, 1}};
-  for (const Step& s : steps) {
-    s.next ? form->NextButtonClick() : form->BackButtonClick();
-    EXPECT_EQ(WizardPages->Current, s.current);
-  }
-}
-
 TEST_F(WizardTest, ThePatchPageChecksTheSpace) {
   Open(InstallerLayout());
   NextTo(kSpacePage - 1);
@@ -173,13 +161,7 @@ TEST_F(WizardTest, ASilentRunEndsAfterItsWork) {
     IdDir = c.idDir;
     CompLines = Script({Cmd(c.command)});
     Open(InstallerLayout());
-    int exitCode = -1;
-    try {
-      for (int i = 0; i < 10; ++i) form->SilentNext();
-    } catch (const ProcessEnded& end) {
-      exitCode = end.Code;
-    }
-    EXPECT_EQ(exitCode, c.exitCode) << c.name;
+    EXPECT_EQ(RunSilently(), c.exitCode) << c.name;
     EXPECT_EQ(boxes, c.boxes) << c.name;
     EXPECT_EQ(WizardPages->Current, kFinishPage) << c.name;
   }
@@ -200,13 +182,7 @@ TEST_F(WizardTest, ASilentRunWhosePagesLeadNowhereEnds) {
     std::vector<ArchiveItem> items = WizardLayout(c.pages);
     if (c.pages.empty()) items.erase(items.begin());
     Open(items);
-    int exitCode = -1;
-    try {
-      for (int i = 0; i < 10; ++i) form->SilentNext();
-    } catch (const ProcessEnded& end) {
-      exitCode = end.Code;
-    }
-    EXPECT_EQ(exitCode, c.exitCode) << c.name;
+    EXPECT_EQ(RunSilently(), c.exitCode) << c.name;
   }
 }
 
@@ -306,6 +282,25 @@ TEST_F(WizardTest, TheLanguageMenuFollowsTheLoadedLanguages) {
   EXPECT_EQ(form->LanguagePopupMenu[0].Checked, false);
   auto& title = dynamic_cast<TTntLabel&>(*WizardPages->Pages[0]->Controls[0]);
   EXPECT_EQ(title.Caption(), u"Willkommen") << "every page is translated again";
+}
+
+TEST_F(WizardTest, SettingUpTheFolderTreeLeavesItAsItsPageShowsIt) {
+  const std::string tree = "[installdir_shelltreeview]\r\ntype=tshelltreeview";
+  struct Case {
+    const char* name;
+    std::vector<WizardPage> pages;
+    bool visible;
+  } cases[] = {
+      {"on the first page", {{"installdir", tree}, {"finish", ""}}, true},
+      {"on a later page", {{"welcome", ""}, {"installdir", tree}}, false},
+  };
+  for (const Case& c : cases) {
+    form.reset();
+    Open(WizardLayout(c.pages));
+    EXPECT_EQ(form->InstallDirTree()->Visible(), c.visible) << c.name;
+    EXPECT_EQ(form->InstallDirTree()->Path(), testing_support::DrivePath(dir.Path()) + "\\")
+        << c.name << ": the install folder does not exist yet; its parent does";
+  }
 }
 
 TEST(WizardPaths, ParentDirAndPopFirstDir) {

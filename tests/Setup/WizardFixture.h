@@ -129,14 +129,14 @@ class WizardTest : public RuntimeTest {
     while (WizardPages->Current < page) form->NextButtonClick();
   }
 
-  // Next, expecting the process to end; its exit code.
-  int NextEnds() {
+  // Drives the wizard as a silent run does until the process ends; its exit
+  // code, or -1 when it did not end within a few steps.
+  int RunSilently() {
     try {
-      form->NextButtonClick();
+      for (int i = 0; i < 10; ++i) form->SilentNext();
     } catch (const ProcessEnded& end) {
       return end.Code;
     }
-    ADD_FAILURE() << "the process did not end";
     return -1;
   }
 
