@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "platform/Directory.h"
 #include "platform/File.h"
 #include "platform/Registry.h"
+#include "platform/gui/Picture.h"
 #include "tests/support/ExeResources_win32.h"
 #include "tests/support/IconFile.h"
 #include "tests/support/LanguageFile.h"
@@ -73,6 +75,28 @@ void Write(const std::string& path, const std::string& text) {
 }
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// What the screen shows of another program's window, for a look.
+gui::Bitmap ScreenShot(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  gui::Bitmap shot(r.right - r.left, r.bottom - r.top);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), shot.Width(), -shot.Height(), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, section);
+  BitBlt(memory, 0, 0, shot.Width(), shot.Height(), screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  std::copy_n(static_cast<const uint32_t*>(bits), static_cast<size_t>(shot.Width()) * shot.Height(), shot.Bits());
+  SelectObject(memory, old);
+  DeleteObject(section);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return shot;
+}
 
 class SetupProgramTest : public ::testing::Test {
  protected:
@@ -254,4 +278,35 @@ TEST_F(SetupProgramTest, AFailedSilentInstallationEndsNonZero) {
   EXPECT_TRUE(platform::FileExists(game + "\\Sample_Uninstall.exe"));
   EXPECT_EQ(RunAndWait(Quoted(game + "\\Sample_Uninstall.exe") + " -silent -id " + Quoted(game)), 0);
   EXPECT_FALSE(platform::FileExists(game + "\\readme.txt"));
+}
+
+TEST_F(SetupProgramTest, WithoutSwitchesItShowsTheWizard) {
+  const std::string setup = Build(Script());
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::string line = Quoted(setup);
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  // The verification window comes and goes; the wizard stays, captioned
+  // with a blank and the setup's name.
+  HWND wizard = nullptr;
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!wizard && std::chrono::steady_clock::now() < end) {
+    wizard = FindWindowW(nullptr, L" Sample Mod");
+    if (!wizard || !IsWindowVisible(wizard)) {
+      wizard = nullptr;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  EXPECT_NE(wizard, nullptr);
+  if (wizard) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let it paint
+    testing_support::WriteFileBytes("setup-wizard.bmp", gui::EncodeBmp(ScreenShot(wizard)));
+  }
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "it waits for the user";
+  TerminateProcess(pi.hProcess, 0);
+  WaitForSingleObject(pi.hProcess, 10000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  EXPECT_FALSE(platform::FileExists(game + "\\readme.txt")) << "nothing is installed before the user says so";
 }
