@@ -3,7 +3,7 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: deps test build test-host test-win64 bench clean
+.PHONY: deps test build test-host test-win64 bench demo clean
 
 deps:
 	scripts/install-deps
@@ -22,6 +22,19 @@ bench: deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS)
 	build/bench/bench/pak_bench
+	cd build/bench && bench/pack_bench
+
+# Packs the sample mod with Vessok under Wine and shows the archive's
+# information (piped, so it prints plain lines and does not wait for a key).
+DEMO_ARCHIVE := build/demo/sample-mod.qxp
+VESSOK := scripts/wine-run $(CURDIR)/build/win64/wineprefix build/win64/packer/Vessok.exe
+demo: deps
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64 -j $(JOBS) --target Vessok
+	mkdir -p build/demo
+	set -o pipefail; $(VESSOK) -filename $(DEMO_ARCHIVE) -make examples/sample-mod -nowait | cat
+	set -o pipefail; $(VESSOK) -filename $(DEMO_ARCHIVE) | cat
+	@ls -l $(DEMO_ARCHIVE)
 
 clean:
 	rm -rf build

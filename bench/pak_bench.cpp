@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "Global/CRC.h"
 #include "Global/QXI_PakFile.h"
 
@@ -103,13 +104,6 @@ void ArchiveVerify(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kFiles * kFileSize);
 }
 
-long StatusKiB(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::char_traits<char>::length(field)));
-  return -1;
-}
 
 // Peak memory added by verifying a raw 200 MiB entry (run before the payload
 // exists, with the peak counter reset).
@@ -129,7 +123,7 @@ void LargeEntryVerifyMemory() {
     pak.WriteEntryFile(pak.AddEntry("large", src, 1));
     pak.WriteTable();
   }
-  std::ofstream("/proc/self/clear_refs") << "5";
+  ResetPeakMemory();
   long before = StatusKiB("VmRSS:");
   TPak pak("bench-large.pak", false, false);
   bool ok = pak.VerifyEntry(0);
@@ -141,14 +135,6 @@ void LargeEntryVerifyMemory() {
   std::remove("bench-large.pak");
 }
 
-class SideBySide : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) seconds[r.run_name.function_name] = r.GetAdjustedRealTime();
-  }
-  std::map<std::string, double> seconds;
-};
 
 }  // namespace
 

@@ -2,21 +2,14 @@
 // paths use backslashes; they are mapped to slashes here.
 #include "platform/File.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/HostPath.h"
+
 namespace platform {
-namespace {
-
-std::string HostPath(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
-
-}  // namespace
 
 bool File::Open(const std::string& path, OpenMode mode) {
   Close();

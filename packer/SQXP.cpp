@@ -1,0 +1,341 @@
+#include "packer/SQXP.h"
+
+#include <chrono>
+#include <random>
+
+#include "Global/ZCodec.h"
+#include "packer/SWAV.h"
+#include "platform/Directory.h"
+#include "platform/Text.h"
+
+using platform::File;
+using platform::OpenMode;
+using platform::SeekOrigin;
+
+namespace {
+
+bool EndsWithSeparator(const std::string& path) {
+  return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
+
+bool IsWavName(const std::string& name) {
+  size_t dot = name.find_last_of(".\\");
+  return dot != std::string::npos && name[dot] == '.' && platform::AnsiLowerCase(name.substr(dot)) == ".wav";
+}
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+}  // namespace
+
+std::vector<int> SplitRanges(int count, int workers) {
+  std::vector<int> sizes(static_cast<size_t>(workers), 0);
+  // count / workers, rounded to the nearest whole number, halves to even.
+  int b = count / workers, rest = count % workers;
+  if (2 * rest > workers || (2 * rest == workers && b % 2 == 1)) ++b;
+  int r = count - workers * b, remaining = count;
+  for (int k = 0; k < workers; ++k) {
+    if (b > remaining || k == workers - 1) b = remaining;
+    int n = b;
+    if (r > 0 && k < workers - 1) {
+      n = b + 1;
+      --r;
+    }
+    sizes[static_cast<size_t>(k)] = n;
+    remaining -= n;
+  }
+  return sizes;
+}
+
+// ---------------------------------------------------------------------------
+
+TQXPWriteThread::TQXPWriteThread(TQXP& owner, int firstIndex, int assignedCount)
+    : FirstIndex(firstIndex), AssignedCount(assignedCount), owner_(owner) {}
+
+TQXPWriteThread::~TQXPWriteThread() { Join(); }
+
+void TQXPWriteThread::Start() { thread_ = std::thread(&TQXPWriteThread::Execute, this); }
+
+void TQXPWriteThread::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TQXPWriteThread::Execute() {
+  for (int i = 0; i < AssignedCount && !owner_.Failed(); ++i) {
+    TQXPEntry& entry = owner_.Entries[static_cast<size_t>(FirstIndex + i)];
+    try {
+      HandleEntry(entry);
+    } catch (const std::exception& e) {
+      owner_.Fail("Cannot pack " + Quoted(entry.Name) + ": " + e.what());
+    } catch (...) {
+      owner_.Fail("Cannot pack " + Quoted(entry.Name));
+    }
+    Bytes().swap(buffer_);
+    if (owner_.Failed()) break;
+    DoneCount.fetch_add(1);
+  }
+  Finished.store(true);
+}
+
+void TQXPWriteThread::HandleEntry(TQXPEntry& entry) {
+  owner_.Synchronize([&] { LoadCurrentFile(entry); });
+  CodeCurrentFile(entry);
+  owner_.Synchronize([&] { WriteCurrentBlob(entry); });
+}
+
+void TQXPWriteThread::LoadCurrentFile(TQXPEntry& entry) {
+  File file;
+  if (!file.Open(owner_.sourceDir_ + entry.Name, OpenMode::Read)) throw EQXPError("the file cannot be opened");
+  int64_t size = file.Size();
+  if (size < 0) throw EQXPError("the file cannot be read");
+  // Nothing larger can lie in an archive; refuse before holding it.
+  if (size > owner_.MaxArchiveSize) throw EQXPError("the file is too large for an archive (2 GiB at most)");
+  buffer_.resize(static_cast<size_t>(size));
+  if (file.Read(buffer_.data(), buffer_.size()) != buffer_.size()) throw EQXPError("the file cannot be read");
+  entry.OriginalSize = static_cast<int32_t>(size);
+}
+
+void TQXPWriteThread::CodeCurrentFile(TQXPEntry& entry) {
+  if (!IsWavName(entry.Name)) {
+    Bytes packed = ZCompress(buffer_.data(), buffer_.size(), 9);
+    if (!packed.empty() && packed.size() < buffer_.size()) {
+      entry.Method = kMethodZlib;
+      ScrambleBlob(packed.data(), packed.size());
+      buffer_ = std::move(packed);
+    } else {
+      entry.Method = kMethodStored;
+    }
+  } else {
+    TWavFile wav;
+    ReadWavFromBuffer(buffer_.data(), buffer_.size(), wav);
+    if (!wav.Valid) throw EQXPError("not a valid WAV file");
+    Bytes blob = MakeWavBlob(wav.Header, wav.PcmData, InPackerEffectsFolder(entry.Name));
+    entry.Method = kMethodWav;
+    buffer_ = std::move(blob);
+  }
+  if (buffer_.size() > static_cast<size_t>(owner_.MaxArchiveSize))
+    throw EQXPError("the file is too large for an archive (2 GiB at most)");
+  entry.StoredSize = static_cast<int32_t>(buffer_.size());
+}
+
+void TQXPWriteThread::WriteCurrentBlob(TQXPEntry& entry) { entry.Offset = owner_.Append(buffer_.data(), buffer_.size()); }
+
+// ---------------------------------------------------------------------------
+
+TQXP::~TQXP() { Threads.clear(); }
+
+TQXPReadStatus TQXP::Open(const std::string& path) {
+  if (!stream_.Open(path, OpenMode::Read)) throw EQXPError("Cannot open " + Quoted(path));
+  return ReadHeader();
+}
+
+TQXPReadStatus TQXP::ReadHeader() {
+  Header = TQXPHeader{0, 0, 0, 0, 0};
+  Header2 = TQXPHeader2();
+  Entries.clear();
+  int64_t size = stream_.Size();
+  if (size < 0) return TQXPReadStatus::InvalidHeader;
+
+  uint8_t tail[kQXPTailProbe];
+  size_t tailSize = static_cast<size_t>(std::min<int64_t>(size, kQXPTailProbe));
+  if (stream_.Seek(size - static_cast<int64_t>(tailSize), SeekOrigin::Begin) < 0 ||
+      stream_.Read(tail, tailSize) != tailSize)
+    return TQXPReadStatus::InvalidHeader;
+  TQXPTrailer trailer = ReadQXPTrailer(tail, tailSize, TQXPTrailerRules::Packer);
+  if (trailer.Decoded) {
+    Header2.Text = trailer.Password;
+    Header2.Flag = trailer.BlockVersion == '3' ? (trailer.FlagByte & 1) != 0 : trailer.FlagByte != 0;
+  } else if (trailer.Length == kShortTrailerSize) {
+    Header2.Text = trailer.Password;
+  }
+  Header2.HasText = !Header2.Text.empty();
+
+  int64_t headerPos = size - static_cast<int64_t>(trailer.Length) - static_cast<int64_t>(kQXPHeaderSize);
+  uint8_t raw[kQXPHeaderSize];
+  if (headerPos < 0 || stream_.Seek(headerPos, SeekOrigin::Begin) < 0 || stream_.Read(raw, sizeof raw) != sizeof raw)
+    return TQXPReadStatus::InvalidHeader;
+  Header = TQXPHeader::ReadFrom(raw);
+  if (Header.Version != kQXPVersion) return TQXPReadStatus::InvalidVersion;
+  if (Header.Reserved != 0 || Header.CompressedSize < 0 || Header.CompressedSize > headerPos || Header.Count < 0 ||
+      Header.TableSize < 0)
+    return TQXPReadStatus::InvalidHeader;
+
+  Bytes stream(static_cast<size_t>(Header.CompressedSize));
+  if (stream_.Seek(headerPos - Header.CompressedSize, SeekOrigin::Begin) < 0 ||
+      stream_.Read(stream.data(), stream.size()) != stream.size())
+    return TQXPReadStatus::InvalidHeader;
+  // Only the counted records are kept; the inflated length must still be
+  // the table size, and the table must hold every counted record.
+  size_t wanted = static_cast<size_t>(Header.Count) * kQXPEntrySize;
+  Bytes table;
+  uint64_t inflated;
+  try {
+    inflated = ZInflate(stream.data(), stream.size(), wanted, table);
+  } catch (const EZlibError&) {
+    return TQXPReadStatus::InvalidTable;
+  }
+  if (inflated != static_cast<uint64_t>(Header.TableSize) || table.size() < wanted) return TQXPReadStatus::InvalidTable;
+  Entries.reserve(static_cast<size_t>(Header.Count));
+  for (size_t i = 0; i < static_cast<size_t>(Header.Count); ++i)
+    Entries.push_back(TQXPEntry::ReadFrom(table.data() + i * kQXPEntrySize));
+  return TQXPReadStatus::Ok;
+}
+
+void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
+  if (sourceDir.empty()) throw EQXPError("No source folder given");
+  // Drive letters and the like: never pack a whole drive by accident.
+  if (sourceDir.size() <= 2) throw EQXPError("The source folder " + Quoted(sourceDir) + " is too short");
+  sourceDir_ = EndsWithSeparator(sourceDir) ? sourceDir : sourceDir + "\\";
+  if (!platform::DirectoryExists(sourceDir_)) throw EQXPError("Source folder not found: " + Quoted(sourceDir));
+
+  Entries.clear();
+  AddDirectory("", sourceDir_, archivePath);
+  Header = TQXPHeader{0, 0, kQXPVersion, static_cast<int32_t>(Entries.size()), 0};
+
+  platform::RemoveFile(archivePath);
+  if (!stream_.Open(archivePath, OpenMode::Create)) throw EQXPError("Cannot create " + Quoted(archivePath));
+  writePos_ = 0;
+  failed_ = false;
+  failure_.clear();
+  try {
+    RunWorkers();
+    if (Failed()) throw EQXPError(failure_);
+    WriteTail();
+    // Nothing more is written: the file is let go at once, so it can be
+    // read, moved or made again while this object lives on.
+    stream_.Close();
+  } catch (...) {
+    Threads.clear();
+    stream_.Close();
+    platform::RemoveFile(archivePath);
+    throw;
+  }
+}
+
+void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const std::string& archivePath) {
+  std::vector<platform::DirEntry> items;
+  if (!platform::ListDirectory(dir, items)) throw EQXPError("Cannot list the folder " + Quoted(dir));
+  for (const platform::DirEntry& item : items) {
+    if (platform::AnsiLowerCase(item.Name) == "thumbs.db") continue;
+    std::string name = prefix + item.Name;
+    if (item.IsDirectory) {
+      // A folder whose path leaves no room for a file name can only hold
+      // names that are too long (or nothing); it is not entered.
+      if (name.size() + 1 >= kMaxQXPName) {
+        std::vector<platform::DirEntry> inside;
+        if (platform::ListDirectory(dir + item.Name + "\\", inside) && !inside.empty())
+          throw EQXPError("The name " + Quoted(name + "\\" + inside.front().Name) + " is longer than 127 bytes");
+        continue;
+      }
+      AddDirectory(name + "\\", dir + item.Name + "\\", archivePath);
+      continue;
+    }
+    // An archive written into its own source folder is not packed into
+    // itself.
+    if (platform::SameFile(dir + item.Name, archivePath)) continue;
+    if (name.size() > kMaxQXPName) throw EQXPError("The name " + Quoted(name) + " is longer than 127 bytes");
+    if (Entries.size() >= static_cast<size_t>(INT32_MAX / kQXPEntrySize))
+      throw EQXPError("Too many files for one archive");
+    TQXPEntry entry;
+    entry.Name = name;
+    entry.FileDate = item.DosDateTime;
+    Entries.push_back(entry);
+  }
+}
+
+void TQXP::RunWorkers() {
+  std::vector<int> sizes = SplitRanges(Header.Count, WorkerCount);
+  int first = 0;
+  for (int n : sizes) {
+    Threads.push_back(std::make_unique<TQXPWriteThread>(*this, first, n));
+    first += n;
+  }
+  try {
+    for (auto& t : Threads) t->Start();
+  } catch (const std::system_error&) {
+    // Workers that did start see the failure and stop after their entry;
+    // the others will never finish by themselves.
+    Fail("Cannot start the worker threads");
+    for (auto& t : Threads)
+      if (!t->Started()) t->Finished = true;
+  }
+  for (;;) {
+    bool allFinished = true;
+    int done = 0;
+    for (auto& t : Threads) {
+      done += t->DoneCount.load();
+      allFinished = allFinished && t->Finished.load();
+    }
+    if (OnProgress) OnProgress(done, Header.Count);
+    ServeRequests(std::chrono::milliseconds(50));
+    if (allFinished) break;
+  }
+  Threads.clear();
+}
+
+void TQXP::WriteTail() {
+  Bytes table;
+  table.reserve(Entries.size() * kQXPEntrySize);
+  for (const TQXPEntry& e : Entries) e.WriteTo(table);
+  Header.TableSize = static_cast<int32_t>(table.size());
+  Bytes packed = ZCompress(table.data(), table.size(), 9);
+  Header.CompressedSize = static_cast<int32_t>(packed.size());
+  Append(packed.data(), packed.size());
+  Bytes header;
+  Header.WriteTo(header);
+  Append(header.data(), header.size());
+  WriteTrailer();
+}
+
+void TQXP::WriteTrailer() {
+  std::mt19937 gen(static_cast<uint32_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
+                   std::random_device{}());
+  std::uniform_int_distribution<int> seed(0, 254);
+  uint8_t a = static_cast<uint8_t>(seed(gen));
+  uint8_t b = static_cast<uint8_t>(seed(gen));
+  uint8_t flag = static_cast<uint8_t>((seed(gen) & ~1) | (Header2.Flag ? 1 : 0));
+  Bytes trailer = MakeLongTrailer(0, '3', a, b, Header2.Text, flag);
+  Append(trailer.data(), trailer.size());
+}
+
+int32_t TQXP::Append(const uint8_t* data, size_t size) {
+  if (writePos_ + static_cast<int64_t>(size) > MaxArchiveSize)
+    throw EQXPError("The archive would pass 2 GiB, the most its 32-bit offsets reach");
+  if (!stream_.Write(data, size)) throw EQXPError("Cannot write the archive (disk full?)");
+  int32_t at = static_cast<int32_t>(writePos_);
+  writePos_ += static_cast<int64_t>(size);
+  return at;
+}
+
+void TQXP::Synchronize(const std::function<void()>& fn) {
+  Request request;
+  request.fn = fn;
+  std::unique_lock<std::mutex> hold(lock_);
+  requests_.push_back(&request);
+  requested_.notify_one();
+  served_.wait(hold, [&] { return request.done; });
+  if (request.error) std::rethrow_exception(request.error);
+}
+
+void TQXP::ServeRequests(std::chrono::milliseconds wait) {
+  std::unique_lock<std::mutex> hold(lock_);
+  requested_.wait_for(hold, wait, [&] { return !requests_.empty(); });
+  while (!requests_.empty()) {
+    Request* request = requests_.front();
+    requests_.pop_front();
+    hold.unlock();
+    try {
+      request->fn();
+    } catch (...) {
+      request->error = std::current_exception();
+    }
+    hold.lock();
+    request->done = true;
+    served_.notify_all();
+  }
+}
+
+void TQXP::Fail(const std::string& text) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (!failed_) failure_ = text;
+  failed_ = true;
+}

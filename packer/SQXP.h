@@ -1,0 +1,145 @@
+// The packer's archive writer and reader. Make packs a source folder into a
+// new game archive, coding the files on worker threads while every file
+// read and archive write runs on the calling (main) thread; ReadHeader reads
+// an existing archive's trailer, header and table for the information
+// screen.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Global/QX_PakFormat.h"
+#include "platform/File.h"
+
+// A failed make or open, with the text the user sees.
+class EQXPError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The content of the password block.
+struct TQXPHeader2 {
+  std::string Text;  // the password in plain
+  bool HasText = false;
+  bool Flag = false;  // official
+};
+
+enum class TQXPReadStatus {
+  Ok,
+  InvalidVersion,  // the header's version is not 5
+  InvalidHeader,   // reserved field not 0, or the header or its sizes do not fit the file
+  InvalidTable,    // the table does not inflate to its size or holds fewer records than counted
+};
+
+// How many entries each of `workers` workers gets: count / workers rounded
+// to the nearest (halves to even) for each, the rounding error spread over
+// the first workers, the last one taking what is left.
+std::vector<int> SplitRanges(int count, int workers);
+
+class TQXP;
+
+class TQXPWriteThread {
+ public:
+  TQXPWriteThread(TQXP& owner, int firstIndex, int assignedCount);
+  ~TQXPWriteThread();  // waits for the thread
+  TQXPWriteThread(const TQXPWriteThread&) = delete;
+  TQXPWriteThread& operator=(const TQXPWriteThread&) = delete;
+
+  void Start();
+  bool Started() const { return thread_.joinable(); }
+  void Join();
+
+  const int FirstIndex;
+  const int AssignedCount;
+  // Read by the main thread and the progress screen while the worker runs.
+  std::atomic<int> DoneCount{0};
+  std::atomic<bool> Finished{false};
+
+ private:
+  void Execute();
+  // One entry: load (main thread), code, write (main thread).
+  void HandleEntry(TQXPEntry& entry);
+  void LoadCurrentFile(TQXPEntry& entry);
+  void CodeCurrentFile(TQXPEntry& entry);
+  void WriteCurrentBlob(TQXPEntry& entry);
+
+  TQXP& owner_;
+  Bytes buffer_;  // the current file's bytes, then its blob
+  std::thread thread_;
+};
+
+class TQXP {
+ public:
+  TQXP() = default;
+  ~TQXP();
+  TQXP(const TQXP&) = delete;
+  TQXP& operator=(const TQXP&) = delete;
+
+  // Opens an archive for reading and reads it (ReadHeader). EQXPError when
+  // the file cannot be opened.
+  TQXPReadStatus Open(const std::string& path);
+  TQXPReadStatus ReadHeader();
+
+  // Writes a complete archive of every file below `sourceDir`. The source
+  // folder is listed before the archive is touched; on any failure (source
+  // missing, a name over 127 bytes, a file that cannot be read or coded,
+  // the archive reaching 2 GiB, a failed write) it raises EQXPError naming
+  // the cause, and an archive it had begun is deleted.
+  void Make(const std::string& archivePath, const std::string& sourceDir);
+
+  TQXPHeader Header{0, 0, 0, 0, 0};
+  TQXPHeader2 Header2;
+  std::vector<TQXPEntry> Entries;
+  // Called by Make's wait loop on the main thread: entries done, total.
+  std::function<void(int done, int total)> OnProgress;
+  // The workers while Make runs, empty otherwise.
+  std::vector<std::unique_ptr<TQXPWriteThread>> Threads;
+
+  int WorkerCount = 8;
+  int64_t MaxArchiveSize = kMaxQXPArchiveSize;
+
+ private:
+  friend class TQXPWriteThread;
+
+  void AddDirectory(const std::string& prefix, const std::string& dir, const std::string& archivePath);
+  void RunWorkers();
+  void WriteTail();
+  void WriteTrailer();
+  // Appends bytes to the archive, refusing to pass MaxArchiveSize;
+  // the offset at which they start.
+  int32_t Append(const uint8_t* data, size_t size);
+
+  // Runs `fn` on the main thread (inside RunWorkers' wait loop) and waits
+  // for it; an exception it raises is raised again in the calling worker.
+  void Synchronize(const std::function<void()>& fn);
+  // Runs every pending request, waiting up to `wait` for the first.
+  void ServeRequests(std::chrono::milliseconds wait);
+  // Records the first failure and stops the other workers.
+  void Fail(const std::string& text);
+  bool Failed() const { return failed_.load(); }
+
+  struct Request {
+    std::function<void()> fn;
+    bool done = false;
+    std::exception_ptr error;
+  };
+
+  platform::File stream_;
+  std::string sourceDir_;
+  int64_t writePos_ = 0;
+  std::mutex lock_;  // guards requests_ and failure_
+  std::condition_variable requested_, served_;
+  std::deque<Request*> requests_;
+  std::string failure_;
+  std::atomic<bool> failed_{false};
+};

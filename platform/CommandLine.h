@@ -1,0 +1,20 @@
+// The one command-line splitter of the system's programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Splits a command line into items: blanks and tabs separate them, double
+// quotes group blanks into an item and are removed, and a backslash is an
+// ordinary character (so -id "C:\Games\" gives C:\Games\). A pair of quotes
+// with nothing between them is an empty item.
+std::vector<std::string> SplitCommandLine(const std::string& line);
+
+// The program's parameters, without the program itself: on Windows the
+// process's own command line split as above (argc and argv are not used),
+// on the host argv.
+std::vector<std::string> ProgramParameters(int argc, char** argv);
+
+}  // namespace platform

@@ -1,0 +1,30 @@
+// Folder listings and file identity. Listings are sorted by name without
+// regard to case, so results do not depend on the file system's order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct DirEntry {
+  std::string Name;
+  bool IsDirectory = false;  // else a file
+  // Last write time as a DOS date (high word) and time (low word), local
+  // time; 0 when it cannot be expressed (before 1980).
+  int32_t DosDateTime = 0;
+};
+
+// The files and folders directly in `dir` (which ends in a separator),
+// without "." and ".."; false when the folder cannot be listed.
+bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries);
+bool DirectoryExists(const std::string& path);
+// Whether two paths name the same existing file, however they are spelled.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Puts a listing in ListDirectory's order: by lower-cased name, names that
+// differ only in case in byte order.
+void SortDirEntries(std::vector<DirEntry>& entries);
+
+}  // namespace platform

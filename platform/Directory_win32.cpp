@@ -1,0 +1,56 @@
+// Folder services on the Windows file API.
+#include <windows.h>
+
+#include "platform/Directory.h"
+
+namespace platform {
+
+namespace {
+
+int32_t DosDateTime(const FILETIME& utc) {
+  FILETIME local;
+  WORD date = 0, time = 0;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToDosDateTime(&local, &date, &time)) return 0;
+  return static_cast<int32_t>(static_cast<uint32_t>(date) << 16 | time);
+}
+
+// Volume and file index of an existing file, opened for no access at all.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  return ok;
+}
+
+}  // namespace
+
+bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries) {
+  entries.clear();
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((dir + "*.*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                       DosDateTime(found.ftLastWriteTime)});
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+  SortDirEntries(entries);
+  return true;
+}
+
+bool DirectoryExists(const std::string& path) {
+  DWORD attr = GetFileAttributesA(path.c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  return FileIdentity(a, ia) && FileIdentity(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+}  // namespace platform

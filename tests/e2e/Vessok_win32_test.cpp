@@ -1,0 +1,95 @@
+// Runs the real Vessok.exe with its output going to a file (so it prints
+// plain lines) and checks the archive it writes.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "packer/SQXP.h"
+#include "tests/support/TempDir.h"
+
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileText;
+
+namespace {
+
+struct RunResult {
+  DWORD code = 0xFFFFFFFF;
+  std::string output;
+};
+
+RunResult RunVessok(const std::string& args, const std::string& outputFile) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = in;
+  si.hStdOutput = out;
+  si.hStdError = out;
+  PROCESS_INFORMATION pi = {};
+  std::string line = std::string("\"") + VESSOK_EXE + "\" " + args;
+  RunResult r;
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+    WaitForSingleObject(pi.hProcess, 60000);
+    GetExitCodeProcess(pi.hProcess, &r.code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(out);
+  CloseHandle(in);
+  Bytes text = ReadFileBytes(outputFile);
+  for (uint8_t c : text)
+    if (c != '\r') r.output.push_back(static_cast<char>(c));
+  return r;
+}
+
+}  // namespace
+
+TEST(VessokProgram, PacksTheSampleModAndShowsItsInformation) {
+  TempDir dir;
+  std::string archive = dir.File("out.qxp");
+  RunResult make = RunVessok("-filename " + archive + " -make \"" SAMPLE_MOD "\" -nowait", dir.File("make.txt"));
+  EXPECT_EQ(make.code, 0u) << make.output;
+  EXPECT_EQ(make.output, "Vessok v1.0.0.0\nProgress: 6/6\n");
+
+  TQXP q;
+  ASSERT_EQ(q.Open(archive), TQXPReadStatus::Ok);
+  ASSERT_EQ(q.Header.Count, 6);
+  std::vector<std::string> names;
+  for (const TQXPEntry& e : q.Entries) names.push_back(e.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"data\\items.ini", "data\\levels\\level1.dat", "readme.txt",
+                                             "scripts\\intro.txt", "sounds\\chime.wav",
+                                             "sounds\\effects\\click.wav"}));
+  Bytes file = ReadFileBytes(archive);
+  for (const TQXPEntry& e : q.Entries) {
+    if (e.Method != kMethodWav) continue;
+    TWavHeader h = TWavHeader::ReadFrom(file.data() + e.Offset);
+    EXPECT_EQ(h.Adpcm, e.Name == "sounds\\chime.wav" ? 1 : 0) << e.Name;
+  }
+
+  RunResult info = RunVessok("-filename " + archive, dir.File("info.txt"));
+  EXPECT_EQ(info.code, 0u);
+  EXPECT_EQ(info.output, "Vessok v1.0.0.0\nVer: 5\nCount: 6\nSize: 0MB/0MB\n");
+}
+
+TEST(VessokProgram, FailuresAndUsageExitNonZero) {
+  TempDir dir;
+  std::string archive = dir.File("keep.qxp");
+  WriteFileText(archive, "previous archive");
+  RunResult missing = RunVessok("-filename " + archive + " -make " + dir.File("nowhere") + " -nowait",
+                                dir.File("missing.txt"));
+  EXPECT_EQ(missing.code, 1u);
+  EXPECT_NE(missing.output.find("Error: Source folder not found"), std::string::npos) << missing.output;
+  Bytes kept = ReadFileBytes(archive);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "previous archive");
+
+  RunResult damaged = RunVessok("-filename " + archive, dir.File("damaged.txt"));
+  EXPECT_EQ(damaged.code, 1u);
+  EXPECT_NE(damaged.output.find("Error: Invalid QXP"), std::string::npos) << damaged.output;
+
+  RunResult usage = RunVessok("-filename \"" + dir.File("absent.qxp") + "\"", dir.File("usage.txt"));
+  EXPECT_EQ(usage.code, 2u);
+  EXPECT_NE(usage.output.find("Usage: -filename"), std::string::npos) << usage.output;
+}
