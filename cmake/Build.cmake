@@ -58,3 +58,12 @@ function(modkit_add_test name)
   file(MAKE_DIRECTORY ${workdir})
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${workdir})
 endfunction()
+
+# Under Wine, runs the test program on a virtual X display, for tests that
+# open windows.
+function(modkit_test_on_display name)
+  if(WIN32)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+      "${CMAKE_SOURCE_DIR}/scripts/wine-run;${CMAKE_BINARY_DIR}/wineprefix;--gui")
+  endif()
+endfunction()

@@ -16,3 +16,7 @@ std::string StripQuotes(const std::string& text);
 // that separator on (the next call trims it away), or empty when there is
 // none. An unterminated quote runs to the end of the text.
 void SplitFirstToken(const std::string& text, std::string& token, std::string& rest);
+
+// The same rules for 16-bit text (language files).
+std::u16string WideStripQuotes(const std::u16string& text);
+void WideSplitFirstToken(const std::u16string& text, std::u16string& token, std::u16string& rest);

@@ -1,5 +1,6 @@
-// Folder listings and file identity. Listings are sorted by name without
-// regard to case, so results do not depend on the file system's order.
+// Folder listings, file identity, and creating, removing and renaming
+// folders and files. Listings are sorted by name without regard to case, so
+// results do not depend on the file system's order.
 #pragma once
 
 #include <cstdint>
@@ -10,18 +11,28 @@ namespace platform {
 
 struct DirEntry {
   std::string Name;
-  bool IsDirectory = false;  // else a file
+  bool IsDirectory = false;  // else a file (a link counts as what it points to)
   // Last write time as a DOS date (high word) and time (low word), local
   // time; 0 when it cannot be expressed (before 1980).
   int32_t DosDateTime = 0;
+  bool IsLink = false;  // a symbolic link or junction: never to be entered
 };
 
-// The files and folders directly in `dir` (which ends in a separator),
-// without "." and ".."; false when the folder cannot be listed.
+// The files, folders and links directly in `dir` (which ends in a
+// separator), without "." and ".."; false when the folder cannot be listed.
 bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries);
 bool DirectoryExists(const std::string& path);
 // Whether two paths name the same existing file, however they are spelled.
 bool SameFile(const std::string& a, const std::string& b);
+
+// Creates one folder level; false when it exists already or cannot be made.
+bool MakeDir(const std::string& path);
+// Removes a folder that is empty; false otherwise.
+bool RemoveEmptyDir(const std::string& path);
+// Removes a symbolic link or junction itself, never what it points to.
+bool RemoveLink(const std::string& path);
+// Renames a file, replacing any file of the new name.
+bool RenameOver(const std::string& from, const std::string& to);
 
 // Puts a listing in ListDirectory's order: by lower-cased name, names that
 // differ only in case in byte order.

@@ -1,7 +1,9 @@
 // Host stand-in of the folder services: POSIX calls.
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <ctime>
 
 #include "platform/Directory.h"
@@ -29,9 +31,18 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries) {
   while (dirent* item = readdir(d)) {
     std::string name = item->d_name;
     if (name == "." || name == "..") continue;
+    // A link is listed as a link even when what it points to is gone, so
+    // that it can be removed.
     struct stat st;
-    if (::stat((base + name).c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) continue;
-    entries.push_back({name, S_ISDIR(st.st_mode), DosDateTime(st.st_mtime)});
+    std::string full = base + name;
+    if (::lstat(full.c_str(), &st) != 0) continue;
+    bool link = S_ISLNK(st.st_mode);
+    if (link && ::stat(full.c_str(), &st) != 0) {
+      entries.push_back({name, false, 0, true});
+      continue;
+    }
+    if (!(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) continue;
+    entries.push_back({name, S_ISDIR(st.st_mode), DosDateTime(st.st_mtime), link});
   }
   closedir(d);
   SortDirEntries(entries);
@@ -47,6 +58,22 @@ bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return ::stat(HostPath(a).c_str(), &sa) == 0 && ::stat(HostPath(b).c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
+}
+
+bool MakeDir(const std::string& path) { return ::mkdir(HostPath(path).c_str(), 0755) == 0; }
+
+bool RemoveEmptyDir(const std::string& path) { return ::rmdir(HostPath(path).c_str()) == 0; }
+
+bool RemoveLink(const std::string& path) {
+  struct stat st;
+  std::string host = HostPath(path);
+  // A trailing separator would make the calls follow the link.
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  return ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(host.c_str()) == 0;
+}
+
+bool RenameOver(const std::string& from, const std::string& to) {
+  return std::rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0;
 }
 
 }  // namespace platform

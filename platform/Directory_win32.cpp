@@ -35,7 +35,7 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries) {
     std::string name = found.cFileName;
     if (name == "." || name == "..") continue;
     entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                       DosDateTime(found.ftLastWriteTime)});
+                       DosDateTime(found.ftLastWriteTime), (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   } while (FindNextFileA(h, &found));
   FindClose(h);
   SortDirEntries(entries);
@@ -51,6 +51,23 @@ bool SameFile(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION ia, ib;
   return FileIdentity(a, ia) && FileIdentity(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
          ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+bool MakeDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool RemoveEmptyDir(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+
+// A link to a folder is removed as a folder, a link to a file as a file;
+// neither call touches the target.
+bool RemoveLink(const std::string& path) {
+  DWORD attr = GetFileAttributesA(path.c_str());
+  if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  if (attr & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryA(path.c_str()) != 0;
+  return DeleteFileA(path.c_str()) != 0;
+}
+
+bool RenameOver(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 }  // namespace platform

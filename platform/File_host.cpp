@@ -1,5 +1,5 @@
-// Host stand-in of the file layer for native tests: POSIX calls. The system's
-// paths use backslashes; they are mapped to slashes here.
+// Host stand-in of the file layer for native tests: POSIX calls on paths
+// mapped by HostPath.
 #include "platform/File.h"
 
 #include <cerrno>

@@ -9,4 +9,25 @@ std::string AnsiLowerCase(std::string text) {
   return text;
 }
 
+// wchar_t is 16 bits wide on Windows, so the two string types share a layout.
+std::u16string AnsiToWide(const std::string& text) {
+  if (text.empty()) return {};
+  int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::u16string out(n > 0 ? n : 0, u'\0');
+  if (n > 0) {
+    auto* wide = reinterpret_cast<wchar_t*>(out.data());
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide, n);
+  }
+  return out;
+}
+
+std::string WideToAnsi(const std::u16string& text) {
+  if (text.empty()) return {};
+  auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  int n = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 0, '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
 }  // namespace platform

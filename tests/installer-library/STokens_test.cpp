@@ -36,3 +36,27 @@ TEST(Tokens, TrimAndStripQuotes) {
   EXPECT_EQ(StripQuotes("\"a\"\"b\" c\""), "ab c");
   EXPECT_EQ(StripQuotes("no quotes"), "no quotes");
 }
+
+TEST(Tokens, SixteenBitTextFollowsTheSameRules) {
+  struct Case {
+    std::u16string text, first, rest;
+  } cases[] = {
+      {u"  one two three ", u"one", u" two three"},
+      {u"one\ttwo", u"one", u"\ttwo"},
+      {u"\"a b\" c", u"a b", u" c"},
+      {u"\"a b\"c d", u"a bc", u" d"},
+      {u"single", u"single", u""},
+      {u"\"unclosed quote", u"unclosed quote", u""},
+      {u"", u"", u""},
+      {u"\r\n\x01 x \r", u"x", u""},
+      {u"\u0120x\u0120 y", u"\u0120x\u0120", u" y"},  // only codes up to 32, not their low bytes
+      {u"a\u3000b c", u"a\u3000b", u" c"},
+  };
+  for (const Case& c : cases) {
+    std::u16string first, rest;
+    WideSplitFirstToken(c.text, first, rest);
+    EXPECT_EQ(first, c.first);
+    EXPECT_EQ(rest, c.rest);
+  }
+  EXPECT_EQ(WideStripQuotes(u"\"a\"\"b\" c\""), u"ab c");
+}

@@ -4,10 +4,13 @@
 
 #include <filesystem>
 
+#include "platform/File.h"
 #include "tests/support/TempDir.h"
 
+using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileText;
+namespace fs = std::filesystem;
 
 TEST(DirectoryListing, SortedWithoutRegardToCase) {
   TempDir dir;
@@ -46,4 +49,51 @@ TEST(DirectoryListing, SortKeepsCaseVariantsInByteOrder) {
   EXPECT_EQ(items[0].Name, "a");
   EXPECT_EQ(items[1].Name, "B");
   EXPECT_EQ(items[2].Name, "b");
+}
+
+TEST(DirectoryListing, LinksAreListedAsLinks) {
+  TempDir dir;
+  fs::create_directories(dir.File("target"));
+  std::error_code ec;
+  fs::create_directory_symlink(fs::absolute(dir.File("target")), dir.File("link"), ec);
+  if (ec) GTEST_SKIP() << "symbolic links cannot be made here: " << ec.message();
+  fs::create_symlink(fs::absolute(dir.File("gone")), dir.File("dangling"), ec);
+  std::vector<platform::DirEntry> items;
+  ASSERT_TRUE(platform::ListDirectory(dir.Path() + "\\", items));
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].Name, "dangling");
+  EXPECT_TRUE(items[0].IsLink);
+  EXPECT_TRUE(items[1].IsLink && items[1].IsDirectory);
+  EXPECT_FALSE(items[2].IsLink);
+  EXPECT_TRUE(platform::RemoveLink(dir.Path() + "\\link\\"));
+  EXPECT_TRUE(platform::RemoveLink(dir.Path() + "\\dangling"));
+  EXPECT_FALSE(platform::RemoveLink(dir.Path() + "\\target"));  // no link: left alone
+  EXPECT_TRUE(fs::is_directory(dir.File("target")));
+  EXPECT_FALSE(fs::exists(dir.File("link")));
+}
+
+TEST(Folders, MakeTestAndRemove) {
+  TempDir tmp;
+  std::string dir = tmp.Path() + "\\made";
+  EXPECT_FALSE(platform::DirectoryExists(dir));
+  EXPECT_TRUE(platform::MakeDir(dir));
+  EXPECT_FALSE(platform::MakeDir(dir));  // exists already
+  EXPECT_TRUE(platform::DirectoryExists(dir + "\\"));
+  EXPECT_FALSE(platform::MakeDir(tmp.Path() + "\\missing\\child"));
+  WriteFileText(tmp.File("made/f.txt"), "x");
+  EXPECT_FALSE(platform::RemoveEmptyDir(dir));  // not empty
+  EXPECT_FALSE(platform::RemoveLink(dir + "\\f.txt"));
+  EXPECT_TRUE(platform::RemoveFile(dir + "\\f.txt"));
+  EXPECT_TRUE(platform::RemoveEmptyDir(dir));
+  EXPECT_FALSE(platform::DirectoryExists(dir));
+}
+
+TEST(Folders, RenameOverReplacesTheTarget) {
+  TempDir tmp;
+  WriteFileText(tmp.File("new"), "new contents");
+  WriteFileText(tmp.File("old"), "old");
+  EXPECT_TRUE(platform::RenameOver(tmp.Path() + "\\new", tmp.Path() + "\\old"));
+  EXPECT_FALSE(fs::exists(tmp.File("new")));
+  EXPECT_EQ(ReadFileBytes(tmp.File("old")).size(), 12u);
+  EXPECT_FALSE(platform::RenameOver(tmp.Path() + "\\new", tmp.Path() + "\\old"));
 }

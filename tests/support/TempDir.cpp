@@ -1,5 +1,6 @@
 #include "tests/support/TempDir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +24,15 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   fs::remove_all(path_, ec);
+}
+
+std::string DrivePath(const std::string& relative) {
+  std::string path = fs::absolute(relative).string();
+#ifndef _WIN32
+  path = "Z:" + path;
+#endif
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {

@@ -24,6 +24,11 @@ class TempDir {
   std::string path_;
 };
 
+// The absolute path of a file or folder below the working directory as the
+// system writes paths: a drive letter and backslashes ("Z:\work\...\tmp3").
+// The host build reads any drive letter as its root, as Wine's Z: does.
+std::string DrivePath(const std::string& relative);
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data);
 void WriteFileText(const std::string& path, const std::string& text);

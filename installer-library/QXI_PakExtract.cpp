@@ -1,0 +1,116 @@
+#include "installer-library/QXI_PakExtract.h"
+
+#include "installer-library/QXI_FD.h"
+#include "installer-library/QXI_Global.h"
+#include "installer-library/SE_Global.h"
+#include "installer-library/SE_Languages.h"
+#include "installer-library/SE_Uninstall_List.h"
+#include "platform/File.h"
+#include "platform/Text.h"
+
+namespace {
+
+constexpr uint16_t kExtractingString = 18;
+
+// Language string 18 with the file name in place.
+std::u16string ExtractingText(const std::u16string& fileName) {
+  return TLanguages::ReplaceText(Languages.GetString(kExtractingString), u"<%FILENAME%>", fileName);
+}
+
+std::string DamagedText(const std::string& name) {
+  return "Cannot read \"" + name + "\" from the setup archive: it is damaged";
+}
+
+std::string WriteFailedText(const std::string& path) { return "Cannot write file \"" + path + "\""; }
+
+bool Fail(std::string& error, const std::string& text) {
+  error = text;
+  return false;
+}
+
+}  // namespace
+
+void TExtractProgress::Status(const std::u16string& text) { SetStatusText(text); }
+
+void TExtractProgress::Step() { StepProgress(true); }
+
+TExtractProgress& HandOffProgress() {
+  static TExtractProgress progress;
+  return progress;
+}
+
+bool IsSafeEntryName(const std::string& name) {
+  if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos) return false;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("\\/", start);
+    if (end == std::string::npos) end = name.size();
+    // Windows drops trailing dots and blanks of a name, so ". ." or "..."
+    // would become "." or "..".
+    std::string part = name.substr(start, end - start);
+    if (!part.empty() && part.find_first_not_of(". ") == std::string::npos) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string& error,
+                  TExtractProgress& progress) {
+  int index;
+  for (bool found = pak.FindFirstIndex(group, index);; found = pak.FindNextIndex(group, index)) {
+    progress.Status(ExtractingText(found ? platform::AnsiToWide(pak.Entries[index].Name) : u""));
+    if (!found) return true;
+    const TPakFile entry = pak.Entries[index];
+    std::string target = dir + "\\" + entry.Name;
+    if (!IsSafeEntryName(entry.Name))
+      return Fail(error, "Refused to extract \"" + entry.Name + "\": the name leaves the target folder");
+    if (entry.OriginalSize >= kLargeEntrySize) {
+      if (!ExtractLargeEntry(pak, target, entry.Name, entry.OriginalSize, index, error, progress)) return false;
+    } else {
+      Bytes data;
+      try {
+        data = pak.GetData(index);
+      } catch (const EZlibError&) {
+        data.clear();
+      }
+      if (data.size() != entry.OriginalSize) return Fail(error, DamagedText(entry.Name));
+      if (!WriteBufferToFile(target, data.data(), data.size())) return Fail(error, WriteFailedText(target));
+    }
+    if (!UninstallList.AddFile(target))
+      return Fail(error, "Cannot log \"" + target + "\" for uninstall: the uninstall log is full");
+    progress.Step();
+  }
+}
+
+bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& name, uint32_t size, int index,
+                       std::string& error, TExtractProgress& progress, size_t pieceSize) {
+  if (index < 0 || static_cast<size_t>(index) >= pak.Entries.size() || pak.Entries[index].StoredSize != 0 ||
+      pak.Entries[index].OriginalSize != size)
+    return Fail(error, DamagedText(name));
+  ForceDirectoriesLogged(FolderOfPath(target));
+  platform::File out;
+  if (!out.Open(target, platform::OpenMode::Create)) return Fail(error, WriteFailedText(target));
+  uint64_t done = 0;
+  auto status = [&] {
+    progress.Status(ExtractingText(platform::AnsiToWide(name + " - " + FormatByteSize(static_cast<int64_t>(done)) +
+                                                        " / " + FormatByteSize(size))));
+  };
+  bool writeFailed = false;
+  status();
+  bool copied = size == 0 || pak.ReadStoredInPieces(
+                                 index,
+                                 [&](const uint8_t* data, size_t n) {
+                                   if (!out.Write(data, n)) {
+                                     writeFailed = true;
+                                     return false;
+                                   }
+                                   done += n;
+                                   if (done < size) status();
+                                   return true;
+                                 },
+                                 pieceSize);
+  out.Close();
+  if (copied) return true;
+  platform::RemoveFile(target);
+  return Fail(error, writeFailed ? WriteFailedText(target) : DamagedText(name));
+}

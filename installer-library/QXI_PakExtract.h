@@ -1,0 +1,41 @@
+// Extraction of the installer archive's file groups into the install
+// folders, logging every file written for the uninstaller.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Global/QXI_PakFile.h"
+
+// Where extraction reports to: by default the status text and the progress
+// steps of the hand-off to the window.
+class TExtractProgress {
+ public:
+  virtual ~TExtractProgress() = default;
+  virtual void Status(const std::u16string& text);
+  virtual void Step();
+};
+
+TExtractProgress& HandOffProgress();
+
+// An entry name that stays below the folder it is extracted into: no drive
+// or stream (":"), no leading separator, no "." or ".." part (nor one that
+// the file system would read as such).
+bool IsSafeEntryName(const std::string& name);
+
+// Writes every entry of the group to dir + "\" + its name, with one status
+// text (language string 18) and one progress step per entry and a last
+// status with an empty name. Each file is logged for uninstall once it has
+// been written. Stops at the first entry that cannot be extracted (unsafe
+// name, unreadable data, failed write, a full uninstall log) with error
+// set; no partial file is left behind.
+bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string& error,
+                  TExtractProgress& progress = HandOffProgress());
+
+// Copies an entry of 70 MiB or more (stored raw) to target in pieces,
+// creating and logging its folders, with a status text per piece (name,
+// amount done, total). The checksum is checked over the pieces; a failure
+// to read, write or verify removes the target and sets error.
+bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& name, uint32_t size, int index,
+                       std::string& error, TExtractProgress& progress = HandOffProgress(),
+                       size_t pieceSize = kLargeEntryPiece);

@@ -1,0 +1,230 @@
+#include "installer-library/SE_Languages.h"
+
+#include <algorithm>
+
+#include "installer-library/SIntegerText.h"
+#include "installer-library/STokens.h"
+#include "platform/Text.h"
+
+using platform::AnsiToWide;
+using platform::WideToAnsi;
+
+namespace {
+
+constexpr char16_t kCR = u'\r', kLF = u'\n';
+const std::u16string kTagStart = u"<LANG";
+
+// Integer conversion with the installer's rules; only the low 16 bits count.
+uint16_t Low16(const std::u16string& text) {
+  return static_cast<uint16_t>(StrToInt32(WideToAnsi(text)));
+}
+
+char16_t FoldAZ(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+
+bool IsBlankOrControl(char16_t c) { return c <= u' '; }
+
+// One match of a repeated replacement: the range [Begin, End) of the text
+// and a key naming what was matched (the tag's number).
+struct TMatch {
+  size_t Begin = 0, End = 0;
+  int Key = 0;
+};
+
+// Replaces matches again and again until none is left, with the result of
+// restarting the search from the beginning after every replacement. A new
+// match can only begin up to lookBehind characters before the last
+// replacement, so the search resumes there instead of at the start.
+//
+// A text that holds its own pattern, or strings that hold each other's tags,
+// would be expanded forever. A match that lies wholly inside text inserted
+// for the same key, while that insertion is still being worked through, is
+// therefore left as it is; all other input gets exactly the restart result.
+template <class FindFn, class ValueFn>
+std::u16string ReplaceRepeatedly(std::u16string text, size_t lookBehind, FindFn find, ValueFn value) {
+  struct TInserted {
+    size_t Begin, End;
+    int Key;
+  };
+  std::vector<TInserted> open;  // nested, outermost first
+  size_t from = 0, floor = 0;
+  TMatch m;
+  while (find(text, from, m)) {
+    while (!open.empty() && !(open.back().Begin <= m.Begin && m.End <= open.back().End)) open.pop_back();
+    bool cycle = std::any_of(open.begin(), open.end(), [&](const TInserted& r) { return r.Key == m.Key; });
+    if (cycle) {
+      from = floor = m.Begin + 1;
+      continue;
+    }
+    std::u16string inserted = value(m);
+    text.replace(m.Begin, m.End - m.Begin, inserted);
+    for (TInserted& r : open) r.End = r.End + inserted.size() - (m.End - m.Begin);
+    open.push_back({m.Begin, m.Begin + inserted.size(), m.Key});
+    from = std::max(floor, m.Begin > lookBehind ? m.Begin - lookBehind : 0);
+  }
+  return text;
+}
+
+// First occurrence of a pattern (already folded) at or after from.
+size_t FindFolded(const std::u16string& text, const std::u16string& folded, size_t from) {
+  if (folded.empty() || text.size() < folded.size()) return std::u16string::npos;
+  for (size_t i = from; i + folded.size() <= text.size(); ++i) {
+    size_t k = 0;
+    while (k < folded.size() && FoldAZ(text[i + k]) == folded[k]) ++k;
+    if (k == folded.size()) return i;
+  }
+  return std::u16string::npos;
+}
+
+}  // namespace
+
+// --- string list -------------------------------------------------------------
+
+void TUnicodeStringList::LoadFromBuffer(const void* buffer, size_t size) {
+  if (!buffer) throw std::runtime_error("Cannot open file");
+  Clear();
+  auto* bytes = static_cast<const uint8_t*>(buffer);
+  size_t n = size < 2 ? 0 : (size - 2) / 2;
+  std::u16string line;
+  bool pending = false;
+  for (size_t i = 0; i < n; ++i) {
+    char16_t c = static_cast<char16_t>(bytes[2 + 2 * i] | bytes[3 + 2 * i] << 8);
+    if (c == kCR) {
+      Add(line);
+      line.clear();
+      pending = false;
+    } else if (c == kLF) {
+      line.clear();
+      pending = false;
+    } else {
+      line.push_back(c);
+      pending = true;
+    }
+  }
+  if (pending) Add(line);
+}
+
+int TUnicodeStringList::Add(const std::u16string& text) {
+  lines_.push_back(text);
+  return Count() - 1;
+}
+
+const std::u16string& TUnicodeStringList::Get(int index) const {
+  if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  return lines_[index];
+}
+
+// --- one language ------------------------------------------------------------
+
+void TLanguage::LoadFromBuffer(const void* buffer, size_t size) {
+  TUnicodeStringList lines;
+  lines.LoadFromBuffer(buffer, size);
+  Name = lines.Get(0);
+  ParseLangIds(lines.Get(1));
+  Strings.clear();
+  for (int i = 2; i < lines.Count(); ++i) Strings.push_back(ParseStringLine(lines.Get(i)));
+}
+
+void TLanguage::ParseLangIds(const std::u16string& line) {
+  // Identifiers are hexadecimal without the "$" that the conversion expects;
+  // each must be followed by ";", so text after the last ";" converts as an
+  // empty identifier and fails.
+  LangIds.clear();
+  auto hex = [](const std::u16string& id) { return Low16(u"$" + id); };
+  size_t semi = line.find(u';');
+  if (semi == std::u16string::npos) {
+    LangIds.push_back(hex(line));
+    return;
+  }
+  for (size_t at = 0; at < line.size();) {
+    semi = line.find(u';', at);
+    if (semi == std::u16string::npos) {
+      LangIds.push_back(hex(u""));
+      break;
+    }
+    LangIds.push_back(hex(line.substr(at, semi - at)));
+    at = semi + 1;
+  }
+}
+
+TLID TLanguage::ParseStringLine(const std::u16string& line) {
+  std::u16string first, rest;
+  WideSplitFirstToken(line, first, rest);
+  TLID id;
+  id.Number = Low16(first);
+  size_t start = 0;
+  while (start < rest.size() && IsBlankOrControl(rest[start])) ++start;
+  id.Text = rest.substr(start);
+  return id;
+}
+
+// --- the language list ---------------------------------------------------------
+
+void TLanguages::AddFromBuffer(const void* buffer, size_t size) {
+  TLanguage language;
+  language.LoadFromBuffer(buffer, size);
+  Items.push_back(std::move(language));
+}
+
+std::u16string TLanguages::GetString(uint16_t number) const {
+  if (HasCurrent()) {
+    for (const TLID& s : Items[Current].Strings)
+      if (s.Number == number) return s.Text;
+  }
+  return u"NOT FOUND " + AnsiToWide(std::to_string(number));
+}
+
+std::u16string TLanguages::ReplaceLangTags(const std::u16string& text) const {
+  if (!HasCurrent()) return text;
+  // A "<LANG" without a later ">" is no tag, and neither is any "<LANG"
+  // after it, so the search ends there.
+  auto find = [](const std::u16string& t, size_t from, TMatch& m) {
+    size_t begin = t.find(kTagStart, from);
+    if (begin == std::u16string::npos) return false;
+    size_t close = t.find(u'>', begin + kTagStart.size());
+    if (close == std::u16string::npos) return false;
+    m.Begin = begin;
+    m.End = close + 1;
+    m.Key = Low16(t.substr(begin + kTagStart.size(), close - begin - kTagStart.size()));
+    return true;
+  };
+  auto value = [this](const TMatch& m) { return GetString(static_cast<uint16_t>(m.Key)); };
+  return ReplaceRepeatedly(text, kTagStart.size() - 1, find, value);
+}
+
+std::u16string TLanguages::ReplaceText(const std::u16string& text, const std::u16string& pattern,
+                                       const std::u16string& replacement) {
+  if (pattern.empty()) return text;
+  std::u16string folded(pattern);
+  std::transform(folded.begin(), folded.end(), folded.begin(), FoldAZ);
+  auto find = [&](const std::u16string& t, size_t from, TMatch& m) {
+    size_t at = FindFolded(t, folded, from);
+    if (at == std::u16string::npos) return false;
+    m.Begin = at;
+    m.End = at + folded.size();
+    return true;
+  };
+  auto value = [&](const TMatch&) { return replacement; };
+  return ReplaceRepeatedly(text, folded.size() - 1, find, value);
+}
+
+int32_t TLanguages::FindByLangId(uint16_t langId) const {
+  for (size_t i = 0; i < Items.size(); ++i)
+    if (std::find(Items[i].LangIds.begin(), Items[i].LangIds.end(), langId) != Items[i].LangIds.end())
+      return static_cast<int32_t>(i);
+  return -1;
+}
+
+// --- placeholders --------------------------------------------------------------
+
+void TLanguageStrings::Add(const std::string& key, const std::string* value) {
+  items_.push_back({platform::AnsiLowerCase(key), value});
+}
+
+std::u16string TLanguageStrings::Apply(const std::u16string& text) const {
+  std::u16string result = text;
+  for (const TLanguageString& item : items_)
+    result = TLanguages::ReplaceText(result, AnsiToWide(item.Key), AnsiToWide(*item.Value));
+  return result;
+}
+
+std::u16string ApplyLanguageStrings(const std::u16string& text) { return LanguageStrings.Apply(text); }

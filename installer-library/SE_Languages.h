@@ -1,0 +1,107 @@
+// The languages of Setup: language files (16-bit text, numbered strings),
+// the current language, language tags "<LANGn>", placeholders "<%KEY%>"
+// bound to live string variables, and the case-insensitive replacement that
+// every text of the installer goes through.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// An index outside a string list.
+class EListError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The lines of a 16-bit text buffer. A carriage return ends a line; a line
+// feed drops what the line held so far, so CR LF files read as expected.
+class TUnicodeStringList {
+ public:
+  // Replaces the list by the lines of the buffer; the first two bytes (the
+  // byte-order mark) are skipped unseen, a trailing odd byte is ignored. A
+  // null buffer fails with "Cannot open file".
+  void LoadFromBuffer(const void* buffer, size_t size);
+  int Add(const std::u16string& text);
+  // The line at index; EListError "List index out of bounds (n)" outside.
+  const std::u16string& Get(int index) const;
+  int Count() const { return static_cast<int>(lines_.size()); }
+  void Clear() { lines_.clear(); }
+
+ private:
+  std::vector<std::u16string> lines_;
+};
+
+struct TLID {
+  uint16_t Number = 0;
+  std::u16string Text;
+};
+
+class TLanguage {
+ public:
+  std::u16string Name = u"Untitled";
+  std::vector<uint16_t> LangIds;
+  std::vector<TLID> Strings;  // file order; the first of equal numbers wins
+
+  // Line 0 is the name, line 1 the identifiers, every further line one
+  // numbered string. Errors (too few lines, a number that does not convert)
+  // propagate to the caller.
+  void LoadFromBuffer(const void* buffer, size_t size);
+  // "409" alone, or identifiers each followed by ";" ("409;809;").
+  void ParseLangIds(const std::u16string& line);
+  static TLID ParseStringLine(const std::u16string& line);
+};
+
+class TLanguages {
+ public:
+  int32_t Current = -1;
+  std::vector<TLanguage> Items;
+
+  // Loads a language file and appends it; a file that fails to load leaves
+  // the list as it was.
+  void AddFromBuffer(const void* buffer, size_t size);
+  // The current language's string, or "NOT FOUND " and the number.
+  std::u16string GetString(uint16_t number) const;
+  // Replaces every "<LANGn>" (upper case) by string n, again and again from
+  // the start, so strings may hold tags themselves.
+  std::u16string ReplaceLangTags(const std::u16string& text) const;
+  // Index of the first language serving the identifier, or -1.
+  int32_t FindByLangId(uint16_t langId) const;
+
+  // Every occurrence of pattern replaced, letters A-Z compared without case;
+  // the search starts again from the beginning after each replacement, so an
+  // occurrence that a replacement completes with its surroundings is
+  // replaced too.
+  static std::u16string ReplaceText(const std::u16string& text, const std::u16string& pattern,
+                                    const std::u16string& replacement);
+
+ private:
+  bool HasCurrent() const { return Current >= 0 && static_cast<size_t>(Current) < Items.size(); }
+};
+
+// Placeholders bound to string variables owned elsewhere; a variable is read
+// at each replacement, so later changes show.
+class TLanguageStrings {
+ public:
+  // The key is kept lower-cased; value must outlive the table.
+  void Add(const std::string& key, const std::string* value);
+  std::u16string Apply(const std::u16string& text) const;
+  size_t Count() const { return items_.size(); }
+
+ private:
+  struct TLanguageString {
+    std::string Key;
+    const std::string* Value;
+  };
+  std::vector<TLanguageString> items_;
+};
+
+// The installer's languages and placeholders, created with the other
+// installer globals (SE_Global).
+extern TLanguages Languages;
+extern TLanguageStrings LanguageStrings;
+
+// The registered placeholders of LanguageStrings applied to a text.
+std::u16string ApplyLanguageStrings(const std::u16string& text);

@@ -1,0 +1,62 @@
+// The uninstall log: every file, registry value and folder an installation
+// created, kept for the uninstaller, and its file "install.log" with each
+// string scrambled by digit key A.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+// The file's counts and string lengths are 16-bit.
+constexpr size_t kMaxUninstallEntries = 65535;
+constexpr size_t kMaxUninstallText = 65535;
+
+class TUninstallList {
+ public:
+  // Known folders collapsed to path variables, in the order first logged.
+  const std::vector<std::string>& Files() const { return files_.Items; }
+  // "root" "key" "value name" "value text", in the order logged.
+  const std::vector<std::string>& RegEntries() const { return regEntries_.Items; }
+  // Absolute, in the order made (outermost first); duplicates kept.
+  const std::vector<std::string>& Dirs() const { return dirs_; }
+
+  void Clear();
+  // Compared with A-Z folded to a-z and every other byte as it is.
+  bool HasFile(const std::string& path) const;
+  bool HasRegEntry(const std::string& entry) const;
+  // Each Add returns true when the text is in its list afterwards. A text
+  // the file could not hold (a full list, more than 65,535 bytes) is
+  // refused. AddFile stores the path with known folders collapsed and, like
+  // AddRegEntry, keeps only the first of equal texts; AddDir keeps
+  // duplicates.
+  bool AddFile(const std::string& path);
+  bool AddRegEntry(const std::string& entry);
+  bool AddDir(const std::string& dir);
+
+  // dir + "\" + prefix + "install.log".
+  static std::string LogPath(const std::string& dir, const std::string& prefix);
+  // Writes the log aside and renames it over the old one, so a failed save
+  // leaves the old log intact; false on failure.
+  bool SaveToFile(const std::string& dir, const std::string& prefix) const;
+  // Replaces the lists by the file's content. A missing file leaves them as
+  // they are; one that cannot be opened empties them; a file that ends
+  // early keeps the entries read whole. True when the whole log was read.
+  bool LoadFromFile(const std::string& dir, const std::string& prefix);
+
+ private:
+  // A list without equal texts, with an index of its folded texts so that
+  // a large installation does not compare every new path with every
+  // logged one.
+  struct TUniqueList {
+    std::vector<std::string> Items;
+    std::unordered_set<std::string> Folded;
+    bool Has(const std::string& text) const;
+    bool Add(const std::string& text);
+    void Clear();
+  };
+  TUniqueList files_, regEntries_;
+  std::vector<std::string> dirs_;
+};
+
+extern TUninstallList UninstallList;

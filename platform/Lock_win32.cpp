@@ -1,0 +1,16 @@
+#include "platform/Lock.h"
+
+#include <windows.h>
+
+namespace platform {
+
+struct CriticalSection::Impl {
+  CRITICAL_SECTION section;
+};
+
+CriticalSection::CriticalSection() : impl_(std::make_unique<Impl>()) { InitializeCriticalSection(&impl_->section); }
+CriticalSection::~CriticalSection() { DeleteCriticalSection(&impl_->section); }
+void CriticalSection::Enter() { EnterCriticalSection(&impl_->section); }
+void CriticalSection::Leave() { LeaveCriticalSection(&impl_->section); }
+
+}  // namespace platform

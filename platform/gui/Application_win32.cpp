@@ -1,0 +1,101 @@
+#include "platform/gui/Application.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <map>
+
+namespace gui {
+
+namespace {
+
+const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+std::u16string g_title;
+
+// Timer ids of the system, to the timers they belong to (GUI thread only).
+std::map<uintptr_t, Timer*>& Timers() {
+  static std::map<uintptr_t, Timer*> timers;
+  return timers;
+}
+
+void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+  auto found = Timers().find(id);
+  if (found != Timers().end() && found->second->OnTimer) found->second->OnTimer();
+}
+
+}  // namespace
+
+void InitApplication() {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  LoadLibraryW(L"riched20.dll");
+  CoInitialize(nullptr);
+}
+
+void RunMessageLoop() {
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+void ProcessMessages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));  // keep it for the loop
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+void TerminateApplication() { PostQuitMessage(0); }
+
+void SetApplicationTitle(const std::u16string& title) { g_title = title; }
+
+int MessageBoxAnsi(const std::string& text, const std::string& caption, unsigned flags) {
+  return MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
+}
+
+int MessageBoxWide(const std::u16string& text, const std::u16string& caption, unsigned flags) {
+  return MessageBoxW(nullptr, W(text), W(caption.empty() ? g_title : caption), flags);
+}
+
+Timer::~Timer() { SetEnabled(false); }
+
+void Timer::SetEnabled(bool enabled) {
+  if (enabled == Enabled()) return;
+  if (enabled) {
+    id_ = SetTimer(nullptr, 0, interval_, TimerProc);
+    if (id_) Timers()[id_] = this;
+  } else {
+    KillTimer(nullptr, id_);
+    Timers().erase(id_);
+    id_ = 0;
+  }
+}
+
+void Timer::SetInterval(unsigned intervalMs) {
+  interval_ = intervalMs;
+  if (Enabled()) {
+    SetEnabled(false);
+    SetEnabled(true);
+  }
+}
+
+int PopupMenu(void* ownerWindow, const std::vector<MenuItem>& items, int screenX, int screenY) {
+  HMENU menu = CreatePopupMenu();
+  for (size_t i = 0; i < items.size(); ++i)
+    AppendMenuW(menu, MF_STRING | (items[i].Checked ? MF_CHECKED : 0), i + 1, W(items[i].Caption));
+  int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, screenX, screenY, 0,
+                              static_cast<HWND>(ownerWindow), nullptr);
+  DestroyMenu(menu);
+  return chosen - 1;
+}
+
+}  // namespace gui

@@ -1,0 +1,838 @@
+#include "platform/gui/Controls.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <algorithm>
+
+namespace gui {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Unicode text is UTF-16 on Windows");
+
+namespace {
+
+const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+HWND H(void* h) { return static_cast<HWND>(h); }
+HDC D(void* h) { return static_cast<HDC>(h); }
+
+const wchar_t kContainerClass[] = L"ModkitContainer";
+
+HFONT CreateFontFor(const Font& font) {
+  HDC screen = GetDC(nullptr);
+  int height = -MulDiv(font.Size, GetDeviceCaps(screen, LOGPIXELSY), 72);
+  ReleaseDC(nullptr, screen);
+  return CreateFontA(height, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                     font.Name.c_str());
+}
+
+// Selects a GDI object for one drawing call and puts the old one back.
+class Selected {
+ public:
+  Selected(HDC dc, HGDIOBJ object, bool own) : dc_(dc), object_(object), own_(own), old_(SelectObject(dc, object)) {}
+  ~Selected() {
+    SelectObject(dc_, old_);
+    if (own_) DeleteObject(object_);
+  }
+  Selected(const Selected&) = delete;
+  Selected& operator=(const Selected&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ object_;
+  bool own_;
+  HGDIOBJ old_;
+};
+
+BITMAPINFO TopDownInfo(int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<WinControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self && self->Handle() == hwnd) return static_cast<Container*>(self)->HandleMessage(message, wParam, lParam);
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void RegisterContainerClass() {
+  static bool done = false;
+  if (done) return;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = ContainerProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hIcon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
+  wc.lpszClassName = kContainerClass;
+  RegisterClassExW(&wc);
+  done = true;
+}
+
+WinControl* ControlOf(HWND hwnd) {
+  if (!hwnd) return nullptr;
+  auto* control = reinterpret_cast<WinControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  return control && control->Handle() == hwnd ? control : nullptr;
+}
+
+HWND g_mainWindow = nullptr;
+
+}  // namespace
+
+// ---------------------------------------------------------------- canvas
+
+void DcCanvas::MoveTo(int x, int y) { MoveToEx(D(dc_), x, y, nullptr); }
+
+void DcCanvas::LineTo(int x, int y) {
+  if (pen.Style == PenStyle::Clear) {
+    MoveToEx(D(dc_), x, y, nullptr);
+    return;
+  }
+  Selected p(D(dc_), CreatePen(PS_SOLID, pen.Width, ColorToRGB(pen.Color)), true);
+  ::LineTo(D(dc_), x, y);
+}
+
+void DcCanvas::Rectangle(const Rect& r) {
+  HGDIOBJ penObject = pen.Style == PenStyle::Clear ? GetStockObject(NULL_PEN)
+                                                   : CreatePen(PS_SOLID, pen.Width, ColorToRGB(pen.Color));
+  HGDIOBJ brushObject = brush.Style == BrushStyle::Clear ? GetStockObject(NULL_BRUSH)
+                                                         : CreateSolidBrush(ColorToRGB(brush.Color));
+  Selected p(D(dc_), penObject, pen.Style != PenStyle::Clear);
+  Selected b(D(dc_), brushObject, brush.Style != BrushStyle::Clear);
+  ::Rectangle(D(dc_), r.Left, r.Top, r.Right, r.Bottom);
+}
+
+void DcCanvas::FillRect(const Rect& r) {
+  RECT rc{r.Left, r.Top, r.Right, r.Bottom};
+  HBRUSH b = CreateSolidBrush(ColorToRGB(brush.Color));
+  ::FillRect(D(dc_), &rc, b);
+  DeleteObject(b);
+}
+
+void DcCanvas::StretchDraw(const Rect& r, const Bitmap& picture) {
+  if (picture.Empty()) return;
+  BITMAPINFO info = TopDownInfo(picture.Width(), picture.Height());
+  SetStretchBltMode(D(dc_), COLORONCOLOR);
+  StretchDIBits(D(dc_), r.Left, r.Top, r.Width(), r.Height(), 0, 0, picture.Width(), picture.Height(),
+                picture.Bits(), &info, DIB_RGB_COLORS, SRCCOPY);
+}
+
+void DcCanvas::TextRect(const std::string& text, const Rect& r, unsigned format) {
+  UINT flags = DT_NOPREFIX;
+  if (format & kTextSingleLine) flags |= DT_SINGLELINE;
+  if (format & kTextCenter) flags |= DT_CENTER;
+  if (format & kTextVCenter) flags |= DT_VCENTER;
+  RECT rc{r.Left, r.Top, r.Right, r.Bottom};
+  Selected f(D(dc_), CreateFontFor(font), true);
+  int oldMode = SetBkMode(D(dc_), TRANSPARENT);
+  COLORREF oldColor = ::SetTextColor(D(dc_), ColorToRGB(font.Color));
+  ::DrawTextA(D(dc_), text.c_str(), static_cast<int>(text.size()), &rc, flags);
+  ::SetTextColor(D(dc_), oldColor);
+  SetBkMode(D(dc_), oldMode);
+}
+
+void DcCanvas::TextRectW(const std::u16string& text, Rect& r, unsigned format) {
+  RECT rc{r.Left, r.Top, r.Right, r.Bottom};
+  Selected f(D(dc_), CreateFontFor(font), true);
+  int oldMode = SetBkMode(D(dc_), TRANSPARENT);
+  COLORREF oldColor = ::SetTextColor(D(dc_), ColorToRGB(font.Color));
+  ::DrawTextW(D(dc_), W(text), static_cast<int>(text.size()), &rc, format);
+  ::SetTextColor(D(dc_), oldColor);
+  SetBkMode(D(dc_), oldMode);
+  r = Rect{rc.left, rc.top, rc.right, rc.bottom};
+}
+
+// ---------------------------------------------------------------- control
+
+Control::Control(Container* parent) : parent_(parent) {
+  if (parent_) {
+    font_ = parent_->GetFont();
+    parent_->Add(this);
+  }
+}
+
+Control::~Control() {
+  if (parent_) parent_->Remove(this);
+}
+
+void Control::SetBounds(int left, int top, int width, int height) {
+  bounds_ = Rect{left, top, left + width, top + height};
+}
+void Control::SetVisible(bool visible) { visible_ = visible; }
+void Control::SetEnabled(bool enabled) { enabled_ = enabled; }
+void Control::SetFont(const Font& font) { font_ = font; }
+void Control::SetColor(TColor color) { color_ = color; }
+
+// ---------------------------------------------------------------- windowless
+
+GraphicControl::GraphicControl(Container* parent) : Control(parent) {
+  if (parent_) parent_->AddGraphic(this);
+}
+
+GraphicControl::~GraphicControl() {
+  if (parent_) Invalidate();
+}
+
+void GraphicControl::SetBounds(int left, int top, int width, int height) {
+  Rect old = bounds_;
+  Control::SetBounds(left, top, width, height);
+  if (old == bounds_) return;
+  if (parent_ && parent_->Handle() && visible_) {
+    RECT rc{old.Left, old.Top, old.Right, old.Bottom};
+    InvalidateRect(H(parent_->Handle()), &rc, FALSE);
+  }
+  Invalidate();
+}
+
+void GraphicControl::SetVisible(bool visible) {
+  if (visible == visible_) return;
+  visible_ = true;  // so that the area is invalidated either way
+  Invalidate();
+  visible_ = visible;
+}
+
+void GraphicControl::SetFont(const Font& font) {
+  Control::SetFont(font);
+  Invalidate();
+}
+
+void GraphicControl::SetColor(TColor color) {
+  Control::SetColor(color);
+  Invalidate();
+}
+
+void GraphicControl::BringToFront() {
+  if (!parent_) return;
+  auto& list = parent_->Graphics();
+  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  list.push_back(this);
+  Invalidate();
+}
+
+void GraphicControl::SendToBack() {
+  if (!parent_) return;
+  auto& list = parent_->Graphics();
+  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  list.insert(list.begin(), this);
+  Invalidate();
+}
+
+void GraphicControl::Invalidate() {
+  if (!parent_ || !parent_->Handle() || !visible_) return;
+  RECT rc{bounds_.Left, bounds_.Top, bounds_.Right, bounds_.Bottom};
+  InvalidateRect(H(parent_->Handle()), &rc, FALSE);
+}
+
+void GraphicControl::Repaint() {
+  Invalidate();
+  if (parent_ && parent_->Handle()) UpdateWindow(H(parent_->Handle()));
+}
+
+// ---------------------------------------------------------------- windowed
+
+WinControl::~WinControl() {
+  if (handle_) DestroyWindow(H(handle_));
+  if (fontHandle_) DeleteObject(fontHandle_);
+  if (brush_) DeleteObject(brush_);
+}
+
+void WinControl::CreateHandle(const char16_t* className, unsigned long style, unsigned long exStyle) {
+  HWND parent = parent_ ? H(parent_->Handle()) : nullptr;
+  if (parent) style |= WS_CHILD | WS_CLIPSIBLINGS;
+  if (visible_) style |= WS_VISIBLE;
+  handle_ = CreateWindowExW(exStyle, W(className), L"", style, bounds_.Left, bounds_.Top, bounds_.Width(),
+                            bounds_.Height(), parent, nullptr, GetModuleHandleW(nullptr), static_cast<WinControl*>(this));
+  if (!handle_) return;
+  SetWindowLongPtrW(H(handle_), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<WinControl*>(this)));
+  ApplyFont();
+}
+
+void WinControl::Detach() {
+  // The parent's window takes this one with it.
+  handle_ = nullptr;
+  Control::Detach();
+}
+
+void WinControl::ApplyFont() {
+  HFONT font = CreateFontFor(font_);
+  SendMessageW(H(handle_), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  if (fontHandle_) DeleteObject(fontHandle_);
+  fontHandle_ = font;
+}
+
+void WinControl::SetBounds(int left, int top, int width, int height) {
+  Control::SetBounds(left, top, width, height);
+  if (handle_) MoveWindow(H(handle_), left, top, width, height, TRUE);
+}
+
+void WinControl::SetVisible(bool visible) {
+  Control::SetVisible(visible);
+  if (handle_) ShowWindow(H(handle_), visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void WinControl::SetEnabled(bool enabled) {
+  Control::SetEnabled(enabled);
+  if (handle_) EnableWindow(H(handle_), enabled);
+}
+
+void WinControl::SetFont(const Font& font) {
+  Control::SetFont(font);
+  if (handle_) ApplyFont();
+}
+
+void WinControl::SetColor(TColor color) {
+  Control::SetColor(color);
+  if (brush_) DeleteObject(brush_);
+  brush_ = color == clNone ? nullptr : CreateSolidBrush(ColorToRGB(color));
+  Invalidate();
+}
+
+void WinControl::SetTextColor(TColor color) {
+  textColor_ = color;
+  Invalidate();
+}
+
+intptr_t WinControl::OnCtlColor(void* dc) {
+  if (textColor_ != clNone) ::SetTextColor(D(dc), ColorToRGB(textColor_));
+  if (!brush_) return 0;
+  SetBkColor(D(dc), ColorToRGB(color_));
+  return reinterpret_cast<intptr_t>(brush_);
+}
+
+void WinControl::SetBorder(bool on) {
+  if (!handle_) return;
+  LONG_PTR ex = GetWindowLongPtrW(H(handle_), GWL_EXSTYLE);
+  ex = on ? (ex | WS_EX_CLIENTEDGE) : (ex & ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE));
+  SetWindowLongPtrW(H(handle_), GWL_EXSTYLE, ex);
+  SetWindowPos(H(handle_), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+void WinControl::BringToFront() {
+  if (handle_) SetWindowPos(H(handle_), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void WinControl::SendToBack() {
+  if (handle_) SetWindowPos(H(handle_), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void WinControl::Invalidate() {
+  if (handle_) InvalidateRect(H(handle_), nullptr, TRUE);
+}
+
+void WinControl::Repaint() {
+  if (handle_) RedrawWindow(H(handle_), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void WinControl::SetFocus() {
+  if (handle_) ::SetFocus(H(handle_));
+}
+
+void WinControl::SetText(const std::u16string& text) {
+  if (handle_) SetWindowTextW(H(handle_), W(text));
+}
+
+std::u16string WinControl::Text() const {
+  if (!handle_) return {};
+  int length = GetWindowTextLengthW(H(handle_));
+  std::u16string text(static_cast<size_t>(length) + 1, u'\0');
+  int got = GetWindowTextW(H(handle_), reinterpret_cast<wchar_t*>(text.data()), length + 1);
+  text.resize(static_cast<size_t>(std::max(got, 0)));
+  return text;
+}
+
+// ---------------------------------------------------------------- container
+
+Container::~Container() {
+  for (Control* child : children_) child->Detach();
+  if (handle_) {
+    // Destroyed here, while this is still a container: its window
+    // procedure must not reach a half-destroyed object.
+    SetWindowLongPtrW(H(handle_), GWLP_USERDATA, 0);
+    if (H(handle_) == g_mainWindow) g_mainWindow = nullptr;
+    DestroyWindow(H(handle_));
+    handle_ = nullptr;
+  }
+}
+
+void Container::Add(Control* child) { children_.push_back(child); }
+
+void Container::AddGraphic(GraphicControl* child) { graphics_.push_back(child); }
+
+void Container::Remove(Control* child) {
+  children_.erase(std::remove(children_.begin(), children_.end(), child), children_.end());
+  graphics_.erase(std::remove(graphics_.begin(), graphics_.end(), child), graphics_.end());
+}
+
+void Container::CreateContainer(unsigned long style, unsigned long exStyle, const std::u16string& caption) {
+  RegisterContainerClass();
+  CreateHandle(reinterpret_cast<const char16_t*>(kContainerClass), style | WS_CLIPCHILDREN, exStyle);
+  SetText(caption);
+}
+
+void Container::SetColor(TColor color) {
+  Control::SetColor(color);
+  if (brush_) DeleteObject(brush_);
+  brush_ = color == clNone ? nullptr : CreateSolidBrush(ColorToRGB(color));
+  if (handle_) InvalidateRect(H(handle_), nullptr, FALSE);
+}
+
+void Container::PaintBackground(DcCanvas& canvas, const Rect& client) {
+  canvas.brush.Color = color_ == clNone ? clBtnFace : color_;
+  canvas.FillRect(client);
+}
+
+void Container::PaintAll() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(H(handle_), &ps);
+  RECT client;
+  GetClientRect(H(handle_), &client);
+  int width = std::max<int>(client.right, 1), height = std::max<int>(client.bottom, 1);
+  HDC memory = CreateCompatibleDC(dc);
+  HBITMAP surface = CreateCompatibleBitmap(dc, width, height);
+  HGDIOBJ old = SelectObject(memory, surface);
+  DcCanvas canvas(memory);
+  PaintBackground(canvas, Rect{0, 0, width, height});
+  for (GraphicControl* graphic : graphics_) {
+    if (!graphic->Visible()) continue;
+    const Rect& b = graphic->Bounds();
+    RECT area{b.Left, b.Top, b.Right, b.Bottom}, hit;
+    if (!IntersectRect(&hit, &area, &ps.rcPaint)) continue;
+    int saved = SaveDC(memory);
+    IntersectClipRect(memory, b.Left, b.Top, b.Right, b.Bottom);
+    SetViewportOrgEx(memory, b.Left, b.Top, nullptr);
+    DcCanvas controlCanvas(memory);
+    controlCanvas.font = graphic->GetFont();
+    graphic->Paint(controlCanvas);
+    RestoreDC(memory, saved);
+  }
+  BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left, ps.rcPaint.bottom - ps.rcPaint.top,
+         memory, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteObject(surface);
+  DeleteDC(memory);
+  EndPaint(H(handle_), &ps);
+}
+
+intptr_t Container::HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
+  HWND hwnd = H(handle_);
+  switch (message) {
+    case WM_COMMAND:
+      if (WinControl* child = ControlOf(reinterpret_cast<HWND>(lParam))) child->OnCommand(HIWORD(wParam));
+      return 0;
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lParam);
+      intptr_t result = 0;
+      if (WinControl* child = ControlOf(header->hwndFrom)) child->OnNotify(header, result);
+      return result;
+    }
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      if (WinControl* child = ControlOf(reinterpret_cast<HWND>(lParam))) {
+        if (intptr_t brush = child->OnCtlColor(reinterpret_cast<HDC>(wParam))) return brush;
+      }
+      break;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT:
+      PaintAll();
+      return 0;
+    case WM_CLOSE:
+      if (OnClose()) DestroyWindow(hwnd);
+      return 0;
+    case WM_DESTROY:
+      if (hwnd == g_mainWindow) {
+        g_mainWindow = nullptr;
+        PostQuitMessage(0);
+      }
+      break;
+    case WM_NCDESTROY:
+      // The children's windows went with this one.
+      for (Control* child : children_) child->Detach();
+      children_.clear();
+      graphics_.clear();
+      handle_ = nullptr;
+      break;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// ---------------------------------------------------------------- panel
+
+Panel::Panel(Container* parent) : Container(parent) {
+  color_ = clBtnFace;
+  CreateContainer(0, 0, u"");
+}
+
+void Panel::SetCaption(const std::string& caption) {
+  caption_ = caption;
+  Invalidate();
+}
+
+void Panel::SetBevel(BevelKind bevel) {
+  bevel_ = bevel;
+  Invalidate();
+}
+
+void Panel::PaintBackground(DcCanvas& canvas, const Rect& client) {
+  Container::PaintBackground(canvas, client);
+  if (bevel_ != BevelKind::None) {
+    RECT rc{client.Left, client.Top, client.Right, client.Bottom};
+    DrawEdge(D(canvas.Dc()), &rc, bevel_ == BevelKind::Raised ? BDR_RAISEDINNER : BDR_SUNKENOUTER, BF_RECT);
+  }
+  if (!caption_.empty()) {
+    canvas.font = font_;
+    canvas.TextRect(caption_, client, kTextSingleLine | kTextCenter | kTextVCenter);
+  }
+}
+
+// ---------------------------------------------------------------- window
+
+Window::Window(const std::u16string& caption, int clientWidth, int clientHeight) : Container(nullptr) {
+  DWORD style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_OVERLAPPED;
+  RECT frame{0, 0, clientWidth, clientHeight};
+  AdjustWindowRectEx(&frame, style, FALSE, 0);
+  int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  bounds_ = Rect{(GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0};
+  bounds_.Right = bounds_.Left + width;
+  bounds_.Bottom = bounds_.Top + height;
+  visible_ = false;
+  CreateContainer(style, 0, caption);
+  if (!g_mainWindow) g_mainWindow = H(handle_);
+}
+
+Window::~Window() = default;
+
+void Window::Show() {
+  visible_ = true;
+  ShowWindow(H(handle_), SW_SHOW);
+  UpdateWindow(H(handle_));
+}
+
+void Window::Close() {
+  if (handle_) SendMessageW(H(handle_), WM_CLOSE, 0, 0);
+}
+
+bool Window::OnClose() {
+  if (OnCloseQuery && !OnCloseQuery()) return false;
+  if (OnClosed) OnClosed();
+  return true;
+}
+
+// ---------------------------------------------------------------- buttons
+
+Button::Button(Container* parent) : WinControl(parent) {
+  CreateHandle(u"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0);
+}
+
+bool Button::OnCommand(unsigned code) {
+  if (code != BN_CLICKED) return false;
+  if (OnClick) OnClick();
+  return true;
+}
+
+RadioButton::RadioButton(Container* parent) : WinControl(parent) {
+  CreateHandle(u"BUTTON", BS_RADIOBUTTON | WS_TABSTOP, 0);
+}
+
+bool RadioButton::Checked() const { return handle_ && SendMessageW(H(handle_), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void RadioButton::SetChecked(bool checked) {
+  if (handle_) SendMessageW(H(handle_), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool RadioButton::OnCommand(unsigned code) {
+  if (code != BN_CLICKED) return false;
+  SetChecked(true);
+  if (OnClick) OnClick();
+  return true;
+}
+
+intptr_t RadioButton::OnCtlColor(void* dc) {
+  SetBkMode(D(dc), TRANSPARENT);
+  return WinControl::OnCtlColor(dc);
+}
+
+CheckBox::CheckBox(Container* parent) : WinControl(parent) {
+  CreateHandle(u"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, 0);
+}
+
+bool CheckBox::Checked() const { return handle_ && SendMessageW(H(handle_), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void CheckBox::SetChecked(bool checked) {
+  if (handle_) SendMessageW(H(handle_), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool CheckBox::OnCommand(unsigned code) {
+  if (code != BN_CLICKED) return false;
+  if (OnClick) OnClick();
+  return true;
+}
+
+intptr_t CheckBox::OnCtlColor(void* dc) {
+  SetBkMode(D(dc), TRANSPARENT);
+  return WinControl::OnCtlColor(dc);
+}
+
+// ---------------------------------------------------------------- edits
+
+Edit::Edit(Container* parent) : WinControl(parent) {
+  color_ = clWindow;
+  CreateHandle(u"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
+}
+
+bool Edit::OnCommand(unsigned code) {
+  if (code != EN_CHANGE) return false;
+  if (OnChange) OnChange();
+  return true;
+}
+
+int Edit::FittingHeight() {
+  HDC dc = GetDC(H(handle_));
+  HGDIOBJ old = SelectObject(dc, fontHandle_);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(H(handle_), dc);
+  bool border = GetWindowLongPtrW(H(handle_), GWL_EXSTYLE) & WS_EX_CLIENTEDGE;
+  return metrics.tmHeight + (border ? GetSystemMetrics(SM_CYEDGE) * 2 + 4 : 2);
+}
+
+namespace {
+// The edit controls break lines only at CR LF.
+std::u16string WithCrLf(const std::u16string& text) {
+  std::u16string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c == u'\r') {
+      out += u"\r\n";
+      if (i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    } else if (c == u'\n') {
+      out += u"\r\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+}  // namespace
+
+Memo::Memo(Container* parent) : WinControl(parent) {
+  color_ = clWindow;
+  CreateHandle(u"EDIT", ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_TABSTOP, WS_EX_CLIENTEDGE);
+}
+
+void Memo::SetLines(const std::u16string& text) { SetText(WithCrLf(text)); }
+
+bool Memo::OnCommand(unsigned code) {
+  if (code != EN_CHANGE) return false;
+  if (OnChange) OnChange();
+  return true;
+}
+
+namespace {
+struct StreamSource {
+  const std::string* bytes;
+  size_t at;
+};
+
+DWORD CALLBACK StreamOut(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* got) {
+  auto* s = reinterpret_cast<StreamSource*>(cookie);
+  size_t n = std::min(static_cast<size_t>(std::max<LONG>(wanted, 0)), s->bytes->size() - s->at);
+  std::copy_n(s->bytes->data() + s->at, n, buffer);
+  s->at += n;
+  *got = static_cast<LONG>(n);
+  return 0;
+}
+}  // namespace
+
+RichEdit::RichEdit(Container* parent) : WinControl(parent) {
+  color_ = clWindow;
+  CreateHandle(u"RichEdit20W", ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | WS_VSCROLL |
+                                   WS_HSCROLL | WS_TABSTOP | ES_DISABLENOSCROLL,
+               WS_EX_CLIENTEDGE);
+}
+
+void RichEdit::SetColor(TColor color) {
+  Control::SetColor(color);
+  if (handle_) SendMessageW(H(handle_), EM_SETBKGNDCOLOR, 0, ColorToRGB(color == clNone ? clWindow : color));
+}
+
+void RichEdit::SetFont(const Font& font) {
+  WinControl::SetFont(font);
+  if (!handle_) return;
+  CHARFORMAT2W format{};
+  format.cbSize = sizeof format;
+  format.dwMask = CFM_COLOR | CFM_BOLD;
+  format.crTextColor = ColorToRGB(font.Color);
+  format.dwEffects = font.Bold ? CFE_BOLD : 0;
+  SendMessageW(H(handle_), EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+}
+
+void RichEdit::LoadContent(const std::string& bytes) {
+  StreamSource source{&bytes, 0};
+  EDITSTREAM stream{};
+  stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+  stream.pfnCallback = StreamOut;
+  WPARAM kind = bytes.rfind("{\\rtf", 0) == 0 ? SF_RTF : SF_TEXT;
+  SendMessageW(H(handle_), EM_STREAMIN, kind, reinterpret_cast<LPARAM>(&stream));
+  SetFont(font_);
+}
+
+void RichEdit::SetLines(const std::u16string& text) { SetText(WithCrLf(text)); }
+
+// ---------------------------------------------------------------- label
+
+void Label::SetCaption(const std::u16string& caption) {
+  caption_ = caption;
+  Fit();
+  Invalidate();
+}
+
+void Label::SetAutoSize(bool on) {
+  autoSize_ = on;
+  Fit();
+}
+
+void Label::SetWordWrap(bool on) {
+  wordWrap_ = on;
+  Fit();
+  Invalidate();
+}
+
+void Label::SetTransparent(bool on) {
+  transparent_ = on;
+  Invalidate();
+}
+
+void Label::SetFont(const Font& font) {
+  GraphicControl::SetFont(font);
+  Fit();
+}
+
+// An automatically sized label takes the size of its text: its width too
+// unless it wraps words within the width it has.
+void Label::Fit() {
+  if (!autoSize_) return;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  ReleaseDC(nullptr, screen);
+  DcCanvas canvas(dc);
+  canvas.font = font_;
+  Rect r{0, 0, wordWrap_ ? bounds_.Width() : 0, 0};
+  canvas.TextRectW(caption_.empty() ? u" " : caption_, r,
+                   DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0));
+  DeleteDC(dc);
+  SetBounds(bounds_.Left, bounds_.Top, wordWrap_ ? bounds_.Width() : r.Width(), r.Height());
+}
+
+void Label::Paint(DcCanvas& canvas) {
+  Rect r{0, 0, bounds_.Width(), bounds_.Height()};
+  if (!transparent_) {
+    canvas.brush.Color = color_ == clNone ? (parent_ ? parent_->Color() : clBtnFace) : color_;
+    if (canvas.brush.Color != clNone) canvas.FillRect(r);
+  }
+  if (!enabled_) canvas.font.Color = clBtnShadow;
+  canvas.TextRectW(caption_, r, DT_NOPREFIX | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0));
+}
+
+// ---------------------------------------------------------------- bevel
+
+void Bevel::SetShape(BevelShape shape) {
+  shape_ = shape;
+  Invalidate();
+}
+
+void Bevel::Paint(DcCanvas& canvas) {
+  RECT rc{0, 0, bounds_.Width(), bounds_.Height()};
+  if (shape_ == BevelShape::TopLine) rc.bottom = std::min<LONG>(rc.bottom, 2);
+  DrawEdge(D(canvas.Dc()), &rc, BDR_SUNKENOUTER, shape_ == BevelShape::TopLine ? BF_TOP | BF_BOTTOM : BF_RECT);
+}
+
+// ---------------------------------------------------------------- image
+
+void Image::SetPicture(const Bitmap& picture) {
+  picture_ = picture;
+  Invalidate();
+}
+void Image::SetStretch(bool on) {
+  stretch_ = on;
+  Invalidate();
+}
+void Image::SetCenter(bool on) {
+  center_ = on;
+  Invalidate();
+}
+void Image::SetTransparent(bool on) {
+  transparent_ = on;
+  Invalidate();
+}
+
+void Image::Paint(DcCanvas& canvas) {
+  if (picture_.Empty()) return;
+  Rect r{0, 0, picture_.Width(), picture_.Height()};
+  if (stretch_) {
+    r = Rect{0, 0, bounds_.Width(), bounds_.Height()};
+  } else if (center_) {
+    int x = (bounds_.Width() - picture_.Width()) / 2, y = (bounds_.Height() - picture_.Height()) / 2;
+    r = Rect{x, y, x + picture_.Width(), y + picture_.Height()};
+  }
+  if (!transparent_) {
+    canvas.StretchDraw(r, picture_);
+    return;
+  }
+  // Transparent: blend through a device-dependent copy with a colour key.
+  HDC dc = D(canvas.Dc());
+  BITMAPINFO info = TopDownInfo(picture_.Width(), picture_.Height());
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!section) return;
+  std::copy_n(picture_.Bits(), static_cast<size_t>(picture_.Width()) * picture_.Height(), static_cast<uint32_t*>(bits));
+  HDC memory = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(memory, section);
+  TransparentBlt(dc, r.Left, r.Top, r.Width(), r.Height(), memory, 0, 0, picture_.Width(), picture_.Height(),
+                 picture_.Pixel(0, picture_.Height() - 1));
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  DeleteObject(section);
+}
+
+// ---------------------------------------------------------------- capture
+
+Bitmap CaptureClient(const WinControl& control) {
+  HWND hwnd = H(control.Handle());
+  RECT client{};
+  if (!hwnd || !GetClientRect(hwnd, &client)) return {};
+  Bitmap shot(client.right, client.bottom);
+  if (shot.Empty()) return shot;
+  HDC dc = GetDC(hwnd);
+  HDC memory = CreateCompatibleDC(dc);
+  BITMAPINFO info = TopDownInfo(shot.Width(), shot.Height());
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, section);
+  BitBlt(memory, 0, 0, shot.Width(), shot.Height(), dc, 0, 0, SRCCOPY);
+  GdiFlush();
+  std::copy_n(static_cast<const uint32_t*>(bits), static_cast<size_t>(shot.Width()) * shot.Height(), shot.Bits());
+  for (size_t i = 0; i < static_cast<size_t>(shot.Width()) * shot.Height(); ++i) shot.Bits()[i] &= 0xFFFFFF;
+  SelectObject(memory, old);
+  DeleteObject(section);
+  DeleteDC(memory);
+  ReleaseDC(hwnd, dc);
+  return shot;
+}
+
+}  // namespace gui

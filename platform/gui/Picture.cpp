@@ -1,0 +1,210 @@
+#include "platform/gui/Picture.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "Global/ByteOrder.h"
+#include "platform/File.h"
+
+namespace gui {
+
+namespace {
+
+std::string LowerExtension(const std::string& name) {
+  size_t dot = name.find_last_of('.');
+  size_t slash = name.find_last_of("\\/");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  std::string ext = name.substr(dot);
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return ext;
+}
+
+[[noreturn]] void BadBmp(const char* why) { throw EPictureError(std::string("Bitmap image is not valid: ") + why); }
+
+}  // namespace
+
+Bitmap DecodeBmp(const uint8_t* data, size_t size) {
+  // File header (14 bytes), then an information header of at least 40.
+  if (size < 54 || data[0] != 'B' || data[1] != 'M') BadBmp("no bitmap header");
+  uint32_t pixelOffset = GetU32(data + 10);
+  uint32_t infoSize = GetU32(data + 14);
+  if (infoSize < 40 || infoSize > size - 14) BadBmp("information header");
+  int32_t width = static_cast<int32_t>(GetU32(data + 18));
+  int32_t height = static_cast<int32_t>(GetU32(data + 22));
+  uint16_t bits = GetU16(data + 28);
+  uint32_t compression = GetU32(data + 30);
+  uint32_t used = GetU32(data + 46);
+  bool topDown = height < 0;
+  int64_t rows = topDown ? -static_cast<int64_t>(height) : height;
+  if (width <= 0 || rows <= 0 || width > Bitmap::kMaxSide || rows > Bitmap::kMaxSide) BadBmp("size");
+  if (compression != 0 && !(compression == 3 && (bits == 32 || bits == 16))) BadBmp("compression not supported");
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) BadBmp("bit depth");
+
+  // Colour table for palette pictures; bit masks for 16 and 32 bits.
+  std::vector<uint32_t> palette;
+  size_t tableAt = 14 + infoSize;
+  if (bits <= 8) {
+    size_t count = used ? used : (1u << bits);
+    if (count > 256 || tableAt + count * 4 > size) BadBmp("colour table");
+    for (size_t i = 0; i < count; ++i) {
+      const uint8_t* e = data + tableAt + i * 4;
+      palette.push_back(e[2] | (e[1] << 8) | (e[0] << 16));
+    }
+  }
+  uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
+  if (bits == 32) masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
+  if (compression == 3) {
+    // Right after the 40-byte header, inside a larger one or as a table.
+    const uint8_t* m = data + 54;
+    if (size < 66) BadBmp("bit masks");
+    for (int i = 0; i < 3; ++i) masks[i] = GetU32(m + 4 * i);
+  }
+  auto channel = [](uint32_t value, uint32_t mask) -> uint32_t {
+    if (mask == 0) return 0;
+    int shift = 0;
+    while (!(mask & 1)) mask >>= 1, ++shift;
+    uint32_t v = (value >> shift) & mask;
+    return mask >= 255 ? (v * 255 / mask) : (v * 255 + mask / 2) / mask;
+  };
+
+  size_t stride = ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
+  if (pixelOffset > size || stride * static_cast<size_t>(rows) > size - pixelOffset) BadBmp("pixel data truncated");
+  Bitmap picture(width, static_cast<int>(rows));
+  for (int64_t r = 0; r < rows; ++r) {
+    const uint8_t* line = data + pixelOffset + stride * static_cast<size_t>(r);
+    int y = static_cast<int>(topDown ? r : rows - 1 - r);
+    for (int x = 0; x < width; ++x) {
+      uint32_t rgb;
+      if (bits <= 8) {
+        size_t bit = static_cast<size_t>(x) * bits;
+        unsigned index = (line[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+        if (index >= palette.size()) BadBmp("colour index");
+        rgb = palette[index];
+      } else if (bits == 24) {
+        const uint8_t* p = line + x * 3;
+        rgb = p[2] | (p[1] << 8) | (p[0] << 16);
+      } else {
+        uint32_t v = bits == 16 ? GetU16(line + x * 2) : GetU32(line + x * 4);
+        rgb = channel(v, masks[0]) | (channel(v, masks[1]) << 8) | (channel(v, masks[2]) << 16);
+      }
+      picture.SetPixel(x, y, rgb);
+    }
+  }
+  return picture;
+}
+
+namespace {
+
+struct JpegFailure {
+  jpeg_error_mgr manager;
+  std::jmp_buf escape;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void JpegErrorExit(j_common_ptr info) {
+  auto* failure = reinterpret_cast<JpegFailure*>(info->err);
+  info->err->format_message(info, failure->message);
+  std::longjmp(failure->escape, 1);
+}
+
+void JpegSilence(j_common_ptr, int) {}
+
+}  // namespace
+
+Bitmap DecodeJpeg(const uint8_t* data, size_t size) {
+  // libjpeg reports errors by a non-returning callback; it leaves through
+  // longjmp, so nothing with a destructor may live between setjmp and the
+  // decoder calls: the result is built in a plain buffer first.
+  jpeg_decompress_struct info;
+  JpegFailure failure;
+  info.err = jpeg_std_error(&failure.manager);
+  failure.manager.error_exit = JpegErrorExit;
+  failure.manager.emit_message = JpegSilence;
+  // Both change after setjmp and are read after longjmp: volatile.
+  Bitmap* volatile picture = new Bitmap;
+  uint8_t* volatile row = nullptr;
+  if (setjmp(failure.escape)) {
+    jpeg_destroy_decompress(&info);
+    delete picture;
+    delete[] row;
+    throw EPictureError(std::string("JPEG image is not valid: ") + failure.message);
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+  jpeg_read_header(&info, TRUE);
+  info.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&info);
+  if (info.output_width > Bitmap::kMaxSide || info.output_height > Bitmap::kMaxSide ||
+      info.output_components != 3) {
+    std::snprintf(failure.message, sizeof failure.message, "unsupported size or colours");
+    std::longjmp(failure.escape, 1);
+  }
+  try {
+    picture->SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+    row = new uint8_t[static_cast<size_t>(info.output_width) * 3];
+  } catch (...) {
+    jpeg_destroy_decompress(&info);
+    delete picture;
+    throw;
+  }
+  while (info.output_scanline < info.output_height) {
+    int y = static_cast<int>(info.output_scanline);
+    JSAMPROW rows[1] = {const_cast<uint8_t*>(row)};
+    jpeg_read_scanlines(&info, rows, 1);
+    uint32_t* out = picture->Bits() + static_cast<size_t>(y) * picture->Width();
+    for (unsigned x = 0; x < info.output_width; ++x)
+      out[x] = (row[x * 3] << 16) | (row[x * 3 + 1] << 8) | row[x * 3 + 2];
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  delete[] row;
+  Bitmap result = std::move(*picture);
+  delete picture;
+  return result;
+}
+
+Bitmap DecodePicture(const std::string& name, const uint8_t* data, size_t size) {
+  std::string ext = LowerExtension(name);
+  if (ext == ".bmp") return DecodeBmp(data, size);
+  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return DecodeJpeg(data, size);
+  throw EPictureError("Unknown picture file extension (" + ext + ")");
+}
+
+Bitmap LoadPictureFile(const std::string& path) {
+  platform::File file(path, platform::OpenMode::Read);
+  int64_t size = file.IsOpen() ? file.Size() : -1;
+  if (size < 0) throw EPictureError("Cannot open picture file " + path);
+  if (size > (int64_t{1} << 30)) throw EPictureError("Picture file too large: " + path);
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  if (file.Read(bytes.data(), bytes.size()) != bytes.size()) throw EPictureError("Cannot read picture file " + path);
+  return DecodePicture(path, bytes.data(), bytes.size());
+}
+
+std::vector<uint8_t> EncodeBmp(const Bitmap& picture) {
+  uint32_t stride = (static_cast<uint32_t>(picture.Width()) * 3 + 3) & ~3u;
+  uint32_t imageSize = stride * static_cast<uint32_t>(picture.Height());
+  std::vector<uint8_t> file = {'B', 'M'};
+  PutU32(file, 54 + imageSize);
+  PutU32(file, 0);
+  PutU32(file, 54);
+  PutU32(file, 40);
+  PutU32(file, static_cast<uint32_t>(picture.Width()));
+  PutU32(file, static_cast<uint32_t>(picture.Height()));
+  PutU16(file, 1);
+  PutU16(file, 24);
+  for (int i = 0; i < 6; ++i) PutU32(file, 0);
+  for (int y = picture.Height() - 1; y >= 0; --y) {
+    for (int x = 0; x < picture.Width(); ++x) {
+      uint32_t c = picture.Pixel(x, y);
+      file.insert(file.end(), {BlueOf(c), GreenOf(c), RedOf(c)});
+    }
+    file.resize(file.size() + (stride - static_cast<uint32_t>(picture.Width()) * 3));
+  }
+  return file;
+}
+
+}  // namespace gui

@@ -1,0 +1,30 @@
+// The picture loader of image controls: a file's kind follows its name's
+// extension (".bmp"; ".jpg", ".jpeg", ".jpe" through libjpeg), and its
+// pixels are decoded into a Bitmap. Damaged or unknown pictures raise
+// EPictureError; nothing is read outside the given bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/gui/Bitmap.h"
+#include "platform/gui/Color.h"
+
+namespace gui {
+
+Bitmap DecodeBmp(const uint8_t* data, size_t size);
+Bitmap DecodeJpeg(const uint8_t* data, size_t size);
+
+// Decodes by the extension of `name`; EPictureError for an extension that
+// no picture kind claims.
+Bitmap DecodePicture(const std::string& name, const uint8_t* data, size_t size);
+
+// Reads the file at `path` and decodes it by its extension.
+Bitmap LoadPictureFile(const std::string& path);
+
+// A 24-bit BMP file of the picture (screenshots).
+std::vector<uint8_t> EncodeBmp(const Bitmap& picture);
+
+}  // namespace gui

@@ -1,0 +1,217 @@
+#include "platform/gui/Picture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <jpeglib.h>
+
+#include "Global/ByteOrder.h"
+#include "tests/support/TempDir.h"
+
+using gui::Bitmap;
+using gui::EPictureError;
+
+namespace {
+
+// A BMP file: headers, optional colour table, then rows as given (each
+// already padded to 4 bytes).
+std::vector<uint8_t> MakeBmp(int32_t width, int32_t height, uint16_t bits, const std::vector<uint32_t>& palette,
+                             const std::vector<uint8_t>& rows, uint32_t compression = 0) {
+  std::vector<uint8_t> file = {'B', 'M'};
+  uint32_t offset = 14 + 40 + static_cast<uint32_t>(palette.size()) * 4;
+  PutU32(file, offset + static_cast<uint32_t>(rows.size()));
+  PutU32(file, 0);
+  PutU32(file, offset);
+  PutU32(file, 40);
+  PutU32(file, static_cast<uint32_t>(width));
+  PutU32(file, static_cast<uint32_t>(height));
+  PutU16(file, 1);
+  PutU16(file, bits);
+  PutU32(file, compression);
+  PutU32(file, static_cast<uint32_t>(rows.size()));
+  PutU32(file, 2835);
+  PutU32(file, 2835);
+  PutU32(file, static_cast<uint32_t>(palette.size()));
+  PutU32(file, 0);
+  for (uint32_t c : palette) PutU32(file, c);  // stored as blue, green, red, 0
+  file.insert(file.end(), rows.begin(), rows.end());
+  return file;
+}
+
+std::vector<uint8_t> EncodeJpeg(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr error;
+  info.err = jpeg_std_error(&error);
+  jpeg_create_compress(&info);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = width;
+  info.image_height = height;
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 95, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<uint8_t> row(width * 3);
+  for (int x = 0; x < width; ++x) row[x * 3] = r, row[x * 3 + 1] = g, row[x * 3 + 2] = b;
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  std::vector<uint8_t> bytes(out, out + size);
+  jpeg_destroy_compress(&info);
+  std::free(out);
+  return bytes;
+}
+
+}  // namespace
+
+TEST(BitmapTest, FillAndDrawAreClippedToThePicture) {
+  Bitmap target(4, 3);
+  target.FillRect(-5, -5, 2, 2, 0x0000FF);  // red, clipped at the top-left
+  EXPECT_EQ(target.Pixel(0, 0), 0x0000FFu);
+  EXPECT_EQ(target.Pixel(1, 1), 0x0000FFu);
+  EXPECT_EQ(target.Pixel(2, 1), 0u);
+  Bitmap stamp(3, 3);
+  stamp.FillRect(0, 0, 3, 3, 0x00FF00);
+  target.Draw(stamp, 2, 1);  // only 2 x 2 of it fit
+  EXPECT_EQ(target.Pixel(3, 2), 0x00FF00u);
+  EXPECT_EQ(target.Pixel(2, 0), 0u);
+  target.Draw(stamp, -3, 0);  // entirely outside
+  target.Draw(stamp, 4, 0);
+  EXPECT_EQ(target.Pixel(0, 0), 0x0000FFu);
+  // Outside reads give black; outside writes are ignored.
+  target.SetPixel(9, 9, 0xFFFFFF);
+  EXPECT_EQ(target.Pixel(9, 9), 0u);
+  // Stored for the screen with red in the high byte.
+  EXPECT_EQ(target.Bits()[0], 0xFF0000u);
+}
+
+TEST(BitmapTest, RefusesSizesBeyondTheLimitAndTreatsNegativeAsEmpty) {
+  Bitmap picture;
+  EXPECT_THROW(picture.SetSize(Bitmap::kMaxSide + 1, 1), EPictureError);
+  EXPECT_THROW(picture.SetSize(1, 100000000), EPictureError);
+  picture.SetSize(-3, 5);
+  EXPECT_TRUE(picture.Empty());
+  EXPECT_EQ(picture.Width(), 0);
+}
+
+TEST(PictureTest, DecodesTheCommonBitmapDepths) {
+  // 2 x 2 pictures, bottom-up: the first stored row is the bottom one.
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> file;
+    uint32_t topLeft, topRight, bottomLeft;
+  };
+  std::vector<Case> cases = {
+      {"24-bit", MakeBmp(2, 2, 24, {}, {0, 0, 255, 0, 255, 0, 0, 0, /*top*/ 255, 0, 0, 255, 255, 255, 0, 0}),
+       0xFF0000, 0xFFFFFF, 0x0000FF},
+      {"32-bit", MakeBmp(2, 2, 32, {}, {0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 1, 2, 3, 0}), 0xFF0000, 0x010203,
+       0x0000FF},
+      {"8-bit palette", MakeBmp(2, 2, 8, {0x00FF0000, 0x0000FF00}, {1, 0, 0, 0, 0, 1, 0, 0}), 0x0000FF, 0x00FF00,
+       0x00FF00},
+      {"1-bit palette", MakeBmp(2, 2, 1, {0x000000, 0xFFFFFF}, {0x80, 0, 0, 0, 0x40, 0, 0, 0}), 0x000000, 0xFFFFFF,
+       0xFFFFFF},
+      {"4-bit palette", MakeBmp(2, 2, 4, {0x0000FF, 0x00FF00}, {0x00, 0, 0, 0, 0x10, 0, 0, 0}), 0x00FF00, 0xFF0000,
+       0xFF0000},
+      {"16-bit 5-5-5", MakeBmp(2, 2, 16, {}, {0x00, 0x7C, 0, 0, 0x1F, 0x00, 0xE0, 0x03}), 0xFF0000, 0x00FF00,
+       0x0000FF},
+  };
+  for (const Case& c : cases) {
+    Bitmap picture = gui::DecodeBmp(c.file.data(), c.file.size());
+    ASSERT_EQ(picture.Width(), 2) << c.name;
+    ASSERT_EQ(picture.Height(), 2) << c.name;
+    EXPECT_EQ(picture.Pixel(0, 0), c.topLeft) << c.name;
+    EXPECT_EQ(picture.Pixel(1, 0), c.topRight) << c.name;
+    EXPECT_EQ(picture.Pixel(0, 1), c.bottomLeft) << c.name;
+  }
+}
+
+TEST(PictureTest, TopDownBitmapKeepsItsRowOrder) {
+  auto file = MakeBmp(1, -2, 24, {}, {0, 0, 255, 0, 255, 0, 0, 0});
+  Bitmap picture = gui::DecodeBmp(file.data(), file.size());
+  EXPECT_EQ(picture.Pixel(0, 0), 0x0000FFu);
+  EXPECT_EQ(picture.Pixel(0, 1), 0xFF0000u);
+}
+
+TEST(PictureTest, DamagedBitmapsAreRefusedWithoutReadingPastTheirEnd) {
+  auto good = MakeBmp(2, 2, 24, {}, std::vector<uint8_t>(16, 0x80));
+  auto truncated = good;
+  truncated.resize(truncated.size() - 1);
+  auto hugeWidth = MakeBmp(1000000, 1, 24, {}, std::vector<uint8_t>(16, 0));
+  auto hugeOffset = good;
+  for (int i = 0; i < 4; ++i) hugeOffset[10 + i] = i ? 0xFF : 0xF0;
+  auto badIndex = MakeBmp(1, 1, 8, {0x000000}, {5, 0, 0, 0});
+  auto rle = MakeBmp(2, 2, 8, {0, 0}, std::vector<uint8_t>(8, 0), 1);
+  auto badDepth = MakeBmp(2, 2, 7, {}, std::vector<uint8_t>(8, 0));
+  auto zeroWidth = MakeBmp(0, 2, 24, {}, {});
+  std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
+      {"truncated pixels", truncated}, {"huge width", hugeWidth},     {"offset past end", hugeOffset},
+      {"colour index", badIndex},      {"run-length", rle},           {"bit depth", badDepth},
+      {"zero width", zeroWidth},       {"not a bitmap", {'X', 'Y'}},  {"header only", {good.begin(), good.begin() + 20}},
+  };
+  for (auto& [name, bytes] : cases)
+    EXPECT_THROW(gui::DecodeBmp(bytes.data(), bytes.size()), EPictureError) << name;
+}
+
+TEST(PictureTest, JpegDecodesThroughLibjpeg) {
+  auto file = EncodeJpeg(16, 8, 200, 40, 10);
+  Bitmap picture = gui::DecodeJpeg(file.data(), file.size());
+  ASSERT_EQ(picture.Width(), 16);
+  ASSERT_EQ(picture.Height(), 8);
+  uint32_t c = picture.Pixel(7, 4);
+  EXPECT_NEAR(gui::RedOf(c), 200, 6);
+  EXPECT_NEAR(gui::GreenOf(c), 40, 6);
+  EXPECT_NEAR(gui::BlueOf(c), 10, 6);
+}
+
+TEST(PictureTest, DamagedJpegRaisesInsteadOfEndingTheProcess) {
+  auto file = EncodeJpeg(16, 16, 1, 2, 3);
+  std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
+      {"empty", {}},
+      {"start marker only", {0xFF, 0xD8}},
+      {"cut in the middle", {file.begin(), file.begin() + static_cast<long>(file.size() / 3)}},
+      {"not a JPEG", std::vector<uint8_t>(64, 0x41)},
+  };
+  for (auto& [name, bytes] : cases) {
+    // A cut stream may decode with grey filling; it must never crash.
+    try {
+      gui::DecodeJpeg(bytes.data(), bytes.size());
+      EXPECT_STREQ(name, "cut in the middle");
+    } catch (const EPictureError&) {
+    }
+  }
+}
+
+TEST(PictureTest, KindFollowsTheExtensionInAnyCase) {
+  auto bmp = MakeBmp(1, 1, 24, {}, {0, 0, 255, 0});
+  auto jpeg = EncodeJpeg(2, 2, 0, 0, 0);
+  EXPECT_EQ(gui::DecodePicture("a\\b\\Pic.BMP", bmp.data(), bmp.size()).Width(), 1);
+  EXPECT_EQ(gui::DecodePicture("photo.JpG", jpeg.data(), jpeg.size()).Width(), 2);
+  EXPECT_EQ(gui::DecodePicture("photo.jpeg", jpeg.data(), jpeg.size()).Width(), 2);
+  for (const char* name : {"picture.png", "noextension", "folder.bmp\\file", "x.gif"})
+    EXPECT_THROW(gui::DecodePicture(name, bmp.data(), bmp.size()), EPictureError) << name;
+  // Contents that do not match the extension are refused too.
+  EXPECT_THROW(gui::DecodePicture("fake.jpg", bmp.data(), bmp.size()), EPictureError);
+}
+
+TEST(PictureTest, LoadsAFileAndReportsAMissingOne) {
+  testing_support::TempDir dir;
+  auto bmp = MakeBmp(3, 1, 24, {}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  testing_support::WriteFileBytes(dir.File("p.bmp"), bmp);
+  EXPECT_EQ(gui::LoadPictureFile(dir.File("p.bmp")).Width(), 3);
+  EXPECT_THROW(gui::LoadPictureFile(dir.File("missing.bmp")), EPictureError);
+}
+
+TEST(PictureTest, EncodedBitmapDecodesToTheSamePixels) {
+  Bitmap picture(3, 2);  // odd width: rows are padded
+  picture.SetPixel(0, 0, 0x0000FF);
+  picture.SetPixel(2, 1, 0x123456);
+  auto file = gui::EncodeBmp(picture);
+  Bitmap back = gui::DecodeBmp(file.data(), file.size());
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(back.Pixel(x, y), picture.Pixel(x, y)) << x << "," << y;
+}
