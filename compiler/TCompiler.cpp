@@ -1,9 +1,15 @@
 #include "compiler/TCompiler.h"
 
 #include "Global/QXI_PakFile.h"
+#include "compiler/QXI_CompilerUtils.h"
+#include "compiler/QXI_SetupBuilder.h"
 #include "installer-library/STokens.h"
+#include "platform/Program.h"
 
 TCompiler& GlobalCompiler = *new TCompiler;
+
+TCompiler::TCompiler(const TCommandList* commands)
+    : Commands(commands), ProgramDir(ExtractFileDir(platform::ProgramFile())), IconWriter(DefaultIconWriter()) {}
 
 void TCompiler::Compile(const std::vector<std::string>& lines, const std::string& sourceBaseDir) {
   SourceBaseDir = sourceBaseDir;
@@ -12,6 +18,7 @@ void TCompiler::Compile(const std::vector<std::string>& lines, const std::string
   CurrentLine = 0;
   ClearError();
   ClearLines();
+  FileList.Clear();
   ParseLines(lines);
 }
 

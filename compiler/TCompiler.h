@@ -7,30 +7,30 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "compiler/QXI_CompilerFileList.h"
 #include "installer-library/QXI_CommandList.h"
 #include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_SetupInfo.h"
-
-// The files to pack, in numbered groups: filled by the compile steps of the
-// file-carrying and language commands and written by the setup builder,
-// which defines the list and creates it with the compiler.
-class TCompilerFileList;
 
 struct TCompilerError {
   std::string Text;  // empty: no error
   int32_t Line = 0;  // 0-based source line
 };
 
-class TCompiler : public TCompileContext {
+class TCompiler : public TCompileContext, public TFileListOwner {
  public:
   using TTextCallback = std::function<void(const std::string&)>;
+  // Writes an icon file's first image into a program as its icon; true when
+  // the program was changed.
+  using TIconWriter = std::function<bool(const std::string& iconPath, const std::string& exePath)>;
 
   // Keywords are looked up in `commands` (none: every keyword is unknown).
-  explicit TCompiler(const TCommandList* commands = nullptr) : Commands(commands) {}
+  explicit TCompiler(const TCommandList* commands = nullptr);
+  TCompiler(const TCompiler&) = delete;
+  TCompiler& operator=(const TCompiler&) = delete;
 
   // One compile run over the script's lines. The result is in CompLines,
   // SetupInfo and Error; the setup information is otherwise left as the
@@ -42,8 +42,8 @@ class TCompiler : public TCompileContext {
   // does not stop at an error; a later error replaces an earlier one.
   void RunCompileHooks();
 
-  void Log(const std::string& text) const;
-  void Status(const std::string& text) const;
+  void Log(const std::string& text) const override;
+  void Status(const std::string& text) const override;
   void ClearLines() { CompLines.Lines.clear(); }
   void ClearError() { Error = TCompilerError{}; }
 
@@ -76,6 +76,15 @@ class TCompiler : public TCompileContext {
   const std::string& BaseDir() const override { return SourceBaseDir; }
   void SetError(const std::string& text, int32_t sourceLine) override;
 
+  // The setup builder (QXI_SetupBuilder.cpp): writes the installer
+  // ProgramDir\compiled\<SetupExeName> from the result of a successful
+  // compile run, logging each step and a size report ending in "Finished".
+  // False after a failure: the error is logged, the partial output deleted,
+  // and an older installer of that name is left as it was.
+  bool BuildSetup();
+  // The install layout's icon, which becomes the installer's icon resource.
+  std::string LayoutIconPath() const override;
+
   TTextCallback LogCallback;     // unset: Log does nothing
   TTextCallback StatusCallback;  // unset: Status does nothing
   std::string SourceBaseDir;     // relative sources are resolved against it
@@ -83,9 +92,15 @@ class TCompiler : public TCompileContext {
   int32_t CurrentLine = 0;  // the source line being parsed; afterwards, the lines read
   std::string CurrentText;  // that line trimmed and without its comment
   TCompLines CompLines;
-  std::shared_ptr<TCompilerFileList> FileList;
+  TCompilerFileList FileList{*this};
   TCompilerError Error;
   const TCommandList* Commands;
+  // The folder beside the program that holds base\, layout\ and compiled\:
+  // the running program's own folder unless set otherwise.
+  std::string ProgramDir;
+  // The icon replacement (ChangeExeIcon in Windows builds; unset where the
+  // system has no resource update).
+  TIconWriter IconWriter;
 };
 
 // The compiler of the program, created before any window and never freed.

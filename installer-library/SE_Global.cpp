@@ -38,6 +38,7 @@ std::vector<TSysVar> EnvironmentTable = ParseEnvironmentBlock(platform::Environm
 std::atomic<void*> PatchingStatusLabel{nullptr};
 std::atomic<void*> PatchingProgressBar{nullptr};
 std::atomic<void*> FinishTextLabel{nullptr};
+platform::Registry Registry;
 TSetupInfoFile SetupInfoFile;
 TCompLines CompLines;
 TLanguages Languages;

@@ -16,6 +16,7 @@
 #include "installer-library/QXI_SetupInfo.h"
 #include "installer-library/SE_Languages.h"
 #include "platform/Lock.h"
+#include "platform/Registry.h"
 
 struct TSysVar {
   std::string Name;
@@ -23,9 +24,9 @@ struct TSysVar {
 };
 
 // --- globals, created in this order when the program starts ----------------
-// (the environment table, the hand-off targets, the setup information, the
-// compiled lines, the languages, the placeholders bound to their variables,
-// the status lock)
+// (the environment table, the hand-off targets, the registry accessor, the
+// setup information, the compiled lines, the languages, the placeholders
+// bound to their variables, the status lock)
 
 extern std::vector<TSysVar> EnvironmentTable;
 // The wizard's controls that receive the hand-off; null until the layout
@@ -33,6 +34,9 @@ extern std::vector<TSysVar> EnvironmentTable;
 extern std::atomic<void*> PatchingStatusLabel;
 extern std::atomic<void*> PatchingProgressBar;
 extern std::atomic<void*> FinishTextLabel;
+// Used by the registry commands, the start-up's install-folder lookup and the
+// uninstaller's registration; one thread at a time.
+extern platform::Registry Registry;
 extern TSetupInfoFile SetupInfoFile;
 extern TCompLines CompLines;
 extern platform::CriticalSection StatusLock;

@@ -14,4 +14,7 @@ void SetShellFolder(int folderId, const std::string& path);
 // The drives, in the order the system lists them: root and drive type.
 void SetDrives(const std::vector<std::pair<std::string, unsigned>>& drives);
 
+// Empties the stand-in registry.
+void ClearRegistry();
+
 }  // namespace platform::host

@@ -4,82 +4,22 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "Global/QXI_PakFile.h"
+#include "tests/support/ExeResources_win32.h"
 #include "tests/support/IconFile.h"
 #include "tests/support/TempDir.h"
 
+using testing_support::kNeutral;
+using testing_support::kUkEnglish;
 using testing_support::MakeIconFile;
 using testing_support::MakeIconImage;
 using testing_support::ReadFileBytes;
+using testing_support::Resources;
+using testing_support::RunProgram;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
 namespace {
-
-constexpr WORD kUkEnglish = 2057;
-constexpr WORD kNeutral = 0;
-
-std::string FullPath(const std::string& path) {
-  char buf[MAX_PATH];
-  DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, buf, nullptr);
-  return std::string(buf, n);
-}
-
-BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR langs) {
-  reinterpret_cast<std::set<WORD>*>(langs)->insert(lang);
-  return TRUE;
-}
-
-// The resources of an executable as Windows itself reads them.
-class Resources {
- public:
-  explicit Resources(const std::string& exe)
-      : module_(LoadLibraryExA(FullPath(exe).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-  ~Resources() {
-    if (module_) FreeLibrary(module_);
-  }
-  bool Loaded() const { return module_ != nullptr; }
-
-  // The data of one resource; `found` tells an empty one from a missing one.
-  Bytes Get(LPCSTR type, LPCSTR name, WORD lang, bool& found) const {
-    found = false;
-    HRSRC r = FindResourceExA(module_, type, name, lang);
-    if (!r) return {};
-    found = true;
-    auto* p = static_cast<const uint8_t*>(LockResource(LoadResource(module_, r)));
-    return Bytes(p, p + SizeofResource(module_, r));
-  }
-  Bytes Icon1(WORD lang, bool& found) const { return Get(MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(1), lang, found); }
-  Bytes MainIcon(bool& found) const { return Get(MAKEINTRESOURCEA(14), "MAINICON", kUkEnglish, found); }
-
-  std::set<WORD> Icon1Languages() const {
-    std::set<WORD> langs;
-    EnumResourceLanguagesA(module_, MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(1), AddLanguage,
-                           reinterpret_cast<LONG_PTR>(&langs));
-    return langs;
-  }
-
- private:
-  HMODULE module_;
-};
-
-DWORD RunProgram(const std::string& exe) {
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::string cmd = FullPath(exe);
-  cmd.insert(cmd.begin(), '"');
-  cmd.push_back('"');
-  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return ~0u;
-  WaitForSingleObject(pi.hProcess, 30000);
-  DWORD code = ~0u;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return code;
-}
 
 class IconChange : public ::testing::Test {
  protected:
@@ -121,7 +61,8 @@ class IconChange : public ::testing::Test {
 
 TEST_F(IconChange, TheFirstImageBecomesNeutralIcon1) {
   Bytes first = MakeIconImage(48, 10);
-  ASSERT_TRUE(ChangeExeIcon(Icon("icon.ico", MakeIconFile({first, MakeIconImage(16, 20), MakeIconImage(32, 30)})), exe));
+  ASSERT_TRUE(
+      ChangeExeIcon(Icon("icon.ico", MakeIconFile({first, MakeIconImage(16, 20), MakeIconImage(32, 30)})), exe));
   ExpectIcon(first);
 }
 

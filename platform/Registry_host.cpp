@@ -1,0 +1,123 @@
+// Host stand-in of the registry: a process-wide tree in memory, with the
+// Windows rules the system relies on (names without regard to case, keys
+// created with the keys above them, a key with subkeys cannot be deleted).
+#include <map>
+#include <mutex>
+
+#include "platform/HostSystem.h"
+#include "platform/Registry.h"
+
+namespace platform {
+namespace {
+
+std::string Fold(const std::string& s) {
+  std::string out = s;
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+struct Value {
+  std::string name, text;
+};
+struct Key {
+  std::map<std::string, Value> values;  // by folded name
+};
+
+struct Store {
+  std::mutex lock;
+  // By root code and folded path ("" is the root itself); ids for handles.
+  std::map<std::string, Key> keys;
+  std::map<uintptr_t, std::string> open;
+  uintptr_t nextId = 1;
+} store;
+
+std::string KeyId(uint8_t root, const std::string& path) {
+  return std::to_string(root) + "\\" + Fold(TrimKeyPath(path));
+}
+
+Key* OpenKeyOf(uintptr_t handle) {
+  auto it = store.open.find(handle);
+  if (it == store.open.end()) return nullptr;
+  auto key = store.keys.find(it->second);
+  return key == store.keys.end() ? nullptr : &key->second;
+}
+
+}  // namespace
+
+bool Registry::Open(const std::string& path, bool canCreate, bool) {
+  CloseKey();
+  if (root_ > 4) return false;
+  std::lock_guard<std::mutex> guard(store.lock);
+  std::string id = KeyId(root_, path);
+  if (!store.keys.count(id)) {
+    if (!canCreate) return false;
+    // Create every key on the way down, as the real registry does.
+    std::string sub = TrimKeyPath(path);
+    for (size_t at = sub.find('\\'); at != std::string::npos; at = sub.find('\\', at + 1))
+      store.keys[KeyId(root_, sub.substr(0, at))];
+    store.keys[id];
+  }
+  key_ = store.nextId++;
+  store.open[key_] = id;
+  return true;
+}
+
+void Registry::CloseKey() {
+  if (!key_) return;
+  std::lock_guard<std::mutex> guard(store.lock);
+  store.open.erase(key_);
+  key_ = 0;
+}
+
+bool Registry::ReadString(const std::string& name, std::string& value) {
+  value.clear();
+  std::lock_guard<std::mutex> guard(store.lock);
+  Key* key = OpenKeyOf(key_);
+  if (!key) return false;
+  auto it = key->values.find(Fold(name));
+  if (it == key->values.end()) return false;
+  value = it->second.text;
+  return true;
+}
+
+bool Registry::WriteString(const std::string& name, const std::string& value) {
+  std::lock_guard<std::mutex> guard(store.lock);
+  Key* key = OpenKeyOf(key_);
+  if (!key) return false;
+  key->values[Fold(name)] = Value{name, value};
+  return true;
+}
+
+bool Registry::DeleteValue(const std::string& name) {
+  std::lock_guard<std::mutex> guard(store.lock);
+  Key* key = OpenKeyOf(key_);
+  return key && key->values.erase(Fold(name)) == 1;
+}
+
+bool Registry::KeyExists(const std::string& path) {
+  std::lock_guard<std::mutex> guard(store.lock);
+  return root_ <= 4 && store.keys.count(KeyId(root_, path)) == 1;
+}
+
+bool Registry::DeleteKey(const std::string& path) {
+  std::lock_guard<std::mutex> guard(store.lock);
+  if (root_ > 4 || TrimKeyPath(path).empty()) return false;
+  std::string id = KeyId(root_, path);
+  auto it = store.keys.find(id);
+  if (it == store.keys.end()) return false;
+  auto child = store.keys.lower_bound(id + "\\");
+  if (child != store.keys.end() && child->first.rfind(id + "\\", 0) == 0) return false;  // has subkeys
+  store.keys.erase(it);
+  return true;
+}
+
+namespace host {
+
+void ClearRegistry() {
+  std::lock_guard<std::mutex> guard(store.lock);
+  store.keys.clear();
+}
+
+}  // namespace host
+}  // namespace platform

@@ -1,0 +1,77 @@
+#include "platform/Registry.h"
+
+#include <vector>
+
+#include "platform/Registry_win32.h"
+
+namespace platform {
+namespace {
+
+HKEY K(uintptr_t key) { return reinterpret_cast<HKEY>(key); }
+
+}  // namespace
+
+HKEY RootKeyOf(uint8_t code) {
+  static const HKEY kKeys[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_USERS,
+                               HKEY_CURRENT_CONFIG};
+  return code < sizeof kKeys / sizeof kKeys[0] ? kKeys[code] : HKEY(0);
+}
+
+bool Registry::Open(const std::string& path, bool canCreate, bool readOnly) {
+  CloseKey();
+  HKEY root = RootKeyOf(root_);
+  if (!root) return false;
+  std::string sub = TrimKeyPath(path);
+  REGSAM access = readOnly ? KEY_READ : KEY_READ | KEY_WRITE;
+  HKEY key = nullptr;
+  LONG rc = canCreate ? RegCreateKeyExA(root, sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
+                                        &key, nullptr)
+                      : RegOpenKeyExA(root, sub.c_str(), 0, access, &key);
+  if (rc != ERROR_SUCCESS) return false;
+  key_ = reinterpret_cast<uintptr_t>(key);
+  return true;
+}
+
+void Registry::CloseKey() {
+  if (key_) RegCloseKey(K(key_));
+  key_ = 0;
+}
+
+bool Registry::ReadString(const std::string& name, std::string& value) {
+  value.clear();
+  DWORD type = 0, size = 0;
+  if (!key_ || RegQueryValueExA(K(key_), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return false;
+  std::vector<char> data(size + 1, 0);
+  if (RegQueryValueExA(K(key_), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+      ERROR_SUCCESS)
+    return false;
+  // The stored text may or may not carry its terminator.
+  value.assign(data.data(), strnlen(data.data(), size));
+  return true;
+}
+
+bool Registry::WriteString(const std::string& name, const std::string& value) {
+  return key_ && RegSetValueExA(K(key_), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool Registry::DeleteValue(const std::string& name) {
+  return key_ && RegDeleteValueA(K(key_), name.c_str()) == ERROR_SUCCESS;
+}
+
+bool Registry::KeyExists(const std::string& path) {
+  HKEY root = RootKeyOf(root_), key = nullptr;
+  if (!root || RegOpenKeyExA(root, TrimKeyPath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+bool Registry::DeleteKey(const std::string& path) {
+  HKEY root = RootKeyOf(root_);
+  std::string sub = TrimKeyPath(path);
+  return root && !sub.empty() && RegDeleteKeyA(root, sub.c_str()) == ERROR_SUCCESS;
+}
+
+}  // namespace platform

@@ -1,0 +1,327 @@
+#include "compiler/QXI_SetupBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include "Global/CRC.h"
+#include "compiler/QXI_CompilerUtils.h"
+#include "tests/compiler/BuilderFixture.h"
+
+using namespace builder_testing;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+struct Entry {
+  std::string name;
+  uint16_t group;
+};
+
+std::vector<Entry> TableOf(const TPak& pak) {
+  std::vector<Entry> out;
+  for (const TPakFile& e : pak.Entries) out.push_back({e.Name, e.Group});
+  return out;
+}
+
+bool operator==(const Entry& a, const Entry& b) { return a.name == b.name && a.group == b.group; }
+
+std::ostream& operator<<(std::ostream& os, const Entry& e) { return os << e.name << "@" << e.group; }
+
+Bytes Data(TPak& pak, const std::string& name, uint16_t group) {
+  uint32_t size;
+  return pak.FindFile(name, group, size);
+}
+
+TEST_F(BuilderTest, TheInstallerIsTheBaseProgramWithTheArchiveAppended) {
+  CompileMod();
+  ASSERT_TRUE(compiler.BuildSetup()) << testing::PrintToString(log);
+
+  Bytes installer = ReadFileBytes(Target());
+  ASSERT_GT(installer.size(), baseProgram.size());
+  EXPECT_TRUE(std::equal(baseProgram.begin(), baseProgram.end(), installer.begin()));
+
+  TPak pak(Target(), false, false);
+  EXPECT_EQ(std::string(pak.Magic, 4), "QXPF");
+  EXPECT_EQ(pak.Version, 1);
+  EXPECT_EQ(pak.Base, baseProgram.size());
+  EXPECT_EQ(pak.EntryCount, pak.Entries.size());
+  const std::vector<Entry> expected = {
+      {"LANGUAGE-English", 0},
+      {"UNINSTALL_LANGUAGE-English", 0},
+      {"Pages.txt", 0},
+      {"Welcome.txt", 0},
+      {"img\\logo.jpg", 0},
+      {"UNINSTALL_icon.ico", 0},
+      {"UNINSTALL_Pages.txt", 0},
+      {"UNINSTALL_FINALISE.EXE", 0},
+      {"Changelog", 0},
+      {"SetupInfo", 0},
+      {"CompiledLines", 0},
+      {"a.dat", 1},
+      {"sub\\b.dat", 1},
+      {"x.dat", 2},
+      {"y.dat", 2},
+      {"z.dat", 2},
+  };
+  EXPECT_EQ(TableOf(pak), expected);
+
+  // Entries lie one after the other from the base program on, the table
+  // right after the last one, and every one passes its CRC-32.
+  uint32_t next = pak.Base;
+  for (int i = 0; i < static_cast<int>(pak.Entries.size()); ++i) {
+    const TPakFile& e = pak.Entries[i];
+    EXPECT_EQ(e.Offset, next) << e.Name;
+    next += e.StoredSize ? e.StoredSize : e.OriginalSize;
+    EXPECT_TRUE(pak.VerifyEntry(i)) << e.Name;
+  }
+  EXPECT_EQ(pak.TableOffset, next);
+
+  // The contents are the sources; the later patch's y.dat replaced the first.
+  EXPECT_EQ(Data(pak, "y.dat", 2), Text("y from patch 2"));
+  EXPECT_EQ(Data(pak, "sub\\b.dat", 1), ReadFileBytes(Fs("mod/files/sub/b.dat").string()));
+  EXPECT_EQ(Data(pak, "img\\logo.jpg", 0), ReadFileBytes(Fs("layout/Install/Classic/img/logo.jpg").string()));
+  EXPECT_EQ(Data(pak, "UNINSTALL_icon.ico", 0), ReadFileBytes(Fs("layout/Uninstall/Plain/icon.ico").string()));
+  EXPECT_EQ(Data(pak, "UNINSTALL_FINALISE.EXE", 0), Text("the finaliser"));
+  EXPECT_EQ(Data(pak, "Changelog", 0), Text("1.0: first release"));
+  EXPECT_EQ(pak.CountInGroup(3), 0) << "the merged line's own group stays empty";
+
+  // The setup information as the installer sees it: the change log under
+  // its entry name.
+  TSetupInfoFile stored;
+  Bytes setupInfo = Data(pak, "SetupInfo", 0);
+  ASSERT_TRUE(stored.LoadFromBuffer(setupInfo.data(), setupInfo.size()));
+  EXPECT_EQ(stored.Changelog, "ChangeLog");
+  EXPECT_EQ(stored.SetupExeName, "MyMod.exe");
+  EXPECT_EQ(stored.Pages, "Install\\Classic");
+  EXPECT_EQ(stored.HasUninstall, 1);
+  EXPECT_EQ(stored, compiler.SetupInfo);
+
+  // The compiled lines: label and header-only lines as placeholders.
+  TCompLines lines;
+  Bytes compiled = Data(pak, "CompiledLines", 0);
+  ASSERT_TRUE(lines.LoadFromBuffer(compiled.data(), compiled.size()));
+  ASSERT_EQ(lines.Lines.size(), 4u);
+  EXPECT_EQ(lines.Lines[0].Id, -1);
+  EXPECT_EQ(lines.Lines[1].Id, commands.Find("message"));
+  EXPECT_EQ(lines.Lines[1].Params, Names{"Hello there"});
+  EXPECT_EQ(lines.Lines[2].Id, -1);
+  EXPECT_EQ(lines.Lines[3].Id, commands.Find("goto"));
+
+  // Nothing else is left in the output folder.
+  EXPECT_FALSE(platform::FileExists(Path("compiled/SIF.temp")));
+  EXPECT_FALSE(platform::FileExists(Path("compiled/CLN.temp")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Fs("compiled")), {}), 1);
+}
+
+TEST_F(BuilderTest, TheLogListsEveryEntryAndTheSizes) {
+  CompileMod();
+  ASSERT_TRUE(compiler.BuildSetup());
+  TPak pak(Target(), false, false);
+  ASSERT_EQ(pak.Entries.size(), 16u);
+
+  std::vector<std::string> expected = {"Adding Files:", ""};
+  uint32_t sums[2][2] = {};  // [contents, setup files][packed, unpacked]
+  for (const TPakFile& e : pak.Entries) {
+    std::string sizes = "   " + FormatSize(e.StoredSize) + " / " + FormatSize(e.OriginalSize);
+    expected.push_back(e.Group > 0 ? " " + e.Name + sizes : "SETUP COMPONENT:  " + e.Name + sizes);
+    sums[e.Group > 0 ? 0 : 1][0] += e.StoredSize ? e.StoredSize : e.OriginalSize;
+    sums[e.Group > 0 ? 0 : 1][1] += e.OriginalSize;
+  }
+  expected.push_back("");
+  expected.push_back("Paked Contents Sizes   " + FormatSize(sums[0][0]) + " / " + FormatSize(sums[0][1]));
+  expected.push_back("Paked Setup Files Sizes   " + FormatSize(sums[1][0]) + " / " + FormatSize(sums[1][1]));
+  expected.push_back("Setup Size   " + FormatSize(static_cast<uint32_t>(ReadFileBytes(Target()).size())));
+  expected.push_back("Finished");
+  EXPECT_EQ(log, expected);
+
+  // Random data does not shrink: kept raw, its stored size shows as 0.
+  EXPECT_TRUE(Logged(" sub\\b.dat   0.00 Bytes / 2.93 KB"));
+  EXPECT_TRUE(Logged("SETUP COMPONENT:  Changelog   0.00 Bytes / 18.00 Bytes"));
+
+  // One status per entry while it is packed, after the listing's.
+  std::vector<std::string> packing(status.end() - 16, status.end());
+  EXPECT_EQ(packing.front(), "LANGUAGE-English is being processed 1 of 16");
+  EXPECT_EQ(packing.back(), "z.dat is being processed 16 of 16");
+  EXPECT_EQ(status.front(), "Adding To List Pages.txt Current Count: 7");
+}
+
+// Without an uninstaller, a change log or any mod file, group 0 holds the
+// languages, the install layout and the two records, and the report is
+// still written.
+TEST_F(BuilderTest, WithoutUninstallerChangeLogOrModFilesGroupZeroHoldsLess) {
+  info().HasUninstall = 0;
+  info().Changelog = "";
+  compiler.Compile({}, "");
+  compiler.FileList.AddFile(Path("languages\\English.wri"), "LANGUAGE-English", 0, "");
+  ASSERT_TRUE(compiler.BuildSetup());
+  TPak pak(Target(), false, false);
+  EXPECT_EQ(TableOf(pak), (std::vector<Entry>{{"LANGUAGE-English", 0},
+                                              {"Pages.txt", 0},
+                                              {"Welcome.txt", 0},
+                                              {"img\\logo.jpg", 0},
+                                              {"SetupInfo", 0},
+                                              {"CompiledLines", 0}}));
+  TSetupInfoFile stored;
+  Bytes setupInfo = Data(pak, "SetupInfo", 0);
+  ASSERT_TRUE(stored.LoadFromBuffer(setupInfo.data(), setupInfo.size()));
+  EXPECT_EQ(stored.Changelog, "");
+  EXPECT_TRUE(Logged("Paked Contents Sizes   0.00 Bytes / 0.00 Bytes"));
+  EXPECT_EQ(log.back(), "Finished");
+}
+
+// A second compile run starts from an empty list, so a second build packs
+// each file once.
+TEST_F(BuilderTest, EachCompileRunStartsAFreshFileList) {
+  CompileMod();
+  compiler.FileList.RegKeyCount = 3;
+  CompileMod();
+  EXPECT_EQ(compiler.FileList.Groups.size(), 4u);
+  EXPECT_EQ(compiler.FileList.LastGroup, 3);
+  EXPECT_EQ(compiler.FileList.RegKeyCount, 0);
+  ASSERT_TRUE(compiler.BuildSetup());
+  TPak pak(Target(), false, false);
+  EXPECT_EQ(pak.Entries.size(), 16u);
+}
+
+TEST_F(BuilderTest, TheLayoutIconBecomesTheProgramIconNotAnEntry) {
+  CompileMod();
+  ASSERT_TRUE(compiler.BuildSetup());
+  ASSERT_EQ(iconCalls.size(), 1u);
+  EXPECT_EQ(iconCalls[0].first, Path("layout/Install/Classic/icon.ico"));
+  // Written into the copy before the archive, never into the base program.
+  EXPECT_EQ(iconCalls[0].second.rfind(Path("compiled/MyMod.exe"), 0), 0u) << iconCalls[0].second;
+  TPak pak(Target(), false, false);
+  uint32_t size;
+  EXPECT_TRUE(pak.FindFile("icon.ico", 0, size).empty());
+  EXPECT_EQ(size, 0u);
+}
+
+TEST_F(BuilderTest, ALayoutWithoutIconKeepsTheBaseIcon) {
+  std::filesystem::remove(Fs("layout/Install/Classic/icon.ico"));
+  compiler.IconWriter = {};  // not needed, so not missed
+  CompileMod();
+  EXPECT_TRUE(compiler.BuildSetup());
+  EXPECT_TRUE(iconCalls.empty());
+}
+
+TEST_F(BuilderTest, ABuildReplacesAnOlderInstaller) {
+  Put("compiled/MyMod.exe", Repeated("older installer ", 10000));
+  CompileMod();
+  ASSERT_TRUE(compiler.BuildSetup());
+  TPak pak(Target(), false, false);
+  EXPECT_EQ(pak.Base, baseProgram.size());
+  EXPECT_EQ(pak.Entries.size(), 16u);
+}
+
+// A large file is stored raw: its stored size shows as 0, while the packed
+// totals count all of it.
+TEST_F(BuilderTest, ALargeFileIsStoredRaw) {
+  info().HasUninstall = 0;
+  info().Changelog = "";
+  compiler.Compile({}, "");
+  Put("mod/big/big.bin", {});
+  std::filesystem::resize_file(Fs("mod/big/big.bin"), 80u << 20);
+  FileLine(Path("mod/big/"), "");
+  ASSERT_TRUE(compiler.BuildSetup());
+  EXPECT_TRUE(Logged(" big.bin   0.00 Bytes / 80.00 MB"));
+  EXPECT_TRUE(Logged("Paked Contents Sizes   80.00 MB / 80.00 MB"));
+  TPak pak(Target(), false, false);
+  int index;
+  ASSERT_TRUE(pak.FindFirstIndex(1, index));
+  EXPECT_TRUE(pak.VerifyEntry(index));
+}
+
+// Every failure is logged as an error; the build never reports "Finished",
+// leaves no partial output or temporary file behind, and an older installer
+// of the same name stays as it was.
+TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"missing base program", [this] { std::filesystem::remove(Fs("base/setup.exe")); },
+       "Error: The base program " + Path("base\\setup.exe") + " is missing"},
+      {"icon not written", [this] { iconResult = false; },
+       "Error: Cannot write the icon " + Path("layout\\Install\\Classic\\icon.ico") + " into " +
+           Path("compiled\\MyMod.exe.part")},
+      {"no icon replacement in this build", [this] { compiler.IconWriter = {}; },
+       "Error: Cannot write the icon " + Path("layout\\Install\\Classic\\icon.ico") + " into " +
+           Path("compiled\\MyMod.exe.part")},
+      {"setup information not written",
+       [this] { std::filesystem::create_directory(Fs("compiled/SIF.temp")); },
+       "Error: Cannot write " + Path("compiled\\SIF.temp")},
+      {"compiled lines not written",
+       [this] { std::filesystem::create_directory(Fs("compiled/CLN.temp")); },
+       "Error: Cannot write " + Path("compiled\\CLN.temp")},
+      {"a source vanished since it was listed",
+       [this] { std::filesystem::remove(Fs("mod/files/sub/b.dat")); },
+       "Error: Cannot read " + Path("mod\\files\\sub\\b.dat")},
+      {"more entries than the table can count",
+       [this] {
+         auto& files = compiler.FileList.Groups[1].Files;
+         files.resize(65536 - 14, files[0]);  // with the build's 14 other entries, one too many
+       },
+       "Error: 65536 files to pack; an installer holds at most 65535"},
+      {"an archive past 4 GiB",
+       [this] {
+         Put("mod/huge/huge.bin", {});
+         std::filesystem::resize_file(Fs("mod/huge/huge.bin"), (4ull << 30) + 1);
+         FileLine("huge\\", "");  // below the compile run's source folder
+       },
+       "Error: The archive would pass 4 GiB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(Fs("compiled"));
+    std::filesystem::create_directory(Fs("compiled"));
+    Put("base/setup.exe", baseProgram);
+    Put("mod/files/sub/b.dat", Random(3000, 2));
+    iconResult = true;
+    compiler.IconWriter = [this](const std::string& icon, const std::string& exe) {
+      iconCalls.push_back({icon, exe});
+      return iconResult;
+    };
+    info().Changelog = "changes.txt";  // a build renames it; the window resets it before each compile
+    const Bytes older = Repeated("older installer ", 100);
+    Put("compiled/MyMod.exe", older);
+    CompileMod();
+    c.arrange();
+    EXPECT_FALSE(compiler.BuildSetup());
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), c.error);
+    EXPECT_FALSE(Logged("Finished"));
+    EXPECT_EQ(ReadFileBytes(Target()), older);
+    EXPECT_FALSE(platform::FileExists(Path("compiled/MyMod.exe.part")));
+    EXPECT_FALSE(platform::FileExists(Path("compiled/SIF.temp")));
+    EXPECT_FALSE(platform::FileExists(Path("compiled/CLN.temp")));
+    std::filesystem::remove(Fs("mod/huge/huge.bin"));
+  }
+}
+
+TEST_F(BuilderTest, WithoutTheOutputFolderNothingIsWritten) {
+  CompileMod();
+  std::filesystem::remove_all(Fs("compiled"));
+  EXPECT_FALSE(compiler.BuildSetup());
+  EXPECT_EQ(log.back(), "Error: Cannot copy the base program to " + Path("compiled\\MyMod.exe.part"));
+  EXPECT_FALSE(std::filesystem::exists(Fs("compiled")));
+}
+
+// The installer name comes from the script; it can never place the output
+// outside the output folder, nor remove anything there.
+TEST_F(BuilderTest, TheInstallerNameMustBeAPlainFileName) {
+  CompileMod();
+  const auto before = Snapshot();
+  for (const char* name : {"", ".", "..", "..\\evil.exe", "..\\..\\evil.exe", "sub\\x.exe", "a/b.exe", "C:evil.exe",
+                           "\\evil.exe", "/evil.exe"}) {
+    log.clear();
+    info().SetupExeName = name;
+    EXPECT_FALSE(compiler.BuildSetup()) << name;
+    EXPECT_EQ(log, (Names{std::string("Error: The installer name \"") + name + "\" must be a plain file name"}));
+    EXPECT_EQ(Snapshot(), before) << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists("evil.exe"));
+}
+
+}  // namespace
