@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "compiler/QXI_CompilerUtils.h"
 #include "platform/Directory.h"
 #include "platform/Text.h"
 
@@ -20,13 +21,8 @@ std::string LanguageParam(const std::string& name) {
   return name.find_first_of(" \t;#") == std::string::npos ? name : Quoted(name);
 }
 
-std::string FileName(const std::string& path) {
-  size_t cut = path.find_last_of("\\/:");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 std::string Extension(const std::string& path) {
-  std::string name = FileName(path);
+  std::string name = ExtractFileName(path);
   size_t dot = name.rfind('.');
   return dot == std::string::npos ? std::string() : name.substr(dot);
 }
@@ -107,6 +103,6 @@ std::string SpacesToUnderscore(const std::string& text) {
 }
 
 std::string FileNameWithoutExt(const std::string& path) {
-  std::string name = FileName(path);
+  std::string name = ExtractFileName(path);
   return name.substr(0, name.size() - Extension(name).size());
 }
