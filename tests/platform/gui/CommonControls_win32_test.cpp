@@ -39,6 +39,13 @@ class CommonControlsTest : public ::testing::Test {
 
 Window* CommonControlsTest::window = nullptr;
 
+BOOL CALLBACK OwnedTooltip(HWND hwnd, LPARAM out) {
+  wchar_t name[64];
+  GetClassNameW(hwnd, name, 64);
+  if (lstrcmpiW(name, TOOLTIPS_CLASSW) == 0 && GetWindow(hwnd, GW_OWNER)) *reinterpret_cast<HWND*>(out) = hwnd;
+  return TRUE;
+}
+
 }  // namespace
 
 TEST_F(CommonControlsTest, PageControlListsVisibleTabsAndShowsTheActiveSheet) {
@@ -137,15 +144,7 @@ TEST_F(CommonControlsTest, ToolButtonHasItsHint) {
   button.SetHint(u"Open");
   button.SetHint(u"Save");
   HWND tip = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND hwnd, LPARAM out) {
-        wchar_t name[64];
-        GetClassNameW(hwnd, name, 64);
-        if (lstrcmpiW(name, TOOLTIPS_CLASSW) == 0 && GetWindow(hwnd, GW_OWNER)) *reinterpret_cast<HWND*>(out) = hwnd;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&tip));
+  EnumThreadWindows(GetCurrentThreadId(), OwnedTooltip, reinterpret_cast<LPARAM>(&tip));
   ASSERT_NE(tip, nullptr);
   EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 1);
   wchar_t text[80] = {};
