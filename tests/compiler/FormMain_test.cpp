@@ -9,6 +9,7 @@
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_GenerateModCode.h"
 #include "compiler/TCompiler.h"
+#include "tests/compiler/StandInSteps.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFileBytes;
@@ -322,8 +323,7 @@ TEST_F(FormMainTest, CompileErrorShowsTheTextLineAndSelection) {
   // Registry holding only the first five keywords of the script: the sixth
   // line is an unknown command.
   TCommandList few;
-  for (const char* k : {"name", "shortname", "outfile", "prefix", "installdir"})
-    few.Add(std::make_unique<TCommandClass>(k, 0));
+  window_testing::RegisterKeywords(few, {"name", "shortname", "outfile", "prefix", "installdir"});
   compiler.Commands = &few;
   form.Compile1Click();
   compiler.Commands = &form.Commands;
@@ -369,20 +369,6 @@ TEST_F(FormMainTest, CompileWritesTheSettingsFileAsideAndRemovesItAfterwards) {
   EXPECT_EQ(compiler.SetupInfo.UninstallExe, "Uninstall.exe");
 }
 
-// The compile steps the generated script needs for a build, standing in for
-// the commands' own: names, pages, language files and file lines.
-class StepCommand : public TCommandClass {
- public:
-  using Step = std::function<void(const TCompLine&)>;
-  StepCommand(const char* keyword, Step step) : TCommandClass(keyword, 0), step_(std::move(step)) {}
-  void CompilerProcess(TCompileContext& compiler, int32_t line) override {
-    step_(compiler.Lines().Lines[static_cast<size_t>(line)]);
-  }
-
- private:
-  Step step_;
-};
-
 TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   form.FormCreate({"-debug"});
   MakeFolder("base");
@@ -398,22 +384,7 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   form.ModFilesDir = P("files");
 
   TCommandList steps;
-  auto none = [](const TCompLine&) {};
-  TSetupInfoFile& info = compiler.SetupInfo;
-  steps.Add(std::make_unique<StepCommand>("name", [&](const TCompLine& l) { info.SetupName = l.Params[0]; }));
-  steps.Add(std::make_unique<StepCommand>("outfile", [&](const TCompLine& l) { info.SetupExeName = l.Params[0]; }));
-  steps.Add(std::make_unique<StepCommand>("pages", [&](const TCompLine& l) { info.Pages = l.Params[0]; }));
-  steps.Add(std::make_unique<StepCommand>("language", [&](const TCompLine& l) {
-    // "install\English" names the folder "Install", whatever the host's file system thinks.
-    std::string folder = "I" + l.Params[0].substr(1);
-    compiler.FileList.AddFile(compiler.ProgramDir + "\\languages\\" + folder + ".wri", "LANGUAGE-" + l.Params[0], 0, "");
-  }));
-  steps.Add(std::make_unique<StepCommand>("file", [&](const TCompLine& l) {
-    compiler.FileList.AddDir(l.Params[0], ++compiler.FileList.LastGroup, "", false, "");
-  }));
-  for (const char* k : {"shortname", "prefix", "installdir", "installdirregkey", "uninstalllanguage", "uninstallpages",
-                        "message", "createdirectory", "createshortcut"})
-    steps.Add(std::make_unique<StepCommand>(k, none));
+  window_testing::RegisterStandInSteps(steps, compiler);
   compiler.Commands = &steps;
   std::string seenIni;
   view.onStatus = [&] {
