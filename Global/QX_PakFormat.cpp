@@ -1,5 +1,6 @@
 #include "Global/QX_PakFormat.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -127,6 +128,11 @@ void ScrambleBlob(uint8_t* blob, size_t size) {
   for (int i = 0; i < 4; ++i) blob[i] = static_cast<uint8_t>(word >> (8 * i));
 }
 
+bool IsWavName(const std::string& name) {
+  size_t dot = name.find_last_of(".\\");
+  return dot != std::string::npos && name[dot] == '.' && platform::AnsiLowerCase(name.substr(dot)) == ".wav";
+}
+
 bool InPackerEffectsFolder(const std::string& name) {
   return platform::AnsiLowerCase(name).find("effects\\") != std::string::npos;
 }
@@ -189,10 +195,48 @@ TQXPTrailer ReadQXPTrailer(const uint8_t* tail, size_t tailSize, TQXPTrailerRule
   return t;
 }
 
+TQXPReadStatus ReadQXPTail(platform::File& file, TQXPTrailerRules rules, TQXPTail& tail) {
+  using platform::SeekOrigin;
+  tail = TQXPTail();
+  int64_t size = file.Size();
+  if (size < 0) return TQXPReadStatus::InvalidHeader;
+
+  uint8_t end[kQXPTailProbe];
+  size_t endSize = static_cast<size_t>(std::min<int64_t>(size, kQXPTailProbe));
+  if (file.Seek(size - static_cast<int64_t>(endSize), SeekOrigin::Begin) < 0 || file.Read(end, endSize) != endSize)
+    return TQXPReadStatus::InvalidHeader;
+  tail.Trailer = ReadQXPTrailer(end, endSize, rules);
+
+  int64_t headerPos = size - static_cast<int64_t>(tail.Trailer.Length) - static_cast<int64_t>(kQXPHeaderSize);
+  uint8_t raw[kQXPHeaderSize];
+  if (headerPos < 0 || file.Seek(headerPos, SeekOrigin::Begin) < 0 || file.Read(raw, sizeof raw) != sizeof raw)
+    return TQXPReadStatus::InvalidHeader;
+  TQXPHeader& h = tail.Header = TQXPHeader::ReadFrom(raw);
+  if (h.Version != kQXPVersion) return TQXPReadStatus::InvalidVersion;
+  if (h.Reserved != 0 || h.CompressedSize < 0 || h.CompressedSize > headerPos || h.Count < 0 || h.TableSize < 0)
+    return TQXPReadStatus::InvalidHeader;
+  tail.TableStart = headerPos - h.CompressedSize;
+  // The counted records must lie within the stated table; that also keeps
+  // their byte count within 31 bits on every platform.
+  uint64_t wanted = static_cast<uint64_t>(h.Count) * kQXPEntrySize;
+  if (wanted > static_cast<uint64_t>(h.TableSize)) return TQXPReadStatus::InvalidTable;
+
+  Bytes stream(static_cast<size_t>(h.CompressedSize));
+  if (file.Seek(tail.TableStart, SeekOrigin::Begin) < 0 || file.Read(stream.data(), stream.size()) != stream.size())
+    return TQXPReadStatus::InvalidHeader;
+  Bytes table;
+  uint64_t inflated = ZInflate(stream.data(), stream.size(), static_cast<size_t>(wanted), table);
+  if (inflated != static_cast<uint64_t>(h.TableSize) || table.size() < wanted) return TQXPReadStatus::InvalidTable;
+  tail.Entries.reserve(static_cast<size_t>(h.Count));
+  for (size_t i = 0; i < static_cast<size_t>(h.Count); ++i)
+    tail.Entries.push_back(TQXPEntry::ReadFrom(table.data() + i * kQXPEntrySize));
+  return TQXPReadStatus::Ok;
+}
+
 Bytes MakeLongTrailer(uint16_t marker, char version, uint8_t seedA, uint8_t seedB, const std::string& password,
                       uint8_t flagByte) {
   std::string text = TTarvoEncryptionType(seedA, seedB).Encrypt(password);
-  if (8 + text.size() + 1 > kMaxPasswordBlock) throw std::length_error("password too long for the archive trailer");
+  if (text.size() > kMaxQXPPassword) throw std::length_error("password too long for the archive trailer");
   Bytes out;
   out.reserve(kLongTrailerHead + kMaxPasswordBlock);
   for (char c : std::string("QXP3")) out.push_back(static_cast<uint8_t>(c));

@@ -9,8 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Global/ZCodec.h"
+#include "platform/File.h"
 
 constexpr int32_t kQXPVersion = 5;
 constexpr size_t kQXPHeaderSize = 20;
@@ -25,6 +27,8 @@ constexpr int64_t kMaxQXPArchiveSize = 0x7FFFFFFF;
 constexpr size_t kShortTrailerSize = 13;
 constexpr size_t kLongTrailerHead = 6;
 constexpr size_t kMaxPasswordBlock = 50;
+// The longest password a block with a flag byte can carry within that.
+constexpr size_t kMaxQXPPassword = kMaxPasswordBlock - 9;
 // The last bytes of a file that hold every trailer a reader can find.
 constexpr size_t kQXPTailProbe = kLongTrailerHead + kMaxPasswordBlock;
 
@@ -93,6 +97,9 @@ struct TWavHeader {
 // same call undoes it. Blobs of 4 bytes or less stay as they are.
 void ScrambleBlob(uint8_t* blob, size_t size);
 
+// Whether a file is coded as a sound: its extension is ".wav" in any case.
+bool IsWavName(const std::string& name);
+
 // Whether a sound's entry name lies in an effects folder, where sounds stay
 // PCM: the packer looks for "effects\" in the lower-cased name, the
 // installer for "\Effects\" exactly.
@@ -130,6 +137,29 @@ enum class TQXPTrailerRules {
 // min(file size, kQXPTailProbe) bytes). Never reads outside `tail`: a block
 // whose text runs past it is not decoded.
 TQXPTrailer ReadQXPTrailer(const uint8_t* tail, size_t tailSize, TQXPTrailerRules rules);
+
+// --- reading an archive's end ---
+
+enum class TQXPReadStatus {
+  Ok,
+  InvalidVersion,  // the header's version is not 5
+  InvalidHeader,   // reserved field not 0, or the header or its sizes do not fit the file
+  InvalidTable,    // the table does not inflate to its size or holds fewer records than counted
+};
+
+// What a reader finds behind the blobs.
+struct TQXPTail {
+  TQXPTrailer Trailer;
+  TQXPHeader Header{0, 0, 0, 0, 0};
+  int64_t TableStart = 0;          // file offset of the compressed table
+  std::vector<TQXPEntry> Entries;  // the counted records in table order; only when Ok
+};
+
+// Reads the trailer, header and table from the end of an open archive by
+// the given reader's rules, filling `tail` as far as it gets. Every size
+// taken from the file is checked against the file before anything is
+// allocated or read. A table that is not a zlib stream raises EZlibError.
+TQXPReadStatus ReadQXPTail(platform::File& file, TQXPTrailerRules rules, TQXPTail& tail);
 
 // The long trailer: "QXP3", the u16 marker, then a password block of the
 // given version ('2' or '3') with the seeds, the enciphered password and

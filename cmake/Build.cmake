@@ -11,6 +11,10 @@ if(WIN32)
     # Fixed load addresses, so the program's address map matches at run time.
     add_link_options(-Wl,--disable-dynamicbase)
   endif()
+  # Release programs carry line tables only until their address map is
+  # written from them (modkit_address_map); shipped files go without.
+  add_compile_options($<$<CONFIG:Release>:-g1>)
+  add_link_options("$<$<AND:$<CONFIG:Release>,$<NOT:$<BOOL:$<TARGET_PROPERTY:MODKIT_ADDRESS_MAP>>>>:-Wl,--strip-debug>")
   # Tests of the Windows builds run under Wine with a prefix of the build tree.
   set(CMAKE_CROSSCOMPILING_EMULATOR
       ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR}/wineprefix)
@@ -66,4 +70,22 @@ function(modkit_test_on_display name)
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
       "${CMAKE_SOURCE_DIR}/scripts/wine-run;${CMAKE_BINARY_DIR}/wineprefix;--gui")
   endif()
+endfunction()
+
+# The address map of a Windows program, PROGRAM.map beside it, written after
+# each link from the program's line tables (scripts/make-exemap). The
+# exception hook reads it to name the unit and line of each trace address.
+# In Release builds the line tables are then stripped from the program.
+function(modkit_address_map target)
+  if(NOT WIN32)
+    return()
+  endif()
+  set_target_properties(${target} PROPERTIES MODKIT_ADDRESS_MAP ON)
+  set(map $<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.map)
+  set(steps COMMAND ${PROJECT_SOURCE_DIR}/scripts/make-exemap --objdump ${CMAKE_OBJDUMP}
+                    $<TARGET_FILE:${target}> ${map})
+  if(CMAKE_BUILD_TYPE STREQUAL "Release")
+    list(APPEND steps COMMAND ${CMAKE_OBJCOPY} --strip-debug $<TARGET_FILE:${target}>)
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD ${steps} VERBATIM)
 endfunction()

@@ -10,17 +10,11 @@
 
 using platform::File;
 using platform::OpenMode;
-using platform::SeekOrigin;
 
 namespace {
 
 bool EndsWithSeparator(const std::string& path) {
   return !path.empty() && (path.back() == '\\' || path.back() == '/');
-}
-
-bool IsWavName(const std::string& name) {
-  size_t dot = name.find_last_of(".\\");
-  return dot != std::string::npos && name[dot] == '.' && platform::AnsiLowerCase(name.substr(dot)) == ".wav";
 }
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
@@ -129,18 +123,15 @@ TQXPReadStatus TQXP::Open(const std::string& path) {
 }
 
 TQXPReadStatus TQXP::ReadHeader() {
-  Header = TQXPHeader{0, 0, 0, 0, 0};
   Header2 = TQXPHeader2();
-  Entries.clear();
-  int64_t size = stream_.Size();
-  if (size < 0) return TQXPReadStatus::InvalidHeader;
-
-  uint8_t tail[kQXPTailProbe];
-  size_t tailSize = static_cast<size_t>(std::min<int64_t>(size, kQXPTailProbe));
-  if (stream_.Seek(size - static_cast<int64_t>(tailSize), SeekOrigin::Begin) < 0 ||
-      stream_.Read(tail, tailSize) != tailSize)
-    return TQXPReadStatus::InvalidHeader;
-  TQXPTrailer trailer = ReadQXPTrailer(tail, tailSize, TQXPTrailerRules::Packer);
+  TQXPTail tail;
+  TQXPReadStatus status;
+  try {
+    status = ReadQXPTail(stream_, TQXPTrailerRules::Packer, tail);
+  } catch (const EZlibError&) {
+    status = TQXPReadStatus::InvalidTable;
+  }
+  const TQXPTrailer& trailer = tail.Trailer;
   if (trailer.Decoded) {
     Header2.Text = trailer.Password;
     Header2.Flag = trailer.BlockVersion == '3' ? (trailer.FlagByte & 1) != 0 : trailer.FlagByte != 0;
@@ -148,36 +139,9 @@ TQXPReadStatus TQXP::ReadHeader() {
     Header2.Text = trailer.Password;
   }
   Header2.HasText = !Header2.Text.empty();
-
-  int64_t headerPos = size - static_cast<int64_t>(trailer.Length) - static_cast<int64_t>(kQXPHeaderSize);
-  uint8_t raw[kQXPHeaderSize];
-  if (headerPos < 0 || stream_.Seek(headerPos, SeekOrigin::Begin) < 0 || stream_.Read(raw, sizeof raw) != sizeof raw)
-    return TQXPReadStatus::InvalidHeader;
-  Header = TQXPHeader::ReadFrom(raw);
-  if (Header.Version != kQXPVersion) return TQXPReadStatus::InvalidVersion;
-  if (Header.Reserved != 0 || Header.CompressedSize < 0 || Header.CompressedSize > headerPos || Header.Count < 0 ||
-      Header.TableSize < 0)
-    return TQXPReadStatus::InvalidHeader;
-
-  Bytes stream(static_cast<size_t>(Header.CompressedSize));
-  if (stream_.Seek(headerPos - Header.CompressedSize, SeekOrigin::Begin) < 0 ||
-      stream_.Read(stream.data(), stream.size()) != stream.size())
-    return TQXPReadStatus::InvalidHeader;
-  // Only the counted records are kept; the inflated length must still be
-  // the table size, and the table must hold every counted record.
-  size_t wanted = static_cast<size_t>(Header.Count) * kQXPEntrySize;
-  Bytes table;
-  uint64_t inflated;
-  try {
-    inflated = ZInflate(stream.data(), stream.size(), wanted, table);
-  } catch (const EZlibError&) {
-    return TQXPReadStatus::InvalidTable;
-  }
-  if (inflated != static_cast<uint64_t>(Header.TableSize) || table.size() < wanted) return TQXPReadStatus::InvalidTable;
-  Entries.reserve(static_cast<size_t>(Header.Count));
-  for (size_t i = 0; i < static_cast<size_t>(Header.Count); ++i)
-    Entries.push_back(TQXPEntry::ReadFrom(table.data() + i * kQXPEntrySize));
-  return TQXPReadStatus::Ok;
+  Header = tail.Header;
+  Entries = status == TQXPReadStatus::Ok ? std::move(tail.Entries) : std::vector<TQXPEntry>();
+  return status;
 }
 
 void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {

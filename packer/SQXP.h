@@ -34,13 +34,6 @@ struct TQXPHeader2 {
   bool Flag = false;  // official
 };
 
-enum class TQXPReadStatus {
-  Ok,
-  InvalidVersion,  // the header's version is not 5
-  InvalidHeader,   // reserved field not 0, or the header or its sizes do not fit the file
-  InvalidTable,    // the table does not inflate to its size or holds fewer records than counted
-};
-
 // How many entries each of `workers` workers gets: count / workers rounded
 // to the nearest (halves to even) for each, the rounding error spread over
 // the first workers, the last one taking what is left.

@@ -9,10 +9,16 @@
 namespace platform {
 
 enum class OpenMode {
-  Read,       // existing file; others may read and write it meanwhile (a
-              // running installer reads its own program file)
-  ReadWrite,  // existing file, read and write
-  Create,     // new or truncated file, read and write
+  Read,             // existing file; others may read and write it meanwhile
+                    // (a running installer reads its own program file)
+  ReadWrite,        // existing file, read and write
+  ReadWriteShared,  // existing file, read and write; others may read and
+                    // write it meanwhile (a game file the game may hold open)
+  Create,           // new or truncated file, read and write
+  // Existing file, read and write, and nobody else may open it meanwhile
+  // (a file changed in place that another program must not read half
+  // written).
+  ReadWriteExclusive,
 };
 
 enum class SeekOrigin { Begin, Current, End };
@@ -58,5 +64,8 @@ class File {
 // Small whole-file services built on the handle.
 bool FileExists(const std::string& path);
 bool RemoveFile(const std::string& path);
+// Removes the read-only attribute of a file, keeping its other attributes;
+// true when the file is writable by attribute afterwards.
+bool ClearReadOnly(const std::string& path);
 
 }  // namespace platform

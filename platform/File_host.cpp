@@ -14,7 +14,9 @@ namespace platform {
 bool File::Open(const std::string& path, OpenMode mode) {
   Close();
   int flags = O_RDONLY;
-  if (mode == OpenMode::ReadWrite) flags = O_RDWR;
+  // The stand-in has no sharing modes.
+  if (mode == OpenMode::ReadWrite || mode == OpenMode::ReadWriteShared || mode == OpenMode::ReadWriteExclusive)
+    flags = O_RDWR;
   if (mode == OpenMode::Create) flags = O_RDWR | O_CREAT | O_TRUNC;
   int fd = ::open(HostPath(path).c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return false;
@@ -80,5 +82,13 @@ bool FileExists(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path) { return ::unlink(HostPath(path).c_str()) == 0; }
+
+// The owner's write permission stands for the attribute.
+bool ClearReadOnly(const std::string& path) {
+  struct stat st;
+  std::string p = HostPath(path);
+  if (::stat(p.c_str(), &st) != 0) return false;
+  return (st.st_mode & S_IWUSR) || ::chmod(p.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
 
 }  // namespace platform

@@ -16,7 +16,8 @@ constexpr size_t kSlice = 1u << 30;
 bool File::Open(const std::string& path, OpenMode mode) {
   Close();
   DWORD access = GENERIC_READ, share = FILE_SHARE_READ, disposition = OPEN_EXISTING;
-  if (mode == OpenMode::Read) share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  if (mode == OpenMode::Read || mode == OpenMode::ReadWriteShared) share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  if (mode == OpenMode::ReadWriteExclusive) share = 0;
   if (mode != OpenMode::Read) access |= GENERIC_WRITE;
   if (mode == OpenMode::Create) disposition = CREATE_ALWAYS;
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -75,5 +76,11 @@ bool FileExists(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool ClearReadOnly(const std::string& path) {
+  DWORD attr = GetFileAttributesA(path.c_str());
+  if (attr == INVALID_FILE_ATTRIBUTES) return false;
+  return !(attr & FILE_ATTRIBUTE_READONLY) || SetFileAttributesA(path.c_str(), attr & ~FILE_ATTRIBUTE_READONLY);
+}
 
 }  // namespace platform

@@ -2,12 +2,26 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace platform {
 
 // The locale's ANSI lower-casing (letters of the system code page, not only
 // A-Z), as used for file and entry names.
 std::string AnsiLowerCase(std::string text);
+
+// Equality that ignores the case of the letters A-Z only, whatever the code
+// page: the rule of names inside the game's containers.
+inline bool SameTextAZ(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + ('a' - 'A'));
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + ('a' - 'A'));
+    if (x != y) return false;
+  }
+  return true;
+}
 
 // 8-bit text of the system code page to 16-bit text, and back. A character
 // the code page cannot show becomes '?' on the way back.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/MessageBox.h"
+
 namespace gui {
 
 // Loads the common controls and the rich edit library and initialises COM
@@ -19,26 +21,31 @@ void RunMessageLoop();
 void ProcessMessages();
 // Asks the message loop to end.
 void TerminateApplication();
-// The title shown for the program (taskbar, message boxes without caption).
+// The program's title, for windows that show it (the start-up window).
 void SetApplicationTitle(const std::u16string& title);
+const std::u16string& ApplicationTitle();
 
-// Message box buttons and icons, and the answers, with the system's values.
-enum : unsigned {
-  kMbOk = 0x0,
-  kMbYesNo = 0x4,
-  kMbOkCancel = 0x1,
-  kMbRetryCancel = 0x5,
-  kMbIconError = 0x10,
-  kMbIconQuestion = 0x20,
-  kMbIconWarning = 0x30,
-  kMbIconInformation = 0x40,
-};
-enum : int { kIdOk = 1, kIdCancel = 2, kIdRetry = 4, kIdYes = 6, kIdNo = 7 };
-
-// Message boxes without an owner window: 8-bit text in the system code page,
-// or Unicode text.
-int MessageBoxAnsi(const std::string& text, const std::string& caption, unsigned flags);
-int MessageBoxWide(const std::u16string& text, const std::u16string& caption, unsigned flags);
+// Message boxes without an owner window (platform/MessageBox.h), under the
+// names the windows use.
+using platform::kIdCancel;
+using platform::kIdNo;
+using platform::kIdOk;
+using platform::kIdRetry;
+using platform::kIdYes;
+using platform::kMbIconError;
+using platform::kMbIconInformation;
+using platform::kMbIconQuestion;
+using platform::kMbIconWarning;
+using platform::kMbOk;
+using platform::kMbOkCancel;
+using platform::kMbRetryCancel;
+using platform::kMbYesNo;
+inline int MessageBoxAnsi(const std::string& text, const std::string& caption, unsigned flags) {
+  return platform::ShowMessageBox(text, caption, flags);
+}
+inline int MessageBoxWide(const std::u16string& text, const std::u16string& caption, unsigned flags) {
+  return platform::ShowMessageBoxW(text, caption, flags);
+}
 
 // A repeating timer on the GUI thread; disabled until enabled.
 class Timer {

@@ -1,18 +1,17 @@
-#include "platform/gui/Application.h"
-
 #include <windows.h>
+// (the shell and control headers build on windows.h)
 #include <commctrl.h>
 #include <objbase.h>
 
 #include <map>
+
+#include "platform/gui/Application.h"
 
 namespace gui {
 
 namespace {
 
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-
-std::u16string g_title;
 
 // Timer ids of the system, to the timers they belong to (GUI thread only).
 std::map<uintptr_t, Timer*>& Timers() {
@@ -56,15 +55,15 @@ void ProcessMessages() {
 
 void TerminateApplication() { PostQuitMessage(0); }
 
-void SetApplicationTitle(const std::u16string& title) { g_title = title; }
-
-int MessageBoxAnsi(const std::string& text, const std::string& caption, unsigned flags) {
-  return MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
+namespace {
+std::u16string& Title() {
+  static std::u16string title;
+  return title;
 }
+}  // namespace
 
-int MessageBoxWide(const std::u16string& text, const std::u16string& caption, unsigned flags) {
-  return MessageBoxW(nullptr, W(text), W(caption.empty() ? g_title : caption), flags);
-}
+void SetApplicationTitle(const std::u16string& title) { Title() = title; }
+const std::u16string& ApplicationTitle() { return Title(); }
 
 Timer::~Timer() { SetEnabled(false); }
 

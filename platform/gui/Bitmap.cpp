@@ -8,7 +8,7 @@ namespace gui {
 void Bitmap::SetSize(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
-  if (width > kMaxSide || height > kMaxSide)
+  if (width > kMaxSide || height > kMaxSide || int64_t{width} * height > kMaxPixels)
     throw EPictureError("Picture too large: " + std::to_string(width) + " x " + std::to_string(height));
   pixels_.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
   width_ = width;

@@ -19,7 +19,8 @@ class Bitmap {
  public:
   // Larger pictures are refused rather than allocated: sizes come from
   // layout files and picture headers, which may be damaged or hostile.
-  static constexpr int kMaxSide = 16384;
+  static constexpr int kMaxSide = 8192;
+  static constexpr int64_t kMaxPixels = int64_t{1} << 25;  // 128 MiB of pixels
 
   Bitmap() = default;
   Bitmap(int width, int height) { SetSize(width, height); }
@@ -29,7 +30,8 @@ class Bitmap {
   bool Empty() const { return width_ == 0 || height_ == 0; }
 
   // New size with every pixel black; negative sides count as 0.
-  // EPictureError when a side is above kMaxSide.
+  // EPictureError when a side is above kMaxSide or the whole above
+  // kMaxPixels.
   void SetSize(int width, int height);
 
   // Colours as $00BBGGRR; outside the picture reading gives 0 and writing
@@ -53,8 +55,6 @@ class Bitmap {
 };
 
 // Between $00BBGGRR and the stored 0x00RRGGBB order.
-constexpr uint32_t SwapRedBlue(uint32_t c) {
-  return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-}
+constexpr uint32_t SwapRedBlue(uint32_t c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
 }  // namespace gui

@@ -9,9 +9,7 @@ namespace gui {
 
 using TColor = int32_t;
 
-constexpr TColor RGBColor(uint8_t r, uint8_t g, uint8_t b) {
-  return static_cast<TColor>(r | (g << 8) | (b << 16));
-}
+constexpr TColor RGBColor(uint8_t r, uint8_t g, uint8_t b) { return static_cast<TColor>(r | (g << 8) | (b << 16)); }
 constexpr uint8_t RedOf(uint32_t rgb) { return static_cast<uint8_t>(rgb); }
 constexpr uint8_t GreenOf(uint32_t rgb) { return static_cast<uint8_t>(rgb >> 8); }
 constexpr uint8_t BlueOf(uint32_t rgb) { return static_cast<uint8_t>(rgb >> 16); }

@@ -1,6 +1,6 @@
-#include "platform/gui/Color.h"
-
 #include <windows.h>
+
+#include "platform/gui/Color.h"
 
 namespace gui {
 

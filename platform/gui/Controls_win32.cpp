@@ -1,10 +1,11 @@
-#include "platform/gui/Controls.h"
-
 #include <windows.h>
+// (the shell and control headers build on windows.h)
 #include <commctrl.h>
 #include <richedit.h>
 
 #include <algorithm>
+
+#include "platform/gui/Controls.h"
 
 namespace gui {
 
@@ -106,10 +107,10 @@ void DcCanvas::LineTo(int x, int y) {
 }
 
 void DcCanvas::Rectangle(const Rect& r) {
-  HGDIOBJ penObject = pen.Style == PenStyle::Clear ? GetStockObject(NULL_PEN)
-                                                   : CreatePen(PS_SOLID, pen.Width, ColorToRGB(pen.Color));
-  HGDIOBJ brushObject = brush.Style == BrushStyle::Clear ? GetStockObject(NULL_BRUSH)
-                                                         : CreateSolidBrush(ColorToRGB(brush.Color));
+  HGDIOBJ penObject =
+      pen.Style == PenStyle::Clear ? GetStockObject(NULL_PEN) : CreatePen(PS_SOLID, pen.Width, ColorToRGB(pen.Color));
+  HGDIOBJ brushObject =
+      brush.Style == BrushStyle::Clear ? GetStockObject(NULL_BRUSH) : CreateSolidBrush(ColorToRGB(brush.Color));
   Selected p(D(dc_), penObject, pen.Style != PenStyle::Clear);
   Selected b(D(dc_), brushObject, brush.Style != BrushStyle::Clear);
   ::Rectangle(D(dc_), r.Left, r.Top, r.Right, r.Bottom);
@@ -126,8 +127,8 @@ void DcCanvas::StretchDraw(const Rect& r, const Bitmap& picture) {
   if (picture.Empty()) return;
   BITMAPINFO info = TopDownInfo(picture.Width(), picture.Height());
   SetStretchBltMode(D(dc_), COLORONCOLOR);
-  StretchDIBits(D(dc_), r.Left, r.Top, r.Width(), r.Height(), 0, 0, picture.Width(), picture.Height(),
-                picture.Bits(), &info, DIB_RGB_COLORS, SRCCOPY);
+  StretchDIBits(D(dc_), r.Left, r.Top, r.Width(), r.Height(), 0, 0, picture.Width(), picture.Height(), picture.Bits(),
+                &info, DIB_RGB_COLORS, SRCCOPY);
 }
 
 void DcCanvas::TextRect(const std::string& text, const Rect& r, unsigned format) {
@@ -253,8 +254,9 @@ void WinControl::CreateHandle(const char16_t* className, unsigned long style, un
   HWND parent = parent_ ? H(parent_->Handle()) : nullptr;
   if (parent) style |= WS_CHILD | WS_CLIPSIBLINGS;
   if (visible_) style |= WS_VISIBLE;
-  handle_ = CreateWindowExW(exStyle, W(className), L"", style, bounds_.Left, bounds_.Top, bounds_.Width(),
-                            bounds_.Height(), parent, nullptr, GetModuleHandleW(nullptr), static_cast<WinControl*>(this));
+  handle_ =
+      CreateWindowExW(exStyle, W(className), L"", style, bounds_.Left, bounds_.Top, bounds_.Width(), bounds_.Height(),
+                      parent, nullptr, GetModuleHandleW(nullptr), static_cast<WinControl*>(this));
   if (!handle_) return;
   SetWindowLongPtrW(H(handle_), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<WinControl*>(this)));
   ApplyFont();
@@ -317,7 +319,8 @@ void WinControl::SetBorder(bool on) {
   LONG_PTR ex = GetWindowLongPtrW(H(handle_), GWL_EXSTYLE);
   ex = on ? (ex | WS_EX_CLIENTEDGE) : (ex & ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE));
   SetWindowLongPtrW(H(handle_), GWL_EXSTYLE, ex);
-  SetWindowPos(H(handle_), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  SetWindowPos(H(handle_), nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void WinControl::BringToFront() {
@@ -535,9 +538,7 @@ bool Window::OnClose() {
 
 // ---------------------------------------------------------------- buttons
 
-Button::Button(Container* parent) : WinControl(parent) {
-  CreateHandle(u"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0);
-}
+Button::Button(Container* parent) : WinControl(parent) { CreateHandle(u"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0); }
 
 bool Button::OnCommand(unsigned code) {
   if (code != BN_CLICKED) return false;
@@ -567,9 +568,7 @@ intptr_t RadioButton::OnCtlColor(void* dc) {
   return WinControl::OnCtlColor(dc);
 }
 
-CheckBox::CheckBox(Container* parent) : WinControl(parent) {
-  CreateHandle(u"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, 0);
-}
+CheckBox::CheckBox(Container* parent) : WinControl(parent) { CreateHandle(u"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, 0); }
 
 bool CheckBox::Checked() const { return handle_ && SendMessageW(H(handle_), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
@@ -662,8 +661,9 @@ DWORD CALLBACK StreamOut(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* got
 
 RichEdit::RichEdit(Container* parent) : WinControl(parent) {
   color_ = clWindow;
-  CreateHandle(u"RichEdit20W", ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | WS_VSCROLL |
-                                   WS_HSCROLL | WS_TABSTOP | ES_DISABLENOSCROLL,
+  CreateHandle(u"RichEdit20W",
+               ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP |
+                   ES_DISABLENOSCROLL,
                WS_EX_CLIENTEDGE);
 }
 
@@ -724,8 +724,9 @@ void Label::SetFont(const Font& font) {
   Fit();
 }
 
-// An automatically sized label takes the size of its text: its width too
-// unless it wraps words within the width it has.
+// An automatically sized label takes the size of its text when its text,
+// font or wrapping changes; a wrapping label measures within the width it
+// has (narrowing to its text, widening to its longest word).
 void Label::Fit() {
   if (!autoSize_) return;
   HDC screen = GetDC(nullptr);
@@ -737,7 +738,7 @@ void Label::Fit() {
   canvas.TextRectW(caption_.empty() ? u" " : caption_, r,
                    DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0));
   DeleteDC(dc);
-  SetBounds(bounds_.Left, bounds_.Top, wordWrap_ ? bounds_.Width() : r.Width(), r.Height());
+  SetBounds(bounds_.Left, bounds_.Top, r.Width(), r.Height());
 }
 
 void Label::Paint(DcCanvas& canvas) {

@@ -1,10 +1,10 @@
 #include "platform/gui/Picture.h"
 
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
-
-#include <jpeglib.h>
 
 #include "Global/ByteOrder.h"
 #include "platform/File.h"
@@ -138,8 +138,7 @@ Bitmap DecodeJpeg(const uint8_t* data, size_t size) {
   jpeg_read_header(&info, TRUE);
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
-  if (info.output_width > Bitmap::kMaxSide || info.output_height > Bitmap::kMaxSide ||
-      info.output_components != 3) {
+  if (info.output_width > Bitmap::kMaxSide || info.output_height > Bitmap::kMaxSide || info.output_components != 3) {
     std::snprintf(failure.message, sizeof failure.message, "unsupported size or colours");
     std::longjmp(failure.escape, 1);
   }

@@ -1,9 +1,10 @@
-#include "platform/gui/ShellTree.h"
-
 #include <windows.h>
+// (the shell and control headers build on windows.h)
 #include <commctrl.h>
-#include <shlobj.h>
 #include <shellapi.h>
+#include <shlobj.h>
+
+#include "platform/gui/ShellTree.h"
 
 namespace gui {
 
@@ -43,8 +44,8 @@ IShellFolder* BindFolder(PCIDLIST_ABSOLUTE idList) {
 int CALLBACK CompareInFolder(LPARAM a, LPARAM b, LPARAM folder) {
   auto* first = reinterpret_cast<Node*>(a);
   auto* second = reinterpret_cast<Node*>(b);
-  HRESULT order = reinterpret_cast<IShellFolder*>(folder)->CompareIDs(0, ILFindLastID(first->idList),
-                                                                       ILFindLastID(second->idList));
+  HRESULT order =
+      reinterpret_cast<IShellFolder*>(folder)->CompareIDs(0, ILFindLastID(first->idList), ILFindLastID(second->idList));
   return static_cast<short>(HRESULT_CODE(order));
 }
 
@@ -228,7 +229,8 @@ void ShellTreeView::SetFontColor(TColor color) {
 
 void ShellTreeView::SetShowSelectionAlways(bool on) {
   LONG_PTR style = GetWindowLongPtrW(H(handle_), GWL_STYLE);
-  SetWindowLongPtrW(H(handle_), GWL_STYLE, on ? (style | TVS_SHOWSELALWAYS) : (style & ~static_cast<LONG_PTR>(TVS_SHOWSELALWAYS)));
+  SetWindowLongPtrW(H(handle_), GWL_STYLE,
+                    on ? (style | TVS_SHOWSELALWAYS) : (style & ~static_cast<LONG_PTR>(TVS_SHOWSELALWAYS)));
 }
 
 bool ShellTreeView::OnNotify(void* header, intptr_t& result) {

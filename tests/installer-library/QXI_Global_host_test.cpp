@@ -4,40 +4,20 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <random>
-#include <sys/resource.h>
 
 #include "installer-library/QXI_PakExtract.h"
 #include "tests/installer-library/GlobalsFixture.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::DrivePath;
+using testing_support::FileSizeLimit;
 using testing_support::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Limits the size of files this process writes while it lives.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit saved_;
-  void (*oldHandler_)(int);
-};
 
 class ShortWrites : public InstallerGlobals {
  protected:

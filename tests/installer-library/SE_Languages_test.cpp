@@ -6,6 +6,9 @@
 
 #include "Global/ZCodec.h"
 #include "installer-library/SIntegerText.h"
+#include "tests/support/RaisedText.h"
+
+using testing_support::RaisedText;
 
 namespace {
 
@@ -29,16 +32,6 @@ std::vector<std::u16string> Lines(const Bytes& buffer) {
   return out;
 }
 
-// The message of what a call raises, or "" when it raises nothing.
-template <class Fn>
-std::string RaisedText(Fn fn) {
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 TLanguages LoadedLanguages(const std::vector<std::u16string>& files) {
   TLanguages langs;

@@ -9,8 +9,13 @@
 #include "Global/ByteOrder.h"
 #include "Global/CRC.h"
 #include "tests/packer/WavBuilder.h"
+#include "tests/support/QXPContents.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
 
+using testing_support::Compressible;
+using testing_support::QXPBlob;
+using testing_support::QXPContents;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
@@ -22,16 +27,6 @@ namespace {
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-Bytes Compressible(size_t n) {
-  Bytes b;
-  while (b.size() < n) {
-    std::string line = "line " + std::to_string(b.size() % 97) + " of the sample text\n";
-    b.insert(b.end(), line.begin(), line.end());
-  }
-  b.resize(n);
-  return b;
-}
-
 Bytes Noise(size_t n, uint32_t seed) {
   Bytes b(n);
   for (auto& c : b) {
@@ -39,22 +34,6 @@ Bytes Noise(size_t n, uint32_t seed) {
     c = static_cast<uint8_t>(seed >> 16);
   }
   return b;
-}
-
-Bytes Blob(const Bytes& archive, const TQXPEntry& e) {
-  EXPECT_GE(e.Offset, 0);
-  EXPECT_LE(static_cast<size_t>(e.Offset) + static_cast<size_t>(e.StoredSize), archive.size());
-  return Bytes(archive.begin() + e.Offset, archive.begin() + e.Offset + e.StoredSize);
-}
-
-// The file's bytes as the game gets them back from a method 0 or 2 blob.
-Bytes Unpack(const Bytes& archive, const TQXPEntry& e) {
-  Bytes blob = Blob(archive, e);
-  if (e.Method == kMethodStored) return blob;
-  ScrambleBlob(blob.data(), blob.size());
-  Bytes out;
-  ZInflate(blob.data(), blob.size(), static_cast<size_t>(e.OriginalSize), out);
-  return out;
 }
 
 std::map<std::string, TQXPEntry> ByName(const TQXP& q) {
@@ -160,13 +139,13 @@ TEST_F(MakeFixture, MakeThenReadBack) {
     const TQXPEntry& entry = e[x.name];
     EXPECT_EQ(entry.Method, x.method) << x.name;
     EXPECT_EQ(entry.OriginalSize, static_cast<int32_t>(x.content.size())) << x.name;
-    EXPECT_EQ(Unpack(file, entry), x.content) << x.name;
+    EXPECT_EQ(QXPContents(file, entry), x.content) << x.name;
     EXPECT_EQ(entry.Signature, kQXPSignature);
     EXPECT_NE(entry.FileDate, 0) << x.name;
   }
   EXPECT_LT(e["readme.txt"].StoredSize, 20000);
   // The scrambled first word is not the zlib header any more.
-  Bytes readme = Blob(file, e["readme.txt"]);
+  Bytes readme = QXPBlob(file, e["readme.txt"]);
   EXPECT_FALSE(readme[0] == 0x78 && readme[1] == 0xDA);
 
   struct Sound {
@@ -184,7 +163,7 @@ TEST_F(MakeFixture, MakeThenReadBack) {
   for (const Sound& s : sounds) {
     const TQXPEntry& entry = e[s.name];
     EXPECT_EQ(entry.Method, kMethodWav) << s.name;
-    Bytes blob = Blob(file, entry);
+    Bytes blob = QXPBlob(file, entry);
     ASSERT_GE(blob.size(), kWavHeaderSize) << s.name;
     TWavHeader h = TWavHeader::ReadFrom(blob.data());
     EXPECT_EQ(h.Channels, s.channels) << s.name;
@@ -370,7 +349,7 @@ TEST(QXPMake, EmptyFolderAndManyFiles) {
   for (int i = 0; i < 137; ++i) {
     const TQXPEntry& e = read.Entries[static_cast<size_t>(i)];
     EXPECT_EQ(e.Name, std::string("f").append(std::to_string(1000 + i)));
-    EXPECT_EQ(Unpack(file, e), i % 3 ? Compressible(100 + i * 37) : Noise(50 + i, i)) << e.Name;
+    EXPECT_EQ(QXPContents(file, e), i % 3 ? Compressible(100 + i * 37) : Noise(50 + i, i)) << e.Name;
   }
 }
 

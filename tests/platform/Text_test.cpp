@@ -27,3 +27,19 @@ TEST(CodePage, Windows1252) {
   }
   EXPECT_EQ(WideToAnsi(u"a\u4E2Db"), "a?b");  // not in the code page
 }
+
+TEST(CaseRules, SameTextAZFoldsOnlyAsciiLetters) {
+  struct Case {
+    std::string a, b;
+    bool same;
+  } cases[] = {
+      {"", "", true},
+      {"Maps\\Level1", "mAPS\\level1", true},
+      {"a", "ab", false},
+      {"caf\xe9", "CAF\xe9", true},
+      {"caf\xe9", "caf\xc9", false},  // Windows-1252 e-acute and E-acute differ
+      {"[", "{", false},                // 0x5B and 0x7B are not letters
+      {"@", "`", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::SameTextAZ(c.a, c.b), c.same) << c.a << " / " << c.b;
+}

@@ -1,7 +1,5 @@
 // The windowing layer on a real display: what the user would see, read back
 // from the screen.
-#include "platform/gui/Controls.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,6 +7,7 @@
 #include <memory>
 
 #include "platform/gui/Application.h"
+#include "platform/gui/Controls.h"
 #include "platform/gui/Picture.h"
 #include "platform/gui/ShellTree.h"
 #include "tests/support/TempDir.h"
@@ -149,7 +148,9 @@ TEST_F(GuiTest, PanelPaintsItsEightBitCaptionAndColour) {
   Font font = inner.GetFont();
   font.Color = clWhite;
   inner.SetFont(font);
-  inner.SetCaption("Gr\xFC\xDF" "e");
+  inner.SetCaption(
+      "Gr\xFC\xDF"
+      "e");
   Bitmap shot = CaptureClient(inner);
   Shot();
   shot = CaptureClient(inner);

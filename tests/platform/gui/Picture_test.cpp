@@ -1,10 +1,10 @@
 #include "platform/gui/Picture.h"
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <jpeglib.h>
 
 #include "Global/ByteOrder.h"
 #include "tests/support/TempDir.h"
@@ -94,6 +94,8 @@ TEST(BitmapTest, RefusesSizesBeyondTheLimitAndTreatsNegativeAsEmpty) {
   Bitmap picture;
   EXPECT_THROW(picture.SetSize(Bitmap::kMaxSide + 1, 1), EPictureError);
   EXPECT_THROW(picture.SetSize(1, 100000000), EPictureError);
+  EXPECT_THROW(picture.SetSize(Bitmap::kMaxSide, Bitmap::kMaxSide), EPictureError) << "too many pixels in all";
+  EXPECT_NO_THROW(picture.SetSize(Bitmap::kMaxSide, 16));
   picture.SetSize(-3, 5);
   EXPECT_TRUE(picture.Empty());
   EXPECT_EQ(picture.Width(), 0);
@@ -107,8 +109,8 @@ TEST(PictureTest, DecodesTheCommonBitmapDepths) {
     uint32_t topLeft, topRight, bottomLeft;
   };
   std::vector<Case> cases = {
-      {"24-bit", MakeBmp(2, 2, 24, {}, {0, 0, 255, 0, 255, 0, 0, 0, /*top*/ 255, 0, 0, 255, 255, 255, 0, 0}),
-       0xFF0000, 0xFFFFFF, 0x0000FF},
+      {"24-bit", MakeBmp(2, 2, 24, {}, {0, 0, 255, 0, 255, 0, 0, 0, /*top*/ 255, 0, 0, 255, 255, 255, 0, 0}), 0xFF0000,
+       0xFFFFFF, 0x0000FF},
       {"32-bit", MakeBmp(2, 2, 32, {}, {0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 1, 2, 3, 0}), 0xFF0000, 0x010203,
        0x0000FF},
       {"8-bit palette", MakeBmp(2, 2, 8, {0x00FF0000, 0x0000FF00}, {1, 0, 0, 0, 0, 1, 0, 0}), 0x0000FF, 0x00FF00,
@@ -117,8 +119,7 @@ TEST(PictureTest, DecodesTheCommonBitmapDepths) {
        0xFFFFFF},
       {"4-bit palette", MakeBmp(2, 2, 4, {0x0000FF, 0x00FF00}, {0x00, 0, 0, 0, 0x10, 0, 0, 0}), 0x00FF00, 0xFF0000,
        0xFF0000},
-      {"16-bit 5-5-5", MakeBmp(2, 2, 16, {}, {0x00, 0x7C, 0, 0, 0x1F, 0x00, 0xE0, 0x03}), 0xFF0000, 0x00FF00,
-       0x0000FF},
+      {"16-bit 5-5-5", MakeBmp(2, 2, 16, {}, {0x00, 0x7C, 0, 0, 0x1F, 0x00, 0xE0, 0x03}), 0xFF0000, 0x00FF00, 0x0000FF},
   };
   for (const Case& c : cases) {
     Bitmap picture = gui::DecodeBmp(c.file.data(), c.file.size());
@@ -149,12 +150,11 @@ TEST(PictureTest, DamagedBitmapsAreRefusedWithoutReadingPastTheirEnd) {
   auto badDepth = MakeBmp(2, 2, 7, {}, std::vector<uint8_t>(8, 0));
   auto zeroWidth = MakeBmp(0, 2, 24, {}, {});
   std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
-      {"truncated pixels", truncated}, {"huge width", hugeWidth},     {"offset past end", hugeOffset},
-      {"colour index", badIndex},      {"run-length", rle},           {"bit depth", badDepth},
-      {"zero width", zeroWidth},       {"not a bitmap", {'X', 'Y'}},  {"header only", {good.begin(), good.begin() + 20}},
+      {"truncated pixels", truncated}, {"huge width", hugeWidth},    {"offset past end", hugeOffset},
+      {"colour index", badIndex},      {"run-length", rle},          {"bit depth", badDepth},
+      {"zero width", zeroWidth},       {"not a bitmap", {'X', 'Y'}}, {"header only", {good.begin(), good.begin() + 20}},
   };
-  for (auto& [name, bytes] : cases)
-    EXPECT_THROW(gui::DecodeBmp(bytes.data(), bytes.size()), EPictureError) << name;
+  for (auto& [name, bytes] : cases) EXPECT_THROW(gui::DecodeBmp(bytes.data(), bytes.size()), EPictureError) << name;
 }
 
 TEST(PictureTest, JpegDecodesThroughLibjpeg) {

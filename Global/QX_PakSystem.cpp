@@ -1,0 +1,474 @@
+#include "Global/QX_PakSystem.h"
+
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <utility>
+
+#include "Global/ByteOrder.h"
+#include "Global/DosDate.h"
+#include "installer-library/QXI_DigitKey.h"
+#include "installer-library/SE_Global.h"
+#include "installer-library/SE_Languages.h"
+#include "installer-library/SE_VFS.h"
+#include "installer-library/buffer_type.h"
+#include "platform/Alerts.h"
+#include "platform/MessageBox.h"
+#include "platform/Text.h"
+
+using platform::SeekOrigin;
+
+TPakSystem PakSystem;
+
+namespace {
+
+constexpr uint16_t kWritingString = 20;
+constexpr uint16_t kTrailerMarker = 1;
+constexpr char kTrailerVersion = '2';
+constexpr int kMinSeed = 2;
+constexpr int kMaxSeed = 6;
+// The canonical WAV header: RIFF header, a 16-byte format chunk, and the
+// data chunk's id and size.
+constexpr size_t kCanonicalWavHeader = 44;
+constexpr size_t kCuePointSize = 24;
+// Cancel in the retry box leaves the installation unfinished.
+constexpr unsigned kCancelledExitCode = 1;
+
+class TSystemAlerts : public TPakSystemAlerts {
+ public:
+  void FatalExit(const std::string& text) override { platform::FatalApplicationExit(text); }
+  bool AskRetry(const std::string& text) override {
+    return platform::ShowMessageBox(text, "Error", platform::kMbRetryCancel | platform::kMbIconWarning) ==
+           platform::kIdRetry;
+  }
+  void EndAfterCancel() override { platform::EndProcess(kCancelledExitCode); }
+};
+
+bool IdAt(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// Names are looked up as they will be stored: cut to 127 bytes, so that the
+// table never holds two records of one stored name.
+std::string KeyOf(const std::string& name) { return platform::AnsiLowerCase(name.substr(0, kMaxQXPName)); }
+
+// An installer entry whose stored bytes fail their checksum is reported
+// rather than stored empty.
+[[noreturn]] void ReportDamaged(const TPakFile& entry) {
+  throw EPakSystemError("The setup archive's copy of " + entry.Name + " is damaged");
+}
+
+Bytes EntryContents(TPak& pak, int index) {
+  Bytes data = pak.GetData(index);
+  if (data.empty() && pak.Entries[static_cast<size_t>(index)].OriginalSize > 0)
+    ReportDamaged(pak.Entries[static_cast<size_t>(index)]);
+  return data;
+}
+
+}  // namespace
+
+TPakSystemAlerts& SystemPakSystemAlerts() {
+  static TSystemAlerts alerts;
+  return alerts;
+}
+
+// The container update shows the same line.
+std::u16string FormatArchiveProgress(const std::string& name, int32_t n, int32_t total) {
+  return FormatVFSProgress(name, static_cast<uint32_t>(n), static_cast<uint32_t>(total));
+}
+
+// --- sound files ------------------------------------------------------------
+
+bool IsCanonicalWav(const uint8_t* file, size_t size) {
+  if (size < kCanonicalWavHeader) return false;
+  int32_t dataSize = static_cast<int32_t>(GetU32(file + 40));
+  return IdAt(file, "RIFF") && IdAt(file + 8, "WAVE") && IdAt(file + 12, "fmt ") && GetU32(file + 16) == 16 &&
+         IdAt(file + 36, "data") && dataSize > 0 && static_cast<uint64_t>(dataSize) <= size - kCanonicalWavHeader;
+}
+
+void FindWavLoopPoints(const uint8_t* file, uint32_t size, TWavHeader& header) {
+  header.LoopStart = header.LoopEnd = -1;
+  header.LoopEndIsDataSize = 0;
+  bool haveStart = false, haveEnd = false;
+  TBufferManager in(file, size);
+  // Positions are 64-bit: a hostile chunk size must end the walk, never
+  // wrap it back to an earlier chunk.
+  uint64_t pos = kCanonicalWavHeader + static_cast<uint64_t>(header.DataSize > 0 ? header.DataSize : 0);
+  while (pos < size) {
+    in.Seek(static_cast<uint32_t>(pos));
+    uint8_t id[4];
+    int32_t chunkSize;
+    if (in.Read(4, id) != 4 || !ReadInt(in, chunkSize)) break;
+    int32_t count;
+    if (IdAt(id, "cue ") && ReadInt(in, count)) {
+      // Points are read while the file holds them, whatever the count says.
+      uint8_t point[kCuePointSize];
+      for (uint32_t k = 0; k < static_cast<uint32_t>(count) && in.Read(kCuePointSize, point) == kCuePointSize; ++k) {
+        // Without a sample rate a position cannot be turned into bytes.
+        if (k > 1 || header.SampleRate == 0) continue;
+        uint32_t bytes = header.BytesPerSec / header.SampleRate * GetU32(point + 4);
+        (k == 0 ? header.LoopStart : header.LoopEnd) = static_cast<int32_t>(bytes);
+        (k == 0 ? haveStart : haveEnd) = true;
+      }
+    }
+    pos += 8 + static_cast<uint64_t>(static_cast<uint32_t>(chunkSize));
+  }
+  // A second point comes only with a first.
+  if (haveEnd) {
+    if (header.LoopEnd < header.LoopStart) std::swap(header.LoopStart, header.LoopEnd);
+  } else if (haveStart) {
+    header.LoopEnd = header.DataSize;
+    header.LoopEndIsDataSize = 1;
+  }
+}
+
+bool MakeSetupWavBlob(const Bytes& file, const std::string& name, Bytes& blob) {
+  blob.clear();
+  if (!IsCanonicalWav(file.data(), file.size())) return false;
+  uint8_t raw[kWavHeaderSize] = {};
+  std::memcpy(raw, file.data(), kCanonicalWavHeader);
+  TWavHeader header = TWavHeader::ReadFrom(raw);
+  uint32_t scanned = file.size() < UINT32_MAX ? static_cast<uint32_t>(file.size()) : UINT32_MAX;
+  FindWavLoopPoints(file.data(), scanned, header);
+  blob = MakeWavBlob(header, file.data() + kCanonicalWavHeader, InSetupEffectsFolder(name));
+  return true;
+}
+
+// --- the table ------------------------------------------------------------
+
+TQXPEntry* TPakSystem::TEntryList::Find(const std::string& key) {
+  auto it = index_.find(key);
+  return it == index_.end() || it->second.empty() ? nullptr : &items_[it->second.front()];
+}
+
+void TPakSystem::TEntryList::Append(const std::string& key, const TQXPEntry& entry) {
+  index_[key].push_back(items_.size());
+  items_.push_back(entry);
+  removed_.push_back(false);
+}
+
+void TPakSystem::TEntryList::Remove(const std::string& key) {
+  auto it = index_.find(key);
+  if (it == index_.end() || it->second.empty()) return;
+  removed_[it->second.front()] = true;
+  it->second.erase(it->second.begin());
+}
+
+std::vector<const TQXPEntry*> TPakSystem::TEntryList::Records() const {
+  std::vector<const TQXPEntry*> records;
+  records.reserve(items_.size());
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (!removed_[i]) records.push_back(&items_[i]);
+  return records;
+}
+
+void TPakSystem::TEntryList::Clear() {
+  items_.clear();
+  removed_.clear();
+  index_.clear();
+}
+
+// --- operations -------------------------------------------------------------
+
+TPakSystem::TPakSystem()
+    : random_(static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+              std::random_device{}()) {}
+
+// Whatever way an operation ends, the archive is closed and its table let
+// go: between operations nothing is held.
+struct TPakSystem::TCloser {
+  TPakSystem& owner;
+  ~TCloser() { owner.Close(); }
+};
+
+namespace {
+
+std::string ArchivePathOf(const std::string& archiveName) {
+  return AddBackslash(SetupInfoFile.InstallDir) + archiveName;
+}
+
+}  // namespace
+
+void TPakSystem::UpdateArchive(int32_t group, const std::string& archiveName, const std::string& password) {
+  TPak* pak = SetupArchive;
+  if (!pak || group < 0 || group > UINT16_MAX) return;
+  filesTotal_ = pak->CountInGroup(static_cast<uint16_t>(group));
+  if (filesTotal_ == 0) return;
+  ArchiveName = archiveName;
+  TCloser closer{*this};
+  OpenArchive(ArchivePathOf(archiveName));
+  lastPercent_ = 0;
+
+  if (ExtraInfo.HasPassword) {
+    if (password != ExtraInfo.Password) Fatal("Error Incorrect Password\rFile: " + archiveName);
+  } else {
+    ExtraInfo.Password = password;
+    ExtraInfo.HasPassword = true;
+  }
+  CheckPasswordFits();
+
+  Cut();
+  filesDone_ = 0;
+  SetStatusText(FormatArchiveProgress(archiveName, 0, filesTotal_));
+  std::exception_ptr failure;
+  try {
+    pak->ForEachInGroup(static_cast<uint16_t>(group), [&](int index) { UpdateArchiveStep(*pak, index); });
+  } catch (const EPakSystemEnded&) {
+    throw;
+  } catch (...) {
+    // The entries added so far are kept: the tail below lists them.
+    failure = std::current_exception();
+  }
+  SetStatusText(
+      TLanguages::ReplaceText(Languages.GetString(kWritingString), u"<%QXPNAME%>", platform::AnsiToWide(archiveName)));
+  WriteIndex();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TPakSystem::SetOfficial(const std::string& archiveName, const std::string& accessCode,
+                             const std::string& flagText) {
+  if (platform::AnsiLowerCase(accessCode) != kOfficialAccessCode) return;
+  ArchiveName = archiveName;
+  TCloser closer{*this};
+  OpenArchive(ArchivePathOf(archiveName));
+  std::string flag = platform::AnsiLowerCase(flagText);
+  ExtraInfo.Official = flag == "t" || flag == "true" || flagText == "1" ? 1 : 0;
+  CheckPasswordFits();
+  Cut();
+  WriteIndex();
+}
+
+void TPakSystem::DuplicateEntry(const std::string& archiveName, const std::string& sourceName,
+                                const std::string& targetName) {
+  ArchiveName = archiveName;
+  TCloser closer{*this};
+  OpenArchive(ArchivePathOf(archiveName));
+  const TQXPEntry* found = entries_.Find(KeyOf(sourceName));
+  if (!found) return;
+  const TQXPEntry source = *found;
+  std::string targetKey = KeyOf(targetName);
+  TQXPEntry* target = entries_.Find(targetKey);
+  auto share = [&](TQXPEntry& e) {
+    e.Signature = source.Signature;
+    e.Method = source.Method;
+    e.FileDate = source.FileDate;
+    e.StoredSize = source.StoredSize;
+    e.OriginalSize = source.OriginalSize;
+    e.Offset = source.Offset;
+  };
+  if (!target) {
+    TQXPEntry record;
+    record.Name = targetKey;
+    share(record);
+    entries_.Append(targetKey, record);
+  } else if (target->Offset == source.Offset && target->OriginalSize == source.OriginalSize &&
+             target->StoredSize == source.StoredSize) {
+    share(*target);
+  }
+  CheckPasswordFits();
+  Cut();
+  WriteIndex();
+}
+
+// --- opening ------------------------------------------------------------------
+
+void TPakSystem::OpenArchive(const std::string& path) {
+  Close();
+  archivePath_ = path;
+  ExtraInfo = TExtraInfo();
+  OpenArchiveForUpdate();
+  ReadHeader();
+}
+
+void TPakSystem::OpenArchiveForUpdate() {
+  for (;;) {
+    std::string message;
+    if (!platform::FileExists(archivePath_))
+      message = "File not found: " + Quoted(archivePath_) + ".";
+    else if (!platform::ClearReadOnly(archivePath_))
+      message = "Unable to modify " + Quoted(archivePath_) + " attributes";
+    else if (archive_.Open(archivePath_, platform::OpenMode::ReadWriteExclusive))
+      return;
+    else
+      message = "Unable to modify file:" + Quoted(archivePath_) + ", file may be in use or drive is write protected...";
+    if (!Alerts->AskRetry(message)) {
+      Alerts->EndAfterCancel();
+      throw EPakSystemEnded(message);
+    }
+  }
+}
+
+void TPakSystem::ReadHeader() {
+  TQXPTail tail;
+  // A table that is not a zlib stream raises here, before anything changes.
+  TQXPReadStatus status = ReadQXPTail(archive_, TQXPTrailerRules::Setup, tail);
+  const TQXPTrailer& trailer = tail.Trailer;
+  ExtraInfo.Password = trailer.Password;
+  ExtraInfo.HasPassword = !trailer.Password.empty();
+  ExtraInfo.Official = trailer.Decoded ? trailer.FlagByte : 0;
+  std::string corrupted = "File " + archivePath_ + " has corrupted header.";
+  if (status != TQXPReadStatus::Ok) Fatal(corrupted);
+
+  indexStart_ = tail.TableStart;
+  int64_t size = archive_.Size();
+  if (size < indexStart_) Fatal(corrupted);
+  oldTail_.resize(static_cast<size_t>(size - indexStart_));
+  if (archive_.Seek(indexStart_, SeekOrigin::Begin) != indexStart_ ||
+      archive_.Read(oldTail_.data(), oldTail_.size()) != oldTail_.size())
+    Fatal(corrupted);
+  for (TQXPEntry& e : tail.Entries) {
+    e.Reserved = 0;
+    entries_.Append(KeyOf(e.Name), e);
+  }
+}
+
+void TPakSystem::CheckPasswordFits() {
+  if (ExtraInfo.Password.size() > kMaxQXPPassword) Fatal("Error Password Too Long\rFile: " + ArchiveName);
+}
+
+// --- changing -------------------------------------------------------------------
+
+void TPakSystem::Cut() {
+  if (archive_.Seek(indexStart_, SeekOrigin::Begin) != indexStart_ || !archive_.Truncate())
+    FailWrite(TWriteFailure::DiskFull);
+  cut_ = true;
+  writePos_ = indexStart_;
+}
+
+void TPakSystem::UpdateArchiveStep(TPak& pak, int index) {
+  int32_t percent = static_cast<int32_t>(static_cast<int64_t>(filesDone_) * 100 / filesTotal_);
+  bool publish = percent > lastPercent_;
+  if (publish) lastPercent_ = percent;
+  SetStatusText(FormatArchiveProgress(ArchiveName, filesDone_, filesTotal_));
+  AddFile(pak, index);
+  StepProgress(publish);
+  ++filesDone_;
+}
+
+bool TPakSystem::MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method) {
+  const TPakFile& e = pak.Entries[static_cast<size_t>(index)];
+  if (IsWavName(e.Name)) {
+    method = kMethodWav;
+    return MakeSetupWavBlob(EntryContents(pak, index), e.Name, blob);
+  }
+  method = kMethodZlib;
+  if (e.StoredSize != 0) {
+    // The installer archive's own zlib stream serves as it is.
+    blob = pak.ReadStored(index);
+    if (blob.empty()) ReportDamaged(e);
+  } else {
+    Bytes data = EntryContents(pak, index);
+    blob = ZCompress(data.data(), data.size(), 9);
+  }
+  ScrambleBlob(blob.data(), blob.size());
+  return true;
+}
+
+bool TPakSystem::StoredBlobEquals(const TQXPEntry& record, const Bytes& blob) {
+  // Only a blob that lies wholly in front of the old table is read.
+  if (record.Offset < 0 || record.Offset + static_cast<int64_t>(blob.size()) > indexStart_) return false;
+  Bytes stored(blob.size());
+  return archive_.Seek(record.Offset, SeekOrigin::Begin) == record.Offset &&
+         archive_.Read(stored.data(), stored.size()) == stored.size() && stored == blob;
+}
+
+void TPakSystem::AddFile(TPak& pak, int index) {
+  const TPakFile& e = pak.Entries[static_cast<size_t>(index)];
+  if (e.OriginalSize > kMaxQXPArchiveSize) FailWrite(TWriteFailure::TooLarge);
+  Bytes blob;
+  uint8_t method;
+  if (!MakeBlob(pak, index, blob, method)) return;
+
+  std::string name = e.Name.substr(0, kMaxQXPName);
+  std::string key = KeyOf(name);
+  const TQXPEntry* old = entries_.Find(key);
+  int32_t originalSize = static_cast<int32_t>(e.OriginalSize);
+  if (old && old->StoredSize == static_cast<int64_t>(blob.size()) && old->OriginalSize == originalSize &&
+      StoredBlobEquals(*old, blob))
+    return;
+
+  if (writePos_ + static_cast<int64_t>(blob.size()) > kMaxQXPArchiveSize) FailWrite(TWriteFailure::TooLarge);
+  if (archive_.Seek(writePos_, SeekOrigin::Begin) != writePos_ || !archive_.Write(blob.data(), blob.size()))
+    FailWrite(TWriteFailure::DiskFull);
+
+  TQXPEntry record;
+  record.Method = method;
+  record.Name = old ? old->Name : name;  // a replaced entry keeps its stored spelling
+  record.FileDate = static_cast<int32_t>(TodayDosDate());
+  record.StoredSize = static_cast<int32_t>(blob.size());
+  record.OriginalSize = originalSize;
+  record.Offset = static_cast<int32_t>(writePos_);
+  if (old) entries_.Remove(key);
+  entries_.Append(key, record);
+  writePos_ += static_cast<int64_t>(blob.size());
+}
+
+void TPakSystem::WriteIndex() {
+  Bytes tail;
+  size_t tableSize = 0;
+  try {
+    std::vector<const TQXPEntry*> records = entries_.Records();
+    Bytes table;
+    table.reserve(records.size() * kQXPEntrySize);
+    for (const TQXPEntry* e : records) e->WriteTo(table);
+    tableSize = table.size();
+    if (tableSize <= static_cast<size_t>(kMaxQXPArchiveSize)) {
+      tail = ZCompress(table.data(), table.size(), 9);
+      TQXPHeader{static_cast<int32_t>(tail.size()), static_cast<int32_t>(tableSize), kQXPVersion,
+                 static_cast<int32_t>(records.size()), 0}
+          .WriteTo(tail);
+      Bytes trailer = MakeTrailer();
+      tail.insert(tail.end(), trailer.begin(), trailer.end());
+    }
+  } catch (...) {
+    // Nothing of the new tail is written: the archive gets its old one back.
+    if (!RestoreOldTail()) FailWrite(TWriteFailure::DiskFull);
+    throw;
+  }
+  if (tableSize > static_cast<size_t>(kMaxQXPArchiveSize) ||
+      writePos_ + static_cast<int64_t>(tail.size()) > kMaxQXPArchiveSize)
+    FailWrite(TWriteFailure::TooLarge);
+  if (archive_.Seek(writePos_, SeekOrigin::Begin) != writePos_ || !archive_.Write(tail.data(), tail.size()) ||
+      !archive_.Truncate())
+    FailWrite(TWriteFailure::DiskFull);
+  Close();
+}
+
+Bytes TPakSystem::MakeTrailer() {
+  std::uniform_int_distribution<int> seed(kMinSeed, kMaxSeed);
+  uint8_t a = static_cast<uint8_t>(seed(random_));
+  uint8_t b = static_cast<uint8_t>(seed(random_));
+  return MakeLongTrailer(kTrailerMarker, kTrailerVersion, a, b, ExtraInfo.Password, ExtraInfo.Official);
+}
+
+// --- failing ----------------------------------------------------------------------
+
+bool TPakSystem::RestoreOldTail() {
+  if (!cut_) return true;
+  return archive_.Seek(indexStart_, SeekOrigin::Begin) == indexStart_ &&
+         archive_.Write(oldTail_.data(), oldTail_.size()) && archive_.Truncate();
+}
+
+void TPakSystem::FailWrite(TWriteFailure failure) {
+  bool restored = RestoreOldTail();
+  const std::string& path = archivePath_;
+  if (failure == TWriteFailure::DiskFull)
+    Fatal(restored ? "Disk full, " + path + " was left as it was. Free some space and try again. "
+                   : "Disk full, " + path + " is lost. Restore it from backup and try again. ");
+  Fatal(restored ? "File " + path + " would pass 2 GB; it was left as it was."
+                 : "File " + path + " would pass 2 GB and is lost. Restore it from backup and try again. ");
+}
+
+void TPakSystem::Fatal(const std::string& text) {
+  Close();
+  Alerts->FatalExit(text);
+  throw EPakSystemEnded(text);
+}
+
+void TPakSystem::Close() {
+  archive_.Close();
+  entries_.Clear();
+  oldTail_.clear();
+  indexStart_ = writePos_ = 0;
+  cut_ = false;
+}

@@ -1,0 +1,162 @@
+// The installer's in-place updater of the game's archives (".qxp" files in
+// the install folder): adds or replaces the files of one group of the
+// installer's own archive, gives an entry's data a second name, or sets the
+// archive's official flag. Every operation opens the archive, loads its
+// table, cuts the file where the old table began, appends new blobs where
+// needed and writes a new table, header and trailer behind the last blob.
+// Data that an update replaces stays in the file unused; the archive is
+// never copied or compacted, so an update costs what it adds.
+//
+// When a write fails after the cut, the old table, header and trailer are
+// put back, so the archive reads exactly as before the operation.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Global/QXI_PakFile.h"
+#include "Global/QX_PakFormat.h"
+#include "platform/File.h"
+
+// The content of the password block as the installer keeps it.
+struct TExtraInfo {
+  bool HasPassword = false;
+  uint8_t Official = 0;  // nonzero = official; written as it is held
+  std::string Password;  // in plain
+};
+
+// Where the updater's fatal ends and its one question go: the system's boxes
+// in the program, a recorder in tests.
+class TPakSystemAlerts {
+ public:
+  virtual ~TPakSystemAlerts() = default;
+  // The system's fatal-application-exit box with the text; ends the process.
+  virtual void FatalExit(const std::string& text) = 0;
+  // The Retry/Cancel box (caption "Error", warning icon); true for Retry.
+  virtual bool AskRetry(const std::string& text) = 0;
+  // Ends the process after Cancel, with a non-zero exit code: the
+  // installation did not complete.
+  virtual void EndAfterCancel() = 0;
+};
+
+TPakSystemAlerts& SystemPakSystemAlerts();
+
+// Raised where the process has ended, should the alerts let the call come
+// back (tests): the archive is closed and nothing more is done to it.
+class EPakSystemEnded : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// An installer-archive entry whose data cannot be read back (it fails its
+// checksum). Raised after the table and trailer have been written for the
+// entries handled before it.
+class EPakSystemError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Progress line of an update: language string 19 with "<%QXPNAME%>",
+// "<%FNUM%>" and "<%FTOTAL%>" filled in.
+std::u16string FormatArchiveProgress(const std::string& name, int32_t n, int32_t total);
+
+// The installer's own rule for sound files: the canonical 44-byte header
+// ("RIFF", "WAVE", a 16-byte "fmt " chunk, then "data" with a size above 0)
+// whose data lies wholly in the file.
+bool IsCanonicalWav(const uint8_t* file, size_t size);
+
+// The installer's cue scan over a canonical WAV file's bytes, from the end
+// of its PCM data to the end of the file: every chunk is visited, and each
+// "cue " chunk sets the loop points again from its first two points. One
+// point ends the loop at DataSize; two are put in rising order.
+void FindWavLoopPoints(const uint8_t* file, uint32_t size, TWavHeader& header);
+
+// The method-1 blob of a sound file under the installer's rules; false
+// (and no blob) when the file is not a canonical WAV.
+bool MakeSetupWavBlob(const Bytes& file, const std::string& name, Bytes& blob);
+
+class TPakSystem {
+ public:
+  TPakSystem();
+
+  // Adds or replaces every file of the installer archive's (SetupArchive)
+  // group in the archive (the install folder, "\", archiveName). A group without files
+  // leaves the archive untouched. An archive with a password accepts only
+  // the same password; one without takes the given password as its own.
+  void UpdateArchive(int32_t group, const std::string& archiveName, const std::string& password);
+  // Sets the official flag ("t", "true" in any case or "1") or clears it
+  // (any other text), when the code is the built-in access code.
+  void SetOfficial(const std::string& archiveName, const std::string& accessCode, const std::string& flagText);
+  // Makes the target name point at the source entry's blob: a new entry,
+  // or an existing one that already points there; another target is left
+  // as it is.
+  void DuplicateEntry(const std::string& archiveName, const std::string& sourceName, const std::string& targetName);
+
+  TExtraInfo ExtraInfo;
+  std::string ArchiveName;  // the last archive argument
+  TPakSystemAlerts* Alerts = &SystemPakSystemAlerts();
+
+ private:
+  // The archive's table in table order, looked up by lower-cased name.
+  class TEntryList {
+   public:
+    // The first remaining record of the key, or null.
+    TQXPEntry* Find(const std::string& key);
+    void Append(const std::string& key, const TQXPEntry& entry);
+    // Removes the first remaining record of the key.
+    void Remove(const std::string& key);
+    // The remaining records in table order.
+    std::vector<const TQXPEntry*> Records() const;
+    void Clear();
+
+   private:
+    std::vector<TQXPEntry> items_;
+    std::vector<bool> removed_;
+    std::unordered_map<std::string, std::vector<size_t>> index_;
+  };
+
+  enum class TWriteFailure { DiskFull, TooLarge };
+  struct TCloser;
+
+  void OpenArchive(const std::string& path);
+  void OpenArchiveForUpdate();
+  void ReadHeader();
+  // Refuses, before anything is changed, a password that the trailer
+  // cannot carry.
+  void CheckPasswordFits();
+  void Cut();
+  void UpdateArchiveStep(TPak& pak, int index);
+  void AddFile(TPak& pak, int index);
+  // The blob of an installer entry and its method; false for a sound file
+  // that is left out.
+  bool MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method);
+  // Whether the record's blob in the archive holds exactly these bytes.
+  bool StoredBlobEquals(const TQXPEntry& record, const Bytes& blob);
+  void WriteIndex();
+  Bytes MakeTrailer();
+  // Puts the old table, header and trailer back and ends the process.
+  [[noreturn]] void FailWrite(TWriteFailure failure);
+  bool RestoreOldTail();
+  // Closes the archive and ends the process with the fatal box.
+  [[noreturn]] void Fatal(const std::string& text);
+  void Close();
+
+  platform::File archive_;
+  std::string archivePath_;
+  TEntryList entries_;
+  Bytes oldTail_;  // the table, header and trailer as they were at opening
+  int64_t indexStart_ = 0;
+  int64_t writePos_ = 0;
+  bool cut_ = false;
+  int32_t filesTotal_ = 0;
+  int32_t filesDone_ = 0;
+  int32_t lastPercent_ = 0;
+  std::mt19937 random_;
+};
+
+// The one updater of the installer, used by the archive-update commands.
+extern TPakSystem PakSystem;

@@ -1,0 +1,44 @@
+// The layout's controls on the screen (Windows only): one window or
+// windowless control per model on the page panel's window, created as the
+// layout creates the model and kept in step with it; what the user does
+// (typing, clicking, picking a folder) goes back into the model.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "Setup/SE_Controls.h"
+#include "platform/gui/Controls.h"
+#include "platform/gui/ShellTree.h"
+
+class TSE_ShellTreeView;
+
+class TLayoutView : public TControlView {
+ public:
+  // Attaches to the page panel: its colour, and every control created on it
+  // from now on.
+  TLayoutView(TPanel& page, gui::Container& pageWindow);
+  ~TLayoutView() override;
+  TLayoutView(const TLayoutView&) = delete;
+  TLayoutView& operator=(const TLayoutView&) = delete;
+
+  void Changed(TControl& control, TChange change) override;
+  // The screen control of a model, or null.
+  gui::Control* WidgetOf(const TControl& control) const;
+
+ private:
+  void Create(TControl& control);
+  void Apply(TControl& control, gui::Control& widget, TChange change);
+
+  TPanel& page_;
+  gui::Container& pageWindow_;
+  std::map<const TControl*, std::unique_ptr<gui::Control>> widgets_;
+};
+
+// The folder tree's own item drawing: the item's colours from the model,
+// its text, and the shell's small icon of its folder.
+void DrawShellTreeItem(const TSE_ShellTreeView& tree, gui::ShellTreeView& view, gui::DcCanvas& canvas,
+                       const void* item);
+// The shell's icon of a folder by its identifier list; the caller destroys
+// it. Null when the shell has none.
+void* GetShellIcon(const void* idList, bool large, bool open);

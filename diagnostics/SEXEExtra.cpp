@@ -1,0 +1,55 @@
+#include "diagnostics/SEXEExtra.h"
+
+#include <cstring>
+
+#include "Global/ByteOrder.h"
+
+namespace {
+
+constexpr char kIndexName[] = "EXEIND";
+
+// Word 0 = 0, byte 2 = 1, ShortString "EXEIND" at 3, byte 10 = 0.
+bool ValidTrailer(const uint8_t* t) {
+  return GetU16(t) == 0 && t[2] == 1 && t[3] == 6 && std::memcmp(t + 4, kIndexName, 6) == 0 && t[10] == 0;
+}
+
+}  // namespace
+
+bool TEXEExtraIndex::Read(platform::File& file) {
+  valid_ = false;
+  entries_.clear();
+  int64_t size = file.Size();
+  if (size < static_cast<int64_t>(kEXEExtraTrailerSize)) return false;
+  uint8_t trailer[kEXEExtraTrailerSize];
+  if (file.Seek(size - static_cast<int64_t>(kEXEExtraTrailerSize), platform::SeekOrigin::Begin) < 0 ||
+      file.Read(trailer, sizeof trailer) != sizeof trailer || !ValidTrailer(trailer))
+    return false;
+  // The count byte can say 255, one more than an index holds: such an index
+  // was not written by anything that follows this layout.
+  size_t count = trailer[11];
+  if (count > kMaxEXEExtraEntries) return false;
+  int64_t tableStart = size - static_cast<int64_t>(kEXEExtraTrailerSize + kEXEExtraEntrySize * count);
+  if (tableStart < 0) return false;
+  std::vector<uint8_t> table(kEXEExtraEntrySize * count);
+  if (count > 0 && (file.Seek(tableStart, platform::SeekOrigin::Begin) < 0 ||
+                    file.Read(table.data(), table.size()) != table.size()))
+    return false;
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* e = table.data() + kEXEExtraEntrySize * i;
+    entries_.push_back({e[0], GetU32(e + 1), GetU32(e + 5)});
+  }
+  valid_ = true;
+  return true;
+}
+
+TEXEExtraEntry TEXEExtraIndex::Find(uint8_t id) const {
+  for (const TEXEExtraEntry& e : entries_)
+    if (e.Id == id) return e;
+  return TEXEExtraEntry{};
+}
+
+TEXEExtraEntry FindEXEExtra(uint8_t id, platform::File& file) {
+  TEXEExtraIndex index;
+  index.Read(file);
+  return index.Find(id);
+}

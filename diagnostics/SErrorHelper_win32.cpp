@@ -1,0 +1,94 @@
+#include "diagnostics/SErrorHelper_win32.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kReadable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                            PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+// Any of the execute protections.
+constexpr DWORD kExecutable = 0xF0;
+
+bool ReadableByte(uintptr_t address) {
+  MEMORY_BASIC_INFORMATION info;
+  return VirtualQuery(reinterpret_cast<LPCVOID>(address), &info, sizeof info) != 0 && info.State == MEM_COMMIT &&
+         (info.Protect & kReadable) != 0 && (info.Protect & PAGE_GUARD) == 0;
+}
+
+// The highest address of the current thread's stack: StackBase of the
+// thread information block, which fs (32-bit) or gs (64-bit) points at.
+uintptr_t StackBase() {
+  uintptr_t base;
+#if defined(__i386__)
+  asm("movl %%fs:0x04, %0" : "=r"(base));
+#else
+  asm("movq %%gs:0x08, %0" : "=r"(base));
+#endif
+  return base;
+}
+
+}  // namespace
+
+bool TProcessMemory::ReadWord(uintptr_t address, uintptr_t& value) const {
+  // Both ends, as a word may straddle two regions.
+  if (address > UINTPTR_MAX - sizeof value || !ReadableByte(address) || !ReadableByte(address + sizeof value - 1))
+    return false;
+  std::memcpy(&value, reinterpret_cast<const void*>(address), sizeof value);
+  return true;
+}
+
+bool TProcessMemory::IsCode(uintptr_t address) const {
+  MEMORY_BASIC_INFORMATION info;
+  return VirtualQuery(reinterpret_cast<LPCVOID>(address), &info, sizeof info) != 0 &&
+         (info.Protect & kExecutable) != 0;
+}
+
+#if defined(__i386__)
+
+std::vector<uintptr_t> GetStackTrace(const CONTEXT& context) {
+  TProcessMemory memory;
+  return WalkFrameChain(context.Eip, context.Ebp, StackBase(), memory);
+}
+
+#else
+
+namespace {
+
+// Moves the context to the caller of the routine it is in: by the routine's
+// unwind data, or, for a routine without any (a leaf, or a jump to no
+// routine at all), by taking the return address at the stack pointer.
+bool UnwindOneFrame(CONTEXT& context, const TProcessMemory& memory) {
+  DWORD64 imageBase = 0;
+  PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
+  if (function) {
+    PVOID handlerData = nullptr;
+    DWORD64 establisher = 0;
+    RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, function, &context, &handlerData, &establisher,
+                     nullptr);
+    return true;
+  }
+  uintptr_t ret = 0;
+  if (!memory.ReadWord(context.Rsp, ret)) return false;
+  context.Rip = ret;
+  context.Rsp += sizeof ret;
+  return true;
+}
+
+}  // namespace
+
+std::vector<uintptr_t> GetStackTrace(const CONTEXT& start) {
+  TProcessMemory memory;
+  const uintptr_t top = StackBase();
+  std::vector<uintptr_t> trace{start.Rip};
+  CONTEXT context = start;
+  for (int i = 0; i < kMaxStackFrames; ++i) {
+    uintptr_t before = context.Rsp;
+    if (!(before < top) || !UnwindOneFrame(context, memory)) break;
+    // Each step must climb the stack, stay on it and land in code.
+    if (!(context.Rsp > before && context.Rsp < top) || !memory.IsCode(context.Rip)) break;
+    trace.push_back(context.Rip - 1);
+  }
+  return trace;
+}
+
+#endif

@@ -1,0 +1,168 @@
+#include "diagnostics/SErrorLog.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "Global/QXI_PakFile.h"
+#include "diagnostics/uExceptionHook.h"
+#include "installer-library/QXI_SetupInfo.h"
+#include "platform/File.h"
+
+namespace {
+
+constexpr size_t kKeyWidth = 22;
+
+std::string Upper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return text;
+}
+
+// Adds one value line per list line after the first (a separator line
+// always opens the history) and empties the list.
+void LogHistory(std::vector<std::string>& out, const std::string& key, std::vector<std::string>& list) {
+  if (list.empty()) return;
+  out.push_back("");
+  for (size_t i = 1; i < list.size(); ++i) out.push_back(LogValue(key, list[i]));
+  list.clear();
+}
+
+}  // namespace
+
+TErrorLogSubject ErrorLogSubjectOf(const TSetupInfoFile* setupInfo, const TPak* archive) {
+  TErrorLogSubject s;
+  if (setupInfo) {
+    s.SetupName = setupInfo->SetupName;
+    s.SetupExeName = setupInfo->SetupExeName;
+  }
+  if (archive) {
+    s.PakID.assign(archive->Magic, std::find(archive->Magic, archive->Magic + 4, '\0'));
+    s.PakVersion = archive->Version;
+    s.PakCount = archive->EntryCount;
+  }
+  return s;
+}
+
+std::string GetErrorLogFileName(const std::string& tempPath, const std::function<bool(const std::string&)>& exists) {
+  std::string folder = tempPath;
+  if (folder.size() > 2 && folder.back() != '\\') {
+    if (folder.back() == '/') folder.back() = '\\';
+    else folder += '\\';
+  }
+  for (uint64_t n = 0;; ++n) {
+    char number[24];
+    std::snprintf(number, sizeof number, "%04llu", static_cast<unsigned long long>(n));
+    std::string path = folder + "ErrorLog" + number + ".TXT";
+    if (!exists(path)) return path;
+  }
+}
+
+std::string LogHeader(const std::string& title) { return title + "\r\n" + std::string(title.size(), '-'); }
+
+std::string LogValue(const std::string& key, const std::string& value) {
+  std::string line = key;
+  if (line.size() < kKeyWidth) line.resize(kKeyWidth, ' ');
+  return line + " : " + value;
+}
+
+std::string GetSafeParams(const std::vector<std::string>& params) {
+  // "/J" is followed by an address the user may not want to pass on.
+  std::string text;
+  int drop = 0;
+  for (const std::string& p : params) {
+    std::string upper = Upper(p);
+    if (upper == "/J") {
+      text += " /j X X.X.X.X";
+      drop = 2;
+    } else if (drop > 0) {
+      --drop;
+    } else {
+      text += " " + upper;
+    }
+  }
+  return text.empty() ? text : text.substr(1);
+}
+
+std::string PhysicalMemoryText(uint64_t totalBytes) {
+  uint64_t bytes = std::min<uint64_t>(totalBytes, 0xFFFFFFFFu);
+  return std::to_string(bytes / 1024 / 1024 + 1) + "MB";
+}
+
+uint32_t CPUSpeedFromCycles(uint64_t cycles) {
+  const uint32_t kPerMHz = 500000;  // cycles in 500 ms at 1 MHz
+  uint32_t low = static_cast<uint32_t>(cycles);
+  uint32_t q = low / kPerMHz, r = low % kPerMHz;
+  if (2 * r > kPerMHz || (2 * r == kPerMHz && (q & 1))) ++q;
+  return q;
+}
+
+std::string ErrorLogText(const TErrorLogFacts& facts, const std::string& errorText, const std::string& errorType,
+                         TExceptionHook* hook) {
+  std::vector<std::string> lines;
+  lines.push_back(LogHeader("General Info"));
+  lines.push_back(LogValue("Setup Name", facts.Subject.SetupName));
+  lines.push_back(LogValue("Setup EXE Name", facts.Subject.SetupExeName));
+  lines.push_back("");
+  lines.push_back(LogHeader("Pak Info"));
+  lines.push_back(LogValue("ID", facts.Subject.PakID));
+  lines.push_back(LogValue("Version", std::to_string(facts.Subject.PakVersion)));
+  lines.push_back(LogValue("Count", std::to_string(facts.Subject.PakCount)));
+  lines.push_back("");
+  lines.push_back(LogValue("ErrorType", errorType.empty() ? "Unknown" : errorType));
+  lines.push_back(LogValue("ErrorText", errorText));
+  lines.push_back("");
+  if (hook) {
+    for (const std::string& s : hook->StackTraceList) lines.push_back(LogValue("Stack", s));
+    hook->StackTraceList.clear();
+    LogHistory(lines, "Past Errors", hook->PastErrorList);
+    LogHistory(lines, "Past Stack", hook->PastStackList);
+  }
+  lines.push_back("");
+  lines.push_back(LogValue("Params", GetSafeParams(facts.Params)));
+  lines.push_back(LogValue("ParamCount", std::to_string(facts.Params.size())));
+  lines.push_back("");
+  lines.push_back(LogHeader("Windows Info"));
+  lines.push_back(LogValue("Product", GetProductName(facts.RealMajor, facts.RealMinor, facts.OS)));
+  lines.push_back(LogValue("Win32MajorVersion", std::to_string(facts.RealMajor)));
+  lines.push_back(LogValue("Win32MinorVersion", std::to_string(facts.RealMinor)));
+  lines.push_back(LogValue("BuildNumber", std::to_string(facts.OS.BuildNumber())));
+  lines.push_back(LogValue("ServicePack", facts.OS.GetServicePack()));
+  lines.push_back(LogValue("ServicePackMajor", std::to_string(facts.OS.ServicePackMajor())));
+  lines.push_back(LogValue("ServicePackMinor", std::to_string(facts.OS.ServicePackMinor())));
+  lines.push_back("");
+  lines.push_back(LogValue("Physical Memory", PhysicalMemoryText(facts.PhysicalMemory)));
+  lines.push_back(LogValue("CPU Speed", std::to_string(facts.CPUSpeed) + "Mhz"));
+  std::string text;
+  for (const std::string& l : lines) text += l + "\r\n";
+  return text;
+}
+
+void CreateErrorLogWith(const TErrorLogSystem& system, TExceptionHook* hook, const std::string& ErrorText,
+                        std::string ErrorType) {
+  if (ErrorType.empty()) ErrorType = "Unknown";
+  std::string path = GetErrorLogFileName(system.TempPath(), platform::FileExists);
+  TErrorLogFacts facts;
+  if (system.Subject) facts.Subject = system.Subject();
+  facts.Params = system.Params();
+  facts.OS = system.OSInfo();
+  system.RealVersion(facts.RealMajor, facts.RealMinor);
+  facts.PhysicalMemory = system.PhysicalMemory();
+  facts.CPUSpeed = std::max(system.MeasureCPUSpeed(), system.MeasureCPUSpeed());
+  std::string text = ErrorLogText(facts, ErrorText, ErrorType, hook);
+
+  platform::File file;
+  bool written = file.Open(path, platform::OpenMode::Create) && file.Write(text.data(), text.size());
+  file.Close();
+  std::string head = ErrorType + " Error: " + ErrorText + "\r\r";
+  if (written) {
+    system.ShowBox(head + "Error Log Created. Please Include \"" + path + "\" with your bug report", "Error Report");
+    system.OpenReport(path);
+  } else {
+    // Telling the user to send a file that is not there would leave the
+    // error unreported; say so instead, and there is nothing to open.
+    system.ShowBox(head + "The error log could not be written to \"" + path + "\".", "Error Report");
+  }
+  system.EndProcess();
+  std::abort();
+}

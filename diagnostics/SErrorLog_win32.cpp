@@ -1,0 +1,69 @@
+#include <windows.h>
+#include <intrin.h>
+#include <shellapi.h>
+
+#include "diagnostics/SErrorLog.h"
+#include "diagnostics/uExceptionHook.h"
+#include "installer-library/SE_Global.h"
+
+namespace {
+
+std::string TempPath() {
+  char path[MAX_PATH + 1];
+  DWORD n = GetTempPathA(MAX_PATH, path);
+  return std::string(path, n <= MAX_PATH ? n : 0);
+}
+
+uint64_t PhysicalMemory() {
+  MEMORYSTATUS status;
+  status.dwLength = sizeof status;
+  GlobalMemoryStatus(&status);
+  return status.dwTotalPhys;
+}
+
+// The time-stamp counter's advance over 500 ms at the highest priority.
+uint32_t MeasureCPUSpeed() {
+  HANDLE process = GetCurrentProcess(), thread = GetCurrentThread();
+  DWORD priorityClass = GetPriorityClass(process);
+  int priority = GetThreadPriority(thread);
+  SetPriorityClass(process, REALTIME_PRIORITY_CLASS);
+  SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
+  Sleep(10);
+  uint64_t start = __rdtsc();
+  Sleep(500);
+  uint64_t end = __rdtsc();
+  SetThreadPriority(thread, priority);
+  SetPriorityClass(process, priorityClass);
+  return CPUSpeedFromCycles(end - start);
+}
+
+TErrorLogSystem WindowsServices() {
+  TErrorLogSystem s;
+  s.Subject = [] { return ErrorLogSubjectOf(&SetupInfoFile, SetupArchive); };
+  s.Params = HookParams;
+  s.TempPath = TempPath;
+  s.OSInfo = [] { return TOSInfo::Current(); };
+  s.RealVersion = GetRealWindowsVersion;
+  s.PhysicalMemory = PhysicalMemory;
+  s.MeasureCPUSpeed = MeasureCPUSpeed;
+  s.ShowBox = [](const std::string& text, const std::string& caption) {
+    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+  };
+  s.OpenReport = [](const std::string& path) {
+    ShellExecuteA(static_cast<HWND>(ErrorLogSystem().OwnerWindow), nullptr, path.c_str(), nullptr, nullptr,
+                  SW_SHOWMAXIMIZED);
+  };
+  s.EndProcess = [] { FatalExit(kFailureExitCode); };
+  return s;
+}
+
+}  // namespace
+
+TErrorLogSystem& ErrorLogSystem() {
+  static TErrorLogSystem system = WindowsServices();
+  return system;
+}
+
+void CreateErrorLog(const std::string& ErrorText, const std::string& ErrorType) {
+  CreateErrorLogWith(ErrorLogSystem(), ExceptionHook.get(), ErrorText, ErrorType);
+}
