@@ -345,30 +345,6 @@ TEST_F(FormMainTest, CompileErrorShowsTheTextLineAndSelection) {
   EXPECT_FALSE(Exists("initempdir"));
 }
 
-TEST_F(FormMainTest, CompileWritesTheSettingsFileAsideAndRemovesItAfterwards) {
-  form.FormCreate({});
-  MakeFolder("files");
-  form.ModFilesDir = P("files");
-  form.SetModInfoValue("Mod Dir", "My?Mod:");
-  form.SetModInfoValue("Multi_Name", "");
-  std::string seen;
-  view.onStatus = [&] {
-    if (seen.empty() && Exists("initempdir/MyMod.ini")) seen = ReadText(P("initempdir/MyMod.ini"));
-  };
-  compiler.StatusCallback("probe");  // the status hook reaches the view at once
-  EXPECT_EQ(form.LabelCompile, "probe");
-  form.Compile1Click();
-  EXPECT_TRUE(view.messages.empty());
-  EXPECT_EQ(form.ActivePage, TMainPage::TabSheet2);
-  EXPECT_EQ(form.ActiveControl, TFocus::CompiledInformation);
-  EXPECT_NE(form.SourceFile.find("File \"" + P("files") + "\\\" \"mods\\MyMod\\\"\r"), std::string::npos);
-  EXPECT_NE(form.SourceFile.find("File \"" + program.Path() + "\\initempdir\\\\\" \"mods\\\"\r"), std::string::npos);
-  EXPECT_TRUE(Exists("compiled"));
-  EXPECT_FALSE(Exists("initempdir"));
-  EXPECT_EQ(compiler.Error.Text, "");
-  EXPECT_EQ(compiler.SetupInfo.UninstallExe, "Uninstall.exe");
-}
-
 TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   form.FormCreate({"-debug"});
   MakeFolder("base");
@@ -382,6 +358,8 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   WriteFileText(P("files/sub/b.dat"), "b");
   form.InstLayout.Text = "QX1";
   form.ModFilesDir = P("files");
+  form.SetModInfoValue("Mod Dir", "My?Mod:");  // the settings file is named without them
+  compiler.SetupInfo.UninstallExe = "left over from an earlier run";
 
   TCommandList steps;
   window_testing::RegisterStandInSteps(steps, compiler);
@@ -393,13 +371,18 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   form.Compile1Click();
   compiler.Commands = &form.Commands;
 
+  EXPECT_TRUE(view.messages.empty());
   EXPECT_EQ(seenIni,
-            "[Main]\r\nMod=MyMod\r\nMod Dir=MyMod\r\nMod_Ver=1.0\r\nMod_Music=Menu\r\nMod_Ver_Align=0\r\n"
+            "[Main]\r\nMod=MyMod\r\nMod Dir=My?Mod:\r\nMod_Ver=1.0\r\nMod_Music=Menu\r\nMod_Ver_Align=0\r\n"
             "Req_Ver=1.10\r\nCreditsChange1=340\r\nCreditsChange2=360\r\nCreditsDark1=50\r\nCreditsDark2=0\r\n");
   ASSERT_FALSE(form.CompiledInformation.empty());
   EXPECT_EQ(form.CompiledInformation.back(), "Finished");
   EXPECT_FALSE(form.LabelCompileVisible);
   EXPECT_FALSE(Exists("initempdir"));
+  EXPECT_EQ(form.ActivePage, TMainPage::TabSheet2);
+  EXPECT_EQ(form.ActiveControl, TFocus::CompiledInformation);
+  EXPECT_EQ(compiler.SetupInfo.UninstallExe, "Uninstall.exe");
+  EXPECT_NE(form.SourceFile.find("File \"" + P("files") + "\\\" \"mods\\MyMod\\\"\r"), std::string::npos);
 
   TPak pak(P("compiled/mysetup.exe"), false, false);
   std::vector<std::string> entries;
