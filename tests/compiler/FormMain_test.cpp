@@ -360,6 +360,8 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   form.ModFilesDir = P("files");
   form.SetModInfoValue("Mod Dir", "My?Mod:");  // the settings file is named without them
   compiler.SetupInfo.UninstallExe = "left over from an earlier run";
+  MakeFolder("initempdir");
+  WriteFileText(P("initempdir/MyMod.ini"), "[Main]\r\nStale=left by a run that did not end\r\n");
 
   TCommandList steps;
   window_testing::RegisterStandInSteps(steps, compiler);
