@@ -75,6 +75,15 @@ class TCompiler : public TCompileContext, public TFileListOwner {
   TSetupInfoFile& Info() override { return SetupInfo; }
   const std::string& BaseDir() const override { return SourceBaseDir; }
   void SetError(const std::string& text, int32_t sourceLine) override;
+  uint16_t& LastGroup() override { return FileList.LastGroup; }
+  uint16_t& RegKeyCount() override { return FileList.RegKeyCount; }
+  void QueueFile(const std::string& source, const std::string& name, uint16_t group) override {
+    FileList.AddFile(source, name, group, "");
+  }
+  void QueueDir(const std::string& path, uint16_t group, const std::string& groupName) override {
+    FileList.AddDir(path, group, groupName, false, "");
+  }
+  const std::string& ProgramFolder() const override { return ProgramDir; }
 
   // The setup builder (QXI_SetupBuilder.cpp): writes the installer
   // ProgramDir\compiled\<SetupExeName> from the result of a successful

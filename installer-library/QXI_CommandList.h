@@ -18,9 +18,10 @@ constexpr int32_t kCommandCount = 32;
 
 // The compiler as a command's compile step sees it: the compiled lines
 // (a step may rewrite its own line's parameters), the setup information,
-// the folder relative sources are resolved against, and the error slot.
-// Keeping this an interface keeps the command units free of the compiler's
-// window and builder.
+// the folder relative sources are resolved against, the error slot, and
+// the list of files to pack with its two counters. Keeping this an
+// interface keeps the command units free of the compiler's window and
+// builder.
 class TCompileContext {
  public:
   virtual TCompLines& Lines() = 0;
@@ -28,6 +29,19 @@ class TCompileContext {
   virtual const std::string& BaseDir() const = 0;
   // Overwrites any earlier error: the last one reported wins.
   virtual void SetError(const std::string& text, int32_t sourceLine) = 0;
+
+  // The last file group handed out and the next install-directory registry
+  // slot; both 0 at the start of a compile run.
+  virtual uint16_t& LastGroup() = 0;
+  virtual uint16_t& RegKeyCount() = 0;
+  // Queues one file, when it exists, as entry `name` of the group.
+  virtual void QueueFile(const std::string& source, const std::string& name, uint16_t group) = 0;
+  // Queues a file, or every file below a folder under its relative name,
+  // in the group; a source that does not exist queues nothing. A named
+  // group shares the entries of the first group of the same name.
+  virtual void QueueDir(const std::string& path, uint16_t group, const std::string& groupName) = 0;
+  // The folder that holds the compiler program (no trailing backslash).
+  virtual const std::string& ProgramFolder() const = 0;
 
  protected:
   ~TCompileContext() = default;

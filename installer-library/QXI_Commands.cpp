@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "installer-library/QXI_CompLines.h"
+#include "installer-library/SE_Global.h"
 #include "installer-library/SIntegerText.h"
 #include "platform/Text.h"
 
@@ -92,4 +93,26 @@ std::string ResolveLabel(TCompileContext& compiler, const std::string& target, i
   int32_t index;
   if (!TryStrToInt32(result, index)) compiler.SetError("Label not found - " + target, sourceLine);
   return result;
+}
+
+namespace {
+
+const TCompLine* LoadedLine(int32_t lineIndex) {
+  const std::vector<TCompLine>& lines = CompLines.Lines;
+  return lineIndex >= 0 && static_cast<size_t>(lineIndex) < lines.size() ? &lines[static_cast<size_t>(lineIndex)]
+                                                                         : nullptr;
+}
+
+}  // namespace
+
+std::string RunParam(int32_t lineIndex, int32_t n) {
+  const TCompLine* line = LoadedLine(lineIndex);
+  return line && n >= 0 && n < line->ParamCount() ? line->Params[static_cast<size_t>(n)] : std::string();
+}
+
+std::string ExpandedParam(int32_t lineIndex, int32_t n) { return ExpandPath(RunParam(lineIndex, n)); }
+
+int32_t RunParamCount(int32_t lineIndex) {
+  const TCompLine* line = LoadedLine(lineIndex);
+  return line ? line->ParamCount() : 0;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 #include "installer-library/QXI_CommandList.h"
@@ -33,44 +34,54 @@ class TTableCommand : public TCommandClass {
   const TCommandTraits& Traits;
 };
 
-#define QXI_COMMAND_CLASS(name)                \
-  class name : public TTableCommand {          \
-   public:                                     \
-    using TTableCommand::TTableCommand;        \
+// The steps a command class overrides; the rest keep the table's behaviour.
+#define QXI_COMPILE_STEP void CompilerProcess(TCompileContext& compiler, int32_t lineIndex) override;
+#define QXI_RUN_STEP void SFXProcess(int32_t lineIndex) override;
+#define QXI_COMMAND_CLASS(name, steps)  \
+  class name : public TTableCommand {   \
+   public:                              \
+    using TTableCommand::TTableCommand; \
+    steps                               \
   }
-QXI_COMMAND_CLASS(TGotoCommand);
-QXI_COMMAND_CLASS(TNameCommand);
-QXI_COMMAND_CLASS(TOutFileCommand);
-QXI_COMMAND_CLASS(TInstallDirCommand);
-QXI_COMMAND_CLASS(TInstallDirRegKeyCommand);
-QXI_COMMAND_CLASS(TIfFileExistsCommand);
-QXI_COMMAND_CLASS(TFileCommand);
-QXI_COMMAND_CLASS(TDeleteCommand);
-QXI_COMMAND_CLASS(TWriteRegStrCommand);
-QXI_COMMAND_CLASS(TChangelogCommand);
-QXI_COMMAND_CLASS(TQXPUpdateCommand);
-QXI_COMMAND_CLASS(TRMDirCommand);
-QXI_COMMAND_CLASS(TCreateDirectoryCommand);
-QXI_COMMAND_CLASS(TCreateShortCutCommand);
-QXI_COMMAND_CLASS(TMessageCommand);
-QXI_COMMAND_CLASS(TMessageBoxCommand);
-QXI_COMMAND_CLASS(TCopyFileCommand);
-QXI_COMMAND_CLASS(TLanguageCommand);
-QXI_COMMAND_CLASS(TFailureCommand);
-QXI_COMMAND_CLASS(TPagesCommand);
-QXI_COMMAND_CLASS(TShortNameCommand);
-QXI_COMMAND_CLASS(TUninstallPagesCommand);
-QXI_COMMAND_CLASS(TUninstallLanguageCommand);
-QXI_COMMAND_CLASS(TUninstallPrefixCommand);
-QXI_COMMAND_CLASS(TUninstallLogLoadCommand);
-QXI_COMMAND_CLASS(TUninstallLogSaveCommand);
-QXI_COMMAND_CLASS(TQXPOfficialCommand);
-QXI_COMMAND_CLASS(TDuplicateEntryCommand);
-QXI_COMMAND_CLASS(TWriteRegStr_URLCommand);
-QXI_COMMAND_CLASS(TVFSUpdateCommand);
-QXI_COMMAND_CLASS(TRenameCommand);
-QXI_COMMAND_CLASS(TExecuteCommand);
+// Header and flow-control commands (QXI_Commands_Header.cpp, _Flow.cpp).
+QXI_COMMAND_CLASS(TNameCommand, QXI_COMPILE_STEP);
+QXI_COMMAND_CLASS(TShortNameCommand, QXI_COMPILE_STEP);
+QXI_COMMAND_CLASS(TOutFileCommand, QXI_COMPILE_STEP);
+QXI_COMMAND_CLASS(TUninstallPrefixCommand, QXI_COMPILE_STEP);
+QXI_COMMAND_CLASS(TInstallDirCommand, QXI_COMPILE_STEP);
+QXI_COMMAND_CLASS(TInstallDirRegKeyCommand, QXI_COMPILE_STEP);
+QXI_COMMAND_CLASS(TChangelogCommand, QXI_COMPILE_STEP);
+QXI_COMMAND_CLASS(TPagesCommand, QXI_COMPILE_STEP);
+QXI_COMMAND_CLASS(TUninstallPagesCommand, QXI_COMPILE_STEP);
+QXI_COMMAND_CLASS(TLanguageCommand, QXI_COMPILE_STEP);
+QXI_COMMAND_CLASS(TUninstallLanguageCommand, QXI_COMPILE_STEP);
+QXI_COMMAND_CLASS(TGotoCommand, QXI_COMPILE_STEP QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TIfFileExistsCommand, QXI_COMPILE_STEP QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TMessageBoxCommand, QXI_COMPILE_STEP QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TFailureCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TMessageCommand, QXI_RUN_STEP);
+// The file command (QXI_Commands_File.cpp).
+QXI_COMMAND_CLASS(TFileCommand, QXI_COMPILE_STEP QXI_RUN_STEP);
+// System commands (QXI_Commands_System.cpp).
+QXI_COMMAND_CLASS(TDeleteCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TRenameCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TExecuteCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TWriteRegStrCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TWriteRegStr_URLCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TRMDirCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TCreateDirectoryCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TCreateShortCutCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TCopyFileCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TUninstallLogLoadCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TUninstallLogSaveCommand, QXI_RUN_STEP);
+// Archive-update commands (QXI_Commands_Archive.cpp).
+QXI_COMMAND_CLASS(TQXPUpdateCommand, QXI_COMPILE_STEP QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TVFSUpdateCommand, QXI_COMPILE_STEP QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TQXPOfficialCommand, QXI_COMPILE_STEP QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TDuplicateEntryCommand, QXI_RUN_STEP);
 #undef QXI_COMMAND_CLASS
+#undef QXI_RUN_STEP
+#undef QXI_COMPILE_STEP
 
 // Creates the 32 commands and appends them to `list` in table order, so
 // that a command's id is its table position + 1.
@@ -89,3 +100,58 @@ bool HasParams(const TCompLines& lines, int32_t lineIndex, int32_t needed);
 // target itself. When the result is not an integer, reports
 // "Label not found - <target>" at sourceLine and gives the target unchanged.
 std::string ResolveLabel(TCompileContext& compiler, const std::string& target, int32_t sourceLine);
+
+// --- file groups ----------------------------------------------------------------
+
+// The group allocation of file, qxpupdate and vfsupdate, after their check:
+// the next group number is appended to the line as its last parameter and
+// the line's source (P0) queued in it. An update line names its group after
+// its target, parameter nameParam, so that lines updating the same file
+// share one group; a file line's group has no name.
+constexpr int32_t kNoGroupName = -1;
+void AllocateFileGroup(TCompileContext& compiler, int32_t lineIndex, int32_t nameParam);
+// The group number a loaded line carries as its last parameter; false when
+// it holds none (a stored script the compiler did not write).
+bool StoredGroup(int32_t lineIndex, uint16_t& group);
+
+// "C:\x": a drive letter, a colon, a backslash and more.
+bool IsAbsolutePath(const std::string& path);
+// A file line's target folder, with a trailing backslash: an absolute path
+// as it is, anything else below the install directory.
+std::string ResolveTargetDir(const std::string& path);
+// Whether the string value of the key under the root named by rootName
+// equals `expected` exactly; a value or key that does not exist reads as
+// empty text.
+bool RegValueEquals(const std::string& rootName, const std::string& keyPath, const std::string& valueName,
+                    const std::string& expected);
+// RegValueEquals, inverted when the sense word is "0", "false" or "f" in
+// any case.
+bool RegConditionHolds(const std::string& rootName, const std::string& keyPath, const std::string& valueName,
+                       const std::string& expected, const std::string& senseWord);
+
+// --- run steps: the loaded line's parameters ----------------------------------
+// A line of a stored script the compiler did not write may lack parameters
+// its command needs: a missing one reads as empty text.
+
+// Parameter n (0-based) of line lineIndex of CompLines as stored.
+std::string RunParam(int32_t lineIndex, int32_t n);
+// The same, path variables expanded (ExpandPath).
+std::string ExpandedParam(int32_t lineIndex, int32_t n);
+// The line's stored parameter count; 0 for a line that does not exist.
+int32_t RunParamCount(int32_t lineIndex);
+
+// A run step that cannot do its work ends the installation: the message
+// box (caption "Error"), the failure text of the finish page, and the abort
+// that stops the script; the setup thread's finishing steps still run.
+void FailInstallation(const std::string& message);
+
+// For each parameter from P3 on, a blank and the parameter as written in
+// double quotes: the handler arguments of writeregstr_url.
+std::string QuotedExtraArgs(int32_t lineIndex);
+
+// A registry value that could not be written. The run step does not catch
+// it: the setup thread ends the installation with the error report.
+class ERegistryWrite : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};

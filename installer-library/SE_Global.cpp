@@ -33,6 +33,8 @@ TPak* SetupArchive = nullptr;
 std::atomic<int32_t> CurrentLine{0};
 std::atomic<bool> AbortFlag{false};
 int32_t ProgressCount = 0;
+std::atomic<void*> ApplicationWindow{nullptr};
+std::atomic<bool> ApplicationTerminating{false};
 
 std::vector<TSysVar> EnvironmentTable = ParseEnvironmentBlock(platform::EnvironmentBlock());
 std::atomic<void*> PatchingStatusLabel{nullptr};
@@ -99,6 +101,8 @@ std::u16string ExpandPathVars(const std::u16string& text) {
   // with one; repeated replacement turns every run into a single one.
   return TLanguages::ReplaceText(r, u"\\\\", u"\\");
 }
+
+std::string ExpandPath(const std::string& text) { return platform::WideToAnsi(ExpandPathVars(AnsiToWide(text))); }
 
 std::u16string CollapsePathVars(const std::u16string& text) {
   std::u16string r = text;
@@ -171,21 +175,36 @@ std::string GetShellFolderPath(int folderId) { return platform::GetFolderPathByI
 
 std::string GetAppDataDir() { return AddBackslash(GetShellFolderPath(platform::kShellAppData)); }
 
-std::string FindCDDrive() {
+std::vector<std::string> CDDriveRoots() {
   constexpr uint32_t kCapacity = 129;
   constexpr uint32_t kNotEnoughStorage = 14;
   std::string roots;
   uint32_t n = platform::LogicalDriveStrings(kCapacity, roots);
-  if (n == 0) return "";
+  if (n == 0) return {};
   if (n > kCapacity) throw std::runtime_error(platform::SystemErrorText(kNotEnoughStorage));
+  std::vector<std::string> found;
   for (size_t at = 0; at < roots.size();) {
     size_t end = roots.find('\0', at);
     if (end == std::string::npos) end = roots.size();
     std::string root = roots.substr(at, end - at);
-    if (!root.empty() && platform::DriveType(root) == platform::kDriveCDROM) return root;
+    if (!root.empty() && platform::DriveType(root) == platform::kDriveCDROM) found.push_back(root);
     at = end + 1;
   }
-  return "";
+  return found;
+}
+
+std::string FindCDDrive() {
+  std::vector<std::string> roots = CDDriveRoots();
+  return roots.empty() ? std::string() : roots.front();
+}
+
+std::string ResolveCDDrive(const std::string& text) {
+  if (platform::AnsiLowerCase(text).find("$cddrive") == std::string::npos) return text;
+  for (const std::string& root : CDDriveRoots()) {
+    std::string candidate = platform::WideToAnsi(Replace(AnsiToWide(text), u"$CDDRIVE", root));
+    if (platform::FileExists(candidate)) return candidate;
+  }
+  return text;
 }
 
 // --- texts and numbers ------------------------------------------------------------------

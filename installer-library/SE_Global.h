@@ -58,6 +58,12 @@ extern std::atomic<int32_t> CurrentLine;
 extern std::atomic<bool> AbortFlag;
 // Progress steps counted so far; written by the setup thread only.
 extern int32_t ProgressCount;
+// The program's main window, owner of the programs a script starts; null
+// until the window exists.
+extern std::atomic<void*> ApplicationWindow;
+// Set when the program is closing: the setup thread stops waiting for a
+// program it started.
+extern std::atomic<bool> ApplicationTerminating;
 
 // --- path variables -----------------------------------------------------------
 
@@ -65,6 +71,9 @@ extern int32_t ProgressCount;
 // $CDDRIVE and $LANGUAGESELECTION (any case), then %NAME% of the
 // environment; every run of backslashes becomes one.
 std::u16string ExpandPathVars(const std::u16string& text);
+// The same for 8-bit text in the system code page: what the script commands
+// call an expanded parameter.
+std::string ExpandPath(const std::string& text);
 // Known folders back to their variables (install directory first, as it
 // usually lies inside another), then %NAME% expanded.
 std::u16string CollapsePathVars(const std::u16string& text);
@@ -96,9 +105,16 @@ std::string GetStartMenuProgramsDir(void* owner);
 std::string GetDesktopDir(void* owner);
 std::string GetShellFolderPath(int folderId);
 std::string GetAppDataDir();
-// Root of the first CD-ROM drive, or empty. A drive list longer than the
-// system's buffer raises the system's error 14.
+// The roots of the CD-ROM drives ("D:\"), in the system's order. A drive
+// list longer than the system's buffer raises the system's error 14.
+std::vector<std::string> CDDriveRoots();
+// Root of the first CD-ROM drive, or empty.
 std::string FindCDDrive();
+// For scripts that name a file on "the" CD: "$CDDRIVE" (any case) replaced
+// by the root of the first CD-ROM drive on which the result is an existing
+// file. Unchanged without "$CDDRIVE" or when no drive holds the file, so
+// that the path expansion later puts CDDriveRoot in.
+std::string ResolveCDDrive(const std::string& text);
 
 // --- texts and numbers --------------------------------------------------------------
 

@@ -107,3 +107,8 @@ bool TUninstallList::LoadFromFile(const std::string& dir, const std::string& pre
          readList(1, [&](const std::string& t) { regEntries_.Add(t); }) &&
          readList(2, [&](const std::string& t) { dirs_.push_back(t); });
 }
+
+std::string RegEntryText(const std::string& root, const std::string& keyPath, const std::string& valueName,
+                         const std::string& valueText) {
+  return "\"" + root + "\" \"" + keyPath + "\" \"" + valueName + "\" \"" + valueText + "\"";
+}

@@ -60,3 +60,8 @@ class TUninstallList {
 };
 
 extern TUninstallList UninstallList;
+
+// A registry entry as the log keeps it: the four fields each in double
+// quotes, separated by single blanks: "root" "key path" "value name" "text".
+std::string RegEntryText(const std::string& root, const std::string& keyPath, const std::string& valueName,
+                         const std::string& valueText);

@@ -33,6 +33,10 @@ bool RemoveEmptyDir(const std::string& path);
 bool RemoveLink(const std::string& path);
 // Renames a file, replacing any file of the new name.
 bool RenameOver(const std::string& from, const std::string& to);
+// Renames (moves) a file; fails when the new name exists already.
+bool RenameFile(const std::string& from, const std::string& to);
+// Copies a file, replacing any file of the new name.
+bool CopyFileOver(const std::string& from, const std::string& to);
 
 // Puts a listing in ListDirectory's order: by lower-cased name, names that
 // differ only in case in byte order.

@@ -1,10 +1,12 @@
 // Host stand-in of the folder services: POSIX calls.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 
 #include "platform/Directory.h"
 #include "platform/HostPath.h"
@@ -74,6 +76,16 @@ bool RemoveLink(const std::string& path) {
 
 bool RenameOver(const std::string& from, const std::string& to) {
   return std::rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  return ::renameat2(AT_FDCWD, HostPath(from).c_str(), AT_FDCWD, HostPath(to).c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool CopyFileOver(const std::string& from, const std::string& to) {
+  std::error_code failed;
+  return std::filesystem::copy_file(HostPath(from), HostPath(to), std::filesystem::copy_options::overwrite_existing,
+                                    failed);
 }
 
 }  // namespace platform

@@ -1,8 +1,9 @@
 // The host stand-ins' view of the machine, which a native test sets up: the
-// shell folders and drives a Windows machine would report. Included by
-// *_host.cpp files and host-only tests.
+// shell folders and drives a Windows machine would report and what shell
+// starts do. Included by *_host.cpp files and host-only tests.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,5 +17,24 @@ void SetDrives(const std::vector<std::pair<std::string, unsigned>>& drives);
 
 // Empties the stand-in registry.
 void ClearRegistry();
+
+// Starts of ShellProcess.h: each one is recorded and behaves as the outcome
+// set last.
+struct ShellProcessOutcome {
+  bool Starts = true;        // false: the shell fails
+  bool KeepsProcess = true;  // false: handed to a running program (no process)
+  int ActiveReads = 0;       // exit-code reads that find the process running
+};
+struct ShellProcessStart {
+  std::string File;
+  bool HasParameters = false;
+  std::string Parameters;
+  void* Owner = nullptr;
+  int ShowCommand = 0;
+};
+void SetShellProcessOutcome(const ShellProcessOutcome& outcome);
+std::vector<ShellProcessStart> TakeShellProcessStarts();
+// Started processes whose handle has not been closed.
+size_t OpenShellProcesses();
 
 }  // namespace platform::host

@@ -61,8 +61,8 @@ TEST_F(CompilerTest, ParsesLinesLabelsAndParameters) {
        {"start:", "Start Here:", ":", "  padded :  "},
        {L(0, {"start"}, 0), L(0, {"Start Here"}, 1), L(0, {""}, 2), L(0, {"padded "}, 3)}},
       {"keywords in any case, parameters as written",
-       {"NAME \"My Setup\"", "GoTo End"},
-       {L(kName, {"My Setup"}, 0), L(kGoto, {"End"}, 1)}},
+       {"NAME \"My Setup\"", "GoTo 12"},
+       {L(kName, {"My Setup"}, 0), L(kGoto, {"12"}, 1)}},
       {"a keyword alone gets one empty parameter", {"message"}, {L(kMessage, {""}, 0)}},
       {"tabs and runs of blanks separate once",
        {"rmdir a\t \tb   \"c d\""},
@@ -72,7 +72,7 @@ TEST_F(CompilerTest, ParsesLinesLabelsAndParameters) {
       {"an unterminated quote runs to the end", {"message \"a b"}, {L(kMessage, {"a b"}, 0)}},
       {"a quoted # or ; is no comment",
        {"file \"C:\\Mods\\C#\\\" ; real comment", "delete \"a;b\""},
-       {L(kFile, {"C:\\Mods\\C#\\"}, 0), L(kDelete, {"a;b"}, 1)}},
+       {L(kFile, {"C:\\Mods\\C#\\", "1"}, 0), L(kDelete, {"a;b"}, 1)}},  // the file line owns group 1
       {"an empty script", {}, {}},
       {"only blank lines", {"", "  ", "\t"}, {}},
   };
@@ -178,7 +178,7 @@ TEST_F(CompilerTest, CompiledScriptStoresAndLoadsBack) {
   TCompLines loaded;
   ASSERT_TRUE(loaded.LoadFromBuffer(cln.data(), cln.size()));
   std::vector<TCompLine> expected = {L(-1, {}, -1), L(-1, {}, -1), L(kRmdir, {"C:\\a b", "x"}, 2),
-                                     L(kDelete, {""}, 3), L(kGoto, {"start"}, 4)};
+                                     L(kDelete, {""}, 3), L(kGoto, {"0"}, 4)};
   EXPECT_EQ(loaded.Lines, expected);
 
   Bytes sif = ReadWholeFile(dir.File("SIF.temp"));

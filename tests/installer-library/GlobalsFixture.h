@@ -20,10 +20,16 @@ class InstallerGlobals : public ::testing::Test {
     PatchingStatusLabel = PatchingProgressBar = FinishTextLabel = nullptr;
     ProgressCount = 0;
     TakeStatusUpdate();
+    CompLines.Lines.clear();
+    CurrentLine = -1;
+    AbortFlag = false;
+    SetupArchive = nullptr;
   }
 
   void TearDown() override {
     EnvironmentTable = savedEnvironment_;
+    CompLines.Lines.clear();
+    SetupArchive = nullptr;
     Languages = TLanguages();
     UninstallList.Clear();
     PatchingStatusLabel = PatchingProgressBar = FinishTextLabel = nullptr;

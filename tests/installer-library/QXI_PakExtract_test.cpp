@@ -8,11 +8,13 @@
 #include "Global/ByteOrder.h"
 #include "platform/File.h"
 #include "tests/installer-library/GlobalsFixture.h"
+#include "tests/support/SetupArchives.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::DrivePath;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
+using testing_support::WriteSetupArchive;
 namespace fs = std::filesystem;
 
 namespace {
@@ -25,22 +27,6 @@ Bytes Random(size_t n, unsigned seed) {
 }
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-struct Item {
-  std::string name;
-  uint16_t group;
-  Bytes data;
-};
-
-void WriteArchive(const std::string& path, const std::vector<Item>& items) {
-  TPak pak(path, false, true);
-  ASSERT_TRUE(pak.IsOpen());
-  for (const Item& it : items) {
-    int i = pak.AddEntry(it.name, "", it.group);
-    ASSERT_TRUE(pak.WriteEntryData(i, it.data.data(), it.data.size())) << pak.LastError();
-  }
-  ASSERT_TRUE(pak.WriteTable());
-}
 
 // Flips one stored byte of an entry, so that its checksum fails.
 void Damage(const std::string& path, const TPakFile& entry) {
@@ -84,7 +70,7 @@ class Extraction : public InstallerGlobals {
 
 TEST_F(Extraction, AGroupIsWrittenAndLoggedEntryByEntry) {
   const Bytes big = Random(5000, 1);
-  WriteArchive(archive, {{"readme.txt", 1, Text("hello")},
+  WriteSetupArchive(archive, {{"readme.txt", 1, Text("hello")},
                          {"other.txt", 2, Text("not this group")},
                          {"data\\sub\\x.bin", 1, big},
                          {"empty.txt", 1, {}}});
@@ -103,7 +89,7 @@ TEST_F(Extraction, AGroupIsWrittenAndLoggedEntryByEntry) {
 }
 
 TEST_F(Extraction, AnEmptyGroupSetsTheStatusOnce) {
-  WriteArchive(archive, {{"a.txt", 1, Text("a")}});
+  WriteSetupArchive(archive, {{"a.txt", 1, Text("a")}});
   TPak pak(archive, false, false);
   EXPECT_TRUE(ExtractGroup(pak, dir, 3, error, rec));
   EXPECT_EQ(rec.statuses, std::vector<std::string>{"Extracting "});
@@ -112,7 +98,7 @@ TEST_F(Extraction, AnEmptyGroupSetsTheStatusOnce) {
 }
 
 TEST_F(Extraction, StatusGoesThroughTheHandOffByDefault) {
-  WriteArchive(archive, {{"a.txt", 1, Text("a")}});
+  WriteSetupArchive(archive, {{"a.txt", 1, Text("a")}});
   TPak pak(archive, false, false);
   ShowTargets();
   EXPECT_TRUE(ExtractGroup(pak, dir, 1, error));
@@ -136,7 +122,7 @@ TEST(EntryNames, OnlyNamesBelowTheTargetAreSafe) {
 }
 
 TEST_F(Extraction, NamesLeavingTheFolderAreRefused) {
-  WriteArchive(archive, {{"good.txt", 1, Text("g")}, {"..\\evil.txt", 1, Text("e")}, {"after.txt", 1, Text("a")}});
+  WriteSetupArchive(archive, {{"good.txt", 1, Text("g")}, {"..\\evil.txt", 1, Text("e")}, {"after.txt", 1, Text("a")}});
   TPak pak(archive, false, false);
   EXPECT_FALSE(ExtractGroup(pak, dir, 1, error, rec));
   EXPECT_NE(error.find("..\\evil.txt"), std::string::npos) << error;
@@ -150,7 +136,7 @@ TEST_F(Extraction, AnUnreadableEntryIsAnErrorNotAnEmptyFile) {
   for (bool compressible : {true, false}) {
     UninstallList.Clear();
     Bytes data = compressible ? Bytes(4000, 'z') : Random(4000, 2);
-    WriteArchive(archive, {{"bad.bin", 1, data}});
+    WriteSetupArchive(archive, {{"bad.bin", 1, data}});
     {
       TPak pak(archive, false, false);
       EXPECT_EQ(pak.Entries[0].StoredSize != 0, compressible);
@@ -166,7 +152,7 @@ TEST_F(Extraction, AnUnreadableEntryIsAnErrorNotAnEmptyFile) {
 
 TEST_F(Extraction, AFailedWriteIsReportedAndNotLogged) {
   fs::create_directories(tmp.File("out/taken.txt"));
-  WriteArchive(archive, {{"taken.txt", 1, Text("x")}});
+  WriteSetupArchive(archive, {{"taken.txt", 1, Text("x")}});
   TPak pak(archive, false, false);
   EXPECT_FALSE(ExtractGroup(pak, dir, 1, error, rec));
   EXPECT_NE(error.find("taken.txt"), std::string::npos) << error;
@@ -176,7 +162,7 @@ TEST_F(Extraction, AFailedWriteIsReportedAndNotLogged) {
 
 TEST_F(Extraction, AFileTheUninstallLogCannotHoldIsReported) {
   for (size_t i = 0; i < kMaxUninstallEntries; ++i) ASSERT_TRUE(UninstallList.AddFile(std::to_string(i)));
-  WriteArchive(archive, {{"one.txt", 1, Text("x")}});
+  WriteSetupArchive(archive, {{"one.txt", 1, Text("x")}});
   TPak pak(archive, false, false);
   EXPECT_FALSE(ExtractGroup(pak, dir, 1, error, rec));
   EXPECT_NE(error.find("uninstall log is full"), std::string::npos) << error;
@@ -185,7 +171,7 @@ TEST_F(Extraction, AFileTheUninstallLogCannotHoldIsReported) {
 
 TEST_F(Extraction, LargeEntriesAreCopiedInPiecesWithTheirProgress) {
   const Bytes data = Random(3 * 1024 + 1, 3);  // stored raw: random bytes do not compress
-  WriteArchive(archive, {{"big.bin", 1, data}});
+  WriteSetupArchive(archive, {{"big.bin", 1, data}});
   TPak pak(archive, false, false);
   ASSERT_EQ(pak.Entries[0].StoredSize, 0u);
   ASSERT_TRUE(ExtractLargeEntry(pak, dir + "\\sub\\big.bin", "big.bin", 3073, 0, error, rec, 1024)) << error;
@@ -197,7 +183,7 @@ TEST_F(Extraction, LargeEntriesAreCopiedInPiecesWithTheirProgress) {
 }
 
 TEST_F(Extraction, ALargeEntryThatFailsItsChecksumLeavesNoFile) {
-  WriteArchive(archive, {{"big.bin", 1, Random(5000, 4)}});
+  WriteSetupArchive(archive, {{"big.bin", 1, Random(5000, 4)}});
   {
     TPak pak(archive, false, false);
     TPakFile last = pak.Entries[0];
@@ -211,7 +197,7 @@ TEST_F(Extraction, ALargeEntryThatFailsItsChecksumLeavesNoFile) {
 }
 
 TEST_F(Extraction, ALargeEntryMustBeStoredRawAndWhole) {
-  WriteArchive(archive, {{"packed.bin", 1, Bytes(5000, 'p')}, {"raw.bin", 1, Random(100, 5)}});
+  WriteSetupArchive(archive, {{"packed.bin", 1, Bytes(5000, 'p')}, {"raw.bin", 1, Random(100, 5)}});
   TPak pak(archive, false, false);
   ASSERT_NE(pak.Entries[0].StoredSize, 0u);
   EXPECT_FALSE(ExtractLargeEntry(pak, dir + "\\packed.bin", "packed.bin", 5000, 0, error, rec));
@@ -225,7 +211,7 @@ TEST_F(Extraction, AnEntryOfSeventyMebibytesOrMoreGoesInPiecesOfTwentyFive) {
   const size_t size = 78643201;  // three whole pieces and one byte
   Bytes data(size, 0);
   data[size - 1] = 0x42;
-  WriteArchive(archive, {{"huge.bin", 1, data}});
+  WriteSetupArchive(archive, {{"huge.bin", 1, data}});
   data = Bytes();
   TPak pak(archive, false, false);
   ASSERT_TRUE(ExtractGroup(pak, dir, 1, error, rec)) << error;

@@ -1,0 +1,60 @@
+// Archive-update commands: they change the game's own archives and
+// containers in the install directory. The archive password and access
+// code travel in the stored script scrambled with digit key B.
+#include "Global/QX_PakSystem.h"
+#include "installer-library/QXI_CompLines.h"
+#include "installer-library/QXI_Commands.h"
+#include "installer-library/QXI_DigitKey.h"
+#include "installer-library/SE_VFS.h"
+
+namespace {
+
+// Parameter P1 as the stored script carries it.
+void ScramblePassword(TCompileContext& compiler, int32_t lineIndex) {
+  std::string& password = compiler.Lines().Lines[static_cast<size_t>(lineIndex)].Params[1];
+  password = DigitKeyEncode(kDigitKeyB, password);
+}
+
+// P1 in plain, decoded afresh at every run: the loaded line keeps its
+// scrambled form, so a line run again by a jump gives the same text.
+std::string PlainPassword(int32_t lineIndex) { return DigitKeyDecode(kDigitKeyB, RunParam(lineIndex, 1)); }
+
+}  // namespace
+
+void TQXPUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
+  if (!CheckParams(compiler, lineIndex, 3)) return;
+  AllocateFileGroup(compiler, lineIndex, 2);  // named after the archive
+  ScramblePassword(compiler, lineIndex);
+}
+
+void TQXPUpdateCommand::SFXProcess(int32_t lineIndex) {
+  uint16_t group;
+  if (StoredGroup(lineIndex, group)) PakSystem.UpdateArchive(group, RunParam(lineIndex, 2), PlainPassword(lineIndex));
+}
+
+void TVFSUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
+  if (!CheckParams(compiler, lineIndex, 2)) return;
+  AllocateFileGroup(compiler, lineIndex, 1);  // named after the container
+}
+
+void TVFSUpdateCommand::SFXProcess(int32_t lineIndex) {
+  uint16_t group;
+  if (!StoredGroup(lineIndex, group)) return;
+  // Without a close flag of its own the line saves and closes the
+  // container; "0" (anything but "1") keeps it open for a later line.
+  bool closeAfter = RunParamCount(lineIndex) <= 3 || RunParam(lineIndex, 2) == "1";
+  UpdateGameVFS(group, RunParam(lineIndex, 1), closeAfter);
+}
+
+void TQXPOfficialCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
+  if (CheckParams(compiler, lineIndex, 3)) ScramblePassword(compiler, lineIndex);
+}
+
+void TQXPOfficialCommand::SFXProcess(int32_t lineIndex) {
+  // The updater changes nothing unless the code is the built-in one.
+  PakSystem.SetOfficial(RunParam(lineIndex, 0), PlainPassword(lineIndex), RunParam(lineIndex, 2));
+}
+
+void TDuplicateEntryCommand::SFXProcess(int32_t lineIndex) {
+  PakSystem.DuplicateEntry(RunParam(lineIndex, 0), RunParam(lineIndex, 1), RunParam(lineIndex, 2));
+}

@@ -1,0 +1,84 @@
+// The file command and the numbering of packed file groups. Each line of
+// file, qxpupdate and vfsupdate owns the next group number from 1 up; the
+// compile step appends it to the line and queues the line's files in it,
+// and the run step finds its group by that last parameter.
+#include "installer-library/QXI_CompLines.h"
+#include "installer-library/QXI_Commands.h"
+#include "installer-library/QXI_PakExtract.h"
+#include "installer-library/QXI_RegRoot.h"
+#include "installer-library/SE_Global.h"
+#include "platform/MessageBox.h"
+#include "platform/Text.h"
+
+void AllocateFileGroup(TCompileContext& compiler, int32_t lineIndex, int32_t nameParam) {
+  uint16_t group = ++compiler.LastGroup();
+  std::vector<std::string>& params = compiler.Lines().Lines[static_cast<size_t>(lineIndex)].Params;
+  std::string groupName = nameParam >= 0 ? params[static_cast<size_t>(nameParam)] : std::string();
+  params.push_back(std::to_string(group));
+  compiler.QueueDir(params[0], group, groupName);
+}
+
+bool StoredGroup(int32_t lineIndex, uint16_t& group) {
+  int32_t value = LineFromStr(RunParam(lineIndex, RunParamCount(lineIndex) - 1));
+  // Group 0 holds the installer's own items and is never handed out.
+  if (value < 1 || value > UINT16_MAX) return false;
+  group = static_cast<uint16_t>(value);
+  return true;
+}
+
+bool IsAbsolutePath(const std::string& path) {
+  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  return path.size() > 3 && letter(path[0]) && path[1] == ':' && path[2] == '\\';
+}
+
+std::string ResolveTargetDir(const std::string& path) {
+  return IsAbsolutePath(path) ? AddBackslash(path) : AddBackslash(SetupInfoFile.InstallDir) + AddBackslash(path);
+}
+
+bool RegValueEquals(const std::string& rootName, const std::string& keyPath, const std::string& valueName,
+                    const std::string& expected) {
+  // Read-only: a condition must not leave keys behind. A key that does
+  // not exist reads as one without values.
+  Registry.SetRoot(RegRootFromName(rootName));
+  std::string value;
+  if (Registry.OpenKeyReadOnly(keyPath)) Registry.ReadString(valueName, value);
+  Registry.CloseKey();
+  return value == expected;
+}
+
+bool RegConditionHolds(const std::string& rootName, const std::string& keyPath, const std::string& valueName,
+                       const std::string& expected, const std::string& senseWord) {
+  bool equal = RegValueEquals(rootName, keyPath, valueName, expected);
+  std::string sense = platform::AnsiLowerCase(senseWord);
+  return sense == "0" || sense == "false" || sense == "f" ? !equal : equal;
+}
+
+void TFileCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
+  if (CheckParams(compiler, lineIndex, 1)) AllocateFileGroup(compiler, lineIndex, kNoGroupName);
+}
+
+void TFileCommand::SFXProcess(int32_t lineIndex) {
+  std::string dir;
+  switch (RunParamCount(lineIndex) - 1) {  // the parameters the script gave
+    case 1:
+      dir = SetupInfoFile.InstallDir;
+      break;
+    case 2:
+      dir = ResolveTargetDir(ExpandedParam(lineIndex, 1));
+      break;
+    case 7:
+      if (!RegConditionHolds(RunParam(lineIndex, 2), RunParam(lineIndex, 3), RunParam(lineIndex, 4),
+                             RunParam(lineIndex, 5), RunParam(lineIndex, 6)))
+        return;
+      // The target stays as written here: neither expanded nor absolute.
+      dir = AddBackslash(SetupInfoFile.InstallDir) + AddBackslash(RunParam(lineIndex, 1));
+      break;
+    default:
+      platform::ShowMessageBox("TFileCommand.SFXProcess - Param Count Invalid!!!", "Error", platform::kMbOk);
+      return;
+  }
+  uint16_t group;
+  if (!SetupArchive || !StoredGroup(lineIndex, group)) return;
+  std::string error;
+  if (!ExtractGroup(*SetupArchive, dir, group, error)) FailInstallation(error);
+}

@@ -1,0 +1,95 @@
+// Run steps that start programs or look for CD-ROM drives, against a
+// machine the test sets up through the host stand-ins.
+#include "installer-library/QXI_Commands.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/HostSystem.h"
+#include "platform/System.h"
+#include "tests/installer-library/CommandRunFixture.h"
+
+using namespace command_testing;
+using testing_support::WriteFileText;
+namespace fs = std::filesystem;
+
+namespace {
+
+class HostRun : public CommandRun {
+ protected:
+  void SetUp() override {
+    CommandRun::SetUp();
+    platform::host::TakeShellProcessStarts();
+    platform::host::SetShellProcessOutcome({});
+  }
+  void TearDown() override {
+    platform::host::SetDrives({});
+    ApplicationWindow = nullptr;
+    ApplicationTerminating = false;
+    CommandRun::TearDown();
+  }
+};
+
+}  // namespace
+
+TEST_F(HostRun, ExecuteWaitsForTheProgramUntilItEndsOrTheRunStops) {
+  int owner = 0;
+  ApplicationWindow = &owner;
+  struct Case {
+    platform::host::ShellProcessOutcome outcome;
+    bool abort, terminating;
+  };
+  const Case cases[] = {
+      {{true, true, 5}, false, false},       // ends after five looks
+      {{true, true, 1 << 30}, true, false},  // never ends: the abort stops the wait
+      {{true, true, 1 << 30}, false, true},  // nor does closing the program
+      {{true, false, 0}, false, false},      // handed to a running program: nothing to wait for
+      {{false, false, 0}, false, false},     // the shell failed: nothing happens
+  };
+  for (const Case& c : cases) {
+    platform::host::SetShellProcessOutcome(c.outcome);
+    AbortFlag = c.abort;
+    ApplicationTerminating = c.terminating;
+    RunLine(kExecute, {"$INSTDIR\\setup.exe", "-q $INSTDIR"});
+    std::vector<platform::host::ShellProcessStart> starts = platform::host::TakeShellProcessStarts();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].File, inst + "\\setup.exe");
+    EXPECT_EQ(starts[0].Parameters, "-q " + inst);
+    EXPECT_EQ(starts[0].Owner, &owner);
+    EXPECT_EQ(starts[0].ShowCommand, 1);
+    EXPECT_EQ(platform::host::OpenShellProcesses(), 0u);  // the handle was closed
+  }
+  RunLine(kExecute, {"readme.txt"});
+  EXPECT_FALSE(platform::host::TakeShellProcessStarts().at(0).HasParameters);
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(HostRun, CdDrivePathsUseTheCdRomThatHoldsTheFile) {
+  // Host drive roots may be any folder, so each "drive" is a folder here,
+  // relative so that the drive list fits the system's buffer.
+  for (const char* d : {"fixed", "cd1", "cd2"}) fs::create_directories(tmp.File(std::string(d) + "/data"));
+  WriteFileText(tmp.File("fixed/data/a.bin"), "on the hard disk");
+  WriteFileText(tmp.File("cd2/data/a.bin"), "on the second CD");
+  auto root = [&](const char* d) { return tmp.Path() + "\\" + d + "\\"; };
+  platform::host::SetDrives({{root("fixed"), platform::kDriveFixed},
+                             {root("cd1"), platform::kDriveCDROM},
+                             {root("cd2"), platform::kDriveCDROM}});
+  CDDriveRoot = root("cd1");  // found at start-up: the first CD-ROM
+
+  struct Case {
+    std::string text, resolved;
+  };
+  const Case cases[] = {
+      {"$CDDRIVE\\data\\a.bin", root("cd2") + "\\data\\a.bin"},
+      {"$cddrive\\DATA\\none.bin", "$cddrive\\DATA\\none.bin"},  // later expanded to the first CD
+      {"$CDDRIVE$INSTDIR\\a.bin", "$CDDRIVE$INSTDIR\\a.bin"},     // other variables are not expanded first
+      {"C:\\data\\a.bin", "C:\\data\\a.bin"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ResolveCDDrive(c.text), c.resolved) << c.text;
+
+  CurrentLine = 3;
+  RunLine(kIfFileExists, {"$CDDRIVE\\data\\a.bin", "5", "9"});
+  EXPECT_EQ(CurrentLine, 5);
+  RunLine(kCopyFile, {"$CDDRIVE\\data\\a.bin", "$INSTDIR\\a.bin"});
+  EXPECT_EQ(testing_support::ReadFileBytes(InInst("a.bin")).size(), std::string("on the second CD").size());
+  EXPECT_EQ(TakeStatusUpdate().StatusText, "Copying a.bin");
+}
