@@ -1,7 +1,7 @@
 // Runs the real Torvane.exe from a program folder of its own on the display,
 // drives its window from outside as a user would (typing into its controls,
-// clicking its buttons, answering its message box), leaves a screenshot of
-// it, and closes it.
+// clicking its buttons, answering its message box), checks the installer it
+// builds, leaves a screenshot of it, and closes it.
 #include <windows.h>
 #include <richedit.h>
 
@@ -10,7 +10,9 @@
 #include <chrono>
 #include <filesystem>
 
+#include "Global/QXI_PakFile.h"
 #include "compiler/FormMain_win32.h"
+#include "installer-library/QXI_SetupInfo.h"
 #include "tests/support/BmpFile.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowSearch.h"
@@ -61,12 +63,16 @@ TEST(TorvaneProgram, CompilesFromItsWindowAndEndsWhenClosed) {
   TempDir dir;
   const std::string program = std::filesystem::absolute(dir.Path()).string();
   std::filesystem::copy_file(TORVANE_EXE, dir.File("Torvane.exe"));
-  std::filesystem::create_directories(dir.File("layout/install/QX1"));
-  std::filesystem::create_directories(dir.File("layout/uninstall/QX1"));
-  std::filesystem::create_directories(dir.File("languages/Install"));
-  std::filesystem::create_directories(dir.File("mod/sub"));
+  std::filesystem::create_directories(dir.File("base"));
+  std::filesystem::copy_file("SetupBase.exe", dir.File("base/setup.exe"));
+  WriteFileText(dir.File("base/Uninstall_Final.exe"), "finaliser");
+  for (const char* folder : {"layout/install/QX1", "layout/uninstall/QX1", "languages/Install", "languages/Uninstall",
+                             "mod/sub"})
+    std::filesystem::create_directories(dir.File(folder));
   WriteFileText(dir.File("layout/install/QX1/Pages.txt"), "page1=welcome\r\n");
+  WriteFileText(dir.File("layout/uninstall/QX1/Pages.txt"), "page1=uninstall\r\n");
   WriteFileText(dir.File("languages/Install/English.wri"), "language");
+  WriteFileText(dir.File("languages/Uninstall/English.wri"), "uninstall language");
   WriteFileText(dir.File("mod/a.dat"), "a");
   WriteFileText(dir.File("mod/sub/b.dat"), "b");
 
@@ -96,17 +102,43 @@ TEST(TorvaneProgram, CompilesFromItsWindowAndEndsWhenClosed) {
   ASSERT_TRUE(Eventually([&] { return !IsWindow(box); }));
   EXPECT_FALSE(std::filesystem::exists(dir.File("compiled")));
 
-  // Compile with the mod folder typed in: the log fills, and with -debug the
-  // listing of the generated script follows.
+  // Compile with the mod folder typed in: the log fills and ends the build,
+  // and with -debug the listing of the generated script follows.
   SendMessageA(FindChildById(top, kIdModFilesDir), WM_SETTEXT, 0, reinterpret_cast<LPARAM>((program + "\\mod").c_str()));
   PostMessageW(FindChildById(top, kIdSpeedButton3), BM_CLICK, 0, 0);
   ASSERT_TRUE(Eventually([&] { return !WindowText(FindChildById(top, kIdCompiledVer)).empty(); }));
-  EXPECT_FALSE(WindowText(FindChildById(top, kIdCompiledInformation)).empty());
+  std::string log = WindowText(FindChildById(top, kIdCompiledInformation));
+  EXPECT_EQ(log.substr(log.find_last_of("\r\n") + 1), "Finished") << log;
   EXPECT_EQ(WindowText(FindChildById(top, kIdCompiledVer)).rfind("name \"MySetup v1.0\"\r", 0), 0u);
   EXPECT_NE(WindowText(FindChildById(top, kIdSourceFile)).find("File \"" + program + "\\mod\\\" \"mods\\MyMod\\\""),
             std::string::npos);
-  EXPECT_TRUE(std::filesystem::is_directory(dir.File("compiled")));
   EXPECT_FALSE(std::filesystem::exists(dir.File("initempdir")));
+
+  // The installer: group 0 with the languages, both layouts, the finaliser
+  // and the setup information; the mod's settings file, then its files.
+  TPak pak(dir.File("compiled/mysetup.exe"), false, false);
+  std::vector<std::string> entries;
+  for (const TPakFile& e : pak.Entries) entries.push_back(std::to_string(e.Group) + " " + e.Name);
+  EXPECT_EQ(entries, (std::vector<std::string>{"0 LANGUAGE-install\\English", "0 UNINSTALL_LANGUAGE-uninstall\\English",
+                                               "0 Pages.txt", "0 UNINSTALL_Pages.txt", "0 UNINSTALL_FINALISE.EXE",
+                                               "0 SetupInfo", "0 CompiledLines", "1 MyMod.ini", "2 a.dat",
+                                               "2 sub\\b.dat"}));
+  uint32_t size = 0;
+  Bytes stored = pak.FindFile("SetupInfo", 0, size);
+  TSetupInfoFile info;
+  ASSERT_TRUE(info.LoadFromBuffer(stored.data(), stored.size()));
+  EXPECT_EQ(info.SetupName, "MySetup v1.0");
+  EXPECT_EQ(info.SetupShortName, "MySetup");
+  EXPECT_EQ(info.SetupExeName, "mysetup.exe");
+  EXPECT_EQ(info.UninstallExe, "MySetup_Uninstall.exe");
+  EXPECT_EQ(info.InstallDir, "$PROGRAMFILES\\Quexar\\");
+  EXPECT_EQ(info.InstallDirRegKey[0], (TREGKEY{0, "Software\\Venmark\\Quexar\\", "Path"}));
+  EXPECT_EQ(info.Pages, "Install\\QX1");
+  EXPECT_EQ(info.UninstallPages, "Uninstall\\QX1");
+  EXPECT_EQ(info.HasUninstall, 1);
+  Bytes ini = pak.FindFile("MyMod.ini", 1, size);
+  EXPECT_EQ(std::string(ini.begin(), ini.end()).rfind("[Main]\r\nMod=MyMod\r\nMod Dir=MyMod\r\n", 0), 0u);
+  pak.Close();
   WaitForInputIdle(pi.hProcess, 5000);
   Sleep(300);
   Screenshot(top, "torvane-program.bmp");
