@@ -9,7 +9,6 @@
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_GenerateModCode.h"
 #include "compiler/TCompiler.h"
-#include "tests/compiler/StandInSteps.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFileBytes;
@@ -323,7 +322,8 @@ TEST_F(FormMainTest, CompileErrorShowsTheTextLineAndSelection) {
   // Registry holding only the first five keywords of the script: the sixth
   // line is an unknown command.
   TCommandList few;
-  window_testing::RegisterKeywords(few, {"name", "shortname", "outfile", "prefix", "installdir"});
+  for (const char* k : {"name", "shortname", "outfile", "prefix", "installdir"})
+    few.Add(std::make_unique<TCommandClass>(k, 0));
   compiler.Commands = &few;
   form.Compile1Click();
   compiler.Commands = &form.Commands;
@@ -351,27 +351,29 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   testing_support::WriteFileBytes(P("base/setup.exe"), {0x4D, 0x5A, 1, 2, 3});
   MakeFolder("layout/Install/QX1");
   WriteFileText(P("layout/Install/QX1/Pages.txt"), "page1=welcome\r\n");
-  MakeFolder("languages/Install");
-  WriteFileText(P("languages/Install/English.wri"), "language");
+  // The script names the language folder in lower case; a host file system
+  // may tell the two spellings apart.
+  for (const char* folder : {"languages/Install", "languages/install"}) {
+    MakeFolder(folder);
+    WriteFileText(P(std::string(folder) + "/English.wri"), "language");
+  }
   MakeFolder("files/sub");
   WriteFileText(P("files/a.dat"), "a");
   WriteFileText(P("files/sub/b.dat"), "b");
   form.InstLayout.Text = "QX1";
   form.ModFilesDir = P("files");
   form.SetModInfoValue("Mod Dir", "My?Mod:");  // the settings file is named without them
-  compiler.SetupInfo.UninstallExe = "left over from an earlier run";
+  // What an earlier run left in the setup information goes before this one.
+  compiler.SetupInfo.Changelog = "changes.txt";
+  compiler.SetupInfo.InstallDirRegKey[4] = {1, "Software\\Old", "Path"};
   MakeFolder("initempdir");
   WriteFileText(P("initempdir/MyMod.ini"), "[Main]\r\nStale=left by a run that did not end\r\n");
 
-  TCommandList steps;
-  window_testing::RegisterStandInSteps(steps, compiler);
-  compiler.Commands = &steps;
   std::string seenIni;
   view.onStatus = [&] {
     if (seenIni.empty() && Exists("initempdir/MyMod.ini")) seenIni = ReadText(P("initempdir/MyMod.ini"));
   };
   form.Compile1Click();
-  compiler.Commands = &form.Commands;
 
   EXPECT_TRUE(view.messages.empty());
   EXPECT_EQ(seenIni,
@@ -383,7 +385,9 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   EXPECT_FALSE(Exists("initempdir"));
   EXPECT_EQ(form.ActivePage, TMainPage::TabSheet2);
   EXPECT_EQ(form.ActiveControl, TFocus::CompiledInformation);
-  EXPECT_EQ(compiler.SetupInfo.UninstallExe, "Uninstall.exe");
+  EXPECT_EQ(compiler.SetupInfo.Changelog, "");
+  EXPECT_EQ(compiler.SetupInfo.InstallDirRegKey[4], TREGKEY{});
+  EXPECT_EQ(compiler.SetupInfo.UninstallExe, "MySetup_Uninstall.exe");
   EXPECT_NE(form.SourceFile.find("File \"" + P("files") + "\\\" \"mods\\MyMod\\\"\r"), std::string::npos);
 
   TPak pak(P("compiled/mysetup.exe"), false, false);
@@ -399,7 +403,7 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   EXPECT_TRUE(form.CompiledVerVisible && form.SourceTabVisible);
   ASSERT_EQ(form.CompiledVer.size(), form.SourceLines().size());
   EXPECT_EQ(form.CompiledVer[0], "name \"MySetup v1.0\"");
-  EXPECT_EQ(form.CompiledVer[10], "file " + program.Path() + "\\initempdir\\\\ mods\\");
+  EXPECT_EQ(form.CompiledVer[10], "file " + program.Path() + "\\initempdir\\\\ mods\\ 1");
 }
 
 TEST_F(FormMainTest, TheTemporaryFolderStaysWhenItHoldsOtherFiles) {

@@ -15,7 +15,6 @@
 #include "compiler/FormSelectDir_win32.h"
 #include "compiler/TCompiler.h"
 #include "platform/gui/Application.h"
-#include "tests/compiler/StandInSteps.h"
 #include "tests/support/BmpFile.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowSearch.h"
@@ -156,7 +155,8 @@ TEST_F(FormMainWindowTest, CompileWithoutTheModFolderShowsOnlyTheBox) {
 TEST_F(FormMainWindowTest, CompileErrorFlashesThePanelAndSelectsTheFailingLine) {
   Open();
   TCommandList few;
-  window_testing::RegisterKeywords(few, {"name", "shortname", "outfile", "prefix", "installdir"});
+  for (const char* k : {"name", "shortname", "outfile", "prefix", "installdir"})
+    few.Add(std::make_unique<TCommandClass>(k, 0));
   compiler.Commands = &few;
   Compile(program.File("files"));
   compiler.Commands = &form->Model().Commands;
@@ -190,11 +190,7 @@ TEST_F(FormMainWindowTest, CompileAndBuildFillTheLogAndTheDebugListing) {
   std::filesystem::create_directories(program.File("base"));
   WriteFileText(program.File("base/setup.exe"), "MZ base program");
   Open({"-debug"});
-  TCommandList steps;
-  window_testing::RegisterStandInSteps(steps, compiler);
-  compiler.Commands = &steps;
   Compile(program.File("files"));
-  compiler.Commands = &form->Model().Commands;
 
   std::string log = WindowText(FindChildById(top, kIdCompiledInformation));
   EXPECT_NE(log.find("Adding Files:"), std::string::npos);
