@@ -171,6 +171,8 @@ class Container : public WinControl {
   // Paints what lies under the windowless controls: background and frame.
   virtual void PaintBackground(DcCanvas& canvas, const Rect& client);
   virtual bool OnClose() { return true; }
+  // A command of the window's menu bar.
+  virtual void OnMenuCommand(unsigned /*id*/) {}
 
  private:
   void PaintAll();
@@ -214,9 +216,14 @@ class Window : public Container {
 
   std::function<bool()> OnCloseQuery;
   std::function<void()> OnClosed;
+  // Receives the id of a chosen menu bar item.
+  std::function<void(unsigned id)> OnMenu;
 
  protected:
   bool OnClose() override;
+  void OnMenuCommand(unsigned id) override {
+    if (OnMenu) OnMenu(id);
+  }
 };
 
 class Button : public WinControl {

@@ -441,6 +441,7 @@ intptr_t Container::HandleMessage(unsigned message, uintptr_t wParam, intptr_t l
   HWND hwnd = H(handle_);
   switch (message) {
     case WM_COMMAND:
+      if (lParam == 0 && HIWORD(wParam) == 0) OnMenuCommand(LOWORD(wParam));
       if (WinControl* child = ControlOf(reinterpret_cast<HWND>(lParam))) child->OnCommand(HIWORD(wParam));
       return 0;
     case WM_NOTIFY: {

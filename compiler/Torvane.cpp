@@ -1,0 +1,25 @@
+// Torvane, the package compiler: one window in which the author fills in the
+// setup and mod settings and compiles them into an installer.
+#include "compiler/FormMain_win32.h"
+#include "compiler/FormSelectDir_win32.h"
+#include "compiler/TCompiler.h"
+#include "diagnostics/uExceptionHook.h"
+#include "platform/CommandLine.h"
+#include "platform/Text.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> parameters = platform::ProgramParameters(argc, argv);
+  // The hook stays strict for the whole run: any raise ends the program with
+  // its box and stack trace.
+  InstallExceptionHook(parameters);
+  // Number texts never follow the user's locale here: sizes are formatted
+  // by our own code with "." as the decimal separator.
+  gui::InitApplication();
+  gui::SetApplicationTitle(platform::AnsiToWide(kApplicationTitle));
+  TFrmMainWindow main(GlobalCompiler, parameters);
+  TFrmSelectDir selectDir;
+  main.SetSelectDir(&selectDir);
+  main.Show();
+  gui::RunMessageLoop();
+  return 0;
+}
