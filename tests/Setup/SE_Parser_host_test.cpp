@@ -2,41 +2,17 @@
 // temporary folder somewhere that cannot be written.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "Setup/SE_Parser.h"
 #include "tests/Setup/LayoutFixture.h"
-
-namespace {
-
-class UnwritableTemp {
- public:
-  UnwritableTemp() {
-    const char* old = std::getenv("TMPDIR");
-    had_ = old != nullptr;
-    if (had_) saved_ = old;
-    setenv("TMPDIR", "/dev/null/temp", 1);  // below a file: nothing can be made there
-  }
-  ~UnwritableTemp() {
-    if (had_)
-      setenv("TMPDIR", saved_.c_str(), 1);
-    else
-      unsetenv("TMPDIR");
-  }
-
- private:
-  bool had_ = false;
-  std::string saved_;
-};
-
-}  // namespace
+#include "tests/support/TempFolderOverride.h"
 
 TEST_F(LayoutTest, TemporaryFilesThatCannotBeWrittenAreReported) {
   Archive({{"log.rtf", "{\\rtf1 news}"},
            {"pic.bmp", "BM"},
            {"r.txt", "[log]\r\ntype=trichedit\r\nfile=log.rtf"},
            {"i.txt", "[pic]\r\ntype=timage\r\nfile=pic.bmp"}});
-  UnwritableTemp temp;
+  // Below a file: nothing can be made there.
+  testing_support::TempFolderOverride temp("/dev/null/temp");
   TControlParser parser(page.get());
   try {
     parser.LoadFromFile("r.txt");

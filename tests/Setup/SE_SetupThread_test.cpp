@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 
@@ -177,18 +178,32 @@ TEST_F(SetupThreadTest, StopEndsAnIdleThreadPromptlyAndARunFirst) {
 TEST_F(SetupThreadTest, AnExceptionInAStepEndsInTheErrorReportWithoutLogOrUninstaller) {
   SetupInfoFile.HasUninstall = 1;
   SetupInfoFile.UninstallExe = "Uninstall.exe";
-  const int32_t fail = AddCommand([](int32_t) { throw std::runtime_error("Access violation"); });
-  const int32_t step = AddCommand();
-  CompLines = Script({Cmd(fail), Cmd(step)});
-  {
-    TSetupThread thread;
-    CurrentLine = -1;
-    thread.Running = true;
-    auto end = std::chrono::steady_clock::now() + 10s;
-    while (errorCount == 0 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+  struct Case {
+    const char* name;
+    std::function<void()> raise;
+    const char* text;
+  } cases[] = {
+      {"a standard exception", [] { throw std::runtime_error("Access violation"); }, "Access violation"},
+      {"anything else", [] { throw 42; }, "Unknown Error"},
+  };
+  for (const Case& c : cases) {
+    CommandList = TCommandList();
+    errors.clear();
+    errorCount = 0;
+    ran.clear();
+    const int32_t fail = AddCommand([&](int32_t) { c.raise(); });
+    const int32_t step = AddCommand();
+    CompLines = Script({Cmd(fail), Cmd(step)});
+    {
+      TSetupThread thread;
+      CurrentLine = -1;
+      thread.Running = true;
+      auto end = std::chrono::steady_clock::now() + 10s;
+      while (errorCount == 0 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(errors, (std::vector<ReportedError>{{c.text, "Setup Thread"}})) << c.name;
+    EXPECT_EQ(ran, (std::vector<int32_t>{0})) << c.name;
+    EXPECT_FALSE(platform::FileExists(LogFile())) << c.name;
+    EXPECT_FALSE(platform::FileExists(UninstallerPath())) << c.name;
   }
-  EXPECT_EQ(errors, (std::vector<ReportedError>{{"Access violation", "Setup Thread"}}));
-  EXPECT_EQ(ran, (std::vector<int32_t>{0}));
-  EXPECT_FALSE(platform::FileExists(LogFile()));
-  EXPECT_FALSE(platform::FileExists(UninstallerPath()));
 }

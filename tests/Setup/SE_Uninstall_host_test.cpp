@@ -2,13 +2,17 @@
 // (a Windows build would really start it).
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "Setup/SE_Uninstall.h"
 #include "installer-library/SE_Global.h"
+#include "platform/Directory.h"
 #include "platform/File.h"
 #include "platform/HostSystem.h"
 #include "platform/Program.h"
 #include "platform/TempPath.h"
 #include "tests/Setup/RuntimeFixture.h"
+#include "tests/support/TempFolderOverride.h"
 
 TEST_F(RuntimeTest, TheFinaliserIsWrittenToTheTemporaryFolderAndStartedWithTheOwnPath) {
   const std::string finaliser = platform::TempPath() + "FINALISE.exe";
@@ -38,4 +42,14 @@ TEST_F(RuntimeTest, TheFinaliserIsWrittenToTheTemporaryFolderAndStartedWithTheOw
     EXPECT_EQ(std::string(written.begin(), written.end()), "MZ finaliser");
   }
   platform::RemoveFile(finaliser);
+}
+
+TEST_F(RuntimeTest, AFinaliserThatCannotBeWrittenIsNotStarted) {
+  // The name is taken by a folder, as by a file still in use: whatever is
+  // there must not be started in the new one's place.
+  platform::MakeDir(dir.File("FINALISE.exe"));
+  testing_support::TempFolderOverride temp(std::filesystem::absolute(dir.Path()).string());
+  OpenArchive(WriteArchiveFile("uninstaller.exe", {{"FINALISE.EXE", 0, "MZ finaliser"}}));
+  RunFinaliser();
+  EXPECT_TRUE(platform::host::TakeShellProcessStarts().empty());
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -309,4 +310,28 @@ TEST_F(SetupProgramTest, WithoutSwitchesItShowsTheWizard) {
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   EXPECT_FALSE(platform::FileExists(game + "\\readme.txt")) << "nothing is installed before the user says so";
+}
+
+TEST_F(SetupProgramTest, AStartUpErrorIsShownAndEndsNonZero) {
+  // The bare program carries no archive. Its box is answered from here.
+  std::atomic<bool> answered{false};
+  std::string text;
+  std::thread answer([&] {
+    for (int i = 0; i < 2000 && !answered; ++i) {
+      if (HWND box = FindWindowW(L"#32770", L"Error")) {
+        char buffer[256] = {};
+        GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
+        text = buffer;
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        answered = true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  long code = RunAndWait(Quoted(SETUP_EXE) + " -silent -id " + Quoted(game));
+  answered = true;
+  answer.join();
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(text, "Invalid Setup Header. No Contents or Corrupted Contents.");
+  EXPECT_FALSE(platform::DirectoryExists(game));
 }
