@@ -61,6 +61,8 @@ function(modkit_add_test name)
   set(workdir ${CMAKE_CURRENT_BINARY_DIR}/${name}.work)
   file(MAKE_DIRECTORY ${workdir})
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${workdir})
+  # A hung test fails instead of holding the run until CI gives up.
+  set_tests_properties(${name} PROPERTIES TIMEOUT 900)
 endfunction()
 
 # Under Wine, runs the test program on a virtual X display, for tests that

@@ -15,6 +15,7 @@
 #include "compiler/FormSelectDir_win32.h"
 #include "compiler/TCompiler.h"
 #include "platform/gui/Application.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/BmpFile.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowSearch.h"
@@ -41,18 +42,14 @@ class BoxAnswer {
  public:
   explicit BoxAnswer(std::wstring caption)
       : thread_([this, caption] {
-          for (int i = 0; i < 500 && !done_; ++i) {
-            HWND box = FindWindowW(L"#32770", caption.c_str());
-            if (box) {
-              char buffer[512] = {};
-              GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
-              text_ = buffer;
-              PostMessageW(box, WM_COMMAND, IDOK, 0);
-              done_ = true;
-              return;
-            }
-            Sleep(10);
-          }
+          HWND box = nullptr;
+          testing_support::Eventually([&] { return done_ || (box = FindWindowW(L"#32770", caption.c_str())); });
+          if (!box) return;
+          char buffer[512] = {};
+          GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
+          text_ = buffer;
+          PostMessageW(box, WM_COMMAND, IDOK, 0);
+          done_ = true;
         }) {}
   ~BoxAnswer() {
     done_ = true;
@@ -216,8 +213,10 @@ TEST_F(FormMainWindowTest, SelectDirectoryGivesTheTreeFolderOnlyThroughItsButton
   std::string path;
   std::thread click([&] {
     HWND selectWindow = nullptr;
-    for (int i = 0; i < 500 && !(selectWindow && IsWindowVisible(selectWindow)); ++i, Sleep(10))
+    testing_support::Eventually([&] {
       selectWindow = FindWindowW(nullptr, L"Select Directory");
+      return selectWindow && IsWindowVisible(selectWindow);
+    });
     PostMessageW(static_cast<HWND>(picker.Button1->Handle()), BM_CLICK, 0, 0);
   });
   EXPECT_TRUE(picker.ShowModal(form->Form(), path));
@@ -227,8 +226,10 @@ TEST_F(FormMainWindowTest, SelectDirectoryGivesTheTreeFolderOnlyThroughItsButton
 
   std::thread close([&] {
     HWND selectWindow = nullptr;
-    for (int i = 0; i < 500 && !(selectWindow && IsWindowVisible(selectWindow)); ++i, Sleep(10))
+    testing_support::Eventually([&] {
       selectWindow = FindWindowW(nullptr, L"Select Directory");
+      return selectWindow && IsWindowVisible(selectWindow);
+    });
     PostMessageW(selectWindow, WM_CLOSE, 0, 0);
   });
   path = "untouched";

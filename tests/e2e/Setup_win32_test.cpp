@@ -19,6 +19,7 @@
 #include "platform/File.h"
 #include "platform/Registry.h"
 #include "platform/gui/Picture.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/ExeResources_win32.h"
 #include "tests/support/IconFile.h"
 #include "tests/support/LanguageFile.h"
@@ -263,7 +264,7 @@ TEST_F(SetupProgramTest, InstallsSilentlyAndUninstallsAgain) {
 
   // The finaliser was started with the uninstaller's quoted path.
   const std::string marker = uninstaller + ".finalised";
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  auto end = std::chrono::steady_clock::now() + testing_support::kPatience;
   while (!platform::FileExists(marker) && std::chrono::steady_clock::now() < end)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ASSERT_TRUE(platform::FileExists(marker));
@@ -291,7 +292,7 @@ TEST_F(SetupProgramTest, WithoutSwitchesItShowsTheWizard) {
   // The verification window comes and goes; the wizard stays, captioned
   // with a blank and the setup's name.
   HWND wizard = nullptr;
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  auto end = std::chrono::steady_clock::now() + testing_support::kPatience;
   while (!wizard && std::chrono::steady_clock::now() < end) {
     wizard = FindWindowW(nullptr, L" Sample Mod");
     if (!wizard || !IsWindowVisible(wizard)) {
@@ -317,15 +318,14 @@ TEST_F(SetupProgramTest, AStartUpErrorIsShownAndEndsNonZero) {
   std::atomic<bool> answered{false};
   std::string text;
   std::thread answer([&] {
-    for (int i = 0; i < 2000 && !answered; ++i) {
-      if (HWND box = FindWindowW(L"#32770", L"Error")) {
-        char buffer[256] = {};
-        GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
-        text = buffer;
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-        answered = true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    HWND box = nullptr;
+    testing_support::Eventually([&] { return answered || (box = FindWindowW(L"#32770", L"Error")); });
+    if (box) {
+      char buffer[256] = {};
+      GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
+      text = buffer;
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+      answered = true;
     }
   });
   long code = RunAndWait(Quoted(SETUP_EXE) + " -silent -id " + Quoted(game));

@@ -13,6 +13,7 @@
 #include "Global/QXI_PakFile.h"
 #include "compiler/FormMain_win32.h"
 #include "installer-library/QXI_SetupInfo.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/BmpFile.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowSearch.h"
@@ -25,16 +26,7 @@ using testing_support::WriteFileText;
 
 namespace {
 
-// Waits up to ten seconds for a condition about another process.
-template <typename Condition>
-bool Eventually(Condition condition) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    Sleep(20);
-  }
-  return true;
-}
+using testing_support::Eventually;
 
 // The window as it shows on the screen, written as a BMP file.
 void Screenshot(HWND window, const std::string& file) {
