@@ -9,6 +9,7 @@
 #include "installer-library/QXI_FD.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Uninstall_List.h"
+#include "installer-library/SE_VFS.h"
 #include "platform/Process.h"
 
 std::unique_ptr<TSetupThread> SetupThread;
@@ -70,6 +71,9 @@ void RunCompiledLines() {
 }
 
 std::string FinishInstallation() {
+  // A container the last update kept open for a later line would otherwise
+  // stay open with its old checksum and side file, which the game rejects.
+  CloseGameVFS();
   ForceDirectoriesLogged(SetupInfoFile.InstallDir);
   if (SetupInfoFile.HasUninstall != 1) return {};
   if (!UninstallList.SaveToFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix))

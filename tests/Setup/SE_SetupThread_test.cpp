@@ -11,8 +11,11 @@
 #include "Setup/SE_Uninstaller.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Uninstall_List.h"
+#include "installer-library/SE_VFS.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/MD5.h"
+#include "tests/Global/VFSImage.h"
 #include "tests/Setup/RuntimeFixture.h"
 
 namespace {
@@ -109,6 +112,45 @@ TEST_F(SetupThreadTest, FinishingStepsRunAfterTheLastLineAndAfterAnAbort) {
     EXPECT_EQ(platform::FileExists(LogFile()), c.hasUninstall == 1) << c.name;
     EXPECT_EQ(platform::FileExists(UninstallerPath()), c.hasUninstall == 1) << c.name;
     EXPECT_EQ(thread.FinishError(), "") << c.name;
+  }
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SetupThreadTest, AContainerKeptOpenByTheLastUpdateIsSavedAndClosedWhenTheScriptEnds) {
+  // The container's checksum covers everything after its first 44 bytes
+  // and sits at byte 28; the one written by the layout is made up.
+  auto checksumValid = [](const Bytes& file) {
+    platform::MD5Hash md5;
+    md5.Update(file.data() + 44, file.size() - 44);
+    uint8_t digest[16];
+    md5.Finish(digest);
+    return std::equal(digest, digest + 16, file.begin() + 28);
+  };
+  OpenArchive(WriteArchiveFile("setup.exe", {{"data\\a.dat", 1, "contents"}}));
+  const int32_t keepOpen = AddCommand([](int32_t) { UpdateGameVFS(1, "c.vfs", false); });
+  const int32_t step = AddCommand();
+  const int32_t abort = AddCommand([](int32_t) { AbortFlag = true; });
+  struct Case {
+    const char* name;
+    std::vector<TCompLine> lines;
+  } cases[] = {
+      {"the last line keeps it open", {Cmd(step), Cmd(keepOpen)}},
+      {"a later line aborts the script", {Cmd(keepOpen), Cmd(abort), Cmd(step)}},
+  };
+  platform::MakeDir(installDir);
+  vfs_test::Layout layout;
+  layout.blockSize = 512;
+  layout.blockCount = 64;
+  TSetupThread thread;
+  for (const Case& c : cases) {
+    testing_support::WriteFileBytes(dir.File("Game/c.vfs"), layout.Build());
+    platform::RemoveFile(installDir + "\\c.ht");
+    AbortFlag = false;
+    CompLines = Script(c.lines);
+    ASSERT_TRUE(RunOnce(thread)) << c.name;
+    EXPECT_FALSE(GameVFS) << c.name;
+    EXPECT_TRUE(checksumValid(testing_support::ReadFileBytes(dir.File("Game/c.vfs")))) << c.name;
+    EXPECT_TRUE(platform::FileExists(installDir + "\\c.ht")) << c.name;
   }
   EXPECT_TRUE(errors.empty());
 }
