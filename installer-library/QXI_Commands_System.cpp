@@ -126,8 +126,11 @@ void TCopyFileCommand::SFXProcess(int32_t lineIndex) {
   std::u16string status = Languages.GetString(kCopyingString);
   SetStatusText(TLanguages::ReplaceText(status, u"<%FILENAME%>",
                                         platform::AnsiToWide(source.substr(FolderOfPath(source).size()))));
+  const bool existed = platform::FileExists(destination);
   bool copied = platform::CopyFileOver(source, destination);
-  UninstallList.AddFile(destination);
+  // Logged also when nothing was copied, unless a file of the player's was
+  // there already: the uninstaller would delete what this never wrote.
+  if (copied || !existed) UninstallList.AddFile(destination);
   // A missing source copies nothing, as scripts expect; a file that is
   // there but cannot be copied leaves the installation incomplete.
   if (!copied && platform::FileExists(source))

@@ -134,19 +134,23 @@ TEST_F(CommandRun, FoldersAreMadeAndLoggedOrRemovedWhole) {
 TEST_F(CommandRun, CopyFileMakesAndLogsTheDestination) {
   WriteFileText(InInst("src.txt"), "source");
   WriteFileText(InInst("dest.txt"), "older");
+  WriteFileText(InInst("players.txt"), "the player's own");
   struct Case {
     std::string source, destination, status;
     const char* content;  // of the destination afterwards; null: none
+    bool logged;
   };
   const Case cases[] = {
-      {"src.txt", "new\\deep\\copy.txt", "Copying src.txt", "source"},
-      {"src.txt", "dest.txt", "Copying src.txt", "source"},  // replaces
-      {"missing.txt", "none.txt", "Copying missing.txt", nullptr},
+      {"src.txt", "new\\deep\\copy.txt", "Copying src.txt", "source", true},
+      {"src.txt", "dest.txt", "Copying src.txt", "source", true},  // replaces
+      {"missing.txt", "none.txt", "Copying missing.txt", nullptr, true},
+      // Nothing was copied over it: the uninstaller must not delete it.
+      {"missing.txt", "players.txt", "Copying missing.txt", "the player's own", false},
   };
   for (const Case& c : cases) {
     RunLine(kCopyFile, {"$INSTDIR\\" + c.source, "$INSTDIR\\" + c.destination});
     EXPECT_EQ(TakeStatusUpdate().StatusText, c.status);
-    EXPECT_TRUE(UninstallList.HasFile("$INSTDIR\\" + c.destination));  // also when nothing was copied
+    EXPECT_EQ(UninstallList.HasFile("$INSTDIR\\" + c.destination), c.logged) << c.destination;
     std::string onDisk = InInst(c.destination);
     std::replace(onDisk.begin(), onDisk.end(), '\\', '/');
     if (c.content)
