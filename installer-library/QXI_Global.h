@@ -4,8 +4,13 @@
 #include <cstddef>
 #include <string>
 
-// Creates (and logs) the missing folders of the path, then creates or
-// truncates the file and writes size bytes of data (none when data is null).
-// True when the file was written whole; a file that could not be written
-// whole is removed again.
+// A name beside path (in its folder) that names nothing yet: a file is
+// written there whole and then renamed over path, so that a write that
+// fails leaves an earlier file of that name as it was.
+std::string AsideName(const std::string& path);
+
+// Creates (and logs) the missing folders of the path, then writes size
+// bytes of data (none when data is null) as the file, replacing an earlier
+// one only once the new one is whole. True when the file was written; on
+// failure an earlier file is left as it was and nothing half written stays.
 bool WriteBufferToFile(const std::string& path, const void* data, size_t size);

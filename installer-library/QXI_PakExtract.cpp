@@ -5,6 +5,7 @@
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
 #include "installer-library/SE_Uninstall_List.h"
+#include "platform/Directory.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 
@@ -88,8 +89,11 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
       pak.Entries[index].OriginalSize != size)
     return Fail(error, DamagedText(name));
   ForceDirectoriesLogged(FolderOfPath(target));
+  // Copied aside first: an earlier file of that name stays until the copy is
+  // whole and verified.
+  const std::string aside = AsideName(target);
   platform::File out;
-  if (!out.Open(target, platform::OpenMode::Create)) return Fail(error, WriteFailedText(target));
+  if (!out.Open(aside, platform::OpenMode::Create)) return Fail(error, WriteFailedText(target));
   uint64_t done = 0;
   auto status = [&] {
     progress.Status(ExtractingText(platform::AnsiToWide(name + " - " + FormatByteSize(static_cast<int64_t>(done)) +
@@ -110,7 +114,7 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
                                  },
                                  pieceSize);
   out.Close();
-  if (copied) return true;
-  platform::RemoveFile(target);
-  return Fail(error, writeFailed ? WriteFailedText(target) : DamagedText(name));
+  if (copied && platform::RenameOver(aside, target)) return true;
+  platform::RemoveFile(aside);
+  return Fail(error, writeFailed || copied ? WriteFailedText(target) : DamagedText(name));
 }

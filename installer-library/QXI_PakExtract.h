@@ -28,14 +28,15 @@ bool IsSafeEntryName(const std::string& name);
 // status with an empty name. Each file is logged for uninstall once it has
 // been written. Stops at the first entry that cannot be extracted (unsafe
 // name, unreadable data, failed write, a full uninstall log) with error
-// set; no partial file is left behind.
+// set; no partial file is left behind, and an earlier file stays as it was.
 bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string& error,
                   TExtractProgress& progress = HandOffProgress());
 
 // Copies an entry of 70 MiB or more (stored raw) to target in pieces,
 // creating and logging its folders, with a status text per piece (name,
 // amount done, total). The checksum is checked over the pieces; a failure
-// to read, write or verify removes the target and sets error.
+// to read, write or verify sets error and leaves an earlier file of the
+// target's name as it was.
 bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& name, uint32_t size, int index,
                        std::string& error, TExtractProgress& progress = HandOffProgress(),
                        size_t pieceSize = kLargeEntryPiece);

@@ -21,24 +21,42 @@ namespace {
 
 class ShortWrites : public InstallerGlobals {
  protected:
+  // What the folder "out" holds after a failed write: the earlier file, with
+  // its contents, or nothing; never a half-written file.
+  void ExpectOutAsBefore(const std::string& name, const std::string& earlier) {
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(tmp.File("out"))) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, earlier.empty() ? std::vector<std::string>{} : std::vector<std::string>{name}) << earlier;
+    if (!earlier.empty()) {
+      EXPECT_EQ(testing_support::ReadFileBytes(tmp.File("out/" + name)), Bytes(earlier.begin(), earlier.end()));
+    }
+  }
+
   TempDir tmp;
   std::string base = DrivePath(tmp.Path());
 };
 
 }  // namespace
 
-TEST_F(ShortWrites, AFileThatCannotBeWrittenWholeIsReportedAndRemoved) {
+TEST_F(ShortWrites, AFileThatCannotBeWrittenWholeLeavesTheFolderAsItWas) {
   Bytes data(5000, 'x');
-  {
-    FileSizeLimit limit(1000);
-    EXPECT_FALSE(WriteBufferToFile(base + "\\out\\f.bin", data.data(), data.size()));
+  for (const char* earlier : {"", "the player's file"}) {
+    fs::remove_all(tmp.File("out"));
+    if (*earlier) {
+      fs::create_directory(tmp.File("out"));
+      testing_support::WriteFileText(tmp.File("out/f.bin"), earlier);
+    }
+    {
+      FileSizeLimit limit(1000);
+      EXPECT_FALSE(WriteBufferToFile(base + "\\out\\f.bin", data.data(), data.size())) << earlier;
+    }
+    ExpectOutAsBefore("f.bin", earlier);
+    EXPECT_TRUE(WriteBufferToFile(base + "\\out\\f.bin", data.data(), data.size()));
+    EXPECT_EQ(fs::file_size(tmp.File("out/f.bin")), data.size());
   }
-  EXPECT_FALSE(fs::exists(tmp.File("out/f.bin")));
-  EXPECT_TRUE(WriteBufferToFile(base + "\\out\\f.bin", data.data(), data.size()));
-  EXPECT_EQ(fs::file_size(tmp.File("out/f.bin")), data.size());
 }
 
-TEST_F(ShortWrites, ALargeEntryThatCannotBeWrittenWholeLeavesNoFile) {
+TEST_F(ShortWrites, ALargeEntryThatCannotBeWrittenWholeLeavesTheFolderAsItWas) {
   std::mt19937 gen(9);
   Bytes data(5000);
   for (auto& b : data) b = static_cast<uint8_t>(gen());
@@ -51,11 +69,17 @@ TEST_F(ShortWrites, ALargeEntryThatCannotBeWrittenWholeLeavesNoFile) {
   }
   TPak pak(archive, false, false);
   ASSERT_EQ(pak.Entries[0].StoredSize, 0u);
-  std::string error;
-  {
-    FileSizeLimit limit(2500);
-    EXPECT_FALSE(ExtractLargeEntry(pak, base + "\\big.bin", "big.bin", 5000, 0, error, HandOffProgress(), 1024));
+  fs::create_directory(tmp.File("out"));
+  for (const char* earlier : {"", "the player's file"}) {
+    fs::remove(tmp.File("out/big.bin"));
+    if (*earlier) testing_support::WriteFileText(tmp.File("out/big.bin"), earlier);
+    std::string error;
+    {
+      FileSizeLimit limit(2500);
+      EXPECT_FALSE(
+          ExtractLargeEntry(pak, base + "\\out\\big.bin", "big.bin", 5000, 0, error, HandOffProgress(), 1024));
+    }
+    EXPECT_NE(error.find("Cannot write"), std::string::npos) << error;
+    ExpectOutAsBefore("big.bin", earlier);
   }
-  EXPECT_NE(error.find("Cannot write"), std::string::npos) << error;
-  EXPECT_FALSE(fs::exists(tmp.File("big.bin")));
 }

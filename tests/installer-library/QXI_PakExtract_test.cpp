@@ -182,7 +182,7 @@ TEST_F(Extraction, LargeEntriesAreCopiedInPiecesWithTheirProgress) {
   EXPECT_EQ(UninstallList.Dirs(), std::vector<std::string>{dir + "\\sub\\"});
 }
 
-TEST_F(Extraction, ALargeEntryThatFailsItsChecksumLeavesNoFile) {
+TEST_F(Extraction, ALargeEntryThatFailsItsChecksumLeavesTheFolderAsItWas) {
   WriteSetupArchive(archive, {{"big.bin", 1, Random(5000, 4)}});
   {
     TPak pak(archive, false, false);
@@ -191,9 +191,17 @@ TEST_F(Extraction, ALargeEntryThatFailsItsChecksumLeavesNoFile) {
     Damage(archive, last);  // the last byte: only the checksum can tell
   }
   TPak pak(archive, false, false);
-  EXPECT_FALSE(ExtractLargeEntry(pak, dir + "\\big.bin", "big.bin", 5000, 0, error, rec, 1024));
-  EXPECT_FALSE(fs::exists(tmp.File("out/big.bin")));
-  EXPECT_EQ(rec.statuses.size(), 5u);
+  for (const std::string earlier : {"", "the player's file"}) {
+    rec.statuses.clear();
+    if (!earlier.empty()) testing_support::WriteFileText(tmp.File("out/big.bin"), earlier);
+    EXPECT_FALSE(ExtractLargeEntry(pak, dir + "\\big.bin", "big.bin", 5000, 0, error, rec, 1024));
+    EXPECT_EQ(rec.statuses.size(), 5u);
+    // Nothing half written beside it, and an earlier file is untouched.
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.File("out")), fs::directory_iterator()),
+              earlier.empty() ? 0 : 1);
+    if (!earlier.empty()) EXPECT_EQ(ReadFileBytes(tmp.File("out/big.bin")), Text(earlier));
+    else EXPECT_FALSE(fs::exists(tmp.File("out/big.bin")));
+  }
 }
 
 TEST_F(Extraction, ALargeEntryMustBeStoredRawAndWhole) {
