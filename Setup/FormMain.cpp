@@ -195,7 +195,7 @@ void TFrmMain::NextButtonClick() {
       break;
     case ptFinish:
       if (SetupInfoFile.IsUninstaller == 1) StartFinaliserOnce();
-      if (Silent) FinishSilentRun("");
+      if (Silent) FinishSilentRun(uninstallFailure_);
       host_.CloseWindow();
       break;
     case ptUninstall:
@@ -292,10 +292,13 @@ void TFrmMain::RunUninstallPage() {
   FileCount = static_cast<int32_t>(UninstallList.Files().size() + UninstallList.Dirs().size() +
                                    UninstallList.RegEntries().size());
   TPageDisplay display(*this);
-  RunUninstall(display);
+  uninstallFailure_ = RunUninstall(display);
   SetWorkingState(false);
   workDone_ = true;
+  failed_ = !uninstallFailure_.empty();
   WizardPages->ShowPage(WizardPages->Current + 1);
+  // A silent run tells it where it ends.
+  if (failed_ && !Silent) platform::ShowMessageBox(uninstallFailure_, "Setup Error", platform::kMbOk);
 }
 
 // A silent run ends here: "Completed", or what went wrong, unless the

@@ -151,6 +151,7 @@ class TFrmMain {
   bool finaliserStarted_ = false;
   bool workDone_ = false;
   bool failed_ = false;
+  std::string uninstallFailure_;  // what the uninstall run could not remove
 };
 
 // The page set of the wizard, created with it.

@@ -25,6 +25,8 @@ constexpr uint16_t kProgressLine = 19;
 constexpr uint16_t kRegistryPhaseName = 24;
 constexpr uint16_t kDirectoryPhaseName = 25;
 constexpr uint8_t kLocalMachine = 0;
+// Files named in the outcome of a run; the rest are counted.
+constexpr size_t kNamedLeftovers = 10;
 
 std::u16string Decimal(int64_t n) { return AnsiToWide(std::to_string(n)); }
 
@@ -46,6 +48,14 @@ void RunPhase(TRunDisplay& display, const std::u16string& name, int32_t gaugeBas
     }
     work(k - 1);
   }
+}
+
+std::string LeftoversText(const std::vector<std::string>& left) {
+  if (left.empty()) return {};
+  std::string text = "Error: These installed files could not be removed; they may be in use:";
+  for (size_t i = 0; i < left.size() && i < kNamedLeftovers; ++i) text += "\r" + left[i];
+  if (left.size() > kNamedLeftovers) text += "\r... and " + std::to_string(left.size() - kNamedLeftovers) + " more";
+  return text;
 }
 
 }  // namespace
@@ -73,7 +83,7 @@ void DeleteRegEntry(const std::string& entry) {
   Registry.CloseKey();
 }
 
-void RunUninstall(TRunDisplay& display) {
+std::string RunUninstall(TRunDisplay& display) {
   const std::vector<std::string>& files = UninstallList.Files();
   const std::vector<std::string>& dirs = UninstallList.Dirs();
   const std::vector<std::string>& regEntries = UninstallList.RegEntries();
@@ -85,9 +95,12 @@ void RunUninstall(TRunDisplay& display) {
   } catch (...) {
   }
 
+  // A file that is there and stays there is the user's to know about: the
+  // run goes on, but does not end as if all was removed.
+  std::vector<std::string> left;
   RunPhase(display, u"", 0, files.size(), [&](size_t i) {
     std::string path = WideToAnsi(ExpandPathVars(AnsiToWide(files[i])));
-    if (platform::FileExists(path)) platform::RemoveFile(path);
+    if (platform::FileExists(path) && !platform::RemoveFile(path)) left.push_back(path);
   });
   const auto doneFiles = static_cast<int32_t>(files.size());
   RunPhase(display, Languages.GetString(kDirectoryPhaseName), doneFiles, dirs.size(), [&](size_t i) {
@@ -109,6 +122,7 @@ void RunUninstall(TRunDisplay& display) {
     }
   }
   platform::RemoveFile(TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix));
+  return LeftoversText(left);
 }
 
 void RunFinaliser() {

@@ -33,8 +33,10 @@ void DeleteRegEntry(const std::string& entry);
 // logged folder that is empty is removed, every logged registry value is
 // deleted, then the uninstall entry and the log file itself. Each phase
 // shows at most one update per whole percent of its items; a display that
-// fails does not stop the run.
-void RunUninstall(TRunDisplay& display);
+// fails does not stop the run. The outcome names the files that are still
+// there because they could not be deleted (in use, protected), for the
+// user; it is empty when every logged file is gone.
+std::string RunUninstall(TRunDisplay& display);
 
 // Writes the uninstaller's "FINALISE.EXE" item to the temporary folder and
 // starts it through the shell with this program's quoted path as its only

@@ -1,0 +1,107 @@
+// An uninstallation that cannot remove everything: files kept open by
+// another program (the game still running) cannot be deleted on Windows.
+#include <gtest/gtest.h>
+
+#include "Setup/SE_Uninstall.h"
+#include "installer-library/SE_Global.h"
+#include "installer-library/SE_Uninstall_List.h"
+#include "platform/Directory.h"
+#include "platform/File.h"
+#include "tests/Setup/WizardFixture.h"
+
+namespace {
+
+class NullDisplay : public TRunDisplay {
+ public:
+  void SetStatus(const std::u16string&) override {}
+  void SetMaximum(int32_t) override {}
+  void SetProgress(int32_t) override {}
+};
+
+class LockedUninstall : public WizardTest {
+ protected:
+  // Installed files a.txt to the given count, logged; the first `locked`
+  // of them held open as a running game holds its files.
+  void Install(int files, int locked) {
+    platform::MakeDir(installDir);
+    for (int i = 0; i < files; ++i) {
+      std::string path = installDir + "\\" + std::to_string(i) + ".txt";
+      WriteText(path, "installed");
+      UninstallList.AddFile(path);
+      if (i < locked) open.emplace_back(path, platform::OpenMode::Read);
+    }
+    UninstallList.AddDir(installDir);
+    UninstallList.SaveToFile(installDir, "");
+  }
+
+  std::vector<platform::File> open;
+};
+
+}  // namespace
+
+TEST_F(LockedUninstall, FilesThatCannotBeDeletedAreNamedInTheOutcome) {
+  struct Case {
+    const char* name;
+    int files, locked;
+    std::string outcome;  // "<n>" stands for the path of file n
+  } cases[] = {
+      {"nothing held open", 3, 0, ""},
+      {"one held open", 3, 1,
+       "Error: These installed files could not be removed; they may be in use:\r<0>"},
+      {"more than ten", 12, 12,
+       "Error: These installed files could not be removed; they may be in use:\r<0>\r<1>\r<2>\r<3>\r<4>\r<5>\r<6>"
+       "\r<7>\r<8>\r<9>\r... and 2 more"},
+  };
+  for (const Case& c : cases) {
+    UninstallList.Clear();
+    Install(c.files, c.locked);
+    NullDisplay display;
+    std::string expected = c.outcome;
+    for (int i = c.files - 1; i >= 0; --i) {
+      std::string tag = "<" + std::to_string(i) + ">";
+      for (size_t at; (at = expected.find(tag)) != std::string::npos;)
+        expected.replace(at, tag.size(), installDir + "\\" + std::to_string(i) + ".txt");
+    }
+    EXPECT_EQ(RunUninstall(display), expected) << c.name;
+    // Everything else went: the unlocked files.
+    for (int i = c.locked; i < c.files; ++i)
+      EXPECT_FALSE(platform::FileExists(installDir + "\\" + std::to_string(i) + ".txt")) << c.name << " " << i;
+    open.clear();
+    for (int i = 0; i < c.files; ++i) platform::RemoveFile(installDir + "\\" + std::to_string(i) + ".txt");
+  }
+}
+
+TEST_F(LockedUninstall, TheWizardShowsWhatStayedAndEndsAsAFailure) {
+  SetupInfoFile.IsUninstaller = 1;
+  const std::vector<ArchiveItem> layout = WizardLayout({{"welcome", ""}, {"uninstall", ""}, {"finish", ""}});
+  const std::string text =
+      "Error: These installed files could not be removed; they may be in use:\r" + installDir + "\\0.txt";
+  struct Case {
+    const char* name;
+    bool silent;
+    std::string idDir;
+    std::vector<RecordedBox> boxes;
+  } cases[] = {
+      {"shown", false, "", {{text, "Setup Error", 0}}},
+      {"silent", true, "", {{text, "Error", 0}}},
+      {"silent, folder named", true, installDir, {}},
+  };
+  for (const Case& c : cases) {
+    form.reset();
+    boxes.clear();
+    UninstallList.Clear();
+    Install(1, 1);
+    Silent = c.silent;
+    IdDir = c.idDir;
+    Open(layout);
+    if (c.silent) {
+      EXPECT_EQ(RunSilently(), kExitFailed) << c.name;
+    } else {
+      form->NextButtonClick();
+      EXPECT_EQ(WizardPages->Current, 2) << c.name;
+      EXPECT_EQ(form->ExitCode(), kExitFailed) << c.name;
+    }
+    EXPECT_EQ(boxes, c.boxes) << c.name;
+    open.clear();
+  }
+}
