@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "Setup/SE_ShellTreeView.h"
+#include "installer-library/SE_Global.h"
 #include "platform/gui/Application.h"
 
 // A button of the window, kept in step with its model; a click goes back
@@ -76,6 +77,8 @@ TFrmMainWindow::TFrmMainWindow() {
   buttonViews_.push_back(std::make_unique<TButtonView>(form_->LanguageButton, language_));
   window_.OnCloseQuery = [this] { return form_->FormCloseQuery(); };
   window_.OnClosed = [this] { form_->FormClose(); };
+  // The owner of what the script starts through the shell.
+  ApplicationWindow = window_.Handle();
 }
 
 TFrmMainWindow::~TFrmMainWindow() {
@@ -85,6 +88,7 @@ TFrmMainWindow::~TFrmMainWindow() {
   buttonViews_.clear();
   layoutView_.reset();
   form_.reset();
+  ApplicationWindow = nullptr;
 }
 
 void TFrmMainWindow::SetTitle(const std::u16string& title, const std::u16string& caption) {

@@ -140,3 +140,13 @@ TEST_F(WizardWindowTest, TheVerificationWindow) {
   verify.Close();
   EXPECT_FALSE(IsWindowVisible(static_cast<HWND>(verify.Window.Handle())));
 }
+
+TEST_F(WizardWindowTest, ProgramsTheScriptStartsHaveTheWizardAsOwner) {
+  // Without an owner the shell's own windows for a start (a consent prompt,
+  // the choice of a program) can open behind the wizard, which then seems
+  // to hang.
+  Open(WizardLayout({{"welcome", kWelcome}}));
+  EXPECT_EQ(ApplicationWindow.load(), wizard->Window().Handle());
+  wizard.reset();
+  EXPECT_EQ(ApplicationWindow.load(), nullptr) << "not left pointing at a window that is gone";
+}
