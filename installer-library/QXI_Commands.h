@@ -141,9 +141,9 @@ std::string ExpandedParam(int32_t lineIndex, int32_t n);
 int32_t RunParamCount(int32_t lineIndex);
 
 // A run step that cannot do its work ends the installation: the message
-// box (caption "Error"), the failure text of the finish page, and the abort
-// that stops the script; the setup thread's finishing steps still run.
-void FailInstallation(const std::string& message);
+// box, the failure text of the finish page, and the abort that stops the
+// script; the setup thread's finishing steps still run.
+void FailInstallation(const std::string& message, const std::string& caption = "Error");
 
 // For each parameter from P3 on, a blank and the parameter as written in
 // double quotes: the handler arguments of writeregstr_url.

@@ -72,8 +72,8 @@ void TMessageCommand::SFXProcess(int32_t lineIndex) {
   SetStatusText(Languages.ReplaceLangTags(platform::AnsiToWide(RunParam(lineIndex, 0))));
 }
 
-void FailInstallation(const std::string& message) {
-  platform::ShowMessageBox(message, "Error", platform::kMbOk);
+void FailInstallation(const std::string& message, const std::string& caption) {
+  platform::ShowMessageBox(message, caption, platform::kMbOk);
   SetFailureText(Languages.GetString(kFailureString), true);
   AbortFlag = true;
 }

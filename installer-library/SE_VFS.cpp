@@ -2,9 +2,9 @@
 
 #include <exception>
 
+#include "installer-library/QXI_Commands.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
-#include "platform/MessageBox.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 
@@ -18,7 +18,6 @@ namespace {
 
 constexpr uint16_t kProgressText = 19;
 constexpr uint16_t kSavingText = 20;
-constexpr uint16_t kMissingText = 23;
 constexpr uint16_t kOpeningText = 29;
 
 std::u16string WithName(uint16_t number, const std::string& name) {
@@ -29,11 +28,7 @@ std::string ContainerPath(const std::string& name) { return SetupInfoFile.Instal
 
 // The container cannot be used: the user is told, the finish page shows the
 // failure text and the script stops after this line.
-void Abort(const std::string& text) {
-  platform::ShowMessageBox(text, "VFS Error", platform::kMbOk);
-  SetFailureText(Languages.GetString(kMissingText), true);
-  AbortFlag = true;
-}
+void Abort(const std::string& text) { FailInstallation(text, "VFS Error"); }
 
 }  // namespace
 
