@@ -21,7 +21,6 @@ using platform::WideToAnsi;
 
 namespace {
 
-constexpr uint16_t kProgressLine = 19;
 constexpr uint16_t kRegistryPhaseName = 24;
 constexpr uint16_t kDirectoryPhaseName = 25;
 constexpr uint8_t kLocalMachine = 0;
@@ -62,13 +61,6 @@ std::string LeftoversText(const std::vector<std::string>& left) {
 
 bool PercentAdvanced(int64_t done, int64_t total, int32_t last) {
   return total > 0 && done * 100 / total > last;
-}
-
-std::u16string FormatProgressText(const std::u16string& name, int64_t number, int64_t total) {
-  std::u16string text = Languages.GetString(kProgressLine);
-  text = TLanguages::ReplaceText(text, u"<%QXPNAME%>", name);
-  text = TLanguages::ReplaceText(text, u"<%FNUM%>", Decimal(number));
-  return TLanguages::ReplaceText(text, u"<%FTOTAL%>", Decimal(total));
 }
 
 void DeleteRegEntry(const std::string& entry) {

@@ -21,10 +21,6 @@ class TRunDisplay {
 // True when done of total, as a whole percentage, has passed last.
 bool PercentAdvanced(int64_t done, int64_t total, int32_t last);
 
-// Language string 19 with "<%QXPNAME%>", "<%FNUM%>" and "<%FTOTAL%>"
-// replaced.
-std::u16string FormatProgressText(const std::u16string& name, int64_t number, int64_t total);
-
 // Deletes the value named by a logged registry entry ("root" "key" "value
 // name" "value"); the key itself stays.
 void DeleteRegEntry(const std::string& entry);

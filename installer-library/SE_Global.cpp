@@ -222,6 +222,13 @@ int32_t LineFromStr(const std::string& text) {
   return TryStrToInt32(text, value) ? value : -1;
 }
 
+std::u16string FormatProgressText(const std::u16string& name, int64_t number, int64_t total) {
+  constexpr uint16_t kProgressLine = 19;
+  std::u16string text = TLanguages::ReplaceText(Languages.GetString(kProgressLine), u"<%QXPNAME%>", name);
+  text = TLanguages::ReplaceText(text, u"<%FNUM%>", AnsiToWide(std::to_string(number)));
+  return TLanguages::ReplaceText(text, u"<%FTOTAL%>", AnsiToWide(std::to_string(total)));
+}
+
 // --- files ---------------------------------------------------------------------------------
 
 bool IsDriveRoot(const std::string& path) {

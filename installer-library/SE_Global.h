@@ -127,6 +127,10 @@ std::string ResolveCDDrive(const std::string& text);
 std::string FormatByteSize(int64_t bytes);
 // The integer in the text, or -1 when it is not one (jump targets).
 int32_t LineFromStr(const std::string& text);
+// The progress line of the archive and container updates and of the
+// uninstall run: language string 19 with "<%QXPNAME%>", "<%FNUM%>" and
+// "<%FTOTAL%>" replaced.
+std::u16string FormatProgressText(const std::u16string& name, int64_t number, int64_t total);
 
 // --- files -----------------------------------------------------------------------
 

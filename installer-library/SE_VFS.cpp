@@ -16,7 +16,6 @@ bool GameVFSSaved = false;
 
 namespace {
 
-constexpr uint16_t kProgressText = 19;
 constexpr uint16_t kSavingText = 20;
 constexpr uint16_t kOpeningText = 29;
 
@@ -42,9 +41,7 @@ TVFSReport& HandOffReport() {
 }
 
 std::u16string FormatVFSProgress(const std::string& name, uint32_t done, uint32_t total) {
-  std::u16string text = WithName(kProgressText, name);
-  text = TLanguages::ReplaceText(text, u"<%FNUM%>", AnsiToWide(std::to_string(done)));
-  return TLanguages::ReplaceText(text, u"<%FTOTAL%>", AnsiToWide(std::to_string(total)));
+  return FormatProgressText(AnsiToWide(name), done, total);
 }
 
 void OpenGameVFS(const std::string& name, TVFSReport& report) {
