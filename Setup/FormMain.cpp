@@ -297,7 +297,7 @@ void TFrmMain::RunUninstallPage() {
   workDone_ = true;
   failed_ = !uninstallFailure_.empty();
   WizardPages->ShowPage(WizardPages->Current + 1);
-  // A silent run tells it where it ends.
+  // A silent run reports it where it ends, on the finish page.
   if (failed_ && !Silent) platform::ShowMessageBox(uninstallFailure_, "Setup Error", platform::kMbOk);
 }
 

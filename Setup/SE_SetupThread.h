@@ -51,7 +51,8 @@ extern std::unique_ptr<TSetupThread> SetupThread;
 // until the last line is passed or a step sets AbortFlag.
 void RunCompiledLines();
 
-// After the last line or an abort alike: saves and closes a container
-// still open, creates (and logs) the install folder and, when the setup has an uninstaller, saves the uninstall log
-// and then writes the uninstaller. The failure's text, or empty.
+// After the last line or an abort alike: saves and closes a container still
+// open, creates (and logs) the install folder and, when the setup has an
+// uninstaller, saves the uninstall log and then writes the uninstaller. The
+// failure's text, or empty.
 std::string FinishInstallation();
