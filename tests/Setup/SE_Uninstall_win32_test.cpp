@@ -20,8 +20,9 @@ class NullDisplay : public TRunDisplay {
 
 class LockedUninstall : public WizardTest {
  protected:
-  // Installed files a.txt to the given count, logged; the first `locked`
-  // of them held open as a running game holds its files.
+  // Installed and logged files 0.txt, 1.txt, ...; the first `locked` of
+  // them held open (without leave to delete them) as a running game holds
+  // its files.
   void Install(int files, int locked) {
     platform::MakeDir(installDir);
     for (int i = 0; i < files; ++i) {
