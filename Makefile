@@ -15,7 +15,10 @@ build: deps
 
 test: build
 	ctest --preset host -j $(JOBS)
-	status=0; ctest --preset win64 -j $(JOBS) || status=$$?; \
+	# Under Wine a test program that fails is run once more: a window test can
+	# lose a race with Wine's own start-up on a loaded machine. A real fault
+	# fails both times.
+	status=0; ctest --preset win64 -j $(JOBS) --repeat until-pass:2 || status=$$?; \
 	  scripts/wine-run build/win64/wineprefix --stop; exit $$status
 
 bench: deps
