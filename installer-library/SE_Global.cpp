@@ -79,8 +79,12 @@ std::u16string Replace(const std::u16string& text, const std::u16string& pattern
   return TLanguages::ReplaceText(text, pattern, AnsiToWide(value));
 }
 
+// A folder that ends in a backslash leaves it after its variable, so the log
+// reads "$INSTDIR\file" and expands to the same path whether or not the
+// folder of a later run ends in a backslash (repeated ones become one).
 std::u16string Collapse(const std::u16string& text, const std::string& folder, const std::u16string& variable) {
-  return TLanguages::ReplaceText(text, AnsiToWide(folder), variable);
+  bool keepSeparator = !folder.empty() && folder.back() == '\\';
+  return TLanguages::ReplaceText(text, AnsiToWide(folder), keepSeparator ? variable + u"\\" : variable);
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ TEST_F(HostMachine, SpecialFoldersEndInABackslashOrAreEmpty) {
 TEST_F(HostMachine, AppDataIsAskedAtEveryUse) {
   platform::host::SetShellFolder(platform::kShellAppData, "C:\\Users\\me\\AppData\\Roaming");
   EXPECT_EQ(Narrow(ExpandPathVars(u"$APPDATA\\Mod\\cfg.ini")), "C:\\Users\\me\\AppData\\Roaming\\Mod\\cfg.ini");
-  EXPECT_EQ(Narrow(CollapsePathVars(u"C:\\Users\\me\\AppData\\Roaming\\Mod\\cfg.ini")), "$APPDATAMod\\cfg.ini");
+  EXPECT_EQ(Narrow(CollapsePathVars(u"C:\\Users\\me\\AppData\\Roaming\\Mod\\cfg.ini")), "$APPDATA\\Mod\\cfg.ini");
   platform::host::SetShellFolder(platform::kShellAppData, "D:\\Roaming");
   EXPECT_EQ(Narrow(ExpandPathVars(u"$APPDATA\\x")), "D:\\Roaming\\x");
   platform::host::SetShellFolder(platform::kShellAppData, "");

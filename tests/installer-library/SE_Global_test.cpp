@@ -238,9 +238,9 @@ TEST_F(PathVars, Collapse) {
   } cases[] = {
       {"C:\\Games\\Mod\\data\\x.txt", "$INSTDIR\\data\\x.txt"},
       {"c:\\games\\mod\\x", "$INSTDIR\\x"},
-      {"C:\\Start\\Programs\\Mod\\Play.lnk", "$SMPROGRAMSMod\\Play.lnk"},
-      {"C:\\Program Files\\Other\\a", "$PROGRAMFILESOther\\a"},
-      {"C:\\Desktop\\Play.lnk", "$DESKTOPPlay.lnk"},
+      {"C:\\Start\\Programs\\Mod\\Play.lnk", "$SMPROGRAMS\\Mod\\Play.lnk"},
+      {"C:\\Program Files\\Other\\a", "$PROGRAMFILES\\Other\\a"},
+      {"C:\\Desktop\\Play.lnk", "$DESKTOP\\Play.lnk"},
       {"E:\\elsewhere\\%HOME%", "E:\\elsewhere\\C:\\Users\\me"},  // environment references expand
       {"D:\\setup.exe", "D:\\setup.exe"},  // the CD-ROM drive has no variable here
   };
@@ -261,6 +261,20 @@ TEST_F(PathVars, CollapseThenExpandGivesThePathBack) {
       "C:\\Desktop\\Play.lnk",       "E:\\elsewhere\\x",
   };
   for (const char* p : paths) EXPECT_EQ(Narrow(ExpandPathVars(CollapsePathVars(Wide(p)))), p);
+
+  // Logged while the install folder ended in a backslash (as the folder page
+  // leaves it), expanded later with one that does not, and the other way
+  // round: the same file, never a sibling of the folder.
+  struct Case {
+    const char *loggedWith, *expandedWith;
+  } cases[] = {{"C:\\Games\\Mod\\", "C:\\Games\\Mod"}, {"C:\\Games\\Mod", "C:\\Games\\Mod\\"}};
+  for (const Case& c : cases) {
+    SetupInfoFile.InstallDir = c.loggedWith;
+    std::u16string logged = CollapsePathVars(u"C:\\Games\\Mod\\b.txt");
+    EXPECT_EQ(Narrow(logged), "$INSTDIR\\b.txt") << c.loggedWith;
+    SetupInfoFile.InstallDir = c.expandedWith;
+    EXPECT_EQ(Narrow(ExpandPathVars(logged)), "C:\\Games\\Mod\\b.txt") << c.loggedWith;
+  }
 }
 
 // --- status hand-off ----------------------------------------------------------------

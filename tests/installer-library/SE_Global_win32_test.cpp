@@ -44,7 +44,7 @@ TEST_F(WindowsMachine, SpecialFoldersExistAndEndInABackslash) {
     EXPECT_EQ(dir.back(), '\\') << dir;
   }
   std::string appData = GetAppDataDir();
-  EXPECT_EQ(Narrow(CollapsePathVars(Wide(appData + "Mod\\cfg.ini"))), "$APPDATAMod\\cfg.ini");
+  EXPECT_EQ(Narrow(CollapsePathVars(Wide(appData + "Mod\\cfg.ini"))), "$APPDATA\\Mod\\cfg.ini");
   EXPECT_EQ(Narrow(ExpandPathVars(u"$APPDATA\\Mod\\cfg.ini")), appData + "Mod\\cfg.ini");
 }
 
