@@ -5,6 +5,7 @@
 
 #include "Setup/SE_ErrorReport.h"
 #include "Setup/SE_Uninstaller.h"
+#include "diagnostics/SCrashEnding.h"
 #include "installer-library/QXI_CommandList.h"
 #include "installer-library/QXI_FD.h"
 #include "installer-library/SE_Global.h"
@@ -43,7 +44,12 @@ void TSetupThread::Execute() {
 void TSetupThread::Run() {
   {
     platform::ComScope com;  // shell links need COM on this thread
-    RunCompiledLines();
+    {
+      // A crash in the middle of the script still leaves the log and the
+      // uninstaller for what was done up to there.
+      TCrashEnding crash("Setup Thread", [] { FinishInstallation(); });
+      RunCompiledLines();
+    }
     finishError_ = FinishInstallation();
   }
   Running = false;

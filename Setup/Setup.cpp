@@ -34,6 +34,7 @@ void AppExceptionHandler(std::exception_ptr error) { ReportUnexpectedError(Excep
 int main(int argc, char** argv) {
   const std::vector<std::string> params = platform::ProgramParameters(argc, argv);
   InstallExceptionHook(params);
+  InstallCrashBackstop();
   PinToFirstProcessor();
   SetErrorReportRoute([](const std::string& text, const std::string& type) { CreateErrorLog(text, type); });
   int exitCode = kExitFailed;

@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
   // The hook stays strict for the whole run: any raise ends the program with
   // its box and stack trace.
   InstallExceptionHook(parameters);
+  // What no handler takes ends in the error report.
+  InstallCrashBackstop();
   // Number texts never follow the user's locale here: sizes are formatted
   // by our own code with "." as the decimal separator.
   gui::InitApplication();

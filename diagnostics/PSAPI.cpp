@@ -28,6 +28,7 @@ void TModuleList::Add(const std::string& path, uint64_t base, uint64_t size) {
   if (IsProgramFile(path) && TEXEMap::GetEmbeddedMapSize(path) > 0) {
     record.Map = std::make_unique<TEXEMap>();
     record.Map->LoadFromFile(path);
+    record.Map->LoadBase = base;
   }
   records_.push_back(std::move(record));
 }
@@ -47,6 +48,6 @@ std::string TModuleList::GetModuleInfoForAddress(uint64_t address) const {
   const TModuleRecord* r = FindModule(address);
   if (!r) return "";
   std::string info = " " + r->FileName;
-  if (r->Map) info += r->Map->GetAddressInfo(address - r->Base + kEXEMapImageBase);
+  if (r->Map) info += r->Map->GetAddressInfo(address);
   return info;
 }

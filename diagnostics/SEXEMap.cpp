@@ -273,7 +273,10 @@ void TEXEMap::AddLine(uint32_t address, int32_t line, int32_t unit) { lines_.pus
 
 // --- lookup ---
 
-std::string TEXEMap::GetAddressInfo(uint64_t address) const {
+std::string TEXEMap::GetAddressInfo(uint64_t loadedAddress) const {
+  // Modulo 2^64: an address below the load base wraps far above every
+  // record, and at the fixed base of the 32-bit programs nothing moves.
+  const uint64_t address = loadedAddress - LoadBase + kEXEMapImageBase;
   const TEXEMapLine* best = nullptr;
   uint64_t bestDistance = 0;
   for (const TEXEMapLine& l : lines_) {

@@ -77,7 +77,8 @@ class TEXEMap {
 
   // " Unit (line - distance)" for the nearest line record at or below the
   // address, when it lies at most 200 bytes below; " Unknown (...)" for a
-  // record without a known unit; empty otherwise.
+  // record without a known unit; empty otherwise. The address is one of the
+  // image as loaded at LoadBase.
   std::string GetAddressInfo(uint64_t address) const;
 
   const std::vector<TEXEMapUnit>& Units() const { return units_; }
@@ -87,6 +88,10 @@ class TEXEMap {
 
   // The map outlives the exception hook when set.
   bool KeepMap = false;
+  // Where the image the map describes is loaded. The map's addresses count
+  // from $400000; a 64-bit program links elsewhere and may be loaded
+  // anywhere, so each address is first moved by the difference.
+  uint64_t LoadBase = kEXEMapImageBase;
 
  private:
   enum class TParseMode { None, Segments, LineNumbers };

@@ -50,6 +50,15 @@ std::vector<uintptr_t> GetStackTrace(const CONTEXT& context) {
   return WalkFrameChain(context.Eip, context.Ebp, StackBase(), memory);
 }
 
+__attribute__((noinline)) void CallersContext(CONTEXT& context) {
+  std::memset(&context, 0, sizeof context);
+  // Our frame's first word is the caller's frame, whose words are the frame
+  // of the routine wanted and the address its call returns to.
+  const DWORD* caller = *static_cast<DWORD* const*>(__builtin_frame_address(0));
+  context.Ebp = caller[0];
+  context.Eip = caller[1];
+}
+
 #else
 
 namespace {
@@ -75,6 +84,15 @@ bool UnwindOneFrame(CONTEXT& context, const TProcessMemory& memory) {
 }
 
 }  // namespace
+
+__attribute__((noinline)) void CallersContext(CONTEXT& context) {
+  std::memset(&context, 0, sizeof context);
+  RtlCaptureContext(&context);
+  // Out of this routine, then out of its caller.
+  TProcessMemory memory;
+  UnwindOneFrame(context, memory);
+  UnwindOneFrame(context, memory);
+}
 
 std::vector<uintptr_t> GetStackTrace(const CONTEXT& start) {
   TProcessMemory memory;

@@ -21,3 +21,8 @@ class TProcessMemory : public TStackMemory {
 // the program's unwind tables instead. A walk that reaches memory it
 // cannot read, or leaves the thread's stack, stops there.
 std::vector<uintptr_t> GetStackTrace(const CONTEXT& context);
+
+// The context of the routine that called the caller of this one: the
+// address right after its call and its frame (and on 64-bit its stack
+// pointer), from which GetStackTrace walks on.
+void CallersContext(CONTEXT& context);

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #include "Global/QXI_PakFile.h"
+#include "diagnostics/SCrashEnding.h"
 #include "diagnostics/uExceptionHook.h"
 #include "installer-library/QXI_SetupInfo.h"
 #include "platform/File.h"
@@ -138,10 +140,55 @@ std::string ErrorLogText(const TErrorLogFacts& facts, const std::string& errorTe
   return text;
 }
 
-void CreateErrorLogWith(const TErrorLogSystem& system, TExceptionHook* hook, const std::string& ErrorText,
+namespace {
+
+// The error a report is about while the crash ending it runs: a report that
+// the ending's own failure brings about on the same thread is of this error.
+struct TPendingReport {
+  std::string Text, Type;
+};
+thread_local const TPendingReport* Pending = nullptr;
+
+// One report file at a time in the process; recursive, as a fault while
+// one is written reports on the same thread.
+std::recursive_mutex ReportFileLock;
+
+}  // namespace
+
+std::string CreateErrorLogFile(const std::string& tempPath, platform::File& file) {
+  // Created exclusively, so that a report of another thread or process
+  // that took the name between the look and the creation is never
+  // overwritten: a name taken counts as existing, and the next is tried.
+  // A name that can be neither created nor found stops the search there.
+  return GetErrorLogFileName(tempPath, [&file](const std::string& path) {
+    return !file.Open(path, platform::OpenMode::CreateNew) && platform::FileExists(path);
+  });
+}
+
+void CreateErrorLogWith(const TErrorLogSystem& system, TExceptionHook* hook, const std::string& errorText,
                         std::string ErrorType) {
+  std::string ErrorText = errorText;
+  if (Pending) {
+    ErrorText = Pending->Text;
+    ErrorType = Pending->Type;
+  } else if (TCrashEnding* crash = TCrashEnding::Current()) {
+    if (ErrorType.empty()) ErrorType = crash->Stage;
+    if (std::function<void()> ending = std::move(crash->Ending)) {
+      crash->Ending = nullptr;
+      const TPendingReport pending{ErrorText, ErrorType};
+      Pending = &pending;
+      {
+        THookQuietScope quiet;
+        try {
+          ending();
+        } catch (...) {
+          // The report is of the error that brought us here.
+        }
+      }
+      Pending = nullptr;
+    }
+  }
   if (ErrorType.empty()) ErrorType = "Unknown";
-  std::string path = GetErrorLogFileName(system.TempPath(), platform::FileExists);
   TErrorLogFacts facts;
   if (system.Subject) facts.Subject = system.Subject();
   facts.Params = system.Params();
@@ -149,11 +196,21 @@ void CreateErrorLogWith(const TErrorLogSystem& system, TExceptionHook* hook, con
   system.RealVersion(facts.RealMajor, facts.RealMinor);
   facts.PhysicalMemory = system.PhysicalMemory();
   facts.CPUSpeed = std::max(system.MeasureCPUSpeed(), system.MeasureCPUSpeed());
-  std::string text = ErrorLogText(facts, ErrorText, ErrorType, hook);
+  std::string text;
+  {
+    std::unique_lock<std::mutex> lists(HookListLock, std::defer_lock);
+    if (hook) lists.lock();
+    text = ErrorLogText(facts, ErrorText, ErrorType, hook);
+  }
 
-  platform::File file;
-  bool written = file.Open(path, platform::OpenMode::Create) && file.Write(text.data(), text.size());
-  file.Close();
+  std::string path;
+  bool written = false;
+  {
+    std::lock_guard<std::recursive_mutex> one(ReportFileLock);
+    platform::File file;
+    path = CreateErrorLogFile(system.TempPath(), file);
+    written = file.IsOpen() && file.Write(text.data(), text.size());
+  }
   std::string head = ErrorType + " Error: " + ErrorText + "\r\r";
   if (written) {
     system.ShowBox(head + "Error Log Created. Please Include \"" + path + "\" with your bug report", "Error Report");

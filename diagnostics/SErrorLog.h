@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "diagnostics/UOSInfo.h"
+#include "platform/File.h"
 
 class TExceptionHook;
 class TPak;
@@ -54,10 +55,12 @@ TErrorLogSystem& ErrorLogSystem();
 
 // Writes the report, tells the user, opens it and ends the process, through
 // ErrorLogSystem() and the hook's lists. `ErrorType` names the stage ("Setup
-// Thread", "Verification Stage"; empty: "Unknown"). Windows only.
+// Thread", "Verification Stage"; empty: the stage of the thread's crash
+// ending, else "Unknown"). Windows only.
 [[noreturn]] void CreateErrorLog(const std::string& ErrorText, const std::string& ErrorType);
 // The same with the given services and hook state (none after the hook's
-// uninstallation: no trace sections). The hook's lists are cleared.
+// uninstallation: no trace sections). The hook's lists are cleared. The
+// calling thread's crash ending (SCrashEnding.h) runs first.
 [[noreturn]] void CreateErrorLogWith(const TErrorLogSystem& system, TExceptionHook* hook, const std::string& ErrorText,
                                      std::string ErrorType);
 
@@ -66,6 +69,10 @@ TErrorLogSystem& ErrorLogSystem();
 // "ErrorLog" + a number of at least four digits + ".TXT" in the temporary
 // folder: the first number, from 0, whose name `exists` denies.
 std::string GetErrorLogFileName(const std::string& tempPath, const std::function<bool(const std::string&)>& exists);
+// Creates the first free report file of the temporary folder as a new file,
+// open in `file`, and returns its path; `file` stays closed when the folder
+// takes no file (the path is then the one that failed).
+std::string CreateErrorLogFile(const std::string& tempPath, platform::File& file);
 // A section title followed by a line of '-' as long as it.
 std::string LogHeader(const std::string& title);
 // The key padded with blanks to 22 characters, " : " and the value.

@@ -65,5 +65,6 @@ TErrorLogSystem& ErrorLogSystem() {
 }
 
 void CreateErrorLog(const std::string& ErrorText, const std::string& ErrorType) {
-  CreateErrorLogWith(ErrorLogSystem(), ExceptionHook.get(), ErrorText, ErrorType);
+  // A fault inside the hook leaves its lists half written.
+  CreateErrorLogWith(ErrorLogSystem(), HookBusyOnThisThread() ? nullptr : ExceptionHook.get(), ErrorText, ErrorType);
 }

@@ -8,6 +8,7 @@ std::atomic<bool> StrictErrorSystem{true};
 std::atomic<bool> ForceStrictErrorSystem{false};
 std::unique_ptr<TExceptionHook> ExceptionHook;
 std::unique_ptr<TEXEMap> ProgramExeMap;
+std::mutex HookListLock;
 
 namespace {
 
@@ -74,6 +75,20 @@ void TExceptionHook::RollErrorHistory(const std::string* message, uint32_t now) 
 }
 
 std::string TExceptionHook::StrictReport() const { return LastMessage + "\r\rStack Trace:\r" + TraceText; }
+
+namespace {
+
+thread_local bool HookBusy = false;
+thread_local bool HookQuiet = false;
+
+}  // namespace
+
+bool HookBusyOnThisThread() { return HookBusy; }
+void SetHookBusyOnThisThread(bool busy) { HookBusy = busy; }
+
+THookQuietScope::THookQuietScope() : previous_(HookQuiet) { HookQuiet = true; }
+THookQuietScope::~THookQuietScope() { HookQuiet = previous_; }
+bool HookQuietOnThisThread() { return HookQuiet; }
 
 void CheckForceStrict(const std::vector<std::string>& params) {
   bool force = false;

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,9 @@ void CheckForceStrict(const std::vector<std::string>& params);
 
 // The hook's state; exists from installation to uninstallation.
 extern std::unique_ptr<TExceptionHook> ExceptionHook;
+// Held by the hook while it writes the lists and by the error report while
+// it reads and clears them: the two may run on different threads.
+extern std::mutex HookListLock;
 // The address map of the own program file, loaded at installation.
 extern std::unique_ptr<TEXEMap> ProgramExeMap;
 
@@ -77,6 +81,26 @@ extern std::unique_ptr<TEXEMap> ProgramExeMap;
 // fault's code and its information words); empty for any other code, which
 // the hook lets pass untraced.
 std::string SystemExceptionMessage(uint32_t code, const uint64_t* info, size_t infoCount);
+
+// True on a thread while the hook traces one of its raises: the thread
+// holds the lists' lock, and a report made for a fault inside the hook
+// leaves the half-written lists out.
+bool HookBusyOnThisThread();
+void SetHookBusyOnThisThread(bool busy);
+
+// While one exists on a thread, that thread's raises pass the hook
+// untraced, and strict mode does not end them.
+class THookQuietScope {
+ public:
+  THookQuietScope();
+  ~THookQuietScope();
+  THookQuietScope(const THookQuietScope&) = delete;
+  THookQuietScope& operator=(const THookQuietScope&) = delete;
+
+ private:
+  bool previous_;
+};
+bool HookQuietOnThisThread();
 
 // --- Windows only ---
 
@@ -88,6 +112,11 @@ void InstallExceptionHook(const std::vector<std::string>& params);
 // Puts the runtime back as it was and frees the lists; the program's map
 // survives when its KeepMap flag is set.
 void UninstallExceptionHook();
+// The last line of defence, installed once at start-up after the hook: a
+// processor fault that no handler takes, or a C++ exception that nothing
+// catches, on any thread, ends in the error report with its stack trace
+// and exit code 1, in strict mode as well.
+void InstallCrashBackstop();
 // The parameters the hook was installed with.
 const std::vector<std::string>& HookParams();
 

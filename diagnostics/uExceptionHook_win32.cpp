@@ -2,17 +2,21 @@
 // linker: every program that links this library has its calls of
 // __cxa_throw bound to __wrap___cxa_throw below (the library's link
 // options), which traces the throw and then hands it to the runtime.
-// Processor faults reach it through a vectored exception handler, which
-// Windows calls before any frame-based handler.
+// Processor faults of the program's own code reach it through a vectored
+// exception handler, which Windows calls before any frame-based handler.
+// What no handler takes ends in the backstop: the process's unhandled
+// exception filter for faults, the terminate handler for C++ exceptions.
 #include <windows.h>
 
 #include <atomic>
-#include <cstring>
+#include <cstdio>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <typeinfo>
 
 #include "diagnostics/SErrorHelper_win32.h"
+#include "diagnostics/SErrorLog.h"
 #include "diagnostics/uExceptionHook.h"
 #include "platform/Program.h"
 
@@ -41,39 +45,137 @@ bool ThrownMessage(void* object, std::type_info* type, std::string& message) {
   return true;
 }
 
-// One raise: trace it, roll the message history and, in strict mode, end
-// the process with the box. Returns when the raise is to go on.
-void ExceptionHookProc(const CONTEXT& context, const std::string* message) {
-  if (!Armed.exchange(false)) return;
-  if (TExceptionHook* hook = ExceptionHook.get()) {
+// The program's own image: the faults the hook takes lie in it.
+uintptr_t ProgramBase = 0;
+uintptr_t ProgramSize = 0;
+
+bool InProgram(const void* address) {
+  return reinterpret_cast<uintptr_t>(address) - ProgramBase < ProgramSize;
+}
+
+// What the hook last traced on this thread, so that the backstop does not
+// trace the same raise twice.
+thread_local const void* TracedFaultAddress = nullptr;
+thread_local DWORD TracedFaultCode = 0;
+thread_local bool LastThrowTraced = false;
+
+// One raise: trace it, roll the message history and, in strict mode when
+// `strictEnds`, end the process with the box. Returns whether it was
+// traced; false when the hook is not taking raises (not installed, busy on
+// another thread, or quiet on this one).
+bool ExceptionHookProc(const CONTEXT& context, const std::string* message, bool strictEnds = true) {
+  if (HookQuietOnThisThread() || !Armed.exchange(false)) return false;
+  // Armed again on every way out, so that no failure in here leaves the
+  // hook off for the rest of the run.
+  struct TReArm {
+    ~TReArm() { Armed = true; }
+  } rearm;
+  TExceptionHook* hook = ExceptionHook.get();
+  if (!hook) return false;
+  std::string traceError, strictText;
+  bool traceFailed = false;
+  {
+    SetHookBusyOnThisThread(true);
+    std::lock_guard<std::mutex> lock(HookListLock);
     try {
       std::vector<uintptr_t> trace = GetStackTrace(context);
       RefreshModuleList();
       hook->BuildStackTrace(trace, ModuleList, ProgramExeMap.get(), GetTickCount());
     } catch (const std::exception& e) {
-      Box.load()(std::string("Error Getting StackTrace.\r\r") + e.what(), "Error System");
+      traceFailed = true;
+      traceError = e.what();
     } catch (...) {
-      Box.load()("Error Getting StackTrace.\r\r", "Error System");
+      traceFailed = true;
     }
-    hook->RollErrorHistory(message, GetTickCount());
-    if (StrictErrorSystem || ForceStrictErrorSystem) {
-      Box.load()(hook->StrictReport(), "Error System");
-      TerminateProcess(GetCurrentProcess(), kFailureExitCode);
+    try {
+      hook->RollErrorHistory(message, GetTickCount());
+    } catch (...) {
+      // Out of memory for the history: the raise itself matters more.
     }
+    if (strictEnds && (StrictErrorSystem || ForceStrictErrorSystem)) strictText = hook->StrictReport();
+    SetHookBusyOnThisThread(false);
   }
-  Armed = true;
+  // The boxes wait for a click: shown without the lock, so that a report
+  // on another thread is not held up by them.
+  if (traceFailed) Box.load()("Error Getting StackTrace.\r\r" + traceError, "Error System");
+  if (!strictText.empty()) {
+    Box.load()(strictText, "Error System");
+    TerminateProcess(GetCurrentProcess(), kFailureExitCode);
+  }
+  return true;
+}
+
+std::string FaultMessage(const EXCEPTION_RECORD& record) {
+  uint64_t words[EXCEPTION_MAXIMUM_PARAMETERS];
+  size_t count = record.NumberParameters < EXCEPTION_MAXIMUM_PARAMETERS ? record.NumberParameters
+                                                                        : EXCEPTION_MAXIMUM_PARAMETERS;
+  for (size_t i = 0; i < count; ++i) words[i] = record.ExceptionInformation[i];
+  return SystemExceptionMessage(record.ExceptionCode, words, count);
 }
 
 LONG CALLBACK FaultHook(EXCEPTION_POINTERS* info) {
   const EXCEPTION_RECORD* record = info->ExceptionRecord;
-  if (!Armed.load()) return EXCEPTION_CONTINUE_SEARCH;
-  uint64_t words[EXCEPTION_MAXIMUM_PARAMETERS];
-  size_t count = record->NumberParameters < EXCEPTION_MAXIMUM_PARAMETERS ? record->NumberParameters
-                                                                          : EXCEPTION_MAXIMUM_PARAMETERS;
-  for (size_t i = 0; i < count; ++i) words[i] = record->ExceptionInformation[i];
-  std::string message = SystemExceptionMessage(record->ExceptionCode, words, count);
-  if (!message.empty()) ExceptionHookProc(*info->ContextRecord, &message);
+  // A fault in another module is that module's own business: system code
+  // probes memory and handles its faults itself (IsBadReadPtr). Should no
+  // one handle it, the backstop reports it.
+  if (!Armed.load() || !InProgram(record->ExceptionAddress)) return EXCEPTION_CONTINUE_SEARCH;
+  std::string message = FaultMessage(*record);
+  if (!message.empty() && ExceptionHookProc(*info->ContextRecord, &message)) {
+    TracedFaultAddress = record->ExceptionAddress;
+    TracedFaultCode = record->ExceptionCode;
+  }
   return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// --- the backstop ---
+
+// The code with which the 64-bit runtime raises a C++ throw ('GCC' with a
+// flag bit; the bits 0x03000000 tell its kinds apart).
+constexpr DWORD kGccThrowMask = 0x20FFFFFF;
+constexpr DWORD kGccThrow = 0x20474343;
+
+std::once_flag BackstopOnce;
+
+// Ends the process in the report of a raise nothing took, tracing it first
+// when the hook has not.
+[[noreturn]] void ReportUnhandled(const CONTEXT& context, const std::string& message, bool traced) {
+  if (!traced) ExceptionHookProc(context, &message, false);
+  CreateErrorLog(message, "");
+}
+
+LONG WINAPI UnhandledBackstop(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  // A C++ throw that no handler takes goes back to the runtime, which then
+  // calls std::terminate: its report carries the exception's message.
+  if ((record->ExceptionCode & kGccThrowMask) == kGccThrow && !(record->ExceptionFlags & EXCEPTION_NONCONTINUABLE))
+    return EXCEPTION_CONTINUE_EXECUTION;
+  std::string message = FaultMessage(*record);
+  if (message.empty()) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Exception %08lX", static_cast<unsigned long>(record->ExceptionCode));
+    message = text;
+  }
+  bool traced = TracedFaultAddress == record->ExceptionAddress && TracedFaultCode == record->ExceptionCode;
+  ReportUnhandled(*info->ContextRecord, message, traced);
+}
+
+[[noreturn]] void TerminateBackstop() {
+  std::string message = "Unknown Error";
+  bool thrown = false;
+  if (std::exception_ptr error = std::current_exception()) {
+    thrown = true;
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      message = e.what();
+    } catch (...) {
+    }
+  }
+  // An exception nothing caught was traced where it was thrown; a call of
+  // std::terminate without one is traced here.
+  CONTEXT context;
+  CallersContext(context);
+  ReportUnhandled(context, message, thrown && LastThrowTraced);
 }
 
 }  // namespace
@@ -84,27 +186,14 @@ extern "C" {
 [[noreturn]] void __real___cxa_throw(void* object, std::type_info* type, void* destructor);
 
 [[noreturn]] void __wrap___cxa_throw(void* object, std::type_info* type, void* destructor) {
+  LastThrowTraced = false;
   if (Armed.load()) {
-    // The context of the routine that threw: the address right after its
-    // call of the throw and its frame.
+    // The context of the routine that threw.
     CONTEXT context;
-    std::memset(&context, 0, sizeof context);
-#if defined(__i386__)
-    context.Eip = reinterpret_cast<DWORD>(__builtin_return_address(0));
-    context.Ebp = *static_cast<DWORD*>(__builtin_frame_address(0));
-#else
-    RtlCaptureContext(&context);
-    DWORD64 imageBase = 0;
-    if (PRUNTIME_FUNCTION self = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr)) {
-      PVOID handlerData = nullptr;
-      DWORD64 establisher = 0;
-      RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, self, &context, &handlerData, &establisher,
-                       nullptr);
-    }
-#endif
+    CallersContext(context);
     std::string message;
     bool hasMessage = ThrownMessage(object, type, message);
-    ExceptionHookProc(context, hasMessage ? &message : nullptr);
+    LastThrowTraced = ExceptionHookProc(context, hasMessage ? &message : nullptr);
   }
   __real___cxa_throw(object, type, destructor);
 }
@@ -113,12 +202,25 @@ extern "C" {
 
 void InstallExceptionHook(const std::vector<std::string>& params) {
   if (ExceptionHook) return;
+  const auto* image = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
+  const auto* headers =
+      reinterpret_cast<const IMAGE_NT_HEADERS*>(image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew);
+  ProgramBase = reinterpret_cast<uintptr_t>(image);
+  ProgramSize = headers->OptionalHeader.SizeOfImage;
   ExceptionHook = std::make_unique<TExceptionHook>();
   FaultHandler = AddVectoredExceptionHandler(1, FaultHook);
   Armed = true;
   CheckForceStrict(params);
   InstalledParams = params;
   ProgramExeMap = std::make_unique<TEXEMap>(platform::ProgramFile(), params);
+  ProgramExeMap->LoadBase = ProgramBase;
+}
+
+void InstallCrashBackstop() {
+  std::call_once(BackstopOnce, [] {
+    SetUnhandledExceptionFilter(UnhandledBackstop);
+    std::set_terminate(TerminateBackstop);
+  });
 }
 
 void UninstallExceptionHook() {

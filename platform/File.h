@@ -15,6 +15,8 @@ enum class OpenMode {
   ReadWriteShared,  // existing file, read and write; others may read and
                     // write it meanwhile (a game file the game may hold open)
   Create,           // new or truncated file, read and write
+  CreateNew,        // new file only, read and write; fails when the name is
+                    // taken, so two writers never get the same file
   // Existing file, read and write, and nobody else may open it meanwhile
   // (a file changed in place that another program must not read half
   // written).

@@ -18,6 +18,7 @@ bool File::Open(const std::string& path, OpenMode mode) {
   if (mode == OpenMode::ReadWrite || mode == OpenMode::ReadWriteShared || mode == OpenMode::ReadWriteExclusive)
     flags = O_RDWR;
   if (mode == OpenMode::Create) flags = O_RDWR | O_CREAT | O_TRUNC;
+  if (mode == OpenMode::CreateNew) flags = O_RDWR | O_CREAT | O_EXCL;
   int fd = ::open(HostPath(path).c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   struct stat st;

@@ -20,6 +20,7 @@ bool File::Open(const std::string& path, OpenMode mode) {
   if (mode == OpenMode::ReadWriteExclusive) share = 0;
   if (mode != OpenMode::Read) access |= GENERIC_WRITE;
   if (mode == OpenMode::Create) disposition = CREATE_ALWAYS;
+  if (mode == OpenMode::CreateNew) disposition = CREATE_NEW;
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(h);

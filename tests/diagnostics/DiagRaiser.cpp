@@ -8,13 +8,24 @@
 //     fault    a write through a null pointer in strict mode
 //     lenient  strict mode off: a throw is caught, the trace is written out
 //     report   strict mode off: a caught throw ends in the error report
+//     crash    strict mode off: a fault that nothing handles, on a thread
+//              whose crash ending writes "[ending]" and then throws
+//     thread   strict mode off: a throw on a second thread that nothing
+//              catches
+//     badptr   strict mode: a fault that system code raises and handles
+//     twice    two threads report at the same moment
 // Before raising it writes "call N", the source line of the call that leads
 // to the raise, and for a fault "fault N", the line of the faulting write.
+#include <windows.h>
+
+#include <atomic>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "diagnostics/SCrashEnding.h"
 #include "diagnostics/SErrorLog.h"
 #include "diagnostics/uExceptionHook.h"
 
@@ -41,6 +52,26 @@ __attribute__((noipa)) void Raise() { throw std::runtime_error("Raiser failure")
 constexpr int kFaultLine = __LINE__ + 2;
 __attribute__((noipa)) void Fault(int* p) {
   *p = 1;
+}
+
+// The report's box and viewer write to the output file.
+void RouteReport() {
+  StrictErrorSystem = false;
+  InstallCrashBackstop();
+  TErrorLogSystem& report = ErrorLogSystem();
+  report.ShowBox = RecordBox;
+  report.OpenReport = [](const std::string& path) { Append("[open]\n" + path + "\n[end]\n"); };
+  report.Subject = [] {
+    TErrorLogSubject s;
+    s.SetupName = "Raiser Setup";
+    s.SetupExeName = "DiagRaiser.exe";
+    return s;
+  };
+}
+
+__attribute__((noipa)) void RaiseOnThread() {
+  Note("call", __LINE__); Raise();
+  Append("returned\n");  // keeps the call from becoming a jump
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -71,21 +102,44 @@ int main(int argc, char** argv) {
       Append("[trace]\n" + Joined(ExceptionHook->StackTraceList) + "[end]\n");
     }
   } else if (mode == "report") {
-    StrictErrorSystem = false;
-    TErrorLogSystem& report = ErrorLogSystem();
-    report.ShowBox = RecordBox;
-    report.OpenReport = [](const std::string& path) { Append("[open]\n" + path + "\n[end]\n"); };
-    report.Subject = [] {
-      TErrorLogSubject s;
-      s.SetupName = "Raiser Setup";
-      s.SetupExeName = "DiagRaiser.exe";
-      return s;
-    };
+    RouteReport();
     try {
       Raise();
     } catch (const std::exception& e) {
       CreateErrorLog(e.what(), "Setup Thread");
     }
+  } else if (mode == "crash") {
+    RouteReport();
+    TCrashEnding ending("Raiser Thread", [] {
+      Append("[ending]\n");
+      Raise();
+    });
+    Note("fault", kFaultLine);
+    Note("call", __LINE__); Fault(NullTarget);
+  } else if (mode == "thread") {
+    RouteReport();
+    std::thread(RaiseOnThread).join();
+  } else if (mode == "badptr") {
+    InstallCrashBackstop();
+    Append(IsBadReadPtr(reinterpret_cast<const void*>(16), 4) ? "bad\n" : "readable\n");
+  } else if (mode == "twice") {
+    RouteReport();
+    // The process ends once both reports are written (or after 20 s).
+    static std::atomic<int> ended{0};
+    ErrorLogSystem().EndProcess = [] {
+      ++ended;
+      for (int i = 0; i < 2000 && ended < 2; ++i) Sleep(10);
+      ExitProcess(kFailureExitCode);
+    };
+    std::atomic<bool> go{false};
+    auto report = [&go](const char* text) {
+      while (!go) std::this_thread::yield();
+      CreateErrorLog(text, "");
+    };
+    std::thread first(report, "first"), second(report, "second");
+    go = true;
+    first.join();
+    second.join();
   }
   Append("survived\n");
   UninstallExceptionHook();

@@ -228,9 +228,13 @@ TEST(SEXEMapLookup, NearestLineAtOrBelowWithin200Bytes) {
       "   10 0001:00000100   20 0001:00000200   30 0001:00000200\n"
       "Line numbers for Nowhere(x.pas) segment .text\n"
       "   5 0001:00000900\n");
+  // The map counts from $400000; the 64-bit programs link at $140000000 and
+  // may be loaded anywhere.
+  constexpr uint64_t kLinked64 = 0x1'4000'0000ull, kMoved64 = 0x7FF6'1230'0000ull;
   struct Case {
     uint64_t address;
     const char* info;
+    uint64_t loadedAt = kEXEMapImageBase;
   } cases[] = {
       {kCode + 0x100, " Main (10 - 0)"},
       {kCode + 0x101, " Main (10 - 1)"},
@@ -241,9 +245,15 @@ TEST(SEXEMapLookup, NearestLineAtOrBelowWithin200Bytes) {
       {kCode + 0xFF, ""},                    // below every record
       {kCode + 0x900 + 3, " Unknown (5 - 3)"},
       {0x1'0000'0000ull + kCode + 0x100, ""},  // far above, beyond 32 bits
+      {kLinked64 + 0x1000 + 0x101, " Main (10 - 1)", kLinked64},
+      {kMoved64 + 0x1000 + 0x200 + 200, " Main (20 - 200)", kMoved64},
+      {kMoved64 + 0x1000 + 0x200 + 201, "", kMoved64},
+      {kCode + 0x100, "", kMoved64},  // below the image: wraps above every record
+      {kMoved64 - 0x400000 + kCode + 0x100 + 0x1'0000'0000ull, "", kMoved64},  // 4 GiB past: no 32-bit wrap
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);
+    map.LoadBase = c.loadedAt;
     EXPECT_EQ(map.GetAddressInfo(c.address), c.info);
   }
 }

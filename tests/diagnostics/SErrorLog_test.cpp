@@ -6,6 +6,7 @@
 #include <set>
 
 #include "Global/QXI_PakFile.h"
+#include "diagnostics/SCrashEnding.h"
 #include "diagnostics/uExceptionHook.h"
 #include "installer-library/QXI_SetupInfo.h"
 #include "tests/support/TempDir.h"
@@ -310,4 +311,32 @@ TEST(SErrorLogReport, WithoutASubjectTheInstallerValuesAreEmpty) {
   EXPECT_NE(text.find("Setup Name             : \r\n"), std::string::npos);
   EXPECT_NE(text.find("ID                     : \r\nVersion                : 0\r\nCount                  : 0\r\n"),
             std::string::npos);
+}
+
+TEST(SErrorLogReport, TheThreadsCrashEndingRunsOnceFirstAndCannotHideTheError) {
+  enum TEnding { Fine, Throws, FailsIntoAReport };  // the last as a fault inside it would
+  for (TEnding kind : {Fine, Throws, FailsIntoAReport}) {
+    SCOPED_TRACE(kind);
+    TempDir dir;
+    TFakeSystem fake(dir.Path() + "\\");
+    int runs = 0;
+    bool ranFirst = false;
+    {
+      TCrashEnding crash("Setup Thread", [&] {
+        ++runs;
+        ranFirst = fake.measurements == 0 && fake.boxes.empty();
+        if (kind == Throws) throw std::runtime_error("ending failed");
+        if (kind == FailsIntoAReport) CreateErrorLogWith(fake.system, nullptr, "Access violation", "");
+      });
+      EXPECT_THROW(CreateErrorLogWith(fake.system, nullptr, "Disk full", ""), TEnded);
+      EXPECT_THROW(CreateErrorLogWith(fake.system, nullptr, "Later", ""), TEnded);
+    }
+    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(ranFirst);
+    ASSERT_GE(fake.boxes.size(), 2u);
+    for (size_t i = 0; i + 1 < fake.boxes.size(); ++i)
+      EXPECT_EQ(fake.boxes[i].first.substr(0, 31), "Setup Thread Error: Disk full\r\r");
+    EXPECT_EQ(fake.boxes.back().first.substr(0, 27), "Setup Thread Error: Later\r\r");
+    EXPECT_EQ(TCrashEnding::Current(), nullptr);
+  }
 }

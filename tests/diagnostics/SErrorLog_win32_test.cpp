@@ -105,3 +105,63 @@ TEST(ErrorReportServices, TheSubjectIsTheInstallersOwnState) {
   EXPECT_EQ(subject.PakID, "QXPF");
   EXPECT_EQ(subject.PakCount, 3u);
 }
+
+TEST(ErrorReportProcess, WhatNothingHandlesEndsInTheReport) {
+  struct Case {
+    const char* mode;
+    const char* errorType;
+    std::string errorText;
+    const char* traceLine;  // the line the trace names: "call" or "fault"
+  } cases[] = {
+      // the crash ending names the stage and runs first; its own throw does
+      // not replace the error
+      {"crash", "Raiser Thread", "Access violation. Write of address " + FormatTraceAddress(0), "fault"},
+      {"thread", "Unknown", "Raiser failure", "call"},  // uncaught on a second thread
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    TempDir temp;
+    WriteFileText(temp.File("ErrorLog0000.TXT"), "earlier");
+    TRaiserRun run;
+    {
+      TempFolderOverride override(FullPath(temp.Path()));
+      run = RunRaiser("DiagRaiser.exe", c.mode);
+    }
+    EXPECT_EQ(run.ExitCode, kFailureExitCode);
+    EXPECT_FALSE(run.Has("survived"));
+    const std::string head = std::string(c.errorType) + " Error: " + c.errorText + "\r\r";
+    EXPECT_EQ(run.Box("Error Report").substr(0, head.size()), head) << run.Output;
+    if (std::string(c.mode) == "crash") {
+      EXPECT_LT(run.Output.find("[ending]"), run.Output.find("[Error Report]")) << run.Output;
+    }
+    std::vector<uint8_t> bytes = ReadFileBytes(temp.File("ErrorLog0001.TXT"));
+    std::string report(bytes.begin(), bytes.end());
+    EXPECT_NE(report.find(std::string("ErrorType              : ") + c.errorType + "\r\nErrorText              : " +
+                          c.errorText + "\r\n"),
+              std::string::npos)
+        << report;
+    const std::string named = " DiagRaiser (" + std::to_string(run.Noted(c.traceLine)) + " - ";
+    EXPECT_NE(report.find("Stack                  : "), std::string::npos) << report;
+    EXPECT_NE(report.find(named), std::string::npos) << named << "\n" << report;
+  }
+}
+
+TEST(ErrorReportProcess, TwoReportsAtOnceGetTwoFiles) {
+  TempDir temp;
+  WriteFileText(temp.File("ErrorLog0000.TXT"), "earlier");
+  TRaiserRun run;
+  {
+    TempFolderOverride override(FullPath(temp.Path()));
+    run = RunRaiser("DiagRaiser.exe", "twice");
+  }
+  EXPECT_EQ(run.ExitCode, kFailureExitCode);
+  std::string texts;
+  for (const char* name : {"ErrorLog0001.TXT", "ErrorLog0002.TXT"}) {
+    std::vector<uint8_t> bytes = ReadFileBytes(temp.File(name));
+    std::string report(bytes.begin(), bytes.end());
+    texts += report.substr(report.find("ErrorText"), 40);
+  }
+  EXPECT_NE(texts.find(": first\r\n"), std::string::npos) << texts;
+  EXPECT_NE(texts.find(": second\r\n"), std::string::npos) << texts;
+  EXPECT_EQ(ReadFileBytes(temp.File("ErrorLog0000.TXT")).size(), 7u) << "the earlier report left alone";
+}

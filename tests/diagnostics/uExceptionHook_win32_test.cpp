@@ -151,3 +151,10 @@ TEST(ExceptionHookProcess, AnEmbeddedMapNamesLinesForTheModuleAndTheProgram) {
   ASSERT_NE(at, std::string::npos) << box;
   EXPECT_NE(box.find(part, at + 23 + part.size()), std::string::npos) << "once from each map\n" << box;
 }
+
+TEST(ExceptionHookProcess, AFaultThatSystemCodeHandlesIsLeftToIt) {
+  TRaiserRun run = RunRaiser("DiagRaiser.exe", "badptr");
+  EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+  EXPECT_TRUE(run.Has("bad\nsurvived"));
+  EXPECT_EQ(run.Box("Error System"), "");
+}
