@@ -6,8 +6,10 @@
 //
 // On Windows two kinds of raise reach it: every C++ throw (a rethrow of the
 // exception being handled is not a new raise and passes untraced), and the
-// processor faults that a program cannot catch as C++ exceptions (access
-// violations, division by zero, stack overflow, ...).
+// processor faults of the program's own code, which it cannot catch as C++
+// exceptions (access violations, division by zero, stack overflow, ...).
+// Faults of system code are left to the system, which may handle them; one
+// that nothing handles reaches the crash backstop.
 #pragma once
 
 #include <atomic>

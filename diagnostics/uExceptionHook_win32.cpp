@@ -75,7 +75,10 @@ bool ExceptionHookProc(const CONTEXT& context, const std::string* message, bool 
   std::string traceError, strictText;
   bool traceFailed = false;
   {
-    SetHookBusyOnThisThread(true);
+    struct TBusy {
+      TBusy() { SetHookBusyOnThisThread(true); }
+      ~TBusy() { SetHookBusyOnThisThread(false); }
+    } busy;
     std::lock_guard<std::mutex> lock(HookListLock);
     try {
       std::vector<uintptr_t> trace = GetStackTrace(context);
@@ -93,7 +96,6 @@ bool ExceptionHookProc(const CONTEXT& context, const std::string* message, bool 
       // Out of memory for the history: the raise itself matters more.
     }
     if (strictEnds && (StrictErrorSystem || ForceStrictErrorSystem)) strictText = hook->StrictReport();
-    SetHookBusyOnThisThread(false);
   }
   // The boxes wait for a click: shown without the lock, so that a report
   // on another thread is not held up by them.
