@@ -58,13 +58,11 @@ TEST(TorvaneProgram, CompilesFromItsWindowAndEndsWhenClosed) {
   std::filesystem::create_directories(dir.File("base"));
   std::filesystem::copy_file("SetupBase.exe", dir.File("base/setup.exe"));
   WriteFileText(dir.File("base/Uninstall_Final.exe"), "finaliser");
-  for (const char* folder : {"layout/install/QX1", "layout/uninstall/QX1", "languages/Install", "languages/Uninstall",
-                             "mod/sub"})
+  for (const char* folder : {"layout/install/QX1", "layout/uninstall/QX1", "mod/sub"})
     std::filesystem::create_directories(dir.File(folder));
   WriteFileText(dir.File("layout/install/QX1/Pages.txt"), "page1=welcome\r\n");
   WriteFileText(dir.File("layout/uninstall/QX1/Pages.txt"), "page1=uninstall\r\n");
-  WriteFileText(dir.File("languages/Install/English.wri"), "language");
-  WriteFileText(dir.File("languages/Uninstall/English.wri"), "uninstall language");
+  std::filesystem::copy(EXAMPLES "\\kit\\languages", dir.File("languages"), std::filesystem::copy_options::recursive);
   WriteFileText(dir.File("mod/a.dat"), "a");
   WriteFileText(dir.File("mod/sub/b.dat"), "b");
 
@@ -111,7 +109,7 @@ TEST(TorvaneProgram, CompilesFromItsWindowAndEndsWhenClosed) {
   TPak pak(dir.File("compiled/mysetup.exe"), false, false);
   std::vector<std::string> entries;
   for (const TPakFile& e : pak.Entries) entries.push_back(std::to_string(e.Group) + " " + e.Name);
-  EXPECT_EQ(entries, (std::vector<std::string>{"0 LANGUAGE-install\\English", "0 UNINSTALL_LANGUAGE-uninstall\\English",
+  EXPECT_EQ(entries, (std::vector<std::string>{"0 LANGUAGE-install\\English", "0 UNINSTALL_LANGUAGE-uninstall\\UnEnglish",
                                                "0 Pages.txt", "0 UNINSTALL_Pages.txt", "0 UNINSTALL_FINALISE.EXE",
                                                "0 SetupInfo", "0 CompiledLines", "1 MyMod.ini", "2 a.dat",
                                                "2 sub\\b.dat"}));
