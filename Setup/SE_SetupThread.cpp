@@ -34,8 +34,6 @@ void TSetupThread::Execute() {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     } while (!StopRequested);
   } catch (...) {
-    // Nothing after the failed step runs: no log and no uninstaller are
-    // written for an installation that broke off unexpectedly.
     ReportUnexpectedError(ExceptionText(std::current_exception()), "Setup Thread");
   }
 }
@@ -43,7 +41,16 @@ void TSetupThread::Execute() {
 void TSetupThread::Run() {
   {
     platform::ComScope com;  // shell links need COM on this thread
-    RunCompiledLines();
+    try {
+      RunCompiledLines();
+    } catch (...) {
+      // The report ends the process; what the lines did so far must stay
+      // removable, so the log and the uninstaller are written first. Their
+      // own failure is left out: the error that stopped the run is the one
+      // the report names.
+      FinishInstallation();
+      throw;
+    }
     finishError_ = FinishInstallation();
   }
   Running = false;
@@ -71,13 +78,38 @@ void RunCompiledLines() {
 }
 
 std::string FinishInstallation() {
+  // Each step is tried whatever the one before did: an uninstaller is
+  // still worth having when the container could not be saved. The first
+  // failure is the one reported.
+  std::string failure;
+  auto step = [&failure](const auto& work) {
+    std::string text;
+    try {
+      text = work();
+    } catch (...) {
+      text = ExceptionText(std::current_exception());
+    }
+    if (failure.empty()) failure = text;
+  };
   // A container the last update kept open for a later line would otherwise
   // stay open with its old checksum and side file, which the game rejects.
-  CloseGameVFS();
-  ForceDirectoriesLogged(SetupInfoFile.InstallDir);
-  if (SetupInfoFile.HasUninstall != 1) return {};
-  if (!UninstallList.SaveToFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix))
-    return "Error: The uninstall log could not be written: " +
-           TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
-  return CreateUninstaller();
+  step([] {
+    CloseGameVFS();
+    return std::string();
+  });
+  step([] {
+    ForceDirectoriesLogged(SetupInfoFile.InstallDir);
+    return std::string();
+  });
+  if (SetupInfoFile.HasUninstall != 1) return failure;
+  bool logSaved = false;
+  step([&logSaved] {
+    logSaved = UninstallList.SaveToFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
+    return logSaved ? std::string()
+                    : "Error: The uninstall log could not be written: " +
+                          TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
+  });
+  // An uninstaller without its log would find nothing to remove.
+  if (logSaved) step([] { return CreateUninstaller(); });
+  return failure;
 }

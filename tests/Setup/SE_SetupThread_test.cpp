@@ -217,9 +217,10 @@ TEST_F(SetupThreadTest, StopEndsAnIdleThreadPromptlyAndARunFirst) {
   EXPECT_TRUE(platform::DirectoryExists(installDir));
 }
 
-TEST_F(SetupThreadTest, AnExceptionInAStepEndsInTheErrorReportWithoutLogOrUninstaller) {
+TEST_F(SetupThreadTest, AnExceptionInAStepIsReportedAfterTheLogAndTheUninstallerAreWritten) {
   SetupInfoFile.HasUninstall = 1;
   SetupInfoFile.UninstallExe = "Uninstall.exe";
+  OpenArchive(WriteArchiveFile("setup.exe", {{"UNINSTALL_Pages.txt", 0, "[pages]"}}, "MZ program"));
   struct Case {
     const char* name;
     std::function<void()> raise;
@@ -229,11 +230,17 @@ TEST_F(SetupThreadTest, AnExceptionInAStepEndsInTheErrorReportWithoutLogOrUninst
       {"anything else", [] { throw 42; }, "Unknown Error"},
   };
   for (const Case& c : cases) {
+    platform::RemoveFile(LogFile());
+    platform::RemoveFile(UninstallerPath());
+    UninstallList.Clear();
     CommandList = TCommandList();
     errors.clear();
     errorCount = 0;
     ran.clear();
-    const int32_t fail = AddCommand([&](int32_t) { c.raise(); });
+    const int32_t fail = AddCommand([&](int32_t) {
+      UninstallList.AddFile(installDir + "\\done before.txt");
+      c.raise();
+    });
     const int32_t step = AddCommand();
     CompLines = Script({Cmd(fail), Cmd(step)});
     {
@@ -245,7 +252,10 @@ TEST_F(SetupThreadTest, AnExceptionInAStepEndsInTheErrorReportWithoutLogOrUninst
     }
     EXPECT_EQ(errors, (std::vector<ReportedError>{{c.text, "Setup Thread"}})) << c.name;
     EXPECT_EQ(ran, (std::vector<int32_t>{0})) << c.name;
-    EXPECT_FALSE(platform::FileExists(LogFile())) << c.name;
-    EXPECT_FALSE(platform::FileExists(UninstallerPath())) << c.name;
+    // What the run did before the error stays removable.
+    TUninstallList log;
+    EXPECT_TRUE(log.LoadFromFile(installDir, SetupInfoFile.UninstallPrefix)) << c.name;
+    EXPECT_EQ(log.Files(), std::vector<std::string>{"$INSTDIR\\done before.txt"}) << c.name;
+    EXPECT_TRUE(platform::FileExists(UninstallerPath())) << c.name;
   }
 }
