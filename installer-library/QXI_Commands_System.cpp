@@ -38,10 +38,6 @@ void ReportUnopenedKey(const std::string& root, const std::string& key) {
   SetStatusText(platform::AnsiToWide("Unable to open the registry key " + root + "\\" + key + ", skipped"));
 }
 
-}  // namespace
-
-namespace {
-
 constexpr int kShellWindows = 36;
 
 // An absolute path as its root ("C:" or "\\server\share", upper-cased

@@ -228,7 +228,7 @@ TEST_F(SetupProgramTest, InstallsSilentlyAndUninstallsAgain) {
   EXPECT_TRUE(reg.ReadString("UninstallString", command));
   reg.CloseKey();
   EXPECT_NE(listed.find(command), std::string::npos) << listed;
-  EXPECT_TRUE(platform::SameFile(command, game + "\\Sample_Uninstall.exe")) << command;
+  EXPECT_EQ(command, Quoted(game + "\\Sample_Uninstall.exe")) << "quoted: the folder holds a blank";
 
   // The uninstall log lists every file, folder and value the run made.
   TUninstallList log;
