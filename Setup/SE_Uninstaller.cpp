@@ -92,8 +92,11 @@ bool RegisterUninstaller() {
   const bool existed = Registry.KeyExists(key);
   // Quoted: the system splits an unquoted command at its first blank and
   // would start "C:\Program" of "C:\Program Files\...".
+  std::string command = "\"";
+  command += UninstallerPath();
+  command += '"';
   bool written = Registry.OpenKey(key, true) && Registry.WriteString("DisplayName", SetupInfoFile.SetupShortName) &&
-                 Registry.WriteString("UninstallString", "\"" + UninstallerPath() + "\"");
+                 Registry.WriteString("UninstallString", command);
   // Half an entry is worse than none: the list would offer a program that
   // cannot be started.
   if (!written && Registry.KeyOpen()) {
