@@ -7,12 +7,12 @@
 
 #include "Global/ByteOrder.h"
 #include "Global/DosDate.h"
+#include "installer-library/QXI_Commands.h"
 #include "installer-library/QXI_DigitKey.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
 #include "installer-library/SE_VFS.h"
 #include "installer-library/buffer_type.h"
-#include "platform/Alerts.h"
 #include "platform/MessageBox.h"
 #include "platform/Text.h"
 
@@ -31,17 +31,23 @@ constexpr int kMaxSeed = 6;
 // data chunk's id and size.
 constexpr size_t kCanonicalWavHeader = 44;
 constexpr size_t kCuePointSize = 24;
-// Cancel in the retry box leaves the installation unfinished.
-constexpr unsigned kCancelledExitCode = 1;
+constexpr uint16_t kFailureString = 23;
 
+// The installation ends the way every failed command ends it, so that the
+// finishing steps still write the uninstall log and the uninstaller for the
+// files installed before this line.
 class TSystemAlerts : public TPakSystemAlerts {
  public:
-  void FatalExit(const std::string& text) override { platform::FatalApplicationExit(text); }
+  void Fail(const std::string& text) override { FailInstallation(text); }
   bool AskRetry(const std::string& text) override {
     return platform::ShowMessageBox(text, "Error", platform::kMbRetryCancel | platform::kMbIconWarning) ==
            platform::kIdRetry;
   }
-  void EndAfterCancel() override { platform::EndProcess(kCancelledExitCode); }
+  void Cancelled() override {
+    // The user has answered a box already: no second one.
+    SetFailureText(Languages.GetString(kFailureString), true);
+    AbortFlag = true;
+  }
 };
 
 bool IdAt(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
@@ -207,7 +213,7 @@ void TPakSystem::UpdateArchive(int32_t group, const std::string& archiveName, co
   }
   CheckPasswordFits();
 
-  Cut();
+  BeginChanges();
   filesDone_ = 0;
   SetStatusText(FormatArchiveProgress(archiveName, 0, filesTotal_));
   std::exception_ptr failure;
@@ -234,7 +240,7 @@ void TPakSystem::SetOfficial(const std::string& archiveName, const std::string& 
   std::string flag = platform::AnsiLowerCase(flagText);
   ExtraInfo.Official = flag == "t" || flag == "true" || flagText == "1" ? 1 : 0;
   CheckPasswordFits();
-  Cut();
+  BeginChanges();
   WriteIndex();
 }
 
@@ -266,7 +272,7 @@ void TPakSystem::DuplicateEntry(const std::string& archiveName, const std::strin
     share(*target);
   }
   CheckPasswordFits();
-  Cut();
+  BeginChanges();
   WriteIndex();
 }
 
@@ -292,7 +298,7 @@ void TPakSystem::OpenArchiveForUpdate() {
     else
       message = "Unable to modify file:" + Quoted(archivePath_) + ", file may be in use or drive is write protected...";
     if (!Alerts->AskRetry(message)) {
-      Alerts->EndAfterCancel();
+      Alerts->Cancelled();
       throw EPakSystemEnded(message);
     }
   }
@@ -328,10 +334,8 @@ void TPakSystem::CheckPasswordFits() {
 
 // --- changing -------------------------------------------------------------------
 
-void TPakSystem::Cut() {
-  if (archive_.Seek(indexStart_, SeekOrigin::Begin) != indexStart_ || !archive_.Truncate())
-    FailWrite(TWriteFailure::DiskFull);
-  cut_ = true;
+void TPakSystem::BeginChanges() {
+  changing_ = true;
   writePos_ = indexStart_;
 }
 
@@ -388,8 +392,14 @@ void TPakSystem::AddFile(TPak& pak, int index) {
     return;
 
   if (writePos_ + static_cast<int64_t>(blob.size()) > kMaxQXPArchiveSize) FailWrite(TWriteFailure::TooLarge);
+  // The old tail goes behind the blob in the same write: between two
+  // writes the file always ends in a complete tail, so an archive left by a
+  // process that died here still reads as before the update.
+  const size_t blobSize = blob.size();
+  blob.insert(blob.end(), oldTail_.begin(), oldTail_.end());
   if (archive_.Seek(writePos_, SeekOrigin::Begin) != writePos_ || !archive_.Write(blob.data(), blob.size()))
     FailWrite(TWriteFailure::DiskFull);
+  blob.resize(blobSize);
 
   TQXPEntry record;
   record.Method = method;
@@ -425,12 +435,20 @@ void TPakSystem::WriteIndex() {
     if (!RestoreOldTail()) FailWrite(TWriteFailure::DiskFull);
     throw;
   }
+  // The new tail replaces the old one's copy in one write. It ends no
+  // earlier than that copy did: a shorter tail is preceded by zeros (unused
+  // space, as replaced blobs are), so that the write alone switches the
+  // archive from the old table to the new one.
+  if (tail.size() < oldTail_.size()) tail.insert(tail.begin(), oldTail_.size() - tail.size(), 0);
   if (tableSize > static_cast<size_t>(kMaxQXPArchiveSize) ||
       writePos_ + static_cast<int64_t>(tail.size()) > kMaxQXPArchiveSize)
     FailWrite(TWriteFailure::TooLarge);
-  if (archive_.Seek(writePos_, SeekOrigin::Begin) != writePos_ || !archive_.Write(tail.data(), tail.size()) ||
-      !archive_.Truncate())
+  if (archive_.Seek(writePos_, SeekOrigin::Begin) != writePos_ || !archive_.Write(tail.data(), tail.size()))
     FailWrite(TWriteFailure::DiskFull);
+  changing_ = false;
+  // Nothing lies behind the new tail; should the length not be set, the
+  // archive still reads as it should.
+  archive_.Truncate();
   Close();
 }
 
@@ -444,9 +462,11 @@ Bytes TPakSystem::MakeTrailer() {
 // --- failing ----------------------------------------------------------------------
 
 bool TPakSystem::RestoreOldTail() {
-  if (!cut_) return true;
-  return archive_.Seek(indexStart_, SeekOrigin::Begin) == indexStart_ &&
-         archive_.Write(oldTail_.data(), oldTail_.size()) && archive_.Truncate();
+  if (!changing_) return true;
+  bool restored = archive_.Seek(indexStart_, SeekOrigin::Begin) == indexStart_ &&
+                  archive_.Write(oldTail_.data(), oldTail_.size()) && archive_.Truncate();
+  changing_ = false;
+  return restored;
 }
 
 void TPakSystem::FailWrite(TWriteFailure failure) {
@@ -461,14 +481,22 @@ void TPakSystem::FailWrite(TWriteFailure failure) {
 
 void TPakSystem::Fatal(const std::string& text) {
   Close();
-  Alerts->FatalExit(text);
+  Alerts->Fail(text);
   throw EPakSystemEnded(text);
 }
 
 void TPakSystem::Close() {
+  // An operation left half way (an exception from anywhere) puts the old
+  // tail back; the archive then reads exactly as before it.
+  if (changing_) {
+    try {
+      RestoreOldTail();
+    } catch (...) {
+      changing_ = false;
+    }
+  }
   archive_.Close();
   entries_.Clear();
   oldTail_.clear();
   indexStart_ = writePos_ = 0;
-  cut_ = false;
 }

@@ -7,8 +7,13 @@
 // Data that an update replaces stays in the file unused; the archive is
 // never copied or compacted, so an update costs what it adds.
 //
-// When a write fails after the cut, the old table, header and trailer are
-// put back, so the archive reads exactly as before the operation.
+// Between any two writes the file ends in a complete table, header and
+// trailer: each blob is written together with a copy of the old tail behind
+// it, and the new tail replaces that copy in one last write. A process that
+// dies half way therefore leaves the archive as it was or as it is meant
+// to be. When a write fails, or the operation ends by an exception before
+// its new tail is written, the old tail is put back where it was, so the
+// archive reads exactly as before the operation.
 #pragma once
 
 #include <cstdint>
@@ -29,24 +34,26 @@ struct TExtraInfo {
   std::string Password;  // in plain
 };
 
-// Where the updater's fatal ends and its one question go: the system's boxes
-// in the program, a recorder in tests.
+// Where the updater's failures and its one question go: the installation's
+// error box and failure ending in the program, a recorder in tests.
 class TPakSystemAlerts {
  public:
   virtual ~TPakSystemAlerts() = default;
-  // The system's fatal-application-exit box with the text; ends the process.
-  virtual void FatalExit(const std::string& text) = 0;
+  // Shows the text and ends the installation as a failed command does: the
+  // script stops, the finishing steps still run, a silent run ends with 1.
+  virtual void Fail(const std::string& text) = 0;
   // The Retry/Cancel box (caption "Error", warning icon); true for Retry.
   virtual bool AskRetry(const std::string& text) = 0;
-  // Ends the process after Cancel, with a non-zero exit code: the
-  // installation did not complete.
-  virtual void EndAfterCancel() = 0;
+  // Ends the installation after Cancel, as Fail does but without a second
+  // box.
+  virtual void Cancelled() = 0;
 };
 
 TPakSystemAlerts& SystemPakSystemAlerts();
 
-// Raised where the process has ended, should the alerts let the call come
-// back (tests): the archive is closed and nothing more is done to it.
+// Raised once the installation has been ended (Fail or Cancelled): the
+// archive is closed and nothing more is done to it. The archive-update
+// commands take it as the end of their line.
 class EPakSystemEnded : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -128,7 +135,9 @@ class TPakSystem {
   // Refuses, before anything is changed, a password that the trailer
   // cannot carry.
   void CheckPasswordFits();
-  void Cut();
+  // From here on the archive is written; until the new tail is, closing
+  // puts the old one back.
+  void BeginChanges();
   void UpdateArchiveStep(TPak& pak, int index);
   void AddFile(TPak& pak, int index);
   // The blob of an installer entry and its method; false for a sound file
@@ -138,10 +147,10 @@ class TPakSystem {
   bool StoredBlobEquals(const TQXPEntry& record, const Bytes& blob);
   void WriteIndex();
   Bytes MakeTrailer();
-  // Puts the old table, header and trailer back and ends the process.
+  // Puts the old table, header and trailer back and ends the installation.
   [[noreturn]] void FailWrite(TWriteFailure failure);
   bool RestoreOldTail();
-  // Closes the archive and ends the process with the fatal box.
+  // Closes the archive and ends the installation with the text.
   [[noreturn]] void Fatal(const std::string& text);
   void Close();
 
@@ -151,7 +160,7 @@ class TPakSystem {
   Bytes oldTail_;  // the table, header and trailer as they were at opening
   int64_t indexStart_ = 0;
   int64_t writePos_ = 0;
-  bool cut_ = false;
+  bool changing_ = false;
   int32_t filesTotal_ = 0;
   int32_t filesDone_ = 0;
   int32_t lastPercent_ = 0;

@@ -1,5 +1,6 @@
 #include "Setup/SE_SetupThread.h"
 
+#include <atomic>
 #include <chrono>
 #include <exception>
 
@@ -35,8 +36,6 @@ void TSetupThread::Execute() {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     } while (!StopRequested);
   } catch (...) {
-    // Nothing after the failed step runs: no log and no uninstaller are
-    // written for an installation that broke off unexpectedly.
     ReportUnexpectedError(ExceptionText(std::current_exception()), "Setup Thread");
   }
 }
@@ -45,10 +44,20 @@ void TSetupThread::Run() {
   {
     platform::ComScope com;  // shell links need COM on this thread
     {
-      // A crash in the middle of the script still leaves the log and the
-      // uninstaller for what was done up to there.
+      // A fault that no catch sees (a processor exception, a throw on
+      // another path) still leaves the log and the uninstaller for what was
+      // done up to there: the crash backstop runs this before its report.
       TCrashEnding crash("Setup Thread", [] { FinishInstallation(); });
-      RunCompiledLines();
+      try {
+        RunCompiledLines();
+      } catch (...) {
+        // The report ends the process; what the lines did so far must stay
+        // removable, so the log and the uninstaller are written first. Their
+        // own failure is left out: the error that stopped the run is the one
+        // the report names.
+        FinishInstallation();
+        throw;
+      }
     }
     finishError_ = FinishInstallation();
   }
@@ -77,13 +86,45 @@ void RunCompiledLines() {
 }
 
 std::string FinishInstallation() {
+  // A crash inside these steps must not start them a second time from the
+  // crash backstop: the half-done first pass is what the report is about.
+  static std::atomic<bool> finishing{false};
+  if (finishing.exchange(true)) return "Error: the installation is already being finished";
+  struct TClear {
+    ~TClear() { finishing = false; }
+  } clear;
+  // Each step is tried whatever the one before did: an uninstaller is
+  // still worth having when the container could not be saved. The first
+  // failure is the one reported.
+  std::string failure;
+  auto step = [&failure](const auto& work) {
+    std::string text;
+    try {
+      text = work();
+    } catch (...) {
+      text = ExceptionText(std::current_exception());
+    }
+    if (failure.empty()) failure = text;
+  };
   // A container the last update kept open for a later line would otherwise
   // stay open with its old checksum and side file, which the game rejects.
-  CloseGameVFS();
-  ForceDirectoriesLogged(SetupInfoFile.InstallDir);
-  if (SetupInfoFile.HasUninstall != 1) return {};
-  if (!UninstallList.SaveToFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix))
-    return "Error: The uninstall log could not be written: " +
-           TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
-  return CreateUninstaller();
+  step([] {
+    CloseGameVFS();
+    return std::string();
+  });
+  step([] {
+    ForceDirectoriesLogged(SetupInfoFile.InstallDir);
+    return std::string();
+  });
+  if (SetupInfoFile.HasUninstall != 1) return failure;
+  bool logSaved = false;
+  step([&logSaved] {
+    logSaved = UninstallList.SaveToFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
+    return logSaved ? std::string()
+                    : "Error: The uninstall log could not be written: " +
+                          TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
+  });
+  // An uninstaller without its log would find nothing to remove.
+  if (logSaved) step([] { return CreateUninstaller(); });
+  return failure;
 }

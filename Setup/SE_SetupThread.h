@@ -51,8 +51,10 @@ extern std::unique_ptr<TSetupThread> SetupThread;
 // until the last line is passed or a step sets AbortFlag.
 void RunCompiledLines();
 
-// After the last line or an abort alike: saves and closes a container still
-// open, creates (and logs) the install folder and, when the setup has an
-// uninstaller, saves the uninstall log and then writes the uninstaller. The
-// failure's text, or empty.
+// After the last line, an abort or an exception alike: saves and closes a
+// container still open, creates (and logs) the install folder and, when the
+// setup has an uninstaller, saves the uninstall log and then writes and
+// registers the uninstaller. Every step is tried even when one before it
+// failed, and none raises, so a handler of a fatal error may call it too.
+// The first failure's text, or empty.
 std::string FinishInstallation();

@@ -81,17 +81,31 @@ bool AppendUninstallArchive(const std::string& exePath) {
 
 std::string UninstallKeyPath() { return kUninstallListKey + SetupInfoFile.SetupShortName; }
 
-std::string UninstallerPath() { return SetupInfoFile.InstallDir + "\\" + SetupInfoFile.UninstallExe; }
+std::string UninstallerPath() { return AddBackslash(SetupInfoFile.InstallDir) + SetupInfoFile.UninstallExe; }
 
-void RegisterUninstaller() {
+bool RegisterUninstaller() {
   // Without a short name the key would be the list of installed programs
   // itself.
-  if (SetupInfoFile.SetupShortName.empty()) return;
+  if (SetupInfoFile.SetupShortName.empty()) return false;
+  const std::string key = UninstallKeyPath();
   Registry.SetRoot(kLocalMachine);
-  Registry.OpenKey(UninstallKeyPath(), true);
-  Registry.WriteString("DisplayName", SetupInfoFile.SetupShortName);
-  Registry.WriteString("UninstallString", UninstallerPath());
+  const bool existed = Registry.KeyExists(key);
+  // Quoted: the system splits an unquoted command at its first blank and
+  // would start "C:\Program" of "C:\Program Files\...".
+  std::string command = "\"";
+  command += UninstallerPath();
+  command += '"';
+  bool written = Registry.OpenKey(key, true) && Registry.WriteString("DisplayName", SetupInfoFile.SetupShortName) &&
+                 Registry.WriteString("UninstallString", command);
+  // Half an entry is worse than none: the list would offer a program that
+  // cannot be started.
+  if (!written && Registry.KeyOpen()) {
+    Registry.DeleteValue("DisplayName");
+    Registry.DeleteValue("UninstallString");
+  }
   Registry.CloseKey();
+  if (!written && !existed) Registry.DeleteKey(key);
+  return written;
 }
 
 int64_t ArchiveStart(const TPak& archive, int64_t fileSize) {
@@ -105,8 +119,10 @@ int64_t ArchiveStart(const TPak& archive, int64_t fileSize) {
 }
 
 std::string CreateUninstaller() {
-  RegisterUninstaller();
-  return WriteUninstaller(platform::ProgramFile());
+  // The file first: the entry must never name a program that is not there.
+  std::string failure = WriteUninstaller(platform::ProgramFile());
+  if (failure.empty() && platform::FileExists(UninstallerPath())) RegisterUninstaller();
+  return failure;
 }
 
 std::string WriteUninstaller(const std::string& programFile) {

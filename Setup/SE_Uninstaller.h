@@ -13,21 +13,23 @@ class TPak;
 // HKEY_LOCAL_MACHINE key of the uninstall entry: the list of installed
 // programs followed by the setup's short name.
 std::string UninstallKeyPath();
-// InstallDir + "\" + the uninstaller's file name.
+// InstallDir, one backslash, and the uninstaller's file name.
 std::string UninstallerPath();
 
-// Writes "DisplayName" and "UninstallString" under the uninstall key. A
-// setup without a short name has no key of its own and registers nothing.
-// Failures are not reported: the uninstaller still works without it.
-void RegisterUninstaller();
+// Writes "DisplayName" and "UninstallString" (the uninstaller's path in
+// double quotes) under the uninstall key. A setup without a short name has
+// no key of its own and registers nothing. When a value cannot be written
+// the entry is taken away again. Whether it was written; the uninstaller
+// works without it, so callers need not report it.
+bool RegisterUninstaller();
 
 // Where the archive appended to a program file begins: the first entry that
 // holds data, else the entry table; the whole file when it carries no
 // archive.
 int64_t ArchiveStart(const TPak& archive, int64_t fileSize);
 
-// Registers the uninstaller and writes it from the running program's file.
-// The failure's text, or empty when it was written.
+// Writes the uninstaller from the running program's file and then, once it
+// is there, registers it. The failure's text, or empty when it was written.
 std::string CreateUninstaller();
 
 // Writes the uninstaller from the given program file: the program without

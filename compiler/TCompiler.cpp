@@ -39,11 +39,25 @@ void TCompiler::ParseLines(const std::vector<std::string>& lines) {
 
 void TCompiler::RunCompileHooks() {
   // Steps may rewrite their own line's parameters but add no lines.
+  // The short name names the uninstall key and the prefix the log and the
+  // uninstaller: a separator in either would nest the key or point the
+  // files into a folder. The line that set the final value is blamed.
+  int32_t shortNameLine = -1, prefixLine = -1;
   for (size_t i = 0; i < CompLines.Lines.size(); ++i) {
     int32_t id = CompLines.Lines[i].Id;
     TCommandClass* command = id > 0 && Commands ? Commands->Get(id) : nullptr;
-    if (command) command->CompilerProcess(*this, static_cast<int32_t>(i));
+    if (!command) continue;
+    const std::string shortName = SetupInfo.SetupShortName, prefix = SetupInfo.UninstallPrefix;
+    command->CompilerProcess(*this, static_cast<int32_t>(i));
+    if (SetupInfo.SetupShortName != shortName) shortNameLine = CompLines.Lines[i].Line;
+    if (SetupInfo.UninstallPrefix != prefix) prefixLine = CompLines.Lines[i].Line;
   }
+  auto separated = [](const std::string& name) { return name.find_first_of("\\/") != std::string::npos; };
+  if (!Error.Text.empty()) return;
+  if (separated(SetupInfo.SetupShortName))
+    SetError("The short name may not hold \\ or /", shortNameLine);
+  else if (separated(SetupInfo.UninstallPrefix))
+    SetError("The prefix may not hold \\ or /", prefixLine);
 }
 
 void TCompiler::Log(const std::string& text) const {

@@ -145,6 +145,11 @@ int32_t RunParamCount(int32_t lineIndex);
 // script; the setup thread's finishing steps still run.
 void FailInstallation(const std::string& message, const std::string& caption = "Error");
 
+// The folder rmdir removes: an absolute path with "." and ".." resolved
+// (also behind "\\?\"). Empty, with the reason in refusal, for a relative
+// path, a whole drive, or the Windows folder or a folder that holds it.
+std::string ResolveRemovableDir(const std::string& path, std::string& refusal);
+
 // For each parameter from P3 on, a blank and the parameter as written in
 // double quotes: the handler arguments of writeregstr_url.
 std::string QuotedExtraArgs(int32_t lineIndex);

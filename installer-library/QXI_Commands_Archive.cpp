@@ -29,7 +29,12 @@ void TQXPUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineI
 
 void TQXPUpdateCommand::SFXProcess(int32_t lineIndex) {
   uint16_t group;
-  if (StoredGroup(lineIndex, group)) PakSystem.UpdateArchive(group, RunParam(lineIndex, 2), PlainPassword(lineIndex));
+  if (!StoredGroup(lineIndex, group)) return;
+  try {
+    PakSystem.UpdateArchive(group, RunParam(lineIndex, 2), PlainPassword(lineIndex));
+  } catch (const EPakSystemEnded&) {
+    // The updater has ended the installation; the script stops here.
+  }
 }
 
 void TVFSUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
@@ -52,9 +57,15 @@ void TQXPOfficialCommand::CompilerProcess(TCompileContext& compiler, int32_t lin
 
 void TQXPOfficialCommand::SFXProcess(int32_t lineIndex) {
   // The updater changes nothing unless the code is the built-in one.
-  PakSystem.SetOfficial(RunParam(lineIndex, 0), PlainPassword(lineIndex), RunParam(lineIndex, 2));
+  try {
+    PakSystem.SetOfficial(RunParam(lineIndex, 0), PlainPassword(lineIndex), RunParam(lineIndex, 2));
+  } catch (const EPakSystemEnded&) {
+  }
 }
 
 void TDuplicateEntryCommand::SFXProcess(int32_t lineIndex) {
-  PakSystem.DuplicateEntry(RunParam(lineIndex, 0), RunParam(lineIndex, 1), RunParam(lineIndex, 2));
+  try {
+    PakSystem.DuplicateEntry(RunParam(lineIndex, 0), RunParam(lineIndex, 1), RunParam(lineIndex, 2));
+  } catch (const EPakSystemEnded&) {
+  }
 }

@@ -3,6 +3,7 @@
 // logged so that the uninstaller can take it away again.
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_Commands.h"
@@ -12,6 +13,7 @@
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/Shell.h"
 #include "platform/ShellProcess.h"
 #include "platform/Text.h"
 
@@ -31,7 +33,93 @@ void WriteRegValue(const std::string& name, const std::string& text) {
   }
 }
 
+// A key that cannot be opened is skipped; the player sees which one.
+void ReportUnopenedKey(const std::string& root, const std::string& key) {
+  SetStatusText(platform::AnsiToWide("Unable to open the registry key " + root + "\\" + key + ", skipped"));
+}
+
+constexpr int kShellWindows = 36;
+
+// An absolute path as its root ("C:" or "\\server\share", upper-cased
+// drive letter) and its folder names, "." and ".." resolved the way the
+// system resolves them; false for a path that is relative to the current
+// folder or drive.
+bool SplitAbsolutePath(std::string path, std::string& root, std::vector<std::string>& names) {
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  // "\\?\" and "\\.\" only switch the system's parsing off.
+  if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\\\.\\", 0) == 0) {
+    path.erase(0, 4);
+    if (platform::AnsiLowerCase(path.substr(0, 4)) == "unc\\") path.replace(0, 4, "\\\\");
+  }
+  size_t pos;
+  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (path.size() >= 2 && letter(path[0]) && path[1] == ':') {
+    if (path.size() > 2 && path[2] != '\\') return false;  // "C:x" is relative to drive C's current folder
+    root = std::string(1, static_cast<char>(path[0] & ~0x20)) + ":";
+    pos = 2;
+  } else if (path.rfind("\\\\", 0) == 0) {
+    size_t server = path.find('\\', 2);
+    if (server == std::string::npos || server == 2) return false;
+    size_t share = path.find('\\', server + 1);
+    if (share == std::string::npos) share = path.size();
+    if (share == server + 1) return false;
+    root = platform::AnsiLowerCase(path.substr(0, share));
+    pos = share;
+  } else {
+    return false;
+  }
+  names.clear();
+  while (pos < path.size()) {
+    size_t end = path.find('\\', pos);
+    if (end == std::string::npos) end = path.size();
+    std::string name = path.substr(pos, end - pos);
+    pos = end + 1;
+    if (name == "..") {
+      if (!names.empty()) names.pop_back();
+      continue;
+    }
+    // The system drops trailing dots and blanks of a name: "x." is "x",
+    // and "..." names the folder itself.
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    if (!name.empty()) names.push_back(name);
+  }
+  return true;
+}
+
+std::string JoinPath(const std::string& root, const std::vector<std::string>& names) {
+  std::string path = root;
+  for (const std::string& name : names) path += "\\" + name;
+  return path;
+}
+
 }  // namespace
+
+std::string ResolveRemovableDir(const std::string& path, std::string& refusal) {
+  std::string root;
+  std::vector<std::string> names;
+  if (!SplitAbsolutePath(path, root, names)) {
+    refusal = "not a full path";
+    return {};
+  }
+  if (names.empty()) {
+    refusal = "a whole drive";
+    return {};
+  }
+  std::string resolved = JoinPath(root, names);
+  // The Windows folder, and any folder that holds it.
+  std::string windowsRoot;
+  std::vector<std::string> windows;
+  if (SplitAbsolutePath(platform::GetFolderPathById(kShellWindows), windowsRoot, windows) && !windows.empty()) {
+    std::string lowered = platform::AnsiLowerCase(resolved) + "\\";
+    std::string windowsDir = platform::AnsiLowerCase(JoinPath(windowsRoot, windows)) + "\\";
+    if (windowsDir.rfind(lowered, 0) == 0) {
+      refusal = "the Windows folder";
+      return {};
+    }
+  }
+  return resolved;
+}
 
 std::string QuotedExtraArgs(int32_t lineIndex) {
   std::string args;
@@ -71,36 +159,57 @@ void TExecuteCommand::SFXProcess(int32_t lineIndex) {
 void TWriteRegStrCommand::SFXProcess(int32_t lineIndex) {
   std::string root = RunParam(lineIndex, 0), key = RunParam(lineIndex, 1), name = RunParam(lineIndex, 2);
   Registry.SetRoot(RegRootFromName(root));
-  // A key that cannot be opened skips the write; the entry is logged anyway.
-  if (Registry.OpenKey(key, true)) WriteRegValue(name, ExpandedParam(lineIndex, 3));
+  // A key that cannot be opened skips the write, and nothing is logged: the
+  // uninstaller would delete a value of the same name this never wrote.
+  bool opened = Registry.OpenKey(key, true);
+  if (opened) WriteRegValue(name, ExpandedParam(lineIndex, 3));
   Registry.CloseKey();
-  UninstallList.AddRegEntry(RegEntryText(root, key, name, RunParam(lineIndex, 3)));
+  if (opened) UninstallList.AddRegEntry(RegEntryText(root, key, name, RunParam(lineIndex, 3)));
+  else ReportUnopenedKey(root, key);
 }
 
 void TWriteRegStr_URLCommand::SFXProcess(int32_t lineIndex) {
   const std::string protocol = RunParam(lineIndex, 0);
   const std::string icon = protocol + "\\DefaultIcon\\", command = protocol + "\\shell\\open\\command\\";
-  Registry.SetRoot(kClassesRoot);
-  Registry.OpenKey(protocol, true);
-  WriteRegValue("", "URL:" + protocol + " Protocol");
-  WriteRegValue("URL Protocol", "");
-  Registry.OpenKey(icon, true);
-  WriteRegValue("", ExpandedParam(lineIndex, 1));
-  Registry.OpenKey(command, true);
   std::string handler = "\"";
   handler += ExpandedParam(lineIndex, 2);
   handler += '"';
   handler += QuotedExtraArgs(lineIndex);
-  WriteRegValue("", handler);
+  const struct {
+    const std::string& key;
+    const char* name;
+    std::string text;
+  } values[] = {{protocol, "", "URL:" + protocol + " Protocol"},
+                {protocol, "URL Protocol", ""},
+                {icon, "", ExpandedParam(lineIndex, 1)},
+                {command, "", handler}};
+  Registry.SetRoot(kClassesRoot);
+  const std::string* openKey = nullptr;
+  bool opened = false;
+  for (const auto& value : values) {
+    if (openKey != &value.key) {
+      openKey = &value.key;
+      opened = Registry.OpenKey(value.key, true);
+      if (!opened) ReportUnopenedKey("HKCR", value.key);
+    }
+    if (!opened) continue;
+    // Each value is logged as soon as it is written, so that a later
+    // failure still leaves it to the uninstaller.
+    WriteRegValue(value.name, value.text);
+    UninstallList.AddRegEntry(RegEntryText("HKCR", value.key, value.name, ""));
+  }
   Registry.CloseKey();
-  for (const auto& [key, name] : {std::pair{protocol, ""}, {protocol, "URL Protocol"}, {icon, ""}, {command, ""}})
-    UninstallList.AddRegEntry(RegEntryText("HKCR", key, name, ""));
 }
 
 void TRMDirCommand::SFXProcess(int32_t lineIndex) {
   // The flag word is required but never changed the removal: the whole
   // tree goes, and scripts rely on that.
-  RemoveDirTree(ExpandedParam(lineIndex, 0));
+  std::string path = ExpandedParam(lineIndex, 0), refusal;
+  std::string resolved = ResolveRemovableDir(path, refusal);
+  if (resolved.empty())
+    FailInstallation("Error: Unable to remove <" + path + ">: " + refusal);
+  else
+    RemoveDirTree(resolved);
 }
 
 void TCreateDirectoryCommand::SFXProcess(int32_t lineIndex) {
@@ -112,11 +221,15 @@ void TCreateDirectoryCommand::SFXProcess(int32_t lineIndex) {
 void TCreateShortCutCommand::SFXProcess(int32_t lineIndex) {
   std::string link = ExpandedParam(lineIndex, 0), target = ExpandedParam(lineIndex, 1);
   std::string arguments = ExpandedParam(lineIndex, 2);
+  bool saved;
   if (HasParams(CompLines, lineIndex, 4))
-    CreateShortcutWithIcon(link, target, arguments, ExpandedParam(lineIndex, 3));
+    saved = CreateShortcutWithIcon(link, target, arguments, ExpandedParam(lineIndex, 3));
   else
-    CreateShortcut(link, target, arguments);
-  UninstallList.AddFile(link);
+    saved = CreateShortcut(link, target, arguments);
+  // Only a link that was saved is logged; one that could not be leaves the
+  // installation incomplete, as a file that cannot be copied does.
+  if (saved) UninstallList.AddFile(link);
+  else FailInstallation("Error: Unable to create the shortcut <" + link + ">");
 }
 
 void TCopyFileCommand::SFXProcess(int32_t lineIndex) {
@@ -128,9 +241,10 @@ void TCopyFileCommand::SFXProcess(int32_t lineIndex) {
                                         platform::AnsiToWide(source.substr(FolderOfPath(source).size()))));
   const bool existed = platform::FileExists(destination);
   bool copied = platform::CopyFileOver(source, destination);
-  // Logged also when nothing was copied, unless a file of the player's was
-  // there already: the uninstaller would delete what this never wrote.
-  if (copied || !existed) UninstallList.AddFile(destination);
+  // Logged when this wrote it: a missing source writes nothing, and a file
+  // of the player's that was there already is not the uninstaller's to
+  // delete; a failed copy that left a new file behind is logged.
+  if (copied || (!existed && platform::FileExists(destination))) UninstallList.AddFile(destination);
   // A missing source copies nothing, as scripts expect; a file that is
   // there but cannot be copied leaves the installation incomplete.
   if (!copied && platform::FileExists(source))

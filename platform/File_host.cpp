@@ -8,8 +8,21 @@
 #include <unistd.h>
 
 #include "platform/HostPath.h"
+#include "platform/HostSystem.h"
 
 namespace platform {
+
+namespace {
+
+std::function<void()> fileChangeHook;
+
+void BeforeFileChange() {
+  if (fileChangeHook) fileChangeHook();
+}
+
+}  // namespace
+
+void host::SetFileChangeHook(std::function<void()> hook) { fileChangeHook = std::move(hook); }
 
 bool File::Open(const std::string& path, OpenMode mode) {
   Close();
@@ -62,6 +75,7 @@ size_t File::Read(void* buffer, size_t n) {
 
 bool File::Write(const void* buffer, size_t n) {
   if (!IsOpen()) return false;
+  BeforeFileChange();
   size_t done = 0;
   while (done < n) {
     ssize_t put = ::write(static_cast<int>(handle_), static_cast<const char*>(buffer) + done, n - done);
@@ -73,6 +87,7 @@ bool File::Write(const void* buffer, size_t n) {
 }
 
 bool File::Truncate() {
+  BeforeFileChange();
   int64_t pos = Seek(0, SeekOrigin::Current);
   return pos >= 0 && ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(pos)) == 0;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,11 @@ void SetDrives(const std::vector<std::pair<std::string, unsigned>>& drives);
 
 // Free bytes of a drive root; a drive without a value cannot be read.
 void SetDriveFreeBytes(const std::string& root, int64_t bytes);
+
+// Called before every write and every length change of an open file: a
+// test may end the process there, or raise, to stand for a crash between
+// two steps. An empty function removes it.
+void SetFileChangeHook(std::function<void()> hook);
 
 // Empties the stand-in registry.
 void ClearRegistry();

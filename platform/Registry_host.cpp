@@ -48,6 +48,13 @@ Key* OpenKeyOf(uintptr_t handle) {
 bool Registry::Open(const std::string& path, bool canCreate, bool) {
   CloseKey();
   if (root_ > 4) return false;
+  // As on Windows, no key name is longer than 255 characters.
+  const std::string trimmed = TrimKeyPath(path);
+  for (size_t from = 0, at; from <= trimmed.size(); from = at + 1) {
+    at = trimmed.find('\\', from);
+    if (at == std::string::npos) at = trimmed.size();
+    if (at - from > 255) return false;
+  }
   std::lock_guard<std::mutex> guard(store.lock);
   std::string id = KeyId(root_, path);
   if (!store.keys.count(id)) {

@@ -14,8 +14,8 @@ namespace platform {
 // shell handed the file to a program that was already running.
 bool StartShellProcess(const std::string& file, const std::string* parameters, void* ownerWindow, int showCommand,
                        uintptr_t& process);
-// Whether the process has not ended yet (its exit code still reads as the
-// system's still-active value); false for 0 or an unreadable process.
+// Whether the process has not ended yet (its handle is not signalled,
+// whatever exit code it ends with); false for 0 or an unreadable process.
 bool ProcessActive(uintptr_t process);
 void CloseProcess(uintptr_t process);
 

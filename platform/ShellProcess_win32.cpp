@@ -21,8 +21,10 @@ bool StartShellProcess(const std::string& file, const std::string* parameters, v
 }
 
 bool ProcessActive(uintptr_t process) {
-  DWORD code = 0;
-  return process && GetExitCodeProcess(reinterpret_cast<HANDLE>(process), &code) && code == STILL_ACTIVE;
+  // The handle, not the exit code: a program may end with the code the
+  // system uses for "still active" (259), and would then be waited for for
+  // ever.
+  return process && WaitForSingleObject(reinterpret_cast<HANDLE>(process), 0) == WAIT_TIMEOUT;
 }
 
 void CloseProcess(uintptr_t process) {

@@ -88,12 +88,12 @@ inline const TQXPEntry* FindEntry(const ReadBack& r, const std::string& name) {
 
 class TAlertRecorder : public TPakSystemAlerts {
  public:
-  void FatalExit(const std::string& text) override { Fatals.push_back(text); }
+  void Fail(const std::string& text) override { Fatals.push_back(text); }
   bool AskRetry(const std::string& text) override {
     Questions.push_back(text);
     return Answer && Answer(text);
   }
-  void EndAfterCancel() override { ++Cancels; }
+  void Cancelled() override { ++Cancels; }
 
   std::vector<std::string> Fatals, Questions;
   std::function<bool(const std::string&)> Answer;  // none: Cancel

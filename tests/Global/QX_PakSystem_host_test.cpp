@@ -1,5 +1,12 @@
-// A full disk, played by the process's file-size limit.
+// A full disk, played by the process's file-size limit, and a process that
+// dies between two changes of the archive.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "platform/HostSystem.h"
 
 #include "tests/Global/PakSystemFixture.h"
 #include "tests/support/FileSizeLimit.h"
@@ -35,6 +42,54 @@ TEST_F(PakSystemTest, AFailedWritePutsTheOldTableBack) {
     EXPECT_EQ(alerts.Fatals, std::vector<std::string>{c.message}) << c.what;
     if (c.message == restored) {
       EXPECT_EQ(ReadFileBytes(Game()), original) << c.what;
+    }
+  }
+}
+
+TEST_F(PakSystemTest, AnUpdateCutShortAtAnyStepLeavesAReadableArchive) {
+  const Bytes original = HandArchive({{"old.txt", Bytes(300, 'o')}}, BlockTrailer('2', "pw", 1));
+  UseSetupArchive({{"a.bin", 1, Random(3000, 1)}, {"old.txt", 1, Text("replaced")}, {"c.bin", 1, Random(2000, 2)}});
+  // Every entry that can be read back holds its old bytes or its new ones.
+  const std::map<std::string, std::vector<Bytes>> contents = {
+      {"a.bin", {Random(3000, 1)}}, {"old.txt", {Bytes(300, 'o'), Text("replaced")}}, {"c.bin", {Random(2000, 2)}}};
+  int changes = 0;
+  WriteFileBytes(Game(), original);
+  platform::host::SetFileChangeHook([&] { ++changes; });
+  PakSystem.UpdateArchive(1, "game.qxp", "pw");
+  platform::host::SetFileChangeHook(nullptr);
+  ASSERT_GE(changes, 4) << "three blobs and the tail";
+  for (int step = 0; step < changes; ++step) {
+    for (bool killed : {true, false}) {
+      WriteFileBytes(Game(), original);
+      int seen = 0;
+      if (killed) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+          platform::host::SetFileChangeHook([&] {
+            if (seen++ == step) _exit(0);
+          });
+          PakSystem.UpdateArchive(1, "game.qxp", "pw");
+          _exit(1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << step;
+      } else {
+        platform::host::SetFileChangeHook([&] {
+          if (seen++ == step) throw std::runtime_error("crash");
+        });
+        EXPECT_ANY_THROW(PakSystem.UpdateArchive(1, "game.qxp", "pw")) << step;
+        platform::host::SetFileChangeHook(nullptr);
+      }
+      ReadBack r = ReadArchive(Game());
+      ASSERT_EQ(r.status, TQXPReadStatus::Ok) << step << (killed ? " killed" : " raised");
+      ASSERT_NE(FindEntry(r, "old.txt"), nullptr) << step;
+      for (const TQXPEntry& e : r.tail.Entries) {
+        const std::vector<Bytes>& possible = contents.at(e.Name);
+        EXPECT_NE(std::find(possible.begin(), possible.end(), QXPContents(r.file, e)), possible.end())
+            << e.Name << " " << step << (killed ? " killed" : " raised");
+      }
     }
   }
 }

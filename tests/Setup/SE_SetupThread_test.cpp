@@ -17,6 +17,7 @@
 #include "platform/MD5.h"
 #include "tests/Global/VFSImage.h"
 #include "tests/Setup/RuntimeFixture.h"
+#include "tests/support/Eventually.h"
 
 namespace {
 
@@ -130,29 +131,38 @@ TEST_F(SetupThreadTest, AContainerKeptOpenByTheLastUpdateIsSavedAndClosedWhenThe
   const int32_t keepOpen = AddCommand([](int32_t) { UpdateGameVFS(1, "c.vfs", false); });
   const int32_t step = AddCommand();
   const int32_t abort = AddCommand([](int32_t) { AbortFlag = true; });
+  const int32_t raise = AddCommand([](int32_t) { throw std::runtime_error("broken"); });
   struct Case {
     const char* name;
     std::vector<TCompLine> lines;
   } cases[] = {
       {"the last line keeps it open", {Cmd(step), Cmd(keepOpen)}},
       {"a later line aborts the script", {Cmd(keepOpen), Cmd(abort), Cmd(step)}},
+      {"a later line raises", {Cmd(keepOpen), Cmd(raise), Cmd(step)}},
   };
   platform::MakeDir(installDir);
   vfs_test::Layout layout;
   layout.blockSize = 512;
   layout.blockCount = 64;
-  TSetupThread thread;
   for (const Case& c : cases) {
     testing_support::WriteFileBytes(dir.File("Game/c.vfs"), layout.Build());
     platform::RemoveFile(installDir + "\\c.ht");
     AbortFlag = false;
     CompLines = Script(c.lines);
-    ASSERT_TRUE(RunOnce(thread)) << c.name;
+    {
+      // A raising run ends the thread in the error report, not the flag.
+      TSetupThread thread;
+      CurrentLine = -1;
+      const int reported = errorCount;
+      thread.Running = true;
+      EXPECT_TRUE(testing_support::Eventually([&] { return !thread.Running || errorCount > reported; }))
+          << c.name;
+    }
     EXPECT_FALSE(GameVFS) << c.name;
     EXPECT_TRUE(checksumValid(testing_support::ReadFileBytes(dir.File("Game/c.vfs")))) << c.name;
     EXPECT_TRUE(platform::FileExists(installDir + "\\c.ht")) << c.name;
   }
-  EXPECT_TRUE(errors.empty());
+  EXPECT_EQ(errors, (std::vector<ReportedError>{{"broken", "Setup Thread"}}));
 }
 
 TEST_F(SetupThreadTest, TheLogIsSavedBeforeTheUninstallerIsBuilt) {
@@ -217,9 +227,10 @@ TEST_F(SetupThreadTest, StopEndsAnIdleThreadPromptlyAndARunFirst) {
   EXPECT_TRUE(platform::DirectoryExists(installDir));
 }
 
-TEST_F(SetupThreadTest, AnExceptionInAStepEndsInTheErrorReportWithoutLogOrUninstaller) {
+TEST_F(SetupThreadTest, AnExceptionInAStepIsReportedAfterTheLogAndTheUninstallerAreWritten) {
   SetupInfoFile.HasUninstall = 1;
   SetupInfoFile.UninstallExe = "Uninstall.exe";
+  OpenArchive(WriteArchiveFile("setup.exe", {{"UNINSTALL_Pages.txt", 0, "[pages]"}}, "MZ program"));
   struct Case {
     const char* name;
     std::function<void()> raise;
@@ -229,11 +240,17 @@ TEST_F(SetupThreadTest, AnExceptionInAStepEndsInTheErrorReportWithoutLogOrUninst
       {"anything else", [] { throw 42; }, "Unknown Error"},
   };
   for (const Case& c : cases) {
+    platform::RemoveFile(LogFile());
+    platform::RemoveFile(UninstallerPath());
+    UninstallList.Clear();
     CommandList = TCommandList();
     errors.clear();
     errorCount = 0;
     ran.clear();
-    const int32_t fail = AddCommand([&](int32_t) { c.raise(); });
+    const int32_t fail = AddCommand([&](int32_t) {
+      UninstallList.AddFile(installDir + "\\done before.txt");
+      c.raise();
+    });
     const int32_t step = AddCommand();
     CompLines = Script({Cmd(fail), Cmd(step)});
     {
@@ -245,7 +262,10 @@ TEST_F(SetupThreadTest, AnExceptionInAStepEndsInTheErrorReportWithoutLogOrUninst
     }
     EXPECT_EQ(errors, (std::vector<ReportedError>{{c.text, "Setup Thread"}})) << c.name;
     EXPECT_EQ(ran, (std::vector<int32_t>{0})) << c.name;
-    EXPECT_FALSE(platform::FileExists(LogFile())) << c.name;
-    EXPECT_FALSE(platform::FileExists(UninstallerPath())) << c.name;
+    // What the run did before the error stays removable.
+    TUninstallList log;
+    EXPECT_TRUE(log.LoadFromFile(installDir, SetupInfoFile.UninstallPrefix)) << c.name;
+    EXPECT_EQ(log.Files(), std::vector<std::string>{"$INSTDIR\\done before.txt"}) << c.name;
+    EXPECT_TRUE(platform::FileExists(UninstallerPath())) << c.name;
   }
 }

@@ -217,12 +217,14 @@ TEST_F(UninstallerTest, AnItemDamagedSinceStartUpFailsTheBuild) {
 TEST_F(UninstallerTest, RegistersTheUninstallerUnderItsShortName) {
   struct Case {
     const char* shortName;
+    std::string installDir;  // as the folder page gives it
     bool registered;
-  } cases[] = {{kShortName, true}, {"", false}};
+  } cases[] = {{kShortName, installDir, true}, {kShortName, installDir + "\\", true}, {"", installDir, false}};
   for (const Case& c : cases) {
     RemoveUninstallKey();
     SetupInfoFile.SetupShortName = c.shortName;
-    RegisterUninstaller();
+    SetupInfoFile.InstallDir = c.installDir;
+    EXPECT_EQ(RegisterUninstaller(), c.registered);
     platform::Registry reg;
     reg.SetRoot(0);
     std::string key = std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kShortName;
@@ -232,7 +234,8 @@ TEST_F(UninstallerTest, RegistersTheUninstallerUnderItsShortName) {
     EXPECT_TRUE(reg.ReadString("DisplayName", name));
     EXPECT_TRUE(reg.ReadString("UninstallString", command));
     EXPECT_EQ(name, kShortName);
-    EXPECT_EQ(command, installDir + "\\Cool_Uninstall.exe");
+    // Quoted, one backslash: the system would otherwise try "C:\\Program" first.
+    EXPECT_EQ(command, "\"" + installDir + "\\Cool_Uninstall.exe\"") << c.installDir;
   }
   // Without a short name nothing lands in the list of installed programs itself.
   platform::Registry reg;
@@ -240,4 +243,29 @@ TEST_F(UninstallerTest, RegistersTheUninstallerUnderItsShortName) {
   ASSERT_TRUE(reg.OpenKeyReadOnly("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
   std::string value;
   EXPECT_FALSE(reg.ReadString("UninstallString", value));
+}
+
+TEST_F(UninstallerTest, OnlyAnUninstallerThatWasWrittenIsRegistered) {
+  OpenArchive(WriteArchiveFile("setup.exe", kInstallerItems, "MZ the installer program"));
+  SetupInfoFile.SetupShortName = kShortName;
+  platform::Registry reg;
+  reg.SetRoot(0);
+  const std::string key = std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kShortName;
+  struct Case {
+    const char* name;
+    std::string installDir;
+    bool written;
+  } cases[] = {
+      {"a file where the install folder should be", installDir + "\\blocked\\Game", false},
+      {"a folder that can be written", installDir, true},
+  };
+  platform::MakeDir(installDir);
+  WriteText(installDir + "\\blocked", "a file");
+  for (const Case& c : cases) {
+    RemoveUninstallKey();
+    SetupInfoFile.InstallDir = c.installDir;
+    EXPECT_EQ(CreateUninstaller().empty(), c.written) << c.name;
+    EXPECT_EQ(platform::FileExists(UninstallerPath()), c.written) << c.name;
+    EXPECT_EQ(reg.KeyExists(key), c.written) << c.name;
+  }
 }

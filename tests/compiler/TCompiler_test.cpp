@@ -107,6 +107,12 @@ TEST_F(CompilerTest, ErrorsAndTheirPrecedence) {
       {"a parameter too long to store", {"message a", "message " + longParam, "bogus"},
        "Parameter too long - at most 65535 bytes", 1, 2},
       {"a label too long to store", {longParam + ":"}, "Parameter too long - at most 65535 bytes", 0, 1},
+      // Names of the uninstall key, log and uninstaller: a separator would nest them.
+      {"a short name with a backslash", {"name Mod", "", "shortname \"My\\Mod\""},
+       "The short name may not hold \\ or /", 2, 2},
+      {"a name that stays the short name", {"name A/B", "prefix ab"}, "The short name may not hold \\ or /", 0, 2},
+      {"a later short name replaces it", {"name A/B", "shortname AB"}, "", 0, 2},
+      {"a prefix with a slash", {"prefix a", "prefix \"x/y\""}, "The prefix may not hold \\ or /", 1, 2},
   };
   for (const Case& c : cases) {
     Compile(c.script);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "installer-library/QXI_DigitKey.h"
+#include "platform/MessageBox.h"
 #include "tests/Global/PakSystemFixture.h"
 #include "tests/installer-library/CommandTesting.h"
 
@@ -49,9 +50,22 @@ TEST_F(ArchiveCommands, QxpUpdateDecodesItsPasswordAtEveryRun) {
   ASSERT_NE(FindEntry(r, "new.txt"), nullptr);
   EXPECT_EQ(QXPContents(r.file, *FindEntry(r, "new.txt")), Text("new file"));
 
+  // A refused password ends the installation, not the process: the box
+  // with the updater's text, the failure text and the abort, so that the
+  // finishing steps still write the log and the uninstaller.
   Load({"qxpupdate mod\\ wrong game.qxp"});
-  EXPECT_THROW(Run(0), EPakSystemEnded);
-  EXPECT_EQ(alerts.Fatals, std::vector<std::string>{"Error Incorrect Password\rFile: game.qxp"});
+  const Bytes before = testing_support::ReadFileBytes(Game());
+  std::vector<std::string> boxes;
+  platform::SetMessageBoxHandler([&](const std::string& text, const std::string& caption, unsigned) {
+    boxes.push_back(caption + ": " + text);
+    return platform::kIdOk;
+  });
+  PakSystem.Alerts = &SystemPakSystemAlerts();
+  EXPECT_NO_THROW(Run(0));
+  platform::SetMessageBoxHandler(nullptr);
+  EXPECT_EQ(boxes, std::vector<std::string>{"Error: Error Incorrect Password\rFile: game.qxp"});
+  EXPECT_TRUE(AbortFlag);
+  EXPECT_EQ(testing_support::ReadFileBytes(Game()), before);
 }
 
 TEST_F(ArchiveCommands, QxpOfficialNeedsTheBuiltInCode) {

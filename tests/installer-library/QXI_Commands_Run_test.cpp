@@ -123,6 +123,9 @@ TEST_F(CommandRun, FoldersAreMadeAndLoggedOrRemovedWhole) {
     EXPECT_FALSE(fs::exists(InInst("old"))) << flag;
     fs::create_directories(InInst("old"));
   }
+  RunLine(kRMDir, {"$INSTDIR\\old\\..\\x\\.\\..\\old\\", "1"});  // resolved first
+  EXPECT_FALSE(fs::exists(InInst("old")));
+  EXPECT_FALSE(AbortFlag);
 
   RunLine(kCreateDirectory, {"$INSTDIR\\x\\y"});
   RunLine(kCreateDirectory, {"$INSTDIR\\x"});  // exists: logged once more, made nothing
@@ -143,7 +146,8 @@ TEST_F(CommandRun, CopyFileMakesAndLogsTheDestination) {
   const Case cases[] = {
       {"src.txt", "new\\deep\\copy.txt", "Copying src.txt", "source", true},
       {"src.txt", "dest.txt", "Copying src.txt", "source", true},  // replaces
-      {"missing.txt", "none.txt", "Copying missing.txt", nullptr, true},
+      // Nothing was written: nothing for the uninstaller.
+      {"missing.txt", "none.txt", "Copying missing.txt", nullptr, false},
       // Nothing was copied over it: the uninstaller must not delete it.
       {"missing.txt", "players.txt", "Copying missing.txt", "the player's own", false},
   };
@@ -244,6 +248,27 @@ TEST_F(RegistryRun, UrlProtocolHandlerWritesThreeKeysAndLogsFourEntries) {
                 RegEntryText("HKCR", proto, "", ""), RegEntryText("HKCR", proto, "URL Protocol", ""),
                 RegEntryText("HKCR", proto + "\\DefaultIcon\\", "", ""),
                 RegEntryText("HKCR", proto + "\\shell\\open\\command\\", "", "")}));
+}
+
+TEST_F(RegistryRun, AKeyThatCannotBeOpenedIsSkippedAndNothingOfItLogged) {
+  // No key name may be longer than 255 characters.
+  const std::string tooLong = kKey + "\\" + std::string(300, 'k');
+  struct Case {
+    int32_t command;
+    std::vector<std::string> params;
+    std::string status;
+  } cases[] = {
+      {kWriteRegStr, {"HKCU", tooLong, "Path", "x"}, "Unable to open the registry key HKCU\\" + tooLong + ", skipped"},
+      {kWriteRegStrURL, {tooLong, "icon.ico", "run.exe"},
+       "Unable to open the registry key HKCR\\" + tooLong + "\\shell\\open\\command\\, skipped"},
+  };
+  for (const Case& c : cases) {
+    UninstallList.Clear();
+    EXPECT_NO_THROW(RunLine(c.command, c.params));
+    EXPECT_TRUE(UninstallList.RegEntries().empty()) << c.status;
+    EXPECT_EQ(TakeStatusUpdate().StatusText, c.status);
+    EXPECT_FALSE(AbortFlag);
+  }
 }
 
 TEST_F(RegistryRun, RegistryConditionsCompareExactlyAndLeaveNoKeys) {

@@ -93,3 +93,41 @@ TEST_F(HostRun, CdDrivePathsUseTheCdRomThatHoldsTheFile) {
   EXPECT_EQ(testing_support::ReadFileBytes(InInst("a.bin")).size(), std::string("on the second CD").size());
   EXPECT_EQ(TakeStatusUpdate().StatusText, "Copying a.bin");
 }
+
+TEST_F(HostRun, RmdirRemovesOnlyAFullPathBelowADriveAndOutsideWindows) {
+  platform::host::SetShellFolder(36, "C:\\Windows\\");
+  struct Case {
+    std::string path, resolved, refusal;
+  } cases[] = {
+      {"C:\\Games\\Mod", "C:\\Games\\Mod", ""},
+      {"c:/Games/./Mod/", "C:\\Games\\Mod", ""},
+      {"C:\\x\\..\\Games\\Mod.\\..", "C:\\Games", ""},
+      {"\\\\?\\C:\\Games\\Mod", "C:\\Games\\Mod", ""},
+      {"\\\\?\\UNC\\Server\\Share\\Mods", "\\\\server\\share\\Mods", ""},
+      {"C:\\Windows Games", "C:\\Windows Games", ""},
+      {"Games\\Mod", "", "not a full path"},
+      {"\\Games", "", "not a full path"},
+      {"C:Games", "", "not a full path"},
+      {"", "", "not a full path"},
+      {"\\\\server", "", "not a full path"},
+      {"C:", "", "a whole drive"},
+      {"C:\\x\\..", "", "a whole drive"},
+      {"C:\\..\\..\\", "", "a whole drive"},
+      {"C:\\...", "", "a whole drive"},
+      {"\\\\?\\C:\\", "", "a whole drive"},
+      {"\\\\server\\share\\dir\\..", "", "a whole drive"},
+      {"c:\\WINDOWS\\.", "", "the Windows folder"},
+      {"C:\\Windows\\System32\\..", "", "the Windows folder"},
+  };
+  for (const Case& c : cases) {
+    std::string refusal;
+    EXPECT_EQ(ResolveRemovableDir(c.path, refusal), c.resolved) << c.path;
+    EXPECT_EQ(refusal, c.refusal) << c.path;
+  }
+  // A refused path ends the installation and removes nothing.
+  fs::create_directories(InInst("keep"));
+  RunLine(kRMDir, {"keep", "1"});
+  ExpectFailure("Error: Unable to remove <keep>: not a full path");
+  EXPECT_TRUE(fs::exists(InInst("keep")));
+  platform::host::SetShellFolder(36, "");
+}

@@ -32,6 +32,13 @@ TEST_F(CommandRun, ShortcutsTakeTheirIconFromTheTargetUnlessGivenOne) {
   EXPECT_EQ(UninstallList.Files(),
             (std::vector<std::string>{"$SMPROGRAMS\\Mod\\Play.lnk", "$SMPROGRAMS\\Mod\\Icon.lnk"}));
   EXPECT_EQ(UninstallList.Dirs(), std::vector<std::string>{StartMenuProgramsDir + "Mod\\"});
+
+  // A link that cannot be saved (a file stands where its folder should be)
+  // is not logged, and ends the installation.
+  WriteFileText(InInst("blocker"), "a file");
+  RunLine(kCreateShortCut, {"$INSTDIR\\blocker\\Play.lnk", "$INSTDIR\\game.exe", ""});
+  ExpectFailure("Error: Unable to create the shortcut <" + inst + "\\blocker\\Play.lnk>");
+  EXPECT_EQ(UninstallList.Files().size(), 2u);
 }
 
 TEST_F(CommandRun, ExecuteReturnsOnceTheStartedProgramHasEnded) {
@@ -41,4 +48,6 @@ TEST_F(CommandRun, ExecuteReturnsOnceTheStartedProgramHasEnded) {
   ASSERT_TRUE(fs::exists(InInst("a.txt")));
   std::vector<uint8_t> b = testing_support::ReadFileBytes(InInst("a.txt"));
   EXPECT_EQ(std::string(b.begin(), b.end()), "started\r\ndone\r\n");
+  // The code the system uses for "still active" ends the wait too.
+  RunLine(kExecute, {"cmd.exe", "/c exit 259"});
 }
