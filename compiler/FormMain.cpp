@@ -1,6 +1,7 @@
 #include "compiler/FormMain.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_CompilerUtils.h"
@@ -253,6 +254,20 @@ void TFrmMain::Compile1Click() {
     view_.ShowMessage("Error: You need to specify where your mod`s files are stored", "Compile error");
     return;
   }
+  // These fields go into the script between double quotes as typed, and
+  // the script cannot quote a double quote: it would vanish unnoticed. The
+  // executable name and "Mod Dir" are cleaned of it like of any character a
+  // file name cannot hold.
+  const std::pair<const char*, const std::string*> quotedFields[] = {
+      {"Setup Name", &SetupName},           {"Setup Shortname", &SetupShortName},
+      {"Directory with mod files", &ModFilesDir}, {"Install Layout", &InstLayout.Text},
+      {"Uninstall Layout", &UninstLayout.Text},
+  };
+  for (const auto& [label, text] : quotedFields)
+    if (text->find('"') != std::string::npos) {
+      view_.ShowMessage(std::string("Error: \"") + label + "\" cannot hold a double quote (\")", "Compile error");
+      return;
+    }
   // An installer without the mod's files, or a settings file written
   // outside the temporary folder, is never what the author asked for.
   if (!platform::DirectoryExists(ModFilesDir)) {
@@ -358,6 +373,8 @@ void TFrmMain::test1Click() {
   // A file without an installer archive reads as one without entries.
   OpenDialogFileName = file;
   TPak pak(file, false, false);
+  // A damaged script entry is shown as such, as Setup would show it.
+  pak.OnReport = [this](const std::string& text) { view_.ShowMessage(text, "Error"); };
   uint32_t size = 0;
   Bytes stored = pak.FindFile("CompiledLines", 0, size);
   if (!stored.empty() && compiler_.CompLines.LoadFromBuffer(stored.data(), stored.size())) {

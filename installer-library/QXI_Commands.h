@@ -107,21 +107,22 @@ std::string ResolveLabel(TCompileContext& compiler, const std::string& target, i
 // the next group number is appended to the line as its last parameter and
 // the line's source (P0) queued in it. An update line names its group after
 // its target, parameter nameParam, so that lines updating the same file
-// share one group; a file line's group has no name.
+// share one group; a file line's group has no name. False, with an error at
+// the line, when every group number is taken.
 constexpr int32_t kNoGroupName = -1;
-void AllocateFileGroup(TCompileContext& compiler, int32_t lineIndex, int32_t nameParam);
+bool AllocateFileGroup(TCompileContext& compiler, int32_t lineIndex, int32_t nameParam);
 // The group number a loaded line carries as its last parameter; false when
 // it holds none (a stored script the compiler did not write).
 bool StoredGroup(int32_t lineIndex, uint16_t& group);
 
-// "C:\x": a drive letter, a colon, a backslash and more.
+// "C:\" or "C:\x": a drive letter, a colon and a backslash.
 bool IsAbsolutePath(const std::string& path);
 // A file line's target folder, with a trailing backslash: an absolute path
 // as it is, anything else below the install directory.
 std::string ResolveTargetDir(const std::string& path);
 // Whether the string value of the key under the root named by rootName
 // equals `expected` exactly; a value or key that does not exist reads as
-// empty text.
+// empty text, a value of another type equals no text.
 bool RegValueEquals(const std::string& rootName, const std::string& keyPath, const std::string& valueName,
                     const std::string& expected);
 // RegValueEquals, inverted when the sense word is "0", "false" or "f" in

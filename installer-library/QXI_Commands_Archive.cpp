@@ -1,6 +1,7 @@
 // Archive-update commands: they change the game's own archives and
 // containers in the install directory. The archive password and access
 // code travel in the stored script scrambled with digit key B.
+#include "Global/QX_PakFormat.h"
 #include "Global/QX_PakSystem.h"
 #include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_Commands.h"
@@ -9,9 +10,17 @@
 
 namespace {
 
-// Parameter P1 as the stored script carries it.
-void ScramblePassword(TCompileContext& compiler, int32_t lineIndex) {
-  std::string& password = compiler.Lines().Lines[static_cast<size_t>(lineIndex)].Params[1];
+// Parameter P1 as the stored script carries it. A game archive's trailer
+// holds at most kMaxQXPPassword bytes of it: a longer one is refused here,
+// at its line, instead of failing on the player's machine.
+void ScramblePassword(TCompileContext& compiler, int32_t lineIndex, const char* what) {
+  TCompLine& line = compiler.Lines().Lines[static_cast<size_t>(lineIndex)];
+  std::string& password = line.Params[1];
+  if (password.size() > kMaxQXPPassword) {
+    compiler.SetError(std::string(what) + " too long - at most " + std::to_string(kMaxQXPPassword) + " bytes",
+                      line.Line);
+    return;
+  }
   password = DigitKeyEncode(kDigitKeyB, password);
 }
 
@@ -23,8 +32,8 @@ std::string PlainPassword(int32_t lineIndex) { return DigitKeyDecode(kDigitKeyB,
 
 void TQXPUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
   if (!CheckParams(compiler, lineIndex, 3)) return;
-  AllocateFileGroup(compiler, lineIndex, 2);  // named after the archive
-  ScramblePassword(compiler, lineIndex);
+  if (AllocateFileGroup(compiler, lineIndex, 2))  // named after the archive
+    ScramblePassword(compiler, lineIndex, "Password");
 }
 
 void TQXPUpdateCommand::SFXProcess(int32_t lineIndex) {
@@ -52,7 +61,7 @@ void TVFSUpdateCommand::SFXProcess(int32_t lineIndex) {
 }
 
 void TQXPOfficialCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
-  if (CheckParams(compiler, lineIndex, 3)) ScramblePassword(compiler, lineIndex);
+  if (CheckParams(compiler, lineIndex, 3)) ScramblePassword(compiler, lineIndex, "Access code");
 }
 
 void TQXPOfficialCommand::SFXProcess(int32_t lineIndex) {

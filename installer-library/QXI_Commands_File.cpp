@@ -10,12 +10,21 @@
 #include "platform/MessageBox.h"
 #include "platform/Text.h"
 
-void AllocateFileGroup(TCompileContext& compiler, int32_t lineIndex, int32_t nameParam) {
+bool AllocateFileGroup(TCompileContext& compiler, int32_t lineIndex, int32_t nameParam) {
+  TCompLine& line = compiler.Lines().Lines[static_cast<size_t>(lineIndex)];
+  // One number more would wrap to group 0, the installer's own items, which
+  // no line extracts: the line's files would be packed and never installed.
+  if (compiler.LastGroup() == UINT16_MAX) {
+    compiler.SetError("Too many file groups - a script holds at most 65535 file, qxpupdate and vfsupdate lines",
+                      line.Line);
+    return false;
+  }
   uint16_t group = ++compiler.LastGroup();
-  std::vector<std::string>& params = compiler.Lines().Lines[static_cast<size_t>(lineIndex)].Params;
+  std::vector<std::string>& params = line.Params;
   std::string groupName = nameParam >= 0 ? params[static_cast<size_t>(nameParam)] : std::string();
   params.push_back(std::to_string(group));
   compiler.QueueDir(params[0], group, groupName);
+  return true;
 }
 
 bool StoredGroup(int32_t lineIndex, uint16_t& group) {
@@ -28,7 +37,8 @@ bool StoredGroup(int32_t lineIndex, uint16_t& group) {
 
 bool IsAbsolutePath(const std::string& path) {
   auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-  return path.size() > 3 && letter(path[0]) && path[1] == ':' && path[2] == '\\';
+  // A drive root ("D:\\") is as absolute as any folder below it.
+  return path.size() >= 3 && letter(path[0]) && path[1] == ':' && path[2] == '\\';
 }
 
 std::string ResolveTargetDir(const std::string& path) {
@@ -41,9 +51,13 @@ bool RegValueEquals(const std::string& rootName, const std::string& keyPath, con
   // not exist reads as one without values.
   Registry.SetRoot(RegRootFromName(rootName));
   std::string value;
-  if (Registry.OpenKeyReadOnly(keyPath)) Registry.ReadString(valueName, value);
+  bool equal = true;
+  if (Registry.OpenKeyReadOnly(keyPath) && !Registry.ReadString(valueName, value))
+    // A value of another type (a number, binary data) is no text at all,
+    // not even the empty one; only a missing value reads as empty.
+    equal = !Registry.ValueExists(valueName);
   Registry.CloseKey();
-  return value == expected;
+  return equal && value == expected;
 }
 
 bool RegConditionHolds(const std::string& rootName, const std::string& keyPath, const std::string& valueName,
@@ -70,8 +84,7 @@ void TFileCommand::SFXProcess(int32_t lineIndex) {
       if (!RegConditionHolds(RunParam(lineIndex, 2), RunParam(lineIndex, 3), RunParam(lineIndex, 4),
                              RunParam(lineIndex, 5), RunParam(lineIndex, 6)))
         return;
-      // The target stays as written here: neither expanded nor absolute.
-      dir = AddBackslash(SetupInfoFile.InstallDir) + AddBackslash(RunParam(lineIndex, 1));
+      dir = ResolveTargetDir(ExpandedParam(lineIndex, 1));
       break;
     default:
       platform::ShowMessageBox("TFileCommand.SFXProcess - Param Count Invalid!!!", "Error", platform::kMbOk);

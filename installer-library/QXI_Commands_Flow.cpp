@@ -58,9 +58,10 @@ void TMessageBoxCommand::SFXProcess(int32_t lineIndex) {
   int32_t otherwise = LineFromStr(RunParam(lineIndex, 3));
   int answer = platform::ShowMessageBox(ExpandedParam(lineIndex, 0), ExpandedParam(lineIndex, 1),
                                         platform::kMbOkCancel | platform::kMbIconQuestion);
-  // Targets of 0 or less do not jump, a label on line 0 included.
+  // -1 is "no jump"; every other target runs next, a label on line 0
+  // included (CurrentLine -1 makes the interpreter start again at line 0).
   int32_t target = answer == platform::kIdOk ? onOk : otherwise;
-  if (target > 0) CurrentLine = target - 1;
+  if (target >= 0) CurrentLine = target - 1;
 }
 
 void TFailureCommand::SFXProcess(int32_t) {

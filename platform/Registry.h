@@ -27,9 +27,12 @@ class Registry {
   void CloseKey();
   bool KeyOpen() const { return key_ != 0; }
 
-  // Of the open key. ReadString fails for a missing or non-string value.
+  // Of the open key. ReadString fails for a missing or non-string value;
+  // ValueExists tells the two apart. WriteInteger writes a 32-bit number.
   bool ReadString(const std::string& name, std::string& value);
   bool WriteString(const std::string& name, const std::string& value);
+  bool WriteInteger(const std::string& name, uint32_t value);
+  bool ValueExists(const std::string& name);
   bool DeleteValue(const std::string& name);
 
   // Of the root: whether a key exists, and deleting one that has no subkeys.

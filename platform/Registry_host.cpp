@@ -19,6 +19,7 @@ std::string Fold(const std::string& s) {
 
 struct Value {
   std::string name, text;
+  bool isText = true;  // else a number, which no string read returns
 };
 struct Key {
   std::map<std::string, Value> values;  // by folded name
@@ -83,9 +84,23 @@ bool Registry::ReadString(const std::string& name, std::string& value) {
   Key* key = OpenKeyOf(key_);
   if (!key) return false;
   auto it = key->values.find(Fold(name));
-  if (it == key->values.end()) return false;
+  if (it == key->values.end() || !it->second.isText) return false;
   value = it->second.text;
   return true;
+}
+
+bool Registry::WriteInteger(const std::string& name, uint32_t value) {
+  std::lock_guard<std::mutex> guard(store.lock);
+  Key* key = OpenKeyOf(key_);
+  if (!key) return false;
+  key->values[Fold(name)] = Value{name, std::to_string(value), false};
+  return true;
+}
+
+bool Registry::ValueExists(const std::string& name) {
+  std::lock_guard<std::mutex> guard(store.lock);
+  Key* key = OpenKeyOf(key_);
+  return key && key->values.count(Fold(name)) == 1;
 }
 
 bool Registry::WriteString(const std::string& name, const std::string& value) {

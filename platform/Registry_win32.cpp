@@ -57,6 +57,16 @@ bool Registry::WriteString(const std::string& name, const std::string& value) {
                                 static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
 }
 
+bool Registry::WriteInteger(const std::string& name, uint32_t value) {
+  DWORD data = value;
+  return key_ && RegSetValueExA(K(key_), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                                sizeof data) == ERROR_SUCCESS;
+}
+
+bool Registry::ValueExists(const std::string& name) {
+  return key_ && RegQueryValueExA(K(key_), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
 bool Registry::DeleteValue(const std::string& name) {
   return key_ && RegDeleteValueA(K(key_), name.c_str()) == ERROR_SUCCESS;
 }

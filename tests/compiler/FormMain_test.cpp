@@ -9,6 +9,7 @@
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_GenerateModCode.h"
 #include "compiler/TCompiler.h"
+#include "tests/support/SetupArchives.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFileBytes;
@@ -292,8 +293,13 @@ TEST_F(FormMainTest, CompileRefusesWhatCannotMakeAnInstaller) {
   MakeFolder("files");
   struct Case {
     std::string modFilesDir, modDir, message;
+    std::string setupName = "MySetup v1.0";
   };
+  const std::string quoteRefused = "\" cannot hold a double quote (\")";
   const Case cases[] = {
+      // The script has no way to quote a double quote.
+      {P("files"), "MyMod", "Compile error: Error: \"Setup Name" + quoteRefused, "My \"Best\" Mod"},
+      {P("fi\"les"), "MyMod", "Compile error: Error: \"Directory with mod files" + quoteRefused},
       {"", "MyMod", "Compile error: Error: You need to specify where your mod`s files are stored"},
       {P("missing"), "MyMod", "Compile error: Error: The folder with your mod's files does not exist: " + P("missing")},
       {P("files"), "", "Compile error: Error: \"Mod Dir\" must be a plain folder name"},
@@ -306,6 +312,7 @@ TEST_F(FormMainTest, CompileRefusesWhatCannotMakeAnInstaller) {
     view.messages.clear();
     form.ModFilesDir = c.modFilesDir;
     form.SetModInfoValue("Mod Dir", c.modDir);
+    form.SetupName = c.setupName;
     form.Compile1Click();
     EXPECT_EQ(view.messages, std::vector<std::string>{c.message}) << c.modDir;
     EXPECT_EQ(form.CompiledInformation, std::vector<std::string>{"previous log"});
@@ -470,6 +477,17 @@ TEST_F(FormMainTest, ListingOfABuiltInstaller) {
   form.test1Click();
   EXPECT_EQ(form.CompiledVer, std::vector<std::string>{"No compiled script found in " + P("plain.exe")});
   EXPECT_EQ(compiler.CompLines.Lines.size(), 3u);
+
+  // A script entry whose size no longer matches its data: the reader's own
+  // error box, as every other reader shows it.
+  testing_support::WriteSetupArchive(P("damaged.exe"), {{"CompiledLines", 0, Bytes(200, 'x')}});
+  const uint32_t table = TPak(P("damaged.exe"), false, false).TableOffset;
+  std::vector<uint8_t> bytes = ReadFileBytes(P("damaged.exe"));
+  bytes.at(table + 2 + 13 + 12) = 201;  // the low byte of OriginalSize, 200
+  testing_support::WriteFileBytes(P("damaged.exe"), bytes);
+  view.answers = {P("damaged.exe")};
+  form.test1Click();
+  EXPECT_EQ(view.messages, std::vector<std::string>{"Error: CompiledLines\r\rError: DecompSize - 200 OrigSize - 201"});
 }
 
 TEST(XPGradient, RunsFromLightToDarkBlueColumnByColumn) {

@@ -107,13 +107,21 @@ TEST(CompileSteps, JumpTargetsResolveToLabelLines) {
   EXPECT_EQ(Params(fc, 7), (std::vector<std::string>{"t", "c", "-1", "-1"}));
 }
 
-TEST(CompileSteps, JumpErrorsNameTheTargetAtTheSourceLine) {
+TEST(CompileSteps, ErrorsNameTheirSourceLine) {
   struct Case {
     std::vector<std::string> script;
     std::string error;
-    int32_t line;
+    int32_t line;  // -99: none reported
   };
+  const std::string fits(41, 'p'), tooLong(42, 'p');
+  // Group 65536 would wrap to 0, the installer's own group.
+  std::vector<std::string> allGroups(65535, "file a");
+  allGroups.push_back("vfsupdate b c.vfs");
   const Case cases[] = {
+      {{"qxpupdate d " + fits + " e.qxp", "qxpofficial e.qxp " + fits + " 1"}, "", -99},
+      {{"", "qxpupdate d " + tooLong + " e.qxp"}, "Password too long - at most 41 bytes", 1},
+      {{"qxpofficial e.qxp " + tooLong + " 1"}, "Access code too long - at most 41 bytes", 0},
+      {allGroups, "Too many file groups - a script holds at most 65535 file, qxpupdate and vfsupdate lines", 65535},
       {{"goto nowhere"}, "Label not found - nowhere", 0},
       {{"", "goto"}, "Label not found - ", 1},
       {{"x:", "iffileexists f x 5x"}, "Label not found - 5x", 1},

@@ -66,7 +66,7 @@ TEST_F(CommandRun, MessageBoxJumpsToTheTargetOfTheAnswer) {
   };
   const Case cases[] = {
       {platform::kIdOk, "5", "9", 4},      {platform::kIdCancel, "5", "9", 8},
-      {platform::kIdOk, "0", "9", 3},      // a label on line 0 cannot be reached from here
+      {platform::kIdOk, "0", "9", -1},     // a label on line 0: the interpreter goes on from line 0
       {platform::kIdOk, "-1", "9", 3},     {platform::kIdCancel, "5", "-1", 3},
       {platform::kIdOk, "1", "9", 0},      {platform::kIdCancel, "5", "x", 3},
   };
@@ -273,6 +273,12 @@ TEST_F(RegistryRun, AKeyThatCannotBeOpenedIsSkippedAndNothingOfItLogged) {
 
 TEST_F(RegistryRun, RegistryConditionsCompareExactlyAndLeaveNoKeys) {
   RunLine(kWriteRegStr, {"HKCU", kKey + "\\cond", "Version", "1.2"});
+  {
+    platform::Registry r;
+    r.SetRoot(1);
+    ASSERT_TRUE(r.OpenKey(kKey + "\\cond", false));
+    ASSERT_TRUE(r.WriteInteger("Build", 0));
+  }
   struct Case {
     std::string key, name, expected, sense;
     bool holds;
@@ -283,6 +289,7 @@ TEST_F(RegistryRun, RegistryConditionsCompareExactlyAndLeaveNoKeys) {
       {key, "Version", "1.2", "F", false},  {key, "Version", "1.2", "0", false},
       {key, "Version", "1.2", "FALSE", false}, {key, "Version", "1.20", "1", false},
       {key, "Other", "", "1", true},         {key, "Other", "x", "1", false},
+      {key, "Build", "", "1", false},        {key, "Build", "0", "f", true},  // a number is no text
       {missing, "Version", "", "1", true},   {missing, "Version", "1.2", "f", true},
   };
   for (const Case& c : cases)
@@ -313,8 +320,9 @@ TEST_F(RegistryRun, FileLinesExtractTheirGroupWhereTheTargetSays) {
       {{"src", "t7", "HKCU", kKey + "\\cond", "Edition", "Gold", "1", "2"}, "inst/t7/b.txt"},
       {{"src", "t7f", "HKCU", kKey + "\\cond", "Edition", "Gold", "f", "2"}, ""},
       {{"src", "t7n", "HKCU", kKey + "\\cond", "Edition", "Silver", "FALSE", "2"}, "inst/t7n/b.txt"},
-      // The registry form takes its target as written.
-      {{"src", "$INSTDIR\\lit", "HKCU", kKey + "\\cond", "Edition", "Gold", "1", "1"}, "inst/$INSTDIR/lit/a.txt"},
+      // The registry form resolves its target like the others.
+      {{"src", "$INSTDIR\\lit", "HKCU", kKey + "\\cond", "Edition", "Gold", "1", "1"}, "inst/lit/a.txt"},
+      {{"src", elsewhere, "HKCU", kKey + "\\cond", "Edition", "Gold", "1", "2"}, "elsewhere/b.txt"},
       {{"src", "9"}, ""},   // an empty group
       {{"src", "0"}, ""},   // group 0 is the installer's own: never extracted by a line
       {{"src", "x"}, ""},   // a damaged line
@@ -341,8 +349,9 @@ TEST(FileTargets, AbsolutePathsStayAndOthersGoBelowTheInstallFolder) {
   };
   const Case cases[] = {
       {"D:\\Games\\X", true, "D:\\Games\\X\\"}, {"d:\\x\\", true, "d:\\x\\"},
-      {"C:\\", false, "C:\\Game\\C:\\"},  // a bare root is too short to count
+      {"C:\\", true, "C:\\"},  // a drive root
       {"C:x\\y", false, "C:\\Game\\C:x\\y\\"},  {"1:\\x", false, "C:\\Game\\1:\\x\\"},
+      {"D:", false, "C:\\Game\\D:\\"},  // no backslash: relative to that drive's current folder
       {"", false, "C:\\Game\\"},
   };
   for (const Case& c : cases) {

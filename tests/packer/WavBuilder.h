@@ -51,7 +51,9 @@ inline Bytes Cue(const std::vector<uint32_t>& positions, int64_t claimedCount = 
     Id(c, "data");
     PutU32(c, 0);
     PutU32(c, 0);
-    PutU32(c, positions[i]);
+    // The sample offset differs from the play position, so that a reader
+    // taking this field instead gets other loop points.
+    PutU32(c, positions[i] + 1000);
   }
   return c;
 }

@@ -66,6 +66,11 @@ TEST_F(RegistryTest, StringValues) {
   EXPECT_FALSE(reg.ReadString("Empty", v));
   EXPECT_TRUE(reg.ReadString("InstallDir", v));
   EXPECT_EQ(v, "D:\\");
+  // A number is a value, but no string.
+  EXPECT_TRUE(reg.WriteInteger("Count", 7));
+  EXPECT_FALSE(reg.ReadString("Count", v));
+  EXPECT_TRUE(reg.ValueExists("count"));
+  EXPECT_FALSE(reg.ValueExists("Empty"));
 }
 
 TEST_F(RegistryTest, DeletingKeys) {
