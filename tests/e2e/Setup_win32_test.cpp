@@ -342,9 +342,10 @@ TEST_F(SetupProgramTest, DamagedInstallersAreRefusedBeforeAnythingIsInstalled) {
         std::vector<uint8_t> archive(whole.begin() + base, whole.begin() + (c.cut ? c.cut : whole.size()));
         if (!c.cut) archive[c.at - base] ^= 1;
         {
+          const int64_t front = static_cast<int64_t>(base);
           platform::File out(file, platform::OpenMode::Create);
-          written[i] = out.Seek(static_cast<int64_t>(base), platform::SeekOrigin::Begin) == static_cast<int64_t>(base) &&
-                       out.Truncate() && out.Write(archive.data(), archive.size());
+          written[i] = out.Seek(front, platform::SeekOrigin::Begin) == front && out.Truncate() &&
+                       out.Write(archive.data(), archive.size());
         }
         const std::string folder = root + "\\run" + std::to_string(i);
         codes[i] = RunAndWait(Quoted(setup) + " " + Quoted(file) + " -silent -id " + Quoted(folder));
