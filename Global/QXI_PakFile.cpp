@@ -59,7 +59,8 @@ class TableReader {
 uint32_t StoredLength(const TPakFile& e) { return e.StoredSize == 0 ? e.OriginalSize : e.StoredSize; }
 
 // Why the entries' data cannot be the archive's own, or empty when they can:
-// each entry's bytes lie between the archive's start and its table, no two
+// each entry's bytes lie between the archive's start and its table, the
+// first block begins at that start (the writer appends from there), no two
 // entries share a byte, and an entry without data has no numbers either.
 std::string DataLayoutFault(const std::vector<TPakFile>& entries, uint32_t base, uint32_t tableOffset) {
   if (base > tableOffset) return "The archive's start lies behind its table";
@@ -75,6 +76,7 @@ std::string DataLayoutFault(const std::vector<TPakFile>& entries, uint32_t base,
     ranges.emplace_back(e.Offset, e.Offset + length);
   }
   std::sort(ranges.begin(), ranges.end());
+  if (!ranges.empty() && ranges.front().first != base) return "The archive's data do not begin at its start";
   for (size_t i = 1; i < ranges.size(); ++i)
     if (ranges[i].first < ranges[i - 1].second) return "The data of two entries overlap";
   return {};

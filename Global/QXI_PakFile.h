@@ -59,8 +59,9 @@ class TPak {
 
   // Read mode (neither flag), append mode (takes precedence) or create mode.
   // In read mode a damaged archive (a table that does not end at the
-  // trailer, entry data outside the archive or shared by two entries) reads
-  // as no archive, with the reason in LastError.
+  // trailer, entry data outside the archive, shared by two entries or not
+  // beginning at the archive's start) reads as no archive, with the reason
+  // in LastError.
   TPak(const std::string& fileName, bool append, bool createNew);
   ~TPak() { Close(); }
   TPak(const TPak&) = delete;

@@ -605,6 +605,7 @@ TEST_F(PakFixture, DamagedTablesReadAsNoArchive) {
        }},
       {"two entries sharing bytes", [&](Bytes b) { b[tableOffset + 29 + 6 + 4] = 101; return b; }},
       {"an empty entry with an offset", [&](Bytes b) { b[tableOffset + 2 + 9 + 4] = 1; return b; }},
+      {"archive starting before its data", [&](Bytes b) { b[n - 8] = 99; return b; }},
       {"archive starting behind its table", [&](Bytes b) {
          Bytes base = U32(tableOffset + 1);
          std::copy(base.begin(), base.end(), b.end() - 8);

@@ -277,8 +277,8 @@ TEST_F(SetupProgramTest, InstallsSilentlyAndUninstallsAgain) {
 // installed. Each damaged archive is read by the unchanged program as its
 // first argument, in a file whose part in front of the archive is left
 // empty (the reader never looks there), so a run costs no copy of the
-// program. A changed byte of an entry's name or group, of the version or of
-// the archive's start has no check in this format and is not swept.
+// program. A changed byte of an entry's name or group, or of the version,
+// has no check in this format and is not swept.
 TEST_F(SetupProgramTest, DamagedInstallersAreRefusedBeforeAnythingIsInstalled) {
   std::vector<std::string> script = Script();
   // Without an uninstaller: the archive holds just what the installation uses.
@@ -293,7 +293,7 @@ TEST_F(SetupProgramTest, DamagedInstallersAreRefusedBeforeAnythingIsInstalled) {
     size_t cut;  // or the length the file is cut to (0: none)
   };
   std::vector<Change> changes;
-  for (size_t i : {0, 1, 2, 3, 6, 7, 12, 13, 14, 15}) changes.push_back({trailer + i, 0});  // magic, count, table
+  for (size_t i : {0, 1, 2, 3, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}) changes.push_back({trailer + i, 0});  // but the version
   size_t base = 0;
   {
     TPak pak(setup, false, false);
