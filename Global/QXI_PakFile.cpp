@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "Global/ByteOrder.h"
 #include "Global/CRC.h"
@@ -34,6 +35,9 @@ class TableReader {
     return true;
   }
 
+  // Whether every byte up to the end has been taken.
+  bool AtEnd() const { return at_ == buf_.size() && pos_ >= end_; }
+
  private:
   bool Refill() {
     if (pos_ >= end_) return false;
@@ -53,6 +57,30 @@ class TableReader {
 
 // Bytes an entry occupies in the file: the stream, or the raw contents.
 uint32_t StoredLength(const TPakFile& e) { return e.StoredSize == 0 ? e.OriginalSize : e.StoredSize; }
+
+// Why the entries' data cannot be the archive's own, or empty when they can:
+// each entry's bytes lie between the archive's start and its table, the
+// first block begins at that start (the writer appends from there), no two
+// entries share a byte, and an entry without data has no numbers either.
+std::string DataLayoutFault(const std::vector<TPakFile>& entries, uint32_t base, uint32_t tableOffset) {
+  if (base > tableOffset) return "The archive's start lies behind its table";
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;
+  for (const TPakFile& e : entries) {
+    uint64_t length = StoredLength(e);
+    if (length == 0) {
+      if (e.Offset != 0 || e.Crc != 0) return "The empty entry \"" + e.Name + "\" has data numbers";
+      continue;
+    }
+    if (e.Offset < base || e.Offset + length > tableOffset)
+      return "The data of entry \"" + e.Name + "\" lies outside the archive";
+    ranges.emplace_back(e.Offset, e.Offset + length);
+  }
+  std::sort(ranges.begin(), ranges.end());
+  if (!ranges.empty() && ranges.front().first != base) return "The archive's data do not begin at its start";
+  for (size_t i = 1; i < ranges.size(); ++i)
+    if (ranges[i].first < ranges[i - 1].second) return "The data of two entries overlap";
+  return {};
+}
 
 }  // namespace
 
@@ -102,17 +130,19 @@ TPak::TPak(const std::string& fileName, bool append, bool createNew) {
 }
 
 void TPak::ReadTable() {
-  auto reject = [this] {
+  // A damaged archive reads as none; LastError says what was wrong.
+  auto reject = [this](const std::string& why) {
     Entries.clear();
     std::memset(Magic, 0, sizeof Magic);
     Version = EntryCount = 0;
     Base = TableOffset = 0;
+    lastError_ = why;
   };
   int64_t size = file_.Size();
   uint8_t t[kPakTrailerSize];
   if (size < static_cast<int64_t>(kPakTrailerSize) || file_.Seek(size - kPakTrailerSize, SeekOrigin::Begin) < 0 ||
       file_.Read(t, sizeof t) != sizeof t || std::memcmp(t, kMagic, 4) != 0)
-    return reject();
+    return reject("No archive at the end of the file");
   std::memcpy(Magic, t, 4);
   Version = GetU16(t + 4);
   EntryCount = GetU16(t + 6);
@@ -123,20 +153,26 @@ void TPak::ReadTable() {
   // hold the count it claims; anything else is a damaged archive.
   int64_t tableEnd = size - static_cast<int64_t>(kPakTrailerSize);
   if (TableOffset > tableEnd || static_cast<int64_t>(EntryCount * kMinTableEntry) > tableEnd - TableOffset)
-    return reject();
+    return reject("The entry table does not fit between its offset and the trailer");
   TableReader in(file_, TableOffset, tableEnd);
   Entries.resize(EntryCount);
   for (TPakFile& e : Entries) {
     uint8_t len[2], nums[18];
-    if (!in.Take(len, 2)) return reject();
+    if (!in.Take(len, 2)) return reject("The entry table ends early");
     e.Name.resize(GetU16(len));
-    if (!in.Take(e.Name.data(), e.Name.size()) || !in.Take(nums, sizeof nums)) return reject();
+    if (!in.Take(e.Name.data(), e.Name.size()) || !in.Take(nums, sizeof nums))
+      return reject("The entry table ends early");
     e.Crc = GetU32(nums);
     e.Offset = GetU32(nums + 4);
     e.StoredSize = GetU32(nums + 8);
     e.OriginalSize = GetU32(nums + 12);
     e.Group = GetU16(nums + 16);
   }
+  // The writer puts the trailer straight after the table: a count that
+  // leaves bytes over would silently drop the entries they describe.
+  if (!in.AtEnd()) return reject("The entry table does not end at the trailer");
+  std::string fault = DataLayoutFault(Entries, Base, TableOffset);
+  if (!fault.empty()) return reject(fault);
 }
 
 // --- writing ----------------------------------------------------------------
@@ -361,12 +397,12 @@ Bytes TPak::GetData(int index) {
   return contents;
 }
 
-bool TPak::VerifyEntry(int index) {
+bool TPak::VerifyEntry(int index, const PieceFn& onPiece) {
   if (!ValidIndex(index)) return false;
   // Large entries are stored raw: their checksum is checked piece by piece
   // instead of holding them whole.
   const TPakFile& e = Entries[index];
-  if (e.StoredSize == 0 && e.OriginalSize >= kLargeEntrySize) return ReadStoredInPieces(index, nullptr);
+  if (e.StoredSize == 0 && e.OriginalSize >= kLargeEntrySize) return ReadStoredInPieces(index, onPiece);
   return !GetData(index).empty();
 }
 

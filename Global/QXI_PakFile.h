@@ -58,6 +58,10 @@ class TPak {
   using PieceFn = std::function<bool(const uint8_t* data, size_t size)>;
 
   // Read mode (neither flag), append mode (takes precedence) or create mode.
+  // In read mode a damaged archive (a table that does not end at the
+  // trailer, entry data outside the archive, shared by two entries or not
+  // beginning at the archive's start) reads as no archive, with the reason
+  // in LastError.
   TPak(const std::string& fileName, bool append, bool createNew);
   ~TPak() { Close(); }
   TPak(const TPak&) = delete;
@@ -95,7 +99,9 @@ class TPak {
   void ForEachInGroup(uint16_t group, const std::function<void(int)>& proc);
   int CountGrouped() const;
   int CountInGroup(uint16_t group) const;
-  bool VerifyEntry(int index);
+  // Whether the entry reads back whole and right. A large entry is read in
+  // pieces, each handed to `onPiece` (may be empty) as it is checked.
+  bool VerifyEntry(int index, const PieceFn& onPiece = nullptr);
   void Close() { file_.Close(); }
 
   bool IsOpen() const { return file_.IsOpen(); }

@@ -184,16 +184,15 @@ void TFrmMain::NextButtonClick() {
       break;
     case ptPatch:
       if (SpaceAvailable < SpaceRequired) NextButton.SetEnabled(false);
-      if (spaceAvailableLabel_) {
-        std::u16string text = Languages.ReplaceLangTags(u"<LANG" + AnsiToWide(std::to_string(kSpaceText)) + u">");
-        text = ApplyLanguageStrings(TLanguages::ReplaceText(text, u"<BR>", u"\r"));
-        spaceAvailableLabel_->SetCaption(text);
-      }
+      ShowSpaceText();
       break;
     case ptPatching:
       RunInstallation();
       break;
     case ptFinish:
+      // A silent run that never worked must not report success, nor remove
+      // the uninstaller it has not used.
+      if (Silent && !workDone_) FinishSilentRun(NothingDoneText());
       if (SetupInfoFile.IsUninstaller == 1) StartFinaliserOnce();
       if (Silent) FinishSilentRun(uninstallFailure_);
       host_.CloseWindow();
@@ -214,7 +213,7 @@ void TFrmMain::SilentNext() {
   const bool lastPage = WizardPages->Current + 1 >= static_cast<int32_t>(WizardPages->Pages.size());
   // Next on the last page repeats its action; only a finish page ends there.
   if (lastPage && CurrentPageType() != ptFinish) {
-    if (!workDone_) failed_ = true;
+    if (!workDone_) FinishSilentRun(NothingDoneText());
     host_.EndProcess(ExitCode());
     return;
   }
@@ -222,6 +221,20 @@ void TFrmMain::SilentNext() {
 }
 
 void TFrmMain::SetWorkingState(bool working) { Working = working; }
+
+void TFrmMain::ShowSpaceText() {
+  if (!spaceAvailableLabel_) return;
+  spaceTextShown_ = true;
+  std::u16string text = Languages.ReplaceLangTags(u"<LANG" + AnsiToWide(std::to_string(kSpaceText)) + u">");
+  text = ApplyLanguageStrings(TLanguages::ReplaceText(text, u"<BR>", u"\r"));
+  spaceAvailableLabel_->SetCaption(text);
+}
+
+std::string TFrmMain::NothingDoneText() {
+  failed_ = true;
+  return SetupInfoFile.IsUninstaller == 1 ? "Nothing was removed: the uninstaller's pages hold no uninstall page."
+                                          : "Nothing was installed: the setup's pages hold no installation page.";
+}
 
 // ------------------------------------------------------------------ the runs
 
@@ -372,8 +385,14 @@ void TFrmMain::English1Click(int tag) {
   LanguageButton.SetCaption(Languages.Items[static_cast<size_t>(tag)].Name);
   SetupCheckedLanguage();
   SetButtonCaptions();
+  // Showing the page again sets its captions, but would also enable Next
+  // past a refused folder or too little space; what the checks decided
+  // stays, and so does the free-space text, in the new language.
+  const bool nextEnabled = NextButton.Enabled();
   WizardPages->ShowPage(WizardPages->Current);
   WizardPages->Retranslate();
+  NextButton.SetEnabled(nextEnabled);
+  if (spaceTextShown_) ShowSpaceText();
 }
 
 // ------------------------------------------------------------------ install directory

@@ -137,6 +137,10 @@ class TFrmMain {
   void RunUninstallPage();
   void ApplyStatusUpdate(TRunDisplay& display);
   void FinishSilentRun(const std::string& failure);
+  // Marks the run failed; the text that says no work was done.
+  std::string NothingDoneText();
+  // The free-space text (string 7) in the label named for it.
+  void ShowSpaceText();
   void StartFinaliserOnce();
   bool DriveRefused(const std::string& path) const;
 
@@ -150,6 +154,7 @@ class TFrmMain {
   bool treeNavigating_ = false;
   bool finaliserStarted_ = false;
   bool workDone_ = false;
+  bool spaceTextShown_ = false;
   bool failed_ = false;
   std::string uninstallFailure_;  // what the uninstall run could not remove
 };

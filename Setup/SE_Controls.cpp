@@ -228,14 +228,8 @@ void TRichEdit::SetText(const std::string& text) {
   Notify(TChange::Text);
 }
 
-void TRichEdit::LoadFromFile(const std::string& path) {
-  platform::File file(path, platform::OpenMode::Read);
-  int64_t size = file.IsOpen() ? file.Size() : -1;
-  if (size < 0 || size > (int64_t{1} << 30)) throw std::runtime_error("Cannot open file \"" + path + "\"");
-  std::string bytes(static_cast<size_t>(size), '\0');
-  if (file.Read(bytes.data(), bytes.size()) != bytes.size())
-    throw std::runtime_error("Cannot read file \"" + path + "\"");
-  content_ = std::move(bytes);
+void TRichEdit::LoadFromBuffer(const uint8_t* data, size_t size) {
+  content_.assign(reinterpret_cast<const char*>(data), size);
   Notify(TChange::Picture);
 }
 

@@ -275,9 +275,8 @@ class TRichEdit : public TControl {
   // Loaded content: rich text when it begins with "{\rtf", else plain text.
   const std::string& Content() const { return content_; }
   bool ContentIsRich() const { return content_.rfind("{\\rtf", 0) == 0; }
-  // Loads the file's bytes as content; a file that cannot be read raises
-  // std::runtime_error and keeps the content.
-  void LoadFromFile(const std::string& path);
+  // Loads the bytes as content, from memory so that no file is involved.
+  void LoadFromBuffer(const uint8_t* data, size_t size);
   bool Border() const { return border_; }
   void SetBorder(bool on);
 

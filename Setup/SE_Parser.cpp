@@ -10,7 +10,6 @@
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
 #include "installer-library/SIntegerText.h"
-#include "platform/File.h"
 #include "platform/MessageBox.h"
 #include "platform/TempPath.h"
 #include "platform/Text.h"
@@ -61,10 +60,14 @@ bool ReadEntry(const std::string& name, Bytes& data) {
 // Splits the text into sections (index) or blocks (layout file): a line
 // beginning with "[" starts one, empty lines are skipped, and lines before
 // the first "[" line form one of their own.
+// Layouts come from ordinary editors: a UTF-8 byte-order mark in front is
+// no part of the first line.
 template <typename Handler>
 void ForEachSection(const Bytes& data, Handler&& handle) {
+  static constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
   std::string text(data.begin(), data.end());
   text.resize(std::min(text.size(), text.find('\0')));
+  if (text.compare(0, 3, kUtf8Mark) == 0) text.erase(0, 3);
   TStringList lines;
   SplitLines(lines, text.c_str());
   TStringList gathered;
@@ -123,8 +126,6 @@ bool SetFontProperty(const std::string& key, const std::string& value, TControl&
   return true;
 }
 
-void RemoveTempFile(const std::string& path) { platform::RemoveFile(path); }
-
 }  // namespace
 
 // ------------------------------------------------------------- line list
@@ -157,13 +158,14 @@ void SplitLines(TStringList& list, const char* text) {
   std::string rest = text ? text : "";
   size_t start = 0;
   while (start < rest.size()) {
-    size_t end = rest.find('\r', start);
+    size_t end = rest.find_first_of("\r\n", start);
     if (end == std::string::npos) end = rest.size();
     size_t first = start, last = end;
     while (first < last && static_cast<unsigned char>(rest[first]) <= ' ') ++first;
     while (last > first && static_cast<unsigned char>(rest[last - 1]) <= ' ') --last;
     list.Add(rest.substr(first, last - first));
-    start = end + 1;
+    // CR LF is one line end.
+    start = end + (rest.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
 }
 
@@ -458,43 +460,21 @@ void TSEPageControl::Retranslate() {
 
 // ------------------------------------------------------------- archive files
 
+// Both loaders work from memory: a name from a layout never becomes a path,
+// and no file of the user's is written over or deleted.
 void LoadRichEditFile(TRichEdit& richEdit, const std::string& name) {
-  const std::string path = GetTempDir() + "\\RETL.temp";
   Bytes data;
   if (!ReadEntry(name, data)) {
     platform::ShowMessageBox("Error: File \"" + name + "\" Missing", "Rich Edit Error", platform::kMbOk);
     return;
   }
-  {
-    platform::File file(path, platform::OpenMode::Create);
-    if (!file.IsOpen() || !file.Write(data.data(), data.size())) {
-      file.Close();
-      RemoveTempFile(path);
-      throw std::runtime_error("Cannot write the temporary file " + path);
-    }
-  }
-  try {
-    richEdit.LoadFromFile(path);
-  } catch (...) {
-    RemoveTempFile(path);
-    throw;
-  }
-  RemoveTempFile(path);
+  richEdit.LoadFromBuffer(data.data(), data.size());
 }
 
 void LoadImageFile(TImage& image, const std::string& name) {
   Bytes data;
   if (!ReadEntry(name, data)) return;
-  const std::string path = GetTempDir() + "\\" + name;
-  if (!WriteBufferToFile(path, data.data(), data.size()))
-    throw std::runtime_error("Cannot write the temporary file " + path);
-  try {
-    image.SetPicture(gui::LoadPictureFile(path));
-  } catch (...) {
-    RemoveTempFile(path);
-    throw;
-  }
-  RemoveTempFile(path);
+  image.SetPicture(gui::DecodePicture(name, data.data(), data.size()));
 }
 
 void TileImage(TImage& image) {

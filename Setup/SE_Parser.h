@@ -44,8 +44,8 @@ class TStringList {
   TStringData* tail_ = nullptr;
 };
 
-// Cuts the text at every carriage return; each piece, trimmed of the
-// characters at or below the blank, becomes a line. A final carriage return
+// Cuts the text at every line end (CR LF, CR or LF); each piece, trimmed of
+// the characters at or below the blank, becomes a line. A final line end
 // gives no empty line after it.
 void SplitLines(TStringList& list, const char* text);
 
@@ -128,9 +128,10 @@ class TSEPageControl {
 
 // Language tags, "<BR>" to a carriage return, then the placeholders.
 std::u16string CaptionSteps(const std::u16string& raw);
-// Loads a group-0 entry into a rich edit through a temporary file.
+// Loads a group-0 entry into a rich edit.
 void LoadRichEditFile(TRichEdit& richEdit, const std::string& name);
-// Loads a group-0 entry as an image's picture through a temporary file.
+// Loads a group-0 entry as an image's picture, its kind by the name's
+// extension.
 void LoadImageFile(TImage& image, const std::string& name);
 // Repeats the image's picture over the whole control.
 void TileImage(TImage& image);

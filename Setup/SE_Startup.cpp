@@ -32,6 +32,9 @@ bool Fail(const std::string& text, const std::string& caption) {
   return false;
 }
 
+// Steps of the verification bar within one entry that is read in pieces.
+constexpr int32_t kPieceSteps = 1000;
+
 std::string Status(int32_t done, size_t count) {
   return "Status: " + std::to_string(done) + " out of " + std::to_string(count) + " files verifyed";
 }
@@ -93,7 +96,21 @@ bool VerifySetupArchive(TVerifyView* view, int64_t& spaceOutsideGroup0) {
     if (view) view->Show(Status(0, entries.size()), 0, static_cast<int32_t>(entries.size()));
     for (size_t i = 0; i < entries.size(); ++i) {
       const TPakFile& entry = entries[i];
-      if (entry.OriginalSize > 0 && !SetupArchive->VerifyEntry(static_cast<int>(i)))
+      // A large entry is read in pieces; the window answers and its bar
+      // moves after each, so a multi-gigabyte entry does not freeze it.
+      TPak::PieceFn onPiece;
+      if (view) {
+        onPiece = [view, i, &entries, done = uint64_t{0}, length = uint64_t{entry.OriginalSize}](
+                      const uint8_t*, size_t n) mutable {
+          done += n;
+          const int32_t count = static_cast<int32_t>(entries.size());
+          view->Show(Status(static_cast<int32_t>(i), entries.size()),
+                     static_cast<int32_t>(i * kPieceSteps + done * kPieceSteps / length), count * kPieceSteps);
+          view->ProcessMessages();
+          return true;
+        };
+      }
+      if (entry.OriginalSize > 0 && !SetupArchive->VerifyEntry(static_cast<int>(i), onPiece))
         return Fail("Error: Verification Failed. Setup is corrupt.\rID: " + std::to_string(i) +
                         " Filename: " + entry.Name,
                     "Verification Error");

@@ -19,6 +19,19 @@ uint16_t Low16(const std::u16string& text) {
   return static_cast<uint16_t>(StrToInt32(WideToAnsi(text)));
 }
 
+// A tag's number: decimal digits, or "$" and hexadecimal digits, that
+// convert as an integer.
+bool TagNumber(const std::u16string& text, int32_t& number) {
+  size_t digits = !text.empty() && text[0] == u'$' ? 1 : 0;
+  if (digits == text.size()) return false;
+  for (size_t i = digits; i < text.size(); ++i) {
+    char16_t c = text[i];
+    bool hex = digits == 1 && ((c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'));
+    if (!(c >= u'0' && c <= u'9') && !hex) return false;
+  }
+  return TryStrToInt32(WideToAnsi(text), number);
+}
+
 char16_t FoldAZ(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
 bool IsBlankOrControl(char16_t c) { return c <= u' '; }
@@ -176,16 +189,24 @@ std::u16string TLanguages::GetString(uint16_t number) const {
 std::u16string TLanguages::ReplaceLangTags(const std::u16string& text) const {
   if (!HasCurrent()) return text;
   // A "<LANG" without a later ">" is no tag, and neither is any "<LANG"
-  // after it, so the search ends there.
+  // after it, so the search ends there. A "<LANG" whose text up to the ">"
+  // is no number stays as written: captions are the author's text, and a
+  // typo in one must not end the program.
   auto find = [](const std::u16string& t, size_t from, TMatch& m) {
-    size_t begin = t.find(kTagStart, from);
-    if (begin == std::u16string::npos) return false;
-    size_t close = t.find(u'>', begin + kTagStart.size());
-    if (close == std::u16string::npos) return false;
-    m.Begin = begin;
-    m.End = close + 1;
-    m.Key = Low16(t.substr(begin + kTagStart.size(), close - begin - kTagStart.size()));
-    return true;
+    for (;;) {
+      size_t begin = t.find(kTagStart, from);
+      if (begin == std::u16string::npos) return false;
+      size_t close = t.find(u'>', begin + kTagStart.size());
+      if (close == std::u16string::npos) return false;
+      int32_t number = 0;
+      if (TagNumber(t.substr(begin + kTagStart.size(), close - begin - kTagStart.size()), number)) {
+        m.Begin = begin;
+        m.End = close + 1;
+        m.Key = static_cast<uint16_t>(number);
+        return true;
+      }
+      from = begin + 1;
+    }
   };
   auto value = [this](const TMatch& m) { return GetString(static_cast<uint16_t>(m.Key)); };
   return ReplaceRepeatedly(text, kTagStart.size() - 1, find, value);

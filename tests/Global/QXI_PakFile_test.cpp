@@ -594,6 +594,23 @@ TEST_F(PakFixture, DamagedTablesReadAsNoArchive) {
          b[tableOffset + 1] = 0xFF;
          return b;
        }},
+      // The last entry's record left over in front of the trailer.
+      {"count one too low", [&](Bytes b) { b[n - 10] = 4; return b; }},
+      // Entry 1 "tiny" (raw, at the prefix's end): its Offset field.
+      {"data below the archive's start", [&](Bytes b) { b[tableOffset + 29 + 6 + 4] = 99; return b; }},
+      {"data running into the table", [&](Bytes b) {
+         Bytes off = U32(tableOffset - 1);
+         std::copy(off.begin(), off.end(), b.begin() + tableOffset + 29 + 6 + 4);
+         return b;
+       }},
+      {"two entries sharing bytes", [&](Bytes b) { b[tableOffset + 29 + 6 + 4] = 101; return b; }},
+      {"an empty entry with an offset", [&](Bytes b) { b[tableOffset + 2 + 9 + 4] = 1; return b; }},
+      {"archive starting before its data", [&](Bytes b) { b[n - 8] = 99; return b; }},
+      {"archive starting behind its table", [&](Bytes b) {
+         Bytes base = U32(tableOffset + 1);
+         std::copy(base.begin(), base.end(), b.end() - 8);
+         return b;
+       }},
   };
   for (const Case& c : cases) {
     WriteFileBytes(path, c.damage(good));
@@ -605,6 +622,7 @@ TEST_F(PakFixture, DamagedTablesReadAsNoArchive) {
     EXPECT_TRUE(pak.FindFile("tiny", 1, size).empty()) << c.what;
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(pak.CountGrouped(), 0) << c.what;
+    EXPECT_NE(pak.LastError(), "") << c.what;
   }
 
   TPak missing(dir.File("does-not-exist"), false, false);

@@ -75,6 +75,16 @@ TEST_F(WizardTest, ThePatchPageChecksTheSpace) {
     EXPECT_EQ(form->SpaceAvailableLabel()->Caption(),
               u"Needed " + platform::AnsiToWide(FormatByteSize(c.required)) + u"\rfree lots");
   }
+  // A language change keeps what the check decided, and the text, translated.
+  WizardPages->ShowPage(kSpacePage - 1);
+  SpaceAvailable = 0;
+  SpaceRequired = 1;
+  form->NextButtonClick();
+  AddLanguage(u"Deutsch\r\n407;\r\n7 Frei <%SPACEAVA%>\r\n13 Weiter >\r\n15 Installieren\r\n");
+  form->English1Click(1);
+  EXPECT_FALSE(form->NextButton.Enabled());
+  EXPECT_EQ(form->NextButton.Caption(), u"Installieren");
+  EXPECT_EQ(form->SpaceAvailableLabel()->Caption(), u"Frei lots");
 }
 
 TEST_F(WizardTest, TheInstallationRunsOnTheSetupThreadAndShowsItsProgress) {
@@ -169,20 +179,25 @@ TEST_F(WizardTest, ASilentRunEndsAfterItsWork) {
 
 TEST_F(WizardTest, ASilentRunWhosePagesLeadNowhereEnds) {
   Silent = true;
+  const RecordedBox nothing{"Nothing was installed: the setup's pages hold no installation page.", "Error", 0};
   struct Case {
     const char* name;
     std::vector<WizardPage> pages;
     int exitCode;
+    std::vector<RecordedBox> boxes;
   } cases[] = {
-      {"no pages", {}, kExitFailed},
-      {"no work and no finish page", {{"welcome", ""}, {"installdir", ""}}, kExitFailed},
+      {"no pages", {}, kExitFailed, {{"Error File Missing: Pages.txt", "Missing File", 0}, nothing}},
+      {"no work and no finish page", {{"welcome", ""}, {"installdir", ""}}, kExitFailed, {nothing}},
+      {"a finish page but no work page", {{"welcome", ""}, {"finish", ""}}, kExitFailed, {nothing}},
   };
   for (const Case& c : cases) {
     form.reset();
+    boxes.clear();
     std::vector<ArchiveItem> items = WizardLayout(c.pages);
     if (c.pages.empty()) items.erase(items.begin());
     Open(items);
     EXPECT_EQ(RunSilently(), c.exitCode) << c.name;
+    EXPECT_EQ(boxes, c.boxes) << c.name;
   }
 }
 

@@ -178,6 +178,8 @@ TEST_F(StartupTest, AFileWithoutAWholeArchiveIsRefused) {
       {"shorter than a trailer", "QXPF"},
       {"an empty file", ""},
       {"the trailer cut off", std::string(whole.begin(), whole.end() - 1)},
+      {"the entry count lowered", std::string(whole.begin(), whole.end() - 10) + '\0' +
+                                      std::string(whole.end() - 9, whole.end())},
   };
   for (const Case& c : cases) {
     boxes.clear();
@@ -236,6 +238,20 @@ TEST_F(StartupTest, VerificationChecksEveryEntryAndNamesTheFirstBadOne) {
         << c.name;
     EXPECT_EQ(view.pumped, 4) << c.name;
   }
+}
+
+TEST_F(StartupTest, ALargeEntryKeepsTheVerificationWindowAnswering) {
+  std::string path = WriteArchiveFile("setup.exe", {{"big.dat", 1, std::string(kLargeEntrySize, 'L')}}, "MZ");
+  ASSERT_TRUE(OpenSetupArchive(path));
+  RecordingVerifyView view;
+  int64_t space = 0;
+  EXPECT_TRUE(VerifySetupArchive(&view, space));
+  // Pieces of 25 MiB: the bar moves in thousandths of the entry.
+  EXPECT_EQ(view.shown, (std::vector<std::string>{
+                            "Status: 0 out of 1 files verifyed 0/1", "Status: 0 out of 1 files verifyed 357/1000",
+                            "Status: 0 out of 1 files verifyed 714/1000", "Status: 0 out of 1 files verifyed 1000/1000",
+                            "Status: 1 out of 1 files verifyed 1/1"}));
+  EXPECT_EQ(view.pumped, 4);
 }
 
 TEST_F(StartupTest, AStreamThatIsNoZlibDataEndsInTheErrorReport) {
