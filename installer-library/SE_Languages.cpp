@@ -39,8 +39,15 @@ struct TMatch {
 // would be expanded forever. A match that lies wholly inside text inserted
 // for the same key, while that insertion is still being worked through, is
 // therefore left as it is; all other input gets exactly the restart result.
+//
+// Strings that each hold two tags of the next one double the text at every
+// level: thirty lines of a language file would ask for gigabytes. A match
+// whose replacement would make the text longer than `limit` (or than the
+// text given, when that is longer) is left as it is, like a cycle.
 template <class FindFn, class ValueFn>
-std::u16string ReplaceRepeatedly(std::u16string text, size_t lookBehind, FindFn find, ValueFn value) {
+std::u16string ReplaceRepeatedly(std::u16string text, size_t lookBehind, FindFn find, ValueFn value,
+                                 size_t limit = SIZE_MAX) {
+  limit = std::max(limit, text.size());
   struct TInserted {
     size_t Begin, End;
     int Key;
@@ -56,6 +63,10 @@ std::u16string ReplaceRepeatedly(std::u16string text, size_t lookBehind, FindFn 
       continue;
     }
     std::u16string inserted = value(m);
+    if (text.size() - (m.End - m.Begin) + inserted.size() > limit) {
+      from = floor = m.Begin + 1;
+      continue;
+    }
     text.replace(m.Begin, m.End - m.Begin, inserted);
     for (TInserted& r : open) r.End = r.End + inserted.size() - (m.End - m.Begin);
     open.push_back({m.Begin, m.Begin + inserted.size(), m.Key});
@@ -188,7 +199,7 @@ std::u16string TLanguages::ReplaceLangTags(const std::u16string& text) const {
     return true;
   };
   auto value = [this](const TMatch& m) { return GetString(static_cast<uint16_t>(m.Key)); };
-  return ReplaceRepeatedly(text, kTagStart.size() - 1, find, value);
+  return ReplaceRepeatedly(text, kTagStart.size() - 1, find, value, kMaxTagExpansion);
 }
 
 std::u16string TLanguages::ReplaceText(const std::u16string& text, const std::u16string& pattern,
