@@ -65,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Write("game.vfs", parts[0]);
   if (parts.size() > 1) Write(std::filesystem::path(side).filename().string(), parts[1]);
+  bool saved = false;
   try {
     TVFSFile vfs;
     vfs.Open(path, false);
@@ -72,7 +73,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!e.Name.empty() && e.IsFile()) vfs.ReadFileData(e);
     vfs.Save(false);
     vfs.Close();
+    saved = true;
   } catch (const EVFSError&) {
+  }
+  if (saved && changed) {
+    // Saving without the tree touches only the header and the side file.
+    TVFSFile again;
+    try {
+      again.Open(path, true);
+    } catch (const EVFSError&) {
+      std::abort();
+    }
   }
   return 0;
 }
