@@ -3,7 +3,7 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: deps test build test-host test-win64 bench demo clean
+.PHONY: deps test build test-host test-win64 bench demo fuzz clean
 
 deps:
 	scripts/install-deps
@@ -20,6 +20,8 @@ test: build
 	# fails both times.
 	status=0; ctest --preset win64 -j $(JOBS) --repeat until-pass:2 || status=$$?; \
 	  scripts/wine-run build/win64/wineprefix --stop; exit $$status
+	# Each reader's fuzz target over its seeds and a few seconds of new inputs.
+	JOBS=$(JOBS) scripts/fuzz --smoke --seconds 3 --parallel 4
 
 bench: deps
 	cmake --preset bench >/dev/null
@@ -35,6 +37,13 @@ demo: deps
 	cmake --preset win64 >/dev/null
 	cmake --build --preset win64 -j $(JOBS) --target kit demo_road finaliser_stub
 	scripts/demo
+
+# Each reader's fuzz target for FUZZ_SECONDS (FUZZ_PARALLEL side by side);
+# the first crash stops the run and its reproducer's path is printed.
+FUZZ_SECONDS ?= 60
+FUZZ_PARALLEL ?= 1
+fuzz: deps
+	JOBS=$(JOBS) scripts/fuzz --seconds $(FUZZ_SECONDS) --parallel $(FUZZ_PARALLEL)
 
 clean:
 	rm -rf build

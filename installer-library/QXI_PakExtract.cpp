@@ -42,6 +42,9 @@ TExtractProgress& HandOffProgress() {
 
 bool IsSafeEntryName(const std::string& name) {
   if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos) return false;
+  // The file system sees a path only up to a NUL byte: the name would stand
+  // for its folder, or for another file, than the one checked and logged.
+  if (name.find('\0') != std::string::npos) return false;
   size_t start = 0;
   while (start <= name.size()) {
     size_t end = name.find_first_of("\\/", start);

@@ -20,7 +20,7 @@ TExtractProgress& HandOffProgress();
 
 // An entry name that stays below the folder it is extracted into: no drive
 // or stream (":"), no leading separator, no "." or ".." part (nor one that
-// the file system would read as such).
+// the file system would read as such), no NUL byte.
 bool IsSafeEntryName(const std::string& name);
 
 // Writes every entry of the group to dir + "\" + its name, with one status

@@ -52,8 +52,18 @@ struct TMatch {
 // would be expanded forever. A match that lies wholly inside text inserted
 // for the same key, while that insertion is still being worked through, is
 // therefore left as it is; all other input gets exactly the restart result.
+//
+// Strings that each hold two tags of the next one double the text at every
+// level: thirty lines of a language file would ask for gigabytes, and a long
+// chain of strings that each name the next costs a replacement per link for
+// every tag. A match whose replacement would make the text longer than
+// `limit` (or than the text given, when that is longer) is left as it is,
+// like a cycle, and so is every match after `limit` replacements.
 template <class FindFn, class ValueFn>
-std::u16string ReplaceRepeatedly(std::u16string text, size_t lookBehind, FindFn find, ValueFn value) {
+std::u16string ReplaceRepeatedly(std::u16string text, size_t lookBehind, FindFn find, ValueFn value,
+                                 size_t limit = SIZE_MAX) {
+  const size_t longest = std::max(limit, text.size());
+  size_t made = 0;
   struct TInserted {
     size_t Begin, End;
     int Key;
@@ -61,7 +71,7 @@ std::u16string ReplaceRepeatedly(std::u16string text, size_t lookBehind, FindFn 
   std::vector<TInserted> open;  // nested, outermost first
   size_t from = 0, floor = 0;
   TMatch m;
-  while (find(text, from, m)) {
+  while (made < limit && find(text, from, m)) {
     while (!open.empty() && !(open.back().Begin <= m.Begin && m.End <= open.back().End)) open.pop_back();
     bool cycle = std::any_of(open.begin(), open.end(), [&](const TInserted& r) { return r.Key == m.Key; });
     if (cycle) {
@@ -69,7 +79,12 @@ std::u16string ReplaceRepeatedly(std::u16string text, size_t lookBehind, FindFn 
       continue;
     }
     std::u16string inserted = value(m);
+    if (text.size() - (m.End - m.Begin) + inserted.size() > longest) {
+      from = floor = m.Begin + 1;
+      continue;
+    }
     text.replace(m.Begin, m.End - m.Begin, inserted);
+    ++made;
     for (TInserted& r : open) r.End = r.End + inserted.size() - (m.End - m.Begin);
     open.push_back({m.Begin, m.Begin + inserted.size(), m.Key});
     from = std::max(floor, m.Begin > lookBehind ? m.Begin - lookBehind : 0);
@@ -209,7 +224,7 @@ std::u16string TLanguages::ReplaceLangTags(const std::u16string& text) const {
     }
   };
   auto value = [this](const TMatch& m) { return GetString(static_cast<uint16_t>(m.Key)); };
-  return ReplaceRepeatedly(text, kTagStart.size() - 1, find, value);
+  return ReplaceRepeatedly(text, kTagStart.size() - 1, find, value, kMaxTagExpansion);
 }
 
 std::u16string TLanguages::ReplaceText(const std::u16string& text, const std::u16string& pattern,

@@ -34,6 +34,11 @@ class TUnicodeStringList {
   std::vector<std::u16string> lines_;
 };
 
+// The longest text that tag replacement makes (unless it was given longer),
+// and the most tags it replaces in one text: far above what any caption or
+// message needs, far below what strings that nest their tags could ask for.
+constexpr size_t kMaxTagExpansion = 16384;
+
 struct TLID {
   uint16_t Number = 0;
   std::u16string Text;
@@ -65,7 +70,9 @@ class TLanguages {
   // The current language's string, or "NOT FOUND " and the number.
   std::u16string GetString(uint16_t number) const;
   // Replaces every "<LANGn>" (upper case) by string n, again and again from
-  // the start, so strings may hold tags themselves.
+  // the start, so strings may hold tags themselves. A tag whose string would
+  // take the text past kMaxTagExpansion characters stays as it is, and so do
+  // the tags left after kMaxTagExpansion replacements.
   std::u16string ReplaceLangTags(const std::u16string& text) const;
   // Index of the first language serving the identifier, or -1.
   int32_t FindByLangId(uint16_t langId) const;

@@ -108,8 +108,9 @@ TEST_F(Extraction, StatusGoesThroughTheHandOffByDefault) {
 }
 
 TEST(EntryNames, OnlyNamesBelowTheTargetAreSafe) {
+  using namespace std::string_literals;
   struct Case {
-    const char* name;
+    std::string name;
     bool safe;
   } cases[] = {
       {"a.txt", true},      {"sub\\a.txt", true},  {"a..b", true},        {".hidden", true},
@@ -117,6 +118,8 @@ TEST(EntryNames, OnlyNamesBelowTheTargetAreSafe) {
       {"\\x", false},       {"/x", false},         {"C:\\x", false},      {"C:x", false},
       {"a.txt:stream", false}, {"...\\x", false},  {". \\x", false},      {"x\\.", false},
       {"x\\.. ", false},    {"..", false},         {"", false},
+      // a NUL byte ends the path the file system sees: the folder itself, or another file
+      {"\0data\\items.ini"s, false}, {"sub\\a\0.txt"s, false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << c.name;
 }

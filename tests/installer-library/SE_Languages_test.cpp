@@ -323,6 +323,28 @@ TEST(ReplaceLangTags, CasesOfTheRule) {
   EXPECT_EQ(none.GetString(13), u"NOT FOUND 13");
 }
 
+TEST(ReplaceLangTags, StringsThatDoubleAtEveryLevelStopAtTheSizeLimit) {
+  // Each string holds its successor's tag twice: 2^30 characters in full.
+  std::u16string file = u"English\r\n409\r\n";
+  auto number = [](int n) {
+    std::string digits = std::to_string(n);
+    return std::u16string(digits.begin(), digits.end());
+  };
+  for (int i = 1; i <= 30; ++i)
+    file += number(i) + u" <LANG" + number(i + 1) + u"><LANG" + number(i + 1) + u">\r\n";
+  file += u"31 x\r\n";
+  TLanguages langs = LoadedLanguages({file});
+
+  std::u16string text = langs.ReplaceLangTags(u"<LANG1>");
+  EXPECT_LE(text.size(), kMaxTagExpansion);
+  EXPECT_EQ(text.substr(0, 1000), std::u16string(1000, u'x'));  // expanded in order up to a limit
+  EXPECT_NE(text.find(u"<LANG"), std::u16string::npos);
+
+  // A text given longer than the limit keeps every replacement that does not lengthen it.
+  std::u16string longer(kMaxTagExpansion + 10, u'-');
+  EXPECT_EQ(langs.ReplaceLangTags(longer + u"<LANG31>"), longer + u"x");
+}
+
 TEST(LanguageStrings, PlaceholdersShowTheVariablesCurrentValues) {
   std::string title = "First", space;
   TLanguageStrings table;
