@@ -182,13 +182,26 @@ bool TPak::Pack(TPakFile& entry, const uint8_t* data, size_t size, Bytes& stream
 
 Bytes TPak::PackBuffer(int index, const void* data, size_t size) {
   if (!ValidIndex(index)) return {};
-  TPakFile& e = Entries[index];
-  e.OriginalSize = static_cast<uint32_t>(size);
+  return PackEntry(Entries[index], data, size);
+}
+
+Bytes TPak::PackEntry(TPakFile& entry, const void* data, size_t size) {
+  entry.OriginalSize = static_cast<uint32_t>(size);
   if (!data || size == 0 || size > kMaxPakFileSize) return {};
   auto* bytes = static_cast<const uint8_t*>(data);
   Bytes stream;
-  if (Pack(e, bytes, size, stream)) return stream;
+  if (Pack(entry, bytes, size, stream)) return stream;
   return Bytes(bytes, bytes + size);
+}
+
+bool TPak::WriteStoredBlock(int index, const TPakFile& packed, const Bytes& block) {
+  if (!ValidIndex(index)) return false;
+  TPakFile& e = Entries[index];
+  e.Crc = packed.Crc;
+  e.StoredSize = packed.StoredSize;
+  e.OriginalSize = packed.OriginalSize;
+  if (block.empty()) return true;  // nothing to store
+  return AppendStored(e, block.data(), block.size());
 }
 
 Bytes TPak::PackSourceFile(int index) {

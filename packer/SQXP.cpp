@@ -179,17 +179,13 @@ void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const
   std::vector<platform::DirEntry> items;
   if (!platform::ListDirectory(dir, items)) throw EQXPError("Cannot list the folder " + Quoted(dir));
   for (const platform::DirEntry& item : items) {
-    if (platform::AnsiLowerCase(item.Name) == "thumbs.db") continue;
+    // A link may lead out of the tree, back up it or nowhere: never packed
+    // nor entered.
+    if (item.IsLink || platform::AnsiLowerCase(item.Name) == "thumbs.db") continue;
     std::string name = prefix + item.Name;
     if (item.IsDirectory) {
-      // A folder whose path leaves no room for a file name can only hold
-      // names that are too long (or nothing); it is not entered.
-      if (name.size() + 1 >= kMaxQXPName) {
-        std::vector<platform::DirEntry> inside;
-        if (platform::ListDirectory(dir + item.Name + "\\", inside) && !inside.empty())
-          throw EQXPError("The name " + Quoted(name + "\\" + inside.front().Name) + " is longer than 127 bytes");
-        continue;
-      }
+      // Entered even when its path leaves no room for a file name: only a
+      // file that would really be packed has a name that is too long.
       AddDirectory(name + "\\", dir + item.Name + "\\", archivePath);
       continue;
     }
@@ -229,7 +225,17 @@ void TQXP::RunWorkers() {
       done += t->DoneCount.load();
       allFinished = allFinished && t->Finished.load();
     }
-    if (OnProgress) OnProgress(done, Header.Count);
+    // A progress display that fails ends the run like a worker's failure;
+    // the loop goes on serving the workers until each has stopped.
+    if (OnProgress && !Failed()) {
+      try {
+        OnProgress(done, Header.Count);
+      } catch (const std::exception& e) {
+        Fail(std::string("The progress display failed: ") + e.what());
+      } catch (...) {
+        Fail("The progress display failed");
+      }
+    }
     ServeRequests(std::chrono::milliseconds(50));
     if (allFinished) break;
   }
