@@ -42,8 +42,8 @@ std::vector<int> SplitRanges(int count, int workers) {
 
 // ---------------------------------------------------------------------------
 
-TQXPWriteThread::TQXPWriteThread(TQXP& owner, int firstIndex, int assignedCount)
-    : FirstIndex(firstIndex), AssignedCount(assignedCount), owner_(owner) {}
+TQXPWriteThread::TQXPWriteThread(TQXP& owner, size_t slot, int firstIndex, int assignedCount)
+    : Slot(slot), FirstIndex(firstIndex), AssignedCount(assignedCount), owner_(owner) {}
 
 TQXPWriteThread::~TQXPWriteThread() { Join(); }
 
@@ -53,9 +53,19 @@ void TQXPWriteThread::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
+namespace {
+
+int64_t MicrosSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
 void TQXPWriteThread::Execute() {
-  for (int i = 0; i < AssignedCount && !owner_.Failed(); ++i) {
-    TQXPEntry& entry = owner_.Entries[static_cast<size_t>(FirstIndex + i)];
+  auto start = std::chrono::steady_clock::now();
+  for (int index; !owner_.Failed() && (index = owner_.Claim(Slot)) >= 0;) {
+    CurrentIndex = index;
+    TQXPEntry& entry = owner_.Entries[static_cast<size_t>(index)];
     try {
       HandleEntry(entry);
     } catch (const std::exception& e) {
@@ -67,13 +77,21 @@ void TQXPWriteThread::Execute() {
     if (owner_.Failed()) break;
     DoneCount.fetch_add(1);
   }
+  CurrentIndex = -1;
+  RunningMicros = MicrosSince(start);
   Finished.store(true);
 }
 
 void TQXPWriteThread::HandleEntry(TQXPEntry& entry) {
+  auto since = std::chrono::steady_clock::now();
   owner_.Synchronize([&] { LoadCurrentFile(entry); });
+  WaitingMicros += MicrosSince(since);
+  since = std::chrono::steady_clock::now();
   CodeCurrentFile(entry);
+  CodingMicros += MicrosSince(since);
+  since = std::chrono::steady_clock::now();
   owner_.Synchronize([&] { WriteCurrentBlob(entry); });
+  WaitingMicros += MicrosSince(since);
 }
 
 void TQXPWriteThread::LoadCurrentFile(TQXPEntry& entry) {
@@ -202,13 +220,41 @@ void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const
   }
 }
 
+int TQXP::Claim(size_t slot) {
+  Range& own = ranges_[slot];
+  int index = own.next.fetch_add(1);
+  if (index < own.end) return index;
+  // Files differ in size and kind, so fixed ranges end at different times;
+  // the workers that are done help the others instead of waiting.
+  for (;;) {
+    size_t most = slot;
+    int left = 0;
+    for (size_t k = 0; k < Threads.size(); ++k) {
+      int n = ranges_[k].end - ranges_[k].next.load();
+      if (n > left) most = k, left = n;
+    }
+    if (left == 0) return -1;
+    index = ranges_[most].next.fetch_add(1);
+    if (index < ranges_[most].end) {
+      // Own count first: a row never shows more done than assigned.
+      Threads[slot]->AssignedCount.fetch_add(1);
+      Threads[most]->AssignedCount.fetch_sub(1);
+      return index;
+    }
+  }
+}
+
 void TQXP::RunWorkers() {
   std::vector<int> sizes = SplitRanges(Header.Count, WorkerCount);
+  ranges_ = std::make_unique<Range[]>(sizes.size());
   int first = 0;
-  for (int n : sizes) {
-    Threads.push_back(std::make_unique<TQXPWriteThread>(*this, first, n));
-    first += n;
+  for (size_t k = 0; k < sizes.size(); ++k) {
+    ranges_[k].next = first;
+    ranges_[k].end = first + sizes[k];
+    Threads.push_back(std::make_unique<TQXPWriteThread>(*this, k, first, sizes[k]));
+    first += sizes[k];
   }
+  auto start = std::chrono::steady_clock::now();
   try {
     for (auto& t : Threads) t->Start();
   } catch (const std::system_error&) {
@@ -238,6 +284,12 @@ void TQXP::RunWorkers() {
     }
     ServeRequests(std::chrono::milliseconds(50));
     if (allFinished) break;
+  }
+  RunMicros = MicrosSince(start);
+  WorkerTimes.clear();
+  for (auto& t : Threads) {
+    t->Join();
+    WorkerTimes.push_back({t->CodingMicros.load(), t->WaitingMicros.load(), t->RunningMicros.load()});
   }
   Threads.clear();
 }

@@ -43,7 +43,7 @@ class TQXP;
 
 class TQXPWriteThread {
  public:
-  TQXPWriteThread(TQXP& owner, int firstIndex, int assignedCount);
+  TQXPWriteThread(TQXP& owner, size_t slot, int firstIndex, int assignedCount);
   ~TQXPWriteThread();  // waits for the thread
   TQXPWriteThread(const TQXPWriteThread&) = delete;
   TQXPWriteThread& operator=(const TQXPWriteThread&) = delete;
@@ -52,11 +52,19 @@ class TQXPWriteThread {
   bool Started() const { return thread_.joinable(); }
   void Join();
 
+  const size_t Slot;  // the worker's place in TQXP::Threads
   const int FirstIndex;
-  const int AssignedCount;
   // Read by the main thread and the progress screen while the worker runs.
+  // A worker starts with its own range of entries; one that runs out takes
+  // entries from the range with most left, which moves them from that
+  // worker's count to its own.
+  std::atomic<int> AssignedCount;
+  std::atomic<int> CurrentIndex{-1};  // the entry being handled, or -1
   std::atomic<int> DoneCount{0};
   std::atomic<bool> Finished{false};
+  // Where the worker's time went, in microseconds: coding its entries, and
+  // waiting for the main thread to load or write one (its turn included).
+  std::atomic<int64_t> CodingMicros{0}, WaitingMicros{0}, RunningMicros{0};
 
  private:
   void Execute();
@@ -98,6 +106,14 @@ class TQXP {
   // The workers while Make runs, empty otherwise.
   std::vector<std::unique_ptr<TQXPWriteThread>> Threads;
 
+  // Each worker's times of the last Make, for tuning: coding, waiting for
+  // the main thread, and running in all (the rest of Make's wait is idle).
+  struct TWorkerTimes {
+    int64_t CodingMicros = 0, WaitingMicros = 0, RunningMicros = 0;
+  };
+  std::vector<TWorkerTimes> WorkerTimes;
+  int64_t RunMicros = 0;  // the wait for the workers, first start to last end
+
   int WorkerCount = 8;
   int64_t MaxArchiveSize = kMaxQXPArchiveSize;
 
@@ -105,6 +121,9 @@ class TQXP {
   friend class TQXPWriteThread;
 
   void AddDirectory(const std::string& prefix, const std::string& dir, const std::string& archivePath);
+  // The next entry for worker `slot`: from its own range while it lasts,
+  // then from the range with most entries left; -1 when none is left.
+  int Claim(size_t slot);
   void RunWorkers();
   void WriteTail();
   void WriteTrailer();
@@ -126,6 +145,13 @@ class TQXP {
     bool done = false;
     std::exception_ptr error;
   };
+
+  // A worker's range of entries; `next` only grows, past `end` when spent.
+  struct Range {
+    std::atomic<int> next{0};
+    int end = 0;
+  };
+  std::unique_ptr<Range[]> ranges_;
 
   platform::File stream_;
   std::string sourceDir_;
