@@ -83,8 +83,12 @@ std::u16string Replace(const std::u16string& text, const std::u16string& pattern
 // reads "$INSTDIR\file" and expands to the same path whether or not the
 // folder of a later run ends in a backslash (repeated ones become one).
 std::u16string Collapse(const std::u16string& text, const std::string& folder, const std::u16string& variable) {
-  bool keepSeparator = !folder.empty() && folder.back() == '\\';
-  return TLanguages::ReplaceText(text, AnsiToWide(folder), keepSeparator ? variable + u"\\" : variable);
+  if (folder.empty() || folder.back() != '\\') return TLanguages::ReplaceText(text, AnsiToWide(folder), variable);
+  // A path joined as folder + "\" + name has its separator doubled here.
+  const std::u16string one = variable + u"\\", two = one + u"\\";
+  std::u16string r = TLanguages::ReplaceText(text, AnsiToWide(folder), one);
+  while (r.find(two) != std::u16string::npos) r = TLanguages::ReplaceText(r, two, one);
+  return r;
 }
 
 }  // namespace

@@ -28,9 +28,9 @@ TEST_F(CommandRun, ShortcutsTakeTheirIconFromTheTargetUnlessGivenOne) {
   LinkFields icon = ReadLink(StartMenuProgramsDir + "Mod\\Icon.lnk");
   EXPECT_EQ(_stricmp(icon.iconPath.c_str(), (inst + "\\mod.ico").c_str()), 0) << icon.iconPath;
 
-  // The folder values end in a backslash, and so does what they collapse.
+  // The folder values end in a backslash, which stays after the variable.
   EXPECT_EQ(UninstallList.Files(),
-            (std::vector<std::string>{"$SMPROGRAMSMod\\Play.lnk", "$SMPROGRAMSMod\\Icon.lnk"}));
+            (std::vector<std::string>{"$SMPROGRAMS\\Mod\\Play.lnk", "$SMPROGRAMS\\Mod\\Icon.lnk"}));
   EXPECT_EQ(UninstallList.Dirs(), std::vector<std::string>{StartMenuProgramsDir + "Mod\\"});
 }
 
