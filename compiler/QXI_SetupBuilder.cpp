@@ -85,9 +85,7 @@ PackedEntry PackSource(const std::string& source) {
       return packed;
     }
     file.Close();
-    Bytes contents = ReadWholeFile(source);
-    packed.block = TPak::PackEntry(packed.record, contents.data(), contents.size());
-    packed.block.shrink_to_fit();  // it waits for the writer: only its own bytes
+    packed.block = TPak::PackEntryFile(packed.record, source);
   } catch (const std::exception& e) {
     packed.error = e.what();
   }

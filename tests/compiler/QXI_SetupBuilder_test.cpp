@@ -244,9 +244,11 @@ TEST_F(BuilderTest, AnyNumberOfWorkersWritesTheSameInstaller) {
   for (int i = 0; i < 30; ++i)
     Put("mix/f" + std::to_string(10 + i) + ".dat",
         i % 2 ? Random(1000 + 500 * i, i) : Repeated("entry " + std::to_string(i) + " ", 3000 + 400 * i));
+  Put("mix/pieces.txt", Repeated("read and packed piece by piece ", 80000));  // over 2 MiB
+  Put("mix/pieces.bin", Random((1 << 20) + 3, 7));                            // kept raw
   Put("mix/large.bin", {});
   std::filesystem::resize_file(Fs("mix/large.bin"), (70u << 20) + 1);
-  const std::string failing = "f25.dat";  // entry 21 of 39: past the first workers' reach
+  const std::string failing = "f25.dat";  // entry 21 of 41: past the first workers' reach
 
   std::vector<std::string> expectedLog, expectedStatus;
   Bytes expected;
@@ -271,7 +273,21 @@ TEST_F(BuilderTest, AnyNumberOfWorkersWritesTheSameInstaller) {
       if (fail) std::filesystem::remove(Fs("mix/" + failing)), Put("mix/" + failing, Random(1000 + 500 * 15, 15));
       if (!fail) {
         ASSERT_TRUE(built);
-        if (threads == 1) expected = installer(), expectedLog = log, expectedStatus = status;
+        if (threads == 1) {
+          expected = installer(), expectedLog = log, expectedStatus = status;
+          // Packed piece by piece, every block is what packing the whole
+          // contents at once gives.
+          TPak pak(Target(), false, false);
+          for (int i = 0; i < static_cast<int>(pak.Entries.size()); ++i) {
+            const TPakFile& e = pak.Entries[i];
+            if (e.Group == 0 || e.OriginalSize >= kLargeEntrySize) continue;
+            Bytes contents = ReadFileBytes(Fs("mix/" + e.Name).string());
+            TPakFile whole;
+            EXPECT_EQ(TPak::PackEntry(whole, contents.data(), contents.size()), pak.ReadStored(i)) << e.Name;
+            EXPECT_EQ(std::tie(whole.Crc, whole.StoredSize, whole.OriginalSize),
+                      std::tie(e.Crc, e.StoredSize, e.OriginalSize)) << e.Name;
+          }
+        }
         EXPECT_TRUE(installer() == expected);  // no dump of 70 MiB when not
         EXPECT_EQ(log, expectedLog);
         EXPECT_EQ(status, expectedStatus);
