@@ -198,7 +198,7 @@ Bytes TPak::PackEntry(TPakFile& entry, const void* data, size_t size) {
 
 namespace {
 
-constexpr size_t kPackPiece = 1 << 20;
+constexpr size_t kPackPiece = 256 << 10;
 
 // Level-9 zlib stream of `size` bytes read from `file` in pieces: the same
 // stream as ZCompress of the whole, since deflate does not depend on how its

@@ -66,6 +66,7 @@ struct PackedEntry {
   TPakFile record;        // sizes and CRC of the block
   Bytes block;            // empty for an empty source
   bool copySource = false;  // large or odd sources: the writer packs them as before
+  uint64_t sourceSize = 0;
   std::string error;      // not empty: the build fails at this entry
 };
 
@@ -79,6 +80,7 @@ PackedEntry PackSource(const std::string& source) {
       return packed;
     }
     int64_t size = file.Size();
+    packed.sourceSize = static_cast<uint64_t>(std::max<int64_t>(size, 0));
     // Large entries are copied in pieces by the writer, never held whole.
     if (size < 0 || size >= kLargeEntrySize) {
       packed.copySource = true;
@@ -92,14 +94,22 @@ PackedEntry PackSource(const std::string& source) {
   return packed;
 }
 
-// Packs the sources on worker threads and hands them out in list order. A
-// worker takes a source only while fewer than `workers + 1` packed entries
-// wait for the writer, so memory stays at a few entries whatever the size of
-// the mod. Without workers, Take packs on the calling thread.
+// Packs the sources on worker threads and hands them out in list order.
+// Memory stays at a few entries whatever the size of the mod: workers + 2
+// entries may always be under way ahead of the writer; further ones only
+// while what the unwritten entries hold, plus one more as large as the
+// largest source seen, stays within `workers` such sources (the rest of the
+// bound is the workers' own buffers). So quick entries go on past a slow
+// one at the head without raising the bound of workers + 2 entries.
+// Without workers, Take packs on the calling thread.
 class PackPipeline {
  public:
   PackPipeline(std::vector<std::string> sources, int workers)
-      : sources_(std::move(sources)), window_(static_cast<size_t>(workers) + 1), slots_(window_) {
+      : sources_(std::move(sources)),
+        workers_(static_cast<size_t>(std::max(workers, 1))),
+        window_(workers_ + 2),
+        reach_(4 * window_),
+        slots_(reach_) {
     if (workers <= 1) return;
     try {
       for (int i = 0; i < workers; ++i) threads_.emplace_back(&PackPipeline::Work, this);
@@ -121,12 +131,13 @@ class PackPipeline {
   // The packed entry `index`; called for 0, 1, 2... in turn.
   PackedEntry Take(size_t index) {
     if (threads_.empty()) return PackSource(sources_[index]);
-    Slot& slot = slots_[index % window_];
+    Slot& slot = slots_[index % reach_];
     PackedEntry packed;
     {
       std::unique_lock<std::mutex> hold(lock_);
       ready_.wait(hold, [&] { return slot.ready; });
       packed = std::move(slot.packed);
+      held_ -= slot.held;
       slot = Slot{};
       ++taken_;
     }
@@ -137,35 +148,50 @@ class PackPipeline {
  private:
   struct Slot {
     PackedEntry packed;
+    uint64_t held = 0;  // bytes counted for it in held_
     bool ready = false;
   };
+
+  bool MayStart() const {
+    size_t ahead = next_ - taken_;
+    if (ahead < window_) return true;
+    return ahead < reach_ && held_ + largest_ <= workers_ * largest_;
+  }
 
   void Work() {
     for (;;) {
       size_t index;
+      uint64_t reserved;
       {
         std::unique_lock<std::mutex> hold(lock_);
-        room_.wait(hold, [&] { return stop_ || next_ >= sources_.size() || next_ < taken_ + window_; });
+        room_.wait(hold, [&] { return stop_ || next_ >= sources_.size() || MayStart(); });
         if (stop_ || next_ >= sources_.size()) return;
         index = next_++;
+        reserved = largest_;  // until its own size is known
+        held_ += reserved;
       }
       PackedEntry packed = PackSource(sources_[index]);
       {
         std::lock_guard<std::mutex> hold(lock_);
-        // Entry index + window_ claims this slot only after Take emptied it.
-        slots_[index % window_] = Slot{std::move(packed), true};
+        uint64_t kept = packed.block.size();
+        held_ = held_ - reserved + kept;
+        if (packed.sourceSize < kLargeEntrySize) largest_ = std::max(largest_, packed.sourceSize);
+        // Entry index + reach_ claims this slot only after Take emptied it.
+        slots_[index % reach_] = Slot{std::move(packed), kept, true};
       }
       ready_.notify_all();
+      room_.notify_all();
     }
   }
 
   const std::vector<std::string> sources_;
-  const size_t window_;
+  const size_t workers_, window_, reach_;
   std::vector<Slot> slots_;
   std::vector<std::thread> threads_;
-  std::mutex lock_;  // guards slots_, next_, taken_ and stop_
+  std::mutex lock_;  // guards everything below
   std::condition_variable ready_, room_;
   size_t next_ = 0, taken_ = 0;
+  uint64_t held_ = 0, largest_ = 0;
   bool stop_ = false;
 };
 
