@@ -1,5 +1,6 @@
 #include "packer/SQXP.h"
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 
@@ -42,8 +43,8 @@ std::vector<int> SplitRanges(int count, int workers) {
 
 // ---------------------------------------------------------------------------
 
-TQXPWriteThread::TQXPWriteThread(TQXP& owner, size_t slot, int firstIndex, int assignedCount)
-    : Slot(slot), FirstIndex(firstIndex), AssignedCount(assignedCount), owner_(owner) {}
+TQXPWriteThread::TQXPWriteThread(TQXP& owner, size_t slot, int assignedCount)
+    : Slot(slot), AssignedCount(assignedCount), owner_(owner) {}
 
 TQXPWriteThread::~TQXPWriteThread() { Join(); }
 
@@ -170,6 +171,7 @@ void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
   if (!platform::DirectoryExists(sourceDir_)) throw EQXPError("Source folder not found: " + Quoted(sourceDir));
 
   Entries.clear();
+  sizes_.clear();
   AddDirectory("", sourceDir_, archivePath);
   Header = TQXPHeader{0, 0, kQXPVersion, static_cast<int32_t>(Entries.size()), 0};
 
@@ -217,43 +219,42 @@ void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const
     entry.Name = name;
     entry.FileDate = item.DosDateTime;
     Entries.push_back(entry);
+    sizes_.push_back(item.Size);
   }
 }
 
 int TQXP::Claim(size_t slot) {
-  Range& own = ranges_[slot];
-  int index = own.next.fetch_add(1);
-  if (index < own.end) return index;
-  // Files differ in size and kind, so fixed ranges end at different times;
-  // the workers that are done help the others instead of waiting.
-  for (;;) {
+  size_t at = nextClaim_.fetch_add(1);
+  if (at >= order_.size()) return -1;
+  std::lock_guard<std::mutex> hold(claimLock_);
+  TQXPWriteThread& self = *Threads[slot];
+  if (++claimed_[slot] > self.AssignedCount) {
+    // Past its share: it takes over one of the worker with most left. The
+    // shares always add up to the entries, so there is one.
     size_t most = slot;
     int left = 0;
     for (size_t k = 0; k < Threads.size(); ++k) {
-      int n = ranges_[k].end - ranges_[k].next.load();
+      int n = Threads[k]->AssignedCount - claimed_[k];
       if (n > left) most = k, left = n;
     }
-    if (left == 0) return -1;
-    index = ranges_[most].next.fetch_add(1);
-    if (index < ranges_[most].end) {
-      // Own count first: a row never shows more done than assigned.
-      Threads[slot]->AssignedCount.fetch_add(1);
-      Threads[most]->AssignedCount.fetch_sub(1);
-      return index;
-    }
+    // Own count first: a row never shows more done than assigned.
+    self.AssignedCount.fetch_add(1);
+    Threads[most]->AssignedCount.fetch_sub(1);
   }
+  return order_[at];
 }
 
 void TQXP::RunWorkers() {
-  std::vector<int> sizes = SplitRanges(Header.Count, WorkerCount);
-  ranges_ = std::make_unique<Range[]>(sizes.size());
-  int first = 0;
-  for (size_t k = 0; k < sizes.size(); ++k) {
-    ranges_[k].next = first;
-    ranges_[k].end = first + sizes[k];
-    Threads.push_back(std::make_unique<TQXPWriteThread>(*this, k, first, sizes[k]));
-    first += sizes[k];
-  }
+  // Files differ in size and kind: handed out one by one, largest first,
+  // the workers all end within about one small file of each other.
+  order_.resize(Entries.size());
+  for (size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<int>(i);
+  std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) { return sizes_[a] > sizes_[b]; });
+  nextClaim_ = 0;
+  std::vector<int> shares = SplitRanges(Header.Count, WorkerCount);
+  claimed_.assign(shares.size(), 0);
+  for (size_t k = 0; k < shares.size(); ++k)
+    Threads.push_back(std::make_unique<TQXPWriteThread>(*this, k, shares[k]));
   auto start = std::chrono::steady_clock::now();
   try {
     for (auto& t : Threads) t->Start();

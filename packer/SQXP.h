@@ -43,7 +43,7 @@ class TQXP;
 
 class TQXPWriteThread {
  public:
-  TQXPWriteThread(TQXP& owner, size_t slot, int firstIndex, int assignedCount);
+  TQXPWriteThread(TQXP& owner, size_t slot, int assignedCount);
   ~TQXPWriteThread();  // waits for the thread
   TQXPWriteThread(const TQXPWriteThread&) = delete;
   TQXPWriteThread& operator=(const TQXPWriteThread&) = delete;
@@ -53,11 +53,10 @@ class TQXPWriteThread {
   void Join();
 
   const size_t Slot;  // the worker's place in TQXP::Threads
-  const int FirstIndex;
   // Read by the main thread and the progress screen while the worker runs.
-  // A worker starts with its own range of entries; one that runs out takes
-  // entries from the range with most left, which moves them from that
-  // worker's count to its own.
+  // A worker starts with its share of the entries; one that has taken all
+  // of its share takes over a share of the worker with most left, which
+  // moves that entry from the other row's count to its own.
   std::atomic<int> AssignedCount;
   std::atomic<int> CurrentIndex{-1};  // the entry being handled, or -1
   std::atomic<int> DoneCount{0};
@@ -121,8 +120,7 @@ class TQXP {
   friend class TQXPWriteThread;
 
   void AddDirectory(const std::string& prefix, const std::string& dir, const std::string& archivePath);
-  // The next entry for worker `slot`: from its own range while it lasts,
-  // then from the range with most entries left; -1 when none is left.
+  // The next entry for worker `slot`, largest first; -1 when none is left.
   int Claim(size_t slot);
   void RunWorkers();
   void WriteTail();
@@ -146,12 +144,11 @@ class TQXP {
     std::exception_ptr error;
   };
 
-  // A worker's range of entries; `next` only grows, past `end` when spent.
-  struct Range {
-    std::atomic<int> next{0};
-    int end = 0;
-  };
-  std::unique_ptr<Range[]> ranges_;
+  std::vector<int64_t> sizes_;   // of each entry's file, as listed
+  std::vector<int> order_;       // entry indices, largest file first
+  std::atomic<size_t> nextClaim_{0};
+  std::vector<int> claimed_;     // entries each worker has taken
+  std::mutex claimLock_;         // guards claimed_ and the shares
 
   platform::File stream_;
   std::string sourceDir_;
