@@ -241,31 +241,36 @@ Bytes DeflatePieces(File& file, const std::string& path, size_t size, bool& long
 
 }  // namespace
 
-Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path) {
+Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path, bool& raw) {
+  raw = false;
   File file;
   if (!file.Open(path, OpenMode::Read)) throw EPakError("Cannot open file \"" + path + "\"");
   int64_t size = file.Size();
   if (size < 0) throw EPakError("Cannot read file \"" + path + "\"");
   entry.OriginalSize = static_cast<uint32_t>(size);
   if (size == 0) return {};
-  if (size >= kLargeEntrySize) {
-    file.Close();
-    Bytes contents = ReadWholeFile(path);
-    return PackEntry(entry, contents.data(), contents.size());
+  if (size < kLargeEntrySize) {
+    Bytes stream = DeflatePieces(file, path, static_cast<size_t>(size), raw);
+    if (!raw) {
+      entry.StoredSize = static_cast<uint32_t>(stream.size());
+      entry.Crc = UpdateCRC32(0, stream.data(), stream.size());
+      return stream;
+    }
   }
-  bool longer;
-  Bytes stream = DeflatePieces(file, path, static_cast<size_t>(size), longer);
-  if (!longer) {
-    entry.StoredSize = static_cast<uint32_t>(stream.size());
-    entry.Crc = UpdateCRC32(0, stream.data(), stream.size());
-    return stream;
-  }
-  file.Close();
-  Bytes raw = ReadWholeFile(path);
-  if (raw.size() != static_cast<size_t>(size)) throw EPakError("Cannot read file \"" + path + "\"");
+  raw = true;
   entry.StoredSize = 0;
-  entry.Crc = UpdateCRC32(0, raw.data(), raw.size());
-  return raw;
+  return {};
+}
+
+bool TPak::WriteEntryRaw(int index) {
+  if (!ValidIndex(index)) return false;
+  TPakFile& e = Entries[index];
+  File source;
+  if (!source.Open(e.SourcePath, OpenMode::Read)) throw EPakError("Cannot open file \"" + e.SourcePath + "\"");
+  int64_t size = source.Size();
+  if (size < 0) throw EPakError("Cannot read file \"" + e.SourcePath + "\"");
+  if (size == 0) return true;  // nothing to store
+  return AppendLargeSource(e, source, size);
 }
 
 bool TPak::WriteStoredBlock(int index, const TPakFile& packed, const Bytes& block) {

@@ -81,11 +81,15 @@ class TPak {
   // several threads may pack while one appends what they made with
   // WriteStoredBlock.
   static Bytes PackEntry(TPakFile& entry, const void* data, size_t size);
-  // The same for a source file below the large entry size, read and
-  // compressed piece by piece (and read again whole only when it is kept
-  // raw), so a packer holds little more than the block it makes. A source
-  // that cannot be opened or read raises EPakError.
-  static Bytes PackEntryFile(TPakFile& entry, const std::string& path);
+  // The same for a source file, read and compressed piece by piece, so a
+  // packer holds little more than the block it makes. Contents that are
+  // stored raw (large, or not made smaller) give no block and set `raw`:
+  // WriteEntryRaw copies them from the source. A source that cannot be
+  // opened or read raises EPakError.
+  static Bytes PackEntryFile(TPakFile& entry, const std::string& path, bool& raw);
+  // Appends the entry's source as it is, copied in pieces (stored raw);
+  // failures as WriteEntryFile.
+  bool WriteEntryRaw(int index);
   // Appends a block PackEntry made for `packed` as the data of the entry at
   // `index`, which takes over its sizes and CRC; false (with LastError) as
   // WriteEntryData. An empty block stores nothing and is not a failure.

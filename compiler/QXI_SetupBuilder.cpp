@@ -65,7 +65,7 @@ bool CopyWhole(const std::string& from, const std::string& to) {
 struct PackedEntry {
   TPakFile record;        // sizes and CRC of the block
   Bytes block;            // empty for an empty source
-  bool copySource = false;  // large or odd sources: the writer packs them as before
+  bool copySource = false;  // stored raw: the writer copies it from the source
   uint64_t sourceSize = 0;
   std::string error;      // not empty: the build fails at this entry
 };
@@ -81,13 +81,9 @@ PackedEntry PackSource(const std::string& source) {
     }
     int64_t size = file.Size();
     packed.sourceSize = static_cast<uint64_t>(std::max<int64_t>(size, 0));
-    // Large entries are copied in pieces by the writer, never held whole.
-    if (size < 0 || size >= kLargeEntrySize) {
-      packed.copySource = true;
-      return packed;
-    }
     file.Close();
-    packed.block = TPak::PackEntryFile(packed.record, source);
+    // Raw contents are never held: the writer copies them in pieces.
+    packed.block = TPak::PackEntryFile(packed.record, source, packed.copySource);
   } catch (const std::exception& e) {
     packed.error = e.what();
   }
@@ -98,9 +94,9 @@ PackedEntry PackSource(const std::string& source) {
 // Memory stays at a few entries whatever the size of the mod: workers + 2
 // entries may always be under way ahead of the writer; further ones only
 // while what the unwritten entries hold, plus one more as large as the
-// largest source seen, stays within `workers` such sources (the rest of the
-// bound is the workers' own buffers). So quick entries go on past a slow
-// one at the head without raising the bound of workers + 2 entries.
+// largest source seen, stays within workers + 2 such sources. So quick
+// entries go on past a slow one at the head without raising that bound;
+// raw entries hold nothing, since the writer copies them from the source.
 // Without workers, Take packs on the calling thread.
 class PackPipeline {
  public:
@@ -108,7 +104,7 @@ class PackPipeline {
       : sources_(std::move(sources)),
         workers_(static_cast<size_t>(std::max(workers, 1))),
         window_(workers_ + 2),
-        reach_(4 * window_),
+        reach_(8 * window_),
         slots_(reach_) {
     if (workers <= 1) return;
     try {
@@ -155,7 +151,7 @@ class PackPipeline {
   bool MayStart() const {
     size_t ahead = next_ - taken_;
     if (ahead < window_) return true;
-    return ahead < reach_ && held_ + largest_ <= workers_ * largest_;
+    return ahead < reach_ && held_ + largest_ <= window_ * largest_;
   }
 
   void Work() {
@@ -329,7 +325,7 @@ class SetupBuild {
     if (index < 0) return Fail(pak_->LastError());
     bool written;
     try {
-      written = packed.copySource ? pak_->WriteEntryFile(index)
+      written = packed.copySource ? pak_->WriteEntryRaw(index)
                                   : pak_->WriteStoredBlock(index, packed.record, packed.block);
     } catch (const EPakError& e) {
       return Fail(e.what());
