@@ -3,8 +3,10 @@
 // against `pigz -9 -p 8` on a tree of text-like, repetitive and random
 // files, the installer's start-up verification and group extraction
 // against plain zlib (uncompress + crc32 + writing), and each one's peak
-// memory against its bound. Every figure is the best of a few runs, since a
-// shared machine adds noise that only ever slows a run down.
+// memory against its bound. Every figure is the best of a few rounds (each
+// round measures everything in turn), since a shared machine adds noise
+// that only ever slows a run down; pigz with one thread shows the speed-up
+// that eight threads could get at the time.
 #include <fcntl.h>
 #include <malloc.h>
 #include <spawn.h>
@@ -39,26 +41,22 @@ constexpr size_t kTreeBytes = 128u << 20;
 const int kRuns = std::getenv("BENCH_RUNS") ? std::max(1, std::atoi(std::getenv("BENCH_RUNS"))) : 2;
 
 struct Measure {
-  double seconds = 0;   // best run
-  double peakMiB = 0;   // peak memory added, last run
+  double seconds = 1e30;  // best run
+  double peakMiB = 0;     // peak memory added, last run
 };
 
 double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
-// The best of kRuns runs of `run` (with `prepare` untimed before each);
-// the peak memory added is that of the last run.
-Measure Time(const std::function<void()>& run, const std::function<void()>& prepare = [] {}) {
-  Measure m{1e30, 0};
-  for (int i = 0; i < kRuns; ++i) {
-    prepare();
-    ResetPeakMemory();
-    long before = StatusKiB("VmRSS:");
-    double t = Now();
-    run();
-    m.seconds = std::min(m.seconds, Now() - t);
-    m.peakMiB = (StatusKiB("VmHWM:") - before) / 1024.0;
-  }
-  return m;
+// One run of `run` (with `prepare` untimed before it) kept in `best`: the
+// shortest time, and the peak memory added of the latest run.
+void Time(Measure& best, const std::function<void()>& run, const std::function<void()>& prepare = [] {}) {
+  prepare();
+  ResetPeakMemory();
+  long before = StatusKiB("VmRSS:");
+  double t = Now();
+  run();
+  best.seconds = std::min(best.seconds, Now() - t);
+  best.peakMiB = (StatusKiB("VmHWM:") - before) / 1024.0;
 }
 
 std::string LoadAverage() {
@@ -146,14 +144,13 @@ bool Run(std::vector<std::string> args, const std::string& out, long& maxKiB) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-Measure Pigz(const std::string& tar, const char* threads) {
+void Pigz(Measure& best, const std::string& tar, const char* threads) {
   long maxKiB = 0;
   bool ok = true;
-  Measure m = Time([&] { ok = Run({"pigz", "-9", "-p", threads, "-c", tar}, tar + ".gz", maxKiB) && ok; });
+  Time(best, [&] { ok = Run({"pigz", "-9", "-p", threads, "-c", tar}, tar + ".gz", maxKiB) && ok; });
   if (!ok) std::printf("pigz failed: is it installed (scripts/install-deps)?\n");
-  m.peakMiB = maxKiB / 1024.0;
+  best.peakMiB = maxKiB / 1024.0;
   fs::remove(tar + ".gz");
-  return m;
 }
 
 // --- the setup builder ------------------------------------------------------------
@@ -282,16 +279,7 @@ int main() {
   double largestMiB = largestFile / double(1 << 20);
   bool ok = true;
 
-  std::printf("pigz -9 -p 8 over the tree's tar, and -p 1 for the speed-up this machine gives now...\n");
-  Measure pigz = Pigz(tar, "8");
-  Measure pigz1 = Pigz(tar, "1");
-
   Builder builder{root + "/torvane", tree};
-  std::printf("Setup builder, 1 thread and 8...\n");
-  Measure build1 = Time([&] { ok = builder.Build(1) && ok; }, [&] { builder.Prepare(); });
-  Measure build8 = Time([&] { ok = builder.Build(8) && ok; }, [&] { builder.Prepare(); });
-
-  std::printf("Vessok, 1 worker and 8...\n");
   const std::string qxp = root + "/bench.qxp";
   std::vector<TQXP::TWorkerTimes> workerTimes;
   int64_t runMicros = 0;
@@ -307,20 +295,32 @@ int main() {
     workerTimes = q.WorkerTimes;
     runMicros = q.RunMicros;
   };
-  Measure pack1 = Time([&] { pack(1); });
-  Measure pack8 = Time([&] { pack(8); });
-
-  std::printf("Start-up verification and extraction...\n");
-  const std::string installer = builder.Installer(), out = root + "/out", plainOut = root + "/plain-out";
+  const std::string out = root + "/out", plainOut = root + "/plain-out";
   // The installer's own form of the folder (a drive path, as Setup sees it).
   std::string outAsSetup = "Z:" + out;
   std::replace(outAsSetup.begin(), outAsSetup.end(), '/', '\\');
-  std::vector<TPakFile> table = TPak(installer, false, false).Entries;
   auto clean = [&] { fs::remove_all(out), fs::remove_all(plainOut), fs::create_directories(out); };
-  Measure verify = Time([&] { ok = ArchiveVerify(installer) && ok; });
-  Measure plainVerify = Time([&] { ok = PlainZlib(installer, table, "") && ok; });
-  Measure extract = Time([&] { ok = ArchiveExtract(installer, outAsSetup) && ok; }, clean);
-  Measure plainExtract = Time([&] { ok = PlainZlib(installer, table, plainOut) && ok; }, clean);
+
+  // Round after round of every measure, so that a change of the machine's
+  // load falls on all of them alike.
+  Measure pigz, pigz1, build1, build8, pack1, pack8, verify, plainVerify, extract, plainExtract;
+  for (int round = 1; round <= kRuns; ++round) {
+    std::printf("Round %d of %d: pigz -9 -p 8 and -p 1 over the tree's tar, the setup builder with 1 thread and 8, "
+                "Vessok with 1 worker and 8, verification and extraction...\n", round, kRuns);
+    std::fflush(stdout);
+    Pigz(pigz, tar, "8");
+    Pigz(pigz1, tar, "1");
+    Time(build1, [&] { ok = builder.Build(1) && ok; }, [&] { builder.Prepare(); });
+    Time(build8, [&] { ok = builder.Build(8) && ok; }, [&] { builder.Prepare(); });
+    Time(pack1, [&] { pack(1); });
+    Time(pack8, [&] { pack(8); });
+    const std::string installer = builder.Installer();
+    std::vector<TPakFile> table = TPak(installer, false, false).Entries;
+    Time(verify, [&] { ok = ArchiveVerify(installer) && ok; });
+    Time(plainVerify, [&] { ok = PlainZlib(installer, table, "") && ok; });
+    Time(extract, [&] { ok = ArchiveExtract(installer, outAsSetup) && ok; }, clean);
+    Time(plainExtract, [&] { ok = PlainZlib(installer, table, plainOut) && ok; }, clean);
+  }
 
   std::printf("\nVessok's workers, 8 of them, last run of %.2f s (coding / waiting for the main thread / idle):\n",
               runMicros / 1e6);
