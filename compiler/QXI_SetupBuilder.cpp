@@ -63,11 +63,11 @@ bool CopyWhole(const std::string& from, const std::string& to) {
 // One listed file packed away from the archive: its stored block, or the
 // note that the writer copies it from the source itself, or why it failed.
 struct PackedEntry {
-  TPakFile record;        // sizes and CRC of the block
-  Bytes block;            // empty for an empty source
+  TPakFile record;          // sizes and CRC of the block
+  Bytes block;              // empty for an empty source
   bool copySource = false;  // stored raw: the writer copies it from the source
-  uint64_t sourceSize = 0;
-  std::string error;      // not empty: the build fails at this entry
+  uint64_t sourceSize = 0;  // as found when packing began
+  std::string error;        // not empty: the build fails at this entry
 };
 
 PackedEntry PackSource(const std::string& source) {
