@@ -65,7 +65,9 @@ bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string
     progress.Status(ExtractingText(found ? platform::AnsiToWide(pak.Entries[index].Name) : u""));
     if (!found) return true;
     const TPakFile entry = pak.Entries[index];
-    std::string target = dir + "\\" + entry.Name;
+    // The target folders end in a backslash already; a second one would
+    // follow the path into the uninstall log.
+    std::string target = (dir.empty() || dir.back() != '\\' ? dir + "\\" : dir) + entry.Name;
     if (!IsSafeEntryName(entry.Name))
       return Fail(error, "Refused to extract \"" + entry.Name + "\": the name leaves the target folder");
     if (entry.OriginalSize >= kLargeEntrySize) {

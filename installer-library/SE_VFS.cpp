@@ -23,7 +23,7 @@ std::u16string WithName(uint16_t number, const std::string& name) {
   return TLanguages::ReplaceText(Languages.GetString(number), u"<%QXPNAME%>", AnsiToWide(name));
 }
 
-std::string ContainerPath(const std::string& name) { return SetupInfoFile.InstallDir + "\\" + name; }
+std::string ContainerPath(const std::string& name) { return AddBackslash(SetupInfoFile.InstallDir) + name; }
 
 // The container cannot be used: the user is told, the finish page shows the
 // failure text and the script stops after this line.

@@ -86,6 +86,13 @@ TEST_F(Extraction, AGroupIsWrittenAndLoggedEntryByEntry) {
   EXPECT_EQ(UninstallList.Files(), (std::vector<std::string>{"$INSTDIR\\readme.txt", "$INSTDIR\\data\\sub\\x.bin",
                                                              "$INSTDIR\\empty.txt"}));
   EXPECT_EQ(UninstallList.Dirs(), (std::vector<std::string>{dir + "\\data\\", dir + "\\data\\sub\\"}));
+
+  // A target that ends in a backslash, as every resolved folder does, logs
+  // the same paths: no doubled separator.
+  const std::vector<std::string> logged = UninstallList.Files();
+  UninstallList.Clear();
+  ASSERT_TRUE(ExtractGroup(pak, dir + "\\", 1, error, rec)) << error;
+  EXPECT_EQ(UninstallList.Files(), logged);
 }
 
 TEST_F(Extraction, AnEmptyGroupSetsTheStatusOnce) {
