@@ -60,14 +60,14 @@ std::string KeyOf(const std::string& name) { return platform::AnsiLowerCase(name
 
 // An installer entry whose stored bytes fail their checksum is reported
 // rather than stored empty.
-[[noreturn]] void ReportDamaged(const TPakFile& entry) {
-  throw EPakSystemError("The setup archive's copy of " + entry.Name + " is damaged");
+[[noreturn]] void ReportDamaged(const TPak& pak, const TPakFile& entry) {
+  throw EPakSystemError("The setup archive's copy of " + entry.Name + " is damaged: " + pak.LastError());
 }
 
 Bytes EntryContents(TPak& pak, int index) {
   Bytes data = pak.GetData(index);
   if (data.empty() && pak.Entries[static_cast<size_t>(index)].OriginalSize > 0)
-    ReportDamaged(pak.Entries[static_cast<size_t>(index)]);
+    ReportDamaged(pak, pak.Entries[static_cast<size_t>(index)]);
   return data;
 }
 
@@ -359,7 +359,7 @@ bool TPakSystem::MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method) {
   if (e.StoredSize != 0) {
     // The installer archive's own zlib stream serves as it is.
     blob = pak.ReadStored(index);
-    if (blob.empty()) ReportDamaged(e);
+    if (blob.empty()) ReportDamaged(pak, e);
   } else {
     Bytes data = EntryContents(pak, index);
     blob = ZCompress(data.data(), data.size(), 9);
