@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Global/CRC.h"
 #include "platform/Text.h"
 

@@ -13,6 +13,7 @@
 
 #include "Global/ZCodec.h"
 #include "platform/File.h"
+#include "platform/buffer_type.h"
 
 // Entries of this size or more are stored raw and copied out in pieces.
 constexpr uint32_t kLargeEntrySize = 73400320;   // 70 MiB
@@ -20,7 +21,6 @@ constexpr uint32_t kLargeEntryPiece = 26214400;  // 25 MiB
 constexpr size_t kPakTrailerSize = 16;
 // The table's count and the name lengths are 16-bit; offsets are 32-bit.
 constexpr size_t kMaxPakEntries = 65535;
-constexpr size_t kMaxStoredString = 65535;
 constexpr uint64_t kMaxPakFileSize = 0xFFFFFFFFull;
 
 // A source or archive file that cannot be opened or read while writing.

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Global/CRC.h"
 #include "Global/KVLD_Encryption.h"
 #include "Global/QX_Adpcm.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Global/DosDate.h"
 
 using platform::SeekOrigin;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <functional>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Global/DosDate.h"
 #include "Global/VFS_Unit.h"
 #include "platform/Text.h"

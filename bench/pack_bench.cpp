@@ -13,7 +13,7 @@
 #include <string>
 
 #include "bench/BenchSupport.h"
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "packer/SQXP.h"
 
 namespace fs = std::filesystem;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "diagnostics/SEXEExtra.h"
 #include "installer-library/SIntegerText.h"
 #include "installer-library/STokens.h"

@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "installer-library/QXI_CommandList.h"
-#include "installer-library/buffer_type.h"
+#include "platform/buffer_type.h"
 #include "platform/File.h"
 
 namespace {

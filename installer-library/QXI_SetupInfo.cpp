@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "installer-library/buffer_type.h"
+#include "platform/buffer_type.h"
 #include "platform/File.h"
 
 bool TSetupInfoFile::Store(Bytes& out) const {

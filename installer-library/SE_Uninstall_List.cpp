@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Global/QXI_PakFile.h"
 #include "installer-library/QXI_DigitKey.h"
 #include "installer-library/SE_Global.h"

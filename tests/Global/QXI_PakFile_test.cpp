@@ -5,7 +5,7 @@
 #include <cstring>
 #include <random>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Global/CRC.h"
 #include "tests/support/TempDir.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Global/CRC.h"
 #include "Global/KVLD_Encryption.h"
 

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Global/DosDate.h"
 #include "packer/SQXP.h"
 #include "tests/Global/PakSystemFixture.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Global/ZCodec.h"
 #include "tests/support/TestData.h"
 

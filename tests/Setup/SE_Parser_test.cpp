@@ -5,7 +5,7 @@
 #include <chrono>
 #include <functional>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Setup/Ggauge.h"
 #include "Setup/SE_ShellTreeView.h"
 #include "installer-library/SIntegerText.h"

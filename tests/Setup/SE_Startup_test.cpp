@@ -5,7 +5,7 @@
 #include <chrono>
 #include <functional>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "installer-library/QXI_Commands.h"
 #include "installer-library/QXI_SetupInfo.h"
 #include "installer-library/SE_Global.h"

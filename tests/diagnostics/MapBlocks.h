@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "diagnostics/SEXEExtra.h"
 #include "diagnostics/SEXEMap.h"
 

@@ -7,7 +7,7 @@
 #include <deque>
 #include <filesystem>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "tests/installer-library/CommandTesting.h"
 #include "tests/installer-library/GlobalsFixture.h"
 #include "platform/MessageBox.h"

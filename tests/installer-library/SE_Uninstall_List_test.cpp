@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Global/ZCodec.h"
 #include "installer-library/QXI_DigitKey.h"
 #include "platform/File.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "platform/MessageBox.h"
 #include "platform/File.h"
 #include "tests/Global/VFSImage.h"

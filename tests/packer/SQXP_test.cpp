@@ -6,7 +6,7 @@
 #include <map>
 #include <numeric>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "Global/CRC.h"
 #include "tests/packer/WavBuilder.h"
 #include "tests/support/QXPContents.h"
