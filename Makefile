@@ -23,11 +23,13 @@ test: build
 	# Each reader's fuzz target over its seeds and a few seconds of new inputs.
 	JOBS=$(JOBS) scripts/fuzz --smoke --seconds 3 --parallel 4
 
+# Only the benchmark programs and what they link are built, optimised;
+# the test suite stays out of this build.
 bench: deps
 	cmake --preset bench >/dev/null
-	cmake --build --preset bench -j $(JOBS)
+	cmake --build --preset bench -j $(JOBS) --target pak_bench side_by_side
 	build/bench/bench/pak_bench
-	cd build/bench && bench/pack_bench
+	cd build/bench && bench/side_by_side
 
 # The whole road under Wine on a virtual display: Torvane builds an installer
 # from the sample project through its window, the installer and uninstaller

@@ -1,5 +1,7 @@
 #include "Global/QXI_PakFile.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -233,13 +235,103 @@ bool TPak::Pack(TPakFile& entry, const uint8_t* data, size_t size, Bytes& stream
 
 Bytes TPak::PackBuffer(int index, const void* data, size_t size) {
   if (!ValidIndex(index)) return {};
-  TPakFile& e = Entries[index];
-  e.OriginalSize = static_cast<uint32_t>(size);
+  return PackEntry(Entries[index], data, size);
+}
+
+Bytes TPak::PackEntry(TPakFile& entry, const void* data, size_t size) {
+  entry.OriginalSize = static_cast<uint32_t>(size);
   if (!data || size == 0 || size > kMaxPakFileSize) return {};
   auto* bytes = static_cast<const uint8_t*>(data);
   Bytes stream;
-  if (Pack(e, bytes, size, stream)) return stream;
+  if (Pack(entry, bytes, size, stream)) return stream;
   return Bytes(bytes, bytes + size);
+}
+
+namespace {
+
+constexpr size_t kPackPiece = 256 << 10;
+
+// Level-9 zlib stream of `size` bytes read from `file` in pieces: the same
+// stream as ZCompress of the whole, since deflate does not depend on how its
+// input is handed over. Empty, with `longer` set, once the stream grows past
+// `size`: such contents are stored raw, so the rest need not be packed.
+Bytes DeflatePieces(File& file, const std::string& path, size_t size, bool& longer) {
+  longer = false;
+  z_stream z{};
+  if (deflateInit(&z, 9) != Z_OK) throw EZlibError("zlib: cannot start compressing");
+  Bytes piece(std::min(size, kPackPiece));
+  // Grown as needed, never past size + 1: that much already means "longer".
+  Bytes out(std::min<size_t>(size + 1, size / 4 + 65536));
+  int rc = Z_OK;
+  for (size_t left = size; rc != Z_STREAM_END && !longer;) {
+    size_t n = std::min(left, piece.size());
+    if (file.Read(piece.data(), n) != n) {
+      deflateEnd(&z);
+      throw EPakError("Cannot read file \"" + path + "\"");
+    }
+    left -= n;
+    z.next_in = piece.data();
+    z.avail_in = static_cast<uInt>(n);
+    do {
+      if (z.total_out > size) {
+        longer = true;
+        break;
+      }
+      if (z.total_out == out.size()) out.resize(std::min(size + 1, out.size() * 2));
+      z.next_out = out.data() + z.total_out;
+      z.avail_out = static_cast<uInt>(out.size() - z.total_out);
+      rc = deflate(&z, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+    } while (z.avail_out == 0 && rc != Z_STREAM_END);
+  }
+  longer = longer || z.total_out > size;
+  out.resize(longer ? 0 : z.total_out);
+  deflateEnd(&z);
+  out.shrink_to_fit();
+  return out;
+}
+
+}  // namespace
+
+Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path, bool& raw) {
+  raw = false;
+  File file;
+  if (!file.Open(path, OpenMode::Read)) throw EPakError("Cannot open file \"" + path + "\"");
+  int64_t size = file.Size();
+  if (size < 0) throw EPakError("Cannot read file \"" + path + "\"");
+  entry.OriginalSize = static_cast<uint32_t>(size);
+  if (size == 0) return {};
+  if (size < kLargeEntrySize) {
+    Bytes stream = DeflatePieces(file, path, static_cast<size_t>(size), raw);
+    if (!raw) {
+      entry.StoredSize = static_cast<uint32_t>(stream.size());
+      entry.Crc = UpdateCRC32(0, stream.data(), stream.size());
+      return stream;
+    }
+  }
+  raw = true;
+  entry.StoredSize = 0;
+  return {};
+}
+
+bool TPak::WriteEntryRaw(int index) {
+  if (!ValidIndex(index)) return false;
+  TPakFile& e = Entries[index];
+  File source;
+  if (!source.Open(e.SourcePath, OpenMode::Read)) throw EPakError("Cannot open file \"" + e.SourcePath + "\"");
+  int64_t size = source.Size();
+  if (size < 0) throw EPakError("Cannot read file \"" + e.SourcePath + "\"");
+  if (size == 0) return true;  // nothing to store
+  return AppendLargeSource(e, source, size);
+}
+
+bool TPak::WriteStoredBlock(int index, const TPakFile& packed, const Bytes& block) {
+  if (!ValidIndex(index)) return false;
+  TPakFile& e = Entries[index];
+  e.Crc = packed.Crc;
+  e.StoredSize = packed.StoredSize;
+  e.OriginalSize = packed.OriginalSize;
+  if (block.empty()) return true;  // nothing to store
+  return AppendStored(e, block.data(), block.size());
 }
 
 Bytes TPak::PackSourceFile(int index) {

@@ -84,6 +84,23 @@ class TPak {
   // the entry's sizes and CRC. Empty for no contents.
   Bytes PackBuffer(int index, const void* data, size_t size);
   Bytes PackSourceFile(int index);
+  // PackBuffer for a record of the caller's, touching nothing else, so
+  // several threads may pack while one appends what they made with
+  // WriteStoredBlock.
+  static Bytes PackEntry(TPakFile& entry, const void* data, size_t size);
+  // The same for a source file, read and compressed piece by piece, so a
+  // packer holds little more than the block it makes. Contents that are
+  // stored raw (large, or not made smaller) give no block and set `raw`:
+  // WriteEntryRaw copies them from the source. A source that cannot be
+  // opened or read raises EPakError.
+  static Bytes PackEntryFile(TPakFile& entry, const std::string& path, bool& raw);
+  // Appends the entry's source as it is, copied in pieces (stored raw);
+  // failures as WriteEntryFile.
+  bool WriteEntryRaw(int index);
+  // Appends a block PackEntry made for `packed` as the data of the entry at
+  // `index`, which takes over its sizes and CRC; false (with LastError) as
+  // WriteEntryData. An empty block stores nothing and is not a failure.
+  bool WriteStoredBlock(int index, const TPakFile& packed, const Bytes& block);
   // Appends the entry table and the trailer.
   bool WriteTable();
 
@@ -148,7 +165,7 @@ class TPak {
   void ReadTable();
   // Packs into `stream` when the entry is kept compressed; false when the
   // raw bytes are to be stored instead.
-  bool Pack(TPakFile& entry, const uint8_t* data, size_t size, Bytes& stream);
+  static bool Pack(TPakFile& entry, const uint8_t* data, size_t size, Bytes& stream);
   // Appends `size` stored bytes at the end of the file as the entry's data.
   bool AppendStored(TPakFile& entry, const uint8_t* data, size_t size);
   bool AppendLargeSource(TPakFile& entry, platform::File& source, int64_t size);

@@ -110,6 +110,9 @@ class TCompiler : public TCompileContext, public TFileListOwner {
   // The icon replacement (ChangeExeIcon in Windows builds; unset where the
   // system has no resource update).
   TIconWriter IconWriter;
+  // Threads that pack the installer's entries: 0 for one per core, at most
+  // 8. The installer's bytes do not depend on it.
+  int BuildThreads = 0;
 };
 
 // The compiler of the program, created before any window and never freed.

@@ -15,11 +15,11 @@
 
 namespace {
 
-// The updater's fatal box ends the process; here it ends the update.
+// The updater's failure ends the installation; here it ends the update.
 struct Alerts : TPakSystemAlerts {
-  void FatalExit(const std::string&) override { Fatal = true; }
+  void Fail(const std::string&) override { Fatal = true; }
   bool AskRetry(const std::string&) override { return false; }
-  void EndAfterCancel() override {}
+  void Cancelled() override {}
   bool Fatal = false;
 };
 

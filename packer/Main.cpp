@@ -93,12 +93,12 @@ void TPacker::ShowProgress(const TQXP& qxp, int done, int total) {
   console_.WriteText("Progress: " + std::to_string(done) + "/" + std::to_string(total), 0, kGrey, 3);
   for (size_t k = 0; k < qxp.Threads.size(); ++k) {
     const TQXPWriteThread& t = *qxp.Threads[k];
-    int row = 4 + 2 * static_cast<int>(k), doneHere = t.DoneCount.load();
-    console_.WriteText("Thread" + std::to_string(k) + ": " + std::to_string(doneHere) + "/" +
-                           std::to_string(t.AssignedCount),
+    int row = 4 + 2 * static_cast<int>(k), current = t.CurrentIndex.load();
+    console_.WriteText("Thread" + std::to_string(k) + ": " + std::to_string(t.DoneCount.load()) + "/" +
+                           std::to_string(t.AssignedCount.load()),
                        0, kGrey, row);
-    if (!t.Finished.load() && doneHere < t.AssignedCount)
-      console_.WriteText(qxp.Entries[static_cast<size_t>(t.FirstIndex + doneHere)].Name, 0, kGrey, row + 1);
+    if (!t.Finished.load() && current >= 0)
+      console_.WriteText(qxp.Entries[static_cast<size_t>(current)].Name, 0, kGrey, row + 1);
   }
   console_.Flush();
 }

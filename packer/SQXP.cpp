@@ -1,5 +1,6 @@
 #include "packer/SQXP.h"
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 
@@ -42,8 +43,8 @@ std::vector<int> SplitRanges(int count, int workers) {
 
 // ---------------------------------------------------------------------------
 
-TQXPWriteThread::TQXPWriteThread(TQXP& owner, int firstIndex, int assignedCount)
-    : FirstIndex(firstIndex), AssignedCount(assignedCount), owner_(owner) {}
+TQXPWriteThread::TQXPWriteThread(TQXP& owner, size_t slot, int assignedCount)
+    : Slot(slot), AssignedCount(assignedCount), owner_(owner) {}
 
 TQXPWriteThread::~TQXPWriteThread() { Join(); }
 
@@ -53,9 +54,19 @@ void TQXPWriteThread::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
+namespace {
+
+int64_t MicrosSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
 void TQXPWriteThread::Execute() {
-  for (int i = 0; i < AssignedCount && !owner_.Failed(); ++i) {
-    TQXPEntry& entry = owner_.Entries[static_cast<size_t>(FirstIndex + i)];
+  auto start = std::chrono::steady_clock::now();
+  for (int index; !owner_.Failed() && (index = owner_.Claim(Slot)) >= 0;) {
+    CurrentIndex = index;
+    TQXPEntry& entry = owner_.Entries[static_cast<size_t>(index)];
     try {
       HandleEntry(entry);
     } catch (const std::exception& e) {
@@ -67,13 +78,21 @@ void TQXPWriteThread::Execute() {
     if (owner_.Failed()) break;
     DoneCount.fetch_add(1);
   }
+  CurrentIndex = -1;
+  RunningMicros = MicrosSince(start);
   Finished.store(true);
 }
 
 void TQXPWriteThread::HandleEntry(TQXPEntry& entry) {
+  auto since = std::chrono::steady_clock::now();
   owner_.Synchronize([&] { LoadCurrentFile(entry); });
+  WaitingMicros += MicrosSince(since);
+  since = std::chrono::steady_clock::now();
   CodeCurrentFile(entry);
+  CodingMicros += MicrosSince(since);
+  since = std::chrono::steady_clock::now();
   owner_.Synchronize([&] { WriteCurrentBlob(entry); });
+  WaitingMicros += MicrosSince(since);
 }
 
 void TQXPWriteThread::LoadCurrentFile(TQXPEntry& entry) {
@@ -148,6 +167,7 @@ void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
   if (!platform::DirectoryExists(sourceDir_)) throw EQXPError("Source folder not found: " + Quoted(sourceDir));
 
   Entries.clear();
+  sizes_.clear();
   AddDirectory("", sourceDir_, archivePath);
   Header = TQXPHeader{0, 0, kQXPVersion, static_cast<int32_t>(Entries.size()), 0};
 
@@ -175,17 +195,13 @@ void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const
   std::vector<platform::DirEntry> items;
   if (!platform::ListDirectory(dir, items)) throw EQXPError("Cannot list the folder " + Quoted(dir));
   for (const platform::DirEntry& item : items) {
-    if (platform::AnsiLowerCase(item.Name) == "thumbs.db") continue;
+    // A link may lead out of the tree, back up it or nowhere: never packed
+    // nor entered.
+    if (item.IsLink || platform::AnsiLowerCase(item.Name) == "thumbs.db") continue;
     std::string name = prefix + item.Name;
     if (item.IsDirectory) {
-      // A folder whose path leaves no room for a file name can only hold
-      // names that are too long (or nothing); it is not entered.
-      if (name.size() + 1 >= kMaxQXPName) {
-        std::vector<platform::DirEntry> inside;
-        if (platform::ListDirectory(dir + item.Name + "\\", inside) && !inside.empty())
-          throw EQXPError("The name " + Quoted(name + "\\" + inside.front().Name) + " is longer than 127 bytes");
-        continue;
-      }
+      // Entered even when its path leaves no room for a file name: only a
+      // file that would really be packed has a name that is too long.
       AddDirectory(name + "\\", dir + item.Name + "\\", archivePath);
       continue;
     }
@@ -199,16 +215,43 @@ void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const
     entry.Name = name;
     entry.FileDate = item.DosDateTime;
     Entries.push_back(entry);
+    sizes_.push_back(item.Size);
   }
 }
 
-void TQXP::RunWorkers() {
-  std::vector<int> sizes = SplitRanges(Header.Count, WorkerCount);
-  int first = 0;
-  for (int n : sizes) {
-    Threads.push_back(std::make_unique<TQXPWriteThread>(*this, first, n));
-    first += n;
+int TQXP::Claim(size_t slot) {
+  size_t at = nextClaim_.fetch_add(1);
+  if (at >= order_.size()) return -1;
+  std::lock_guard<std::mutex> hold(claimLock_);
+  TQXPWriteThread& self = *Threads[slot];
+  if (++claimed_[slot] > self.AssignedCount) {
+    // Past its share: it takes over one of the worker with most left. The
+    // shares always add up to the entries, so there is one.
+    size_t most = slot;
+    int left = 0;
+    for (size_t k = 0; k < Threads.size(); ++k) {
+      int n = Threads[k]->AssignedCount - claimed_[k];
+      if (n > left) most = k, left = n;
+    }
+    // Own count first: a row never shows more done than assigned.
+    self.AssignedCount.fetch_add(1);
+    Threads[most]->AssignedCount.fetch_sub(1);
   }
+  return order_[at];
+}
+
+void TQXP::RunWorkers() {
+  // Files differ in size and kind: handed out one by one, largest first,
+  // the workers all end within about one small file of each other.
+  order_.resize(Entries.size());
+  for (size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<int>(i);
+  std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) { return sizes_[a] > sizes_[b]; });
+  nextClaim_ = 0;
+  std::vector<int> shares = SplitRanges(Header.Count, WorkerCount);
+  claimed_.assign(shares.size(), 0);
+  for (size_t k = 0; k < shares.size(); ++k)
+    Threads.push_back(std::make_unique<TQXPWriteThread>(*this, k, shares[k]));
+  auto start = std::chrono::steady_clock::now();
   try {
     for (auto& t : Threads) t->Start();
   } catch (const std::system_error&) {
@@ -225,9 +268,25 @@ void TQXP::RunWorkers() {
       done += t->DoneCount.load();
       allFinished = allFinished && t->Finished.load();
     }
-    if (OnProgress) OnProgress(done, Header.Count);
+    // A progress display that fails ends the run like a worker's failure;
+    // the loop goes on serving the workers until each has stopped.
+    if (OnProgress && !Failed()) {
+      try {
+        OnProgress(done, Header.Count);
+      } catch (const std::exception& e) {
+        Fail(std::string("The progress display failed: ") + e.what());
+      } catch (...) {
+        Fail("The progress display failed");
+      }
+    }
     ServeRequests(std::chrono::milliseconds(50));
     if (allFinished) break;
+  }
+  RunMicros = MicrosSince(start);
+  WorkerTimes.clear();
+  for (auto& t : Threads) {
+    t->Join();
+    WorkerTimes.push_back({t->CodingMicros.load(), t->WaitingMicros.load(), t->RunningMicros.load()});
   }
   Threads.clear();
 }

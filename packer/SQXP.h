@@ -43,7 +43,7 @@ class TQXP;
 
 class TQXPWriteThread {
  public:
-  TQXPWriteThread(TQXP& owner, int firstIndex, int assignedCount);
+  TQXPWriteThread(TQXP& owner, size_t slot, int assignedCount);
   ~TQXPWriteThread();  // waits for the thread
   TQXPWriteThread(const TQXPWriteThread&) = delete;
   TQXPWriteThread& operator=(const TQXPWriteThread&) = delete;
@@ -52,11 +52,18 @@ class TQXPWriteThread {
   bool Started() const { return thread_.joinable(); }
   void Join();
 
-  const int FirstIndex;
-  const int AssignedCount;
+  const size_t Slot;  // the worker's place in TQXP::Threads
   // Read by the main thread and the progress screen while the worker runs.
+  // A worker starts with its share of the entries; one that has taken all
+  // of its share takes over a share of the worker with most left, which
+  // moves that entry from the other row's count to its own.
+  std::atomic<int> AssignedCount;
+  std::atomic<int> CurrentIndex{-1};  // the entry being handled, or -1
   std::atomic<int> DoneCount{0};
   std::atomic<bool> Finished{false};
+  // Where the worker's time went, in microseconds: coding its entries, and
+  // waiting for the main thread to load or write one (its turn included).
+  std::atomic<int64_t> CodingMicros{0}, WaitingMicros{0}, RunningMicros{0};
 
  private:
   void Execute();
@@ -101,6 +108,14 @@ class TQXP {
   // The workers while Make runs, empty otherwise.
   std::vector<std::unique_ptr<TQXPWriteThread>> Threads;
 
+  // Each worker's times of the last Make, for tuning: coding, waiting for
+  // the main thread, and running in all (the rest of Make's wait is idle).
+  struct TWorkerTimes {
+    int64_t CodingMicros = 0, WaitingMicros = 0, RunningMicros = 0;
+  };
+  std::vector<TWorkerTimes> WorkerTimes;
+  int64_t RunMicros = 0;  // the wait for the workers, first start to last end
+
   int WorkerCount = 8;
   int64_t MaxArchiveSize = kMaxQXPArchiveSize;
 
@@ -108,6 +123,8 @@ class TQXP {
   friend class TQXPWriteThread;
 
   void AddDirectory(const std::string& prefix, const std::string& dir, const std::string& archivePath);
+  // The next entry for worker `slot`, largest first; -1 when none is left.
+  int Claim(size_t slot);
   void RunWorkers();
   void WriteTail();
   void WriteTrailer();
@@ -129,6 +146,12 @@ class TQXP {
     bool done = false;
     std::exception_ptr error;
   };
+
+  std::vector<int64_t> sizes_;   // of each entry's file, as listed
+  std::vector<int> order_;       // entry indices, largest file first
+  std::atomic<size_t> nextClaim_{0};
+  std::vector<int> claimed_;     // entries each worker has taken
+  std::mutex claimLock_;         // guards claimed_ and the shares
 
   platform::File stream_;
   std::string sourceDir_;

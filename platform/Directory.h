@@ -16,6 +16,7 @@ struct DirEntry {
   // time; 0 when it cannot be expressed (before 1980).
   int32_t DosDateTime = 0;
   bool IsLink = false;  // a symbolic link or junction: never to be entered
+  int64_t Size = 0;     // of a file, as the listing reports it
 };
 
 // The files, folders and links directly in `dir` (which ends in a

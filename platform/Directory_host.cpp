@@ -44,7 +44,7 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries) {
       continue;
     }
     if (!(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) continue;
-    entries.push_back({name, S_ISDIR(st.st_mode), DosDateTime(st.st_mtime), link});
+    entries.push_back({name, S_ISDIR(st.st_mode), DosDateTime(st.st_mtime), link, static_cast<int64_t>(st.st_size)});
   }
   closedir(d);
   SortDirEntries(entries);

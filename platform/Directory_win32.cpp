@@ -34,8 +34,13 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries) {
   do {
     std::string name = found.cFileName;
     if (name == "." || name == "..") continue;
+    // Only a reparse point that stands for another name (symbolic link,
+    // junction) is a link; a deduplicated or cloud-held file carries a
+    // reparse point too and is an ordinary file.
+    bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(found.dwReserved0);
     entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                       DosDateTime(found.ftLastWriteTime), (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+                       DosDateTime(found.ftLastWriteTime), link,
+                       static_cast<int64_t>(static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow)});
   } while (FindNextFileA(h, &found));
   FindClose(h);
   SortDirEntries(entries);

@@ -174,9 +174,12 @@ TEST_F(FileListTest, LinksAreNotFollowed) {
   if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
   std::filesystem::create_symlink("../outside/secret.dat", std::filesystem::path(dir.Path()) / "mod/file.lnk", ec);
   ASSERT_FALSE(ec);
+  std::filesystem::create_symlink("../outside/gone.dat", std::filesystem::path(dir.Path()) / "mod/dangling", ec);
+  ASSERT_FALSE(ec);
   list.AddDir(Folder("mod"), 1, "", false, "");
   EXPECT_EQ(GroupNames(1), Names{"real.dat"});
-  EXPECT_EQ(owner.log, (Names{"Skipping link " + Folder("mod") + "file.lnk", "Skipping link " + Folder("mod") + "up"}));
+  EXPECT_EQ(owner.log, (Names{"Skipping link " + Folder("mod") + "dangling", "Skipping link " + Folder("mod") + "file.lnk",
+                              "Skipping link " + Folder("mod") + "up"}));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "Global/CRC.h"
 #include "compiler/QXI_CompilerUtils.h"
 #include "tests/compiler/BuilderFixture.h"
@@ -229,6 +231,84 @@ TEST_F(BuilderTest, ALargeFileIsStoredRaw) {
   int index;
   ASSERT_TRUE(pak.FindFirstIndex(1, index));
   EXPECT_TRUE(pak.VerifyEntry(index));
+}
+
+// Workers pack ahead of the writer, which appends, logs and reports in the
+// list's order: any number of them writes the same installer and the same
+// log, and a source that fails midway ends the build at that entry.
+TEST_F(BuilderTest, AnyNumberOfWorkersWritesTheSameInstaller) {
+  info().HasUninstall = 0;
+  info().Changelog = "";
+  Put("mix/empty.dat", {});
+  Put("mix/tiny.dat", Text("ab"));  // a zlib stream would be longer: kept raw
+  for (int i = 0; i < 30; ++i)
+    Put("mix/f" + std::to_string(10 + i) + ".dat",
+        i % 2 ? Random(1000 + 500 * i, i) : Repeated("entry " + std::to_string(i) + " ", 3000 + 400 * i));
+  Put("mix/pieces.txt", Repeated("read and packed piece by piece ", 80000));  // over 2 MiB
+  Put("mix/pieces.bin", Random((1 << 20) + 3, 7));                            // kept raw
+  Put("mix/large.bin", {});
+  std::filesystem::resize_file(Fs("mix/large.bin"), (70u << 20) + 1);
+  const std::string failing = "f25.dat";  // entry 21 of 41: past the first workers' reach
+
+  std::vector<std::string> expectedLog, expectedStatus;
+  Bytes expected;
+  auto installer = [&] {  // read in one go: it is over 70 MiB
+    std::ifstream in(Target(), std::ios::binary);
+    Bytes bytes(std::filesystem::file_size(Target()));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+  };
+  for (bool fail : {false, true}) {
+    for (int threads : {1, 2, 8}) {
+      SCOPED_TRACE(testing::Message() << threads << " threads" << (fail ? ", failing" : ""));
+      compiler.BuildThreads = threads;
+      std::filesystem::remove(Target());
+      compiler.Compile({}, Path("mix"));
+      FileLine("", "");
+      log.clear();
+      status.clear();
+      // Listed as a file, found as a folder: it cannot be read.
+      if (fail) std::filesystem::remove(Fs("mix/" + failing)), std::filesystem::create_directory(Fs("mix/" + failing));
+      bool built = compiler.BuildSetup();
+      if (fail) std::filesystem::remove(Fs("mix/" + failing)), Put("mix/" + failing, Random(1000 + 500 * 15, 15));
+      if (!fail) {
+        ASSERT_TRUE(built);
+        if (threads == 1) {
+          expected = installer(), expectedLog = log, expectedStatus = status;
+          // Packed piece by piece, every block is what packing the whole
+          // contents at once gives.
+          TPak pak(Target(), false, false);
+          for (int i = 0; i < static_cast<int>(pak.Entries.size()); ++i) {
+            const TPakFile& e = pak.Entries[i];
+            if (e.Group == 0 || e.OriginalSize >= kLargeEntrySize) continue;
+            Bytes contents = ReadFileBytes(Fs("mix/" + e.Name).string());
+            TPakFile whole;
+            EXPECT_EQ(TPak::PackEntry(whole, contents.data(), contents.size()), pak.ReadStored(i)) << e.Name;
+            EXPECT_EQ(std::tie(whole.Crc, whole.StoredSize, whole.OriginalSize),
+                      std::tie(e.Crc, e.StoredSize, e.OriginalSize)) << e.Name;
+          }
+        }
+        EXPECT_TRUE(installer() == expected);  // no dump of 70 MiB when not
+        EXPECT_EQ(log, expectedLog);
+        EXPECT_EQ(status, expectedStatus);
+        continue;
+      }
+      EXPECT_FALSE(built);
+      EXPECT_FALSE(std::filesystem::exists(Target()));
+      EXPECT_FALSE(platform::FileExists(Path("compiled/MyMod.exe.part")));
+      auto at = std::find_if(expectedLog.begin(), expectedLog.end(),
+                             [&](const std::string& line) { return line.rfind(" " + failing + " ", 0) == 0; });
+      ASSERT_NE(at, expectedLog.end());
+      ASSERT_EQ(log.size(), static_cast<size_t>(at - expectedLog.begin()) + 1);
+      EXPECT_TRUE(std::equal(log.begin(), log.end() - 1, expectedLog.begin()));
+      EXPECT_EQ(log.back().rfind("Error: Cannot read", 0), 0u) << log.back();
+      EXPECT_NE(log.back().find(failing), std::string::npos) << log.back();
+    }
+  }
+  log = expectedLog;
+  EXPECT_TRUE(Logged(" large.bin   0.00 Bytes / 70.00 MB"));
+  EXPECT_TRUE(Logged(" tiny.dat   0.00 Bytes / 2.00 Bytes"));
+  EXPECT_TRUE(Logged(" empty.dat   0.00 Bytes / 0.00 Bytes"));
 }
 
 // Every failure is logged as an error; the build never reports "Finished",

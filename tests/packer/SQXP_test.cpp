@@ -102,10 +102,21 @@ TEST_F(MakeFixture, MakeThenReadBack) {
   {
     TQXP q;
     std::vector<std::pair<int, int>> progress;
-    q.OnProgress = [&](int done, int total) { progress.emplace_back(done, total); };
+    // Workers that run out take entries from the others: each row's counts
+    // stay its own, and in the end they cover every entry once.
+    int assigned = 0;
+    q.OnProgress = [&](int done, int total) {
+      progress.emplace_back(done, total);
+      assigned = 0;
+      for (const auto& t : q.Threads) {
+        EXPECT_LE(t->DoneCount.load(), t->AssignedCount.load());
+        assigned += t->AssignedCount.load();
+      }
+    };
     q.Make(archive, src);
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), std::make_pair(9, 9));
+    EXPECT_EQ(assigned, 9);
     EXPECT_TRUE(q.Threads.empty());
   }
   Bytes file = ReadFileBytes(archive);
@@ -227,6 +238,7 @@ TEST_F(MakeFixture, ArchiveInsideItsSourceIsNotPackedIntoItself) {
 
 TEST_F(MakeFixture, FailuresNameTheCauseAndLeaveNoBrokenArchive) {
   Bytes previous = Text("an archive made before");
+  std::function<void(int, int)> progress;
   struct Case {
     const char* what;
     std::function<void()> prepare;
@@ -255,12 +267,18 @@ TEST_F(MakeFixture, FailuresNameTheCauseAndLeaveNoBrokenArchive) {
        "mod",
        "\"sounds\\broken.wav\": not a valid WAV file",
        false},
+      {"progress display that throws",
+       [&] { progress = [](int, int) { throw std::runtime_error("the console is gone"); }; },
+       "mod",
+       "The progress display failed: the console is gone",
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     WriteFileBytes(archive, previous);
     c.prepare();
     TQXP q;
+    q.OnProgress = progress;
     std::string source = c.source.size() > 2 ? dir.File(c.source) : c.source;
     try {
       q.Make(archive, source);
@@ -277,12 +295,21 @@ TEST_F(MakeFixture, FailuresNameTheCauseAndLeaveNoBrokenArchive) {
     fs::remove(src + "/data/" + std::string(123, 'n'));
     fs::remove_all(src + "/" + std::string(126, 'd'));
     fs::remove(src + "/sounds/broken.wav");
+    progress = nullptr;
   }
-  // A name of exactly 127 bytes is fine.
+  // A name of exactly 127 bytes is fine; so are what is never packed: a
+  // folder at the limit holding only an empty folder or Thumbs.db, and a
+  // link that leads nowhere.
   WriteFileText(src + "/data/" + std::string(122, 'k'), "x");
+  fs::create_directories(src + "/" + std::string(126, 'e') + "/empty");
+  fs::create_directories(src + "/" + std::string(126, 't'));
+  WriteFileText(src + "/" + std::string(126, 't') + "/Thumbs.db", "x");
+  std::error_code linked;
+  fs::create_symlink(src + "/gone.dat", src + "/data/dangling.dat", linked);
   TQXP q;
   q.Make(archive, src);
   EXPECT_EQ(ByName(q).count("data\\" + std::string(122, 'k')), 1u);
+  EXPECT_EQ(ByName(q).count("data\\dangling.dat"), 0u);
 }
 
 TEST_F(MakeFixture, FileVanishingBeforeItsTurnFailsTheRun) {
