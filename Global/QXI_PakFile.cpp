@@ -7,8 +7,8 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/ByteOrder.h"
 #include "Global/CRC.h"
+#include "platform/ByteOrder.h"
 #include "platform/Text.h"
 
 using platform::File;

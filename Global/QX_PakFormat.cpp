@@ -4,10 +4,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/ByteOrder.h"
 #include "Global/CRC.h"
 #include "Global/KVLD_Encryption.h"
 #include "Global/QX_Adpcm.h"
+#include "platform/ByteOrder.h"
 #include "platform/Text.h"
 
 namespace {

@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "platform/ByteOrder.h"
 #include "installer-library/QXI_CommandList.h"
-#include "platform/buffer_type.h"
+#include "platform/ByteOrder.h"
 #include "platform/File.h"
+#include "platform/buffer_type.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <random>
 
-#include "platform/ByteOrder.h"
 #include "Global/CRC.h"
+#include "platform/ByteOrder.h"
 #include "tests/support/TempDir.h"
 
 using platform::File;

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "platform/ByteOrder.h"
 #include "Global/DosDate.h"
 #include "packer/SQXP.h"
+#include "platform/ByteOrder.h"
 #include "tests/Global/PakSystemFixture.h"
 #include "tests/packer/WavBuilder.h"
 

@@ -5,11 +5,11 @@
 #include <chrono>
 #include <functional>
 
-#include "platform/ByteOrder.h"
 #include "installer-library/QXI_Commands.h"
 #include "installer-library/QXI_SetupInfo.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Uninstall_List.h"
+#include "platform/ByteOrder.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
 #include "platform/Registry.h"

@@ -8,9 +8,9 @@
 #include <filesystem>
 
 #include "platform/ByteOrder.h"
+#include "platform/MessageBox.h"
 #include "tests/installer-library/CommandTesting.h"
 #include "tests/installer-library/GlobalsFixture.h"
-#include "platform/MessageBox.h"
 #include "tests/support/TempDir.h"
 
 class CommandRun : public InstallerGlobals {

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "platform/ByteOrder.h"
-#include "platform/MessageBox.h"
 #include "platform/File.h"
+#include "platform/MessageBox.h"
 #include "tests/Global/VFSImage.h"
 #include "tests/installer-library/GlobalsFixture.h"
 #include "tests/support/TempDir.h"

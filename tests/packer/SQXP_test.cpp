@@ -6,8 +6,8 @@
 #include <map>
 #include <numeric>
 
-#include "platform/ByteOrder.h"
 #include "Global/CRC.h"
+#include "platform/ByteOrder.h"
 #include "tests/packer/WavBuilder.h"
 #include "tests/support/QXPContents.h"
 #include "tests/support/TempDir.h"
