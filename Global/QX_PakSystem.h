@@ -106,8 +106,8 @@ class TPakSystem {
  public:
   TPakSystem(TPakSystemHost& host, TPakSystemAlerts& alerts);
 
-  // Adds or replaces every file of the installer archive's (Host's
-  // SetupArchive) group in the archive (Host's ArchivePath). A group without files
+  // Adds or replaces every file of the group of the Host's installer
+  // archive in the archive at the Host's ArchivePath. A group without files
   // leaves the archive untouched. An archive with a password accepts only
   // the same password; one without takes the given password as its own.
   void UpdateArchive(int32_t group, const std::string& archiveName, const std::string& password);
