@@ -3,11 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
-#include "Global/ByteOrder.h"
 #include "Global/CRC.h"
+#include "platform/ByteOrder.h"
 #include "platform/Text.h"
 
 using platform::File;
@@ -37,8 +38,8 @@ class TableReader {
     return true;
   }
 
-  // Whether every byte up to the end has been taken.
-  bool AtEnd() const { return at_ == buf_.size() && pos_ >= end_; }
+  // The bytes not yet taken before the end.
+  int64_t Left() const { return static_cast<int64_t>(buf_.size() - at_) + (end_ - pos_); }
 
  private:
   bool Refill() {
@@ -65,7 +66,8 @@ uint32_t StoredLength(const TPakFile& e) { return e.StoredSize == 0 ? e.Original
 // first block begins at that start (the writer appends from there), no two
 // entries share a byte, and an entry without data has no numbers either.
 std::string DataLayoutFault(const std::vector<TPakFile>& entries, uint32_t base, uint32_t tableOffset) {
-  if (base > tableOffset) return "The archive's start lies behind its table";
+  const std::string bounds = " (start " + std::to_string(base) + ", table at " + std::to_string(tableOffset) + ")";
+  if (base > tableOffset) return "The archive's start lies behind its table" + bounds;
   std::vector<std::pair<uint64_t, uint64_t>> ranges;
   for (const TPakFile& e : entries) {
     uint64_t length = StoredLength(e);
@@ -74,13 +76,17 @@ std::string DataLayoutFault(const std::vector<TPakFile>& entries, uint32_t base,
       continue;
     }
     if (e.Offset < base || e.Offset + length > tableOffset)
-      return "The data of entry \"" + e.Name + "\" lies outside the archive";
+      return "The data of entry \"" + e.Name + "\" (" + std::to_string(length) + " bytes at " +
+             std::to_string(e.Offset) + ") lie outside the archive" + bounds;
     ranges.emplace_back(e.Offset, e.Offset + length);
   }
   std::sort(ranges.begin(), ranges.end());
-  if (!ranges.empty() && ranges.front().first != base) return "The archive's data do not begin at its start";
+  if (!ranges.empty() && ranges.front().first != base)
+    return "The archive's data begin at " + std::to_string(ranges.front().first) + ", not at its start" + bounds;
   for (size_t i = 1; i < ranges.size(); ++i)
-    if (ranges[i].first < ranges[i - 1].second) return "The data of two entries overlap";
+    if (ranges[i].first < ranges[i - 1].second)
+      return "The data of two entries overlap: one ends at " + std::to_string(ranges[i - 1].second) +
+             ", the next begins at " + std::to_string(ranges[i].first);
   return {};
 }
 
@@ -142,9 +148,11 @@ void TPak::ReadTable() {
   };
   int64_t size = file_.Size();
   uint8_t t[kPakTrailerSize];
-  if (size < static_cast<int64_t>(kPakTrailerSize) || file_.Seek(size - kPakTrailerSize, SeekOrigin::Begin) < 0 ||
-      file_.Read(t, sizeof t) != sizeof t || std::memcmp(t, kMagic, 4) != 0)
-    return reject("No archive at the end of the file");
+  if (size < static_cast<int64_t>(kPakTrailerSize))
+    return reject("The file of " + std::to_string(size) + " bytes is shorter than the archive's trailer");
+  if (file_.Seek(size - kPakTrailerSize, SeekOrigin::Begin) < 0 || file_.Read(t, sizeof t) != sizeof t)
+    return reject("Cannot read the archive's trailer");
+  if (std::memcmp(t, kMagic, 4) != 0) return reject("No archive at the end of the file");
   std::memcpy(Magic, t, 4);
   Version = GetU16(t + 4);
   EntryCount = GetU16(t + 6);
@@ -154,16 +162,22 @@ void TPak::ReadTable() {
   // The table must lie between its offset and the trailer and be able to
   // hold the count it claims; anything else is a damaged archive.
   int64_t tableEnd = size - static_cast<int64_t>(kPakTrailerSize);
-  if (TableOffset > tableEnd || static_cast<int64_t>(EntryCount * kMinTableEntry) > tableEnd - TableOffset)
-    return reject("The entry table does not fit between its offset and the trailer");
+  const std::string count = "table of " + std::to_string(EntryCount) + " entries";
+  if (TableOffset > tableEnd)
+    return reject("The entry table at " + std::to_string(TableOffset) + " lies behind the trailer at " +
+                  std::to_string(tableEnd));
+  if (static_cast<int64_t>(EntryCount * kMinTableEntry) > tableEnd - TableOffset)
+    return reject("The " + count + " needs at least " + std::to_string(EntryCount * kMinTableEntry) +
+                  " bytes, but only " + std::to_string(tableEnd - TableOffset) + " lie before the trailer");
   TableReader in(file_, TableOffset, tableEnd);
   Entries.resize(EntryCount);
-  for (TPakFile& e : Entries) {
+  for (size_t i = 0; i < Entries.size(); ++i) {
+    TPakFile& e = Entries[i];
     uint8_t len[2], nums[18];
-    if (!in.Take(len, 2)) return reject("The entry table ends early");
+    const std::string early = "The " + count + " runs into the trailer at entry " + std::to_string(i);
+    if (!in.Take(len, 2)) return reject(early);
     e.Name.resize(GetU16(len));
-    if (!in.Take(e.Name.data(), e.Name.size()) || !in.Take(nums, sizeof nums))
-      return reject("The entry table ends early");
+    if (!in.Take(e.Name.data(), e.Name.size()) || !in.Take(nums, sizeof nums)) return reject(early);
     e.Crc = GetU32(nums);
     e.Offset = GetU32(nums + 4);
     e.StoredSize = GetU32(nums + 8);
@@ -172,7 +186,8 @@ void TPak::ReadTable() {
   }
   // The writer puts the trailer straight after the table: a count that
   // leaves bytes over would silently drop the entries they describe.
-  if (!in.AtEnd()) return reject("The entry table does not end at the trailer");
+  if (in.Left() != 0)
+    return reject("The " + count + " ends " + std::to_string(in.Left()) + " bytes before the trailer");
   std::string fault = DataLayoutFault(Entries, Base, TableOffset);
   if (!fault.empty()) return reject(fault);
 }
@@ -441,46 +456,85 @@ bool TPak::WriteTable() {
 
 // --- reading ----------------------------------------------------------------
 
-Bytes TPak::ReadStored(int index) {
-  if (!ValidIndex(index)) return {};
+bool TPak::CanReadStored(int index) {
+  if (!ValidIndex(index)) return Fail("No entry " + std::to_string(index) + " in a table of " +
+                                      std::to_string(Entries.size()));
   const TPakFile& e = Entries[index];
   uint32_t k = StoredLength(e);
   int64_t size = file_.Size();
+  if (k == 0) return Fail("The entry \"" + e.Name + "\" has no stored data");
   // Never allocate for bytes the file cannot hold.
-  if (k == 0 || size < 0 || static_cast<int64_t>(e.Offset) + k > size) return {};
-  if (file_.Seek(e.Offset, SeekOrigin::Begin) != e.Offset) return {};
+  if (size < 0 || static_cast<int64_t>(e.Offset) + k > size)
+    return Fail("The data of entry \"" + e.Name + "\" (" + std::to_string(k) + " bytes at " +
+                std::to_string(e.Offset) + ") run past the end of the file at " + std::to_string(size));
+  if (file_.Seek(e.Offset, SeekOrigin::Begin) != e.Offset)
+    return Fail("Cannot position at the data of entry \"" + e.Name + "\"");
+  return true;
+}
+
+bool TPak::CheckStoredCrc(const TPakFile& e, uint32_t crc) {
+  if (crc == e.Crc) return true;
+  char text[64];
+  std::snprintf(text, sizeof text, " (CRC-32 %08X, table says %08X)", static_cast<unsigned>(crc),
+                static_cast<unsigned>(e.Crc));
+  return Fail("The data of entry \"" + e.Name + "\" fail their checksum" + text);
+}
+
+Bytes TPak::ReadStored(int index) {
+  if (!CanReadStored(index)) return {};
+  const TPakFile& e = Entries[index];
+  uint32_t k = StoredLength(e);
   Bytes block(k);
-  if (file_.Read(block.data(), k) != k || UpdateCRC32(0, block.data(), k) != e.Crc) return {};
+  if (file_.Read(block.data(), k) != k) {
+    Fail("Cannot read the data of entry \"" + e.Name + "\"");
+    return {};
+  }
+  if (!CheckStoredCrc(e, UpdateCRC32(0, block.data(), k))) return {};
   return block;
 }
 
 bool TPak::ReadStoredInPieces(int index, const PieceFn& sink, size_t pieceSize) {
-  if (!ValidIndex(index) || pieceSize == 0) return false;
+  if (pieceSize == 0) return Fail("Pieces of 0 bytes");
+  if (!CanReadStored(index)) return false;
   const TPakFile& e = Entries[index];
   uint32_t k = StoredLength(e);
-  int64_t size = file_.Size();
-  if (k == 0 || size < 0 || static_cast<int64_t>(e.Offset) + k > size) return false;
-  if (file_.Seek(e.Offset, SeekOrigin::Begin) != e.Offset) return false;
   Bytes piece(std::min<size_t>(k, pieceSize));
   uint32_t crc = 0;
   for (uint32_t left = k; left > 0;) {
     size_t n = std::min<size_t>(left, piece.size());
-    if (file_.Read(piece.data(), n) != n) return false;
+    if (file_.Read(piece.data(), n) != n)
+      return Fail("Cannot read the data of entry \"" + e.Name + "\" at " + std::to_string(k - left) + " of " +
+                  std::to_string(k) + " bytes");
     crc = UpdateCRC32(crc, piece.data(), n);
-    if (sink && !sink(piece.data(), n)) return false;
+    if (sink && !sink(piece.data(), n)) return Fail("Reading of entry \"" + e.Name + "\" stopped by its receiver");
     left -= static_cast<uint32_t>(n);
   }
-  return crc == e.Crc;
+  return CheckStoredCrc(e, crc);
 }
 
 Bytes TPak::GetData(int index) {
-  if (!ValidIndex(index) || Entries[index].OriginalSize == 0) return {};
+  if (!ValidIndex(index)) {
+    Fail("No entry " + std::to_string(index) + " in a table of " + std::to_string(Entries.size()));
+    return {};
+  }
+  if (Entries[index].OriginalSize == 0) return {};  // empty contents, not a fault
   Bytes stored = ReadStored(index);
   const TPakFile& e = Entries[index];
   if (stored.empty() || e.StoredSize == 0) return stored;
   Bytes contents;
-  uint64_t length = ZInflate(stored.data(), stored.size(), e.OriginalSize, contents);
+  uint64_t length;
+  try {
+    length = ZInflate(stored.data(), stored.size(), e.OriginalSize, contents);
+  } catch (const EZlibError& error) {
+    // The checksum only vouches for the bytes as written, not that they
+    // are a stream: a damaged entry either way.
+    Fail("The data of entry \"" + e.Name + "\" do not inflate: " + error.what());
+    return {};
+  }
   if (length != e.OriginalSize) {
+    Fail("The data of entry \"" + e.Name + "\" inflate to " + std::to_string(length) + " bytes, not " +
+         std::to_string(e.OriginalSize));
+    // The user is shown this case by name, as the installer always did.
     if (OnReport)
       OnReport(e.Name + "\r\rError: DecompSize - " + std::to_string(length) + " OrigSize - " +
                std::to_string(e.OriginalSize));
@@ -490,7 +544,8 @@ Bytes TPak::GetData(int index) {
 }
 
 bool TPak::VerifyEntry(int index, const PieceFn& onPiece) {
-  if (!ValidIndex(index)) return false;
+  if (!ValidIndex(index)) return Fail("No entry " + std::to_string(index) + " in a table of " +
+                                      std::to_string(Entries.size()));
   // Large entries are stored raw: their checksum is checked piece by piece
   // instead of holding them whole.
   const TPakFile& e = Entries[index];

@@ -13,6 +13,7 @@
 
 #include "Global/ZCodec.h"
 #include "platform/File.h"
+#include "platform/buffer_type.h"
 
 // Entries of this size or more are stored raw and copied out in pieces.
 constexpr uint32_t kLargeEntrySize = 73400320;   // 70 MiB
@@ -20,7 +21,6 @@ constexpr uint32_t kLargeEntryPiece = 26214400;  // 25 MiB
 constexpr size_t kPakTrailerSize = 16;
 // The table's count and the name lengths are 16-bit; offsets are 32-bit.
 constexpr size_t kMaxPakEntries = 65535;
-constexpr size_t kMaxStoredString = 65535;
 constexpr uint64_t kMaxPakFileSize = 0xFFFFFFFFull;
 
 // A source or archive file that cannot be opened or read while writing.
@@ -52,7 +52,8 @@ int64_t FileSeek64(platform::File& file, platform::SeekOrigin origin, int64_t di
 
 class TPak {
  public:
-  // Receives texts the user must see (the size mismatch of an entry).
+  // Receives the one text the user is shown while reading (an entry that
+  // inflates to another size than its table says); LastError has it too.
   using ReportFn = std::function<void(const std::string& text)>;
   // Receives the pieces of a large entry as they are read.
   using PieceFn = std::function<bool(const uint8_t* data, size_t size)>;
@@ -60,8 +61,10 @@ class TPak {
   // Read mode (neither flag), append mode (takes precedence) or create mode.
   // In read mode a damaged archive (a table that does not end at the
   // trailer, entry data outside the archive, shared by two entries or not
-  // beginning at the archive's start) reads as no archive, with the reason
-  // in LastError.
+  // beginning at the archive's start) reads as no archive (no entries, a
+  // zero Magic), with the reason and its numbers in LastError. Reading the
+  // table never allocates more than the file holds between the table's
+  // offset and the trailer, and never reads outside that range.
   TPak(const std::string& fileName, bool append, bool createNew);
   ~TPak() { Close(); }
   TPak(const TPak&) = delete;
@@ -102,13 +105,31 @@ class TPak {
   bool WriteTable();
 
   // --- reading ---
+  // Every reader below refuses one way: an empty result or false, with the
+  // reason (entry name and the numbers that did not fit) in LastError. None
+  // throws, none reads outside the entry's own bytes, and none allocates
+  // more than the entry's stored length after checking it lies in the file.
+  //
+  // The contents of the entry of that name (case-blind) in the group, with
+  // `size` set to its table size; empty when there is no such entry (then
+  // `size` is 0 and LastError is left alone) or as GetData.
   Bytes FindFile(const std::string& name, uint16_t group, uint32_t& size);
+  // The entry's contents. Empty for an empty entry (not a failure), and on
+  // refusal: no such index, data outside the file, a CRC-32 mismatch, a
+  // stream that does not inflate, or one that inflates to another length
+  // than OriginalSize (that one also goes to OnReport). Never holds more
+  // than OriginalSize bytes of output, whatever the stream claims.
   Bytes GetData(int index);
+  // The entry's stored bytes (the stream, or the raw contents) once their
+  // CRC-32 matches; empty on refusal or for an entry without data.
   Bytes ReadStored(int index);
   // Reads an entry's stored bytes in pieces of at most pieceSize, handing
   // each to `sink` (may be empty); true when all were read, the sink
   // accepted them and the CRC-32 matches. Memory stays at one piece.
   bool ReadStoredInPieces(int index, const PieceFn& sink, size_t pieceSize = kLargeEntryPiece);
+  // The next entry of the group from Cursor on: its name and size, and its
+  // contents when `withData` (as GetData). Empty name and size 0 when the
+  // group has no more entries.
   Bytes FindFirst(uint16_t group, uint32_t& size, bool withData, std::string& name);
   Bytes FindNext(uint16_t group, uint32_t& size, bool withData, std::string& name);
   bool FindFirstIndex(uint16_t group, int& index);
@@ -116,13 +137,16 @@ class TPak {
   void ForEachInGroup(uint16_t group, const std::function<void(int)>& proc);
   int CountGrouped() const;
   int CountInGroup(uint16_t group) const;
-  // Whether the entry reads back whole and right. A large entry is read in
-  // pieces, each handed to `onPiece` (may be empty) as it is checked.
+  // Whether the entry reads back whole and right: false with LastError on
+  // any refusal of GetData, including a stream whose checksum matches but
+  // which does not inflate. A large raw entry is read in pieces, each
+  // handed to `onPiece` (may be empty) as it is checked.
   bool VerifyEntry(int index, const PieceFn& onPiece = nullptr);
   void Close() { file_.Close(); }
 
   bool IsOpen() const { return file_.IsOpen(); }
   platform::File& Handle() { return file_; }
+  // The reason of the last refusal or failed write; kept until the next.
   const std::string& LastError() const { return lastError_; }
 
   std::vector<TPakFile> Entries;
@@ -148,6 +172,9 @@ class TPak {
   // End of the file, when `more` bytes still fit below 4 GiB; else -1.
   int64_t EndWithRoomFor(uint64_t more);
   bool Fail(const std::string& text);
+  // Whether the entry's stored bytes lie in the file; positions there.
+  bool CanReadStored(int index);
+  bool CheckStoredCrc(const TPakFile& e, uint32_t crc);
   bool RestoreEnd(int64_t end);
 
   platform::File file_;

@@ -4,7 +4,7 @@
 #include <cassert>
 #include <vector>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 namespace {
 

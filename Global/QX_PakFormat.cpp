@@ -4,10 +4,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "Global/ByteOrder.h"
 #include "Global/CRC.h"
 #include "Global/KVLD_Encryption.h"
 #include "Global/QX_Adpcm.h"
+#include "platform/ByteOrder.h"
 #include "platform/Text.h"
 
 namespace {
@@ -197,36 +197,59 @@ TQXPTrailer ReadQXPTrailer(const uint8_t* tail, size_t tailSize, TQXPTrailerRule
 
 TQXPReadStatus ReadQXPTail(platform::File& file, TQXPTrailerRules rules, TQXPTail& tail) {
   using platform::SeekOrigin;
+  using std::to_string;
   tail = TQXPTail();
+  auto refuse = [&tail](TQXPReadStatus status, std::string why) {
+    tail.Detail = std::move(why);
+    return status;
+  };
   int64_t size = file.Size();
-  if (size < 0) return TQXPReadStatus::InvalidHeader;
+  if (size < 0) return refuse(TQXPReadStatus::InvalidHeader, "the file's size cannot be read");
 
   uint8_t end[kQXPTailProbe];
   size_t endSize = static_cast<size_t>(std::min<int64_t>(size, kQXPTailProbe));
   if (file.Seek(size - static_cast<int64_t>(endSize), SeekOrigin::Begin) < 0 || file.Read(end, endSize) != endSize)
-    return TQXPReadStatus::InvalidHeader;
+    return refuse(TQXPReadStatus::InvalidHeader, "the file's last " + to_string(endSize) + " bytes cannot be read");
   tail.Trailer = ReadQXPTrailer(end, endSize, rules);
 
   int64_t headerPos = size - static_cast<int64_t>(tail.Trailer.Length) - static_cast<int64_t>(kQXPHeaderSize);
   uint8_t raw[kQXPHeaderSize];
-  if (headerPos < 0 || file.Seek(headerPos, SeekOrigin::Begin) < 0 || file.Read(raw, sizeof raw) != sizeof raw)
-    return TQXPReadStatus::InvalidHeader;
+  if (headerPos < 0)
+    return refuse(TQXPReadStatus::InvalidHeader, "the header would begin at " + to_string(headerPos) +
+                                                     ", before the file's start");
+  if (file.Seek(headerPos, SeekOrigin::Begin) < 0 || file.Read(raw, sizeof raw) != sizeof raw)
+    return refuse(TQXPReadStatus::InvalidHeader, "the header at " + to_string(headerPos) + " cannot be read");
   TQXPHeader& h = tail.Header = TQXPHeader::ReadFrom(raw);
-  if (h.Version != kQXPVersion) return TQXPReadStatus::InvalidVersion;
-  if (h.Reserved != 0 || h.CompressedSize < 0 || h.CompressedSize > headerPos || h.Count < 0 || h.TableSize < 0)
-    return TQXPReadStatus::InvalidHeader;
+  if (h.Version != kQXPVersion) return refuse(TQXPReadStatus::InvalidVersion, "version " + to_string(h.Version));
+  if (h.Reserved != 0) return refuse(TQXPReadStatus::InvalidHeader, "reserved field " + to_string(h.Reserved));
+  if (h.Count < 0) return refuse(TQXPReadStatus::InvalidHeader, "count " + to_string(h.Count) + " < 0");
+  if (h.TableSize < 0) return refuse(TQXPReadStatus::InvalidHeader, "table size " + to_string(h.TableSize) + " < 0");
+  if (h.CompressedSize < 0)
+    return refuse(TQXPReadStatus::InvalidHeader, "compressed size " + to_string(h.CompressedSize) + " < 0");
+  if (h.CompressedSize > headerPos)
+    return refuse(TQXPReadStatus::InvalidHeader, "compressed size " + to_string(h.CompressedSize) + " > " +
+                                                     to_string(headerPos) + " bytes before the header");
   tail.TableStart = headerPos - h.CompressedSize;
   // The counted records must lie within the stated table; that also keeps
   // their byte count within 31 bits on every platform.
   uint64_t wanted = static_cast<uint64_t>(h.Count) * kQXPEntrySize;
-  if (wanted > static_cast<uint64_t>(h.TableSize)) return TQXPReadStatus::InvalidTable;
+  if (wanted > static_cast<uint64_t>(h.TableSize))
+    return refuse(TQXPReadStatus::InvalidTable, to_string(h.Count) + " records need " + to_string(wanted) +
+                                                    " bytes, the table holds " + to_string(h.TableSize));
 
   Bytes stream(static_cast<size_t>(h.CompressedSize));
   if (file.Seek(tail.TableStart, SeekOrigin::Begin) < 0 || file.Read(stream.data(), stream.size()) != stream.size())
-    return TQXPReadStatus::InvalidHeader;
+    return refuse(TQXPReadStatus::InvalidHeader, "the table at " + to_string(tail.TableStart) + " cannot be read");
   Bytes table;
-  uint64_t inflated = ZInflate(stream.data(), stream.size(), static_cast<size_t>(wanted), table);
-  if (inflated != static_cast<uint64_t>(h.TableSize) || table.size() < wanted) return TQXPReadStatus::InvalidTable;
+  uint64_t inflated;
+  try {
+    inflated = ZInflate(stream.data(), stream.size(), static_cast<size_t>(wanted), table);
+  } catch (const EZlibError& error) {
+    return refuse(TQXPReadStatus::InvalidTable, std::string("the table does not inflate: ") + error.what());
+  }
+  if (inflated != static_cast<uint64_t>(h.TableSize))
+    return refuse(TQXPReadStatus::InvalidTable, "the table inflates to " + to_string(inflated) +
+                                                    " bytes, its header says " + to_string(h.TableSize));
   tail.Entries.reserve(static_cast<size_t>(h.Count));
   for (size_t i = 0; i < static_cast<size_t>(h.Count); ++i)
     tail.Entries.push_back(TQXPEntry::ReadFrom(table.data() + i * kQXPEntrySize));

@@ -153,12 +153,16 @@ struct TQXPTail {
   TQXPHeader Header{0, 0, 0, 0, 0};
   int64_t TableStart = 0;          // file offset of the compressed table
   std::vector<TQXPEntry> Entries;  // the counted records in table order; only when Ok
+  std::string Detail;              // what did not fit, with its numbers; empty when Ok
 };
 
 // Reads the trailer, header and table from the end of an open archive by
-// the given reader's rules, filling `tail` as far as it gets. Every size
-// taken from the file is checked against the file before anything is
-// allocated or read. A table that is not a zlib stream raises EZlibError.
+// the given reader's rules, filling `tail` as far as it gets. The status is
+// the only channel: a refusal (including a table that is not a zlib
+// stream) is a status other than Ok with the reason in `tail.Detail`, and
+// nothing is thrown. Every size taken from the file is checked against the
+// file before anything is allocated or read; nothing outside the file is
+// read, and the table's output is held to its counted records.
 TQXPReadStatus ReadQXPTail(platform::File& file, TQXPTrailerRules rules, TQXPTail& tail);
 
 // The long trailer: "QXP3", the u16 marker, then a password block of the

@@ -5,24 +5,15 @@
 #include <exception>
 #include <utility>
 
-#include "Global/ByteOrder.h"
 #include "Global/DosDate.h"
-#include "installer-library/QXI_Commands.h"
-#include "installer-library/QXI_DigitKey.h"
-#include "installer-library/SE_Global.h"
-#include "installer-library/SE_Languages.h"
-#include "installer-library/SE_VFS.h"
-#include "installer-library/buffer_type.h"
-#include "platform/MessageBox.h"
+#include "platform/ByteOrder.h"
 #include "platform/Text.h"
+#include "platform/buffer_type.h"
 
 using platform::SeekOrigin;
 
-TPakSystem PakSystem;
-
 namespace {
 
-constexpr uint16_t kWritingString = 20;
 constexpr uint16_t kTrailerMarker = 1;
 constexpr char kTrailerVersion = '2';
 constexpr int kMinSeed = 2;
@@ -31,24 +22,6 @@ constexpr int kMaxSeed = 6;
 // data chunk's id and size.
 constexpr size_t kCanonicalWavHeader = 44;
 constexpr size_t kCuePointSize = 24;
-constexpr uint16_t kFailureString = 23;
-
-// The installation ends the way every failed command ends it, so that the
-// finishing steps still write the uninstall log and the uninstaller for the
-// files installed before this line.
-class TSystemAlerts : public TPakSystemAlerts {
- public:
-  void Fail(const std::string& text) override { FailInstallation(text); }
-  bool AskRetry(const std::string& text) override {
-    return platform::ShowMessageBox(text, "Error", platform::kMbRetryCancel | platform::kMbIconWarning) ==
-           platform::kIdRetry;
-  }
-  void Cancelled() override {
-    // The user has answered a box already: no second one.
-    SetFailureText(Languages.GetString(kFailureString), true);
-    AbortFlag = true;
-  }
-};
 
 bool IdAt(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 
@@ -60,28 +33,18 @@ std::string KeyOf(const std::string& name) { return platform::AnsiLowerCase(name
 
 // An installer entry whose stored bytes fail their checksum is reported
 // rather than stored empty.
-[[noreturn]] void ReportDamaged(const TPakFile& entry) {
-  throw EPakSystemError("The setup archive's copy of " + entry.Name + " is damaged");
+[[noreturn]] void ReportDamaged(const TPak& pak, const TPakFile& entry) {
+  throw EPakSystemError("The setup archive's copy of " + entry.Name + " is damaged: " + pak.LastError());
 }
 
 Bytes EntryContents(TPak& pak, int index) {
   Bytes data = pak.GetData(index);
   if (data.empty() && pak.Entries[static_cast<size_t>(index)].OriginalSize > 0)
-    ReportDamaged(pak.Entries[static_cast<size_t>(index)]);
+    ReportDamaged(pak, pak.Entries[static_cast<size_t>(index)]);
   return data;
 }
 
 }  // namespace
-
-TPakSystemAlerts& SystemPakSystemAlerts() {
-  static TSystemAlerts alerts;
-  return alerts;
-}
-
-// The container update shows the same line.
-std::u16string FormatArchiveProgress(const std::string& name, int32_t n, int32_t total) {
-  return FormatVFSProgress(name, static_cast<uint32_t>(n), static_cast<uint32_t>(total));
-}
 
 // --- sound files ------------------------------------------------------------
 
@@ -176,8 +139,10 @@ void TPakSystem::TEntryList::Clear() {
 
 // --- operations -------------------------------------------------------------
 
-TPakSystem::TPakSystem()
-    : random_(static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+TPakSystem::TPakSystem(TPakSystemHost& host, TPakSystemAlerts& alerts)
+    : Host(&host),
+      Alerts(&alerts),
+      random_(static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
               std::random_device{}()) {}
 
 // Whatever way an operation ends, the archive is closed and its table let
@@ -187,22 +152,14 @@ struct TPakSystem::TCloser {
   ~TCloser() { owner.Close(); }
 };
 
-namespace {
-
-std::string ArchivePathOf(const std::string& archiveName) {
-  return AddBackslash(SetupInfoFile.InstallDir) + archiveName;
-}
-
-}  // namespace
-
 void TPakSystem::UpdateArchive(int32_t group, const std::string& archiveName, const std::string& password) {
-  TPak* pak = SetupArchive;
+  TPak* pak = Host->SetupArchive();
   if (!pak || group < 0 || group > UINT16_MAX) return;
   filesTotal_ = pak->CountInGroup(static_cast<uint16_t>(group));
   if (filesTotal_ == 0) return;
   ArchiveName = archiveName;
   TCloser closer{*this};
-  OpenArchive(ArchivePathOf(archiveName));
+  OpenArchive(Host->ArchivePath(archiveName));
   lastPercent_ = 0;
 
   if (ExtraInfo.HasPassword) {
@@ -215,7 +172,7 @@ void TPakSystem::UpdateArchive(int32_t group, const std::string& archiveName, co
 
   BeginChanges();
   filesDone_ = 0;
-  SetStatusText(FormatArchiveProgress(archiveName, 0, filesTotal_));
+  Host->ShowProgress(archiveName, 0, filesTotal_);
   std::exception_ptr failure;
   try {
     pak->ForEachInGroup(static_cast<uint16_t>(group), [&](int index) { UpdateArchiveStep(*pak, index); });
@@ -225,18 +182,17 @@ void TPakSystem::UpdateArchive(int32_t group, const std::string& archiveName, co
     // The entries added so far are kept: the tail below lists them.
     failure = std::current_exception();
   }
-  SetStatusText(
-      TLanguages::ReplaceText(Languages.GetString(kWritingString), u"<%QXPNAME%>", platform::AnsiToWide(archiveName)));
+  Host->ShowWriting(archiveName);
   WriteIndex();
   if (failure) std::rethrow_exception(failure);
 }
 
 void TPakSystem::SetOfficial(const std::string& archiveName, const std::string& accessCode,
                              const std::string& flagText) {
-  if (platform::AnsiLowerCase(accessCode) != kOfficialAccessCode) return;
+  if (!Host->IsOfficialAccessCode(accessCode)) return;
   ArchiveName = archiveName;
   TCloser closer{*this};
-  OpenArchive(ArchivePathOf(archiveName));
+  OpenArchive(Host->ArchivePath(archiveName));
   std::string flag = platform::AnsiLowerCase(flagText);
   ExtraInfo.Official = flag == "t" || flag == "true" || flagText == "1" ? 1 : 0;
   CheckPasswordFits();
@@ -248,7 +204,7 @@ void TPakSystem::DuplicateEntry(const std::string& archiveName, const std::strin
                                 const std::string& targetName) {
   ArchiveName = archiveName;
   TCloser closer{*this};
-  OpenArchive(ArchivePathOf(archiveName));
+  OpenArchive(Host->ArchivePath(archiveName));
   const TQXPEntry* found = entries_.Find(KeyOf(sourceName));
   if (!found) return;
   const TQXPEntry source = *found;
@@ -306,7 +262,7 @@ void TPakSystem::OpenArchiveForUpdate() {
 
 void TPakSystem::ReadHeader() {
   TQXPTail tail;
-  // A table that is not a zlib stream raises here, before anything changes.
+  // A damaged table ends the operation here, before anything changes.
   TQXPReadStatus status = ReadQXPTail(archive_, TQXPTrailerRules::Setup, tail);
   const TQXPTrailer& trailer = tail.Trailer;
   ExtraInfo.Password = trailer.Password;
@@ -343,9 +299,9 @@ void TPakSystem::UpdateArchiveStep(TPak& pak, int index) {
   int32_t percent = static_cast<int32_t>(static_cast<int64_t>(filesDone_) * 100 / filesTotal_);
   bool publish = percent > lastPercent_;
   if (publish) lastPercent_ = percent;
-  SetStatusText(FormatArchiveProgress(ArchiveName, filesDone_, filesTotal_));
+  Host->ShowProgress(ArchiveName, filesDone_, filesTotal_);
   AddFile(pak, index);
-  StepProgress(publish);
+  Host->StepProgress(publish);
   ++filesDone_;
 }
 
@@ -359,7 +315,7 @@ bool TPakSystem::MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method) {
   if (e.StoredSize != 0) {
     // The installer archive's own zlib stream serves as it is.
     blob = pak.ReadStored(index);
-    if (blob.empty()) ReportDamaged(e);
+    if (blob.empty()) ReportDamaged(pak, e);
   } else {
     Bytes data = EntryContents(pak, index);
     blob = ZCompress(data.data(), data.size(), 9);

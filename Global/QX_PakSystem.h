@@ -49,7 +49,27 @@ class TPakSystemAlerts {
   virtual void Cancelled() = 0;
 };
 
-TPakSystemAlerts& SystemPakSystemAlerts();
+// What the updater takes from the installation it runs in: the installer
+// archive, the install folder, the access code and the status line. The
+// installer's own lies beside the archive-update commands.
+class TPakSystemHost {
+ public:
+  virtual ~TPakSystemHost() = default;
+  // The installer archive whose groups are added; null when there is none.
+  virtual TPak* SetupArchive() = 0;
+  // The file of the archive of that name (the install folder, "\", name).
+  virtual std::string ArchivePath(const std::string& archiveName) = 0;
+  // Whether the code (any case) is the built-in one that may set the
+  // official flag.
+  virtual bool IsOfficialAccessCode(const std::string& code) = 0;
+  // The status line while the files are added: n of total done.
+  virtual void ShowProgress(const std::string& archiveName, int32_t n, int32_t total) = 0;
+  // The status line while the new table is written.
+  virtual void ShowWriting(const std::string& archiveName) = 0;
+  // One file added: the progress bar moves; `publish` when a whole
+  // percentage has been passed.
+  virtual void StepProgress(bool publish) = 0;
+};
 
 // Raised once the installation has been ended (Fail or Cancelled): the
 // archive is closed and nothing more is done to it. The archive-update
@@ -66,10 +86,6 @@ class EPakSystemError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// Progress line of an update: language string 19 with "<%QXPNAME%>",
-// "<%FNUM%>" and "<%FTOTAL%>" filled in.
-std::u16string FormatArchiveProgress(const std::string& name, int32_t n, int32_t total);
 
 // The installer's own rule for sound files: the canonical 44-byte header
 // ("RIFF", "WAVE", a 16-byte "fmt " chunk, then "data" with a size above 0)
@@ -88,10 +104,10 @@ bool MakeSetupWavBlob(const Bytes& file, const std::string& name, Bytes& blob);
 
 class TPakSystem {
  public:
-  TPakSystem();
+  TPakSystem(TPakSystemHost& host, TPakSystemAlerts& alerts);
 
-  // Adds or replaces every file of the installer archive's (SetupArchive)
-  // group in the archive (the install folder, "\", archiveName). A group without files
+  // Adds or replaces every file of the group of the Host's installer
+  // archive in the archive at the Host's ArchivePath. A group without files
   // leaves the archive untouched. An archive with a password accepts only
   // the same password; one without takes the given password as its own.
   void UpdateArchive(int32_t group, const std::string& archiveName, const std::string& password);
@@ -105,7 +121,8 @@ class TPakSystem {
 
   TExtraInfo ExtraInfo;
   std::string ArchiveName;  // the last archive argument
-  TPakSystemAlerts* Alerts = &SystemPakSystemAlerts();
+  TPakSystemHost* Host;
+  TPakSystemAlerts* Alerts;
 
  private:
   // The archive's table in table order, looked up by lower-cased name.
@@ -166,6 +183,3 @@ class TPakSystem {
   int32_t lastPercent_ = 0;
   std::mt19937 random_;
 };
-
-// The one updater of the installer, used by the archive-update commands.
-extern TPakSystem PakSystem;

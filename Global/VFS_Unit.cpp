@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "Global/ByteOrder.h"
 #include "Global/DosDate.h"
+#include "platform/ByteOrder.h"
 
 using platform::SeekOrigin;
 

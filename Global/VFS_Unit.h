@@ -205,7 +205,9 @@ class TVFSHashFile {
   explicit TVFSHashFile(TVFSFile& file) : file_(file) {}
 
   // Reads the side file when it exists and is whole; otherwise there are no
-  // records and nothing is loaded.
+  // records and nothing is loaded (a damaged side file is not an error: the
+  // container can be used without it). Never throws, and allocates only
+  // after checking that the file holds the records its count claims.
   void Load();
   // Writes back what was loaded (nothing when nothing was).
   void Save();
@@ -230,9 +232,15 @@ class TVFSFile {
 
   // Opens the container read-write (shared). With `fullTree` every directory
   // is loaded, else the side file. EVFSError when the file cannot be opened
-  // or is not a whole, consistent container; the object is then closed.
+  // or is not a whole, consistent container, its text naming the container
+  // and what did not fit; the object is then closed. Every table size taken
+  // from the header is checked against the file before it is allocated,
+  // and nothing outside the file is read.
   void Open(const std::string& path, bool fullTree, const ProgressFn& progress = nullptr);
   // The entry's stored bytes (nothing decompressed); none when it has none.
+  // EVFSError (the container damaged) when the entry claims more than the
+  // container holds or its chain ends before its data; never allocates
+  // beyond the container's own size.
   std::unique_ptr<TVFSFileBuffer> ReadFileData(const TVFSDirEntry& entry);
   // 0-based index of the first free block, or of the second with
   // `skipFirst`; -1 when there is none.

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <functional>
 
-#include "Global/ByteOrder.h"
 #include "Global/DosDate.h"
 #include "Global/VFS_Unit.h"
+#include "platform/ByteOrder.h"
 #include "platform/Text.h"
 
 using platform::SameTextAZ;

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "platform/ByteOrder.h"
 
 // An error reported by the compression library, with its own text.
 class EZlibError : public std::runtime_error {

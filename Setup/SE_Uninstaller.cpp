@@ -51,10 +51,9 @@ void ApplyUninstallIcon(const std::string& exePath) {
     const TPakFile& entry = SetupArchive->Entries[i];
     if (entry.Group != 0 || LowerName(entry) != kUninstallIcon) continue;
     Bytes icon = SetupArchive->GetData(static_cast<int>(i));
-    std::string iconPath = platform::TempPath() + "icon.ico";
-    if (WriteBufferToFile(iconPath, icon.data(), icon.size()) && UninstallerIconWriter)
-      UninstallerIconWriter(iconPath, exePath);
-    platform::RemoveFile(iconPath);
+    platform::TempFileOwner iconFile(platform::TempPath() + "icon.ico");
+    if (WriteBufferToFile(iconFile.Path(), icon.data(), icon.size()) && UninstallerIconWriter)
+      UninstallerIconWriter(iconFile.Path(), exePath);
   }
 }
 

@@ -380,6 +380,9 @@ void TFrmMain::test1Click() {
   if (!stored.empty() && compiler_.CompLines.LoadFromBuffer(stored.data(), stored.size())) {
     ShowListing(compiler_.CompiledListing());
   } else {
-    ShowListing({"No compiled script found in " + file});
+    // The archive reader's reason, when it refused something, says why.
+    std::vector<std::string> listing{"No compiled script found in " + file};
+    if (!pak.LastError().empty()) listing.push_back(pak.LastError());
+    ShowListing(listing);
   }
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 namespace {
 

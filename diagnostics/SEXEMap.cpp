@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "Global/ByteOrder.h"
 #include "diagnostics/SEXEExtra.h"
 #include "installer-library/SIntegerText.h"
 #include "installer-library/STokens.h"
+#include "platform/ByteOrder.h"
 #include "platform/Text.h"
 
 namespace {

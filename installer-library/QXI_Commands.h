@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "Global/QX_PakSystem.h"
 #include "installer-library/QXI_CommandList.h"
 
 class TCompLines;
@@ -82,6 +83,12 @@ QXI_COMMAND_CLASS(TDuplicateEntryCommand, QXI_RUN_STEP);
 #undef QXI_COMMAND_CLASS
 #undef QXI_RUN_STEP
 #undef QXI_COMPILE_STEP
+
+// The updater of game archives the archive-update commands use, tied to
+// this installation by the two below.
+extern TPakSystem PakSystem;
+TPakSystemHost& SystemPakSystemHost();
+TPakSystemAlerts& SystemPakSystemAlerts();
 
 // Creates the 32 commands and appends them to `list` in table order, so
 // that a command's id is its table position + 1.

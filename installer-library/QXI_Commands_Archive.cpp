@@ -6,9 +6,54 @@
 #include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_Commands.h"
 #include "installer-library/QXI_DigitKey.h"
+#include "installer-library/SE_Global.h"
+#include "installer-library/SE_Languages.h"
 #include "installer-library/SE_VFS.h"
+#include "platform/MessageBox.h"
+#include "platform/Text.h"
 
 namespace {
+
+constexpr uint16_t kWritingString = 20;
+constexpr uint16_t kFailureString = 23;
+
+// The updater works on this installation: its archive, its install folder
+// and its status line, which the container update shares.
+class TSystemHost : public TPakSystemHost {
+ public:
+  TPak* SetupArchive() override { return ::SetupArchive; }
+  std::string ArchivePath(const std::string& archiveName) override {
+    return AddBackslash(SetupInfoFile.InstallDir) + archiveName;
+  }
+  bool IsOfficialAccessCode(const std::string& code) override {
+    return platform::AnsiLowerCase(code) == kOfficialAccessCode;
+  }
+  void ShowProgress(const std::string& archiveName, int32_t n, int32_t total) override {
+    SetStatusText(FormatVFSProgress(archiveName, static_cast<uint32_t>(n), static_cast<uint32_t>(total)));
+  }
+  void ShowWriting(const std::string& archiveName) override {
+    SetStatusText(TLanguages::ReplaceText(Languages.GetString(kWritingString), u"<%QXPNAME%>",
+                                          platform::AnsiToWide(archiveName)));
+  }
+  void StepProgress(bool publish) override { ::StepProgress(publish); }
+};
+
+// The installation ends the way every failed command ends it, so that the
+// finishing steps still write the uninstall log and the uninstaller for the
+// files installed before this line.
+class TSystemAlerts : public TPakSystemAlerts {
+ public:
+  void Fail(const std::string& text) override { FailInstallation(text); }
+  bool AskRetry(const std::string& text) override {
+    return platform::ShowMessageBox(text, "Error", platform::kMbRetryCancel | platform::kMbIconWarning) ==
+           platform::kIdRetry;
+  }
+  void Cancelled() override {
+    // The user has answered a box already: no second one.
+    SetFailureText(Languages.GetString(kFailureString), true);
+    AbortFlag = true;
+  }
+};
 
 // Parameter P1 as the stored script carries it. A game archive's trailer
 // holds at most kMaxQXPPassword bytes of it: a longer one is refused here,
@@ -29,6 +74,18 @@ void ScramblePassword(TCompileContext& compiler, int32_t lineIndex, const char* 
 std::string PlainPassword(int32_t lineIndex) { return DigitKeyDecode(kDigitKeyB, RunParam(lineIndex, 1)); }
 
 }  // namespace
+
+TPakSystemHost& SystemPakSystemHost() {
+  static TSystemHost host;
+  return host;
+}
+
+TPakSystemAlerts& SystemPakSystemAlerts() {
+  static TSystemAlerts alerts;
+  return alerts;
+}
+
+TPakSystem PakSystem(SystemPakSystemHost(), SystemPakSystemAlerts());
 
 void TQXPUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
   if (!CheckParams(compiler, lineIndex, 3)) return;

@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "Global/ByteOrder.h"
 #include "installer-library/QXI_CommandList.h"
-#include "installer-library/buffer_type.h"
+#include "platform/ByteOrder.h"
 #include "platform/File.h"
+#include "platform/buffer_type.h"
 
 namespace {
 

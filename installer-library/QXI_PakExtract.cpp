@@ -73,12 +73,7 @@ bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string
     if (entry.OriginalSize >= kLargeEntrySize) {
       if (!ExtractLargeEntry(pak, target, entry.Name, entry.OriginalSize, index, error, progress)) return false;
     } else {
-      Bytes data;
-      try {
-        data = pak.GetData(index);
-      } catch (const EZlibError&) {
-        data.clear();
-      }
+      Bytes data = pak.GetData(index);
       if (data.size() != entry.OriginalSize) return Fail(error, DamagedText(entry.Name));
       if (!WriteBufferToFile(target, data.data(), data.size())) return Fail(error, WriteFailedText(target));
     }

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "installer-library/buffer_type.h"
 #include "platform/File.h"
+#include "platform/buffer_type.h"
 
 bool TSetupInfoFile::Store(Bytes& out) const {
   out.clear();

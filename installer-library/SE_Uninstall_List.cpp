@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "Global/ByteOrder.h"
 #include "Global/QXI_PakFile.h"
 #include "installer-library/QXI_DigitKey.h"
 #include "installer-library/SE_Global.h"
+#include "platform/ByteOrder.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
 #include "platform/Text.h"
@@ -88,17 +88,26 @@ bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefi
 
 bool TUninstallList::LoadFromFile(const std::string& dir, const std::string& prefix) {
   std::string path = LogPath(dir, prefix);
-  if (!platform::FileExists(path)) return false;
+  loadError_.clear();
+  auto fail = [this](std::string why) {
+    loadError_ = std::move(why);
+    return false;
+  };
+  if (!platform::FileExists(path)) return fail("No log " + path);
   Clear();
   platform::File file;
   uint8_t counts[6];
-  if (!file.Open(path, platform::OpenMode::Read) || file.Read(counts, sizeof counts) != sizeof counts) return false;
+  if (!file.Open(path, platform::OpenMode::Read)) return fail("Cannot open " + path);
+  if (file.Read(counts, sizeof counts) != sizeof counts) return fail("The log is shorter than its 6 count bytes");
   // Entries are added as they are read, so a log that ends early keeps
   // what it holds and a count larger than the file allocates nothing.
   std::string text;
+  static const char* const kListNames[] = {"files", "registry entries", "folders"};
   auto readList = [&](int k, auto&& store) {
     for (uint16_t i = 0, n = GetU16(counts + 2 * k); i < n; ++i) {
-      if (!ReadStrFromFile(file, text)) return false;
+      if (!ReadStrFromFile(file, text))
+        return fail("The log ends in its list of " + std::to_string(n) + " " + kListNames[k] + " at entry " +
+                    std::to_string(i));
       store(DigitKeyDecode(kDigitKeyA, text));
     }
     return true;

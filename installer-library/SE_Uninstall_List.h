@@ -41,8 +41,12 @@ class TUninstallList {
   bool SaveToFile(const std::string& dir, const std::string& prefix) const;
   // Replaces the lists by the file's content. A missing file leaves them as
   // they are; one that cannot be opened empties them; a file that ends
-  // early keeps the entries read whole. True when the whole log was read.
+  // early keeps the entries read whole. True when the whole log was read;
+  // false with the reason in LoadError otherwise. Never throws, and holds
+  // no more than the file's own bytes whatever its counts claim.
   bool LoadFromFile(const std::string& dir, const std::string& prefix);
+  // Why the last LoadFromFile returned false, with the numbers.
+  const std::string& LoadError() const { return loadError_; }
 
  private:
   // A list without equal texts, with an index of its folded texts so that
@@ -57,6 +61,7 @@ class TUninstallList {
   };
   TUniqueList files_, regEntries_;
   std::vector<std::string> dirs_;
+  std::string loadError_;
 };
 
 extern TUninstallList UninstallList;

@@ -144,12 +144,8 @@ TQXPReadStatus TQXP::Open(const std::string& path) {
 TQXPReadStatus TQXP::ReadHeader() {
   Header2 = TQXPHeader2();
   TQXPTail tail;
-  TQXPReadStatus status;
-  try {
-    status = ReadQXPTail(stream_, TQXPTrailerRules::Packer, tail);
-  } catch (const EZlibError&) {
-    status = TQXPReadStatus::InvalidTable;
-  }
+  TQXPReadStatus status = ReadQXPTail(stream_, TQXPTrailerRules::Packer, tail);
+  Detail = std::move(tail.Detail);
   const TQXPTrailer& trailer = tail.Trailer;
   if (trailer.Decoded) {
     Header2.Text = trailer.Password;

@@ -87,6 +87,8 @@ class TQXP {
 
   // Opens an archive for reading and reads it (ReadHeader). EQXPError when
   // the file cannot be opened.
+  // Once the file is open a damaged archive is a status other than Ok,
+  // with no entries and the reason in Detail; nothing is thrown.
   TQXPReadStatus Open(const std::string& path);
   TQXPReadStatus ReadHeader();
 
@@ -100,6 +102,7 @@ class TQXP {
   TQXPHeader Header{0, 0, 0, 0, 0};
   TQXPHeader2 Header2;
   std::vector<TQXPEntry> Entries;
+  std::string Detail;  // why the last read refused the archive, with its numbers
   // Called by Make's wait loop on the main thread: entries done, total.
   std::function<void(int done, int total)> OnProgress;
   // The workers while Make runs, empty otherwise.

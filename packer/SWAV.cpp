@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 namespace {
 

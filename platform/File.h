@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -69,5 +70,19 @@ bool RemoveFile(const std::string& path);
 // Removes the read-only attribute of a file, keeping its other attributes;
 // true when the file is writable by attribute afterwards.
 bool ClearReadOnly(const std::string& path);
+
+// Owns a temporary file for one scope: it is removed however the scope
+// ends, so no error path leaves it behind.
+class TempFileOwner {
+ public:
+  explicit TempFileOwner(std::string path) : path_(std::move(path)) {}
+  ~TempFileOwner() { RemoveFile(path_); }
+  TempFileOwner(const TempFileOwner&) = delete;
+  TempFileOwner& operator=(const TempFileOwner&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 }  // namespace platform

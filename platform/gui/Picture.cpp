@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "platform/File.h"
 
 namespace gui {

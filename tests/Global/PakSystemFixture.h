@@ -12,6 +12,7 @@
 
 #include "Global/QX_PakSystem.h"
 #include "Global/ZCodec.h"
+#include "installer-library/QXI_Commands.h"
 #include "installer-library/SE_Global.h"
 #include "tests/installer-library/GlobalsFixture.h"
 #include "tests/support/QXPContents.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 namespace {
 

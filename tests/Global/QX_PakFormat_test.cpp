@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
-#include "Global/ByteOrder.h"
 #include "Global/CRC.h"
 #include "Global/KVLD_Encryption.h"
+#include "platform/ByteOrder.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Global/ByteOrder.h"
 #include "Global/ZCodec.h"
+#include "platform/ByteOrder.h"
 #include "tests/support/TestData.h"
 
 namespace vfs_test {

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <functional>
 
-#include "Global/ByteOrder.h"
 #include "Setup/Ggauge.h"
 #include "Setup/SE_ShellTreeView.h"
 #include "installer-library/SIntegerText.h"
+#include "platform/ByteOrder.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
 #include "platform/gui/Picture.h"

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Global/ByteOrder.h"
 #include "diagnostics/SEXEExtra.h"
 #include "diagnostics/SEXEMap.h"
+#include "platform/ByteOrder.h"
 
 namespace diag_test {
 

@@ -521,8 +521,9 @@ TEST_F(SetupProgramTest, EveryEndingLeavesALogAndAnUninstallerForWhatWasDone) {
       {"a registry key that cannot be opened", "writeregstr_url " + std::string(300, 'k') + " icon.ico run.exe", {},
        0, {}},
       {"a program that exits with the still-active code", "execute cmd.exe \"/c exit 259\"", {}, 0, {}},
-      {"an exception on the setup thread", "qxpupdate sample-mod\\scripts pw damaged.qxp",
-       {{"damaged.qxp", GameArchive("pw", true)}}, 1, {"Error Report: Setup Thread Error: "}},
+      {"a game archive whose table is no zlib stream", "qxpupdate sample-mod\\scripts pw damaged.qxp",
+       {{"damaged.qxp", GameArchive("pw", true)}}, 1,
+       {"Error: File " + game + "\\damaged.qxp has corrupted header."}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -7,10 +7,10 @@
 #include <deque>
 #include <filesystem>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
+#include "platform/MessageBox.h"
 #include "tests/installer-library/CommandTesting.h"
 #include "tests/installer-library/GlobalsFixture.h"
-#include "platform/MessageBox.h"
 #include "tests/support/TempDir.h"
 
 class CommandRun : public InstallerGlobals {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <random>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "platform/File.h"
 #include "tests/installer-library/GlobalsFixture.h"
 #include "tests/support/SetupArchives.h"

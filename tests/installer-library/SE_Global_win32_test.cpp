@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "platform/System.h"
 #include "tests/installer-library/GlobalsFixture.h"
 #include "tests/installer-library/ShellLinks_win32.h"

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "Global/ByteOrder.h"
 #include "Global/ZCodec.h"
 #include "installer-library/QXI_DigitKey.h"
+#include "platform/ByteOrder.h"
 #include "platform/File.h"
 #include "tests/installer-library/GlobalsFixture.h"
 #include "tests/support/TempDir.h"
@@ -179,4 +179,5 @@ TEST_F(UninstallLog, ALogThatEndsEarlyLoadsTheEntriesItHoldsWhole) {
   TUninstallList list;
   EXPECT_FALSE(list.LoadFromFile(tmp.Path(), ""));
   EXPECT_EQ(Contents(list), (Lists{{"A"}, {}, {}}));
+  EXPECT_EQ(list.LoadError(), "The log ends in its list of 65535 files at entry 1");
 }

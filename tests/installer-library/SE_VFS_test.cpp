@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "Global/ByteOrder.h"
-#include "platform/MessageBox.h"
+#include "platform/ByteOrder.h"
 #include "platform/File.h"
+#include "platform/MessageBox.h"
 #include "tests/Global/VFSImage.h"
 #include "tests/installer-library/GlobalsFixture.h"
 #include "tests/support/TempDir.h"

@@ -6,8 +6,8 @@
 #include <map>
 #include <numeric>
 
-#include "Global/ByteOrder.h"
 #include "Global/CRC.h"
+#include "platform/ByteOrder.h"
 #include "tests/packer/WavBuilder.h"
 #include "tests/support/QXPContents.h"
 #include "tests/support/TempDir.h"
@@ -425,33 +425,38 @@ TEST(QXPRead, DamagedArchivesAreRejectedWithoutOverRead) {
     const char* what;
     Bytes file;
     TQXPReadStatus status;
+    std::string detail;
   } cases[] = {
-      {"intact", good, TQXPReadStatus::Ok},
-      {"empty file", {}, TQXPReadStatus::InvalidHeader},
-      {"version 4", withHeader([](TQXPHeader& x) { x.Version = 4; }), TQXPReadStatus::InvalidVersion},
-      {"reserved set", withHeader([](TQXPHeader& x) { x.Reserved = 1; }), TQXPReadStatus::InvalidHeader},
-      {"negative count", withHeader([](TQXPHeader& x) { x.Count = -1; }), TQXPReadStatus::InvalidHeader},
-      {"huge count", withHeader([](TQXPHeader& x) { x.Count = 0x7FFFFFFF; }), TQXPReadStatus::InvalidTable},
-      {"count above the table", withHeader([](TQXPHeader& x) { x.Count = 6; }), TQXPReadStatus::InvalidTable},
+      {"intact", good, TQXPReadStatus::Ok, ""},
+      {"empty file", {}, TQXPReadStatus::InvalidHeader, "the header would begin at -20, before the file's start"},
+      {"version 4", withHeader([](TQXPHeader& x) { x.Version = 4; }), TQXPReadStatus::InvalidVersion, "version 4"},
+      {"reserved set", withHeader([](TQXPHeader& x) { x.Reserved = 1; }), TQXPReadStatus::InvalidHeader, "reserved field 1"},
+      {"negative count", withHeader([](TQXPHeader& x) { x.Count = -1; }), TQXPReadStatus::InvalidHeader, "count -1 < 0"},
+      {"huge count", withHeader([](TQXPHeader& x) { x.Count = 0x7FFFFFFF; }), TQXPReadStatus::InvalidTable,
+       "2147483647 records need 326417514344 bytes, the table holds 760"},
+      {"count above the table", withHeader([](TQXPHeader& x) { x.Count = 6; }), TQXPReadStatus::InvalidTable,
+       "6 records need 912 bytes, the table holds 760"},
       {"negative compressed size", withHeader([](TQXPHeader& x) { x.CompressedSize = -5; }),
-       TQXPReadStatus::InvalidHeader},
+       TQXPReadStatus::InvalidHeader, "compressed size -5 < 0"},
       {"compressed size past the start", withHeader([](TQXPHeader& x) { x.CompressedSize = 0x7FFFFFFF; }),
-       TQXPReadStatus::InvalidHeader},
+       TQXPReadStatus::InvalidHeader, "compressed size 2147483647 > " + std::to_string(headerAt) + " bytes before the header"},
       {"compressed size cuts the stream", withHeader([](TQXPHeader& x) { x.CompressedSize -= 3; }),
-       TQXPReadStatus::InvalidTable},
+       TQXPReadStatus::InvalidTable, "the table does not inflate: zlib: incorrect header check"},
       {"table size not what inflates", withHeader([](TQXPHeader& x) { x.TableSize += 152; }),
-       TQXPReadStatus::InvalidTable},
-      {"table shorter than its count", shortTable, TQXPReadStatus::InvalidTable},
+       TQXPReadStatus::InvalidTable, "the table inflates to 760 bytes, its header says 912"},
+      {"table shorter than its count", shortTable, TQXPReadStatus::InvalidTable,
+       "5 records need 760 bytes, the table holds 608"},
       {"garbage table", [&] {
          Bytes b = good;
          for (size_t i = tableAt; i < headerAt; ++i) b[i] ^= 0x5A;
          return b;
-       }(), TQXPReadStatus::InvalidTable},
+       }(), TQXPReadStatus::InvalidTable, "the table does not inflate: zlib: incorrect header check"},
   };
   for (const Case& c : cases) {
     WriteFileBytes(path, c.file);
     TQXP q;
     EXPECT_EQ(q.Open(path), c.status) << c.what;
+    EXPECT_EQ(q.Detail, c.detail) << c.what;
     if (c.status != TQXPReadStatus::Ok) {
       EXPECT_TRUE(q.Entries.empty()) << c.what;
     }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 namespace wav_builder {
 

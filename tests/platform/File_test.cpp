@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 #include "tests/support/TempDir.h"
 
@@ -37,4 +38,19 @@ TEST(FileSharing, ASharedReadWriteFileCanBeOpenedTwice) {
   char got[4] = {};
   ASSERT_EQ(b.Read(got, 4), 4u);
   EXPECT_EQ(std::string(got, 4), "XYcd");
+}
+
+TEST(TempFileOwner, RemovesTheFileHoweverTheScopeEnds) {
+  TempDir dir;
+  for (bool raise : {false, true}) {
+    std::string path = dir.File("owned.tmp");
+    try {
+      platform::TempFileOwner owner(path);
+      platform::File(path, platform::OpenMode::Create).Write("x", 1);
+      ASSERT_TRUE(platform::FileExists(path));
+      if (raise) throw std::runtime_error("step failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_FALSE(platform::FileExists(path)) << raise;
+  }
 }

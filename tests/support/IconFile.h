@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 namespace testing_support {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "Global/ByteOrder.h"
+#include "platform/ByteOrder.h"
 #include "tests/support/TempDir.h"
 
 using gui::Bitmap;

@@ -1,4 +1,4 @@
-#include "installer-library/buffer_type.h"
+#include "platform/buffer_type.h"
 
 #include <gtest/gtest.h>
 

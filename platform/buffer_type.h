@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <string>
 
-#include "Global/ZCodec.h"
+#include "platform/ByteOrder.h"
+
+// Stored strings carry a 16-bit length.
+constexpr size_t kMaxStoredString = 65535;
 
 class TBufferManager {
  public:

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+// A block of stored bytes, as every reader and writer of the formats holds it.
+using Bytes = std::vector<uint8_t>;
+
 inline void PutU16(std::vector<uint8_t>& out, uint16_t v) {
   out.push_back(static_cast<uint8_t>(v));
   out.push_back(static_cast<uint8_t>(v >> 8));

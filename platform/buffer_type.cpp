@@ -1,9 +1,8 @@
-#include "installer-library/buffer_type.h"
+#include "platform/buffer_type.h"
 
 #include <cstring>
 
-#include "Global/ByteOrder.h"
-#include "Global/QXI_PakFile.h"
+#include "platform/ByteOrder.h"
 
 Bytes TBufferManager::ReadAlloc(uint32_t n, uint32_t& count) {
   count = n < Left() ? n : Left();
