@@ -11,8 +11,8 @@
 // represented and are clamped to that range.
 inline uint32_t DosDateAtMidnight(const platform::LocalDate& d) {
   int year = d.Year < 1980 ? 0 : d.Year > 2107 ? 127 : d.Year - 1980;
-  uint32_t date = static_cast<uint32_t>(year) << 9 | static_cast<uint32_t>(d.Month & 15) << 5 |
-                  static_cast<uint32_t>(d.Day & 31);
+  uint32_t date =
+      static_cast<uint32_t>(year) << 9 | static_cast<uint32_t>(d.Month & 15) << 5 | static_cast<uint32_t>(d.Day & 31);
   return date << 16;
 }
 

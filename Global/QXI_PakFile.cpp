@@ -457,16 +457,16 @@ bool TPak::WriteTable() {
 // --- reading ----------------------------------------------------------------
 
 bool TPak::CanReadStored(int index) {
-  if (!ValidIndex(index)) return Fail("No entry " + std::to_string(index) + " in a table of " +
-                                      std::to_string(Entries.size()));
+  if (!ValidIndex(index))
+    return Fail("No entry " + std::to_string(index) + " in a table of " + std::to_string(Entries.size()));
   const TPakFile& e = Entries[index];
   uint32_t k = StoredLength(e);
   int64_t size = file_.Size();
   if (k == 0) return Fail("The entry \"" + e.Name + "\" has no stored data");
   // Never allocate for bytes the file cannot hold.
   if (size < 0 || static_cast<int64_t>(e.Offset) + k > size)
-    return Fail("The data of entry \"" + e.Name + "\" (" + std::to_string(k) + " bytes at " +
-                std::to_string(e.Offset) + ") run past the end of the file at " + std::to_string(size));
+    return Fail("The data of entry \"" + e.Name + "\" (" + std::to_string(k) + " bytes at " + std::to_string(e.Offset) +
+                ") run past the end of the file at " + std::to_string(size));
   if (file_.Seek(e.Offset, SeekOrigin::Begin) != e.Offset)
     return Fail("Cannot position at the data of entry \"" + e.Name + "\"");
   return true;
@@ -544,8 +544,8 @@ Bytes TPak::GetData(int index) {
 }
 
 bool TPak::VerifyEntry(int index, const PieceFn& onPiece) {
-  if (!ValidIndex(index)) return Fail("No entry " + std::to_string(index) + " in a table of " +
-                                      std::to_string(Entries.size()));
+  if (!ValidIndex(index))
+    return Fail("No entry " + std::to_string(index) + " in a table of " + std::to_string(Entries.size()));
   // Large entries are stored raw: their checksum is checked piece by piece
   // instead of holding them whole.
   const TPakFile& e = Entries[index];
@@ -607,7 +607,8 @@ void TPak::ForEachInGroup(uint16_t group, const std::function<void(int)>& proc) 
 
 int TPak::CountGrouped() const {
   size_t n = std::min<size_t>(EntryCount, Entries.size());
-  return static_cast<int>(std::count_if(Entries.begin(), Entries.begin() + n, [](const TPakFile& e) { return e.Group != 0; }));
+  return static_cast<int>(
+      std::count_if(Entries.begin(), Entries.begin() + n, [](const TPakFile& e) { return e.Group != 0; }));
 }
 
 int TPak::CountInGroup(uint16_t group) const {

@@ -30,11 +30,11 @@ class EPakError : public std::runtime_error {
 };
 
 struct TPakFile {
-  std::string Name;        // may hold backslash-separated folders
-  std::string SourcePath;  // writer side only; never stored
-  uint32_t Crc = 0;        // CRC-32 of the stored bytes
-  uint32_t Offset = 0;     // absolute position of the stored bytes
-  uint32_t StoredSize = 0; // length of the zlib stream; 0 = stored raw
+  std::string Name;         // may hold backslash-separated folders
+  std::string SourcePath;   // writer side only; never stored
+  uint32_t Crc = 0;         // CRC-32 of the stored bytes
+  uint32_t Offset = 0;      // absolute position of the stored bytes
+  uint32_t StoredSize = 0;  // length of the zlib stream; 0 = stored raw
   uint32_t OriginalSize = 0;
   uint16_t Group = 0;
 };

@@ -215,8 +215,8 @@ TQXPReadStatus ReadQXPTail(platform::File& file, TQXPTrailerRules rules, TQXPTai
   int64_t headerPos = size - static_cast<int64_t>(tail.Trailer.Length) - static_cast<int64_t>(kQXPHeaderSize);
   uint8_t raw[kQXPHeaderSize];
   if (headerPos < 0)
-    return refuse(TQXPReadStatus::InvalidHeader, "the header would begin at " + to_string(headerPos) +
-                                                     ", before the file's start");
+    return refuse(TQXPReadStatus::InvalidHeader,
+                  "the header would begin at " + to_string(headerPos) + ", before the file's start");
   if (file.Seek(headerPos, SeekOrigin::Begin) < 0 || file.Read(raw, sizeof raw) != sizeof raw)
     return refuse(TQXPReadStatus::InvalidHeader, "the header at " + to_string(headerPos) + " cannot be read");
   TQXPHeader& h = tail.Header = TQXPHeader::ReadFrom(raw);
@@ -248,8 +248,8 @@ TQXPReadStatus ReadQXPTail(platform::File& file, TQXPTrailerRules rules, TQXPTai
     return refuse(TQXPReadStatus::InvalidTable, std::string("the table does not inflate: ") + error.what());
   }
   if (inflated != static_cast<uint64_t>(h.TableSize))
-    return refuse(TQXPReadStatus::InvalidTable, "the table inflates to " + to_string(inflated) +
-                                                    " bytes, its header says " + to_string(h.TableSize));
+    return refuse(TQXPReadStatus::InvalidTable,
+                  "the table inflates to " + to_string(inflated) + " bytes, its header says " + to_string(h.TableSize));
   tail.Entries.reserve(static_cast<size_t>(h.Count));
   for (size_t i = 0; i < static_cast<size_t>(h.Count); ++i)
     tail.Entries.push_back(TQXPEntry::ReadFrom(table.data() + i * kQXPEntrySize));

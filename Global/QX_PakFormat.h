@@ -116,11 +116,11 @@ Bytes MakeWavBlob(TWavHeader& header, const uint8_t* pcm, bool inEffectsFolder);
 
 // What a reader takes from the end of a file.
 struct TQXPTrailer {
-  size_t Length = 0;         // bytes after the header
-  bool Decoded = false;      // a password block was read
-  char BlockVersion = 0;     // '1', '2' or '3' when Decoded
-  std::string Password;      // plain text
-  uint8_t FlagByte = 0;      // the block's flag byte as stored (0 for '1')
+  size_t Length = 0;      // bytes after the header
+  bool Decoded = false;   // a password block was read
+  char BlockVersion = 0;  // '1', '2' or '3' when Decoded
+  std::string Password;   // plain text
+  uint8_t FlagByte = 0;   // the block's flag byte as stored (0 for '1')
 };
 
 // The readers find the trailer by different rules.

@@ -22,18 +22,18 @@
 #include "platform/File.h"
 #include "platform/MD5.h"
 
-constexpr size_t kVFSHeaderSize = 44;         // up to and including the MD5
-constexpr uint32_t kVFSMinDescSize = 256;     // the fixed description text
+constexpr size_t kVFSHeaderSize = 44;      // up to and including the MD5
+constexpr uint32_t kVFSMinDescSize = 256;  // the fixed description text
 constexpr size_t kVFSChainEntrySize = 8;
 constexpr size_t kVFSDirEntrySize = 88;
-constexpr size_t kVFSNameSize = 65;           // no terminator at full length
+constexpr size_t kVFSNameSize = 65;  // no terminator at full length
 constexpr size_t kVFSHashRecordSize = 21;
 constexpr uint32_t kVFSAttrFile = 1;
 constexpr uint32_t kVFSAttrDirectory = 2;
 constexpr uint32_t kVFSAttrCompressed = 8;
-constexpr int32_t kVFSChainEnd = -1;          // next field of a chain's last block
-constexpr uint32_t kVFSPieceInput = 50000;    // input bytes per compressed piece
-constexpr size_t kVFSHashPiece = 262144;      // bytes read per checksum step
+constexpr int32_t kVFSChainEnd = -1;        // next field of a chain's last block
+constexpr uint32_t kVFSPieceInput = 50000;  // input bytes per compressed piece
+constexpr size_t kVFSHashPiece = 262144;    // bytes read per checksum step
 // Paths inside a container that no real game tree comes near; a longer one
 // marks a damaged container (and bounds what a hostile nesting can cost).
 constexpr size_t kMaxVFSPath = 4096;
@@ -55,7 +55,7 @@ struct TVFSHeader {
   uint8_t MD5[platform::kMD5Size] = {};
   uint32_t DescSize = kVFSMinDescSize;
   std::string Description = std::string(kVFSMinDescSize, '\0');  // NUL bytes kept
-  Bytes DescExtra;  // DescSize - 256 bytes
+  Bytes DescExtra;                                               // DescSize - 256 bytes
   uint32_t UsedBlocks = 0;
 };
 
@@ -110,8 +110,8 @@ class TVFSFileBuffer {
 
 // One node of the tree: a file or directory of the container.
 struct TTreeFileInfo {
-  int32_t Index = -1;  // own slot; -1 marks a free slot
-  std::string Path;    // parent's path, "\" and the name; the bare name at the root
+  int32_t Index = -1;             // own slot; -1 marks a free slot
+  std::string Path;               // parent's path, "\" and the name; the bare name at the root
   TVFSDirEntry* Entry = nullptr;  // the root table slot, or OwnEntry
   std::unique_ptr<TVFSDirEntry> OwnEntry;
   std::vector<int32_t> Children;  // node slots; -1 marks a free child slot
@@ -279,7 +279,7 @@ class TVFSFile {
   std::vector<TVFSChainEntry> Chain;
   uint64_t ChainTableStart = 0;  // H
   uint64_t RootTableStart = 0;
-  uint64_t DataStart = 0;        // D
+  uint64_t DataStart = 0;  // D
 
  private:
   void ReadAt(uint64_t offset, void* buffer, size_t size);

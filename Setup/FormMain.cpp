@@ -26,8 +26,8 @@ int32_t FileCount = 0;
 namespace {
 
 // Language strings of the window.
-constexpr uint16_t kSpaceText = 7, kBackCaption = 12, kNextCaption = 13, kCancelCaption = 14,
-                   kFailureText = 23, kUninstallerTitle = 26, kCloseQuestion = 27, kCloseCaption = 28;
+constexpr uint16_t kSpaceText = 7, kBackCaption = 12, kNextCaption = 13, kCancelCaption = 14, kFailureText = 23,
+                   kUninstallerTitle = 26, kCloseQuestion = 27, kCloseCaption = 28;
 
 // Drive types that cannot take an installation.
 bool IsRefusedDriveType(unsigned type) {
@@ -105,7 +105,8 @@ void TFrmMain::FormCreate() {
 }
 
 int TFrmMain::CurrentPageType() const {
-  if (!WizardPages || WizardPages->Current < 0 || static_cast<size_t>(WizardPages->Current) >= WizardPages->Pages.size())
+  if (!WizardPages || WizardPages->Current < 0 ||
+      static_cast<size_t>(WizardPages->Current) >= WizardPages->Pages.size())
     return -1;
   return WizardPages->Pages[static_cast<size_t>(WizardPages->Current)]->PageType;
 }
@@ -253,9 +254,7 @@ void TFrmMain::RunInstallation() {
     SetWorkingState(true);
     FileCount = SetupArchive ? SetupArchive->CountGrouped() : 0;
     TPageDisplay display(*this);
-    Quietly([&] {
-      display.SetStatus(u"Status: 0 of " + AnsiToWide(std::to_string(FileCount)) + u" files extracted");
-    });
+    Quietly([&] { display.SetStatus(u"Status: 0 of " + AnsiToWide(std::to_string(FileCount)) + u" files extracted"); });
     Quietly([&] {
       display.SetProgress(0);
       display.SetMaximum(FileCount);
@@ -358,7 +357,8 @@ void TFrmMain::SetupLanguages() {
   if (Languages.Items.size() < 2) LanguageButton.SetVisible(false);
   LanguagePopupMenu.clear();
   for (size_t i = 0; i < Languages.Items.size(); ++i)
-    LanguagePopupMenu.push_back({Languages.Items[i].Name, static_cast<int>(i), static_cast<int32_t>(i) == Languages.Current});
+    LanguagePopupMenu.push_back(
+        {Languages.Items[i].Name, static_cast<int>(i), static_cast<int32_t>(i) == Languages.Current});
 }
 
 void TFrmMain::SetupCheckedLanguage() {
@@ -376,7 +376,8 @@ void TFrmMain::LanguageButtonClick() {
     checked.push_back(item.Checked);
   }
   int chosen = host_.PopupMenu(captions, checked, x, y);
-  if (chosen >= 0 && static_cast<size_t>(chosen) < LanguagePopupMenu.size()) English1Click(LanguagePopupMenu[chosen].Tag);
+  if (chosen >= 0 && static_cast<size_t>(chosen) < LanguagePopupMenu.size())
+    English1Click(LanguagePopupMenu[chosen].Tag);
 }
 
 void TFrmMain::English1Click(int tag) {

@@ -27,8 +27,7 @@ class TFrmMainWindow : public TWizardHost {
   void ProcessMessages() override;
   void CloseWindow() override;
   [[noreturn]] void EndProcess(int exitCode) override;
-  int PopupMenu(const std::vector<std::u16string>& captions, const std::vector<bool>& checked, int x,
-                int y) override;
+  int PopupMenu(const std::vector<std::u16string>& captions, const std::vector<bool>& checked, int x, int y) override;
   gui::Rect WindowBounds() const override;
   int ClientWidth() const override;
   int ClientHeight() const override;

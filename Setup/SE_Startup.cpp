@@ -100,8 +100,8 @@ bool VerifySetupArchive(TVerifyView* view, int64_t& spaceOutsideGroup0) {
       // moves after each, so a multi-gigabyte entry does not freeze it.
       TPak::PieceFn onPiece;
       if (view) {
-        onPiece = [view, i, &entries, done = uint64_t{0}, length = uint64_t{entry.OriginalSize}](
-                      const uint8_t*, size_t n) mutable {
+        onPiece = [view, i, &entries, done = uint64_t{0}, length = uint64_t{entry.OriginalSize}](const uint8_t*,
+                                                                                                 size_t n) mutable {
           done += n;
           const int32_t count = static_cast<int32_t>(entries.size());
           view->Show(Status(static_cast<int32_t>(i), entries.size()),
@@ -111,9 +111,9 @@ bool VerifySetupArchive(TVerifyView* view, int64_t& spaceOutsideGroup0) {
         };
       }
       if (entry.OriginalSize > 0 && !SetupArchive->VerifyEntry(static_cast<int>(i), onPiece))
-        return Fail("Error: Verification Failed. Setup is corrupt.\rID: " + std::to_string(i) +
-                        " Filename: " + entry.Name,
-                    "Verification Error");
+        return Fail(
+            "Error: Verification Failed. Setup is corrupt.\rID: " + std::to_string(i) + " Filename: " + entry.Name,
+            "Verification Error");
       if (entry.Group != 0) spaceOutsideGroup0 += entry.OriginalSize;
       if (view) {
         view->Show(Status(static_cast<int32_t>(i + 1), entries.size()), static_cast<int32_t>(i + 1),

@@ -14,8 +14,8 @@
 #include "Global/QXI_PakFile.h"
 
 // From the command line.
-extern bool Silent;         // "-silent": no verification window, no wizard window
-extern std::string IdDir;   // the argument after "-id": the install folder
+extern bool Silent;        // "-silent": no verification window, no wizard window
+extern std::string IdDir;  // the argument after "-id": the install folder
 extern uint16_t SystemLangId;
 
 // "-silent" and "-id" (any case, anywhere; the argument after "-id" is also

@@ -59,9 +59,7 @@ std::string LeftoversText(const std::vector<std::string>& left) {
 
 }  // namespace
 
-bool PercentAdvanced(int64_t done, int64_t total, int32_t last) {
-  return total > 0 && done * 100 / total > last;
-}
+bool PercentAdvanced(int64_t done, int64_t total, int32_t last) { return total > 0 && done * 100 / total > last; }
 
 void DeleteRegEntry(const std::string& entry) {
   std::string fields[4], rest = entry;

@@ -11,9 +11,9 @@
 #include <random>
 #include <string>
 
-#include "bench/BenchSupport.h"
 #include "Global/CRC.h"
 #include "Global/QXI_PakFile.h"
+#include "bench/BenchSupport.h"
 
 namespace {
 
@@ -104,7 +104,6 @@ void ArchiveVerify(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kFiles * kFileSize);
 }
 
-
 // Peak memory added by verifying a raw 200 MiB entry (run before the payload
 // exists, with the peak counter reset).
 void LargeEntryVerifyMemory() {
@@ -128,13 +127,12 @@ void LargeEntryVerifyMemory() {
   TPak pak("bench-large.pak", false, false);
   bool ok = pak.VerifyEntry(0);
   long peak = StatusKiB("VmHWM:");
-  std::printf("Verify raw 200 MiB entry: %s, peak memory added %.1f MiB (target: under 64 MiB)\n",
-              ok ? "ok" : "FAILED", (peak - before) / 1024.0);
+  std::printf("Verify raw 200 MiB entry: %s, peak memory added %.1f MiB (target: under 64 MiB)\n", ok ? "ok" : "FAILED",
+              (peak - before) / 1024.0);
   std::fflush(stdout);
   std::remove(src);
   std::remove("bench-large.pak");
 }
-
 
 }  // namespace
 

@@ -49,7 +49,8 @@ double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::n
 
 // One run of `run` (with `prepare` untimed before it) kept in `best`: the
 // shortest time, and the peak memory added of the latest run.
-void Time(Measure& best, const std::function<void()>& run, const std::function<void()>& prepare = [] {}) {
+void Time(
+    Measure& best, const std::function<void()>& run, const std::function<void()>& prepare = [] {}) {
   prepare();
   ResetPeakMemory();
   long before = StatusKiB("VmRSS:");
@@ -108,8 +109,12 @@ void MakeTree(const std::string& root) {
     Bytes data;
     std::string name = folder + "/f" + std::to_string(1000 + i);
     switch (i % 3) {
-      case 0: data = TextLike(n, gen), name += ".txt"; break;
-      case 1: data = Repetitive(n, gen), name += ".dat"; break;
+      case 0:
+        data = TextLike(n, gen), name += ".txt";
+        break;
+      case 1:
+        data = Repetitive(n, gen), name += ".dat";
+        break;
       default:
         data.resize(n);
         for (auto& c : data) c = static_cast<uint8_t>(gen());
@@ -305,21 +310,27 @@ int main() {
   // load falls on all of them alike.
   Measure pigz, pigz1, build1, build8, pack1, pack8, verify, plainVerify, extract, plainExtract;
   for (int round = 1; round <= kRuns; ++round) {
-    std::printf("Round %d of %d: pigz -9 -p 8 and -p 1 over the tree's tar, the setup builder with 1 thread and 8, "
-                "Vessok with 1 worker and 8, verification and extraction...\n", round, kRuns);
+    std::printf(
+        "Round %d of %d: pigz -9 -p 8 and -p 1 over the tree's tar, the setup builder with 1 thread and 8, "
+        "Vessok with 1 worker and 8, verification and extraction...\n",
+        round, kRuns);
     std::fflush(stdout);
     Pigz(pigz, tar, "8");
     Pigz(pigz1, tar, "1");
-    Time(build1, [&] { ok = builder.Build(1) && ok; }, [&] { builder.Prepare(); });
-    Time(build8, [&] { ok = builder.Build(8) && ok; }, [&] { builder.Prepare(); });
+    Time(
+        build1, [&] { ok = builder.Build(1) && ok; }, [&] { builder.Prepare(); });
+    Time(
+        build8, [&] { ok = builder.Build(8) && ok; }, [&] { builder.Prepare(); });
     Time(pack1, [&] { pack(1); });
     Time(pack8, [&] { pack(8); });
     const std::string installer = builder.Installer();
     std::vector<TPakFile> table = TPak(installer, false, false).Entries;
     Time(verify, [&] { ok = ArchiveVerify(installer) && ok; });
     Time(plainVerify, [&] { ok = PlainZlib(installer, table, "") && ok; });
-    Time(extract, [&] { ok = ArchiveExtract(installer, outAsSetup) && ok; }, clean);
-    Time(plainExtract, [&] { ok = PlainZlib(installer, table, plainOut) && ok; }, clean);
+    Time(
+        extract, [&] { ok = ArchiveExtract(installer, outAsSetup) && ok; }, clean);
+    Time(
+        plainExtract, [&] { ok = PlainZlib(installer, table, plainOut) && ok; }, clean);
   }
 
   std::printf("\nVessok's workers, 8 of them, last run of %.2f s (coding / waiting for the main thread / idle):\n",

@@ -28,10 +28,9 @@ struct TModSetting {
   const char* Default;
 };
 constexpr TModSetting kModSettings[] = {
-    {"Mod", "MyMod"},          {"Mod Dir", "MyMod"},      {"Mod_Ver", "1.0"},
-    {"Mod_Music", "Menu"},     {"Mod_Ver_Align", "0"},    {"Req_Ver", "1.10"},
-    {"Multi_Name", ""},        {"CreditsChange1", "340"}, {"CreditsChange2", "360"},
-    {"CreditsDark1", "50"},    {"CreditsDark2", "0"},
+    {"Mod", "MyMod"},          {"Mod Dir", "MyMod"},   {"Mod_Ver", "1.0"},    {"Mod_Music", "Menu"},
+    {"Mod_Ver_Align", "0"},    {"Req_Ver", "1.10"},    {"Multi_Name", ""},    {"CreditsChange1", "340"},
+    {"CreditsChange2", "360"}, {"CreditsDark1", "50"}, {"CreditsDark2", "0"},
 };
 
 bool SameKey(const std::string& a, const std::string& b) {
@@ -52,7 +51,8 @@ std::vector<uint32_t> XPGradientColumns(int width) {
   if (width <= 0) return columns;
   // Single precision, the fraction of each product dropped.
   float step[3];
-  for (int c = 0; c < 3; ++c) step[c] = static_cast<float>(kGradientFrom[c] - kGradientTo[c]) / static_cast<float>(width);
+  for (int c = 0; c < 3; ++c)
+    step[c] = static_cast<float>(kGradientFrom[c] - kGradientTo[c]) / static_cast<float>(width);
   for (int x = 0; x < width; ++x) {
     uint32_t colour = 0;
     for (int c = 0; c < 3; ++c) {
@@ -98,8 +98,10 @@ void TFrmMain::FillLayoutCombo(TLayoutCombo& combo, const std::string& folder) {
   // Plain files are listed as well as folders.
   if (platform::ListDirectory(folder, entries))
     for (const platform::DirEntry& e : entries) combo.Items.push_back(e.Name);
-  if (!combo.Items.empty()) SetComboText(combo, combo.Items[0]);
-  else combo.ItemIndex = -1;
+  if (!combo.Items.empty())
+    SetComboText(combo, combo.Items[0]);
+  else
+    combo.ItemIndex = -1;
 }
 
 void TFrmMain::SetComboText(TLayoutCombo& combo, const std::string& text) {
@@ -144,8 +146,10 @@ void TFrmMain::ReadActualINI(const std::string& ini) {
     if (platform::AnsiLowerCase(section) == "main")
       for (const std::string& key : file.Keys(section)) GetModInfoFromIni(ini, key, "");
   for (const TModSetting& s : kModSettings) {
-    if (std::string(s.Key) == "Mod Dir") SetModInfoValue(s.Key, FileNameWithoutExt(OpenDialogFileName));
-    else GetModInfoFromIni(ini, s.Key, s.Default);
+    if (std::string(s.Key) == "Mod Dir")
+      SetModInfoValue(s.Key, FileNameWithoutExt(OpenDialogFileName));
+    else
+      GetModInfoFromIni(ini, s.Key, s.Default);
   }
 }
 
@@ -208,7 +212,8 @@ void TFrmMain::Button6Click() {
   ReadActualINI(path);
   SetupName = ModInfoValue("Mod") + " v" + ModInfoValue("Mod_Ver");
   SetupShortName = ModInfoValue("Mod");
-  SetupExeName = SpacesToUnderscore(ModInfoValue("Mod Dir")) + "_" + SpacesToUnderscore(ModInfoValue("Mod_Ver")) + ".exe";
+  SetupExeName =
+      SpacesToUnderscore(ModInfoValue("Mod Dir")) + "_" + SpacesToUnderscore(ModInfoValue("Mod_Ver")) + ".exe";
 }
 
 void TFrmMain::Button4Click() {
@@ -259,8 +264,10 @@ void TFrmMain::Compile1Click() {
   // executable name and "Mod Dir" are cleaned of it like of any character a
   // file name cannot hold.
   const std::pair<const char*, const std::string*> quotedFields[] = {
-      {"Setup Name", &SetupName},           {"Setup Shortname", &SetupShortName},
-      {"Directory with mod files", &ModFilesDir}, {"Install Layout", &InstLayout.Text},
+      {"Setup Name", &SetupName},
+      {"Setup Shortname", &SetupShortName},
+      {"Directory with mod files", &ModFilesDir},
+      {"Install Layout", &InstLayout.Text},
       {"Uninstall Layout", &UninstLayout.Text},
   };
   for (const auto& [label, text] : quotedFields)

@@ -34,14 +34,19 @@ void SetTextIfChanged(gui::WinControl& control, const std::string& text) {
 
 int SheetIndex(TMainPage page) {
   switch (page) {
-    case TMainPage::TabSheet1: return kTabSheet1;
-    case TMainPage::TabSheet2: return kTabSheet2;
-    default: return kSetupInfoTab;
+    case TMainPage::TabSheet1:
+      return kTabSheet1;
+    case TMainPage::TabSheet2:
+      return kTabSheet2;
+    default:
+      return kSetupInfoTab;
   }
 }
 
 TMainPage PageOf(int sheet) {
-  return sheet == kTabSheet1 ? TMainPage::TabSheet1 : sheet == kTabSheet2 ? TMainPage::TabSheet2 : TMainPage::SetupInfoTab;
+  return sheet == kTabSheet1   ? TMainPage::TabSheet1
+         : sheet == kTabSheet2 ? TMainPage::TabSheet2
+                               : TMainPage::SetupInfoTab;
 }
 
 }  // namespace
@@ -254,7 +259,8 @@ void TFrmMainWindow::Push() {
   std::vector<gui::ValueListEditor::Row> rows;
   for (const TModInfoRow& row : model_.ModInfo) rows.emplace_back(Wide(row.Key), Wide(row.Value));
   if (ModInfo->Rows() != rows) ModInfo->SetRows(rows);
-  for (auto [combo, model] : {std::pair{InstLayout.get(), &model_.InstLayout}, std::pair{UninstLayout.get(), &model_.UninstLayout}}) {
+  for (auto [combo, model] :
+       {std::pair{InstLayout.get(), &model_.InstLayout}, std::pair{UninstLayout.get(), &model_.UninstLayout}}) {
     std::vector<std::u16string> items;
     for (const std::string& item : model->Items) items.push_back(Wide(item));
     combo->SetItems(items);
@@ -282,7 +288,8 @@ void TFrmMainWindow::Push() {
   PlaceSourceSheet();
 
   PageControl->SetTabVisible(kTabSheet1, model_.SourceTabVisible);
-  if (PageControl->ActivePage() != SheetIndex(model_.ActivePage)) PageControl->SetActivePage(SheetIndex(model_.ActivePage));
+  if (PageControl->ActivePage() != SheetIndex(model_.ActivePage))
+    PageControl->SetActivePage(SheetIndex(model_.ActivePage));
 
   ErrorStringLabel->SetCaption(Wide(model_.ErrorStringLabel));
   ErrorLineNumberLabel->SetCaption(Wide(model_.ErrorLineNumberLabel));
@@ -346,9 +353,7 @@ void TFrmMainWindow::ShowMessage(const std::string& text, const std::string& cap
   gui::MessageBoxAnsi(text, caption, gui::kMbOk);
 }
 
-bool TFrmMainWindow::SelectDirectory(std::string& path) {
-  return selectDir_ && selectDir_->ShowModal(*window_, path);
-}
+bool TFrmMainWindow::SelectDirectory(std::string& path) { return selectDir_ && selectDir_->ShowModal(*window_, path); }
 
 void TFrmMainWindow::StatusChanged() {
   LabelCompile->SetCaption(Wide(model_.LabelCompile));

@@ -19,7 +19,8 @@ class SelectingTree : public gui::ShellTreeView {
       TVHITTESTINFO hit{};
       GetCursorPos(&hit.pt);
       ScreenToClient(h->hwndFrom, &hit.pt);
-      if (auto item = reinterpret_cast<HTREEITEM>(SendMessageW(h->hwndFrom, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit))))
+      if (auto item =
+              reinterpret_cast<HTREEITEM>(SendMessageW(h->hwndFrom, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit))))
         Select(item);
       result = 0;
       return true;
@@ -76,8 +77,8 @@ bool TFrmSelectDir::ShowModal(const gui::Window& owner, std::string& path) {
   GetWindowRect(main, &mainRect);
   GetWindowRect(self, &selfRect);
   int width = selfRect.right - selfRect.left, height = selfRect.bottom - selfRect.top;
-  SetWindowPos(self, nullptr, (mainRect.left + mainRect.right - width) / 2, (mainRect.top + mainRect.bottom - height) / 2,
-               0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  SetWindowPos(self, nullptr, (mainRect.left + mainRect.right - width) / 2,
+               (mainRect.top + mainRect.bottom - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   FormShow();
   EnableWindow(main, FALSE);
   open_ = true;

@@ -27,8 +27,7 @@ int TCompilerFileList::FirstNamesake(uint16_t group) const {
   return -1;
 }
 
-void TCompilerFileList::FindDuplicate(const std::string& name, uint16_t group, int& groupIndex,
-                                      int& entryIndex) const {
+void TCompilerFileList::FindDuplicate(const std::string& name, uint16_t group, int& groupIndex, int& entryIndex) const {
   groupIndex = entryIndex = -1;
   int first = FirstNamesake(group);
   if (first < 0) return;

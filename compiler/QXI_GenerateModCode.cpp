@@ -83,7 +83,13 @@ std::string GenerateModCode(const TModCodeInputs& in) {
 
 bool IsInvalidNameChar(char c) {
   switch (c) {
-    case '"': case '*': case ':': case '<': case '>': case '?': case '|':
+    case '"':
+    case '*':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '|':
       return true;
     default:
       return false;

@@ -312,8 +312,7 @@ class SetupBuild {
     PackPipeline pipeline(std::move(sources), WorkerCount(c_.BuildThreads));
     for (size_t k = 0; k < files.size(); ++k) {
       const TCompilerFileList::TFile& file = *files[k];
-      c_.Status(file.Name + " is being processed " + std::to_string(k + 1) + " of " +
-                std::to_string(list.TotalCount));
+      c_.Status(file.Name + " is being processed " + std::to_string(k + 1) + " of " + std::to_string(list.TotalCount));
       if (!WriteEntry(file, pipeline.Take(k))) return false;
     }
     return true;
@@ -325,8 +324,8 @@ class SetupBuild {
     if (index < 0) return Fail(pak_->LastError());
     bool written;
     try {
-      written = packed.copySource ? pak_->WriteEntryRaw(index)
-                                  : pak_->WriteStoredBlock(index, packed.record, packed.block);
+      written =
+          packed.copySource ? pak_->WriteEntryRaw(index) : pak_->WriteStoredBlock(index, packed.record, packed.block);
     } catch (const EPakError& e) {
       return Fail(e.what());
     }

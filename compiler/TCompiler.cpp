@@ -72,8 +72,10 @@ std::string TCompiler::StripComment(const std::string& text) {
   bool quoted = false;
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (c == '"') quoted = !quoted;
-    else if (!quoted && (c == ';' || c == '#')) return text.substr(0, i);
+    if (c == '"')
+      quoted = !quoted;
+    else if (!quoted && (c == ';' || c == '#'))
+      return text.substr(0, i);
   }
   return text;
 }
@@ -133,8 +135,10 @@ std::vector<std::string> TCompiler::CompiledListing() const {
   for (size_t i = 0; i < CompLines.Lines.size(); ++i) {
     const TCompLine& line = CompLines.Lines[i];
     const TCommandClass* command = line.Id > 0 && Commands ? Commands->Get(line.Id) : nullptr;
-    if (line.Id == 0) out.push_back((line.Params.empty() ? std::string() : line.Params[0]) + ":");
-    else if (command) out.push_back(command->Keyword + " " + FormatCompiledArgs(static_cast<int32_t>(i)));
+    if (line.Id == 0)
+      out.push_back((line.Params.empty() ? std::string() : line.Params[0]) + ":");
+    else if (command)
+      out.push_back(command->Keyword + " " + FormatCompiledArgs(static_cast<int32_t>(i)));
   }
   return out;
 }

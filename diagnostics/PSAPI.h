@@ -14,9 +14,9 @@ constexpr size_t kMaxModuleName = 255;
 constexpr size_t kMaxModules = 1024;
 
 struct TModuleRecord {
-  std::string FileName;  // without its folder, at most 255 characters
-  uint64_t Base = 0;     // load address
-  uint64_t Size = 0;     // size of the image in memory
+  std::string FileName;          // without its folder, at most 255 characters
+  uint64_t Base = 0;             // load address
+  uint64_t Size = 0;             // size of the image in memory
   std::unique_ptr<TEXEMap> Map;  // only for ".exe" modules with an embedded map
 };
 

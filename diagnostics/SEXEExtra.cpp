@@ -31,8 +31,8 @@ bool TEXEExtraIndex::Read(platform::File& file) {
   int64_t tableStart = size - static_cast<int64_t>(kEXEExtraTrailerSize + kEXEExtraEntrySize * count);
   if (tableStart < 0) return false;
   std::vector<uint8_t> table(kEXEExtraEntrySize * count);
-  if (count > 0 && (file.Seek(tableStart, platform::SeekOrigin::Begin) < 0 ||
-                    file.Read(table.data(), table.size()) != table.size()))
+  if (count > 0 &&
+      (file.Seek(tableStart, platform::SeekOrigin::Begin) < 0 || file.Read(table.data(), table.size()) != table.size()))
     return false;
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = table.data() + kEXEExtraEntrySize * i;

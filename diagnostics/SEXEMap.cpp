@@ -41,8 +41,7 @@ bool LocateMapBlock(platform::File& file, TBlockPlace& place) {
   if (place.TrailerPos < 0 || place.TrailerPos + static_cast<int64_t>(kEXEMapTrailerSize) > place.FileSize)
     return false;
   uint8_t t[kEXEMapTrailerSize];
-  if (file.Seek(place.TrailerPos, platform::SeekOrigin::Begin) < 0 || file.Read(t, sizeof t) != sizeof t)
-    return false;
+  if (file.Seek(place.TrailerPos, platform::SeekOrigin::Begin) < 0 || file.Read(t, sizeof t) != sizeof t) return false;
   if (GetU16(t) != 0 || t[2] != 1 || t[7] != 6 || std::memcmp(t + 8, kMapName, 6) != 0 || t[14] != 0) return false;
   place.BlockSize = GetU32(t + 3);
   return place.BlockSize <= place.TrailerPos;
@@ -115,8 +114,7 @@ bool TEXEMap::LoadEmbedded(const std::string& path) {
   const uint8_t* p = block.data() + kBlockCounts;
   for (TEXEMapUnit& u : units) {
     u.Name.assign(reinterpret_cast<const char*>(p + 1), p[0]);
-    for (size_t s = 0; s < u.Segments.size(); ++s)
-      u.Segments[s] = {GetU32(p + 256 + 8 * s), GetU32(p + 260 + 8 * s)};
+    for (size_t s = 0; s < u.Segments.size(); ++s) u.Segments[s] = {GetU32(p + 256 + 8 * s), GetU32(p + 260 + 8 * s)};
     p += kEXEMapUnitSize;
   }
   std::vector<TEXEMapLine> lines(static_cast<size_t>(lineCount));
@@ -188,8 +186,10 @@ void TEXEMap::ParseLine(const std::string& raw) {
   std::string line = TrimBlanks(raw);
   if (line.empty()) return;
   if (line[0] >= '0' && line[0] <= '9') {
-    if (mode_ == TParseMode::Segments) ParseSegmentLine(line);
-    else if (mode_ == TParseMode::LineNumbers) ParseLineNumbers(line);
+    if (mode_ == TParseMode::Segments)
+      ParseSegmentLine(line);
+    else if (mode_ == TParseMode::LineNumbers)
+      ParseLineNumbers(line);
     return;
   }
   // A header: "Detailed map of segments" or "Line numbers for Unit(file) ...".
@@ -200,7 +200,8 @@ void TEXEMap::ParseLine(const std::string& raw) {
     mode_ = TParseMode::LineNumbers;
     size_t paren = line.find('(');
     constexpr size_t kNameStart = 17;  // after "Line numbers for "
-    std::string name = paren != std::string::npos && paren > kNameStart ? line.substr(kNameStart, paren - kNameStart) : "";
+    std::string name =
+        paren != std::string::npos && paren > kNameStart ? line.substr(kNameStart, paren - kNameStart) : "";
     currentUnit_ = IndexOfUnit(name);
   }
   lastLine_ = -1;
@@ -218,10 +219,14 @@ void TEXEMap::ParseSegmentLine(std::string_view line) {
   for (char& c : cls)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
   TEXEMapSegment segment;
-  if (cls == "CODE") segment = TEXEMapSegment::Code;
-  else if (cls == "DATA") segment = TEXEMapSegment::Data;
-  else if (cls == "BSS ") segment = TEXEMapSegment::Bss;
-  else return;
+  if (cls == "CODE")
+    segment = TEXEMapSegment::Code;
+  else if (cls == "DATA")
+    segment = TEXEMapSegment::Data;
+  else if (cls == "BSS ")
+    segment = TEXEMapSegment::Bss;
+  else
+    return;
   size_t m = line.find("M=");
   if (m == std::string_view::npos) return;  // no unit named
   line = line.substr(m + 2);

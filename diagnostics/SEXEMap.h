@@ -40,7 +40,7 @@ struct TEXEMapRange {
 };
 
 struct TEXEMapUnit {
-  std::string Name;  // at most 255 characters
+  std::string Name;                        // at most 255 characters
   std::array<TEXEMapRange, 3> Segments{};  // by TEXEMapSegment; carried, never looked up
   bool operator==(const TEXEMapUnit&) const = default;
 };

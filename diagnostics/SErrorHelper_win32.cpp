@@ -39,8 +39,7 @@ bool TProcessMemory::ReadWord(uintptr_t address, uintptr_t& value) const {
 
 bool TProcessMemory::IsCode(uintptr_t address) const {
   MEMORY_BASIC_INFORMATION info;
-  return VirtualQuery(reinterpret_cast<LPCVOID>(address), &info, sizeof info) != 0 &&
-         (info.Protect & kExecutable) != 0;
+  return VirtualQuery(reinterpret_cast<LPCVOID>(address), &info, sizeof info) != 0 && (info.Protect & kExecutable) != 0;
 }
 
 #if defined(__i386__)

@@ -49,8 +49,10 @@ TErrorLogSubject ErrorLogSubjectOf(const TSetupInfoFile* setupInfo, const TPak* 
 std::string GetErrorLogFileName(const std::string& tempPath, const std::function<bool(const std::string&)>& exists) {
   std::string folder = tempPath;
   if (folder.size() > 2 && folder.back() != '\\') {
-    if (folder.back() == '/') folder.back() = '\\';
-    else folder += '\\';
+    if (folder.back() == '/')
+      folder.back() = '\\';
+    else
+      folder += '\\';
   }
   for (uint64_t n = 0;; ++n) {
     char number[24];

@@ -35,13 +35,13 @@ TErrorLogSubject ErrorLogSubjectOf(const TSetupInfoFile* setupInfo, const TPak* 
 // installer's globals and the Windows services, which a test replaces. The
 // program sets OwnerWindow once its window exists.
 struct TErrorLogSystem {
-  std::function<TErrorLogSubject()> Subject;  // none: empty values
-  void* OwnerWindow = nullptr;                // owner of the opened report
+  std::function<TErrorLogSubject()> Subject;         // none: empty values
+  void* OwnerWindow = nullptr;                       // owner of the opened report
   std::function<std::vector<std::string>()> Params;  // the program's parameters
   std::function<std::string()> TempPath;
   std::function<TOSInfo()> OSInfo;
   std::function<void(uint32_t& major, uint32_t& minor)> RealVersion;
-  std::function<uint64_t()> PhysicalMemory;  // total physical bytes
+  std::function<uint64_t()> PhysicalMemory;   // total physical bytes
   std::function<uint32_t()> MeasureCPUSpeed;  // MHz, one measurement
   std::function<void(const std::string& text, const std::string& caption)> ShowBox;
   std::function<void(const std::string& path)> OpenReport;

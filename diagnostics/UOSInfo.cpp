@@ -5,10 +5,10 @@
 namespace {
 
 const char* const kWinVersionNames[] = {
-    "Unknown OS",          "Windows 95",    "Windows 98",          "Windows Me",
-    "Windows NT4",         "Windows 2000",  "Windows XP",          "Windows Server 2003",
-    "Windows Vista",       "Windows Server 2008", "Windows 7",     "Windows Server 2008 R2",
-    "Windows 8",           "Windows Server 2012",
+    "Unknown OS",    "Windows 95",          "Windows 98", "Windows Me",
+    "Windows NT4",   "Windows 2000",        "Windows XP", "Windows Server 2003",
+    "Windows Vista", "Windows Server 2008", "Windows 7",  "Windows Server 2008 R2",
+    "Windows 8",     "Windows Server 2012",
 };
 
 bool StartsWithEither(const std::string& text, char a, char b) {

@@ -7,8 +7,8 @@ namespace {
 
 bool HasHotfixKey() {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009", 0,
-                    KEY_READ, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009", 0, KEY_READ,
+                    &key) != ERROR_SUCCESS)
     return false;
   RegCloseKey(key);
   return true;
@@ -59,9 +59,9 @@ void GetRealWindowsVersion(uint32_t& major, uint32_t& minor) {
   minor = TOSInfo::Current().MinorVersion();
   using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  auto rtlGetVersion = ntdll ? reinterpret_cast<TRtlGetVersion>(
-                                   reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
-                             : nullptr;
+  auto rtlGetVersion =
+      ntdll ? reinterpret_cast<TRtlGetVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+            : nullptr;
   if (!rtlGetVersion) return;
   OSVERSIONINFOW v;
   ZeroMemory(&v, sizeof v);

@@ -50,8 +50,8 @@ class TExceptionHook {
   // address becomes a line of its hexadecimal digits, its module part and
   // the program map's part for the address as it is. `now` is the tick
   // count in milliseconds.
-  void BuildStackTrace(const std::vector<uintptr_t>& addresses, const TModuleList& modules,
-                       const TEXEMap* programMap, uint32_t now);
+  void BuildStackTrace(const std::vector<uintptr_t>& addresses, const TModuleList& modules, const TEXEMap* programMap,
+                       uint32_t now);
   // Rolls the last message into PastErrorList and takes the new one; no
   // message (an exception object that is not an exception, or none) gives
   // "Unknown Error".

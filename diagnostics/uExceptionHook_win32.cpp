@@ -49,9 +49,7 @@ bool ThrownMessage(void* object, std::type_info* type, std::string& message) {
 uintptr_t ProgramBase = 0;
 uintptr_t ProgramSize = 0;
 
-bool InProgram(const void* address) {
-  return reinterpret_cast<uintptr_t>(address) - ProgramBase < ProgramSize;
-}
+bool InProgram(const void* address) { return reinterpret_cast<uintptr_t>(address) - ProgramBase < ProgramSize; }
 
 // What the hook last traced on this thread, so that the backstop does not
 // trace the same raise twice.
@@ -109,8 +107,8 @@ bool ExceptionHookProc(const CONTEXT& context, const std::string* message, bool 
 
 std::string FaultMessage(const EXCEPTION_RECORD& record) {
   uint64_t words[EXCEPTION_MAXIMUM_PARAMETERS];
-  size_t count = record.NumberParameters < EXCEPTION_MAXIMUM_PARAMETERS ? record.NumberParameters
-                                                                        : EXCEPTION_MAXIMUM_PARAMETERS;
+  size_t count =
+      record.NumberParameters < EXCEPTION_MAXIMUM_PARAMETERS ? record.NumberParameters : EXCEPTION_MAXIMUM_PARAMETERS;
   for (size_t i = 0; i < count; ++i) words[i] = record.ExceptionInformation[i];
   return SystemExceptionMessage(record.ExceptionCode, words, count);
 }

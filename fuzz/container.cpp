@@ -11,7 +11,9 @@
 
 namespace {
 
-void Write(const std::string& name, std::string_view bytes) { fuzz_support::WriteFile(name, bytes.data(), bytes.size()); }
+void Write(const std::string& name, std::string_view bytes) {
+  fuzz_support::WriteFile(name, bytes.data(), bytes.size());
+}
 
 // Files of the tree, by slot.
 std::vector<int32_t> FileSlots(TVFSFile& vfs) {

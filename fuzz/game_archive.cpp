@@ -27,7 +27,8 @@ void ReadEntries(platform::File& file, const TQXPTail& tail) {
   for (const TQXPEntry& e : tail.Entries) {
     if (e.Offset < 0 || e.StoredSize < 0 || e.Offset + int64_t{e.StoredSize} > tail.TableStart) continue;
     Bytes blob(static_cast<size_t>(e.StoredSize));
-    if (file.Seek(e.Offset, platform::SeekOrigin::Begin) != e.Offset || file.Read(blob.data(), blob.size()) != blob.size())
+    if (file.Seek(e.Offset, platform::SeekOrigin::Begin) != e.Offset ||
+        file.Read(blob.data(), blob.size()) != blob.size())
       std::abort();
     if (e.Method == kMethodZlib) {
       ScrambleBlob(blob.data(), blob.size());

@@ -38,7 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pak.VerifyEntry(index);
     Bytes contents = pak.GetData(index);
     if (!contents.empty() && contents.size() != e.OriginalSize) std::abort();
-    if (e.StoredSize == 0) pak.ReadStoredInPieces(index, [](const uint8_t*, size_t) { return true; }, 64);
+    if (e.StoredSize == 0)
+      pak.ReadStoredInPieces(
+          index, [](const uint8_t*, size_t) { return true; }, 64);
   }
   Quiet quiet;
   size_t extracted = 0;

@@ -57,8 +57,8 @@ Bytes Parts(const std::vector<Bytes>& parts) {
 
 void Seed(const std::string& target, const std::string& name, const Bytes& data) {
   fs::create_directories(out / target);
-  std::ofstream(out / target / name, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                              static_cast<std::streamsize>(data.size()));
+  std::ofstream(out / target / name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
 const TCommandList& Commands() {
@@ -123,7 +123,11 @@ void ScriptSeeds(TSetupInfoFile& info, Bytes& compiled) {
   Bytes record;
   info.Store(record);
   Seed("setup_info", "full", record);
-  Seed("setup_info", "empty", [] { Bytes b; TSetupInfoFile().Store(b); return b; }());
+  Seed("setup_info", "empty", [] {
+    Bytes b;
+    TSetupInfoFile().Store(b);
+    return b;
+  }());
 }
 
 const char16_t* kLanguage =
@@ -141,7 +145,9 @@ const char* kPages =
 const char* kWelcome =
     "[Title]\r\ntype=tlabel\r\ncaption=Welcome <LANG20><BR>to <%SETUPTITLE%>\r\nleft=10\r\ntop=20\r\nwidth=200\r\n"
     "height=30\r\nfont=Arial\r\nfontsize=12\r\nfontcolour=$00FF00\r\n[logo]\r\ntype=timage\r\nFile=4.bmp\r\nTile=1\r\n";
-const char* kDir = "[installdir_edit]\r\ntype=tedit\r\nleft=5\r\n[box]\r\ntype=tpanel\r\ncolour=$FFFFFF\r\n[opt]\r\ntype=tradiobutton\r\ncaption=One\r\n";
+const char* kDir =
+    "[installdir_edit]\r\ntype=tedit\r\nleft=5\r\n[box]\r\ntype=tpanel\r\ncolour=$FFFFFF\r\n[opt]\r\ntype="
+    "tradiobutton\r\ncaption=One\r\n";
 const char* kEnd = "[done]\r\ntype=tlabel\r\ncaption=Done\r\n[log]\r\ntype=trichedit\r\nFile=5.txt\r\n";
 
 void LayoutSeeds() {
@@ -212,10 +218,11 @@ void WavSeeds() {
   using namespace wav_builder;
   Seed("wav_file", "chime", Read(root / "examples/sample-mod/sounds/chime.wav"));
   Seed("wav_file", "click", Read(root / "examples/sample-mod/sounds/effects/click.wav"));
-  Seed("wav_file", "stereo_cue", Riff({Chunk("fmt ", Format(2, 22050, 16)), Chunk("data", Ramp(4096)),
-                                       Chunk("cue ", Cue({100, 2000}))}));
-  Seed("wav_file", "mono_odd", Riff({Chunk("fmt ", Format(1, 11025, 16, 2)), Chunk("LIST", Ramp(3)),
-                                     Chunk("data", Ramp(1001)), Chunk("cue ", Cue({50}))}));
+  Seed("wav_file", "stereo_cue",
+       Riff({Chunk("fmt ", Format(2, 22050, 16)), Chunk("data", Ramp(4096)), Chunk("cue ", Cue({100, 2000}))}));
+  Seed("wav_file", "mono_odd",
+       Riff({Chunk("fmt ", Format(1, 11025, 16, 2)), Chunk("LIST", Ramp(3)), Chunk("data", Ramp(1001)),
+             Chunk("cue ", Cue({50}))}));
 }
 
 void ContainerSeeds() {
@@ -229,8 +236,8 @@ void ContainerSeeds() {
   Bytes container = l.Build();
   Seed("container", "tree", container);
   fs::path path = out / "tmp/game.vfs";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(container.data()),
-                                               static_cast<std::streamsize>(container.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(container.data()), static_cast<std::streamsize>(container.size()));
   {
     TVFSFile vfs;
     vfs.Open(path.string(), true);

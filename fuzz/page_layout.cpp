@@ -25,7 +25,9 @@ std::string PartName(size_t i, std::string_view part) {
 void Setup() {
   static const bool done = [] {
     platform::SetMessageBoxHandler([](const std::string&, const std::string&, unsigned) { return platform::kIdOk; });
-    const std::u16string english = u"\xFEFF" u"English\r\n409;\r\n12 < Back\r\n13 Next >\r\n20 Welcome to <%SETUPTITLE%>\r\n";
+    const std::u16string english =
+        u"\xFEFF"
+        u"English\r\n409;\r\n12 < Back\r\n13 Next >\r\n20 Welcome to <%SETUPTITLE%>\r\n";
     Languages.AddFromBuffer(english.data(), english.size() * 2);
     Languages.Current = 0;
     SetupInfoFile.SetupName = "Fuzzed Mod";

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Bytes info;
   TSetupInfoFile infoBack;
-  if (compiler.SetupInfo.Store(info) && (!infoBack.LoadFromBuffer(info.data(), info.size()) || !(infoBack == compiler.SetupInfo)))
+  if (compiler.SetupInfo.Store(info) &&
+      (!infoBack.LoadFromBuffer(info.data(), info.size()) || !(infoBack == compiler.SetupInfo)))
     std::abort();
   return 0;
 }

@@ -3,8 +3,8 @@
 // code travel in the stored script scrambled with digit key B.
 #include "Global/QX_PakFormat.h"
 #include "Global/QX_PakSystem.h"
-#include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_Commands.h"
+#include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_DigitKey.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"

@@ -2,8 +2,8 @@
 // file, qxpupdate and vfsupdate owns the next group number from 1 up; the
 // compile step appends it to the line and queues the line's files in it,
 // and the run step finds its group by that last parameter.
-#include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_Commands.h"
+#include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_PakExtract.h"
 #include "installer-library/QXI_RegRoot.h"
 #include "installer-library/SE_Global.h"

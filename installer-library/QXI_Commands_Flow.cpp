@@ -2,11 +2,11 @@
 // failure that ends a script. The setup thread raises CurrentLine before it
 // runs a line, so a jump to line t writes t - 1 when t itself is to run;
 // jumps to a label write the label's own index, a line that does nothing.
-#include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_Commands.h"
+#include "installer-library/QXI_CompLines.h"
 #include "installer-library/SE_Global.h"
-#include "platform/MessageBox.h"
 #include "platform/File.h"
+#include "platform/MessageBox.h"
 #include "platform/Text.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Header commands: at compile time they fill the setup information that the
 // builder stores in the installer, or queue a language file for packing.
 // They never run in Setup.
-#include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_Commands.h"
+#include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_RegRoot.h"
 #include "installer-library/QXI_SetupInfo.h"
 

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_Commands.h"
+#include "installer-library/QXI_CompLines.h"
 #include "installer-library/QXI_FD.h"
 #include "installer-library/QXI_RegRoot.h"
 #include "installer-library/SE_Global.h"
@@ -164,8 +164,10 @@ void TWriteRegStrCommand::SFXProcess(int32_t lineIndex) {
   bool opened = Registry.OpenKey(key, true);
   if (opened) WriteRegValue(name, ExpandedParam(lineIndex, 3));
   Registry.CloseKey();
-  if (opened) UninstallList.AddRegEntry(RegEntryText(root, key, name, RunParam(lineIndex, 3)));
-  else ReportUnopenedKey(root, key);
+  if (opened)
+    UninstallList.AddRegEntry(RegEntryText(root, key, name, RunParam(lineIndex, 3)));
+  else
+    ReportUnopenedKey(root, key);
 }
 
 void TWriteRegStr_URLCommand::SFXProcess(int32_t lineIndex) {
@@ -228,8 +230,10 @@ void TCreateShortCutCommand::SFXProcess(int32_t lineIndex) {
     saved = CreateShortcut(link, target, arguments);
   // Only a link that was saved is logged; one that could not be leaves the
   // installation incomplete, as a file that cannot be copied does.
-  if (saved) UninstallList.AddFile(link);
-  else FailInstallation("Error: Unable to create the shortcut <" + link + ">");
+  if (saved)
+    UninstallList.AddFile(link);
+  else
+    FailInstallation("Error: Unable to create the shortcut <" + link + ">");
 }
 
 void TCopyFileCommand::SFXProcess(int32_t lineIndex) {

@@ -58,8 +58,7 @@ bool IsSafeEntryName(const std::string& name) {
   return true;
 }
 
-bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string& error,
-                  TExtractProgress& progress) {
+bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string& error, TExtractProgress& progress) {
   int index;
   for (bool found = pak.FindFirstIndex(group, index);; found = pak.FindNextIndex(group, index)) {
     progress.Status(ExtractingText(found ? platform::AnsiToWide(pak.Entries[index].Name) : u""));

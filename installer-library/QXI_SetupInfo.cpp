@@ -8,8 +8,8 @@
 bool TSetupInfoFile::Store(Bytes& out) const {
   out.clear();
   bool ok = true;
-  for (const std::string* s : {&SetupName, &SetupShortName, &SetupExeName, &UninstallExe, &UninstallPrefix,
-                               &InstallDir, &Changelog})
+  for (const std::string* s :
+       {&SetupName, &SetupShortName, &SetupExeName, &UninstallExe, &UninstallPrefix, &InstallDir, &Changelog})
     ok = ok && PutStr(out, *s);
   for (const TREGKEY& slot : InstallDirRegKey) {
     out.push_back(slot.HKEY);

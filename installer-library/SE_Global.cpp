@@ -162,9 +162,7 @@ void SplitNameValue(const std::string& text, std::string& name, std::string& val
   value = eq == std::string::npos ? text : text.substr(eq + 1);
 }
 
-std::string AddBackslash(const std::string& text) {
-  return text.empty() || text.back() == '\\' ? text : text + "\\";
-}
+std::string AddBackslash(const std::string& text) { return text.empty() || text.back() == '\\' ? text : text + "\\"; }
 
 // --- folders and drives ---------------------------------------------------------------
 

@@ -54,8 +54,8 @@ extern std::string CDDriveRoot;  // "D:\" or empty
 extern std::string LanguageSelection;
 extern int64_t SpaceRequired;
 extern int64_t SpaceAvailable;
-extern std::string SpaceRequiredText;   // shown through "<%SPACEREQ%>"
-extern std::string SpaceAvailableText;  // shown through "<%SPACEAVA%>"
+extern std::string SpaceRequiredText;    // shown through "<%SPACEREQ%>"
+extern std::string SpaceAvailableText;   // shown through "<%SPACEAVA%>"
 extern std::vector<uint8_t> GroupKinds;  // per archive group: plain files or archive update
 extern TPak* SetupArchive;               // the installer's own archive, opened at start-up
 extern std::atomic<int32_t> CurrentLine;

@@ -15,9 +15,7 @@ constexpr char16_t kCR = u'\r', kLF = u'\n';
 const std::u16string kTagStart = u"<LANG";
 
 // Integer conversion with the installer's rules; only the low 16 bits count.
-uint16_t Low16(const std::u16string& text) {
-  return static_cast<uint16_t>(StrToInt32(WideToAnsi(text)));
-}
+uint16_t Low16(const std::u16string& text) { return static_cast<uint16_t>(StrToInt32(WideToAnsi(text))); }
 
 // A tag's number: decimal digits, or "$" and hexadecimal digits, that
 // convert as an integer.

@@ -61,9 +61,7 @@ void RoundTo(TDecimal& d, int keep) {
 }
 
 // Digit i of the expansion (0 = first significant digit); zeros outside.
-char DigitAt(const TDecimal& d, int i) {
-  return i >= 0 && i < static_cast<int>(d.Digits.size()) ? d.Digits[i] : '0';
-}
+char DigitAt(const TDecimal& d, int i) { return i >= 0 && i < static_cast<int>(d.Digits.size()) ? d.Digits[i] : '0'; }
 
 std::string Sign(const TDecimal& d) { return d.Negative && !d.Digits.empty() ? "-" : ""; }
 

@@ -129,8 +129,8 @@ int TPacker::DisplayArchiveInfo() {
       unpacked += e.OriginalSize;
     }
     console_.WriteText(
-        "Size: " + std::to_string(RoundToMiB(packed)) + "MB/" + std::to_string(RoundToMiB(unpacked)) + "MB", 1,
-        kGrey, 1);
+        "Size: " + std::to_string(RoundToMiB(packed)) + "MB/" + std::to_string(RoundToMiB(unpacked)) + "MB", 1, kGrey,
+        1);
   }
   PromptAndWait();
   return kExitOk;

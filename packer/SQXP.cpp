@@ -14,9 +14,7 @@ using platform::OpenMode;
 
 namespace {
 
-bool EndsWithSeparator(const std::string& path) {
-  return !path.empty() && (path.back() == '\\' || path.back() == '/');
-}
+bool EndsWithSeparator(const std::string& path) { return !path.empty() && (path.back() == '\\' || path.back() == '/'); }
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
@@ -130,7 +128,9 @@ void TQXPWriteThread::CodeCurrentFile(TQXPEntry& entry) {
   entry.StoredSize = static_cast<int32_t>(buffer_.size());
 }
 
-void TQXPWriteThread::WriteCurrentBlob(TQXPEntry& entry) { entry.Offset = owner_.Append(buffer_.data(), buffer_.size()); }
+void TQXPWriteThread::WriteCurrentBlob(TQXPEntry& entry) {
+  entry.Offset = owner_.Append(buffer_.data(), buffer_.size());
+}
 
 // ---------------------------------------------------------------------------
 
@@ -249,8 +249,7 @@ void TQXP::RunWorkers() {
   nextClaim_ = 0;
   std::vector<int> shares = SplitRanges(Header.Count, WorkerCount);
   claimed_.assign(shares.size(), 0);
-  for (size_t k = 0; k < shares.size(); ++k)
-    Threads.push_back(std::make_unique<TQXPWriteThread>(*this, k, shares[k]));
+  for (size_t k = 0; k < shares.size(); ++k) Threads.push_back(std::make_unique<TQXPWriteThread>(*this, k, shares[k]));
   auto start = std::chrono::steady_clock::now();
   try {
     for (auto& t : Threads) t->Start();

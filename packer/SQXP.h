@@ -147,11 +147,11 @@ class TQXP {
     std::exception_ptr error;
   };
 
-  std::vector<int64_t> sizes_;   // of each entry's file, as listed
-  std::vector<int> order_;       // entry indices, largest file first
+  std::vector<int64_t> sizes_;  // of each entry's file, as listed
+  std::vector<int> order_;      // entry indices, largest file first
   std::atomic<size_t> nextClaim_{0};
-  std::vector<int> claimed_;     // entries each worker has taken
-  std::mutex claimLock_;         // guards claimed_ and the shares
+  std::vector<int> claimed_;  // entries each worker has taken
+  std::mutex claimLock_;      // guards claimed_ and the shares
 
   platform::File stream_;
   std::string sourceDir_;

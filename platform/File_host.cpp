@@ -2,10 +2,10 @@
 // mapped by HostPath.
 #include "platform/File.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "platform/HostPath.h"
 #include "platform/HostSystem.h"

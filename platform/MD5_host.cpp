@@ -1,8 +1,8 @@
 // Host stand-in of the MD5 provider: Debian's libmd.
 #include "platform/MD5.h"
 
-#include <sys/types.h>
 #include <md5.h>
+#include <sys/types.h>
 
 namespace platform {
 

@@ -12,7 +12,7 @@ namespace platform {
 namespace {
 
 struct Line {
-  std::string Name;   // key name, or the whole line when it has no "="
+  std::string Name;  // key name, or the whole line when it has no "="
   std::string Value;
   bool HasValue = false;
 };
@@ -107,13 +107,16 @@ bool ProfileFile::Write(const std::string& section, const std::string& key, cons
     sections.push_back(Section{Trim(section), true, {}});
     s = &sections.back();
   }
-  if (Line* line = FindKey(*s, key)) line->Value = Trim(value);
-  else s->Lines.push_back(Line{Trim(key), Trim(value), true});
+  if (Line* line = FindKey(*s, key))
+    line->Value = Trim(value);
+  else
+    s->Lines.push_back(Line{Trim(key), Trim(value), true});
 
   std::string text;
   for (const Section& each : sections) {
     if (each.Named) text += "[" + each.Name + "]\r\n";
-    for (const Line& line : each.Lines) text += line.HasValue ? line.Name + "=" + line.Value + "\r\n" : line.Name + "\r\n";
+    for (const Line& line : each.Lines)
+      text += line.HasValue ? line.Name + "=" + line.Value + "\r\n" : line.Name + "\r\n";
   }
   File file;
   return file.Open(path_, OpenMode::Create) && file.Write(text.data(), text.size());

@@ -24,8 +24,8 @@ bool Registry::Open(const std::string& path, bool canCreate, bool readOnly) {
   std::string sub = TrimKeyPath(path);
   REGSAM access = readOnly ? KEY_READ : KEY_READ | KEY_WRITE;
   HKEY key = nullptr;
-  LONG rc = canCreate ? RegCreateKeyExA(root, sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
-                                        &key, nullptr)
+  LONG rc = canCreate ? RegCreateKeyExA(root, sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key,
+                                        nullptr)
                       : RegOpenKeyExA(root, sub.c_str(), 0, access, &key);
   if (rc != ERROR_SUCCESS) return false;
   key_ = reinterpret_cast<uintptr_t>(key);

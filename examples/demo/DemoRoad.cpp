@@ -180,7 +180,8 @@ int DriveTorvane(const std::string& kit, const std::string& project, const std::
   if (!t.ok) return Fail("Torvane.exe does not start from " + kit);
   const DWORD pid = t.pi.dwProcessId;
   HWND top = nullptr;
-  if (!Eventually([&] { return (top = FindTop(pid, [](HWND w) { return TextOf(w) == " Torvane v1.0"; })) != nullptr; })) {
+  if (!Eventually(
+          [&] { return (top = FindTop(pid, [](HWND w) { return TextOf(w) == " Torvane v1.0"; })) != nullptr; })) {
     EndOf(t, 0);
     return Fail("Torvane's window does not show");
   }
@@ -214,11 +215,10 @@ int DriveTorvane(const std::string& kit, const std::string& project, const std::
     EndOf(t, 0);
     return Fail("the project was not loaded (window caption \"" + TextOf(top) + "\")");
   }
-  std::printf("Torvane: loaded %s\n  setup name \"%s\", short name \"%s\", installer %s\n  mod files %s\n",
-              project.c_str(), WindowText(FindChildById(top, kIdSetupName)).c_str(),
-              WindowText(FindChildById(top, kIdSetupShortName)).c_str(),
-              WindowText(FindChildById(top, kIdSetupExeName)).c_str(),
-              WindowText(FindChildById(top, kIdModFilesDir)).c_str());
+  std::printf(
+      "Torvane: loaded %s\n  setup name \"%s\", short name \"%s\", installer %s\n  mod files %s\n", project.c_str(),
+      WindowText(FindChildById(top, kIdSetupName)).c_str(), WindowText(FindChildById(top, kIdSetupShortName)).c_str(),
+      WindowText(FindChildById(top, kIdSetupExeName)).c_str(), WindowText(FindChildById(top, kIdModFilesDir)).c_str());
 
   // Compile: the log fills and ends with "Finished" after the build; a
   // compile error or a message box ends the wait instead.
@@ -301,7 +301,8 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
     });
     bool working = false;
     while (!clicked) {
-      if (IsWindowVisible(next) && !IsWindowEnabled(next)) working = Screenshot(wizard, name(page + 1), false) || working;
+      if (IsWindowVisible(next) && !IsWindowEnabled(next))
+        working = Screenshot(wizard, name(page + 1), false) || working;
       Sleep(working ? 150 : 20);
     }
     sender.join();
@@ -368,11 +369,15 @@ int main(int argc, char** argv) {
     std::vector<std::string> next, names;
     bool inNames = false;
     for (size_t i = 3; i < args.size(); ++i) {
-      if (args[i] == "--") inNames = true;
-      else (inNames ? names : next).push_back(args[i]);
+      if (args[i] == "--")
+        inNames = true;
+      else
+        (inNames ? names : next).push_back(args[i]);
     }
     if (!next.empty()) return DriveWizard(args[1], args[2], next, names);
   }
-  std::fprintf(stderr, "usage: demo_road torvane KIT PROJECT SHOT | wizard PROGRAM SHOTS NEXT... -- NAME... | log FOLDER PREFIX\n");
+  std::fprintf(
+      stderr,
+      "usage: demo_road torvane KIT PROJECT SHOT | wizard PROGRAM SHOTS NEXT... -- NAME... | log FOLDER PREFIX\n");
   return 2;
 }

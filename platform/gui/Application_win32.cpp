@@ -35,9 +35,7 @@ void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
 
 }  // namespace
 
-void SetExceptionHandler(std::function<void(std::exception_ptr)> handler) {
-  ExceptionHandler() = std::move(handler);
-}
+void SetExceptionHandler(std::function<void(std::exception_ptr)> handler) { ExceptionHandler() = std::move(handler); }
 
 void HandleException(std::exception_ptr error) {
   if (ExceptionHandler()) return ExceptionHandler()(error);

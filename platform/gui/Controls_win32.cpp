@@ -513,9 +513,9 @@ void Panel::PaintBackground(DcCanvas& canvas, const Rect& client) {
 
 // ---------------------------------------------------------------- window
 
-Window::Window(const std::u16string& caption, int clientWidth, int clientHeight, WindowKind kind)
-    : Container(nullptr) {
-  DWORD style = kind == WindowKind::Tool ? WS_CAPTION | WS_POPUP : WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_OVERLAPPED;
+Window::Window(const std::u16string& caption, int clientWidth, int clientHeight, WindowKind kind) : Container(nullptr) {
+  DWORD style =
+      kind == WindowKind::Tool ? WS_CAPTION | WS_POPUP : WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_OVERLAPPED;
   DWORD exStyle = kind == WindowKind::Tool ? WS_EX_TOOLWINDOW : 0;
   RECT frame{0, 0, clientWidth, clientHeight};
   AdjustWindowRectEx(&frame, style, FALSE, exStyle);

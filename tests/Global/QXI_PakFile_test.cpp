@@ -199,11 +199,11 @@ TEST_F(PakFixture, FindFileMatchesNameAndGroup) {
     uint32_t size;
   } cases[] = {
       {"DUP.TXT", 1, items[3].data, static_cast<uint32_t>(items[3].data.size())},  // case-insensitive
-      {"dup.txt", 2, Text("second"), 6},                                          // the group decides
+      {"dup.txt", 2, Text("second"), 6},                                           // the group decides
       {"Sub\\Big.Txt", 2, compressible, 12000},
-      {"sub/big.txt", 2, {}, 0},   // separators are not folded
-      {"tiny", 2, {}, 0},          // wrong group
-      {"empty.txt", 1, {}, 0},     // found, but has no data
+      {"sub/big.txt", 2, {}, 0},  // separators are not folded
+      {"tiny", 2, {}, 0},         // wrong group
+      {"empty.txt", 1, {}, 0},    // found, but has no data
       {"missing", 1, {}, 0},
   };
   for (const Case& c : cases) {
@@ -382,11 +382,14 @@ TEST(PakWrite, LargeEntryThreshold) {
   // Pieces arrive in order, never larger than asked, and add up to the entry.
   Bytes joined;
   size_t largest = 0;
-  EXPECT_TRUE(pak.ReadStoredInPieces(2, [&](const uint8_t* p, size_t n) {
-    largest = std::max(largest, n);
-    joined.insert(joined.end(), p, p + n);
-    return true;
-  }, 1 << 20));
+  EXPECT_TRUE(pak.ReadStoredInPieces(
+      2,
+      [&](const uint8_t* p, size_t n) {
+        largest = std::max(largest, n);
+        joined.insert(joined.end(), p, p + n);
+        return true;
+      },
+      1 << 20));
   EXPECT_EQ(largest, 1u << 20);
   EXPECT_TRUE(joined == at);
   EXPECT_FALSE(pak.ReadStoredInPieces(2, [](const uint8_t*, size_t) { return false; }));  // sink refuses
@@ -568,58 +571,104 @@ TEST_F(PakFixture, DamagedTablesReadAsNoArchive) {
     std::function<Bytes(Bytes)> damage;
     std::string detail;
   } cases[] = {
-      {"bad magic", [&](Bytes b) { b[n - 16] = 'q'; return b; }, "No archive at the end of the file"},
+      {"bad magic",
+       [&](Bytes b) {
+         b[n - 16] = 'q';
+         return b;
+       },
+       "No archive at the end of the file"},
       {"no archive at all", [&](Bytes) { return prefix; }, "No archive at the end of the file"},
       {"shorter than a trailer", [&](Bytes) { return Text("QXPF"); },
        "The file of 4 bytes is shorter than the archive's trailer"},
       {"empty file", [&](Bytes) { return Bytes{}; }, "The file of 0 bytes is shorter than the archive's trailer"},
-      {"table cut short", [&](Bytes b) {
+      {"table cut short",
+       [&](Bytes b) {
          Bytes trailer(b.end() - 16, b.end());
          b.resize(tableOffset + 30);
          b.insert(b.end(), trailer.begin(), trailer.end());
          return b;
-       }, "The table of 5 entries needs at least 100 bytes, but only 30 lie before the trailer"},
-      {"count beyond the table", [&](Bytes b) { b[n - 10] = 0xFF; b[n - 9] = 0xFF; return b; },
+       },
+       "The table of 5 entries needs at least 100 bytes, but only 30 lie before the trailer"},
+      {"count beyond the table",
+       [&](Bytes b) {
+         b[n - 10] = 0xFF;
+         b[n - 9] = 0xFF;
+         return b;
+       },
        "The table of 65535 entries needs at least 1310700 bytes, but only 138 lie before the trailer"},
-      {"count one too high", [&](Bytes b) { b[n - 10] = 6; return b; },
+      {"count one too high",
+       [&](Bytes b) {
+         b[n - 10] = 6;
+         return b;
+       },
        "The table of 6 entries runs into the trailer at entry 5"},
-      {"table offset past the trailer", [&](Bytes b) {
+      {"table offset past the trailer",
+       [&](Bytes b) {
          Bytes off = U32(static_cast<uint32_t>(n));
          std::copy(off.begin(), off.end(), b.end() - 4);
          return b;
-       }, "The entry table at 338 lies behind the trailer at 322"},
-      {"table offset at the end", [&](Bytes b) {
+       },
+       "The entry table at 338 lies behind the trailer at 322"},
+      {"table offset at the end",
+       [&](Bytes b) {
          Bytes off = U32(0xFFFFFFFF);
          std::copy(off.begin(), off.end(), b.end() - 4);
          return b;
-       }, "The entry table at 4294967295 lies behind the trailer at 322"},
-      {"name running into the trailer", [&](Bytes b) {
+       },
+       "The entry table at 4294967295 lies behind the trailer at 322"},
+      {"name running into the trailer",
+       [&](Bytes b) {
          b[tableOffset] = 0xFF;
          b[tableOffset + 1] = 0xFF;
          return b;
-       }, "The table of 5 entries runs into the trailer at entry 0"},
+       },
+       "The table of 5 entries runs into the trailer at entry 0"},
       // The last entry's record left over in front of the trailer.
-      {"count one too low", [&](Bytes b) { b[n - 10] = 4; return b; },
+      {"count one too low",
+       [&](Bytes b) {
+         b[n - 10] = 4;
+         return b;
+       },
        "The table of 4 entries ends 27 bytes before the trailer"},
       // Entry 1 "tiny" (raw, at the prefix's end): its Offset field.
-      {"data below the archive's start", [&](Bytes b) { b[tableOffset + 29 + 6 + 4] = 99; return b; },
+      {"data below the archive's start",
+       [&](Bytes b) {
+         b[tableOffset + 29 + 6 + 4] = 99;
+         return b;
+       },
        "The data of entry \"tiny\" (2 bytes at 99) lie outside the archive (start 100, table at 184)"},
-      {"data running into the table", [&](Bytes b) {
+      {"data running into the table",
+       [&](Bytes b) {
          Bytes off = U32(tableOffset - 1);
          std::copy(off.begin(), off.end(), b.begin() + tableOffset + 29 + 6 + 4);
          return b;
-       }, "The data of entry \"tiny\" (2 bytes at 183) lie outside the archive (start 100, table at 184)"},
-      {"two entries sharing bytes", [&](Bytes b) { b[tableOffset + 29 + 6 + 4] = 101; return b; },
+       },
+       "The data of entry \"tiny\" (2 bytes at 183) lie outside the archive (start 100, table at 184)"},
+      {"two entries sharing bytes",
+       [&](Bytes b) {
+         b[tableOffset + 29 + 6 + 4] = 101;
+         return b;
+       },
        "The archive's data begin at 101, not at its start (start 100, table at 184)"},
-      {"an empty entry with an offset", [&](Bytes b) { b[tableOffset + 2 + 9 + 4] = 1; return b; },
+      {"an empty entry with an offset",
+       [&](Bytes b) {
+         b[tableOffset + 2 + 9 + 4] = 1;
+         return b;
+       },
        "The empty entry \"empty.txt\" has data numbers"},
-      {"archive starting before its data", [&](Bytes b) { b[n - 8] = 99; return b; },
+      {"archive starting before its data",
+       [&](Bytes b) {
+         b[n - 8] = 99;
+         return b;
+       },
        "The archive's data begin at 100, not at its start (start 99, table at 184)"},
-      {"archive starting behind its table", [&](Bytes b) {
+      {"archive starting behind its table",
+       [&](Bytes b) {
          Bytes base = U32(tableOffset + 1);
          std::copy(base.begin(), base.end(), b.end() - 8);
          return b;
-       }, "The archive's start lies behind its table (start 185, table at 184)"},
+       },
+       "The archive's start lies behind its table (start 185, table at 184)"},
   };
   for (const Case& c : cases) {
     WriteFileBytes(path, c.damage(good));

@@ -173,9 +173,9 @@ TEST_F(PakSystemTest, OfficialFlagNeedsTheAccessCode) {
     bool changed;
     uint8_t official;
   } cases[] = {
-      {"04nkth1", "true", true, 1}, {"04NKTH1", "TRUE", true, 1}, {"04nkth1", "t", true, 1},
-      {"04nkth1", "T", true, 1},    {"04nkth1", "1", true, 1},    {"04nkth1", "yes", true, 0},
-      {"04nkth1", "0", true, 0},    {"04nkth1", "", true, 0},     {"04nkth1", " true", true, 0},
+      {"04nkth1", "true", true, 1},  {"04NKTH1", "TRUE", true, 1}, {"04nkth1", "t", true, 1},
+      {"04nkth1", "T", true, 1},     {"04nkth1", "1", true, 1},    {"04nkth1", "yes", true, 0},
+      {"04nkth1", "0", true, 0},     {"04nkth1", "", true, 0},     {"04nkth1", " true", true, 0},
       {"04nkth2", "true", false, 0}, {"", "1", false, 0},
   };
   for (const Case& c : cases) {
@@ -327,7 +327,8 @@ TEST_F(PakSystemTest, ATableThatIsNoZlibStreamIsACorruptedHeaderBeforeAnyChange)
 
 TEST_F(PakSystemTest, ADamagedSetupEntryKeepsWhatWasAddedBeforeIt) {
   WriteFileBytes(Game(), HandArchive({{"old.txt", Text("old")}}, {}));
-  UseSetupArchive({{"first.txt", 1, Compressible(500)}, {"second.txt", 1, Compressible(800)}, {"third.txt", 1, Compressible(90)}});
+  UseSetupArchive(
+      {{"first.txt", 1, Compressible(500)}, {"second.txt", 1, Compressible(800)}, {"third.txt", 1, Compressible(90)}});
   // Damage the stored bytes of the second entry.
   {
     platform::File f(dir.File("setup.bin"), platform::OpenMode::ReadWrite);
@@ -500,23 +501,25 @@ TEST(SetupWavBlob, CodingAndLoopPoints) {
       {"8-bit stays PCM", Canonical(1, 4102, {}, 8), "s.wav", 0, 4102, -1, -1, 0},
       {"effects folder stays PCM", Canonical(1, 400), "snd\\Effects\\s.wav", 0, 400, -1, -1, 0},
       {"effects only in exact case", Canonical(1, 400), "snd\\effects\\s.wav", 1, 400, -1, -1, 0},
-      {"one cue point ends at the data size", Canonical(1, 400, {Chunk("cue ", Cue({10}))}), "s.wav", 0, 400, 20,
-       400, 1},
-      {"two cue points in rising order", Canonical(1, 400, {Chunk("cue ", Cue({90, 30, 60}))}), "s.wav", 0, 400,
-       60, 180, 0},
+      {"one cue point ends at the data size", Canonical(1, 400, {Chunk("cue ", Cue({10}))}), "s.wav", 0, 400, 20, 400,
+       1},
+      {"two cue points in rising order", Canonical(1, 400, {Chunk("cue ", Cue({90, 30, 60}))}), "s.wav", 0, 400, 60,
+       180, 0},
       {"a later cue chunk sets them again",
-       Canonical(1, 400, {Chunk("cue ", Cue({1, 2})), Chunk("LIST", Text("xy")), Chunk("cue ", Cue({5}))}), "s.wav",
-       0, 400, 4, 10, 0},
+       Canonical(1, 400, {Chunk("cue ", Cue({1, 2})), Chunk("LIST", Text("xy")), Chunk("cue ", Cue({5}))}), "s.wav", 0,
+       400, 4, 10, 0},
       {"no sample rate, no loop", Canonical(1, 400, {Chunk("cue ", Cue({10}))}, 16, 0), "s.wav", 1, 400, -1, -1, 0},
-      {"cue count beyond the file", Canonical(1, 400, {Chunk("cue ", Cue({7}, 0xFFFFFFFF))}), "s.wav", 0, 400, 14,
-       400, 1},
+      {"cue count beyond the file", Canonical(1, 400, {Chunk("cue ", Cue({7}, 0xFFFFFFFF))}), "s.wav", 0, 400, 14, 400,
+       1},
       {"chunk size that would wrap", Canonical(1, 400, {Chunk("junk", {}, false, 0xFFFFFFF8), Chunk("cue ", Cue({7}))}),
        "s.wav", 1, 400, -1, -1, 0},
-      {"cue chunk cut short", [] {
+      {"cue chunk cut short",
+       [] {
          Bytes f = Canonical(1, 400, {Chunk("cue ", Cue({7, 8}))});
          f.resize(f.size() - 10);
          return f;
-       }(), "s.wav", 0, 400, 14, 400, 1},
+       }(),
+       "s.wav", 0, 400, 14, 400, 1},
   };
   for (const Case& c : cases) {
     Bytes blob;
@@ -552,8 +555,8 @@ TEST(SetupWavBlob, OnlyTheCanonicalHeaderIsTaken) {
       {"no RIFF", with(0, Text("RIFX"))},
       {"no WAVE", with(8, Text("AVI "))},
       {"format chunk of 18 bytes", Riff({Chunk("fmt ", Format(1, 22050, 16, 2)), Chunk("data", Ramp(100))})},
-      {"a chunk before the data", Riff({Chunk("fmt ", Format(1, 22050, 16)), Chunk("LIST", Text("ab")),
-                                        Chunk("data", Ramp(100))})},
+      {"a chunk before the data",
+       Riff({Chunk("fmt ", Format(1, 22050, 16)), Chunk("LIST", Text("ab")), Chunk("data", Ramp(100))})},
       {"no data bytes", Canonical(1, 0)},
       {"data size beyond the file", with(40, i32)},
       {"negative data size", with(40, Bytes{0, 0, 0, 0x80})},

@@ -43,8 +43,7 @@ struct Layout {
   uint32_t blockCount = 32;
   uint32_t entryCount = 8;
   uint32_t reserved[3] = {0x11111111, 0x22222222, 0x33333333};
-  uint8_t md5[16] = {0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5,
-                     0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5};
+  uint8_t md5[16] = {0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5};
   std::string description = std::string("Test container\0\x01\x02 tail", 23);
   Bytes extra;  // DescSize = 256 + its size, unless descSize is set
   uint32_t descSize = 0;
@@ -60,8 +59,8 @@ struct Layout {
       chain[chainBlocks[i]] = {1, next};
       size_t from = std::min(data.size(), i * blockSize);
       size_t to = std::min(data.size(), from + blockSize);
-      blocks[chainBlocks[i]] = Bytes(data.begin() + static_cast<std::ptrdiff_t>(from),
-                                     data.begin() + static_cast<std::ptrdiff_t>(to));
+      blocks[chainBlocks[i]] =
+          Bytes(data.begin() + static_cast<std::ptrdiff_t>(from), data.begin() + static_cast<std::ptrdiff_t>(to));
       ++usedBlocks;
     }
   }
@@ -144,8 +143,8 @@ inline Decoded Decode(const Bytes& file, bool expectSavedCount = true) {
   d.dataStart = d.rootStart + 88 * d.entryCount;
   EXPECT_EQ(file.size(), d.dataStart + size_t{d.blockSize} * d.blockCount) << "container size changed";
   for (uint32_t i = 0; i < d.blockCount; ++i)
-    d.chain.push_back({GetU32(&file[d.chainStart + 8 * i]),
-                       static_cast<int32_t>(GetU32(&file[d.chainStart + 8 * i + 4]))});
+    d.chain.push_back(
+        {GetU32(&file[d.chainStart + 8 * i]), static_cast<int32_t>(GetU32(&file[d.chainStart + 8 * i + 4]))});
 
   std::vector<bool> owned(d.blockCount, false);
   auto readEntry = [&](const uint8_t* p, const std::string& parentPath) {

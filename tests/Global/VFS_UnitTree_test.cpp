@@ -17,8 +17,8 @@ using vfs_test::Decode;
 using vfs_test::Decoded;
 using vfs_test::Layout;
 using vfs_test::Random;
-using vfs_test::Text;
 using vfs_test::RawEntry;
+using vfs_test::Text;
 
 namespace {
 
@@ -188,11 +188,11 @@ TEST(VFSTree, DirectoryPartOnlyWithADotAndABackslash) {
   struct Case {
     std::string added, stored;
   } cases[] = {
-      {"maps\\readme", "readme"},           // no "." anywhere: root
-      {"a.dat", "a.dat"},                   // no "\": root
+      {"maps\\readme", "readme"},  // no "." anywhere: root
+      {"a.dat", "a.dat"},          // no "\": root
       {"maps.v2\\readme", "maps.v2\\readme"},
-      {"maps\\\\b.dat", "maps\\b.dat"},     // one trailing "\" of the directory part goes
-      {"\\lead.dat", "lead.dat"},           // empty directory part: root
+      {"maps\\\\b.dat", "maps\\b.dat"},  // one trailing "\" of the directory part goes
+      {"\\lead.dat", "lead.dat"},        // empty directory part: root
       {"x\\y\\z\\deep.dat", "x\\y\\z\\deep.dat"},
   };
   for (const Case& cs : cases) {
@@ -225,7 +225,7 @@ TEST(VFSTree, AFileIsNeverTakenForADirectory) {
   struct Case {
     std::string existing, added;
   } cases[] = {
-      {"maps", "maps\\a.dat"},                       // at the root
+      {"maps", "maps\\a.dat"},                          // at the root
       {"maps\\level1.dat", "maps\\level1.dat\\a.dat"},  // below a directory
       {"maps\\level1.dat", "maps\\level1.dat\\x\\a.dat"},
   };
@@ -366,11 +366,11 @@ TEST(VFSTree, SideFileListsFilesByUnsignedPathHash) {
   Container c;
   c.Open();
   c.Add("maps\\level1\\a.dat", Text("1"));  // hashed as maps\level1/a.dat: 0xdd13040d
-  c.Add("a.dat", Random(300, 1));            // 0x4a68a86a
-  c.Add("zjrumh.dat", Text("first"));        // 0x02460fb7
-  c.Add("ayswfx.dat", Text("second"));       // same hash
-  c.Add("tpjhvbf", Text("zero"));            // hash 0
-  c.Add("empty\\dir.x\\f", Text("x"));       // directories are not listed
+  c.Add("a.dat", Random(300, 1));           // 0x4a68a86a
+  c.Add("zjrumh.dat", Text("first"));       // 0x02460fb7
+  c.Add("ayswfx.dat", Text("second"));      // same hash
+  c.Add("tpjhvbf", Text("zero"));           // hash 0
+  c.Add("empty\\dir.x\\f", Text("x"));      // directories are not listed
   c.SaveAndClose();
   Decoded d = c.Check(true);
   auto rec = [&](const std::string& path, uint32_t hash, uint8_t unique) {
@@ -482,14 +482,20 @@ TEST(VFSTree, AddsNeedExactlyTheBlocksTheyTake) {
       // Data 3 blocks, then the table grows from one block to two.
       {"new file in a directory", {{"d\\a.dat", Random(10, 2)}}, "d\\f.dat", Random(300, 1), 4},
       // Table keeps its size: rewritten in place.
-      {"replacement in a directory", {{"d\\a.dat", Random(10, 2)}, {"d\\f.dat", Random(100, 3)}}, "d\\f.dat",
-       Random(300, 1), 2},
+      {"replacement in a directory",
+       {{"d\\a.dat", Random(10, 2)}, {"d\\f.dat", Random(100, 3)}},
+       "d\\f.dat",
+       Random(300, 1),
+       2},
       // Two new directories (a block each), the data, tables moved block for block.
       {"two new directories", {}, "x\\y\\f.dat", Random(300, 1), 5},
       {"new directory in an existing one", {{"d\\a.dat", Random(10, 2)}}, "d\\e\\f.dat", Random(300, 1), 5},
       // The directory's table (2 blocks) and its two files go first.
-      {"file replaces a directory", {{"pack\\a.dat", Random(100, 2)}, {"pack\\b.dat", Random(100, 3)}}, "pack",
-       Random(300, 1), 0},
+      {"file replaces a directory",
+       {{"pack\\a.dat", Random(100, 2)}, {"pack\\b.dat", Random(100, 3)}},
+       "pack",
+       Random(300, 1),
+       0},
       {"empty file", {}, "e.dat", Bytes{}, 1},
   };
   for (const auto& cs : cases) {

@@ -14,8 +14,8 @@ using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 using vfs_test::Layout;
 using vfs_test::Random;
-using vfs_test::Text;
 using vfs_test::RawEntry;
+using vfs_test::Text;
 
 namespace {
 
@@ -414,8 +414,12 @@ TEST(VFSFile, DamagedChainsAreRefused) {
       {"chain looping", [](Layout& l) { l.chain[9].next = 5; }},
       {"chain too short for the size", [](Layout& l) { l.root[0] = RawEntry("file.bin", 1, 5, 193); }},
       {"two entries share a block", [](Layout& l) { l.root[3] = RawEntry("other", 1, 2, 10); }},
-      {"a directory lists itself", [](Layout& l) { l.Put({4, 11}, RawEntry("Self", 2, 4, 88)); }},
-      {"a directory lists its parent", [](Layout& l) {
+      {"a directory lists itself",
+       [](Layout& l) {
+         l.Put({4, 11}, RawEntry("Self", 2, 4, 88));
+       }},
+      {"a directory lists its parent",
+       [](Layout& l) {
          l.Put({10, 12}, RawEntry("Back", 2, 4, 88));
          l.Put({4, 11}, RawEntry("Sub", 2, 10, 88));
        }},

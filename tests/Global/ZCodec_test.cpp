@@ -19,9 +19,9 @@ TEST(ZCodec, RoundTripAndLimits) {
     size_t limit;
     size_t kept;
   } cases[] = {
-      {contents.size(), contents.size()},      // exact room
-      {contents.size() + 50, contents.size()}, // more room than needed
-      {100, 100},                              // less: the rest is only counted
+      {contents.size(), contents.size()},       // exact room
+      {contents.size() + 50, contents.size()},  // more room than needed
+      {100, 100},                               // less: the rest is only counted
       {0, 0},
   };
   for (const Case& c : cases) {

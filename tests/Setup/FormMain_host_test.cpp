@@ -43,13 +43,11 @@ TEST_F(HostWizardTest, TheFolderEditTakesOnlyDrivesThatCanHoldAnInstallation) {
     bool nextEnabled;
     std::string installDir;  // after the change
   } cases[] = {
-      {u"C:\\Mods\\Cool", true, "C:\\Mods\\Cool\\"},
-      {u"D:\\Cool", false, "C:\\Mods\\Cool\\"},        // CD-ROM
-      {u"R:\\Cool", false, "C:\\Mods\\Cool\\"},        // RAM disk
-      {u"A:\\Cool", false, "C:\\Mods\\Cool\\"},        // type unknown
-      {u"Q:\\Cool", false, "C:\\Mods\\Cool\\"},        // no such drive
-      {u"relative", false, "C:\\Mods\\Cool\\"},
-      {u"c:\\lower\\", true, "c:\\lower\\"},
+      {u"C:\\Mods\\Cool", true, "C:\\Mods\\Cool\\"}, {u"D:\\Cool", false, "C:\\Mods\\Cool\\"},  // CD-ROM
+      {u"R:\\Cool", false, "C:\\Mods\\Cool\\"},                                                 // RAM disk
+      {u"A:\\Cool", false, "C:\\Mods\\Cool\\"},                                                 // type unknown
+      {u"Q:\\Cool", false, "C:\\Mods\\Cool\\"},                                                 // no such drive
+      {u"relative", false, "C:\\Mods\\Cool\\"},      {u"c:\\lower\\", true, "c:\\lower\\"},
   };
   for (const Case& c : cases) {
     SpaceAvailable = 1;
@@ -84,8 +82,9 @@ TEST_F(HostWizardTest, AnUninstallerStartsItsFinaliserOnceAndAnInstallerNever) {
 }
 
 TEST_F(HostWizardTest, TheUsersPickInTheTreeBecomesTheInstallFolder) {
-  Open(WizardLayout({{"welcome", ""},
-               {"installdir", "[installdir_edit]\r\ntype=tedit\r\n[installdir_shelltreeview]\r\ntype=tshelltreeview"}}));
+  Open(WizardLayout(
+      {{"welcome", ""},
+       {"installdir", "[installdir_edit]\r\ntype=tedit\r\n[installdir_shelltreeview]\r\ntype=tshelltreeview"}}));
   TSE_ShellTreeView& tree = *form->InstallDirTree();
   form->NextButtonClick();
   struct Case {

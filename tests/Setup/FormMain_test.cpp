@@ -29,8 +29,8 @@ TEST_F(WizardTest, SetUpTitlesButtonsAndTheNamedControls) {
     form.reset();
     SetupInfoFile.IsUninstaller = c.uninstaller;
     Open(WizardLayout({{"welcome", "[Patching_StatusLabel2]\r\ntype=tlabel\r\n[finishtext]\r\ntype=tedit"},
-                 {"finish", "[PATCHING_STATUSLABEL]\r\ntype=tlabel"}},
-                "[settings]\r\ncolour=$00FF00\r\n"));
+                       {"finish", "[PATCHING_STATUSLABEL]\r\ntype=tlabel"}},
+                      "[settings]\r\ncolour=$00FF00\r\n"));
     EXPECT_EQ(host.Title, c.title) << c.name;
     EXPECT_EQ(host.Caption, u" " + c.title) << c.name;
     EXPECT_EQ(form->BackButton.Caption(), u"< Back");
@@ -61,7 +61,8 @@ TEST_F(WizardTest, ThePatchPageChecksTheSpace) {
   struct Case {
     int64_t required, available;
     bool nextEnabled;
-  } cases[] = {{100, 100, true}, {100, 99, false}, {0, -1, false}, {0, 0, true}, {int64_t{5} << 40, int64_t{6} << 40, true}};
+  } cases[] = {
+      {100, 100, true}, {100, 99, false}, {0, -1, false}, {0, 0, true}, {int64_t{5} << 40, int64_t{6} << 40, true}};
   for (const Case& c : cases) {
     WizardPages->ShowPage(kSpacePage - 1);
     SpaceRequired = c.required;
@@ -112,11 +113,12 @@ TEST_F(WizardTest, TheInstallationRunsOnTheSetupThreadAndShowsItsProgress) {
 }
 
 TEST_F(WizardTest, TheLaterLanguagePageChoosesTheLanguage) {
-  Open(WizardLayout({{"languageselection", "[a]\r\ntype=tradio\r\ncaption=Fran\u00E7ais\r\nchecked=true"},
-               {"languageselection", "[b]\r\ntype=tlabel\r\ncaption=none checked\r\n[c]\r\ntype=tradio\r\ncaption=x"},
-               {"languageselection", "[d]\r\ntype=tradio\r\ncaption=Italiano\r\nchecked=true"},
-               {"patching", ""},
-               {"finish", ""}}));
+  Open(WizardLayout(
+      {{"languageselection", "[a]\r\ntype=tradio\r\ncaption=Fran\u00E7ais\r\nchecked=true"},
+       {"languageselection", "[b]\r\ntype=tlabel\r\ncaption=none checked\r\n[c]\r\ntype=tradio\r\ncaption=x"},
+       {"languageselection", "[d]\r\ntype=tradio\r\ncaption=Italiano\r\nchecked=true"},
+       {"patching", ""},
+       {"finish", ""}}));
   NextTo(3);
   EXPECT_EQ(LanguageSelection, "Italiano");
 }
@@ -250,9 +252,10 @@ TEST_F(WizardTest, TheUninstallPageRemovesTheInstallationAndMovesOn) {
   testing_support::WriteFileText(dir.File("Game/a.txt"), "installed");
   UninstallList.AddFile(installDir + "\\a.txt");
   UninstallList.AddDir(installDir);
-  Open(WizardLayout({{"welcome", ""},
-               {"uninstall", "[patching_statuslabel]\r\ntype=tlabel\r\n[patching_progressbar]\r\ntype=tprogressbar"},
-               {"finish", ""}}));
+  Open(WizardLayout(
+      {{"welcome", ""},
+       {"uninstall", "[patching_statuslabel]\r\ntype=tlabel\r\n[patching_progressbar]\r\ntype=tprogressbar"},
+       {"finish", ""}}));
   form->NextButtonClick();
   EXPECT_EQ(WizardPages->Current, 2);
   EXPECT_FALSE(form->Working);
@@ -273,7 +276,8 @@ TEST_F(WizardTest, TheLanguageMenuFollowsTheLoadedLanguages) {
     form.reset();
     Languages = TLanguages();
     if (c.languages > 0) AddLanguage(kWizardEnglish);
-    if (c.languages > 1) AddLanguage(u"Deutsch\r\n407;\r\n12 < Zur\u00FCck\r\n13 Weiter >\r\n14 Abbrechen\r\n20 Willkommen\r\n");
+    if (c.languages > 1)
+      AddLanguage(u"Deutsch\r\n407;\r\n12 < Zur\u00FCck\r\n13 Weiter >\r\n14 Abbrechen\r\n20 Willkommen\r\n");
     Open(InstallerLayout());
     EXPECT_EQ(form->LanguageButton.Visible(), c.buttonVisible) << c.languages;
     EXPECT_EQ(form->LanguagePopupMenu.size(), static_cast<size_t>(c.languages));
@@ -344,8 +348,7 @@ namespace {
 // reports it to the layout's tree, as the screen's tree does.
 class FakeFolderTree : public TFolderTreeItems {
  public:
-  FakeFolderTree(TSE_ShellTreeView& model, const std::string& path, size_t firstChildAt)
-      : model_(model) {
+  FakeFolderTree(TSE_ShellTreeView& model, const std::string& path, size_t firstChildAt) : model_(model) {
     nodes_.reserve(64);
     Add("", -1);
     Add("C:\\Users\\Docs", 0);
@@ -407,8 +410,9 @@ TEST_F(WizardTest, TheFolderTreeFollowsTheEdit) {
   platform::MakeDir(base + "\\Mods");
   platform::MakeDir(base + "\\Mods\\Cool");
   SetupInfoFile.InstallDir = base + "\\Mods\\Cool";
-  Open(WizardLayout({{"welcome", ""},
-               {"installdir", "[installdir_edit]\r\ntype=tedit\r\n[installdir_shelltreeview]\r\ntype=tshelltreeview"}}));
+  Open(WizardLayout(
+      {{"welcome", ""},
+       {"installdir", "[installdir_edit]\r\ntype=tedit\r\n[installdir_shelltreeview]\r\ntype=tshelltreeview"}}));
   TSE_ShellTreeView& model = *form->InstallDirTree();
   EXPECT_EQ(model.Path(), base + "\\Mods\\Cool\\") << "set up on the install folder";
   EXPECT_FALSE(model.Visible()) << "its page is not shown yet";
@@ -423,8 +427,7 @@ TEST_F(WizardTest, TheFolderTreeFollowsTheEdit) {
        base + "\\Mods\\Cool\\"},
       {"a new folder selects nothing; the tree shows the nearest that exists", base + "\\Mods\\Cool\\New", 99,
        base + "\\Mods\\Cool\\", ""},
-      {"the walk stops at a first child", base + "\\Mods\\Cool", 1, base + "\\Mods\\Cool\\",
-       base + "\\Mods\\Cool\\"},
+      {"the walk stops at a first child", base + "\\Mods\\Cool", 1, base + "\\Mods\\Cool\\", base + "\\Mods\\Cool\\"},
   };
   for (Case& c : cases) {
     FakeFolderTree tree(model, c.typed, c.firstChildAt);
@@ -446,5 +449,4 @@ TEST_F(WizardTest, TheFolderTreeFollowsTheEdit) {
     EXPECT_EQ(tree.Expanded.size() - 1, std::min(above, c.firstChildAt)) << c.name;
     host.Tree = nullptr;
   }
-
 }

@@ -1,7 +1,7 @@
 // The wizard and verification windows on a real display, as the user sees
 // them; the pictures are written beside the test for a look.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include "Setup/FormMain_win32.h"
 #include "Setup/Ggauge.h"
@@ -91,7 +91,7 @@ const char kFinish[] = "[finishtext]\r\ntype=tlabel\r\nleft=20\r\ntop=20\r\ncapt
 
 TEST_F(WizardWindowTest, ThePagesAndButtonsOnTheScreen) {
   Open(WizardLayout({{"welcome", kWelcome}, {"patching", kWork}, {"finish", kFinish}},
-                          "[settings]\r\ncolour=$F0F8FF\r\n"));
+                    "[settings]\r\ncolour=$F0F8FF\r\n"));
   gui::Bitmap welcome = Shot(wizard->Window(), "wizard-welcome.bmp");
   EXPECT_EQ(wizard->Window().Text(), u" Cool Mod");
   EXPECT_EQ(welcome.Pixel(570, 360), 0xF0F8FFu) << "the page panel in the layout's colour";

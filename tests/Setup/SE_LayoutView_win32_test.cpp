@@ -1,8 +1,8 @@
 // Layout pages on a real display, as the user sees them: built from an
 // installer archive, shown in a window of the wizard's size, read back from
 // the screen.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include "Setup/Ggauge.h"
 #include "Setup/SE_LayoutView.h"

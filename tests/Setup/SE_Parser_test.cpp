@@ -38,7 +38,6 @@ std::string HalfAndHalfBmp(int w, int h) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-
 const char kTwoPages[] = "[pages]\r\nwelcome.txt\r\npatch.txt\r\n[pagetypes]\r\nwelcome\r\npatch\r\n";
 
 }  // namespace

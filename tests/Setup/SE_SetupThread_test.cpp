@@ -62,7 +62,10 @@ TEST_F(SetupThreadTest, TheInterpreterFollowsJumpsAndAborts) {
   } cases[] = {
       {"no lines", {}, {}, -1, false},
       {"labels, placeholders and unknown ids are stepped over",
-       {Cmd(step), label, placeholder, unknown, Cmd(step)}, {0, 4}, 5, false},
+       {Cmd(step), label, placeholder, unknown, Cmd(step)},
+       {0, 4},
+       5,
+       false},
       {"a jump lands after its target", {Cmd(step), jumpTo("3"), Cmd(step), label, Cmd(step)}, {0, 1, 4}, 5, false},
       {"a jump to the last line ends the run", {Cmd(step), jumpTo("3"), Cmd(step), Cmd(step)}, {0, 1}, 4, false},
       {"a jump below the first line goes on at the first", {jumpTo("-9"), Cmd(step)}, {0, 0, 1}, 2, false},
@@ -86,8 +89,8 @@ TEST_F(SetupThreadTest, TheInterpreterFollowsJumpsAndAborts) {
 TEST_F(SetupThreadTest, FinishingStepsRunAfterTheLastLineAndAfterAnAbort) {
   const int32_t step = AddCommand();
   const int32_t abort = AddCommand([](int32_t) { AbortFlag = true; });
-  OpenArchive(WriteArchiveFile("setup.exe", {{"UNINSTALL_Pages.txt", 0, "[pages]"}, {"SetupInfo", 0, "x"}},
-                               "MZ program"));
+  OpenArchive(
+      WriteArchiveFile("setup.exe", {{"UNINSTALL_Pages.txt", 0, "[pages]"}, {"SetupInfo", 0, "x"}}, "MZ program"));
   SetupInfoFile.UninstallExe = "Uninstall.exe";
   struct Case {
     const char* name;
@@ -155,8 +158,7 @@ TEST_F(SetupThreadTest, AContainerKeptOpenByTheLastUpdateIsSavedAndClosedWhenThe
       CurrentLine = -1;
       const int reported = errorCount;
       thread.Running = true;
-      EXPECT_TRUE(testing_support::Eventually([&] { return !thread.Running || errorCount > reported; }))
-          << c.name;
+      EXPECT_TRUE(testing_support::Eventually([&] { return !thread.Running || errorCount > reported; })) << c.name;
     }
     EXPECT_FALSE(GameVFS) << c.name;
     EXPECT_TRUE(checksumValid(testing_support::ReadFileBytes(dir.File("Game/c.vfs")))) << c.name;

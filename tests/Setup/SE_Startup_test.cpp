@@ -178,14 +178,15 @@ TEST_F(StartupTest, AFileWithoutAWholeArchiveIsRefused) {
       {"shorter than a trailer", "QXPF"},
       {"an empty file", ""},
       {"the trailer cut off", std::string(whole.begin(), whole.end() - 1)},
-      {"the entry count lowered", std::string(whole.begin(), whole.end() - 10) + '\0' +
-                                      std::string(whole.end() - 9, whole.end())},
+      {"the entry count lowered",
+       std::string(whole.begin(), whole.end() - 10) + '\0' + std::string(whole.end() - 9, whole.end())},
   };
   for (const Case& c : cases) {
     boxes.clear();
     WriteText(dir.File("bad.exe"), c.content);
     EXPECT_FALSE(OpenSetupArchive(dir.File("bad.exe"))) << c.name;
-    EXPECT_EQ(boxes, (std::vector<RecordedBox>{{"Invalid Setup Header. No Contents or Corrupted Contents.", "Error", 0}}))
+    EXPECT_EQ(boxes,
+              (std::vector<RecordedBox>{{"Invalid Setup Header. No Contents or Corrupted Contents.", "Error", 0}}))
         << c.name;
   }
   EXPECT_FALSE(OpenSetupArchive(dir.File("missing.exe")));
@@ -193,9 +194,10 @@ TEST_F(StartupTest, AFileWithoutAWholeArchiveIsRefused) {
 }
 
 TEST_F(StartupTest, VerificationChecksEveryEntryAndNamesTheFirstBadOne) {
-  const std::vector<ArchiveItem> items = {
-      {"LANGUAGE-English", 0, std::string(200, 'e')}, {"empty", 0, ""}, {"data.dat", 1, std::string(300, 'd')},
-      {"more.dat", 2, "0123456789"}};
+  const std::vector<ArchiveItem> items = {{"LANGUAGE-English", 0, std::string(200, 'e')},
+                                          {"empty", 0, ""},
+                                          {"data.dat", 1, std::string(300, 'd')},
+                                          {"more.dat", 2, "0123456789"}};
   struct Case {
     const char* name;
     std::function<void(const std::string& path, const TPak& pak)> damage;
@@ -274,7 +276,9 @@ TEST_F(StartupTest, AnEmptyArchivePassesVerificationAndStopsAtTheMissingSetupInf
   EXPECT_FALSE(StartUp(WriteArchiveFile("setup.exe", {}, "MZ"), &view, 0ms));
   EXPECT_EQ(view.shown, (std::vector<std::string>{"Loading Header 0/100", "Status: 0 out of 0 files verifyed 0/0"}));
   EXPECT_TRUE(view.closed);
-  EXPECT_EQ(boxes, (std::vector<RecordedBox>{{"Error: Setup Information Missing. Setup is corrupt", "Verification Error", 0}}));
+  EXPECT_EQ(
+      boxes,
+      (std::vector<RecordedBox>{{"Error: Setup Information Missing. Setup is corrupt", "Verification Error", 0}}));
 }
 
 TEST_F(StartupTest, TheVerificationWindowStandsAWhileAlsoInASilentRun) {
@@ -309,17 +313,23 @@ TEST_F(StartupTest, MissingOrDamagedItemsEndTheStartUp) {
     std::vector<ArchiveItem> items;
     RecordedBox box;
   } cases[] = {
-      {"no setup information", {{"CompiledLines", 0, script}},
+      {"no setup information",
+       {{"CompiledLines", 0, script}},
        {"Error: Setup Information Missing. Setup is corrupt", "Verification Error", 0}},
-      {"damaged setup information", {{"SetupInfo", 0, "\x05"}, {"CompiledLines", 0, script}},
+      {"damaged setup information",
+       {{"SetupInfo", 0, "\x05"}, {"CompiledLines", 0, script}},
        {"Error: Setup Information Missing. Setup is corrupt", "Verification Error", 0}},
-      {"setup information in another group", {{"SetupInfo", 1, Stored(info)}, {"CompiledLines", 0, script}},
+      {"setup information in another group",
+       {{"SetupInfo", 1, Stored(info)}, {"CompiledLines", 0, script}},
        {"Error: Setup Information Missing. Setup is corrupt", "Verification Error", 0}},
-      {"an installer without its script", {{"SetupInfo", 0, Stored(info)}},
+      {"an installer without its script",
+       {{"SetupInfo", 0, Stored(info)}},
        {"Error: Compiled Lines Missing. Setup is corrupt", "Verification Error", 0}},
-      {"an installer with a damaged script", {{"SetupInfo", 0, Stored(info)}, {"CompiledLines", 0, "\x01\x00\x07"}},
+      {"an installer with a damaged script",
+       {{"SetupInfo", 0, Stored(info)}, {"CompiledLines", 0, "\x01\x00\x07"}},
        {"Error: Compiled Lines Missing. Setup is corrupt", "Verification Error", 0}},
-      {"an uninstaller without its log", {{"SetupInfo", 0, Stored(uninstaller)}},
+      {"an uninstaller without its log",
+       {{"SetupInfo", 0, Stored(uninstaller)}},
        {"Error: install log is missing", "Setup Error", 0}},
   };
   for (const Case& c : cases) {
@@ -401,10 +411,15 @@ TEST_F(StartupTest, TheInstallFolderComesFromTheCommandLineTheRegistryOrTheSetup
   } cases[] = {
       {"stored", "", {}, "C:\\Games\\Quexar", "C:\\Games\\Quexar"},
       {"-id wins over everything", "E:\\Mine", {{kHKCU, kTestKey, "Path"}}, "C:\\Games", "E:\\Mine"},
-      {"the first slot that gives a folder", "",
-       {{kHKCU, kTestKey, ""}, {kHKCU, kTestKey, "Empty"}, {kHKCU, kTestKey + "\\Missing", "Path"},
-        {9, kTestKey, "Path"}, {kHKCU, kTestKey, "Path"}},
-       "C:\\Games", "D:\\Quexar"},
+      {"the first slot that gives a folder",
+       "",
+       {{kHKCU, kTestKey, ""},
+        {kHKCU, kTestKey, "Empty"},
+        {kHKCU, kTestKey + "\\Missing", "Path"},
+        {9, kTestKey, "Path"},
+        {kHKCU, kTestKey, "Path"}},
+       "C:\\Games",
+       "D:\\Quexar"},
       {"no slot gives one: the stored folder stays", "", {{kHKCU, kTestKey, "Missing"}}, "C:\\Games", "C:\\Games"},
       {"nothing at all", "", {}, "", ""},
       {"slots give nothing and nothing is stored", "", {{kHKCU, kTestKey, "Empty"}}, "", ""},
@@ -417,9 +432,11 @@ TEST_F(StartupTest, TheInstallFolderComesFromTheCommandLineTheRegistryOrTheSetup
     IdDir = c.idDir;
     bool loaded = Load(Installer());
     EXPECT_EQ(loaded, !c.result.empty()) << c.name;
-    if (loaded) EXPECT_EQ(SetupInfoFile.InstallDir, c.result) << c.name;
+    if (loaded)
+      EXPECT_EQ(SetupInfoFile.InstallDir, c.result) << c.name;
     else
-      EXPECT_EQ(boxes, (std::vector<RecordedBox>{{"Error: Registry Key Not Found. Please Install Software", "Error", 0}}))
+      EXPECT_EQ(boxes,
+                (std::vector<RecordedBox>{{"Error: Registry Key Not Found. Please Install Software", "Error", 0}}))
           << c.name;
   }
 }
@@ -443,7 +460,8 @@ TEST(SpaceOfGroups, CountsContentsOfFileGroupsAndStoredBytesOfUpdates) {
       {"an update group counts stored bytes", {entry(2, 10, 100)}, 10},
       {"a raw update entry counts its contents", {entry(2, 0, 70)}, 70},
       {"groups beyond the script count nothing", {entry(3, 10, 100), entry(65535, 1, 1)}, 0},
-      {"more than 4 GiB in all", {entry(1, 1, 0xFFFFFFFF), entry(1, 1, 0xFFFFFFFF), entry(2, 0xFFFFFFFF, 1)},
+      {"more than 4 GiB in all",
+       {entry(1, 1, 0xFFFFFFFF), entry(1, 1, 0xFFFFFFFF), entry(2, 0xFFFFFFFF, 1)},
        3 * int64_t{0xFFFFFFFF}},
   };
   for (const Case& c : cases) EXPECT_EQ(SpaceOfGroups(c.entries, kinds), c.space) << c.name;

@@ -97,9 +97,8 @@ TEST(UninstallProgress, PercentAdvanced) {
     int32_t last;
     bool advanced;
   } cases[] = {
-      {1, 1, 0, true},     {1, 2, 0, true},    {1, 3, 33, false}, {2, 3, 33, true},
-      {1, 250, 0, false},  {3, 250, 0, true},  {0, 5, 0, false},  {5, 0, 0, false},
-      {10, 10, 99, true},  {10, 10, 100, false},
+      {1, 1, 0, true},   {1, 2, 0, true},  {1, 3, 33, false}, {2, 3, 33, true},   {1, 250, 0, false},
+      {3, 250, 0, true}, {0, 5, 0, false}, {5, 0, 0, false},  {10, 10, 99, true}, {10, 10, 100, false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(PercentAdvanced(c.done, c.total, c.last), c.advanced) << c.done << "/" << c.total << " > " << c.last;
@@ -178,10 +177,15 @@ TEST_F(UninstallTest, DeleteRegEntryDeletesOnlyTheNamedValue) {
     std::vector<const char*> gone, kept;
   } cases[] = {
       {"named value", "\"HKCU\" \"" + kTestKey + "\" \"One\" \"1\"", {"One"}, {"Two Words", ""}},
-      {"root in lower case, blanks in the name", "\"hkcu\" \"" + kTestKey + "\" \"Two Words\" \"2\"", {"Two Words"},
+      {"root in lower case, blanks in the name",
+       "\"hkcu\" \"" + kTestKey + "\" \"Two Words\" \"2\"",
+       {"Two Words"},
        {"One", ""}},
       {"the default value", "\"HKCU\" \"" + kTestKey + "\" \"\" \"\"", {""}, {"One", "Two Words"}},
-      {"a key that does not exist", "\"HKCU\" \"" + kTestKey + "\\Missing\" \"One\" \"\"", {}, {"One", "Two Words", ""}},
+      {"a key that does not exist",
+       "\"HKCU\" \"" + kTestKey + "\\Missing\" \"One\" \"\"",
+       {},
+       {"One", "Two Words", ""}},
       {"another root", "\"HKCR\" \"" + kTestKey + "\" \"One\" \"\"", {}, {"One", "Two Words", ""}},
       {"too few fields", "\"HKCU\"", {}, {"One", "Two Words", ""}},
   };

@@ -47,8 +47,7 @@ TEST_F(LockedUninstall, FilesThatCannotBeDeletedAreNamedInTheOutcome) {
     std::string outcome;  // "<n>" stands for the path of file n
   } cases[] = {
       {"nothing held open", 3, 0, ""},
-      {"one held open", 3, 1,
-       "Error: These installed files could not be removed; they may be in use:\r<0>"},
+      {"one held open", 3, 1, "Error: These installed files could not be removed; they may be in use:\r<0>"},
       {"more than ten", 12, 12,
        "Error: These installed files could not be removed; they may be in use:\r<0>\r<1>\r<2>\r<3>\r<4>\r<5>\r<6>"
        "\r<7>\r<8>\r<9>\r... and 2 more"},

@@ -34,8 +34,7 @@ class RecordingWizardHost : public TWizardHost {
     }
   }
   void EndProcess(int exitCode) override { throw ProcessEnded{exitCode}; }
-  int PopupMenu(const std::vector<std::u16string>& captions, const std::vector<bool>& checked, int x,
-                int y) override {
+  int PopupMenu(const std::vector<std::u16string>& captions, const std::vector<bool>& checked, int x, int y) override {
     MenuCaptions = captions;
     MenuChecked = checked;
     MenuX = x;
@@ -105,14 +104,15 @@ class WizardTest : public RuntimeTest {
   // The usual installer: welcome, language choice, folder, space, work,
   // finish.
   static std::vector<ArchiveItem> InstallerLayout() {
-    return WizardLayout({{"welcome", "[title]\r\ntype=tlabel\r\ncaption=<LANG20>"},
-                   {"languageselection",
-                    "[english_radio]\r\ntype=tradio\r\ncaption=English\r\n"
-                    "[german_radio]\r\ntype=tradio\r\ncaption=Deutsch\r\nchecked=true"},
-                   {"installdir", "[InstallDir_Edit]\r\ntype=tedit"},
-                   {"patch", "[spaceavalible]\r\ntype=tlabel"},
-                   {"patching", "[patching_statuslabel]\r\ntype=tlabel\r\n[patching_progressbar]\r\ntype=tprogressbar"},
-                   {"finish", "[finishtext]\r\ntype=tlabel\r\ncaption=All done"}});
+    return WizardLayout(
+        {{"welcome", "[title]\r\ntype=tlabel\r\ncaption=<LANG20>"},
+         {"languageselection",
+          "[english_radio]\r\ntype=tradio\r\ncaption=English\r\n"
+          "[german_radio]\r\ntype=tradio\r\ncaption=Deutsch\r\nchecked=true"},
+         {"installdir", "[InstallDir_Edit]\r\ntype=tedit"},
+         {"patch", "[spaceavalible]\r\ntype=tlabel"},
+         {"patching", "[patching_statuslabel]\r\ntype=tlabel\r\n[patching_progressbar]\r\ntype=tprogressbar"},
+         {"finish", "[finishtext]\r\ntype=tlabel\r\ncaption=All done"}});
   }
 
   // Makes the archive, the window and its pages.

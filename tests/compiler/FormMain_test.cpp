@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <functional>
 #include <filesystem>
+#include <functional>
 
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_GenerateModCode.h"
@@ -60,9 +60,9 @@ std::string ReadText(const std::string& path) {
 }
 
 std::vector<TModInfoRow> DefaultRows() {
-  return {{"Mod", "MyMod"},         {"Mod Dir", "MyMod"},      {"Mod_Ver", "1.0"},       {"Mod_Music", "Menu"},
-          {"Mod_Ver_Align", "0"},   {"Req_Ver", "1.10"},       {"Multi_Name", ""},       {"CreditsChange1", "340"},
-          {"CreditsChange2", "360"}, {"CreditsDark1", "50"},   {"CreditsDark2", "0"}};
+  return {{"Mod", "MyMod"},          {"Mod Dir", "MyMod"},   {"Mod_Ver", "1.0"},   {"Mod_Music", "Menu"},
+          {"Mod_Ver_Align", "0"},    {"Req_Ver", "1.10"},    {"Multi_Name", ""},   {"CreditsChange1", "340"},
+          {"CreditsChange2", "360"}, {"CreditsDark1", "50"}, {"CreditsDark2", "0"}};
 }
 
 class FormMainTest : public ::testing::Test {
@@ -112,8 +112,8 @@ TEST(FormMainStart, DebugSwitchIsTheFirstParameterInAnyCase) {
     bool debug;
   };
   const Case cases[] = {
-      {{}, false},          {{"-debug"}, true},  {{"-DEBUG"}, true},          {{"-Debug", "x"}, true},
-      {{"x", "-debug"}, false}, {{"-debugx"}, false}, {{"debug"}, false}, {{""}, false},
+      {{}, false},          {{"-debug"}, true}, {{"-DEBUG"}, true}, {{"-Debug", "x"}, true}, {{"x", "-debug"}, false},
+      {{"-debugx"}, false}, {{"debug"}, false}, {{""}, false},
   };
   for (const Case& c : cases) {
     TempDir program;
@@ -431,8 +431,9 @@ TEST_F(FormMainTest, ASettingsFileThatCannotBeWrittenStopsTheCompile) {
   form.ModFilesDir = P("files");
   form.CompiledInformation = {"previous log"};
   form.Compile1Click();
-  EXPECT_EQ(view.messages, std::vector<std::string>{"Compile error: Error: The mod's settings file could not be written to " +
-                                                    program.Path() + "\\initempdir\\MyMod.ini"});
+  EXPECT_EQ(view.messages,
+            std::vector<std::string>{"Compile error: Error: The mod's settings file could not be written to " +
+                                     program.Path() + "\\initempdir\\MyMod.ini"});
   EXPECT_EQ(form.CompiledInformation, std::vector<std::string>{"previous log"});
   EXPECT_EQ(ReadText(P("initempdir")), "a file where the folder belongs");
 }

@@ -2,9 +2,9 @@
 // after the user's actions, read back from the windows and the screen.
 #include "compiler/FormMain_win32.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <gtest/gtest.h>
 #include <richedit.h>
 
 #include <atomic>
@@ -15,8 +15,8 @@
 #include "compiler/FormSelectDir_win32.h"
 #include "compiler/TCompiler.h"
 #include "platform/gui/Application.h"
-#include "tests/support/Eventually.h"
 #include "tests/support/BmpFile.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowSearch.h"
 

@@ -178,8 +178,8 @@ TEST_F(FileListTest, LinksAreNotFollowed) {
   ASSERT_FALSE(ec);
   list.AddDir(Folder("mod"), 1, "", false, "");
   EXPECT_EQ(GroupNames(1), Names{"real.dat"});
-  EXPECT_EQ(owner.log, (Names{"Skipping link " + Folder("mod") + "dangling", "Skipping link " + Folder("mod") + "file.lnk",
-                              "Skipping link " + Folder("mod") + "up"}));
+  EXPECT_EQ(owner.log, (Names{"Skipping link " + Folder("mod") + "dangling",
+                              "Skipping link " + Folder("mod") + "file.lnk", "Skipping link " + Folder("mod") + "up"}));
 }
 
 }  // namespace

@@ -193,7 +193,8 @@ TEST_F(GenerateModCodeTest, NamesReachTheirLinesCleanedWhereTheyNameFiles) {
   EXPECT_EQ(lines[3], "prefix \"My Mod\"");
   EXPECT_EQ(lines[10], "File \"C:\\mods\\MyMod\\\" \"mods\\abc\\\"");
   EXPECT_EQ(lines[13], "CreateDirectory \"$SMPROGRAMS\\Quexar\\Mods\\abc\\\"");
-  EXPECT_EQ(lines[14], "CreateShortCut \"$SMPROGRAMS\\Quexar\\Mods\\abc\\Play.lnk\" \"$INSTDIR\\qxrun.exe\" \"mod abc\"");
+  EXPECT_EQ(lines[14],
+            "CreateShortCut \"$SMPROGRAMS\\Quexar\\Mods\\abc\\Play.lnk\" \"$INSTDIR\\qxrun.exe\" \"mod abc\"");
   EXPECT_EQ(lines[15],
             "CreateShortCut \"$SMPROGRAMS\\Quexar\\Mods\\abc\\Uninstall.lnk\" \"$INSTDIR\\My Mod_Uninstall.exe\" \"\"");
 }
@@ -213,9 +214,9 @@ TEST_F(GenerateModCodeTest, TheScriptParsesWithTheRegisteredCommands) {
   EXPECT_EQ(compiler.Error.Text, "");
   ASSERT_EQ(compiler.CompLines.Lines.size(), lines.size());
   const std::vector<std::string> keywords = {
-      "name",     "shortname", "outfile", "prefix", "installdir", "installdirregkey", "language", "uninstalllanguage",
-      "pages",    "uninstallpages", "message", "file", "file", "message", "createdirectory", "createdirectory",
-      "createshortcut", "createshortcut"};
+      "name",     "shortname",         "outfile",         "prefix",          "installdir",     "installdirregkey",
+      "language", "uninstalllanguage", "pages",           "uninstallpages",  "message",        "file",
+      "file",     "message",           "createdirectory", "createdirectory", "createshortcut", "createshortcut"};
   for (size_t i = 0; i < keywords.size(); ++i)
     EXPECT_EQ(commands.Get(compiler.CompLines.Lines[i].Id)->Keyword, keywords[i]) << i;
   EXPECT_EQ(compiler.CompLines.Lines[7].Params[0], "uninstall\\English (UK)");
@@ -254,16 +255,11 @@ TEST(ModCodeNames, FileNameWithoutExtension) {
     std::string path, name;
   };
   const Case cases[] = {
-      {"C:\\p\\MyMod.trvx", "MyMod"},
-      {"C:\\mods\\Cool Mod.ini", "Cool Mod"},
-      {"Deutsch.v2.wri", "Deutsch.v2"},
-      {"noext", "noext"},
-      {"C:\\dir.d\\noext", "noext"},
-      {"a/b.c/d.e", "d"},
-      {"C:name.ini", "name"},
-      {".wri", ""},
-      {"trailing.", "trailing"},
-      {"", ""},
+      {"C:\\p\\MyMod.trvx", "MyMod"},   {"C:\\mods\\Cool Mod.ini", "Cool Mod"},
+      {"Deutsch.v2.wri", "Deutsch.v2"}, {"noext", "noext"},
+      {"C:\\dir.d\\noext", "noext"},    {"a/b.c/d.e", "d"},
+      {"C:name.ini", "name"},           {".wri", ""},
+      {"trailing.", "trailing"},        {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(FileNameWithoutExt(c.path), c.name) << c.path;
 }

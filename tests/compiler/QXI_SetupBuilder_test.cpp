@@ -285,7 +285,8 @@ TEST_F(BuilderTest, AnyNumberOfWorkersWritesTheSameInstaller) {
             TPakFile whole;
             EXPECT_EQ(TPak::PackEntry(whole, contents.data(), contents.size()), pak.ReadStored(i)) << e.Name;
             EXPECT_EQ(std::tie(whole.Crc, whole.StoredSize, whole.OriginalSize),
-                      std::tie(e.Crc, e.StoredSize, e.OriginalSize)) << e.Name;
+                      std::tie(e.Crc, e.StoredSize, e.OriginalSize))
+                << e.Name;
           }
         }
         EXPECT_TRUE(installer() == expected);  // no dump of 70 MiB when not
@@ -329,14 +330,11 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
       {"no icon replacement in this build", [this] { compiler.IconWriter = {}; },
        "Error: Cannot write the icon " + Path("layout\\Install\\Classic\\icon.ico") + " into " +
            Path("compiled\\MyMod.exe.part")},
-      {"setup information not written",
-       [this] { std::filesystem::create_directory(Fs("compiled/SIF.temp")); },
+      {"setup information not written", [this] { std::filesystem::create_directory(Fs("compiled/SIF.temp")); },
        "Error: Cannot write " + Path("compiled\\SIF.temp")},
-      {"compiled lines not written",
-       [this] { std::filesystem::create_directory(Fs("compiled/CLN.temp")); },
+      {"compiled lines not written", [this] { std::filesystem::create_directory(Fs("compiled/CLN.temp")); },
        "Error: Cannot write " + Path("compiled\\CLN.temp")},
-      {"a source vanished since it was listed",
-       [this] { std::filesystem::remove(Fs("mod/files/sub/b.dat")); },
+      {"a source vanished since it was listed", [this] { std::filesystem::remove(Fs("mod/files/sub/b.dat")); },
        "Error: Cannot read " + Path("mod\\files\\sub\\b.dat")},
       {"more entries than the table can count",
        [this] {

@@ -25,16 +25,15 @@ Files GroupFiles(const TCompiler& c, size_t group, const std::string& root) {
 }  // namespace
 
 TEST_F(BuilderTest, CompileStepsQueueTheScriptsFilesGroupByGroup) {
-  compiler.Compile({"language English", "file files\\", "qxpupdate patch1\\ pw Data.qxp",
-                    "vfsupdate patch2\\ DATA.QXP", "file none\\", "uninstalllanguage UnEnglish", "language Missing"},
+  compiler.Compile({"language English", "file files\\", "qxpupdate patch1\\ pw Data.qxp", "vfsupdate patch2\\ DATA.QXP",
+                    "file none\\", "uninstalllanguage UnEnglish", "language Missing"},
                    Path("mod"));
   ASSERT_EQ(compiler.Error.Text, "");
   const TCompilerFileList& list = compiler.FileList;
   ASSERT_EQ(list.Groups.size(), 5u);
   EXPECT_EQ(list.LastGroup, 4);
-  EXPECT_EQ(GroupFiles(compiler, 0, dir.Path()),
-            (Files{{"LANGUAGE-English", "languages\\English.wri"},
-                   {"UNINSTALL_LANGUAGE-UnEnglish", "languages\\UnEnglish.wri"}}));
+  EXPECT_EQ(GroupFiles(compiler, 0, dir.Path()), (Files{{"LANGUAGE-English", "languages\\English.wri"},
+                                                        {"UNINSTALL_LANGUAGE-UnEnglish", "languages\\UnEnglish.wri"}}));
   EXPECT_EQ(GroupFiles(compiler, 1, dir.Path()),
             (Files{{"a.dat", "mod\\files\\a.dat"}, {"sub\\b.dat", "mod\\files\\sub\\b.dat"}}));
   // The container line names the archive of the line before it, in other

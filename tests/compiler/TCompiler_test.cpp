@@ -10,7 +10,9 @@ using testing_support::TempDir;
 
 namespace {
 
-TCompLine L(int32_t id, std::vector<std::string> params, int32_t line) { return TCompLine{id, std::move(params), line}; }
+TCompLine L(int32_t id, std::vector<std::string> params, int32_t line) {
+  return TCompLine{id, std::move(params), line};
+}
 
 // Ids used below (from the command table).
 constexpr int32_t kGoto = 1, kName = 2, kFile = 7, kDelete = 8, kRmdir = 12, kMessage = 15, kRename = 31;
@@ -64,9 +66,7 @@ TEST_F(CompilerTest, ParsesLinesLabelsAndParameters) {
        {"NAME \"My Setup\"", "GoTo 12"},
        {L(kName, {"My Setup"}, 0), L(kGoto, {"12"}, 1)}},
       {"a keyword alone gets one empty parameter", {"message"}, {L(kMessage, {""}, 0)}},
-      {"tabs and runs of blanks separate once",
-       {"rmdir a\t \tb   \"c d\""},
-       {L(kRmdir, {"a", "b", "c d"}, 0)}},
+      {"tabs and runs of blanks separate once", {"rmdir a\t \tb   \"c d\""}, {L(kRmdir, {"a", "b", "c d"}, 0)}},
       {"empty quoted parameters stay", {"rmdir \"\" x \"\""}, {L(kRmdir, {"", "x", ""}, 0)}},
       {"quotes group inside a token", {"rename ab\"c d\"e f"}, {L(kRename, {"abc de", "f"}, 0)}},
       {"an unterminated quote runs to the end", {"message \"a b"}, {L(kMessage, {"a b"}, 0)}},
@@ -97,19 +97,30 @@ TEST_F(CompilerTest, ErrorsAndTheirPrecedence) {
       {"unknown keyword", {"message a", "", "bogus x y"}, "Unknown Command \"bogus\"", 2, 1},
       {"quotes are removed from the keyword", {"\"Bo gus\" x"}, "Unknown Command \"Bo gus\"", 0, 0},
       {"a label with a comment after it is a command", {"start: ; the start"}, "Unknown Command \"start:\"", 0, 0},
-      {"parsing stops at the first unknown keyword",
-       {"bad1", "bad2"}, "Unknown Command \"bad1\"", 0, 0},
+      {"parsing stops at the first unknown keyword", {"bad1", "bad2"}, "Unknown Command \"bad1\"", 0, 0},
       {"no compile step runs after a parse error",
-       {"", "", "", "", "rename one", "", "", "", "", "oops"}, "Unknown Command \"oops\"", 9, 1},
+       {"", "", "", "", "rename one", "", "", "", "", "oops"},
+       "Unknown Command \"oops\"",
+       9,
+       1},
       {"compile-step error at the source line", {"", "; c", "rename one"}, "Not enough parameters", 2, 1},
       {"the last compile-step error wins",
-       {"", "", "", "rename a", "", "", "", "rmdir b", "message"}, "Not enough parameters", 7, 3},
-      {"a parameter too long to store", {"message a", "message " + longParam, "bogus"},
-       "Parameter too long - at most 65535 bytes", 1, 2},
+       {"", "", "", "rename a", "", "", "", "rmdir b", "message"},
+       "Not enough parameters",
+       7,
+       3},
+      {"a parameter too long to store",
+       {"message a", "message " + longParam, "bogus"},
+       "Parameter too long - at most 65535 bytes",
+       1,
+       2},
       {"a label too long to store", {longParam + ":"}, "Parameter too long - at most 65535 bytes", 0, 1},
       // Names of the uninstall key, log and uninstaller: a separator would nest them.
-      {"a short name with a backslash", {"name Mod", "", "shortname \"My\\Mod\""},
-       "The short name may not hold \\ or /", 2, 2},
+      {"a short name with a backslash",
+       {"name Mod", "", "shortname \"My\\Mod\""},
+       "The short name may not hold \\ or /",
+       2,
+       2},
       {"a name that stays the short name", {"name A/B", "prefix ab"}, "The short name may not hold \\ or /", 0, 2},
       {"a later short name replaces it", {"name A/B", "shortname AB"}, "", 0, 2},
       {"a prefix with a slash", {"prefix a", "prefix \"x/y\""}, "The prefix may not hold \\ or /", 1, 2},
@@ -164,11 +175,11 @@ TEST(Compiler, WithoutARegistryEveryKeywordIsUnknown) {
 }
 
 TEST_F(CompilerTest, Listing) {
-  compiler.CompLines.Lines = {L(0, {"end"}, 0), L(kMessage, {"a b", "c"}, 1), L(-1, {}, -1),
-                              L(kMessage, {"", "x"}, 2), L(kMessage, {"x", ""}, 3), L(kRmdir, {""}, 4),
-                              L(99, {"x"}, 5), L(kMessage, {"tab\there"}, 6)};
-  std::vector<std::string> expected = {"end:", "message \"a b\" c", "message x", "message x ", "rmdir ",
-                                       "message tab\there"};
+  compiler.CompLines.Lines = {L(0, {"end"}, 0),          L(kMessage, {"a b", "c"}, 1), L(-1, {}, -1),
+                              L(kMessage, {"", "x"}, 2), L(kMessage, {"x", ""}, 3),    L(kRmdir, {""}, 4),
+                              L(99, {"x"}, 5),           L(kMessage, {"tab\there"}, 6)};
+  std::vector<std::string> expected = {"end:",   "message \"a b\" c", "message x", "message x ",
+                                       "rmdir ", "message tab\there"};
   EXPECT_EQ(compiler.CompiledListing(), expected);
   EXPECT_EQ(compiler.FormatCompiledArgs(99), "");
 }
@@ -183,8 +194,8 @@ TEST_F(CompilerTest, CompiledScriptStoresAndLoadsBack) {
   Bytes cln = ReadWholeFile(dir.File("CLN.temp"));
   TCompLines loaded;
   ASSERT_TRUE(loaded.LoadFromBuffer(cln.data(), cln.size()));
-  std::vector<TCompLine> expected = {L(-1, {}, -1), L(-1, {}, -1), L(kRmdir, {"C:\\a b", "x"}, 2),
-                                     L(kDelete, {""}, 3), L(kGoto, {"0"}, 4)};
+  std::vector<TCompLine> expected = {L(-1, {}, -1), L(-1, {}, -1), L(kRmdir, {"C:\\a b", "x"}, 2), L(kDelete, {""}, 3),
+                                     L(kGoto, {"0"}, 4)};
   EXPECT_EQ(loaded.Lines, expected);
 
   Bytes sif = ReadWholeFile(dir.File("SIF.temp"));

@@ -50,9 +50,7 @@ void RecordBox(const std::string& text, const std::string& caption) {
 __attribute__((noipa)) void Raise() { throw std::runtime_error("Raiser failure"); }
 
 constexpr int kFaultLine = __LINE__ + 2;
-__attribute__((noipa)) void Fault(int* p) {
-  *p = 1;
-}
+__attribute__((noipa)) void Fault(int* p) { *p = 1; }
 
 // The report's box and viewer write to the output file.
 void RouteReport() {
@@ -70,7 +68,8 @@ void RouteReport() {
 }
 
 __attribute__((noipa)) void RaiseOnThread() {
-  Note("call", __LINE__); Raise();
+  Note("call", __LINE__);
+  Raise();
   Append("returned\n");  // keeps the call from becoming a jump
 }
 
@@ -90,14 +89,17 @@ int main(int argc, char** argv) {
   InstallExceptionHook(std::vector<std::string>(argv + 1, argv + argc));
 
   if (mode == "throw") {
-    Note("call", __LINE__); Raise();
+    Note("call", __LINE__);
+    Raise();
   } else if (mode == "fault") {
     Note("fault", kFaultLine);
-    Note("call", __LINE__); Fault(NullTarget);
+    Note("call", __LINE__);
+    Fault(NullTarget);
   } else if (mode == "lenient") {
     StrictErrorSystem = false;
     try {
-      Note("call", __LINE__); Raise();
+      Note("call", __LINE__);
+      Raise();
     } catch (const std::exception&) {
       Append("[trace]\n" + Joined(ExceptionHook->StackTraceList) + "[end]\n");
     }
@@ -115,7 +117,8 @@ int main(int argc, char** argv) {
       Raise();
     });
     Note("fault", kFaultLine);
-    Note("call", __LINE__); Fault(NullTarget);
+    Note("call", __LINE__);
+    Fault(NullTarget);
   } else if (mode == "thread") {
     RouteReport();
     std::thread(RaiseOnThread).join();

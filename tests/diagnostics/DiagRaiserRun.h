@@ -46,8 +46,10 @@ inline TRaiserRun RunRaiser(const std::string& program, const std::string& mode,
   TRaiserRun run;
   if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return run;
-  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &run.ExitCode);
-  else TerminateProcess(process.hProcess, 99);
+  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process.hProcess, &run.ExitCode);
+  else
+    TerminateProcess(process.hProcess, 99);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   try {

@@ -36,9 +36,8 @@ TEST(PSAPI, ModulesAreFoundByTheirAddressRange) {
     uint64_t address;
     const char* info;
   } cases[] = {
-      {0x400000, " Setup.exe"},         {0x401FFF, " Setup.exe"},  {0x402000, ""},
-      {0x3FFFFF, ""},                   {0x7B000FFF, " kernel32.dll"}, {0x7BC00000, " ntdll.dll"},
-      {0x7BC00100, ""},                 {0, ""},
+      {0x400000, " Setup.exe"},      {0x401FFF, " Setup.exe"},   {0x402000, ""},   {0x3FFFFF, ""},
+      {0x7B000FFF, " kernel32.dll"}, {0x7BC00000, " ntdll.dll"}, {0x7BC00100, ""}, {0, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);

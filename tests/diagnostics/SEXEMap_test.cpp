@@ -65,8 +65,8 @@ TEST(SEXEMapText, SegmentsNameTheUnitsAndLineSectionsGiveRisingLines) {
   EXPECT_EQ(map.Units()[1].Segments[2], (TEXEMapRange{kCode + 0x20, 8}));
   std::vector<TEXEMapLine> lines = {
       // 119 and the second 125 do not rise above what came before them
-      {kCode + 0x10, 120, 0}, {kCode + 0x14, 121, 0}, {kCode + 0x20, 125, 0}, {kCode + 0x40, 130, 0},
-      {kCode + 0xF1D0, 10, 1}, {kCode + 0xF1E0, 11, 1},
+      {kCode + 0x10, 120, 0}, {kCode + 0x14, 121, 0},  {kCode + 0x20, 125, 0},
+      {kCode + 0x40, 130, 0}, {kCode + 0xF1D0, 10, 1}, {kCode + 0xF1E0, 11, 1},
   };
   EXPECT_EQ(map.Lines(), lines) << "lines under another header are ignored";
 }
@@ -86,22 +86,33 @@ TEST(SEXEMapText, LineBreaksOfEveryKind) {
 TEST(SEXEMapText, SegmentLines) {
   struct Case {
     const char* line;
-    int units;           // units after parsing
-    const char* name;    // of the last unit
+    int units;         // units after parsing
+    const char* name;  // of the last unit
     TEXEMapSegment segment;
     TEXEMapRange range;
   } cases[] = {
-      {"0001:00000010 00000020 C=CODE S=.text G=(none) M=Alpha ACBP=A9", 1, "Alpha", TEXEMapSegment::Code,
+      {"0001:00000010 00000020 C=CODE S=.text G=(none) M=Alpha ACBP=A9",
+       1,
+       "Alpha",
+       TEXEMapSegment::Code,
        {kCode + 0x10, 0x20}},
-      {"0002:00000010 00000020 C=data S=.data G=(none) M=Alpha ACBP=A9", 1, "Alpha", TEXEMapSegment::Data,
+      {"0002:00000010 00000020 C=data S=.data G=(none) M=Alpha ACBP=A9",
+       1,
+       "Alpha",
+       TEXEMapSegment::Data,
        {kCode + 0x10, 0x20}},
-      {"0003:00000010 00000020 C=BSS  S=.bss G=(none) M=Alpha ACBP=A9", 1, "Alpha", TEXEMapSegment::Bss,
+      {"0003:00000010 00000020 C=BSS  S=.bss G=(none) M=Alpha ACBP=A9",
+       1,
+       "Alpha",
+       TEXEMapSegment::Bss,
        {kCode + 0x10, 0x20}},
-      {"0001:00000010 00000020 C=CODE S=.text G=(none) M=AtTheEnd", 1, "AtTheEnd", TEXEMapSegment::Code,
+      {"0001:00000010 00000020 C=CODE S=.text G=(none) M=AtTheEnd",
+       1,
+       "AtTheEnd",
+       TEXEMapSegment::Code,
        {kCode + 0x10, 0x20}},
       {"0001:0000001G 0000002X C=CODE S=.text M=NotHex ACBP=A9", 1, "NotHex", TEXEMapSegment::Code, {kCode, 0}},
-      {"0001:FFFFFFFF 00000001 C=CODE S=.text M=Wraps ACBP=A9", 1, "Wraps", TEXEMapSegment::Code,
-       {kCode - 1, 1}},
+      {"0001:FFFFFFFF 00000001 C=CODE S=.text M=Wraps ACBP=A9", 1, "Wraps", TEXEMapSegment::Code, {kCode - 1, 1}},
       {"0001:00000010 00000020 C=ICODE S=.itext M=Other ACBP=A9", 0, "", TEXEMapSegment::Code, {}},
       {"0001:00000010 00000020 C=CODE S=.text G=(none) ACBP=A9", 0, "", TEXEMapSegment::Code, {}},
       {"0001:0000", 0, "", TEXEMapSegment::Code, {}},
@@ -125,7 +136,8 @@ TEST(SEXEMapText, UnitNamesAreExactAndAtMost255Characters) {
       "0001:00000000 00000010 C=CODE S=.text M=unit ACBP=A9\n"
       "0001:00000010 00000010 C=CODE S=.text M=Unit ACBP=A9\n"
       "0001:00000020 00000030 C=CODE S=.text M=unit ACBP=A9\n"
-      "0001:00000000 00000010 C=CODE S=.text M=" + longName + " ACBP=A9\n");
+      "0001:00000000 00000010 C=CODE S=.text M=" +
+      longName + " ACBP=A9\n");
   ASSERT_EQ(map.Units().size(), 3u) << "names differing in case are different units";
   EXPECT_EQ(map.Units()[0].Segments[0], (TEXEMapRange{kCode + 0x20, 0x30})) << "the later segment line wins";
   EXPECT_EQ(map.Units()[2].Name, std::string(255, 'n'));
@@ -190,8 +202,8 @@ TEST(SEXEMapText, HostileLineNumberText) {
     const char* text;
     std::vector<TEXEMapLine> lines;
   } cases[] = {
-      {"12", {}},                                          // no blank: nothing
-      {"12 0001:", {{kCode, 12, -1}}},                     // the offset is missing
+      {"12", {}},                       // no blank: nothing
+      {"12 0001:", {{kCode, 12, -1}}},  // the offset is missing
       {"12 0001:0000000A", {{kCode + 10, 12, -1}}},
       {"1x 0001:00000001 3 0001:00000003", {{kCode + 1, 0, -1}, {kCode + 3, 3, -1}}},  // not a number: 0
       {"5 0001:00000001 -4 0001:00000002 6 0001:00000003", {{kCode + 1, 5, -1}, {kCode + 3, 6, -1}}},
@@ -238,11 +250,11 @@ TEST(SEXEMapLookup, NearestLineAtOrBelowWithin200Bytes) {
   } cases[] = {
       {kCode + 0x100, " Main (10 - 0)"},
       {kCode + 0x101, " Main (10 - 1)"},
-      {kCode + 0x1FF, ""},                   // 255 bytes past line 10
-      {kCode + 0x200, " Main (20 - 0)"},     // two records at one address: the first
+      {kCode + 0x1FF, ""},                // 255 bytes past line 10
+      {kCode + 0x200, " Main (20 - 0)"},  // two records at one address: the first
       {kCode + 0x200 + 200, " Main (20 - 200)"},
       {kCode + 0x200 + 201, ""},
-      {kCode + 0xFF, ""},                    // below every record
+      {kCode + 0xFF, ""},  // below every record
       {kCode + 0x900 + 3, " Unknown (5 - 3)"},
       {0x1'0000'0000ull + kCode + 0x100, ""},  // far above, beyond 32 bits
       {kLinked64 + 0x1000 + 0x101, " Main (10 - 1)", kLinked64},

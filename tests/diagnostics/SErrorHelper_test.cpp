@@ -54,12 +54,16 @@ TEST(SErrorHelper, WhereTheWalkStops) {
       {"a frame at the stack base", {{kTop, {kTop + 0x100, 0x401100}}}, kTop, 1},
       {"a frame above the stack", {{kTop + 8, {0, 0x401100}}}, kTop + 8, 1},
       {"a caller's frame below the first one",
-       {{0x12F000, {0x12E000, 0x401100}}, {0x12E000, {0x12F100, 0x401200}}}, 0x12F000, 2},
+       {{0x12F000, {0x12E000, 0x401100}}, {0x12E000, {0x12F100, 0x401200}}},
+       0x12F000,
+       2},
       {"a frame that names itself", {{0x12F000, {0x12F000, 0x401100}}}, 0x12F000, 1},
       {"a return address outside code", {{0x12F000, {0x12F100, 0x500000}}}, 0x12F000, 1},
       {"an unreadable caller's frame", {{0x12F000, {0x12F800, 0x401100}}}, 0x12F000, 2},
-      {"two frames naming each other", {{0x12F000, {0x12F100, 0x401100}}, {0x12F100, {0x12F000, 0x401200}}},
-       0x12F000, 1 + kMaxStackFrames},
+      {"two frames naming each other",
+       {{0x12F000, {0x12F100, 0x401100}}, {0x12F100, {0x12F000, 0x401200}}},
+       0x12F000,
+       1 + kMaxStackFrames},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

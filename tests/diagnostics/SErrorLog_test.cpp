@@ -95,7 +95,7 @@ TEST(SErrorLogLines, CPUSpeedRoundsHalvesToEven) {
   } cases[] = {
       {0, 0},
       {249999, 0},
-      {250000, 0},   // 0.5 -> 0
+      {250000, 0},  // 0.5 -> 0
       {250001, 1},
       {750000, 2},   // 1.5 -> 2
       {1250000, 2},  // 2.5 -> 2
@@ -227,8 +227,7 @@ TEST(SErrorLogText, SectionsThatAreLeftOut) {
   EXPECT_EQ(ErrorLogText(SampleFacts(), "Disk full", "Setup Thread", &first), without(pastErrors + pastStack));
 
   // After the hook's uninstallation its lists no longer exist.
-  EXPECT_EQ(ErrorLogText(SampleFacts(), "Disk full", "Setup Thread", nullptr),
-            without(stack + pastErrors + pastStack));
+  EXPECT_EQ(ErrorLogText(SampleFacts(), "Disk full", "Setup Thread", nullptr), without(stack + pastErrors + pastStack));
 }
 
 // --- the whole routine with stand-in services ---
@@ -277,8 +276,8 @@ TEST(SErrorLogReport, WritesTellsOpensAndEnds) {
   EXPECT_EQ(fake.measurements, 2) << "the larger of two measurements";
   ASSERT_EQ(fake.boxes.size(), 1u);
   EXPECT_EQ(fake.boxes[0].second, "Error Report");
-  EXPECT_EQ(fake.boxes[0].first, "Setup Thread Error: Disk full\r\rError Log Created. Please Include \"" + path +
-                                     "\" with your bug report");
+  EXPECT_EQ(fake.boxes[0].first,
+            "Setup Thread Error: Disk full\r\rError Log Created. Please Include \"" + path + "\" with your bug report");
   EXPECT_EQ(fake.opened, std::vector<std::string>{path});
 }
 

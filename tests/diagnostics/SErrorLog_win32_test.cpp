@@ -136,8 +136,8 @@ TEST(ErrorReportProcess, WhatNothingHandlesEndsInTheReport) {
     }
     std::vector<uint8_t> bytes = ReadFileBytes(temp.File("ErrorLog0001.TXT"));
     std::string report(bytes.begin(), bytes.end());
-    EXPECT_NE(report.find(std::string("ErrorType              : ") + c.errorType + "\r\nErrorText              : " +
-                          c.errorText + "\r\n"),
+    EXPECT_NE(report.find(std::string("ErrorType              : ") + c.errorType +
+                          "\r\nErrorText              : " + c.errorText + "\r\n"),
               std::string::npos)
         << report;
     const std::string named = " DiagRaiser (" + std::to_string(run.Noted(c.traceLine)) + " - ";

@@ -27,11 +27,11 @@ TEST(UOSInfo, VersionCodes) {
     uint8_t product;
     int code;
   } cases[] = {
-      {k9x, 4, 0, 0, 1},   {k9x, 4, 10, 0, 2},  {k9x, 4, 90, 0, 3},  {k9x, 4, 3, 0, 0},   {k9x, 5, 0, 0, 0},
-      {kNT, 4, 0, 1, 4},   {kNT, 4, 1, 1, 0},   {kNT, 5, 0, 1, 5},   {kNT, 5, 1, 1, 6},   {kNT, 5, 2, 3, 7},
-      {kNT, 5, 3, 1, 0},   {kNT, 6, 0, 1, 8},   {kNT, 6, 0, kServer, 9}, {kNT, 6, 1, 1, 10},
-      {kNT, 6, 1, 2, 11},  {kNT, 6, 2, 1, 12},  {kNT, 6, 2, kServer, 13}, {kNT, 6, 3, 1, 0},
-      {kNT, 10, 0, 1, 0},  {0, 5, 1, 1, 0},     {3, 6, 1, 1, 0},
+      {k9x, 4, 0, 0, 1},  {k9x, 4, 10, 0, 2},       {k9x, 4, 90, 0, 3},      {k9x, 4, 3, 0, 0},  {k9x, 5, 0, 0, 0},
+      {kNT, 4, 0, 1, 4},  {kNT, 4, 1, 1, 0},        {kNT, 5, 0, 1, 5},       {kNT, 5, 1, 1, 6},  {kNT, 5, 2, 3, 7},
+      {kNT, 5, 3, 1, 0},  {kNT, 6, 0, 1, 8},        {kNT, 6, 0, kServer, 9}, {kNT, 6, 1, 1, 10}, {kNT, 6, 1, 2, 11},
+      {kNT, 6, 2, 1, 12}, {kNT, 6, 2, kServer, 13}, {kNT, 6, 3, 1, 0},       {kNT, 10, 0, 1, 0}, {0, 5, 1, 1, 0},
+      {3, 6, 1, 1, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.platform << " " << c.major << "." << c.minor << " type " << int(c.product));

@@ -19,9 +19,9 @@ TEST(ExceptionHookHistory, MessagesRollWithinTenSeconds) {
     std::vector<std::string> past;
     const char* last;
   } steps[] = {
-      {1000, "first", {}, "first"},                      // nothing earlier
-      {5000, "second", {S, "first"}, "second"},          // within 10 s
-      {16000, "third", {S, "second"}, "third"},          // 11 s after the last roll: history cleared first
+      {1000, "first", {}, "first"},                                  // nothing earlier
+      {5000, "second", {S, "first"}, "second"},                      // within 10 s
+      {16000, "third", {S, "second"}, "third"},                      // 11 s after the last roll: history cleared first
       {26000, nullptr, {S, "second", S, "third"}, "Unknown Error"},  // exactly 10 s: kept
       {26001, "", {S, "second", S, "third", S, "Unknown Error"}, ""},
       {26002, "after empty", {S, "second", S, "third", S, "Unknown Error"}, "after empty"},  // "" not rolled
@@ -41,12 +41,8 @@ TEST(ExceptionHookHistory, AMessageOfSeveralLinesBecomesSeveralLines) {
     const char* message;
     std::vector<std::string> lines;
   } cases[] = {
-      {"one", {"one"}},
-      {"a\r\nb", {"a", "b"}},
-      {"a\nb\rc", {"a", "b", "c"}},
-      {"a\n", {"a", ""}},
-      {"a\r\n", {"a", ""}},
-      {"\r\n", {"", ""}},
+      {"one", {"one"}},   {"a\r\nb", {"a", "b"}}, {"a\nb\rc", {"a", "b", "c"}},
+      {"a\n", {"a", ""}}, {"a\r\n", {"a", ""}},   {"\r\n", {"", ""}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(std::string(c.message)));

@@ -35,7 +35,8 @@ bool LooksLikeTraceLine(const std::string& line, const std::string& module) {
   if (line.size() < digits) return false;
   for (size_t i = 0; i < digits; ++i)
     if (!isxdigit(static_cast<unsigned char>(line[i])) || islower(static_cast<unsigned char>(line[i]))) return false;
-  return module.empty() ? line.size() == digits || line[digits] == ' ' : line.substr(digits, module.size() + 1) == " " + module;
+  return module.empty() ? line.size() == digits || line[digits] == ' '
+                        : line.substr(digits, module.size() + 1) == " " + module;
 }
 
 }  // namespace
@@ -114,12 +115,10 @@ TEST(ExceptionHookProcess, StrictModeEndsAProcessorFault) {
   EXPECT_EQ(run.ExitCode, kFailureExitCode);
   EXPECT_FALSE(run.Has("survived"));
   std::string box = run.Box("Error System");
-  const std::string message =
-      "Access violation. Write of address " + FormatTraceAddress(0) + "\r\rStack Trace:\r";
+  const std::string message = "Access violation. Write of address " + FormatTraceAddress(0) + "\r\rStack Trace:\r";
   ASSERT_EQ(box.substr(0, message.size()), message) << run.Output;
   std::string first = box.substr(message.size(), box.find('\r', message.size()) - message.size());
-  EXPECT_NE(first.find(" DiagRaiser.exe DiagRaiser (" + std::to_string(run.Noted("fault")) + " - "),
-            std::string::npos)
+  EXPECT_NE(first.find(" DiagRaiser.exe DiagRaiser (" + std::to_string(run.Noted("fault")) + " - "), std::string::npos)
       << "the first line is the faulting write\n"
       << box;
   EXPECT_NE(box.find(" DiagRaiser (" + std::to_string(run.Noted("call")) + " - "), std::string::npos) << box;

@@ -38,8 +38,9 @@ constexpr uint8_t kHKLM = 0, kHKCU = 1;
 const std::string kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ModKit Sample Mod";
 const std::string kModKey = "Software\\ModKitE2E\\Sample";
 
-const std::vector<std::string> kModFiles = {"data\\items.ini",     "data\\levels\\level1.dat", "readme.txt",
-                                            "scripts\\intro.txt",  "sounds\\chime.wav",        "sounds\\effects\\click.wav"};
+const std::vector<std::string> kModFiles = {"data\\items.ini",   "data\\levels\\level1.dat",
+                                            "readme.txt",        "scripts\\intro.txt",
+                                            "sounds\\chime.wav", "sounds\\effects\\click.wav"};
 
 // Starts a program, waits for it (a minute at most) and gives its exit
 // code; -1 when it could not start or did not end.
@@ -109,8 +110,8 @@ class SetupProgramTest : public ::testing::Test {
   void SetUp() override {
     kit = DrivePath(dir.Path()) + "\\kit";
     game = DrivePath(dir.Path()) + "\\Game Folder";
-    for (const char* d : {"", "\\base", "\\layout", "\\layout\\install", "\\layout\\uninstall", "\\languages",
-                          "\\compiled"})
+    for (const char* d :
+         {"", "\\base", "\\layout", "\\layout\\install", "\\layout\\uninstall", "\\languages", "\\compiled"})
       platform::MakeDir(kit + d);
     ASSERT_TRUE(CopyFileA(SETUP_EXE, (kit + "\\base\\setup.exe").c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(FINALISER_STUB_EXE, (kit + "\\base\\Uninstall_Final.exe").c_str(), FALSE));
@@ -140,7 +141,8 @@ class SetupProgramTest : public ::testing::Test {
           "[pages]\r\nwelcome.txt\r\nfolder.txt\r\nready.txt\r\nwork.txt\r\nfinish.txt\r\n"
           "[pagetypes]\r\nwelcome\r\ninstalldir\r\npatch\r\npatching\r\nfinish\r\n");
     Write(kit + "\\layout\\install\\welcome.txt", "[title]\r\ntype=tlabel\r\ncaption=Welcome to <%SETUPTITLE%>\r\n");
-    Write(kit + "\\layout\\install\\folder.txt", "[installdir_edit]\r\ntype=tedit\r\nleft=20\r\ntop=60\r\nwidth=400\r\n");
+    Write(kit + "\\layout\\install\\folder.txt",
+          "[installdir_edit]\r\ntype=tedit\r\nleft=20\r\ntop=60\r\nwidth=400\r\n");
     Write(kit + "\\layout\\install\\ready.txt", "[spaceavalible]\r\ntype=tlabel\r\ncaption=<LANG7>\r\n");
     Write(kit + "\\layout\\install\\work.txt", work);
     Write(kit + "\\layout\\install\\finish.txt", "[finishtext]\r\ntype=tlabel\r\ncaption=Done.\r\n");
@@ -245,8 +247,8 @@ TEST_F(SetupProgramTest, InstallsSilentlyAndUninstallsAgain) {
     TPak pak(uninstaller, false, false);
     std::vector<std::string> names;
     for (const TPakFile& e : pak.Entries) names.push_back(e.Name);
-    EXPECT_EQ(names, (std::vector<std::string>{"LANGUAGE-English", "finish.txt", "Pages.txt", "welcome.txt",
-                                               "work.txt", "FINALISE.EXE", "SetupInfo"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"LANGUAGE-English", "finish.txt", "Pages.txt", "welcome.txt", "work.txt",
+                                               "FINALISE.EXE", "SetupInfo"}));
   }
   bool found = false;
   EXPECT_EQ(testing_support::Resources(setup).Icon1(testing_support::kNeutral, found), installIcon);
@@ -297,7 +299,8 @@ TEST_F(SetupProgramTest, DamagedInstallersAreRefusedBeforeAnythingIsInstalled) {
     size_t cut;  // or the length the file is cut to (0: none)
   };
   std::vector<Change> changes;
-  for (size_t i : {0, 1, 2, 3, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}) changes.push_back({trailer + i, 0});  // but the version
+  for (size_t i : {0, 1, 2, 3, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})
+    changes.push_back({trailer + i, 0});  // but the version
   size_t base = 0;
   {
     TPak pak(setup, false, false);
@@ -306,8 +309,8 @@ TEST_F(SetupProgramTest, DamagedInstallersAreRefusedBeforeAnythingIsInstalled) {
     size_t at = pak.TableOffset;
     for (const TPakFile& e : pak.Entries) {
       const size_t name = e.Name.size();
-      for (size_t i = 0; i < 2; ++i) changes.push_back({at + i, 0});                        // name length
-      for (size_t i = 2 + name; i < 2 + name + 16; ++i) changes.push_back({at + i, 0});     // the four numbers
+      for (size_t i = 0; i < 2; ++i) changes.push_back({at + i, 0});                     // name length
+      for (size_t i = 2 + name; i < 2 + name + 16; ++i) changes.push_back({at + i, 0});  // the four numbers
       at += 2 + name + 18;
       const uint32_t stored = e.StoredSize ? e.StoredSize : e.OriginalSize;
       if (stored) changes.push_back({e.Offset + stored / 2, 0});
@@ -506,23 +509,37 @@ std::string GameArchive(const std::string& password, bool damaged) {
 TEST_F(SetupProgramTest, EveryEndingLeavesALogAndAnUninstallerForWhatWasDone) {
   struct Case {
     const char* what;
-    std::string line;  // after the sample script
+    std::string line;                           // after the sample script
     std::map<std::string, std::string> placed;  // the player's own files, before the installation
     long exitCode;
     std::vector<std::string> boxes;  // "caption: text" as each begins
   } cases[] = {
       {"a script failure", "failure", {}, 1, {}},
-      {"a wrong archive password", "qxpupdate sample-mod\\scripts wrong game.qxp",
-       {{"game.qxp", GameArchive("right", false)}}, 1, {"Error: Error Incorrect Password\rFile: game.qxp"}},
-      {"a missing archive, the box cancelled", "qxpupdate sample-mod\\scripts pw missing.qxp", {}, 1,
+      {"a wrong archive password",
+       "qxpupdate sample-mod\\scripts wrong game.qxp",
+       {{"game.qxp", GameArchive("right", false)}},
+       1,
+       {"Error: Error Incorrect Password\rFile: game.qxp"}},
+      {"a missing archive, the box cancelled",
+       "qxpupdate sample-mod\\scripts pw missing.qxp",
+       {},
+       1,
        {"Error: File not found: \"" + game + "\\missing.qxp\"."}},
-      {"a missing container", "vfsupdate sample-mod\\scripts missing.vfs", {}, 1,
+      {"a missing container",
+       "vfsupdate sample-mod\\scripts missing.vfs",
+       {},
+       1,
        {"VFS Error: Error: Unable to find <missing.vfs>"}},
-      {"a registry key that cannot be opened", "writeregstr_url " + std::string(300, 'k') + " icon.ico run.exe", {},
-       0, {}},
+      {"a registry key that cannot be opened",
+       "writeregstr_url " + std::string(300, 'k') + " icon.ico run.exe",
+       {},
+       0,
+       {}},
       {"a program that exits with the still-active code", "execute cmd.exe \"/c exit 259\"", {}, 0, {}},
-      {"a game archive whose table is no zlib stream", "qxpupdate sample-mod\\scripts pw damaged.qxp",
-       {{"damaged.qxp", GameArchive("pw", true)}}, 1,
+      {"a game archive whose table is no zlib stream",
+       "qxpupdate sample-mod\\scripts pw damaged.qxp",
+       {{"damaged.qxp", GameArchive("pw", true)}},
+       1,
        {"Error: File " + game + "\\damaged.qxp has corrupted header."}},
   };
   for (const Case& c : cases) {
@@ -550,8 +567,7 @@ TEST_F(SetupProgramTest, EveryEndingLeavesALogAndAnUninstallerForWhatWasDone) {
     }
     std::set<std::string> added;
     for (const auto& [name, content] : Snapshot(game))
-      if (name.back() != '\\' && !before.count(name) && name != "sample_install.log" &&
-          name != "sample_uninstall.exe")
+      if (name.back() != '\\' && !before.count(name) && name != "sample_install.log" && name != "sample_uninstall.exe")
         added.insert(name);
     EXPECT_EQ(added, logged);
 

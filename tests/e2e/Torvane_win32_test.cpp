@@ -13,8 +13,8 @@
 #include "Global/QXI_PakFile.h"
 #include "compiler/FormMain_win32.h"
 #include "installer-library/QXI_SetupInfo.h"
-#include "tests/support/Eventually.h"
 #include "tests/support/BmpFile.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowSearch.h"
 
@@ -78,13 +78,15 @@ TEST(TorvaneProgram, CompilesFromItsWindowAndEndsWhenClosed) {
   std::string line = "\"" + program + "\\Torvane.exe\" -debug";
   ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   HWND top = nullptr;
-  ASSERT_TRUE(Eventually([&] { return (top = FindProcessWindow(pi.dwProcessId, nullptr, L" Torvane v1.0")) != nullptr; }));
+  ASSERT_TRUE(
+      Eventually([&] { return (top = FindProcessWindow(pi.dwProcessId, nullptr, L" Torvane v1.0")) != nullptr; }));
   EXPECT_EQ(WindowText(FindChildById(top, kIdInstLayout)), "QX1");
 
   // Compile without a mod folder: the box, and nothing else.
   PostMessageW(FindChildById(top, kIdSpeedButton3), BM_CLICK, 0, 0);
   HWND box = nullptr;
-  ASSERT_TRUE(Eventually([&] { return (box = FindProcessWindow(pi.dwProcessId, L"#32770", L"Compile error")) != nullptr; }));
+  ASSERT_TRUE(
+      Eventually([&] { return (box = FindProcessWindow(pi.dwProcessId, L"#32770", L"Compile error")) != nullptr; }));
   char text[256] = {};
   GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
   EXPECT_STREQ(text, "Error: You need to specify where your mod`s files are stored");
@@ -94,7 +96,8 @@ TEST(TorvaneProgram, CompilesFromItsWindowAndEndsWhenClosed) {
 
   // Compile with the mod folder typed in: the log fills and ends the build,
   // and with -debug the listing of the generated script follows.
-  SendMessageA(FindChildById(top, kIdModFilesDir), WM_SETTEXT, 0, reinterpret_cast<LPARAM>((program + "\\mod").c_str()));
+  SendMessageA(FindChildById(top, kIdModFilesDir), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>((program + "\\mod").c_str()));
   PostMessageW(FindChildById(top, kIdSpeedButton3), BM_CLICK, 0, 0);
   ASSERT_TRUE(Eventually([&] { return !WindowText(FindChildById(top, kIdCompiledVer)).empty(); }));
   std::string log = WindowText(FindChildById(top, kIdCompiledInformation));
@@ -109,10 +112,10 @@ TEST(TorvaneProgram, CompilesFromItsWindowAndEndsWhenClosed) {
   TPak pak(dir.File("compiled/mysetup.exe"), false, false);
   std::vector<std::string> entries;
   for (const TPakFile& e : pak.Entries) entries.push_back(std::to_string(e.Group) + " " + e.Name);
-  EXPECT_EQ(entries, (std::vector<std::string>{"0 LANGUAGE-install\\English", "0 UNINSTALL_LANGUAGE-uninstall\\UnEnglish",
-                                               "0 Pages.txt", "0 UNINSTALL_Pages.txt", "0 UNINSTALL_FINALISE.EXE",
-                                               "0 SetupInfo", "0 CompiledLines", "1 MyMod.ini", "2 a.dat",
-                                               "2 sub\\b.dat"}));
+  EXPECT_EQ(entries,
+            (std::vector<std::string>{"0 LANGUAGE-install\\English", "0 UNINSTALL_LANGUAGE-uninstall\\UnEnglish",
+                                      "0 Pages.txt", "0 UNINSTALL_Pages.txt", "0 UNINSTALL_FINALISE.EXE", "0 SetupInfo",
+                                      "0 CompiledLines", "1 MyMod.ini", "2 a.dat", "2 sub\\b.dat"}));
   uint32_t size = 0;
   Bytes stored = pak.FindFile("SetupInfo", 0, size);
   TSetupInfoFile info;

@@ -60,8 +60,7 @@ TEST(VessokProgram, PacksTheSampleModAndShowsItsInformation) {
   std::vector<std::string> names;
   for (const TQXPEntry& e : q.Entries) names.push_back(e.Name);
   EXPECT_EQ(names, (std::vector<std::string>{"data\\items.ini", "data\\levels\\level1.dat", "readme.txt",
-                                             "scripts\\intro.txt", "sounds\\chime.wav",
-                                             "sounds\\effects\\click.wav"}));
+                                             "scripts\\intro.txt", "sounds\\chime.wav", "sounds\\effects\\click.wav"}));
   Bytes file = ReadFileBytes(archive);
   for (const TQXPEntry& e : q.Entries) {
     if (e.Method != kMethodWav) continue;
@@ -78,8 +77,8 @@ TEST(VessokProgram, FailuresAndUsageExitNonZero) {
   TempDir dir;
   std::string archive = dir.File("keep.qxp");
   WriteFileText(archive, "previous archive");
-  RunResult missing = RunVessok("-filename " + archive + " -make " + dir.File("nowhere") + " -nowait",
-                                dir.File("missing.txt"));
+  RunResult missing =
+      RunVessok("-filename " + archive + " -make " + dir.File("nowhere") + " -nowait", dir.File("missing.txt"));
   EXPECT_EQ(missing.code, 1u);
   EXPECT_NE(missing.output.find("Error: Source folder not found"), std::string::npos) << missing.output;
   Bytes kept = ReadFileBytes(archive);

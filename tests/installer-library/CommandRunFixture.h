@@ -18,7 +18,8 @@ class CommandRun : public InstallerGlobals {
   void SetUp() override {
     InstallerGlobals::SetUp();
     std::u16string file =
-        u"\xFEFF" u"English\r\n409\r\n17 Copying <%FILENAME%>\r\n18 Extracting <%FILENAME%>\r\n"
+        u"\xFEFF"
+        u"English\r\n409\r\n17 Copying <%FILENAME%>\r\n18 Extracting <%FILENAME%>\r\n"
         u"21 Installing\r\n23 Installation failed\r\n";
     Bytes b;
     for (char16_t c : file) PutU16(b, c);

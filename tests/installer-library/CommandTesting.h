@@ -66,10 +66,27 @@ inline void RunLine(int32_t id, std::vector<std::string> params) {
 
 // The command ids the tests use.
 enum : int32_t {
-  kGoto = 1, kIfFileExists = 6, kFile = 7, kDelete = 8, kWriteRegStr = 9, kQXPUpdate = 11, kRMDir = 12,
-  kCreateDirectory = 13, kCreateShortCut = 14, kMessage = 15, kMessageBox = 16, kCopyFile = 17, kFailure = 19,
-  kUninstallLogLoad = 25, kUninstallLogSave = 26, kQXPOfficial = 27, kDuplicateEntry = 28, kWriteRegStrURL = 29,
-  kVFSUpdate = 30, kRename = 31, kExecute = 32,
+  kGoto = 1,
+  kIfFileExists = 6,
+  kFile = 7,
+  kDelete = 8,
+  kWriteRegStr = 9,
+  kQXPUpdate = 11,
+  kRMDir = 12,
+  kCreateDirectory = 13,
+  kCreateShortCut = 14,
+  kMessage = 15,
+  kMessageBox = 16,
+  kCopyFile = 17,
+  kFailure = 19,
+  kUninstallLogLoad = 25,
+  kUninstallLogSave = 26,
+  kQXPOfficial = 27,
+  kDuplicateEntry = 28,
+  kWriteRegStrURL = 29,
+  kVFSUpdate = 30,
+  kRename = 31,
+  kExecute = 32,
 };
 
 }  // namespace command_testing

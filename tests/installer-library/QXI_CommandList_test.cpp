@@ -15,9 +15,9 @@ TEST(CommandList, IdsFollowRegistrationAndLookupIgnoresCase) {
     int32_t id;
   };
   const Case cases[] = {
-      {"alpha", 1}, {"ALPHA", 1}, {"AlPhA", 1},  // the first of two equal keywords
-      {"\xc9T\xc9", 3},                          // accented capitals fold too
-      {"", -1}, {"alph", -1}, {"alpha ", -1}, {"beta", -1},
+      {"alpha", 1},     {"ALPHA", 1}, {"AlPhA", 1},  // the first of two equal keywords
+      {"\xc9T\xc9", 3},                              // accented capitals fold too
+      {"", -1},         {"alph", -1}, {"alpha ", -1}, {"beta", -1},
   };
   for (const Case& c : cases) EXPECT_EQ(list.Find(c.word), c.id) << c.word;
 }

@@ -73,8 +73,10 @@ TEST_F(ArchiveCommands, QxpOfficialNeedsTheBuiltInCode) {
     std::string code, flag;
     uint8_t official;
   };
-  const Case cases[] = {{std::string(kOfficialAccessCode), "true", 1}, {"04NKTH1", "T", 1},
-                        {std::string(kOfficialAccessCode), "0", 0},    {"04nkth", "1", 7}};
+  const Case cases[] = {{std::string(kOfficialAccessCode), "true", 1},
+                        {"04NKTH1", "T", 1},
+                        {std::string(kOfficialAccessCode), "0", 0},
+                        {"04nkth", "1", 7}};
   for (const Case& c : cases) {
     WriteFileBytes(Game(), HandArchive({{"a.txt", Text("aaa")}}, BlockTrailer('2', "pw", 7)));
     Load({"qxpofficial game.qxp " + c.code + " " + c.flag});

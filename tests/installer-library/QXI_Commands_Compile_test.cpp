@@ -39,11 +39,13 @@ TEST(CompileSteps, HeaderLinesFillTheSetupInformation) {
       {{"uninstallpages Uninstall\\Plain"},
        info([](auto& i) { i.UninstallPages = "Uninstall\\Plain", i.HasUninstall = 1; })},
       {{"changelog docs\\changes.txt"}, info([](auto& i) { i.Changelog = "docs\\changes.txt"; })},
-      {{"installdirregkey hkcu Software\\Q Path"},
-       info([](auto& i) { i.InstallDirRegKey[0] = TREGKEY{1, "Software\\Q", "Path"}; })},
+      {{"installdirregkey hkcu Software\\Q Path"}, info([](auto& i) {
+         i.InstallDirRegKey[0] = TREGKEY{1, "Software\\Q", "Path"};
+       })},
       // A long root name is not one of the short ones: the local machine.
-      {{"installdirregkey HKEY_CURRENT_USER Software\\Q Path"},
-       info([](auto& i) { i.InstallDirRegKey[0] = TREGKEY{0, "Software\\Q", "Path"}; })},
+      {{"installdirregkey HKEY_CURRENT_USER Software\\Q Path"}, info([](auto& i) {
+         i.InstallDirRegKey[0] = TREGKEY{0, "Software\\Q", "Path"};
+       })},
       // Too few parameters change nothing.
       {{"installdirregkey HKCU Software\\Q", "name", "prefix"},
        info([](auto& i) { i.UninstallPrefix = "_", i.UninstallExe = "_Uninstall.exe"; })},
@@ -84,12 +86,13 @@ TEST(CompileSteps, RegistryLinesFillFiveSlotsThenOverwriteTheLast) {
 
 TEST(CompileSteps, LanguageLinesQueueTheFilesBesideTheCompiler) {
   FakeCompiler fc = Compiled({"language install\\English", "uninstalllanguage uninstall\\Deutsch.v2", "language"});
-  EXPECT_EQ(fc.queued, (std::vector<Q>{
-                           {"C:\\Torvane\\languages\\install\\English.wri", "LANGUAGE-install\\English", 0, false},
-                           {"C:\\Torvane\\languages\\uninstall\\Deutsch.v2.wri",
-                            "UNINSTALL_LANGUAGE-uninstall\\Deutsch.v2", 0, false},
-                           {"C:\\Torvane\\languages\\.wri", "LANGUAGE-", 0, false},
-                       }));
+  EXPECT_EQ(
+      fc.queued,
+      (std::vector<Q>{
+          {"C:\\Torvane\\languages\\install\\English.wri", "LANGUAGE-install\\English", 0, false},
+          {"C:\\Torvane\\languages\\uninstall\\Deutsch.v2.wri", "UNINSTALL_LANGUAGE-uninstall\\Deutsch.v2", 0, false},
+          {"C:\\Torvane\\languages\\.wri", "LANGUAGE-", 0, false},
+      }));
   EXPECT_EQ(fc.errorText, "");
 }
 
@@ -142,11 +145,11 @@ TEST(CompileSteps, FileCarryingLinesTakeTheNextGroupInScriptOrder) {
   EXPECT_EQ(Params(fc, 0), (std::vector<std::string>{"a", "1"}));
   EXPECT_EQ(Params(fc, 2), (std::vector<std::string>{"b", "c.vfs", "2"}));
   EXPECT_EQ(Params(fc, 3), (std::vector<std::string>{"d", DigitKeyEncode(kDigitKeyB, "pw"), "e.qxp", "3"}));
-  EXPECT_EQ(Params(fc, 4), (std::vector<std::string>{"", "4"}));  // a bare file line passes its check
+  EXPECT_EQ(Params(fc, 4), (std::vector<std::string>{"", "4"}));    // a bare file line passes its check
   EXPECT_EQ(Params(fc, 5), (std::vector<std::string>{"d", "pw"}));  // failed its check: no group, no scrambling
   EXPECT_EQ(fc.lastGroup, 4);
-  EXPECT_EQ(fc.queued, (std::vector<Q>{{"a", "", 1, true}, {"b", "c.vfs", 2, true}, {"d", "e.qxp", 3, true},
-                                       {"", "", 4, true}}));
+  EXPECT_EQ(fc.queued,
+            (std::vector<Q>{{"a", "", 1, true}, {"b", "c.vfs", 2, true}, {"d", "e.qxp", 3, true}, {"", "", 4, true}}));
   EXPECT_EQ(fc.errorText, "Not enough parameters");
   EXPECT_EQ(fc.errorLine, 5);
 }

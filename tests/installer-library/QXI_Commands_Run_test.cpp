@@ -65,10 +65,10 @@ TEST_F(CommandRun, MessageBoxJumpsToTheTargetOfTheAnswer) {
     int32_t line;  // CurrentLine afterwards; it was 3
   };
   const Case cases[] = {
-      {platform::kIdOk, "5", "9", 4},      {platform::kIdCancel, "5", "9", 8},
-      {platform::kIdOk, "0", "9", -1},     // a label on line 0: the interpreter goes on from line 0
-      {platform::kIdOk, "-1", "9", 3},     {platform::kIdCancel, "5", "-1", 3},
-      {platform::kIdOk, "1", "9", 0},      {platform::kIdCancel, "5", "x", 3},
+      {platform::kIdOk, "5", "9", 4},  {platform::kIdCancel, "5", "9", 8},
+      {platform::kIdOk, "0", "9", -1},  // a label on line 0: the interpreter goes on from line 0
+      {platform::kIdOk, "-1", "9", 3}, {platform::kIdCancel, "5", "-1", 3},
+      {platform::kIdOk, "1", "9", 0},  {platform::kIdCancel, "5", "x", 3},
   };
   for (const Case& c : cases) {
     CurrentLine = 3;
@@ -130,8 +130,8 @@ TEST_F(CommandRun, FoldersAreMadeAndLoggedOrRemovedWhole) {
   RunLine(kCreateDirectory, {"$INSTDIR\\x\\y"});
   RunLine(kCreateDirectory, {"$INSTDIR\\x"});  // exists: logged once more, made nothing
   EXPECT_TRUE(fs::is_directory(InInst("x/y")));
-  EXPECT_EQ(UninstallList.Dirs(), (std::vector<std::string>{inst + "\\x\\", inst + "\\x\\y", inst + "\\x\\y",
-                                                            inst + "\\x"}));
+  EXPECT_EQ(UninstallList.Dirs(),
+            (std::vector<std::string>{inst + "\\x\\", inst + "\\x\\y", inst + "\\x\\y", inst + "\\x"}));
 }
 
 TEST_F(CommandRun, CopyFileMakesAndLogsTheDestination) {
@@ -211,8 +211,9 @@ class RegistryRun : public CommandRun {
  protected:
   void TearDown() override {
     for (uint8_t root : {0, 1, 2})
-      RemoveTestKeys(root, kKey, {"proto", "proto\\DefaultIcon", "proto\\shell", "proto\\shell\\open",
-                                  "proto\\shell\\open\\command", "cond"});
+      RemoveTestKeys(
+          root, kKey,
+          {"proto", "proto\\DefaultIcon", "proto\\shell", "proto\\shell\\open", "proto\\shell\\open\\command", "cond"});
     CommandRun::TearDown();
   }
 };
@@ -243,11 +244,11 @@ TEST_F(RegistryRun, UrlProtocolHandlerWritesThreeKeysAndLogsFourEntries) {
   EXPECT_EQ(ReadValue(2, proto, "URL Protocol"), "");
   EXPECT_EQ(ReadValue(2, proto + "\\DefaultIcon", ""), inst + "\\icon.ico");
   EXPECT_EQ(ReadValue(2, proto + "\\shell\\open\\command", ""), "\"" + inst + "\\run.exe\" \"-url\" \"%1\"");
-  EXPECT_EQ(UninstallList.RegEntries(),
-            (std::vector<std::string>{
-                RegEntryText("HKCR", proto, "", ""), RegEntryText("HKCR", proto, "URL Protocol", ""),
-                RegEntryText("HKCR", proto + "\\DefaultIcon\\", "", ""),
-                RegEntryText("HKCR", proto + "\\shell\\open\\command\\", "", "")}));
+  EXPECT_EQ(
+      UninstallList.RegEntries(),
+      (std::vector<std::string>{RegEntryText("HKCR", proto, "", ""), RegEntryText("HKCR", proto, "URL Protocol", ""),
+                                RegEntryText("HKCR", proto + "\\DefaultIcon\\", "", ""),
+                                RegEntryText("HKCR", proto + "\\shell\\open\\command\\", "", "")}));
 }
 
 TEST_F(RegistryRun, AKeyThatCannotBeOpenedIsSkippedAndNothingOfItLogged) {
@@ -259,7 +260,8 @@ TEST_F(RegistryRun, AKeyThatCannotBeOpenedIsSkippedAndNothingOfItLogged) {
     std::string status;
   } cases[] = {
       {kWriteRegStr, {"HKCU", tooLong, "Path", "x"}, "Unable to open the registry key HKCU\\" + tooLong + ", skipped"},
-      {kWriteRegStrURL, {tooLong, "icon.ico", "run.exe"},
+      {kWriteRegStrURL,
+       {tooLong, "icon.ico", "run.exe"},
        "Unable to open the registry key HKCR\\" + tooLong + "\\shell\\open\\command\\, skipped"},
   };
   for (const Case& c : cases) {
@@ -285,12 +287,12 @@ TEST_F(RegistryRun, RegistryConditionsCompareExactlyAndLeaveNoKeys) {
   };
   const std::string key = kKey + "\\cond", missing = kKey + "\\missing";
   const Case cases[] = {
-      {key, "Version", "1.2", "1", true},   {key, "Version", "1.2", "no", true},  // only 0, f and false invert
-      {key, "Version", "1.2", "F", false},  {key, "Version", "1.2", "0", false},
+      {key, "Version", "1.2", "1", true},      {key, "Version", "1.2", "no", true},  // only 0, f and false invert
+      {key, "Version", "1.2", "F", false},     {key, "Version", "1.2", "0", false},
       {key, "Version", "1.2", "FALSE", false}, {key, "Version", "1.20", "1", false},
-      {key, "Other", "", "1", true},         {key, "Other", "x", "1", false},
-      {key, "Build", "", "1", false},        {key, "Build", "0", "f", true},  // a number is no text
-      {missing, "Version", "", "1", true},   {missing, "Version", "1.2", "f", true},
+      {key, "Other", "", "1", true},           {key, "Other", "x", "1", false},
+      {key, "Build", "", "1", false},          {key, "Build", "0", "f", true},  // a number is no text
+      {missing, "Version", "", "1", true},     {missing, "Version", "1.2", "f", true},
   };
   for (const Case& c : cases)
     EXPECT_EQ(RegConditionHolds("hkcu", c.key, c.name, c.expected, c.sense), c.holds)
@@ -323,9 +325,9 @@ TEST_F(RegistryRun, FileLinesExtractTheirGroupWhereTheTargetSays) {
       // The registry form resolves its target like the others.
       {{"src", "$INSTDIR\\lit", "HKCU", kKey + "\\cond", "Edition", "Gold", "1", "1"}, "inst/lit/a.txt"},
       {{"src", elsewhere, "HKCU", kKey + "\\cond", "Edition", "Gold", "1", "2"}, "elsewhere/b.txt"},
-      {{"src", "9"}, ""},   // an empty group
-      {{"src", "0"}, ""},   // group 0 is the installer's own: never extracted by a line
-      {{"src", "x"}, ""},   // a damaged line
+      {{"src", "9"}, ""},  // an empty group
+      {{"src", "0"}, ""},  // group 0 is the installer's own: never extracted by a line
+      {{"src", "x"}, ""},  // a damaged line
   };
   for (const Case& c : cases) {
     UninstallList.Clear();
@@ -348,9 +350,11 @@ TEST(FileTargets, AbsolutePathsStayAndOthersGoBelowTheInstallFolder) {
     const char* dir;
   };
   const Case cases[] = {
-      {"D:\\Games\\X", true, "D:\\Games\\X\\"}, {"d:\\x\\", true, "d:\\x\\"},
+      {"D:\\Games\\X", true, "D:\\Games\\X\\"},
+      {"d:\\x\\", true, "d:\\x\\"},
       {"C:\\", true, "C:\\"},  // a drive root
-      {"C:x\\y", false, "C:\\Game\\C:x\\y\\"},  {"1:\\x", false, "C:\\Game\\1:\\x\\"},
+      {"C:x\\y", false, "C:\\Game\\C:x\\y\\"},
+      {"1:\\x", false, "C:\\Game\\1:\\x\\"},
       {"D:", false, "C:\\Game\\D:\\"},  // no backslash: relative to that drive's current folder
       {"", false, "C:\\Game\\"},
   };

@@ -81,7 +81,7 @@ TEST_F(HostRun, CdDrivePathsUseTheCdRomThatHoldsTheFile) {
   const Case cases[] = {
       {"$CDDRIVE\\data\\a.bin", root("cd2") + "\\data\\a.bin"},
       {"$cddrive\\DATA\\none.bin", "$cddrive\\DATA\\none.bin"},  // later expanded to the first CD
-      {"$CDDRIVE$INSTDIR\\a.bin", "$CDDRIVE$INSTDIR\\a.bin"},     // other variables are not expanded first
+      {"$CDDRIVE$INSTDIR\\a.bin", "$CDDRIVE$INSTDIR\\a.bin"},    // other variables are not expanded first
       {"C:\\data\\a.bin", "C:\\data\\a.bin"},
   };
   for (const Case& c : cases) EXPECT_EQ(ResolveCDDrive(c.text), c.resolved) << c.text;

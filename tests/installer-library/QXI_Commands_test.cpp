@@ -58,7 +58,9 @@ TCommandList Registered() {
   return list;
 }
 
-TCompLine L(int32_t id, std::vector<std::string> params, int32_t line) { return TCompLine{id, std::move(params), line}; }
+TCompLine L(int32_t id, std::vector<std::string> params, int32_t line) {
+  return TCompLine{id, std::move(params), line};
+}
 
 }  // namespace
 
@@ -95,9 +97,17 @@ TEST(Commands, KeywordLookup) {
     int32_t id;
   };
   const Case cases[] = {
-      {"FILE", 7}, {"File", 7}, {"file", 7}, {"GoTo", 1},
-      {"writeregstr_url", 29}, {"WRITEREGSTR", 9}, {"writeregstr_ur", -1},
-      {"files", -1}, {"", -1}, {" file", -1}, {"start:", -1},
+      {"FILE", 7},
+      {"File", 7},
+      {"file", 7},
+      {"GoTo", 1},
+      {"writeregstr_url", 29},
+      {"WRITEREGSTR", 9},
+      {"writeregstr_ur", -1},
+      {"files", -1},
+      {"", -1},
+      {" file", -1},
+      {"start:", -1},
   };
   for (const Case& c : cases) EXPECT_EQ(list.Find(c.word), c.id) << c.word;
 }
@@ -149,7 +159,7 @@ TEST(Commands, HasParamsOnLoadedLines) {
     int32_t line, needed;
     bool has;
   };
-  const Case cases[] = {{0, 0, true}, {0, 2, true}, {0, 3, false}, {1, 0, true},
+  const Case cases[] = {{0, 0, true},  {0, 2, true},  {0, 3, false},  {1, 0, true},
                         {1, 1, false}, {2, 0, false}, {-1, 0, false}, {INT32_MAX, 0, false}};
   for (const Case& c : cases) EXPECT_EQ(HasParams(lines, c.line, c.needed), c.has) << c.line << "/" << c.needed;
 }
@@ -158,27 +168,22 @@ TEST(Commands, LabelResolution) {
   // Compiled lines: labels End (3), Start Here (6), "5" (8), end (9); a
   // label line without a name parameter (7) is skipped.
   FakeCompiler fc;
-  fc.lines.Lines = {L(15, {"x"}, 0), L(15, {"x"}, 1), L(15, {"x"}, 2), L(0, {"End"}, 3),
-                    L(15, {"x"}, 4), L(15, {"x"}, 5), L(0, {"Start Here"}, 6), L(0, {}, 7),
-                    L(0, {"5"}, 8), L(0, {"end"}, 9), L(0, {"\xc9t\xe9"}, 10)};
+  fc.lines.Lines = {L(15, {"x"}, 0), L(15, {"x"}, 1),  L(15, {"x"}, 2),         L(0, {"End"}, 3),
+                    L(15, {"x"}, 4), L(15, {"x"}, 5),  L(0, {"Start Here"}, 6), L(0, {}, 7),
+                    L(0, {"5"}, 8),  L(0, {"end"}, 9), L(0, {"\xc9t\xe9"}, 10)};
   struct Case {
     const char* target;
     const char* result;
     bool found;
   };
   const Case cases[] = {
-      {"END", "9", true},          // the last label of the name wins
-      {"end", "9", true},
-      {"5", "8", true},            // a label named 5 is found as a label first
-      {"start here", "6", true},
-      {"Start  Here", "Start  Here", false},  // blanks are part of the name
-      {"Start", "Start", false},
-      {"12", "12", true},          // no such label, but a line index itself
-      {"-1", "-1", true},
-      {"$10", "$10", true},        // integers follow the one integer reader
-      {"12x", "12x", false},
-      {"", "", false},
-      {"\xe9T\xc9", "10", true},   // accented letters fold as in keywords
+      {"END", "9", true},                                                // the last label of the name wins
+      {"end", "9", true},        {"5", "8", true},                       // a label named 5 is found as a label first
+      {"start here", "6", true}, {"Start  Here", "Start  Here", false},  // blanks are part of the name
+      {"Start", "Start", false}, {"12", "12", true},                     // no such label, but a line index itself
+      {"-1", "-1", true},        {"$10", "$10", true},                   // integers follow the one integer reader
+      {"12x", "12x", false},     {"", "", false},
+      {"\xe9T\xc9", "10", true},  // accented letters fold as in keywords
   };
   for (const Case& c : cases) {
     fc.errorText.clear();

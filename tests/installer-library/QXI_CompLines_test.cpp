@@ -23,7 +23,9 @@ TCommandList TwoCommands() {
 
 const Bytes kPlaceholder = Cat({I32(-1), I32(-1), I32(0)});
 
-TCompLine L(int32_t id, std::vector<std::string> params, int32_t line) { return TCompLine{id, std::move(params), line}; }
+TCompLine L(int32_t id, std::vector<std::string> params, int32_t line) {
+  return TCompLine{id, std::move(params), line};
+}
 
 // Stored bytes of a list, through the file as the builder writes them.
 Bytes Saved(TCompLines& lines, const TCommandList& commands) {
@@ -50,9 +52,18 @@ TEST(CompLines, LabelsAndHeaderLinesBecomePlaceholders) {
   TCompLines lines;
   lines.Lines = {L(0, {"start"}, 4), L(2, {"My Setup"}, 5), L(1, {"a", "b c"}, 9), L(1, {""}, 12)};
   Bytes raw = Saved(lines, commands);
-  Bytes expected = Cat({{4, 0}, kPlaceholder, kPlaceholder,
-                        I32(1), I32(2), I32(2), Str("a"), Str("b c"),
-                        I32(1), I32(3), I32(1), {0, 0}});  // the empty parameter is kept
+  Bytes expected = Cat({{4, 0},
+                        kPlaceholder,
+                        kPlaceholder,
+                        I32(1),
+                        I32(2),
+                        I32(2),
+                        Str("a"),
+                        Str("b c"),
+                        I32(1),
+                        I32(3),
+                        I32(1),
+                        {0, 0}});  // the empty parameter is kept
   EXPECT_EQ(raw, expected);
   // Lines written whole take their own position; placeholders keep theirs.
   EXPECT_EQ(lines.Lines[0].Line, 4);
@@ -103,8 +114,7 @@ TEST(CompLines, UnstorableListsAreRefusedUntouched) {
 }
 
 TEST(CompLines, DamagedBlocksAreRejectedWithoutOverread) {
-  const Bytes good = Cat({{3, 0}, kPlaceholder, I32(7), I32(1), I32(2), Str("ab"), Str(""),
-                          I32(32), I32(2), I32(0)});
+  const Bytes good = Cat({{3, 0}, kPlaceholder, I32(7), I32(1), I32(2), Str("ab"), Str(""), I32(32), I32(2), I32(0)});
   {
     TCompLines ok;
     ASSERT_TRUE(ok.LoadFromBuffer(good.data(), good.size()));

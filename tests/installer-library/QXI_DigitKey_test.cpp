@@ -49,8 +49,7 @@ TEST(DigitKey, FixedKeysRoundTripEveryByteValueAcrossTheWrap) {
 TEST(DigitKey, TheKeyWrapsToItsFirstDigitAfterThe244thByte) {
   std::string zeros(244 * 2 + 3, '\0');
   std::string scrambled = DigitKeyEncode(kDigitKeyA, zeros);
-  for (size_t i = 0; i < scrambled.size(); ++i)
-    ASSERT_EQ(scrambled[i], kDigitKeyA[i % 244] - '0') << "byte " << i;
+  for (size_t i = 0; i < scrambled.size(); ++i) ASSERT_EQ(scrambled[i], kDigitKeyA[i % 244] - '0') << "byte " << i;
 }
 
 TEST(DigitKey, EachStringStartsAtTheFirstDigit) {

@@ -76,8 +76,7 @@ TEST_F(ShortWrites, ALargeEntryThatCannotBeWrittenWholeLeavesTheFolderAsItWas) {
     std::string error;
     {
       FileSizeLimit limit(2500);
-      EXPECT_FALSE(
-          ExtractLargeEntry(pak, base + "\\out\\big.bin", "big.bin", 5000, 0, error, HandOffProgress(), 1024));
+      EXPECT_FALSE(ExtractLargeEntry(pak, base + "\\out\\big.bin", "big.bin", 5000, 0, error, HandOffProgress(), 1024));
     }
     EXPECT_NE(error.find("Cannot write"), std::string::npos) << error;
     ExpectOutAsBefore("big.bin", earlier);

@@ -52,7 +52,9 @@ class Extraction : public InstallerGlobals {
  protected:
   void SetUp() override {
     InstallerGlobals::SetUp();
-    std::u16string file = u"\xFEFF" u"English\r\n409\r\n18 Extracting <%FILENAME%>\r\n";
+    std::u16string file =
+        u"\xFEFF"
+        u"English\r\n409\r\n18 Extracting <%FILENAME%>\r\n";
     Bytes b;
     for (char16_t c : file) PutU16(b, c);
     Languages.AddFromBuffer(b.data(), b.size());
@@ -71,9 +73,9 @@ class Extraction : public InstallerGlobals {
 TEST_F(Extraction, AGroupIsWrittenAndLoggedEntryByEntry) {
   const Bytes big = Random(5000, 1);
   WriteSetupArchive(archive, {{"readme.txt", 1, Text("hello")},
-                         {"other.txt", 2, Text("not this group")},
-                         {"data\\sub\\x.bin", 1, big},
-                         {"empty.txt", 1, {}}});
+                              {"other.txt", 2, Text("not this group")},
+                              {"data\\sub\\x.bin", 1, big},
+                              {"empty.txt", 1, {}}});
   TPak pak(archive, false, false);
   ASSERT_TRUE(ExtractGroup(pak, dir, 1, error, rec)) << error;
   EXPECT_EQ(ReadFileBytes(tmp.File("out/readme.txt")), Text("hello"));
@@ -83,8 +85,8 @@ TEST_F(Extraction, AGroupIsWrittenAndLoggedEntryByEntry) {
   EXPECT_EQ(rec.statuses, (std::vector<std::string>{"Extracting readme.txt", "Extracting data\\sub\\x.bin",
                                                     "Extracting empty.txt", "Extracting "}));
   EXPECT_EQ(rec.steps, 3);
-  EXPECT_EQ(UninstallList.Files(), (std::vector<std::string>{"$INSTDIR\\readme.txt", "$INSTDIR\\data\\sub\\x.bin",
-                                                             "$INSTDIR\\empty.txt"}));
+  EXPECT_EQ(UninstallList.Files(),
+            (std::vector<std::string>{"$INSTDIR\\readme.txt", "$INSTDIR\\data\\sub\\x.bin", "$INSTDIR\\empty.txt"}));
   EXPECT_EQ(UninstallList.Dirs(), (std::vector<std::string>{dir + "\\data\\", dir + "\\data\\sub\\"}));
 
   // A target that ends in a backslash, as every resolved folder does, logs
@@ -120,13 +122,28 @@ TEST(EntryNames, OnlyNamesBelowTheTargetAreSafe) {
     std::string name;
     bool safe;
   } cases[] = {
-      {"a.txt", true},      {"sub\\a.txt", true},  {"a..b", true},        {".hidden", true},
-      {"x\\..y\\z", true},  {"..\\x", false},      {"a\\..\\..\\x", false}, {"sub/../x", false},
-      {"\\x", false},       {"/x", false},         {"C:\\x", false},      {"C:x", false},
-      {"a.txt:stream", false}, {"...\\x", false},  {". \\x", false},      {"x\\.", false},
-      {"x\\.. ", false},    {"..", false},         {"", false},
+      {"a.txt", true},
+      {"sub\\a.txt", true},
+      {"a..b", true},
+      {".hidden", true},
+      {"x\\..y\\z", true},
+      {"..\\x", false},
+      {"a\\..\\..\\x", false},
+      {"sub/../x", false},
+      {"\\x", false},
+      {"/x", false},
+      {"C:\\x", false},
+      {"C:x", false},
+      {"a.txt:stream", false},
+      {"...\\x", false},
+      {". \\x", false},
+      {"x\\.", false},
+      {"x\\.. ", false},
+      {"..", false},
+      {"", false},
       // a NUL byte ends the path the file system sees: the folder itself, or another file
-      {"\0data\\items.ini"s, false}, {"sub\\a\0.txt"s, false},
+      {"\0data\\items.ini"s, false},
+      {"sub\\a\0.txt"s, false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << c.name;
 }
@@ -209,8 +226,10 @@ TEST_F(Extraction, ALargeEntryThatFailsItsChecksumLeavesTheFolderAsItWas) {
     // Nothing half written beside it, and an earlier file is untouched.
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp.File("out")), fs::directory_iterator()),
               earlier.empty() ? 0 : 1);
-    if (!earlier.empty()) EXPECT_EQ(ReadFileBytes(tmp.File("out/big.bin")), Text(earlier));
-    else EXPECT_FALSE(fs::exists(tmp.File("out/big.bin")));
+    if (!earlier.empty())
+      EXPECT_EQ(ReadFileBytes(tmp.File("out/big.bin")), Text(earlier));
+    else
+      EXPECT_FALSE(fs::exists(tmp.File("out/big.bin")));
   }
 }
 
@@ -233,11 +252,10 @@ TEST_F(Extraction, AnEntryOfSeventyMebibytesOrMoreGoesInPiecesOfTwentyFive) {
   data = Bytes();
   TPak pak(archive, false, false);
   ASSERT_TRUE(ExtractGroup(pak, dir, 1, error, rec)) << error;
-  EXPECT_EQ(rec.statuses,
-            (std::vector<std::string>{"Extracting huge.bin", "Extracting huge.bin - 0.00 Bytes / 75.00 MB",
-                                      "Extracting huge.bin - 25.00 MB / 75.00 MB",
-                                      "Extracting huge.bin - 50.00 MB / 75.00 MB",
-                                      "Extracting huge.bin - 75.00 MB / 75.00 MB", "Extracting "}));
+  EXPECT_EQ(rec.statuses, (std::vector<std::string>{
+                              "Extracting huge.bin", "Extracting huge.bin - 0.00 Bytes / 75.00 MB",
+                              "Extracting huge.bin - 25.00 MB / 75.00 MB", "Extracting huge.bin - 50.00 MB / 75.00 MB",
+                              "Extracting huge.bin - 75.00 MB / 75.00 MB", "Extracting "}));
   EXPECT_EQ(rec.steps, 1);
   EXPECT_EQ(fs::file_size(tmp.File("out/huge.bin")), size);
   EXPECT_EQ(UninstallList.Files(), std::vector<std::string>{"$INSTDIR\\huge.bin"});

@@ -10,10 +10,24 @@ TEST(RegRoot, ShortNamesGiveTheirCodeAndEverythingElseGivesZero) {
     uint8_t code;
   };
   const Case cases[] = {
-      {"HKLM", 0}, {"hklm", 0}, {"HKCU", 1}, {"hkCu", 1}, {"HKCR", 2}, {"hkcr", 2}, {"HKU", 3}, {"hku", 3},
-      {"HKCC", 4}, {"Hkcc", 4},
+      {"HKLM", 0},
+      {"hklm", 0},
+      {"HKCU", 1},
+      {"hkCu", 1},
+      {"HKCR", 2},
+      {"hkcr", 2},
+      {"HKU", 3},
+      {"hku", 3},
+      {"HKCC", 4},
+      {"Hkcc", 4},
       // Long names, near misses and padding are not short names.
-      {"HKEY_CURRENT_USER", 0}, {"HKEY_USERS", 0}, {"", 0}, {"HKC", 0}, {"HKCUX", 0}, {" HKCU", 0}, {"HKCU ", 0},
+      {"HKEY_CURRENT_USER", 0},
+      {"HKEY_USERS", 0},
+      {"", 0},
+      {"HKC", 0},
+      {"HKCUX", 0},
+      {" HKCU", 0},
+      {"HKCU ", 0},
       {"HK CU", 0},
   };
   for (const Case& c : cases) EXPECT_EQ(RegRootFromName(c.name), c.code) << '"' << c.name << '"';

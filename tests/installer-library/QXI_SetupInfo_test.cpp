@@ -45,12 +45,23 @@ TEST(SetupInfo, EmptyRecordIs45Bytes) {
 }
 
 TEST(SetupInfo, StoredFieldOrderIsExact) {
-  Bytes expected = Cat({Str("My Mod"), Str("MyMod"), Str("mymod.exe"), Str("mm_Uninstall.exe"), Str("mm_"),
-                        Str("C:\\Games\\Q"), Str("ChangeLog"),
-                        {1}, Str("Software\\Q"), Str("Path"),
-                        {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0},
+  Bytes expected = Cat({Str("My Mod"),
+                        Str("MyMod"),
+                        Str("mymod.exe"),
+                        Str("mm_Uninstall.exe"),
+                        Str("mm_"),
+                        Str("C:\\Games\\Q"),
+                        Str("ChangeLog"),
+                        {1},
+                        Str("Software\\Q"),
+                        Str("Path"),
+                        {0, 0, 0, 0, 0},
+                        {0, 0, 0, 0, 0},
+                        {0, 0, 0, 0, 0},
                         {4, 0, 0, 0, 0},
-                        Str("Install\\Std"), Str("Uninstall\\Std"), {1, 1}});
+                        Str("Install\\Std"),
+                        Str("Uninstall\\Std"),
+                        {1, 1}});
   TempDir dir;
   ASSERT_TRUE(Sample().SaveToFile(dir.File("s")));
   EXPECT_EQ(ReadFileBytes(dir.File("s")), expected);

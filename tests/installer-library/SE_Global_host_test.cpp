@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 #include "platform/HostSystem.h"
 #include "platform/Shell.h"
@@ -25,8 +25,8 @@ std::string Narrow(const std::u16string& s) { return std::string(s.begin(), s.en
 class HostMachine : public InstallerGlobals {
  protected:
   void TearDown() override {
-    for (int id : {platform::kShellDesktop, platform::kShellPrograms, platform::kShellAppData,
-                   platform::kShellProgramFiles})
+    for (int id :
+         {platform::kShellDesktop, platform::kShellPrograms, platform::kShellAppData, platform::kShellProgramFiles})
       platform::host::SetShellFolder(id, "");
     platform::host::SetDrives({});
     InstallerGlobals::TearDown();

@@ -43,7 +43,7 @@ TEST(FormatByteSize, Table) {
       {1048576, "1.00 MB"},
       {5368709120, "5.00 GB"},
       {2199023255552, "2048.00 GB"},
-      {3298534883328, "3072.00 GB"},  // GB is the largest unit
+      {3298534883328, "3072.00 GB"},      // GB is the largest unit
       {132560139059200, "123456.30 GB"},  // 7 significant digits; 123456.25 is a tie
       {132560675930112, "123456.80 GB"},
       {INT64_MAX, "8589934592.00 GB"},
@@ -77,7 +77,7 @@ TEST(DecimalText, FloatToStrDot) {
       {0.000123, "0.000123"},
       {9999999999999.99, "9999999999999.99"},
       {99999999999999.99, "100000000000000.0"},  // 16 digits: rounded to 15
-      {999999999999999.9, "1E15.0"},  // rounding carries into a new digit
+      {999999999999999.9, "1E15.0"},             // rounding carries into a new digit
   };
   for (const Case& c : cases) EXPECT_EQ(FloatToStrDot(c.value), c.text) << c.value;
 }
@@ -156,7 +156,7 @@ TEST(Environment, BlockParsing) {
       {std::string("=::=::\\\0EMPTY=\0\0", 16), {{"EMPTY", ""}}},
       {std::string("\0", 1), {}},
       {"", {}},
-      {"X=1", {{"X", "1"}}},  // a block without its final zeros is read to its end
+      {"X=1", {{"X", "1"}}},                              // a block without its final zeros is read to its end
       {std::string("A=1\0\0B=2\0\0", 10), {{"A", "1"}}},  // the empty string ends the block
   };
   for (const Case& c : cases) {
@@ -242,7 +242,7 @@ TEST_F(PathVars, Collapse) {
       {"C:\\Program Files\\Other\\a", "$PROGRAMFILES\\Other\\a"},
       {"C:\\Desktop\\Play.lnk", "$DESKTOP\\Play.lnk"},
       {"E:\\elsewhere\\%HOME%", "E:\\elsewhere\\C:\\Users\\me"},  // environment references expand
-      {"D:\\setup.exe", "D:\\setup.exe"},  // the CD-ROM drive has no variable here
+      {"D:\\setup.exe", "D:\\setup.exe"},                         // the CD-ROM drive has no variable here
   };
   for (const Case& c : cases) EXPECT_EQ(Narrow(CollapsePathVars(Wide(c.path))), c.collapsed) << c.path;
 
@@ -257,8 +257,11 @@ TEST_F(PathVars, Collapse) {
 
 TEST_F(PathVars, CollapseThenExpandGivesThePathBack) {
   const char* paths[] = {
-      "C:\\Games\\Mod\\data\\x.txt", "C:\\Start\\Programs\\Mod\\Play.lnk", "C:\\Program Files\\Other\\a",
-      "C:\\Desktop\\Play.lnk",       "E:\\elsewhere\\x",
+      "C:\\Games\\Mod\\data\\x.txt",
+      "C:\\Start\\Programs\\Mod\\Play.lnk",
+      "C:\\Program Files\\Other\\a",
+      "C:\\Desktop\\Play.lnk",
+      "E:\\elsewhere\\x",
   };
   for (const char* p : paths) EXPECT_EQ(Narrow(ExpandPathVars(CollapsePathVars(Wide(p)))), p);
 
@@ -392,9 +395,10 @@ TEST(RemoveDirTree, DriveRootsAreRefused) {
   struct Case {
     const char* path;
     bool root;
-  } cases[] = {{"", true},           {"\\", true},         {"/", true},          {"C:", true},
-               {"C:\\", true},       {"c:\\\\", true},     {"C:\\x", false},     {"x", false},
-               {"\\\\srv\\share", false}, {"..\\x", false}};
+  } cases[] = {{"", true},       {"\\", true},   {"/", true},
+               {"C:", true},     {"C:\\", true}, {"c:\\\\", true},
+               {"C:\\x", false}, {"x", false},   {"\\\\srv\\share", false},
+               {"..\\x", false}};
   for (const Case& c : cases) EXPECT_EQ(IsDriveRoot(c.path), c.root) << c.path;
 }
 

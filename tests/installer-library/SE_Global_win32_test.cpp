@@ -37,8 +37,8 @@ uint32_t StoredShowCommand(const std::string& path) {
 class WindowsMachine : public InstallerGlobals {};
 
 TEST_F(WindowsMachine, SpecialFoldersExistAndEndInABackslash) {
-  for (const std::string& dir : {GetProgramFilesDir(nullptr), GetStartMenuProgramsDir(nullptr),
-                                 GetDesktopDir(nullptr), GetAppDataDir()}) {
+  for (const std::string& dir :
+       {GetProgramFilesDir(nullptr), GetStartMenuProgramsDir(nullptr), GetDesktopDir(nullptr), GetAppDataDir()}) {
     ASSERT_GE(dir.size(), 4u) << dir;
     EXPECT_EQ(dir[1], ':') << dir;
     EXPECT_EQ(dir.back(), '\\') << dir;

@@ -32,7 +32,6 @@ std::vector<std::u16string> Lines(const Bytes& buffer) {
   return out;
 }
 
-
 TLanguages LoadedLanguages(const std::vector<std::u16string>& files) {
   TLanguages langs;
   for (const auto& f : files) {
@@ -61,10 +60,10 @@ TEST(LanguageFile, LinesEndAtCarriageReturnsAndLineFeedsDropTheLineSoFar) {
     std::vector<std::u16string> lines;
   } cases[] = {
       {u"a\r\nb\r\n", {u"a", u"b"}},
-      {u"a\r\nb", {u"a", u"b"}},            // the rest after the last CR is a line
-      {u"a\rb\r", {u"a", u"b"}},            // bare CR
-      {u"a\nb\nc", {u"c"}},                 // bare LF: only the text after the last one
-      {u"a\nb\n", {}},                      // ... of which there is none
+      {u"a\r\nb", {u"a", u"b"}},                // the rest after the last CR is a line
+      {u"a\rb\r", {u"a", u"b"}},                // bare CR
+      {u"a\nb\nc", {u"c"}},                     // bare LF: only the text after the last one
+      {u"a\nb\n", {}},                          // ... of which there is none
       {u"x\r\r\r\ny", {u"x", u"", u"", u"y"}},  // empty lines count
       {u"ab\ncd\r", {u"cd"}},
       {u"", {}},
@@ -99,7 +98,7 @@ TEST(LanguageFile, IdentifierLines) {
       {u"409;", {0x0409}, ""},
       {u"409;809;", {0x0409, 0x0809}, ""},
       {u"c0A;", {0x0C0A}, ""},
-      {u"10409", {0x0409}, ""},  // only the low 16 bits are kept
+      {u"10409", {0x0409}, ""},                              // only the low 16 bits are kept
       {u"409;809", {}, "'$' is not a valid integer value"},  // no ";" after the last
       {u"", {}, "'$' is not a valid integer value"},
       {u";", {}, "'$' is not a valid integer value"},
@@ -130,7 +129,7 @@ TEST(LanguageFile, StringLines) {
       {u"12 Back", 12, u"Back", ""},
       {u"13\tNext", 13, u"Next", ""},
       {u"  15   \"Install\"", 15, u"\"Install\"", ""},  // quotes in the text stay
-      {u"\"15\" Install", 15, u"Install", ""},       // quotes around the number go
+      {u"\"15\" Install", 15, u"Install", ""},          // quotes around the number go
       {u"20  two  words  ", 20, u"two  words", ""},
       {u"21 \t\x01 text", 21, u"text", ""},  // leading blanks and controls removed
       {u"12", 12, u"", ""},
@@ -216,8 +215,7 @@ std::u16string FoldAZ(std::u16string s) {
 // The rule as written: find the first occurrence from the very beginning,
 // replace it, start again. Gives up after `limit` rounds (the rule does not
 // end for some inputs).
-bool NaiveReplace(std::u16string& text, const std::u16string& pattern, const std::u16string& replacement,
-                  int limit) {
+bool NaiveReplace(std::u16string& text, const std::u16string& pattern, const std::u16string& replacement, int limit) {
   for (int round = 0; round < limit; ++round) {
     size_t at = FoldAZ(text).find(FoldAZ(pattern));
     if (pattern.empty() || at == std::u16string::npos) return true;
@@ -234,8 +232,8 @@ TEST(ReplaceText, CasesOfTheRule) {
   } cases[] = {
       {u"Welcome to <%setuptitle%>!", u"<%SETUPTITLE%>", u"My Mod", u"Welcome to My Mod!"},
       {u"$INSTDIR\\a;$instdir\\b;$InstDir", u"$instdir", u"C:\\X", u"C:\\X\\a;C:\\X\\b;C:\\X"},
-      {u"abc", u"", u"x", u"abc"},       // an empty pattern is never found
-      {u"ab", u"abc", u"x", u"ab"},      // longer than the text
+      {u"abc", u"", u"x", u"abc"},   // an empty pattern is never found
+      {u"ab", u"abc", u"x", u"ab"},  // longer than the text
       {u"", u"a", u"x", u""},
       {u"aaaa", u"a", u"", u""},
       // only A-Z fold: the same letters above 127 differ in case
@@ -281,27 +279,28 @@ TEST(ReplaceText, MatchesTheRestartRuleWheneverThatEnds) {
 }
 
 TEST(ReplaceLangTags, CasesOfTheRule) {
-  TLanguages langs = LoadedLanguages({u"English\r\n409\r\n"
-                                      u"1 one\r\n"
-                                      u"2 <LANG1> and <LANG1>\r\n"
-                                      u"3 <LANG3> again\r\n"  // holds its own tag
-                                      u"4 four<LANG5>\r\n"    // 4 and 5 hold each other's tags
-                                      u"5 five<LANG4>\r\n"
-                                      u"6 NG1>\r\n"           // completes a tag with the text before it
-                                      u"7 <LANG\r\n"
-                                      u"12 twelve\r\n"});
+  TLanguages langs =
+      LoadedLanguages({u"English\r\n409\r\n"
+                       u"1 one\r\n"
+                       u"2 <LANG1> and <LANG1>\r\n"
+                       u"3 <LANG3> again\r\n"  // holds its own tag
+                       u"4 four<LANG5>\r\n"    // 4 and 5 hold each other's tags
+                       u"5 five<LANG4>\r\n"
+                       u"6 NG1>\r\n"  // completes a tag with the text before it
+                       u"7 <LANG\r\n"
+                       u"12 twelve\r\n"});
   struct Case {
     std::u16string text, result;
   } cases[] = {
       {u"<LANG1>", u"one"},
       {u"[<LANG1>|<LANG12>]", u"[one|twelve]"},
-      {u"<LANG$C>", u"twelve"},           // "$" makes the number hexadecimal
-      {u"<LANG65548>", u"twelve"},        // low 16 bits
+      {u"<LANG$C>", u"twelve"},     // "$" makes the number hexadecimal
+      {u"<LANG65548>", u"twelve"},  // low 16 bits
       {u"<LANG99>", u"NOT FOUND 99"},
       {u"<lang1> <Lang1>", u"<lang1> <Lang1>"},  // only the upper-case spelling is a tag
       {u"<LANG2>", u"one and one"},              // strings may hold tags
       {u"<LA<LANG6>", u"one"},
-      {u"<LANG1", u"<LANG1"},                    // no ">": no tag, and the search ends
+      {u"<LANG1", u"<LANG1"},  // no ">": no tag, and the search ends
       {u"<LANG1> <LANG1", u"one <LANG1"},
       {u"<LANG7>1>", u"one"},
       // no number up to the ">": plain text, and the search goes on after it
@@ -330,8 +329,7 @@ TEST(ReplaceLangTags, StringsThatDoubleAtEveryLevelStopAtTheSizeLimit) {
     std::string digits = std::to_string(n);
     return std::u16string(digits.begin(), digits.end());
   };
-  for (int i = 1; i <= 30; ++i)
-    file += number(i) + u" <LANG" + number(i + 1) + u"><LANG" + number(i + 1) + u">\r\n";
+  for (int i = 1; i <= 30; ++i) file += number(i) + u" <LANG" + number(i + 1) + u"><LANG" + number(i + 1) + u">\r\n";
   file += u"31 x\r\n";
   TLanguages langs = LoadedLanguages({file});
 

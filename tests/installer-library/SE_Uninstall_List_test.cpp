@@ -55,9 +55,7 @@ TEST_F(UninstallLog, ThreeEmptyListsAreSixZeroBytes) {
 }
 
 TEST_F(UninstallLog, StoredBytes) {
-  const Lists lists = {{"AB", "$INSTDIR\\readme.txt"},
-                       {},
-                       {"", std::string(300, 'x'), std::string("\xFF\x00\x80", 3)}};
+  const Lists lists = {{"AB", "$INSTDIR\\readme.txt"}, {}, {"", std::string(300, 'x'), std::string("\xFF\x00\x80", 3)}};
   ASSERT_TRUE(Filled(lists).SaveToFile(tmp.Path(), "MyMod_"));
   Bytes bytes = ReadFileBytes(tmp.File("MyMod_install.log"));
   EXPECT_EQ(bytes, Expected(lists));

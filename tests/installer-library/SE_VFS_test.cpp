@@ -53,8 +53,10 @@ class ContainerUpdate : public InstallerGlobals {
  protected:
   void SetUp() override {
     InstallerGlobals::SetUp();
-    std::u16string file = u"\xFEFF" u"English\r\n409\r\n19 <%QXPNAME%> <%FNUM%>/<%FTOTAL%>\r\n"
-                          u"20 Saving <%QXPNAME%>\r\n23 Container missing\r\n29 Opening <%QXPNAME%>\r\n";
+    std::u16string file =
+        u"\xFEFF"
+        u"English\r\n409\r\n19 <%QXPNAME%> <%FNUM%>/<%FTOTAL%>\r\n"
+        u"20 Saving <%QXPNAME%>\r\n23 Container missing\r\n29 Opening <%QXPNAME%>\r\n";
     Bytes b;
     for (char16_t c : file) PutU16(b, c);
     Languages.AddFromBuffer(b.data(), b.size());
@@ -62,8 +64,8 @@ class ContainerUpdate : public InstallerGlobals {
     fs::create_directory(tmp.File("game"));
     SetupInfoFile.InstallDir = tmp.File("game");
     AbortFlag = false;
-    previous = platform::SetMessageBoxHandler(
-        [this](const std::string& text, const std::string& caption, unsigned flags) {
+    previous =
+        platform::SetMessageBoxHandler([this](const std::string& text, const std::string& caption, unsigned flags) {
           boxes.push_back({text, caption, flags});
           return platform::kIdOk;
         });

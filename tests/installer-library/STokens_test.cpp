@@ -8,18 +8,18 @@ TEST(Tokens, SplitFirstToken) {
   };
   const Case cases[] = {
       {"a b", "a", " b"},
-      {"  a\tb  ", "a", "\tb"},            // trimmed first; a tab separates
-      {"a   b c", "a", "   b c"},         // the rest keeps its separators
-      {"\"a b\" c", "a b", " c"},          // a blank inside quotes belongs to the token
-      {"ab\"c d\"e f", "abc de", " f"},    // quotes group and vanish anywhere
-      {"\"\" x", "", " x"},                // an empty quoted token
+      {"  a\tb  ", "a", "\tb"},          // trimmed first; a tab separates
+      {"a   b c", "a", "   b c"},        // the rest keeps its separators
+      {"\"a b\" c", "a b", " c"},        // a blank inside quotes belongs to the token
+      {"ab\"c d\"e f", "abc de", " f"},  // quotes group and vanish anywhere
+      {"\"\" x", "", " x"},              // an empty quoted token
       {"\"\"", "", ""},
-      {"\"a b", "a b", ""},                // an unterminated quote runs to the end
+      {"\"a b", "a b", ""},  // an unterminated quote runs to the end
       {"a\"\"b", "ab", ""},
       {"", "", ""},
       {" \t\r\n", "", ""},
       {"one", "one", ""},
-      {"x\x01y z", "x\x01y", " z"},        // control characters inside do not separate
+      {"x\x01y z", "x\x01y", " z"},  // control characters inside do not separate
   };
   for (const Case& c : cases) {
     std::string token = "old", rest = "old";

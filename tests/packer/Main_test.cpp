@@ -21,8 +21,8 @@ TEST(PackerCommandLine, Switches) {
       {{}, "", "", kModeInfo, true},
       {{"-filename", "a.qxp"}, "a.qxp", "", kModeInfo, true},
       {{"-FileName", "C:\\x\\A.QXP", "-MAKE", "C:\\src\\", "-NoWait"}, "C:\\x\\A.QXP", "C:\\src\\", kModeMake, false},
-      {{"-make"}, "", "", kModeMake, true},        // last parameter: empty folder
-      {{"-filename"}, "", "", kModeInfo, true},    // last parameter: empty path
+      {{"-make"}, "", "", kModeMake, true},      // last parameter: empty folder
+      {{"-filename"}, "", "", kModeInfo, true},  // last parameter: empty path
       {{"-make", "dir", "-extract"}, "", "dir", kModeNothing, true},
       {{"-extract", "-make", "dir"}, "", "dir", kModeMake, true},
       {{"-make", "-nowait"}, "", "-nowait", kModeMake, false},  // the value acts as a switch too
@@ -44,9 +44,17 @@ TEST(PackerSizes, MegabytesRoundHalfToEven) {
   struct Case {
     int64_t bytes, mb;
   } cases[] = {
-      {0, 0},          {M / 2 - 1, 0},      {M / 2, 0},  {M / 2 + 1, 1},      {M, 1},
-      {M + M / 2, 2},  {2 * M + M / 2, 2},  {3 * M + M / 2, 4},                 {-M / 2, 0},
-      {-M - M / 2, -2}, {int64_t{5000} * M + 1, 5000},
+      {0, 0},
+      {M / 2 - 1, 0},
+      {M / 2, 0},
+      {M / 2 + 1, 1},
+      {M, 1},
+      {M + M / 2, 2},
+      {2 * M + M / 2, 2},
+      {3 * M + M / 2, 4},
+      {-M / 2, 0},
+      {-M - M / 2, -2},
+      {int64_t{5000} * M + 1, 5000},
   };
   for (const Case& c : cases) EXPECT_EQ(RoundToMiB(c.bytes), c.mb) << c.bytes;
 }
@@ -95,15 +103,27 @@ TEST_F(PlainRun, FailuresExitNonZero) {
     int code;
     const char* error;
   } cases[] = {
-      {"missing source folder", "", {"-filename", archive, "-make", dir.File("none")}, kExitFailure,
+      {"missing source folder",
+       "",
+       {"-filename", archive, "-make", dir.File("none")},
+       kExitFailure,
        "Error: Source folder not found"},
       {"no archive name", "", {"-make", dir.File(".")}, kExitFailure, "Error: Cannot create"},
-      {"wrong version", std::string("\0\0\0\0\0\0\0\0\4\0\0\0\0\0\0\0\0\0\0\0", 20), {"-filename", archive},
-       kExitFailure, "Error: Invalid QXP Version"},
-      {"reserved set", std::string("\0\0\0\0\0\0\0\0\5\0\0\0\0\0\0\0\1\0\0\0", 20), {"-filename", archive},
-       kExitFailure, "Error: Invalid QXP Header"},
-      {"damaged table", std::string("\1\0\0\0\0\0\0\0\5\0\0\0\0\0\0\0\0\0\0\0", 20) + "", {"-filename", archive},
-       kExitFailure, "Error: Invalid QXP Header"},
+      {"wrong version",
+       std::string("\0\0\0\0\0\0\0\0\4\0\0\0\0\0\0\0\0\0\0\0", 20),
+       {"-filename", archive},
+       kExitFailure,
+       "Error: Invalid QXP Version"},
+      {"reserved set",
+       std::string("\0\0\0\0\0\0\0\0\5\0\0\0\0\0\0\0\1\0\0\0", 20),
+       {"-filename", archive},
+       kExitFailure,
+       "Error: Invalid QXP Header"},
+      {"damaged table",
+       std::string("\1\0\0\0\0\0\0\0\5\0\0\0\0\0\0\0\0\0\0\0", 20) + "",
+       {"-filename", archive},
+       kExitFailure,
+       "Error: Invalid QXP Header"},
       {"usage", "", {"-filename", dir.File("absent.qxp")}, kExitUsage, ""},
       {"nothing to do", "", {"-extract"}, kExitOk, ""},
   };
@@ -114,6 +134,7 @@ TEST_F(PlainRun, FailuresExitNonZero) {
     EXPECT_EQ(err.rfind(c.error, 0), 0u) << c.what << ": " << err;
   }
   Run({});
-  EXPECT_NE(out.find("Usage: -filename \"C:\\somefile.qxp\" -make \"C:\\somedirectory\\\" -nowait\n"), std::string::npos);
+  EXPECT_NE(out.find("Usage: -filename \"C:\\somefile.qxp\" -make \"C:\\somedirectory\\\" -nowait\n"),
+            std::string::npos);
   EXPECT_NE(out.find("when set Vessok will close when finished without waiting \n"), std::string::npos);
 }

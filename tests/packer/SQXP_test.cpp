@@ -53,11 +53,9 @@ TEST(QXPRanges, SplitExamplesAndCoverage) {
     int count;
     std::vector<int> sizes;
   } cases[] = {
-      {0, {0, 0, 0, 0, 0, 0, 0, 0}},          {3, {1, 1, 1, 0, 0, 0, 0, 0}},
-      {4, {1, 1, 1, 1, 0, 0, 0, 0}},          {10, {2, 2, 1, 1, 1, 1, 1, 1}},
-      {12, {2, 2, 2, 2, 2, 2, 0, 0}},         {20, {3, 3, 3, 3, 2, 2, 2, 2}},
-      {28, {4, 4, 4, 4, 4, 4, 4, 0}},         {36, {5, 5, 5, 5, 4, 4, 4, 4}},
-      {100, {13, 13, 13, 13, 12, 12, 12, 12}},
+      {0, {0, 0, 0, 0, 0, 0, 0, 0}},  {3, {1, 1, 1, 0, 0, 0, 0, 0}},  {4, {1, 1, 1, 1, 0, 0, 0, 0}},
+      {10, {2, 2, 1, 1, 1, 1, 1, 1}}, {12, {2, 2, 2, 2, 2, 2, 0, 0}}, {20, {3, 3, 3, 3, 2, 2, 2, 2}},
+      {28, {4, 4, 4, 4, 4, 4, 4, 0}}, {36, {5, 5, 5, 5, 4, 4, 4, 4}}, {100, {13, 13, 13, 13, 12, 12, 12, 12}},
   };
   for (const Case& c : cases) EXPECT_EQ(SplitRanges(c.count, 8), c.sizes) << c.count;
   for (int workers : {1, 2, 3, 8}) {
@@ -249,29 +247,19 @@ TEST_F(MakeFixture, FailuresNameTheCauseAndLeaveNoBrokenArchive) {
       {"missing source folder", [] {}, "nowhere", "Source folder not found", true},
       {"no source folder", [] {}, "", "No source folder", true},
       {"source of two characters", [] {}, "ab", "too short", true},
-      {"name over 127 bytes",
-       [&] { WriteFileText(src + "/data/" + std::string(123, 'n'), "x"); },
-       "mod",
-       "is longer than 127 bytes",
-       true},
+      {"name over 127 bytes", [&] { WriteFileText(src + "/data/" + std::string(123, 'n'), "x"); }, "mod",
+       "is longer than 127 bytes", true},
       {"folder too deep for any name",
        [&] {
          fs::create_directories(src + "/" + std::string(126, 'd'));
          WriteFileText(src + "/" + std::string(126, 'd') + "/f", "x");
        },
-       "mod",
-       "is longer than 127 bytes",
-       true},
-      {"sound that is not a WAV file",
-       [&] { WriteFileText(src + "/sounds/broken.wav", "RIFF....WAVEjunk"); },
-       "mod",
-       "\"sounds\\broken.wav\": not a valid WAV file",
-       false},
+       "mod", "is longer than 127 bytes", true},
+      {"sound that is not a WAV file", [&] { WriteFileText(src + "/sounds/broken.wav", "RIFF....WAVEjunk"); }, "mod",
+       "\"sounds\\broken.wav\": not a valid WAV file", false},
       {"progress display that throws",
-       [&] { progress = [](int, int) { throw std::runtime_error("the console is gone"); }; },
-       "mod",
-       "The progress display failed: the console is gone",
-       false},
+       [&] { progress = [](int, int) { throw std::runtime_error("the console is gone"); }; }, "mod",
+       "The progress display failed: the console is gone", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -366,7 +354,8 @@ TEST(QXPMake, EmptyFolderAndManyFiles) {
 
   fs::create_directories(dir.File("many"));
   for (int i = 0; i < 137; ++i)
-    WriteFileBytes(dir.File("many/f" + std::to_string(1000 + i)), i % 3 ? Compressible(100 + i * 37) : Noise(50 + i, i));
+    WriteFileBytes(dir.File("many/f" + std::to_string(1000 + i)),
+                   i % 3 ? Compressible(100 + i * 37) : Noise(50 + i, i));
   TQXP many;
   many.Make(dir.File("m.qxp"), dir.File("many") + "\\");
   Bytes file = ReadFileBytes(dir.File("m.qxp"));
@@ -430,8 +419,10 @@ TEST(QXPRead, DamagedArchivesAreRejectedWithoutOverRead) {
       {"intact", good, TQXPReadStatus::Ok, ""},
       {"empty file", {}, TQXPReadStatus::InvalidHeader, "the header would begin at -20, before the file's start"},
       {"version 4", withHeader([](TQXPHeader& x) { x.Version = 4; }), TQXPReadStatus::InvalidVersion, "version 4"},
-      {"reserved set", withHeader([](TQXPHeader& x) { x.Reserved = 1; }), TQXPReadStatus::InvalidHeader, "reserved field 1"},
-      {"negative count", withHeader([](TQXPHeader& x) { x.Count = -1; }), TQXPReadStatus::InvalidHeader, "count -1 < 0"},
+      {"reserved set", withHeader([](TQXPHeader& x) { x.Reserved = 1; }), TQXPReadStatus::InvalidHeader,
+       "reserved field 1"},
+      {"negative count", withHeader([](TQXPHeader& x) { x.Count = -1; }), TQXPReadStatus::InvalidHeader,
+       "count -1 < 0"},
       {"huge count", withHeader([](TQXPHeader& x) { x.Count = 0x7FFFFFFF; }), TQXPReadStatus::InvalidTable,
        "2147483647 records need 326417514344 bytes, the table holds 760"},
       {"count above the table", withHeader([](TQXPHeader& x) { x.Count = 6; }), TQXPReadStatus::InvalidTable,
@@ -439,18 +430,21 @@ TEST(QXPRead, DamagedArchivesAreRejectedWithoutOverRead) {
       {"negative compressed size", withHeader([](TQXPHeader& x) { x.CompressedSize = -5; }),
        TQXPReadStatus::InvalidHeader, "compressed size -5 < 0"},
       {"compressed size past the start", withHeader([](TQXPHeader& x) { x.CompressedSize = 0x7FFFFFFF; }),
-       TQXPReadStatus::InvalidHeader, "compressed size 2147483647 > " + std::to_string(headerAt) + " bytes before the header"},
+       TQXPReadStatus::InvalidHeader,
+       "compressed size 2147483647 > " + std::to_string(headerAt) + " bytes before the header"},
       {"compressed size cuts the stream", withHeader([](TQXPHeader& x) { x.CompressedSize -= 3; }),
        TQXPReadStatus::InvalidTable, "the table does not inflate: zlib: incorrect header check"},
       {"table size not what inflates", withHeader([](TQXPHeader& x) { x.TableSize += 152; }),
        TQXPReadStatus::InvalidTable, "the table inflates to 760 bytes, its header says 912"},
       {"table shorter than its count", shortTable, TQXPReadStatus::InvalidTable,
        "5 records need 760 bytes, the table holds 608"},
-      {"garbage table", [&] {
+      {"garbage table",
+       [&] {
          Bytes b = good;
          for (size_t i = tableAt; i < headerAt; ++i) b[i] ^= 0x5A;
          return b;
-       }(), TQXPReadStatus::InvalidTable, "the table does not inflate: zlib: incorrect header check"},
+       }(),
+       TQXPReadStatus::InvalidTable, "the table does not inflate: zlib: incorrect header check"},
   };
   for (const Case& c : cases) {
     WriteFileBytes(path, c.file);

@@ -40,11 +40,13 @@ TEST(WavReader, AcceptedLayouts) {
       {"format chunk of 21 bytes, padded", Riff({Chunk("fmt ", Format(1, 22050, 16, 5)), Chunk("data", pcm)}), pcm},
       {"LIST between format and data", Riff({Chunk("fmt ", Format(2, 44100, 16)), list, Chunk("data", pcm)}), pcm},
       {"odd data size", Simple(1, odd), odd},
-      {"odd data size, pad byte missing at the end", [&] {
+      {"odd data size, pad byte missing at the end",
+       [&] {
          Bytes f = Simple(1, odd);
          f.pop_back();
          return f;
-       }(), odd},
+       }(),
+       odd},
   };
   for (const Case& c : cases) {
     Bytes got;
@@ -79,16 +81,20 @@ TEST(WavReader, RejectedFiles) {
       {"data of size 0", Riff({fmt, Chunk("data", {})})},
       {"data larger than the file", Riff({fmt, Chunk("data", pcm, true, 17)})},
       {"data size negative", Riff({fmt, Chunk("data", pcm, true, 0x80000000u)})},
-      {"chunk before data larger than the file", Riff({fmt, Chunk("LIST", Ramp(4), true, 0x7FFFFFF0), Chunk("data", pcm)})},
-      {"chunk before data with a negative size", Riff({fmt, Chunk("junk", Ramp(4), true, 0xFFFFFFF8u), Chunk("data", pcm)})},
+      {"chunk before data larger than the file",
+       Riff({fmt, Chunk("LIST", Ramp(4), true, 0x7FFFFFF0), Chunk("data", pcm)})},
+      {"chunk before data with a negative size",
+       Riff({fmt, Chunk("junk", Ramp(4), true, 0xFFFFFFF8u), Chunk("data", pcm)})},
       {"format chunk shorter than 16 bytes", Riff({Chunk("fmt ", Format(1, 8000, 16), true, 12), Chunk("data", pcm)})},
       {"format chunk longer than the file", Riff({Chunk("fmt ", Format(1, 8000, 16), true, 4000), Chunk("data", pcm)})},
-      {"not RIFF", [&] {
+      {"not RIFF",
+       [&] {
          Bytes f = Simple(1, pcm);
          f[0] = 'X';
          return f;
        }()},
-      {"not WAVE", [&] {
+      {"not WAVE",
+       [&] {
          Bytes f = Simple(1, pcm);
          f[8] = 'X';
          return f;
@@ -141,7 +147,11 @@ TEST(WavReader, CuePoints) {
        -1,
        -1,
        0},
-      {"negative chunk size ends the scan", {Chunk("LIST", Ramp(4), true, 0xFFFFFFF0u), Chunk("cue ", Cue({5}))}, -1, -1, 0},
+      {"negative chunk size ends the scan",
+       {Chunk("LIST", Ramp(4), true, 0xFFFFFFF0u), Chunk("cue ", Cue({5}))},
+       -1,
+       -1,
+       0},
       {"stray bytes after the data", {Bytes{1, 2, 3}}, -1, -1, 0},
   };
   for (const Case& c : cases) {

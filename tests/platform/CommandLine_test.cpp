@@ -13,9 +13,9 @@ TEST(CommandLineSplitter, QuotesButNoEscapes) {
       {"setup.exe -silent", {"setup.exe", "-silent"}},
       {"  a \t b  ", {"a", "b"}},
       {"\"C:\\Program Files\\x.exe\" -id \"C:\\Games\\\"", {"C:\\Program Files\\x.exe", "-id", "C:\\Games\\"}},
-      {"a\\\\b \\\"c", {"a\\\\b", "\\c"}},            // a quote after a backslash still groups
+      {"a\\\\b \\\"c", {"a\\\\b", "\\c"}},  // a quote after a backslash still groups
       {"-make \"my dir\"\\sub", {"-make", "my dir\\sub"}},
-      {"x \"\" y", {"x", "", "y"}},                   // empty quoted item
+      {"x \"\" y", {"x", "", "y"}},  // empty quoted item
       {"x \"unclosed quote", {"x", "unclosed quote"}},
       {"ab\"c d\"ef", {"abc def"}},
   };

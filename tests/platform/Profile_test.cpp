@@ -23,8 +23,8 @@ TEST(Profile, WritesANewFileSectionBySectionWithCrLf) {
   ASSERT_TRUE(ini.Write("SETUP", "SetupName", "MySetup v1.0"));
   ASSERT_TRUE(ini.Write("Main", "Mod", "MyMod"));
   ASSERT_TRUE(ini.Write("main", "Mod Dir", "  My Mod  "));  // trimmed, joins [Main]
-  ASSERT_TRUE(ini.Write("setup", "ModFilesDir", "C:\\m"));   // after the section's last key
-  ASSERT_TRUE(ini.Write("Main", "MOD", "Other"));            // in place, name kept as stored
+  ASSERT_TRUE(ini.Write("setup", "ModFilesDir", "C:\\m"));  // after the section's last key
+  ASSERT_TRUE(ini.Write("Main", "MOD", "Other"));           // in place, name kept as stored
   ASSERT_TRUE(ini.Write("Main", "Empty", ""));
   EXPECT_EQ(ReadText(ini.Path()),
             "[SETUP]\r\nSetupShortName=MySetup\r\nSetupName=MySetup v1.0\r\nModFilesDir=C:\\m\r\n"

@@ -71,7 +71,7 @@ TEST(StoredValues, ReadWholeValuesLittleEndian) {
 TEST(StoredValues, ValuesCutShortAreReportedAndNotOverread) {
   struct Case {
     Bytes data;
-    int kind;  // 0 word, 1 int, 2 string
+    int kind;          // 0 word, 1 int, 2 string
     std::string text;  // what a cut string still holds
   };
   const Case cases[] = {
@@ -80,9 +80,9 @@ TEST(StoredValues, ValuesCutShortAreReportedAndNotOverread) {
       {{}, 1, ""},
       {{1, 2, 3}, 1, ""},
       {{}, 2, ""},
-      {{5}, 2, ""},                    // the count itself is cut
+      {{5}, 2, ""},                       // the count itself is cut
       {{5, 0, 'a', 'b', 'c'}, 2, "abc"},  // two bytes missing
-      {{0xFF, 0xFF, 'x'}, 2, "x"},     // a huge count over a tiny block
+      {{0xFF, 0xFF, 'x'}, 2, "x"},        // a huge count over a tiny block
   };
   for (const Case& c : cases) {
     // A copy of exactly the case's size, so ASan sees any over-read.

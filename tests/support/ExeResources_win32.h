@@ -47,9 +47,7 @@ class Resources {
   std::vector<uint8_t> Icon1(WORD lang, bool& found) const {
     return Get(MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(1), lang, found);
   }
-  std::vector<uint8_t> MainIcon(bool& found) const {
-    return Get(MAKEINTRESOURCEA(14), "MAINICON", kUkEnglish, found);
-  }
+  std::vector<uint8_t> MainIcon(bool& found) const { return Get(MAKEINTRESOURCEA(14), "MAINICON", kUkEnglish, found); }
 
   std::set<WORD> Icon1Languages() const {
     std::set<WORD> langs;

@@ -2,9 +2,9 @@
 // display, driven through the messages the user's actions send.
 #include "platform/gui/CommonControls.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <memory>
 

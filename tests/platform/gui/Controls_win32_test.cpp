@@ -1,12 +1,12 @@
 // The windowing layer on a real display: what the user would see, read back
 // from the screen.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
-#include <stdexcept>
 #include <memory>
+#include <stdexcept>
 
 #include "platform/gui/Application.h"
 #include "platform/gui/Controls.h"
