@@ -14,6 +14,8 @@ build: deps
 	done
 
 test: build
+	# Every C++ file as .clang-format has it.
+	scripts/check-format
 	ctest --preset host -j $(JOBS)
 	# Under Wine a test program that fails is run once more: a window test can
 	# lose a race with Wine's own start-up on a loaded machine. A real fault
