@@ -49,8 +49,13 @@ void RecordBox(const std::string& text, const std::string& caption) {
 
 __attribute__((noipa)) void Raise() { throw std::runtime_error("Raiser failure"); }
 
+// The traces are checked against the lines noted here: a call stays on the
+// line that notes it, and the fault on the line kFaultLine names.
+// clang-format off
 constexpr int kFaultLine = __LINE__ + 2;
-__attribute__((noipa)) void Fault(int* p) { *p = 1; }
+__attribute__((noipa)) void Fault(int* p) {
+  *p = 1;
+}
 
 // The report's box and viewer write to the output file.
 void RouteReport() {
@@ -68,8 +73,7 @@ void RouteReport() {
 }
 
 __attribute__((noipa)) void RaiseOnThread() {
-  Note("call", __LINE__);
-  Raise();
+  Note("call", __LINE__); Raise();
   Append("returned\n");  // keeps the call from becoming a jump
 }
 
@@ -89,17 +93,14 @@ int main(int argc, char** argv) {
   InstallExceptionHook(std::vector<std::string>(argv + 1, argv + argc));
 
   if (mode == "throw") {
-    Note("call", __LINE__);
-    Raise();
+    Note("call", __LINE__); Raise();
   } else if (mode == "fault") {
     Note("fault", kFaultLine);
-    Note("call", __LINE__);
-    Fault(NullTarget);
+    Note("call", __LINE__); Fault(NullTarget);
   } else if (mode == "lenient") {
     StrictErrorSystem = false;
     try {
-      Note("call", __LINE__);
-      Raise();
+      Note("call", __LINE__); Raise();
     } catch (const std::exception&) {
       Append("[trace]\n" + Joined(ExceptionHook->StackTraceList) + "[end]\n");
     }
@@ -117,8 +118,7 @@ int main(int argc, char** argv) {
       Raise();
     });
     Note("fault", kFaultLine);
-    Note("call", __LINE__);
-    Fault(NullTarget);
+    Note("call", __LINE__); Fault(NullTarget);
   } else if (mode == "thread") {
     RouteReport();
     std::thread(RaiseOnThread).join();
@@ -148,3 +148,4 @@ int main(int argc, char** argv) {
   UninstallExceptionHook();
   return 0;
 }
+// clang-format on
