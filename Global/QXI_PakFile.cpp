@@ -112,11 +112,22 @@ bool ReadStrFromFile(File& file, std::string& text) {
   return whole;
 }
 
-Bytes ReadWholeFile(const std::string& path) {
-  File file;
+namespace {
+
+// Opens a source file for packing; its size, or EPakError naming the file.
+int64_t OpenSource(File& file, const std::string& path) {
   if (!file.Open(path, OpenMode::Read)) throw EPakError("Cannot open file \"" + path + "\"");
   int64_t size = file.Size();
-  if (size < 0 || static_cast<uint64_t>(size) > SIZE_MAX) throw EPakError("Cannot read file \"" + path + "\"");
+  if (size < 0) throw EPakError("Cannot read file \"" + path + "\"");
+  return size;
+}
+
+}  // namespace
+
+Bytes ReadWholeFile(const std::string& path) {
+  File file;
+  int64_t size = OpenSource(file, path);
+  if (static_cast<uint64_t>(size) > SIZE_MAX) throw EPakError("Cannot read file \"" + path + "\"");
   Bytes data(static_cast<size_t>(size));
   if (file.Read(data.data(), data.size()) != data.size()) throw EPakError("Cannot read file \"" + path + "\"");
   return data;
@@ -197,6 +208,11 @@ void TPak::ReadTable() {
 bool TPak::Fail(const std::string& text) {
   lastError_ = text;
   return false;
+}
+
+bool TPak::KnownIndex(int index) {
+  return ValidIndex(index) ||
+         Fail("No entry " + std::to_string(index) + " in a table of " + std::to_string(Entries.size()));
 }
 
 int TPak::AddEntry(const std::string& name, const std::string& sourcePath, uint16_t group) {
@@ -295,9 +311,7 @@ Bytes DeflatePieces(File& file, const std::string& path, size_t size, bool& long
 Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path, bool& raw) {
   raw = false;
   File file;
-  if (!file.Open(path, OpenMode::Read)) throw EPakError("Cannot open file \"" + path + "\"");
-  int64_t size = file.Size();
-  if (size < 0) throw EPakError("Cannot read file \"" + path + "\"");
+  int64_t size = OpenSource(file, path);
   entry.OriginalSize = static_cast<uint32_t>(size);
   if (size == 0) return {};
   if (size < kLargeEntrySize) {
@@ -317,9 +331,7 @@ bool TPak::WriteEntryRaw(int index) {
   if (!ValidIndex(index)) return false;
   TPakFile& e = Entries[index];
   File source;
-  if (!source.Open(e.SourcePath, OpenMode::Read)) throw EPakError("Cannot open file \"" + e.SourcePath + "\"");
-  int64_t size = source.Size();
-  if (size < 0) throw EPakError("Cannot read file \"" + e.SourcePath + "\"");
+  int64_t size = OpenSource(source, e.SourcePath);
   if (size == 0) return true;  // nothing to store
   return AppendLargeSource(e, source, size);
 }
@@ -404,9 +416,7 @@ bool TPak::WriteEntryFile(int index) {
   if (!ValidIndex(index)) return false;
   TPakFile& e = Entries[index];
   File source;
-  if (!source.Open(e.SourcePath, OpenMode::Read)) throw EPakError("Cannot open file \"" + e.SourcePath + "\"");
-  int64_t size = source.Size();
-  if (size < 0) throw EPakError("Cannot read file \"" + e.SourcePath + "\"");
+  int64_t size = OpenSource(source, e.SourcePath);
   if (size >= kLargeEntrySize) return AppendLargeSource(e, source, size);
   source.Close();
   Bytes contents = ReadWholeFile(e.SourcePath);
@@ -457,8 +467,7 @@ bool TPak::WriteTable() {
 // --- reading ----------------------------------------------------------------
 
 bool TPak::CanReadStored(int index) {
-  if (!ValidIndex(index))
-    return Fail("No entry " + std::to_string(index) + " in a table of " + std::to_string(Entries.size()));
+  if (!KnownIndex(index)) return false;
   const TPakFile& e = Entries[index];
   uint32_t k = StoredLength(e);
   int64_t size = file_.Size();
@@ -513,10 +522,7 @@ bool TPak::ReadStoredInPieces(int index, const PieceFn& sink, size_t pieceSize) 
 }
 
 Bytes TPak::GetData(int index) {
-  if (!ValidIndex(index)) {
-    Fail("No entry " + std::to_string(index) + " in a table of " + std::to_string(Entries.size()));
-    return {};
-  }
+  if (!KnownIndex(index)) return {};
   if (Entries[index].OriginalSize == 0) return {};  // empty contents, not a fault
   Bytes stored = ReadStored(index);
   const TPakFile& e = Entries[index];
@@ -544,8 +550,7 @@ Bytes TPak::GetData(int index) {
 }
 
 bool TPak::VerifyEntry(int index, const PieceFn& onPiece) {
-  if (!ValidIndex(index))
-    return Fail("No entry " + std::to_string(index) + " in a table of " + std::to_string(Entries.size()));
+  if (!KnownIndex(index)) return false;
   // Large entries are stored raw: their checksum is checked piece by piece
   // instead of holding them whole.
   const TPakFile& e = Entries[index];

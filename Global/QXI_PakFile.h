@@ -172,6 +172,8 @@ class TPak {
   // End of the file, when `more` bytes still fit below 4 GiB; else -1.
   int64_t EndWithRoomFor(uint64_t more);
   bool Fail(const std::string& text);
+  // ValidIndex, with LastError set for an index outside the table.
+  bool KnownIndex(int index);
   // Whether the entry's stored bytes lie in the file; positions there.
   bool CanReadStored(int index);
   bool CheckStoredCrc(const TPakFile& e, uint32_t crc);
