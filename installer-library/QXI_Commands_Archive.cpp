@@ -69,6 +69,16 @@ void ScramblePassword(TCompileContext& compiler, int32_t lineIndex, const char* 
   password = DigitKeyEncode(kDigitKeyB, password);
 }
 
+// Runs one updater operation. EPakSystemEnded means the updater has ended
+// the installation already; the script stops at this line.
+template <typename Operation>
+void RunUpdater(Operation operation) {
+  try {
+    operation();
+  } catch (const EPakSystemEnded&) {
+  }
+}
+
 // P1 in plain, decoded afresh at every run: the loaded line keeps its
 // scrambled form, so a line run again by a jump gives the same text.
 std::string PlainPassword(int32_t lineIndex) { return DigitKeyDecode(kDigitKeyB, RunParam(lineIndex, 1)); }
@@ -96,11 +106,7 @@ void TQXPUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineI
 void TQXPUpdateCommand::SFXProcess(int32_t lineIndex) {
   uint16_t group;
   if (!StoredGroup(lineIndex, group)) return;
-  try {
-    PakSystem.UpdateArchive(group, RunParam(lineIndex, 2), PlainPassword(lineIndex));
-  } catch (const EPakSystemEnded&) {
-    // The updater has ended the installation; the script stops here.
-  }
+  RunUpdater([&] { PakSystem.UpdateArchive(group, RunParam(lineIndex, 2), PlainPassword(lineIndex)); });
 }
 
 void TVFSUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
@@ -123,15 +129,9 @@ void TQXPOfficialCommand::CompilerProcess(TCompileContext& compiler, int32_t lin
 
 void TQXPOfficialCommand::SFXProcess(int32_t lineIndex) {
   // The updater changes nothing unless the code is the built-in one.
-  try {
-    PakSystem.SetOfficial(RunParam(lineIndex, 0), PlainPassword(lineIndex), RunParam(lineIndex, 2));
-  } catch (const EPakSystemEnded&) {
-  }
+  RunUpdater([&] { PakSystem.SetOfficial(RunParam(lineIndex, 0), PlainPassword(lineIndex), RunParam(lineIndex, 2)); });
 }
 
 void TDuplicateEntryCommand::SFXProcess(int32_t lineIndex) {
-  try {
-    PakSystem.DuplicateEntry(RunParam(lineIndex, 0), RunParam(lineIndex, 1), RunParam(lineIndex, 2));
-  } catch (const EPakSystemEnded&) {
-  }
+  RunUpdater([&] { PakSystem.DuplicateEntry(RunParam(lineIndex, 0), RunParam(lineIndex, 1), RunParam(lineIndex, 2)); });
 }
