@@ -118,7 +118,7 @@ void TQXPWriteThread::CodeCurrentFile(TQXPEntry& entry) {
   } else {
     TWavFile wav;
     ReadWavFromBuffer(buffer_.data(), buffer_.size(), wav);
-    if (!wav.Valid) throw EQXPError("not a valid WAV file");
+    if (!wav.Valid) throw EQXPError("not a valid WAV file: " + wav.Detail);
     Bytes blob = MakeWavBlob(wav.Header, wav.PcmData, InPackerEffectsFolder(entry.Name));
     entry.Method = kMethodWav;
     buffer_ = std::move(blob);
