@@ -113,7 +113,7 @@ void ReadWavFromBuffer(const uint8_t* buffer, size_t length, TWavFile& wav) {
   // read it.
   size_t size = std::min<size_t>(claimed, in.Left());
   if (size > static_cast<size_t>(INT32_MAX))
-    return refuse("the data chunk holds " + to_string(size) + " bytes, more than an archive can");
+    return refuse("the data chunk holds " + to_string(size) + " bytes, more than an archive can hold");
   h.DataSize = h.PayloadSize = static_cast<int32_t>(size);
   wav.Valid = true;
   wav.PcmData = buffer + in.Pos();
