@@ -6,9 +6,7 @@
 
 #include "platform/ByteOrder.h"
 
-namespace {
-
-constexpr int16_t kStepTable[89] = {
+const int16_t kAdpcmStepTable[89] = {
     7,    8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,   28,
     31,   34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,  118,
     130,  143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,  494,
@@ -16,10 +14,12 @@ constexpr int16_t kStepTable[89] = {
     2272, 2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845, 8630,
     9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 
-constexpr int kIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
+const int8_t kAdpcmIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
+
+namespace {
 
 uint8_t EncodeSample(int sample, TAdpcmState& state) {
-  int step = kStepTable[state.Index];
+  int step = kAdpcmStepTable[state.Index];
   int diff = sample - state.Predictor;
   uint8_t sign = 0;
   if (diff < 0) {
@@ -45,7 +45,7 @@ uint8_t EncodeSample(int sample, TAdpcmState& state) {
   int predictor = sign ? state.Predictor - delta : state.Predictor + delta;
   state.Predictor = static_cast<int16_t>(std::clamp(predictor, -32768, 32767));
   code |= sign;
-  state.Index = static_cast<uint8_t>(std::clamp(state.Index + kIndexTable[code], 0, 88));
+  state.Index = static_cast<uint8_t>(std::clamp(state.Index + kAdpcmIndexTable[code], 0, 88));
   return code;
 }
 

@@ -15,6 +15,11 @@
 constexpr size_t kAdpcmBlockBytes = 2048;
 constexpr size_t kAdpcmStateBytes = 6;
 
+// The standard tables: the 89 step sizes, and the step index change of
+// each 4-bit code.
+extern const int16_t kAdpcmStepTable[89];
+extern const int8_t kAdpcmIndexTable[16];
+
 struct TAdpcmState {
   int16_t Predictor = 0;
   uint8_t Index = 0;

@@ -141,7 +141,10 @@ bool InSetupEffectsFolder(const std::string& name) { return name.find("\\Effects
 
 Bytes MakeWavBlob(TWavHeader& header, const uint8_t* pcm, bool inEffectsFolder) {
   size_t dataSize = header.DataSize > 0 ? static_cast<size_t>(header.DataSize) : 0;
-  header.Adpcm = header.BitsPerSample == 16 && header.LoopStart == -1 && header.LoopEnd == -1 && !inEffectsFolder;
+  // The coder knows one and two channels; more are stored as they are
+  // rather than coded as if they were one.
+  bool codable = header.BitsPerSample == 16 && (header.Channels == 1 || header.Channels == 2);
+  header.Adpcm = codable && header.LoopStart == -1 && header.LoopEnd == -1 && !inEffectsFolder;
   size_t blocks = 0;
   if (header.Adpcm) {
     dataSize -= dataSize % (header.Channels == 1 ? 4 : 8);

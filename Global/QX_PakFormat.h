@@ -108,7 +108,8 @@ bool InSetupEffectsFolder(const std::string& name);
 
 // A WAV blob from a header (format, loop points and DataSize of the source
 // filled in) and the source's PCM data: decides PCM or IMA-ADPCM by the
-// coding rule, rounds DataSize and sets PayloadSize for ADPCM, and returns
+// coding rule (16-bit, one or two channels, no loop point, not in an
+// effects folder), rounds DataSize and sets PayloadSize for ADPCM, and returns
 // the header followed by the payload. `pcm` holds at least DataSize bytes.
 Bytes MakeWavBlob(TWavHeader& header, const uint8_t* pcm, bool inEffectsFolder);
 

@@ -223,6 +223,8 @@ void WavSeeds() {
   Seed("wav_file", "mono_odd",
        Riff({Chunk("fmt ", Format(1, 11025, 16, 2)), Chunk("LIST", Ramp(3)), Chunk("data", Ramp(1001)),
              Chunk("cue ", Cue({50}))}));
+  Seed("wav_file", "six_extensible_streamed",
+       Riff({Chunk("fmt ", Extensible(6, 22050, 16, 1)), Chunk("data", Ramp(1200), true, 0xFFFFFFFFu)}));
 }
 
 void ContainerSeeds() {

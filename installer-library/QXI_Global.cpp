@@ -4,16 +4,9 @@
 #include "platform/Directory.h"
 #include "platform/File.h"
 
-std::string AsideName(const std::string& path) {
-  std::string aside = path + ".new";
-  for (int n = 1; platform::FileExists(aside) || platform::DirectoryExists(aside); ++n)
-    aside = path + ".new" + std::to_string(n);
-  return aside;
-}
-
 bool WriteBufferToFile(const std::string& path, const void* data, size_t size) {
   ForceDirectoriesLogged(FolderOfPath(path));
-  const std::string aside = AsideName(path);
+  const std::string aside = platform::AsideName(path);
   bool written;
   {
     platform::File file;

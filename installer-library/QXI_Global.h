@@ -4,11 +4,6 @@
 #include <cstddef>
 #include <string>
 
-// A name beside path (in its folder) that names nothing yet: a file is
-// written there whole and then renamed over path, so that a write that
-// fails leaves an earlier file of that name as it was.
-std::string AsideName(const std::string& path);
-
 // Creates (and logs) the missing folders of the path, then writes size
 // bytes of data (none when data is null) as the file, replacing an earlier
 // one only once the new one is whole. True when the file was written; on

@@ -90,7 +90,7 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
   ForceDirectoriesLogged(FolderOfPath(target));
   // Copied aside first: an earlier file of that name stays until the copy is
   // whole and verified.
-  const std::string aside = AsideName(target);
+  const std::string aside = platform::AsideName(target);
   platform::File out;
   if (!out.Open(aside, platform::OpenMode::Create)) return Fail(error, WriteFailedText(target));
   uint64_t done = 0;

@@ -118,7 +118,7 @@ void TQXPWriteThread::CodeCurrentFile(TQXPEntry& entry) {
   } else {
     TWavFile wav;
     ReadWavFromBuffer(buffer_.data(), buffer_.size(), wav);
-    if (!wav.Valid) throw EQXPError("not a valid WAV file");
+    if (!wav.Valid) throw EQXPError("not a valid WAV file: " + wav.Detail);
     Bytes blob = MakeWavBlob(wav.Header, wav.PcmData, InPackerEffectsFolder(entry.Name));
     entry.Method = kMethodWav;
     buffer_ = std::move(blob);
@@ -171,8 +171,15 @@ void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
   AddDirectory("", sourceDir_, archivePath);
   Header = TQXPHeader{0, 0, kQXPVersion, static_cast<int32_t>(Entries.size()), 0};
 
-  platform::RemoveFile(archivePath);
-  if (!stream_.Open(archivePath, OpenMode::Create)) throw EQXPError("Cannot create " + Quoted(archivePath));
+  // The archive is written beside the old one under a name of its own and
+  // takes the old one's place only when it is whole: a failed run leaves
+  // the author's archive as it was, and nothing half written.
+  // Only a file can take that place: no name, or a folder's, is refused
+  // before anything is written beside it.
+  if (archivePath.empty() || EndsWithSeparator(archivePath) || platform::DirectoryExists(archivePath))
+    throw EQXPError("Cannot create " + Quoted(archivePath));
+  platform::TempFileOwner aside(platform::AsideName(archivePath));
+  if (!stream_.Open(aside.Path(), OpenMode::CreateNew)) throw EQXPError("Cannot create " + Quoted(archivePath));
   writePos_ = 0;
   failed_ = false;
   failure_.clear();
@@ -186,9 +193,9 @@ void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
   } catch (...) {
     Threads.clear();
     stream_.Close();
-    platform::RemoveFile(archivePath);
     throw;
   }
+  if (!platform::RenameOver(aside.Path(), archivePath)) throw EQXPError("Cannot replace " + Quoted(archivePath));
 }
 
 void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const std::string& archivePath) {

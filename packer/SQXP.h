@@ -96,7 +96,9 @@ class TQXP {
   // folder is listed before the archive is touched; on any failure (source
   // missing, a name over 127 bytes, a file that cannot be read or coded,
   // the archive reaching 2 GiB, a failed write) it raises EQXPError naming
-  // the cause, and an archive it had begun is deleted.
+  // the cause. The new archive is written aside and replaces an earlier one
+  // only when it is whole: a failed run leaves the earlier archive as it
+  // was and no file of its own behind.
   void Make(const std::string& archivePath, const std::string& sourceDir);
 
   TQXPHeader Header{0, 0, 0, 0, 0};

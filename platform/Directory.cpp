@@ -2,9 +2,16 @@
 
 #include <algorithm>
 
+#include "platform/File.h"
 #include "platform/Text.h"
 
 namespace platform {
+
+std::string AsideName(const std::string& path) {
+  std::string aside = path + ".new";
+  for (int n = 1; FileExists(aside) || DirectoryExists(aside); ++n) aside = path + ".new" + std::to_string(n);
+  return aside;
+}
 
 void SortDirEntries(std::vector<DirEntry>& entries) {
   std::vector<std::pair<std::string, DirEntry>> keyed;

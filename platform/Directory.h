@@ -34,6 +34,10 @@ bool RemoveEmptyDir(const std::string& path);
 bool RemoveLink(const std::string& path);
 // Renames a file, replacing any file of the new name.
 bool RenameOver(const std::string& from, const std::string& to);
+// A name beside path (in its folder) that names nothing yet: a file is
+// written there whole and then renamed over path, so that a write that
+// fails leaves an earlier file of that name as it was.
+std::string AsideName(const std::string& path);
 // Renames (moves) a file; fails when the new name exists already.
 bool RenameFile(const std::string& from, const std::string& to);
 // Copies a file, replacing any file of the new name.

@@ -171,7 +171,7 @@ TEST(QXPRecords, WavBlobCodingRuleAndRounding) {
       {"mono full block", 1, 16, 2048, -1, -1, false, 1, 2048, 512 + 6},
       {"mono one byte into a second block", 1, 16, 2049 + 3, -1, -1, false, 1, 2052, 513 + 12},
       {"stereo rounds to 8", 2, 16, 15, -1, -1, false, 1, 8, 2 + 6},
-      {"four channels round to 8", 4, 16, 12, -1, -1, false, 1, 8, 2 + 6},
+      {"more than two channels stay PCM: the coder knows one and two", 6, 16, 36, -1, -1, false, 0, 36, 36},
       {"too short to code", 1, 16, 3, -1, -1, false, 1, 0, 0},
       {"8-bit stays PCM", 1, 8, 7, -1, -1, false, 0, 7, 7},
       {"cue points keep PCM", 1, 16, 6, 0, 6, false, 0, 6, 6},

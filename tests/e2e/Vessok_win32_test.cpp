@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "packer/SQXP.h"
+#include "tests/packer/WavBuilder.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
+using testing_support::WriteFileBytes;
 using testing_support::WriteFileText;
 
 namespace {
@@ -77,12 +79,27 @@ TEST(VessokProgram, FailuresAndUsageExitNonZero) {
   TempDir dir;
   std::string archive = dir.File("keep.qxp");
   WriteFileText(archive, "previous archive");
-  RunResult missing =
-      RunVessok("-filename " + archive + " -make " + dir.File("nowhere") + " -nowait", dir.File("missing.txt"));
-  EXPECT_EQ(missing.code, 1u);
-  EXPECT_NE(missing.output.find("Error: Source folder not found"), std::string::npos) << missing.output;
-  Bytes kept = ReadFileBytes(archive);
-  EXPECT_EQ(std::string(kept.begin(), kept.end()), "previous archive");
+  // A sound refused halfway through the run, as for a source that is not
+  // there: the earlier archive stays as it was.
+  CreateDirectoryA(dir.File("mod").c_str(), nullptr);
+  WriteFileText(dir.File("mod/readme.txt"), "text");
+  WriteFileBytes(dir.File("mod/silence.wav"), wav_builder::Simple(1, {}));
+  struct Case {
+    const char* source;
+    const char* error;
+  } cases[] = {
+      {"nowhere", "Error: Source folder not found"},
+      {"mod", "Error: Cannot pack \"silence.wav\": not a valid WAV file: the data chunk holds no samples (0 bytes)"},
+  };
+  for (const Case& c : cases) {
+    RunResult failed =
+        RunVessok("-filename " + archive + " -make " + dir.File(c.source) + " -nowait", dir.File("failed.txt"));
+    EXPECT_EQ(failed.code, 1u) << c.source;
+    EXPECT_NE(failed.output.find(c.error), std::string::npos) << failed.output;
+    Bytes kept = ReadFileBytes(archive);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "previous archive") << c.source;
+    EXPECT_EQ(GetFileAttributesA((archive + ".new").c_str()), INVALID_FILE_ATTRIBUTES) << c.source;
+  }
 
   RunResult damaged = RunVessok("-filename " + archive, dir.File("damaged.txt"));
   EXPECT_EQ(damaged.code, 1u);

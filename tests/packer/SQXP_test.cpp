@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <numeric>
 
 #include "Global/CRC.h"
+#include "Global/QX_Adpcm.h"
 #include "platform/ByteOrder.h"
 #include "tests/packer/WavBuilder.h"
 #include "tests/support/QXPContents.h"
@@ -34,6 +37,43 @@ Bytes Noise(size_t n, uint32_t seed) {
     c = static_cast<uint8_t>(seed >> 16);
   }
   return b;
+}
+
+// A 16-bit tone, the kind of sound the coder is made for.
+Bytes Tone(size_t bytes) {
+  Bytes b;
+  for (size_t i = 0; b.size() < bytes; ++i)
+    PutU16(b, static_cast<uint16_t>(static_cast<int16_t>(9000 * std::sin(0.05 * static_cast<double>(i)))));
+  return b;
+}
+
+// Decodes an IMA-ADPCM payload as the game does (the first sample of a byte
+// in its high nibble, a block's left codes before its right ones, the state
+// carried from block to block) and gives the signal-to-noise ratio of its
+// worst channel against the source, in dB.
+double AdpcmSnr(const uint8_t* payload, const Bytes& pcm, size_t dataSize, size_t channels) {
+  std::vector<TAdpcmState> states(channels);
+  std::vector<double> signal(channels), noise(channels);
+  for (size_t at = 0; at < dataSize; at += kAdpcmBlockBytes) {
+    size_t samples = std::min(kAdpcmBlockBytes, dataSize - at) / 2 / channels;
+    const uint8_t* codes = payload + at / kAdpcmBlockBytes * (kAdpcmBlockBytes / 4 + kAdpcmStateBytes);
+    for (size_t c = 0; c < channels; ++c) {
+      TAdpcmState& s = states[c];
+      for (size_t i = 0; i < samples; ++i) {
+        uint8_t pair = codes[c * samples / 2 + i / 2];
+        int code = i % 2 ? pair & 15 : pair >> 4, step = kAdpcmStepTable[s.Index];
+        int delta = (step >> 3) + (code & 4 ? step : 0) + (code & 2 ? step >> 1 : 0) + (code & 1 ? step >> 2 : 0);
+        s.Predictor = static_cast<int16_t>(std::clamp(s.Predictor + (code & 8 ? -delta : delta), -32768, 32767));
+        s.Index = static_cast<uint8_t>(std::clamp(s.Index + kAdpcmIndexTable[code], 0, 88));
+        double source = static_cast<int16_t>(GetU16(pcm.data() + at + 2 * (i * channels + c)));
+        signal[c] += source * source;
+        noise[c] += (source - s.Predictor) * (source - s.Predictor);
+      }
+    }
+  }
+  double worst = INFINITY;
+  for (size_t c = 0; c < channels; ++c) worst = std::min(worst, 10 * std::log10(signal[c] / noise[c]));
+  return worst;
 }
 
 std::map<std::string, TQXPEntry> ByName(const TQXP& q) {
@@ -76,7 +116,7 @@ class MakeFixture : public ::testing::Test {
     MakeDirs(src, {"data", "sounds/effects", "sfx/soundeffects", "deep/er"});
     text = Compressible(20000);
     noise = Noise(3000, 7);
-    pcm16 = Ramp(5000);
+    pcm16 = Tone(5000);
     WriteFileBytes(src + "/readme.txt", text);
     WriteFileBytes(src + "/data/noise.bin", noise);
     WriteFileBytes(src + "/data/empty.dat", {});
@@ -89,6 +129,12 @@ class MakeFixture : public ::testing::Test {
     WriteFileBytes(src + "/sounds/looped.wav",
                    Riff({Chunk("fmt ", Format(1, 22050, 16)), Chunk("data", pcm16), Chunk("cue ", Cue({100}))}));
     WriteFileBytes(src + "/sounds/eight.wav", Simple(1, Ramp(101), 11025, 8));
+    // As sox writes them: six channels in the extensible format, and a
+    // stream to a pipe that could not fill in its data size.
+    WriteFileBytes(src + "/sounds/six.wav", Riff({Chunk("fmt ", Extensible(6, 22050, 16, 1)), Chunk("data", pcm16)}));
+    WriteFileBytes(src + "/sounds/float.wav", Riff({Chunk("fmt ", Extensible(6, 22050, 32, 3)), Chunk("data", pcm16)}));
+    WriteFileBytes(src + "/sounds/streamed.wav",
+                   Riff({Chunk("fmt ", Format(1, 22050, 16)), Chunk("data", pcm16, true, 0xFFFFFFFFu)}));
   }
 
   TempDir dir;
@@ -113,15 +159,15 @@ TEST_F(MakeFixture, MakeThenReadBack) {
     };
     q.Make(archive, src);
     ASSERT_FALSE(progress.empty());
-    EXPECT_EQ(progress.back(), std::make_pair(9, 9));
-    EXPECT_EQ(assigned, 9);
+    EXPECT_EQ(progress.back(), std::make_pair(12, 12));
+    EXPECT_EQ(assigned, 12);
     EXPECT_TRUE(q.Threads.empty());
   }
   Bytes file = ReadFileBytes(archive);
   TQXP q;
   ASSERT_EQ(q.Open(archive), TQXPReadStatus::Ok);
-  EXPECT_EQ(q.Header.Count, 9);
-  EXPECT_EQ(q.Header.TableSize, 9 * 152);
+  EXPECT_EQ(q.Header.Count, 12);
+  EXPECT_EQ(q.Header.TableSize, 12 * 152);
   EXPECT_FALSE(q.Header2.HasText);
   EXPECT_FALSE(q.Header2.Flag);
 
@@ -130,7 +176,8 @@ TEST_F(MakeFixture, MakeThenReadBack) {
   for (const TQXPEntry& e : q.Entries) names.push_back(e.Name);
   EXPECT_EQ(names, (std::vector<std::string>{"data\\empty.dat", "data\\noise.bin", "deep\\er\\x.txt", "readme.txt",
                                              "sfx\\soundeffects\\boom.wav", "sounds\\effects\\hit.wav",
-                                             "sounds\\eight.wav", "sounds\\looped.wav", "sounds\\music.WAV"}));
+                                             "sounds\\eight.wav", "sounds\\float.wav", "sounds\\looped.wav",
+                                             "sounds\\music.WAV", "sounds\\six.wav", "sounds\\streamed.wav"}));
 
   auto e = ByName(q);
   struct Expect {
@@ -162,12 +209,16 @@ TEST_F(MakeFixture, MakeThenReadBack) {
     uint16_t channels, bits;
     uint8_t adpcm;
     int32_t dataSize, loopStart, loopEnd;
+    uint16_t tag = 1;
   } sounds[] = {
       {"sounds\\music.WAV", 2, 16, 1, 5000 - 5000 % 8, -1, -1},
       {"sounds\\effects\\hit.wav", 1, 16, 0, 5000, -1, -1},
       {"sfx\\soundeffects\\boom.wav", 1, 16, 0, 5000, -1, -1},
       {"sounds\\looped.wav", 1, 16, 0, 5000, 200, 5000},
       {"sounds\\eight.wav", 1, 8, 0, 101, -1, -1},
+      {"sounds\\six.wav", 6, 16, 0, 5000, -1, -1},
+      {"sounds\\float.wav", 6, 32, 0, 5000, -1, -1, 3},
+      {"sounds\\streamed.wav", 1, 16, 1, 5000, -1, -1},
   };
   for (const Sound& s : sounds) {
     const TQXPEntry& entry = e[s.name];
@@ -182,6 +233,7 @@ TEST_F(MakeFixture, MakeThenReadBack) {
     EXPECT_EQ(h.LoopStart, s.loopStart) << s.name;
     EXPECT_EQ(h.LoopEnd, s.loopEnd) << s.name;
     EXPECT_EQ(h.FmtSize, 16u);
+    EXPECT_EQ(h.FormatTag, s.tag) << s.name;
     EXPECT_EQ(static_cast<size_t>(entry.StoredSize), kWavHeaderSize + static_cast<size_t>(h.PayloadSize)) << s.name;
     if (!s.adpcm) {
       EXPECT_EQ(h.PayloadSize, s.dataSize) << s.name;
@@ -189,6 +241,9 @@ TEST_F(MakeFixture, MakeThenReadBack) {
       EXPECT_EQ(Bytes(blob.begin() + kWavHeaderSize, blob.end()), source) << s.name;
     } else {
       EXPECT_EQ(h.PayloadSize, s.dataSize / 4 + 6 * ((s.dataSize + 2047) / 2048)) << s.name;
+      // Coded as one channel, six channels would come back at about 17 dB.
+      EXPECT_GT(AdpcmSnr(blob.data() + kWavHeaderSize, pcm16, static_cast<size_t>(h.DataSize), h.Channels), 25)
+          << s.name;
     }
   }
 
@@ -225,16 +280,16 @@ TEST_F(MakeFixture, ArchiveInsideItsSourceIsNotPackedIntoItself) {
   std::string inside = src + "/data/self.qxp";
   TQXP first;
   first.Make(inside, src);
-  EXPECT_EQ(first.Header.Count, 9);
+  EXPECT_EQ(first.Header.Count, 12);
   TQXP second;  // the archive now exists in the folder being packed
   second.Make(src + "\\data\\..\\data\\self.qxp", src);
-  EXPECT_EQ(second.Header.Count, 9);
+  EXPECT_EQ(second.Header.Count, 12);
   TQXP back;
   ASSERT_EQ(back.Open(inside), TQXPReadStatus::Ok);
   for (const TQXPEntry& e : back.Entries) EXPECT_NE(e.Name, "data\\self.qxp");
 }
 
-TEST_F(MakeFixture, FailuresNameTheCauseAndLeaveNoBrokenArchive) {
+TEST_F(MakeFixture, FailuresNameTheCauseAndKeepThePreviousArchive) {
   Bytes previous = Text("an archive made before");
   std::function<void(int, int)> progress;
   struct Case {
@@ -242,24 +297,24 @@ TEST_F(MakeFixture, FailuresNameTheCauseAndLeaveNoBrokenArchive) {
     std::function<void()> prepare;
     std::string source;
     const char* message;
-    bool keepsOldArchive;
   } cases[] = {
-      {"missing source folder", [] {}, "nowhere", "Source folder not found", true},
-      {"no source folder", [] {}, "", "No source folder", true},
-      {"source of two characters", [] {}, "ab", "too short", true},
+      {"missing source folder", [] {}, "nowhere", "Source folder not found"},
+      {"no source folder", [] {}, "", "No source folder"},
+      {"source of two characters", [] {}, "ab", "too short"},
       {"name over 127 bytes", [&] { WriteFileText(src + "/data/" + std::string(123, 'n'), "x"); }, "mod",
-       "is longer than 127 bytes", true},
+       "is longer than 127 bytes"},
       {"folder too deep for any name",
        [&] {
          fs::create_directories(src + "/" + std::string(126, 'd'));
          WriteFileText(src + "/" + std::string(126, 'd') + "/f", "x");
        },
-       "mod", "is longer than 127 bytes", true},
+       "mod", "is longer than 127 bytes"},
       {"sound that is not a WAV file", [&] { WriteFileText(src + "/sounds/broken.wav", "RIFF....WAVEjunk"); }, "mod",
-       "\"sounds\\broken.wav\": not a valid WAV file", false},
+       "\"sounds\\broken.wav\": not a valid WAV file: the file holds 16 bytes, a RIFF header and a format chunk need "
+       "36"},
       {"progress display that throws",
        [&] { progress = [](int, int) { throw std::runtime_error("the console is gone"); }; }, "mod",
-       "The progress display failed: the console is gone", false},
+       "The progress display failed: the console is gone"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -274,11 +329,12 @@ TEST_F(MakeFixture, FailuresNameTheCauseAndLeaveNoBrokenArchive) {
     } catch (const EQXPError& e) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
     }
-    if (c.keepsOldArchive) {
-      EXPECT_EQ(ReadFileBytes(archive), previous);
-    } else {
-      EXPECT_FALSE(fs::exists(archive));
-    }
+    EXPECT_EQ(ReadFileBytes(archive), previous);
+    // Nothing the run wrote stays beside it.
+    std::vector<std::string> left;
+    for (const auto& item : fs::directory_iterator(dir.File(""))) left.push_back(item.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"mod", "out.qxp"}));
     // Undo the damage for the next case.
     fs::remove(src + "/data/" + std::string(123, 'n'));
     fs::remove_all(src + "/" + std::string(126, 'd'));

@@ -41,6 +41,21 @@ inline Bytes Format(uint16_t channels, uint32_t rate, uint16_t bits, size_t extr
   return f;
 }
 
+// The 40-byte extensible format that sox writes for more than two channels
+// or more than 16 bits: tag 0xFFFE, then the extra size, the valid bits, a
+// channel mask and the sub-format's GUID, which begins with its own tag.
+inline Bytes Extensible(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t subTag) {
+  Bytes f = Format(channels, rate, bits);
+  f[0] = 0xFE;
+  f[1] = 0xFF;
+  PutU16(f, 22);
+  PutU16(f, bits);
+  PutU32(f, (1u << channels) - 1);
+  PutU16(f, subTag);
+  for (uint8_t b : {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}) f.push_back(b);
+  return f;
+}
+
 // A cue chunk body with the given sample positions.
 inline Bytes Cue(const std::vector<uint32_t>& positions, int64_t claimedCount = -1) {
   Bytes c;
