@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "Global/CRC.h"
+#include "Global/ZBlocks.h"
 #include "platform/ByteOrder.h"
 #include "tests/packer/WavBuilder.h"
 #include "tests/support/QXPContents.h"
@@ -91,12 +92,22 @@ class MakeFixture : public ::testing::Test {
     WriteFileBytes(src + "/sounds/eight.wav", Simple(1, Ramp(101), 11025, 8));
   }
 
+  // Files above the block threshold: one that compresses, read and coded
+  // in blocks (the last one short), and one whose stream ends up longer.
+  void AddLargeFiles() {
+    large = Compressible(kZBlockThreshold + kZBlockSize / 2 + 5);
+    largeNoise = Noise(kZBlockThreshold + 1, 11);
+    WriteFileBytes(src + "/data/large.txt", large);
+    WriteFileBytes(src + "/data/large.bin", largeNoise);
+  }
+
   TempDir dir;
   std::string src, archive;
-  Bytes text, noise, pcm16;
+  Bytes text, noise, pcm16, large, largeNoise;
 };
 
 TEST_F(MakeFixture, MakeThenReadBack) {
+  AddLargeFiles();
   {
     TQXP q;
     std::vector<std::pair<int, int>> progress;
@@ -113,24 +124,25 @@ TEST_F(MakeFixture, MakeThenReadBack) {
     };
     q.Make(archive, src);
     ASSERT_FALSE(progress.empty());
-    EXPECT_EQ(progress.back(), std::make_pair(9, 9));
-    EXPECT_EQ(assigned, 9);
+    EXPECT_EQ(progress.back(), std::make_pair(11, 11));
+    EXPECT_EQ(assigned, 11);
     EXPECT_TRUE(q.Threads.empty());
   }
   Bytes file = ReadFileBytes(archive);
   TQXP q;
   ASSERT_EQ(q.Open(archive), TQXPReadStatus::Ok);
-  EXPECT_EQ(q.Header.Count, 9);
-  EXPECT_EQ(q.Header.TableSize, 9 * 152);
+  EXPECT_EQ(q.Header.Count, 11);
+  EXPECT_EQ(q.Header.TableSize, 11 * 152);
   EXPECT_FALSE(q.Header2.HasText);
   EXPECT_FALSE(q.Header2.Flag);
 
   // Depth first, names sorted without regard to case, thumbs.db left out.
   std::vector<std::string> names;
   for (const TQXPEntry& e : q.Entries) names.push_back(e.Name);
-  EXPECT_EQ(names, (std::vector<std::string>{"data\\empty.dat", "data\\noise.bin", "deep\\er\\x.txt", "readme.txt",
-                                             "sfx\\soundeffects\\boom.wav", "sounds\\effects\\hit.wav",
-                                             "sounds\\eight.wav", "sounds\\looped.wav", "sounds\\music.WAV"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"data\\empty.dat", "data\\large.bin", "data\\large.txt", "data\\noise.bin",
+                                             "deep\\er\\x.txt", "readme.txt", "sfx\\soundeffects\\boom.wav",
+                                             "sounds\\effects\\hit.wav", "sounds\\eight.wav", "sounds\\looped.wav",
+                                             "sounds\\music.WAV"}));
 
   auto e = ByName(q);
   struct Expect {
@@ -138,10 +150,9 @@ TEST_F(MakeFixture, MakeThenReadBack) {
     uint8_t method;
     Bytes content;  // for methods 0 and 2
   } plain[] = {
-      {"readme.txt", kMethodZlib, text},
-      {"data\\noise.bin", kMethodStored, noise},
-      {"data\\empty.dat", kMethodStored, {}},
-      {"deep\\er\\x.txt", kMethodStored, Text("tiny")},
+      {"readme.txt", kMethodZlib, text},       {"data\\noise.bin", kMethodStored, noise},
+      {"data\\empty.dat", kMethodStored, {}},  {"deep\\er\\x.txt", kMethodStored, Text("tiny")},
+      {"data\\large.txt", kMethodZlib, large}, {"data\\large.bin", kMethodStored, largeNoise},
   };
   for (const Expect& x : plain) {
     ASSERT_TRUE(e.count(x.name)) << x.name;
@@ -208,16 +219,20 @@ TEST_F(MakeFixture, MakeThenReadBack) {
   EXPECT_EQ(end + q.Header.CompressedSize + 20 + static_cast<int64_t>(t.Length), static_cast<int64_t>(file.size()));
 }
 
-TEST_F(MakeFixture, OneWorkerWritesTheSameTable) {
+// Blobs lie in the order they were coded, but each is the same.
+TEST_F(MakeFixture, OneWorkerWritesTheSameBlobs) {
+  AddLargeFiles();
   TQXP eight, one;
   one.WorkerCount = 1;
   eight.Make(archive, src);
   one.Make(dir.File("one.qxp"), src);
+  Bytes eightFile = ReadFileBytes(archive), oneFile = ReadFileBytes(dir.File("one.qxp"));
   ASSERT_EQ(eight.Entries.size(), one.Entries.size());
   for (size_t i = 0; i < one.Entries.size(); ++i) {
     EXPECT_EQ(eight.Entries[i].Name, one.Entries[i].Name);
     EXPECT_EQ(eight.Entries[i].StoredSize, one.Entries[i].StoredSize);
     EXPECT_EQ(eight.Entries[i].Method, one.Entries[i].Method);
+    EXPECT_TRUE(QXPBlob(eightFile, eight.Entries[i]) == QXPBlob(oneFile, one.Entries[i])) << one.Entries[i].Name;
   }
 }
 
