@@ -28,7 +28,9 @@ TEST(ZBlocks, StreamsInflateWithPlainZlibAtEveryBlockEdge) {
     for (const Bytes& contents : {Compressible(c.size), Random(c.size, 3)}) {
       Bytes stream = ZCompressContents(contents.data(), contents.size());
       EXPECT_EQ(ZBlockCount(c.size), c.blocks);
-      if (!UsesZBlocks(c.size)) EXPECT_EQ(stream, ZCompress(contents.data(), contents.size()));
+      if (!UsesZBlocks(c.size)) {
+        EXPECT_EQ(stream, ZCompress(contents.data(), contents.size()));
+      }
       Bytes back(contents.size());
       uLongf length = static_cast<uLongf>(back.size());
       ASSERT_EQ(uncompress(back.data(), &length, stream.data(), static_cast<uLong>(stream.size())), Z_OK);
@@ -43,7 +45,7 @@ TEST(ZBlocks, BlocksStayWithinHalfAPercentOfTheWholeStream) {
   std::mt19937 gen(5);
   const std::string words[] = {"texture ", "model ", "level ", "sound ", "the ", "of ", "mod ", "data\n"};
   Bytes contents;
-  while (contents.size() < 2 * kZBlockThreshold) {
+  while (contents.size() < kZBlockThreshold + kZBlockSize) {
     const std::string& word = words[gen() % 8];
     contents.insert(contents.end(), word.begin(), word.end());
   }
