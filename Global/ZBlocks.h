@@ -18,7 +18,7 @@ struct z_stream_s;
 
 // Contents of more than this many bytes are compressed in blocks.
 constexpr size_t kZBlockThreshold = 1u << 20;
-constexpr size_t kZBlockSize = 1u << 19;
+constexpr size_t kZBlockSize = 1u << 18;
 // What deflate can look back: the most a block's dictionary holds.
 constexpr size_t kZDictionarySize = 32768;
 
