@@ -138,7 +138,7 @@ class PackPipeline {
   // The packed entry `index`; called for 0, 1, 2... in turn.
   PackedEntry Take(size_t index) {
     if (threads_.empty()) {
-      PackedEntry packed = PackSource(sources_[index]);
+      PackedEntry packed = Pack({index, 0, 0}, inlineCoder_).packed;
       inlineSize_ = packed.record.OriginalSize;
       return packed;
     }
@@ -153,11 +153,8 @@ class PackPipeline {
   // Block `block` of entry `index`, in turn once Take(index) gave their
   // count; EPakError when it could not be made.
   TZBlock TakeBlock(size_t index, uint64_t block) {
-    if (threads_.empty()) {
-      if (!inlineCoder_) inlineCoder_ = std::make_unique<TZBlockCoder>();
-      return PackBlock(sources_[index], inlineSize_, block, *inlineCoder_);
-    }
-    Done done = Collect({index, block + 1, 0});
+    Job job{index, block + 1, inlineSize_};
+    Done done = threads_.empty() ? Pack(job, inlineCoder_) : Collect(job);
     if (!done.error.empty()) throw EPakError(done.error);
     return std::move(done.block);
   }
@@ -183,6 +180,23 @@ class PackPipeline {
   struct Blocks {
     uint64_t size, count, handedOut;
   };
+
+  // A thread's coder is made for its first block.
+  Done Pack(const Job& job, std::unique_ptr<TZBlockCoder>& coder) const {
+    Done done;
+    if (job.part == 0) {
+      done.packed = PackSource(sources_[job.entry]);
+    } else {
+      try {
+        if (!coder) coder = std::make_unique<TZBlockCoder>();
+        done.block = PackBlock(sources_[job.entry], job.size, job.part - 1, *coder);
+      } catch (const std::exception& e) {
+        done.error = e.what();
+      }
+    }
+    done.held = done.packed.block.size() + done.block.Data.size();
+    return done;
+  }
 
   Done Collect(const Job& job) {
     Done done;
@@ -232,18 +246,7 @@ class PackPipeline {
         if (!claimed) return;
         held_ += kJobMost;
       }
-      Done done;
-      if (job.part == 0) {
-        done.packed = PackSource(sources_[job.entry]);
-      } else {
-        try {
-          if (!coder) coder = std::make_unique<TZBlockCoder>();
-          done.block = PackBlock(sources_[job.entry], job.size, job.part - 1, *coder);
-        } catch (const std::exception& e) {
-          done.error = e.what();
-        }
-      }
-      done.held = done.packed.block.size() + done.block.Data.size();
+      Done done = Pack(job, coder);
       {
         std::lock_guard<std::mutex> hold(lock_);
         held_ = held_ - kJobMost + done.held;
@@ -262,14 +265,14 @@ class PackPipeline {
   const std::vector<std::string> sources_;
   const uint64_t budget_;
   std::vector<std::thread> threads_;
-  std::mutex lock_;  // guards everything below but the inline packer
+  std::mutex lock_;  // guards everything below but the calling thread's packer
   std::condition_variable ready_, room_;
   std::map<Job, Done> done_;         // packed, not yet taken
   std::map<size_t, Blocks> blocks_;  // entries with blocks to hand out
   size_t next_ = 0, sizing_ = 0, writing_ = 0;
   uint64_t held_ = 0;
   bool stop_ = false;
-  // The packer on the calling thread, without workers.
+  // The calling thread's packer, without workers.
   std::unique_ptr<TZBlockCoder> inlineCoder_;
   uint64_t inlineSize_ = 0;
 };
