@@ -236,7 +236,7 @@ bool TPak::Pack(TPakFile& entry, const uint8_t* data, size_t size, Bytes& stream
   entry.OriginalSize = static_cast<uint32_t>(size);
   stream.clear();
   if (size < kLargeEntrySize) {
-    stream = ZCompress(data, size, 9);
+    stream = ZCompressContents(data, size);
     if (stream.size() <= size) {
       entry.StoredSize = static_cast<uint32_t>(stream.size());
       entry.Crc = UpdateCRC32(0, stream.data(), stream.size());
@@ -308,12 +308,17 @@ Bytes DeflatePieces(File& file, const std::string& path, size_t size, bool& long
 
 }  // namespace
 
-Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path, bool& raw) {
+Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, uint64_t& blocks) {
   raw = false;
+  blocks = 0;
   File file;
   int64_t size = OpenSource(file, path);
   entry.OriginalSize = static_cast<uint32_t>(size);
   if (size == 0) return {};
+  if (size < kLargeEntrySize && UsesZBlocks(static_cast<uint64_t>(size))) {
+    blocks = ZBlockCount(static_cast<uint64_t>(size));
+    return {};
+  }
   if (size < kLargeEntrySize) {
     Bytes stream = DeflatePieces(file, path, static_cast<size_t>(size), raw);
     if (!raw) {
@@ -334,6 +339,51 @@ bool TPak::WriteEntryRaw(int index) {
   int64_t size = OpenSource(source, e.SourcePath);
   if (size == 0) return true;  // nothing to store
   return AppendLargeSource(e, source, size);
+}
+
+bool TPak::WriteEntryBlocks(int index, uint32_t originalSize, uint64_t blocks, const std::function<TZBlock()>& next) {
+  if (!ValidIndex(index)) return false;
+  TPakFile& e = Entries[index];
+  int64_t end = EndWithRoomFor(0);
+  if (end < 0) return false;
+  uint64_t length = 0;
+  uint32_t crc = 0;
+  bool longer = false;
+  // Once the stream, with the bytes still to follow, is longer than the
+  // contents, the rest of it is not written: the contents go in raw.
+  auto put = [&](const uint8_t* data, size_t size, size_t toFollow) {
+    longer = longer || length + size + toFollow > originalSize;
+    if (longer) return true;
+    if (static_cast<uint64_t>(end) + length + size > kMaxPakFileSize) return Fail("The archive would pass 4 GiB");
+    if (!file_.Write(data, size)) return Fail("Cannot write entry \"" + e.Name + "\" to the archive");
+    crc = UpdateCRC32(crc, data, size);
+    length += size;
+    return true;
+  };
+  TZBlockJoin join;
+  bool written = put(TZBlockJoin::kHeader, TZBlockJoin::kHeaderSize, TZBlockJoin::kTrailerSize);
+  try {
+    // Every block is taken, also those no longer written.
+    for (uint64_t k = 0; k < blocks; ++k) {
+      TZBlock block = next();
+      join.Add(block);
+      written = written && put(block.Data.data(), block.Data.size(), TZBlockJoin::kTrailerSize);
+    }
+  } catch (...) {
+    RestoreEnd(end);
+    throw;
+  }
+  uint8_t trailer[TZBlockJoin::kTrailerSize];
+  join.Trailer(trailer);
+  written = written && put(trailer, sizeof trailer, 0);
+  if (!written || longer) RestoreEnd(end);
+  if (!written) return false;
+  if (longer) return WriteEntryRaw(index);
+  e.Offset = static_cast<uint32_t>(end);
+  e.StoredSize = static_cast<uint32_t>(length);
+  e.OriginalSize = originalSize;
+  e.Crc = crc;
+  return true;
 }
 
 bool TPak::WriteStoredBlock(int index, const TPakFile& packed, const Bytes& block) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Global/ZBlocks.h"
 #include "Global/ZCodec.h"
 #include "platform/File.h"
 #include "platform/buffer_type.h"
@@ -91,12 +92,22 @@ class TPak {
   // The same for a source file, read and compressed piece by piece, so a
   // packer holds little more than the block it makes. Contents that are
   // stored raw (large, or not made smaller) give no block and set `raw`:
-  // WriteEntryRaw copies them from the source. A source that cannot be
-  // opened or read raises EPakError.
-  static Bytes PackEntryFile(TPakFile& entry, const std::string& path, bool& raw);
+  // WriteEntryRaw copies them from the source. Contents compressed in blocks
+  // (Global/ZBlocks.h) give no block either and set `blocks` to their
+  // count: WriteEntryBlocks writes them. A source that cannot be opened or
+  // read raises EPakError.
+  static Bytes PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, uint64_t& blocks);
   // Appends the entry's source as it is, copied in pieces (stored raw);
   // failures as WriteEntryFile.
   bool WriteEntryRaw(int index);
+  // Appends the zlib stream of `originalSize` bytes of contents compressed
+  // in `blocks` blocks, which `next` hands over in order; each is written as
+  // it comes, so the stream is never held whole. A stream longer than the
+  // contents makes way for the contents stored raw, copied from the source.
+  // `next` may raise EPakError (a block that could not be made); the file
+  // is then as it was and the error goes on to the caller. Otherwise as
+  // WriteEntryFile.
+  bool WriteEntryBlocks(int index, uint32_t originalSize, uint64_t blocks, const std::function<TZBlock()>& next);
   // Appends a block PackEntry made for `packed` as the data of the entry at
   // `index`, which takes over its sizes and CRC; false (with LastError) as
   // WriteEntryData. An empty block stores nothing and is not a failure.

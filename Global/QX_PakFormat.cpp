@@ -123,9 +123,12 @@ TWavHeader TWavHeader::ReadFrom(const uint8_t* p) {
 }
 
 void ScrambleBlob(uint8_t* blob, size_t size) {
-  if (size <= 4) return;
-  uint32_t word = GetU32(blob) ^ UpdateCRC32(0, blob + 4, size - 4);
-  for (int i = 0; i < 4; ++i) blob[i] = static_cast<uint8_t>(word >> (8 * i));
+  if (size > 4) ScrambleFirstWord(blob, UpdateCRC32(0, blob + 4, size - 4));
+}
+
+void ScrambleFirstWord(uint8_t word[4], uint32_t crcOfRest) {
+  uint32_t scrambled = GetU32(word) ^ crcOfRest;
+  for (int i = 0; i < 4; ++i) word[i] = static_cast<uint8_t>(scrambled >> (8 * i));
 }
 
 bool IsWavName(const std::string& name) {

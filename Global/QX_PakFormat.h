@@ -96,6 +96,9 @@ struct TWavHeader {
 // XORs the first word of a method-2 blob with the CRC-32 of the rest; the
 // same call undoes it. Blobs of 4 bytes or less stay as they are.
 void ScrambleBlob(uint8_t* blob, size_t size);
+// The same for a blob written in pieces: its first word, given the CRC-32
+// of everything after it.
+void ScrambleFirstWord(uint8_t word[4], uint32_t crcOfRest);
 
 // Whether a file is coded as a sound: its extension is ".wav" in any case.
 bool IsWavName(const std::string& name);

@@ -12,10 +12,12 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <tuple>
 
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_CompilerUtils.h"
@@ -61,51 +63,60 @@ bool CopyWhole(const std::string& from, const std::string& to) {
 }
 
 // One listed file packed away from the archive: its stored block, or the
-// note that the writer copies it from the source itself, or why it failed.
+// note that the writer copies it from the source itself or takes its blocks
+// from the pipeline, or why it failed.
 struct PackedEntry {
   TPakFile record;          // sizes and CRC of the block
   Bytes block;              // empty for an empty source
   bool copySource = false;  // stored raw: the writer copies it from the source
-  uint64_t sourceSize = 0;  // as found when packing began
+  uint64_t blocks = 0;      // compressed in this many blocks, for TakeBlock
   std::string error;        // not empty: the build fails at this entry
 };
 
+std::string CannotRead(const std::string& source) { return "Cannot read " + source; }
+
 PackedEntry PackSource(const std::string& source) {
   PackedEntry packed;
+  // A source that went away since it was listed fails the build.
+  if (!CanOpen(source)) {
+    packed.error = CannotRead(source);
+    return packed;
+  }
   try {
-    File file;
-    // A source that went away since it was listed fails the build.
-    if (!file.Open(source, OpenMode::Read)) {
-      packed.error = "Cannot read " + source;
-      return packed;
-    }
-    int64_t size = file.Size();
-    packed.sourceSize = static_cast<uint64_t>(std::max<int64_t>(size, 0));
-    file.Close();
     // Raw contents are never held: the writer copies them in pieces.
-    packed.block = TPak::PackEntryFile(packed.record, source, packed.copySource);
+    packed.block = TPak::PackEntryFile(packed.record, source, packed.copySource, packed.blocks);
   } catch (const std::exception& e) {
     packed.error = e.what();
   }
   return packed;
 }
 
-// Packs the sources on worker threads and hands them out in list order.
-// Memory stays at a few entries whatever the size of the mod: workers + 2
-// entries may always be under way ahead of the writer; further ones only
-// while what the unwritten entries hold, plus one more as large as the
-// largest source seen, stays within workers + 2 such sources. So quick
-// entries go on past a slow one at the head without raising that bound;
-// raw entries hold nothing, since the writer copies them from the source.
-// Without workers, Take packs on the calling thread.
+// Block `index` of a source of `size` bytes, read with its dictionary.
+TZBlock PackBlock(const std::string& source, uint64_t size, uint64_t index, TZBlockCoder& coder) {
+  TZBlockSpan span = ZBlockSpan(size, index);
+  auto from = static_cast<int64_t>(span.Dictionary);
+  File file;
+  Bytes data(span.ReadLength());
+  // A source that changed since its size was taken fails the build.
+  if (!file.Open(source, OpenMode::Read) || file.Size() != static_cast<int64_t>(size) ||
+      file.Seek(from, platform::SeekOrigin::Begin) != from || file.Read(data.data(), data.size()) != data.size())
+    throw EPakError(CannotRead(source));
+  return coder.Code(data.data(), span.DictionaryLength(), data.size(), span.Last);
+}
+
+// Packs the sources on worker threads and hands them out in list order; a
+// source above the block threshold is packed in blocks by all workers at
+// once. Memory stays at a few blocks per worker whatever the mod: a job may
+// start while what the unwritten jobs hold, each one under way counted at
+// the most a job makes, stays within workers + 2 such jobs. Jobs of the
+// entry being written may always start, so quick entries go on past a slow
+// one at the head without ever holding up the head itself. Raw entries hold
+// nothing, since the writer copies them from the source. Without workers,
+// Take and TakeBlock pack on the calling thread.
 class PackPipeline {
  public:
   PackPipeline(std::vector<std::string> sources, int workers)
-      : sources_(std::move(sources)),
-        workers_(static_cast<size_t>(std::max(workers, 1))),
-        window_(workers_ + 2),
-        reach_(8 * window_),
-        slots_(reach_) {
+      : sources_(std::move(sources)), budget_((static_cast<uint64_t>(std::max(workers, 1)) + 2) * kJobMost) {
     if (workers <= 1) return;
     try {
       for (int i = 0; i < workers; ++i) threads_.emplace_back(&PackPipeline::Work, this);
@@ -126,54 +137,125 @@ class PackPipeline {
 
   // The packed entry `index`; called for 0, 1, 2... in turn.
   PackedEntry Take(size_t index) {
-    if (threads_.empty()) return PackSource(sources_[index]);
-    Slot& slot = slots_[index % reach_];
-    PackedEntry packed;
+    if (threads_.empty()) {
+      PackedEntry packed = Pack({index, 0, 0}, inlineCoder_).packed;
+      inlineSize_ = packed.record.OriginalSize;
+      return packed;
+    }
     {
-      std::unique_lock<std::mutex> hold(lock_);
-      ready_.wait(hold, [&] { return slot.ready; });
-      packed = std::move(slot.packed);
-      held_ -= slot.held;
-      slot = Slot{};
-      ++taken_;
+      std::lock_guard<std::mutex> hold(lock_);
+      writing_ = index;
     }
     room_.notify_all();
-    return packed;
+    return Collect({index, 0, 0}).packed;
+  }
+
+  // Block `block` of entry `index`, in turn once Take(index) gave their
+  // count; EPakError when it could not be made.
+  TZBlock TakeBlock(size_t index, uint64_t block) {
+    Job job{index, block + 1, inlineSize_};
+    Done done = threads_.empty() ? Pack(job, inlineCoder_) : Collect(job);
+    if (!done.error.empty()) throw EPakError(done.error);
+    return std::move(done.block);
   }
 
  private:
-  struct Slot {
+  // The most a job makes: a source packed whole (up to the block threshold)
+  // or a block, and a little over for a stream that grows.
+  static constexpr uint64_t kJobMost = kZBlockThreshold + 4096;
+
+  // Part 0 of an entry packs its source whole or finds it is to go in
+  // blocks; part k + 1 packs its block k.
+  struct Job {
+    size_t entry;
+    uint64_t part, size;  // size: of a source in blocks
+    bool operator<(const Job& o) const { return std::tie(entry, part) < std::tie(o.entry, o.part); }
+  };
+  struct Done {
     PackedEntry packed;
+    TZBlock block;
+    std::string error;
     uint64_t held = 0;  // bytes counted for it in held_
-    bool ready = false;
+  };
+  struct Blocks {
+    uint64_t size, count, handedOut;
   };
 
-  bool MayStart() const {
-    size_t ahead = next_ - taken_;
-    if (ahead < window_) return true;
-    return ahead < reach_ && held_ + largest_ <= window_ * largest_;
+  // A thread's coder is made for its first block.
+  Done Pack(const Job& job, std::unique_ptr<TZBlockCoder>& coder) const {
+    Done done;
+    if (job.part == 0) {
+      done.packed = PackSource(sources_[job.entry]);
+    } else {
+      try {
+        if (!coder) coder = std::make_unique<TZBlockCoder>();
+        done.block = PackBlock(sources_[job.entry], job.size, job.part - 1, *coder);
+      } catch (const std::exception& e) {
+        done.error = e.what();
+      }
+    }
+    done.held = done.packed.block.size() + done.block.Data.size();
+    return done;
   }
 
+  Done Collect(const Job& job) {
+    Done done;
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      ready_.wait(hold, [&] { return done_.count(job) > 0; });
+      auto at = done_.find(job);
+      done = std::move(at->second);
+      done_.erase(at);
+      held_ -= done.held;
+    }
+    room_.notify_all();
+    return done;
+  }
+
+  bool MayStart(size_t entry) const { return entry == writing_ || held_ + kJobMost <= budget_; }
+
+  // The next job, blocks of the earliest entry first; false when none may
+  // start now.
+  bool Claim(Job& job) {
+    if (!blocks_.empty()) {
+      auto first = blocks_.begin();
+      Blocks& b = first->second;
+      if (!MayStart(first->first)) return false;
+      job = {first->first, ++b.handedOut, b.size};
+      if (b.handedOut == b.count) blocks_.erase(first);
+      return true;
+    }
+    if (next_ >= sources_.size() || !MayStart(next_)) return false;
+    job = {next_++, 0, 0};
+    ++sizing_;
+    return true;
+  }
+
+  // Nothing left to hand out, and no source still being looked at that
+  // could turn out to go in blocks.
+  bool AllHandedOut() const { return next_ >= sources_.size() && blocks_.empty() && sizing_ == 0; }
+
   void Work() {
+    std::unique_ptr<TZBlockCoder> coder;
     for (;;) {
-      size_t index;
-      uint64_t reserved;
+      Job job{};
       {
         std::unique_lock<std::mutex> hold(lock_);
-        room_.wait(hold, [&] { return stop_ || next_ >= sources_.size() || MayStart(); });
-        if (stop_ || next_ >= sources_.size()) return;
-        index = next_++;
-        reserved = largest_;  // until its own size is known
-        held_ += reserved;
+        bool claimed = false;
+        room_.wait(hold, [&] { return stop_ || (claimed = Claim(job)) || AllHandedOut(); });
+        if (!claimed) return;
+        held_ += kJobMost;
       }
-      PackedEntry packed = PackSource(sources_[index]);
+      Done done = Pack(job, coder);
       {
         std::lock_guard<std::mutex> hold(lock_);
-        uint64_t kept = packed.block.size();
-        held_ = held_ - reserved + kept;
-        if (packed.sourceSize < kLargeEntrySize) largest_ = std::max(largest_, packed.sourceSize);
-        // Entry index + reach_ claims this slot only after Take emptied it.
-        slots_[index % reach_] = Slot{std::move(packed), kept, true};
+        held_ = held_ - kJobMost + done.held;
+        if (job.part == 0) {
+          --sizing_;
+          if (done.packed.blocks > 0)
+            blocks_[job.entry] = Blocks{done.packed.record.OriginalSize, done.packed.blocks, 0};
+        }
+        done_[job] = std::move(done);
       }
       ready_.notify_all();
       room_.notify_all();
@@ -181,14 +263,18 @@ class PackPipeline {
   }
 
   const std::vector<std::string> sources_;
-  const size_t workers_, window_, reach_;
-  std::vector<Slot> slots_;
+  const uint64_t budget_;
   std::vector<std::thread> threads_;
-  std::mutex lock_;  // guards everything below
+  std::mutex lock_;  // guards everything below but the calling thread's packer
   std::condition_variable ready_, room_;
-  size_t next_ = 0, taken_ = 0;
-  uint64_t held_ = 0, largest_ = 0;
+  std::map<Job, Done> done_;         // packed, not yet taken
+  std::map<size_t, Blocks> blocks_;  // entries with blocks to hand out
+  size_t next_ = 0, sizing_ = 0, writing_ = 0;
+  uint64_t held_ = 0;
   bool stop_ = false;
+  // The calling thread's packer, without workers.
+  std::unique_ptr<TZBlockCoder> inlineCoder_;
+  uint64_t inlineSize_ = 0;
 };
 
 int WorkerCount(int wanted) {
@@ -313,19 +399,27 @@ class SetupBuild {
     for (size_t k = 0; k < files.size(); ++k) {
       const TCompilerFileList::TFile& file = *files[k];
       c_.Status(file.Name + " is being processed " + std::to_string(k + 1) + " of " + std::to_string(list.TotalCount));
-      if (!WriteEntry(file, pipeline.Take(k))) return false;
+      if (!WriteEntry(file, pipeline, k)) return false;
     }
     return true;
   }
 
-  bool WriteEntry(const TCompilerFileList::TFile& file, const PackedEntry& packed) {
+  bool WriteEntry(const TCompilerFileList::TFile& file, PackPipeline& pipeline, size_t k) {
+    PackedEntry packed = pipeline.Take(k);
     if (!packed.error.empty()) return Fail(packed.error);
     int index = pak_->AddEntry(file.Name, file.Source, file.Group);
     if (index < 0) return Fail(pak_->LastError());
     bool written;
     try {
-      written =
-          packed.copySource ? pak_->WriteEntryRaw(index) : pak_->WriteStoredBlock(index, packed.record, packed.block);
+      if (packed.copySource) {
+        written = pak_->WriteEntryRaw(index);
+      } else if (packed.blocks > 0) {
+        uint64_t block = 0;
+        written = pak_->WriteEntryBlocks(index, packed.record.OriginalSize, packed.blocks,
+                                         [&] { return pipeline.TakeBlock(k, block++); });
+      } else {
+        written = pak_->WriteStoredBlock(index, packed.record, packed.block);
+      }
     } catch (const EPakError& e) {
       return Fail(e.what());
     }

@@ -2,15 +2,20 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
 #include <random>
 
-#include "Global/ZCodec.h"
+#include "Global/CRC.h"
+#include "Global/ZBlocks.h"
 #include "packer/SWAV.h"
 #include "platform/Directory.h"
 #include "platform/Text.h"
 
 using platform::File;
 using platform::OpenMode;
+using platform::SeekOrigin;
 
 namespace {
 
@@ -58,56 +63,391 @@ int64_t MicrosSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
+std::string CannotPack(const std::string& name, const std::string& why) {
+  return "Cannot pack " + Quoted(name) + ": " + why;
+}
+
 }  // namespace
+
+// One piece of coding for a worker: a whole file, or one block of a file
+// coded in blocks.
+struct TQXPJob {
+  int Entry = -1;
+  bool Blocked = false;
+  uint64_t Block = 0;  // an entry's first job is its block 0
+  bool Last = false;
+  Bytes Input;  // the file, or the block behind its dictionary
+  size_t Dictionary = 0;
+  Bytes Blob;     // a whole file's blob (the entry's method and size are set)
+  TZBlock Coded;  // a block's share of the stream
+  std::string Error;
+  size_t Held = 0;  // bytes counted for it in the read-ahead
+};
+
+// The jobs of one Make. The main thread reads files ahead of the workers,
+// largest first, while the bytes in flight allow, and writes each blob
+// as soon as it is coded; workers take the jobs in the order read. The
+// blocks of a large file are read in order and its blob is written in order
+// as one piece of the archive, so any other blob coded meanwhile waits for
+// it to end.
+class TQXP::TRun {
+ public:
+  TRun(TQXP& q, std::vector<int> order)
+      : q_(q), order_(std::move(order)), claimed_(q.Threads.size(), 0), claimer_(q.Entries.size(), 0) {
+    // Enough queued for every worker to find its next job at once; the
+    // budget keeps what waits to be written to a few blocks per worker.
+    maxPending_ = 2 * q.Threads.size();
+    budget_ = 2 * q.Threads.size() * kZBlockThreshold;
+  }
+
+  // --- the workers' side
+  // The next job, waiting for one to be read; none once all are coded or
+  // the run failed.
+  std::unique_ptr<TQXPJob> NextJob(size_t slot) {
+    std::unique_lock<std::mutex> hold(q_.lock_);
+    jobsReady_.wait(hold, [&] { return q_.failed_ || !queued_.empty() || allRead_; });
+    if (q_.failed_ || queued_.empty()) return nullptr;
+    std::unique_ptr<TQXPJob> job = std::move(queued_.front());
+    queued_.pop_front();
+    if (job->Block == 0) Claim(slot, job->Entry);
+    return job;
+  }
+
+  void Coded(std::unique_ptr<TQXPJob> job) {
+    std::lock_guard<std::mutex> hold(q_.lock_);
+    coded_.push_back(std::move(job));
+    codedReady_.notify_one();
+  }
+
+  // Wakes whoever waits for a change of the run's state.
+  void Wake() {
+    { std::lock_guard<std::mutex> hold(q_.lock_); }
+    jobsReady_.notify_all();
+    codedReady_.notify_all();
+  }
+
+  // --- the main thread's side
+  // Takes what the workers coded, reads ahead and writes what is ready;
+  // EQXPError naming the entry on a failure.
+  void Pump() {
+    std::vector<std::unique_ptr<TQXPJob>> coded;
+    {
+      std::lock_guard<std::mutex> hold(q_.lock_);
+      coded.swap(coded_);
+    }
+    for (auto& job : coded) Take(std::move(job));
+    ReadAhead();
+    WriteReady();
+  }
+
+  void WaitForCoded(std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> hold(q_.lock_);
+    codedReady_.wait_for(hold, wait, [&] {
+      return !coded_.empty() ||
+             std::all_of(q_.Threads.begin(), q_.Threads.end(), [](const auto& t) { return t->Finished.load(); });
+    });
+  }
+
+ private:
+  // A large file being read block by block.
+  struct TBlockRead {
+    TBlockRead(int entry, File source, uint64_t size) : Entry(entry), Source(std::move(source)), Size(size) {}
+    int Entry;
+    File Source;
+    uint64_t Size, Next = 0;
+    Bytes Tail;  // the end of the last block read: the next one's dictionary
+  };
+  // A large file's blob, written block by block in order.
+  struct TBlockWrite {
+    TBlockWrite(int entry, uint64_t blocks) : Entry(entry), Blocks(blocks) {}
+    int Entry;
+    uint64_t Blocks, Next = 0;
+    std::map<uint64_t, std::unique_ptr<TQXPJob>> Ready;  // coded, not yet written
+    TZBlockJoin Join;
+    int64_t Start = -1;    // where the blob begins, once it has
+    int64_t Length = 0;    // of the stream so far
+    uint8_t Head[4] = {};  // the stream's first word, scrambled at the end
+    uint32_t Crc = 0;      // of the stream after its first word
+    bool Raw = false;      // no shorter than the file: stored as it is
+  };
+
+  // Past its share a worker takes over one of the worker with most left.
+  // The shares always add up to the entries, so there is one.
+  void Claim(size_t slot, int entry) {
+    claimer_[static_cast<size_t>(entry)] = slot;
+    TQXPWriteThread& self = *q_.Threads[slot];
+    if (++claimed_[slot] <= self.AssignedCount) return;
+    size_t most = slot;
+    int left = 0;
+    for (size_t k = 0; k < q_.Threads.size(); ++k) {
+      int n = q_.Threads[k]->AssignedCount - claimed_[k];
+      if (n > left) most = k, left = n;
+    }
+    // Own count first: a row never shows more done than assigned.
+    self.AssignedCount.fetch_add(1);
+    q_.Threads[most]->AssignedCount.fetch_sub(1);
+  }
+
+  void Take(std::unique_ptr<TQXPJob> job) {
+    --pending_;
+    held_ -= job->Held;
+    job->Held = job->Blob.size() + job->Coded.Data.size();
+    held_ += job->Held;
+    if (!job->Error.empty()) throw EQXPError(CannotPack(q_.Entries[job->Entry].Name, job->Error));
+    if (!job->Blocked) {
+      waiting_.push_back(std::move(job));
+      return;
+    }
+    for (TBlockWrite& w : writes_)
+      if (w.Entry == job->Entry) {
+        w.Ready[job->Block] = std::move(job);
+        return;
+      }
+  }
+
+  void ReadAhead() {
+    while (!allRead_ && (pending_ == 0 || (pending_ < maxPending_ && held_ < budget_))) {
+      std::unique_ptr<TQXPJob> job = ReadJob();
+      std::lock_guard<std::mutex> hold(q_.lock_);
+      if (!job) {
+        allRead_ = true;
+        jobsReady_.notify_all();
+        return;
+      }
+      held_ += job->Held;
+      ++pending_;
+      queued_.push_back(std::move(job));
+      jobsReady_.notify_one();
+    }
+  }
+
+  std::unique_ptr<TQXPJob> ReadJob() {
+    if (!reading_ && nextRead_ == order_.size()) return nullptr;
+    int entry = reading_ ? reading_->Entry : order_[nextRead_++];
+    try {
+      return reading_ ? ReadBlock() : ReadFile(entry);
+    } catch (const std::exception& e) {
+      throw EQXPError(CannotPack(q_.Entries[entry].Name, e.what()));
+    }
+  }
+
+  std::unique_ptr<TQXPJob> ReadFile(int entry) {
+    TQXPEntry& e = q_.Entries[entry];
+    File file;
+    if (!file.Open(q_.sourceDir_ + e.Name, OpenMode::Read)) throw EQXPError("the file cannot be opened");
+    int64_t size = file.Size();
+    if (size < 0) throw EQXPError("the file cannot be read");
+    // Nothing larger can lie in an archive; refuse before holding it.
+    if (size > q_.MaxArchiveSize) throw EQXPError("the file is too large for an archive (2 GiB at most)");
+    e.OriginalSize = static_cast<int32_t>(size);
+    if (!IsWavName(e.Name) && UsesZBlocks(static_cast<uint64_t>(size))) {
+      reading_ = std::make_unique<TBlockRead>(entry, std::move(file), static_cast<uint64_t>(size));
+      writes_.emplace_back(entry, ZBlockCount(static_cast<uint64_t>(size)));
+      return ReadBlock();
+    }
+    auto job = std::make_unique<TQXPJob>();
+    job->Entry = entry;
+    job->Input.resize(static_cast<size_t>(size));
+    if (file.Read(job->Input.data(), job->Input.size()) != job->Input.size())
+      throw EQXPError("the file cannot be read");
+    job->Held = job->Input.size();
+    return job;
+  }
+
+  std::unique_ptr<TQXPJob> ReadBlock() {
+    TBlockRead& r = *reading_;
+    TZBlockSpan span = ZBlockSpan(r.Size, r.Next);
+    auto job = std::make_unique<TQXPJob>();
+    job->Entry = r.Entry;
+    job->Blocked = true;
+    job->Block = r.Next;
+    job->Last = span.Last;
+    job->Dictionary = span.DictionaryLength();
+    job->Input.resize(span.ReadLength());
+    std::copy(r.Tail.end() - static_cast<ptrdiff_t>(job->Dictionary), r.Tail.end(), job->Input.begin());
+    if (r.Source.Read(job->Input.data() + job->Dictionary, span.Length()) != span.Length())
+      throw EQXPError("the file cannot be read");
+    r.Tail.assign(job->Input.end() - static_cast<ptrdiff_t>(std::min(kZDictionarySize, job->Input.size())),
+                  job->Input.end());
+    job->Held = job->Input.size();
+    ++r.Next;
+    if (span.Last) reading_.reset();
+    return job;
+  }
+
+  // Blobs coded whole go in as they come, but never into the middle of a
+  // large file's blob that has begun.
+  void WriteReady() {
+    for (;;) {
+      bool begun = !writes_.empty() && writes_.front().Start >= 0;
+      if (!begun) WriteWaiting();
+      if (writes_.empty()) return;
+      TBlockWrite& w = writes_.front();
+      if (!begun) {
+        if (w.Ready.count(0) == 0) return;
+        Guarded(w.Entry, [&] { Begin(w); });
+      }
+      for (auto at = w.Ready.find(w.Next); at != w.Ready.end(); at = w.Ready.find(w.Next)) {
+        Guarded(w.Entry, [&] { WriteBlock(w, at->second->Coded); });
+        held_ -= at->second->Held;
+        w.Ready.erase(at);
+        ++w.Next;
+      }
+      if (w.Next < w.Blocks) return;
+      Guarded(w.Entry, [&] { Finish(w); });
+      writes_.pop_front();
+    }
+  }
+
+  void WriteWaiting() {
+    for (auto& job : waiting_) {
+      Guarded(job->Entry, [&] { q_.Entries[job->Entry].Offset = q_.Append(job->Blob.data(), job->Blob.size()); });
+      held_ -= job->Held;
+      Done(job->Entry);
+    }
+    waiting_.clear();
+  }
+
+  void Begin(TBlockWrite& w) {
+    w.Start = q_.writePos_;
+    Stream(w, TZBlockJoin::kHeader, TZBlockJoin::kHeaderSize);
+  }
+
+  void WriteBlock(TBlockWrite& w, const TZBlock& block) {
+    w.Join.Add(block);
+    // Once the stream cannot end shorter than the file, the file is stored
+    // as it is, and the rest of the stream need not be written.
+    int64_t size = q_.Entries[w.Entry].OriginalSize;
+    if (w.Length + static_cast<int64_t>(block.Data.size() + TZBlockJoin::kTrailerSize) >= size) w.Raw = true;
+    if (!w.Raw) Stream(w, block.Data.data(), block.Data.size());
+  }
+
+  void Finish(TBlockWrite& w) {
+    TQXPEntry& e = q_.Entries[w.Entry];
+    e.Offset = static_cast<int32_t>(w.Start);
+    if (w.Raw) {
+      CopyRaw(w);
+      e.Method = kMethodStored;
+      e.StoredSize = e.OriginalSize;
+    } else {
+      uint8_t trailer[TZBlockJoin::kTrailerSize];
+      w.Join.Trailer(trailer);
+      Stream(w, trailer, sizeof trailer);
+      ScrambleFirstWord(w.Head, w.Crc);
+      WriteAt(w.Start, w.Head, sizeof w.Head);
+      e.Method = kMethodZlib;
+      e.StoredSize = static_cast<int32_t>(w.Length);
+    }
+    Done(w.Entry);
+  }
+
+  // Appends stream bytes, keeping the first word aside for the scramble.
+  void Stream(TBlockWrite& w, const uint8_t* data, size_t size) {
+    size_t head = static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(4 - w.Length, 0), size));
+    std::copy(data, data + head, w.Head + w.Length);
+    w.Crc = UpdateCRC32(w.Crc, data + head, size - head);
+    q_.Append(data, size);
+    w.Length += static_cast<int64_t>(size);
+  }
+
+  void WriteAt(int64_t at, const uint8_t* data, size_t size) {
+    File& s = q_.stream_;
+    if (s.Seek(at, SeekOrigin::Begin) != at || !s.Write(data, size) ||
+        s.Seek(q_.writePos_, SeekOrigin::Begin) != q_.writePos_)
+      throw EQXPError("Cannot write the archive (disk full?)");
+  }
+
+  // The stream written so far makes way for the file as it is.
+  void CopyRaw(TBlockWrite& w) {
+    File& s = q_.stream_;
+    if (s.Seek(w.Start, SeekOrigin::Begin) != w.Start || !s.Truncate())
+      throw EQXPError("Cannot write the archive (disk full?)");
+    q_.writePos_ = w.Start;
+    const TQXPEntry& e = q_.Entries[w.Entry];
+    File file;
+    if (!file.Open(q_.sourceDir_ + e.Name, OpenMode::Read)) throw EQXPError("the file cannot be opened");
+    if (file.Size() != e.OriginalSize) throw EQXPError("the file changed while it was packed");
+    Bytes piece(kZBlockSize);
+    for (int64_t left = e.OriginalSize; left > 0;) {
+      size_t n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(piece.size())));
+      if (file.Read(piece.data(), n) != n) throw EQXPError("the file cannot be read");
+      q_.Append(piece.data(), n);
+      left -= static_cast<int64_t>(n);
+    }
+  }
+
+  void Done(int entry) { q_.Threads[claimer_[static_cast<size_t>(entry)]]->DoneCount.fetch_add(1); }
+
+  template <class Fn>
+  void Guarded(int entry, Fn fn) {
+    try {
+      fn();
+    } catch (const std::exception& e) {
+      throw EQXPError(CannotPack(q_.Entries[entry].Name, e.what()));
+    }
+  }
+
+  TQXP& q_;
+  const std::vector<int> order_;  // of reading
+  // Shared with the workers, under q_.lock_.
+  std::deque<std::unique_ptr<TQXPJob>> queued_;
+  std::vector<std::unique_ptr<TQXPJob>> coded_;
+  bool allRead_ = false;
+  std::vector<int> claimed_;     // entries each worker has taken
+  std::vector<size_t> claimer_;  // the worker that took each entry
+  std::condition_variable jobsReady_, codedReady_;
+  // The main thread's own.
+  size_t nextRead_ = 0, pending_ = 0, maxPending_ = 0;
+  uint64_t held_ = 0, budget_ = 0;
+  std::unique_ptr<TBlockRead> reading_;
+  std::deque<TBlockWrite> writes_;  // in the order read
+  std::vector<std::unique_ptr<TQXPJob>> waiting_;
+};
+
+// ---------------------------------------------------------------------------
 
 void TQXPWriteThread::Execute() {
   auto start = std::chrono::steady_clock::now();
-  for (int index; !owner_.Failed() && (index = owner_.Claim(Slot)) >= 0;) {
-    CurrentIndex = index;
-    TQXPEntry& entry = owner_.Entries[static_cast<size_t>(index)];
+  TQXP::TRun& run = *owner_.run_;
+  for (;;) {
+    auto since = std::chrono::steady_clock::now();
+    std::unique_ptr<TQXPJob> job = run.NextJob(Slot);
+    WaitingMicros += MicrosSince(since);
+    if (!job) break;
+    CurrentIndex = job->Entry;
+    since = std::chrono::steady_clock::now();
     try {
-      HandleEntry(entry);
+      Code(*job);
     } catch (const std::exception& e) {
-      owner_.Fail("Cannot pack " + Quoted(entry.Name) + ": " + e.what());
+      job->Error = e.what();
     } catch (...) {
-      owner_.Fail("Cannot pack " + Quoted(entry.Name));
+      job->Error = "it cannot be coded";
     }
     Bytes().swap(buffer_);
-    if (owner_.Failed()) break;
-    DoneCount.fetch_add(1);
+    Bytes().swap(job->Input);
+    CodingMicros += MicrosSince(since);
+    run.Coded(std::move(job));
   }
   CurrentIndex = -1;
   RunningMicros = MicrosSince(start);
   Finished.store(true);
+  run.Wake();
 }
 
-void TQXPWriteThread::HandleEntry(TQXPEntry& entry) {
-  auto since = std::chrono::steady_clock::now();
-  owner_.Synchronize([&] { LoadCurrentFile(entry); });
-  WaitingMicros += MicrosSince(since);
-  since = std::chrono::steady_clock::now();
-  CodeCurrentFile(entry);
-  CodingMicros += MicrosSince(since);
-  since = std::chrono::steady_clock::now();
-  owner_.Synchronize([&] { WriteCurrentBlob(entry); });
-  WaitingMicros += MicrosSince(since);
-}
-
-void TQXPWriteThread::LoadCurrentFile(TQXPEntry& entry) {
-  File file;
-  if (!file.Open(owner_.sourceDir_ + entry.Name, OpenMode::Read)) throw EQXPError("the file cannot be opened");
-  int64_t size = file.Size();
-  if (size < 0) throw EQXPError("the file cannot be read");
-  // Nothing larger can lie in an archive; refuse before holding it.
-  if (size > owner_.MaxArchiveSize) throw EQXPError("the file is too large for an archive (2 GiB at most)");
-  buffer_.resize(static_cast<size_t>(size));
-  if (file.Read(buffer_.data(), buffer_.size()) != buffer_.size()) throw EQXPError("the file cannot be read");
-  entry.OriginalSize = static_cast<int32_t>(size);
+void TQXPWriteThread::Code(TQXPJob& job) {
+  if (job.Blocked) {
+    if (!coder_) coder_ = std::make_unique<TZBlockCoder>();
+    job.Coded = coder_->Code(job.Input.data(), job.Dictionary, job.Input.size(), job.Last);
+    return;
+  }
+  buffer_ = std::move(job.Input);
+  CodeCurrentFile(owner_.Entries[static_cast<size_t>(job.Entry)]);
+  job.Blob = std::move(buffer_);
 }
 
 void TQXPWriteThread::CodeCurrentFile(TQXPEntry& entry) {
   if (!IsWavName(entry.Name)) {
-    Bytes packed = ZCompress(buffer_.data(), buffer_.size(), 9);
+    Bytes packed = ZCompressContents(buffer_.data(), buffer_.size());
     if (!packed.empty() && packed.size() < buffer_.size()) {
       entry.Method = kMethodZlib;
       ScrambleBlob(packed.data(), packed.size());
@@ -128,11 +468,9 @@ void TQXPWriteThread::CodeCurrentFile(TQXPEntry& entry) {
   entry.StoredSize = static_cast<int32_t>(buffer_.size());
 }
 
-void TQXPWriteThread::WriteCurrentBlob(TQXPEntry& entry) {
-  entry.Offset = owner_.Append(buffer_.data(), buffer_.size());
-}
-
 // ---------------------------------------------------------------------------
+
+TQXP::TQXP() = default;
 
 TQXP::~TQXP() { Threads.clear(); }
 
@@ -226,68 +564,54 @@ void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const
   }
 }
 
-int TQXP::Claim(size_t slot) {
-  size_t at = nextClaim_.fetch_add(1);
-  if (at >= order_.size()) return -1;
-  std::lock_guard<std::mutex> hold(claimLock_);
-  TQXPWriteThread& self = *Threads[slot];
-  if (++claimed_[slot] > self.AssignedCount) {
-    // Past its share: it takes over one of the worker with most left. The
-    // shares always add up to the entries, so there is one.
-    size_t most = slot;
-    int left = 0;
-    for (size_t k = 0; k < Threads.size(); ++k) {
-      int n = Threads[k]->AssignedCount - claimed_[k];
-      if (n > left) most = k, left = n;
-    }
-    // Own count first: a row never shows more done than assigned.
-    self.AssignedCount.fetch_add(1);
-    Threads[most]->AssignedCount.fetch_sub(1);
-  }
-  return order_[at];
-}
-
 void TQXP::RunWorkers() {
-  // Files differ in size and kind: handed out one by one, largest first,
-  // the workers all end within about one small file of each other.
-  order_.resize(Entries.size());
-  for (size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<int>(i);
-  std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) { return sizes_[a] > sizes_[b]; });
-  nextClaim_ = 0;
+  // Files differ in size and kind: read largest first, the workers all end
+  // within about one small file or block of each other.
+  std::vector<int> order(Entries.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return sizes_[a] > sizes_[b]; });
   std::vector<int> shares = SplitRanges(Header.Count, WorkerCount);
-  claimed_.assign(shares.size(), 0);
   for (size_t k = 0; k < shares.size(); ++k) Threads.push_back(std::make_unique<TQXPWriteThread>(*this, k, shares[k]));
+  run_ = std::make_unique<TRun>(*this, std::move(order));
   auto start = std::chrono::steady_clock::now();
   try {
     for (auto& t : Threads) t->Start();
   } catch (const std::system_error&) {
-    // Workers that did start see the failure and stop after their entry;
+    // Workers that did start see the failure and stop after their job;
     // the others will never finish by themselves.
     Fail("Cannot start the worker threads");
     for (auto& t : Threads)
       if (!t->Started()) t->Finished = true;
   }
-  for (;;) {
-    bool allFinished = true;
+  // A progress display that fails ends the run like a worker's failure;
+  // the loop goes on until each worker has stopped.
+  auto progress = [&] {
+    if (!OnProgress || Failed()) return;
     int done = 0;
-    for (auto& t : Threads) {
-      done += t->DoneCount.load();
-      allFinished = allFinished && t->Finished.load();
+    for (auto& t : Threads) done += t->DoneCount.load();
+    try {
+      OnProgress(done, Header.Count);
+    } catch (const std::exception& e) {
+      Fail(std::string("The progress display failed: ") + e.what());
+    } catch (...) {
+      Fail("The progress display failed");
     }
-    // A progress display that fails ends the run like a worker's failure;
-    // the loop goes on serving the workers until each has stopped.
-    if (OnProgress && !Failed()) {
+  };
+  for (;;) {
+    bool allFinished = std::all_of(Threads.begin(), Threads.end(), [](const auto& t) { return t->Finished.load(); });
+    progress();
+    // Once all workers have finished, this writes the last of their jobs.
+    if (!Failed()) {
       try {
-        OnProgress(done, Header.Count);
+        run_->Pump();
       } catch (const std::exception& e) {
-        Fail(std::string("The progress display failed: ") + e.what());
-      } catch (...) {
-        Fail("The progress display failed");
+        Fail(e.what());
       }
     }
-    ServeRequests(std::chrono::milliseconds(50));
     if (allFinished) break;
+    run_->WaitForCoded(std::chrono::milliseconds(50));
   }
+  progress();  // all written
   RunMicros = MicrosSince(start);
   WorkerTimes.clear();
   for (auto& t : Threads) {
@@ -295,6 +619,7 @@ void TQXP::RunWorkers() {
     WorkerTimes.push_back({t->CodingMicros.load(), t->WaitingMicros.load(), t->RunningMicros.load()});
   }
   Threads.clear();
+  run_.reset();
 }
 
 void TQXP::WriteTail() {
@@ -331,36 +656,11 @@ int32_t TQXP::Append(const uint8_t* data, size_t size) {
   return at;
 }
 
-void TQXP::Synchronize(const std::function<void()>& fn) {
-  Request request;
-  request.fn = fn;
-  std::unique_lock<std::mutex> hold(lock_);
-  requests_.push_back(&request);
-  requested_.notify_one();
-  served_.wait(hold, [&] { return request.done; });
-  if (request.error) std::rethrow_exception(request.error);
-}
-
-void TQXP::ServeRequests(std::chrono::milliseconds wait) {
-  std::unique_lock<std::mutex> hold(lock_);
-  requested_.wait_for(hold, wait, [&] { return !requests_.empty(); });
-  while (!requests_.empty()) {
-    Request* request = requests_.front();
-    requests_.pop_front();
-    hold.unlock();
-    try {
-      request->fn();
-    } catch (...) {
-      request->error = std::current_exception();
-    }
-    hold.lock();
-    request->done = true;
-    served_.notify_all();
-  }
-}
-
 void TQXP::Fail(const std::string& text) {
-  std::lock_guard<std::mutex> hold(lock_);
-  if (!failed_) failure_ = text;
-  failed_ = true;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!failed_) failure_ = text;
+    failed_ = true;
+  }
+  if (run_) run_->Wake();
 }

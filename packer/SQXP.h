@@ -3,13 +3,16 @@
 // read and archive write runs on the calling (main) thread; ReadHeader reads
 // an existing archive's trailer, header and table for the information
 // screen.
+//
+// The main thread reads ahead of the workers and writes what they have
+// coded as it comes, so neither side waits for the other. A large file is
+// read, coded and written in blocks (Global/ZBlocks.h) that every worker
+// takes part in, its blob written block by block in order: memory stays at
+// the blocks and files in flight, whatever the size of a file.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -40,6 +43,8 @@ struct TQXPHeader2 {
 std::vector<int> SplitRanges(int count, int workers);
 
 class TQXP;
+struct TQXPJob;
+class TZBlockCoder;
 
 class TQXPWriteThread {
  public:
@@ -56,31 +61,30 @@ class TQXPWriteThread {
   // Read by the main thread and the progress screen while the worker runs.
   // A worker starts with its share of the entries; one that has taken all
   // of its share takes over a share of the worker with most left, which
-  // moves that entry from the other row's count to its own.
+  // moves that entry from the other row's count to its own. An entry is
+  // the worker's that takes its first job; it is done once written.
   std::atomic<int> AssignedCount;
-  std::atomic<int> CurrentIndex{-1};  // the entry being handled, or -1
+  std::atomic<int> CurrentIndex{-1};  // the entry being coded, or -1
   std::atomic<int> DoneCount{0};
   std::atomic<bool> Finished{false};
-  // Where the worker's time went, in microseconds: coding its entries, and
-  // waiting for the main thread to load or write one (its turn included).
+  // Where the worker's time went, in microseconds: coding, and waiting for
+  // the main thread to have read the next job.
   std::atomic<int64_t> CodingMicros{0}, WaitingMicros{0}, RunningMicros{0};
 
  private:
   void Execute();
-  // One entry: load (main thread), code, write (main thread).
-  void HandleEntry(TQXPEntry& entry);
-  void LoadCurrentFile(TQXPEntry& entry);
+  void Code(TQXPJob& job);
   void CodeCurrentFile(TQXPEntry& entry);
-  void WriteCurrentBlob(TQXPEntry& entry);
 
   TQXP& owner_;
-  Bytes buffer_;  // the current file's bytes, then its blob
+  Bytes buffer_;                         // the current file's bytes, then its blob
+  std::unique_ptr<TZBlockCoder> coder_;  // made for the first block
   std::thread thread_;
 };
 
 class TQXP {
  public:
-  TQXP() = default;
+  TQXP();
   ~TQXP();
   TQXP(const TQXP&) = delete;
   TQXP& operator=(const TQXP&) = delete;
@@ -111,7 +115,8 @@ class TQXP {
   std::vector<std::unique_ptr<TQXPWriteThread>> Threads;
 
   // Each worker's times of the last Make, for tuning: coding, waiting for
-  // the main thread, and running in all (the rest of Make's wait is idle).
+  // the main thread's next job, and running in all (the rest of Make's wait
+  // is idle).
   struct TWorkerTimes {
     int64_t CodingMicros = 0, WaitingMicros = 0, RunningMicros = 0;
   };
@@ -123,10 +128,9 @@ class TQXP {
 
  private:
   friend class TQXPWriteThread;
+  class TRun;  // the jobs of one Make's workers, read and written here
 
   void AddDirectory(const std::string& prefix, const std::string& dir, const std::string& archivePath);
-  // The next entry for worker `slot`, largest first; -1 when none is left.
-  int Claim(size_t slot);
   void RunWorkers();
   void WriteTail();
   void WriteTrailer();
@@ -134,33 +138,17 @@ class TQXP {
   // the offset at which they start.
   int32_t Append(const uint8_t* data, size_t size);
 
-  // Runs `fn` on the main thread (inside RunWorkers' wait loop) and waits
-  // for it; an exception it raises is raised again in the calling worker.
-  void Synchronize(const std::function<void()>& fn);
-  // Runs every pending request, waiting up to `wait` for the first.
-  void ServeRequests(std::chrono::milliseconds wait);
   // Records the first failure and stops the other workers.
   void Fail(const std::string& text);
   bool Failed() const { return failed_.load(); }
 
-  struct Request {
-    std::function<void()> fn;
-    bool done = false;
-    std::exception_ptr error;
-  };
-
   std::vector<int64_t> sizes_;  // of each entry's file, as listed
-  std::vector<int> order_;      // entry indices, largest file first
-  std::atomic<size_t> nextClaim_{0};
-  std::vector<int> claimed_;  // entries each worker has taken
-  std::mutex claimLock_;      // guards claimed_ and the shares
+  std::unique_ptr<TRun> run_;   // while the workers run
 
   platform::File stream_;
   std::string sourceDir_;
   int64_t writePos_ = 0;
-  std::mutex lock_;  // guards requests_ and failure_
-  std::condition_variable requested_, served_;
-  std::deque<Request*> requests_;
+  std::mutex lock_;  // guards failure_ and the jobs of run_
   std::string failure_;
   std::atomic<bool> failed_{false};
 };

@@ -447,6 +447,36 @@ TEST(PakWrite, FourGigabyteLimit) {
   EXPECT_EQ(pak.Handle().Size(), prefix + 60);
 }
 
+// A stream written block by block as its blocks come: a block that cannot
+// be made, or the 4 GiB limit, leaves the file as it was.
+TEST(PakWrite, BlockStreamFailuresLeaveTheFileAsItWas) {
+  TempDir dir;
+  std::string path = dir.File("blocks.exe");
+  const int64_t prefix = int64_t{0xFFFFFFFF} - 100;  // sparse: costs no disk
+  {
+    File f(path, OpenMode::Create);
+    ASSERT_EQ(f.Seek(prefix, SeekOrigin::Begin), prefix);
+    ASSERT_TRUE(f.Truncate());
+  }
+  const Bytes contents(kZBlockThreshold + kZBlockSize / 2, 'b');
+  const uint64_t count = ZBlockCount(contents.size());
+  TZBlockCoder coder;
+  auto blocksFailingAt = [&](uint64_t failing) {
+    return [&, failing, k = uint64_t{0}]() mutable {
+      if (k == failing) throw EPakError("no block");
+      TZBlockSpan span = ZBlockSpan(contents.size(), k++);
+      return coder.Code(contents.data() + span.Dictionary, span.DictionaryLength(), span.ReadLength(), span.Last);
+    };
+  };
+  TPak pak(path, true, false);
+  int i = pak.AddEntry("blocks", "", 1);
+  EXPECT_THROW(pak.WriteEntryBlocks(i, static_cast<uint32_t>(contents.size()), count, blocksFailingAt(1)), EPakError);
+  EXPECT_EQ(pak.Handle().Size(), prefix);
+  EXPECT_FALSE(pak.WriteEntryBlocks(i, static_cast<uint32_t>(contents.size()), count, blocksFailingAt(count)));
+  EXPECT_NE(pak.LastError().find("4 GiB"), std::string::npos);
+  EXPECT_EQ(pak.Handle().Size(), prefix);
+}
+
 TEST(PakWrite, FailedWritesAreReported) {
   TempDir dir;
   TPak nowhere(dir.File("no-such-folder/x.pak"), false, true);

@@ -244,8 +244,10 @@ TEST_F(BuilderTest, AnyNumberOfWorkersWritesTheSameInstaller) {
   for (int i = 0; i < 30; ++i)
     Put("mix/f" + std::to_string(10 + i) + ".dat",
         i % 2 ? Random(1000 + 500 * i, i) : Repeated("entry " + std::to_string(i) + " ", 3000 + 400 * i));
-  Put("mix/pieces.txt", Repeated("read and packed piece by piece ", 80000));  // over 2 MiB
-  Put("mix/pieces.bin", Random((1 << 20) + 3, 7));                            // kept raw
+  // Above the block threshold: packed in blocks by all workers; the random
+  // one's stream ends up longer, so it is kept raw after all.
+  Put("mix/pieces.txt", Repeated("read and packed piece by piece ", 80000));
+  Put("mix/pieces.bin", Random(kZBlockThreshold + 3, 7));
   Put("mix/large.bin", {});
   std::filesystem::resize_file(Fs("mix/large.bin"), (70u << 20) + 1);
   const std::string failing = "f25.dat";  // entry 21 of 41: past the first workers' reach
@@ -275,8 +277,8 @@ TEST_F(BuilderTest, AnyNumberOfWorkersWritesTheSameInstaller) {
         ASSERT_TRUE(built);
         if (threads == 1) {
           expected = installer(), expectedLog = log, expectedStatus = status;
-          // Packed piece by piece, every block is what packing the whole
-          // contents at once gives.
+          // Packed piece by piece or block by block, every block is what
+          // packing the whole contents at once gives.
           TPak pak(Target(), false, false);
           for (int i = 0; i < static_cast<int>(pak.Entries.size()); ++i) {
             const TPakFile& e = pak.Entries[i];
@@ -309,6 +311,7 @@ TEST_F(BuilderTest, AnyNumberOfWorkersWritesTheSameInstaller) {
   log = expectedLog;
   EXPECT_TRUE(Logged(" large.bin   0.00 Bytes / 70.00 MB"));
   EXPECT_TRUE(Logged(" tiny.dat   0.00 Bytes / 2.00 Bytes"));
+  EXPECT_TRUE(Logged(" pieces.bin   0.00 Bytes / 1.00 MB"));
   EXPECT_TRUE(Logged(" empty.dat   0.00 Bytes / 0.00 Bytes"));
 }
 

@@ -10,6 +10,7 @@
 
 #include "Global/CRC.h"
 #include "Global/QX_Adpcm.h"
+#include "Global/ZBlocks.h"
 #include "platform/ByteOrder.h"
 #include "tests/packer/WavBuilder.h"
 #include "tests/support/QXPContents.h"
@@ -137,12 +138,22 @@ class MakeFixture : public ::testing::Test {
                    Riff({Chunk("fmt ", Format(1, 22050, 16)), Chunk("data", pcm16, true, 0xFFFFFFFFu)}));
   }
 
+  // Files above the block threshold: one that compresses, read and coded
+  // in blocks (the last one short), and one whose stream ends up longer.
+  void AddLargeFiles() {
+    large = Compressible(kZBlockThreshold + kZBlockSize / 2 + 5);
+    largeNoise = Noise(kZBlockThreshold + 1, 11);
+    WriteFileBytes(src + "/data/large.txt", large);
+    WriteFileBytes(src + "/data/large.bin", largeNoise);
+  }
+
   TempDir dir;
   std::string src, archive;
-  Bytes text, noise, pcm16;
+  Bytes text, noise, pcm16, large, largeNoise;
 };
 
 TEST_F(MakeFixture, MakeThenReadBack) {
+  AddLargeFiles();
   {
     TQXP q;
     std::vector<std::pair<int, int>> progress;
@@ -159,25 +170,26 @@ TEST_F(MakeFixture, MakeThenReadBack) {
     };
     q.Make(archive, src);
     ASSERT_FALSE(progress.empty());
-    EXPECT_EQ(progress.back(), std::make_pair(12, 12));
-    EXPECT_EQ(assigned, 12);
+    EXPECT_EQ(progress.back(), std::make_pair(14, 14));
+    EXPECT_EQ(assigned, 14);
     EXPECT_TRUE(q.Threads.empty());
   }
   Bytes file = ReadFileBytes(archive);
   TQXP q;
   ASSERT_EQ(q.Open(archive), TQXPReadStatus::Ok);
-  EXPECT_EQ(q.Header.Count, 12);
-  EXPECT_EQ(q.Header.TableSize, 12 * 152);
+  EXPECT_EQ(q.Header.Count, 14);
+  EXPECT_EQ(q.Header.TableSize, 14 * 152);
   EXPECT_FALSE(q.Header2.HasText);
   EXPECT_FALSE(q.Header2.Flag);
 
   // Depth first, names sorted without regard to case, thumbs.db left out.
   std::vector<std::string> names;
   for (const TQXPEntry& e : q.Entries) names.push_back(e.Name);
-  EXPECT_EQ(names, (std::vector<std::string>{"data\\empty.dat", "data\\noise.bin", "deep\\er\\x.txt", "readme.txt",
-                                             "sfx\\soundeffects\\boom.wav", "sounds\\effects\\hit.wav",
-                                             "sounds\\eight.wav", "sounds\\float.wav", "sounds\\looped.wav",
-                                             "sounds\\music.WAV", "sounds\\six.wav", "sounds\\streamed.wav"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"data\\empty.dat", "data\\large.bin", "data\\large.txt", "data\\noise.bin",
+                                             "deep\\er\\x.txt", "readme.txt", "sfx\\soundeffects\\boom.wav",
+                                             "sounds\\effects\\hit.wav", "sounds\\eight.wav", "sounds\\float.wav",
+                                             "sounds\\looped.wav", "sounds\\music.WAV", "sounds\\six.wav",
+                                             "sounds\\streamed.wav"}));
 
   auto e = ByName(q);
   struct Expect {
@@ -185,10 +197,9 @@ TEST_F(MakeFixture, MakeThenReadBack) {
     uint8_t method;
     Bytes content;  // for methods 0 and 2
   } plain[] = {
-      {"readme.txt", kMethodZlib, text},
-      {"data\\noise.bin", kMethodStored, noise},
-      {"data\\empty.dat", kMethodStored, {}},
-      {"deep\\er\\x.txt", kMethodStored, Text("tiny")},
+      {"readme.txt", kMethodZlib, text},       {"data\\noise.bin", kMethodStored, noise},
+      {"data\\empty.dat", kMethodStored, {}},  {"deep\\er\\x.txt", kMethodStored, Text("tiny")},
+      {"data\\large.txt", kMethodZlib, large}, {"data\\large.bin", kMethodStored, largeNoise},
   };
   for (const Expect& x : plain) {
     ASSERT_TRUE(e.count(x.name)) << x.name;
@@ -263,16 +274,20 @@ TEST_F(MakeFixture, MakeThenReadBack) {
   EXPECT_EQ(end + q.Header.CompressedSize + 20 + static_cast<int64_t>(t.Length), static_cast<int64_t>(file.size()));
 }
 
-TEST_F(MakeFixture, OneWorkerWritesTheSameTable) {
+// Blobs lie in the order they were coded, but each is the same.
+TEST_F(MakeFixture, OneWorkerWritesTheSameBlobs) {
+  AddLargeFiles();
   TQXP eight, one;
   one.WorkerCount = 1;
   eight.Make(archive, src);
   one.Make(dir.File("one.qxp"), src);
+  Bytes eightFile = ReadFileBytes(archive), oneFile = ReadFileBytes(dir.File("one.qxp"));
   ASSERT_EQ(eight.Entries.size(), one.Entries.size());
   for (size_t i = 0; i < one.Entries.size(); ++i) {
     EXPECT_EQ(eight.Entries[i].Name, one.Entries[i].Name);
     EXPECT_EQ(eight.Entries[i].StoredSize, one.Entries[i].StoredSize);
     EXPECT_EQ(eight.Entries[i].Method, one.Entries[i].Method);
+    EXPECT_TRUE(QXPBlob(eightFile, eight.Entries[i]) == QXPBlob(oneFile, one.Entries[i])) << one.Entries[i].Name;
   }
 }
 

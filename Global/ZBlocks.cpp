@@ -1,0 +1,89 @@
+#include "Global/ZBlocks.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+
+namespace {
+
+[[noreturn]] void Fail(const z_stream& z, int code) {
+  const char* text = z.msg ? z.msg : zError(code);
+  throw EZlibError(std::string("zlib: ") + (text ? text : "error"));
+}
+
+}  // namespace
+
+uint64_t ZBlockCount(uint64_t size) { return UsesZBlocks(size) ? (size + kZBlockSize - 1) / kZBlockSize : 1; }
+
+TZBlockSpan ZBlockSpan(uint64_t size, uint64_t index) {
+  TZBlockSpan span;
+  span.Begin = std::min<uint64_t>(index * kZBlockSize, size);
+  span.End = std::min<uint64_t>(span.Begin + kZBlockSize, size);
+  span.Dictionary = span.Begin - std::min<uint64_t>(span.Begin, kZDictionarySize);
+  span.Last = span.End == size;
+  return span;
+}
+
+TZBlockCoder::TZBlockCoder() : z_(std::make_unique<z_stream>()) {
+  // Raw deflate: the joiner writes the one header and trailer of the stream.
+  // Level, window and memory as ZCompress has them.
+  int rc = deflateInit2(z_.get(), 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  if (rc != Z_OK) Fail(*z_, rc);
+}
+
+TZBlockCoder::~TZBlockCoder() { deflateEnd(z_.get()); }
+
+TZBlock TZBlockCoder::Code(const uint8_t* data, size_t dictionary, size_t size, bool last) {
+  z_stream& z = *z_;
+  int rc = deflateReset(&z);
+  if (rc == Z_OK && dictionary > 0) rc = deflateSetDictionary(&z, data, static_cast<uInt>(dictionary));
+  if (rc != Z_OK) Fail(z, rc);
+  TZBlock block;
+  block.Length = size - dictionary;
+  block.Adler = static_cast<uint32_t>(adler32_z(1, data + dictionary, block.Length));
+  // Room for the worst case and the flush marker; grown should zlib need more.
+  block.Data.resize(deflateBound(&z, static_cast<uLong>(block.Length)) + 16);
+  z.next_in = const_cast<Bytef*>(data + dictionary);
+  z.avail_in = static_cast<uInt>(block.Length);
+  // A sync flush ends the block on a byte boundary with every match inside
+  // it, so the next block's data may follow directly.
+  int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+  for (;;) {
+    if (z.total_out == block.Data.size()) block.Data.resize(block.Data.size() * 2);
+    z.next_out = block.Data.data() + z.total_out;
+    z.avail_out = static_cast<uInt>(block.Data.size() - z.total_out);
+    rc = deflate(&z, flush);
+    if (rc == Z_STREAM_END || (rc == Z_OK && !last && z.avail_in == 0 && z.avail_out > 0)) break;
+    if (rc != Z_OK && rc != Z_BUF_ERROR) Fail(z, rc);
+  }
+  block.Data.resize(z.total_out);
+  return block;
+}
+
+const uint8_t TZBlockJoin::kHeader[kHeaderSize] = {0x78, 0xDA};
+
+void TZBlockJoin::Add(const TZBlock& block) {
+  adler_ = static_cast<uint32_t>(adler32_combine(adler_, block.Adler, static_cast<z_off_t>(block.Length)));
+}
+
+void TZBlockJoin::Trailer(uint8_t out[kTrailerSize]) const {
+  for (size_t i = 0; i < kTrailerSize; ++i) out[i] = static_cast<uint8_t>(adler_ >> (8 * (kTrailerSize - 1 - i)));
+}
+
+Bytes ZCompressContents(const void* data, size_t size) {
+  if (!UsesZBlocks(size)) return ZCompress(data, size, 9);
+  auto* bytes = static_cast<const uint8_t*>(data);
+  Bytes stream(TZBlockJoin::kHeader, TZBlockJoin::kHeader + TZBlockJoin::kHeaderSize);
+  TZBlockCoder coder;
+  TZBlockJoin join;
+  for (uint64_t k = 0, n = ZBlockCount(size); k < n; ++k) {
+    TZBlockSpan span = ZBlockSpan(size, k);
+    TZBlock block = coder.Code(bytes + span.Dictionary, span.DictionaryLength(), span.ReadLength(), span.Last);
+    join.Add(block);
+    stream.insert(stream.end(), block.Data.begin(), block.Data.end());
+  }
+  uint8_t trailer[TZBlockJoin::kTrailerSize];
+  join.Trailer(trailer);
+  stream.insert(stream.end(), trailer, trailer + sizeof trailer);
+  return stream;
+}

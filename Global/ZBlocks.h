@@ -1,0 +1,83 @@
+// Block compression of large contents: the contents are cut into fixed
+// blocks that any number of threads deflate at once, each block primed with
+// the 32 KiB in front of it as its dictionary and flushed to a byte boundary,
+// so that the blocks joined in order, behind one zlib header and in front of
+// the combined Adler-32, are one zlib stream that plain `uncompress` reads.
+// Where the blocks begin depends only on the size of the contents, so the
+// stream is the same byte for byte whatever the number of threads. Contents
+// up to the threshold keep the whole-file level-9 stream of ZCompress.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "Global/ZCodec.h"
+
+struct z_stream_s;
+
+// Contents of more than this many bytes are compressed in blocks.
+constexpr size_t kZBlockThreshold = 1u << 20;
+constexpr size_t kZBlockSize = 1u << 18;
+// What deflate can look back: the most a block's dictionary holds.
+constexpr size_t kZDictionarySize = 32768;
+
+inline bool UsesZBlocks(uint64_t size) { return size > kZBlockThreshold; }
+
+// Where block `index` of contents of `size` bytes lies, with its dictionary
+// (the bytes from `Dictionary` to `Begin`) in front of it.
+struct TZBlockSpan {
+  uint64_t Dictionary = 0, Begin = 0, End = 0;
+  bool Last = false;
+  size_t DictionaryLength() const { return static_cast<size_t>(Begin - Dictionary); }
+  size_t Length() const { return static_cast<size_t>(End - Begin); }
+  size_t ReadLength() const { return static_cast<size_t>(End - Dictionary); }
+};
+uint64_t ZBlockCount(uint64_t size);
+TZBlockSpan ZBlockSpan(uint64_t size, uint64_t index);
+
+// One block's share of the stream: its deflate data, and the Adler-32 and
+// length of the contents it covers.
+struct TZBlock {
+  Bytes Data;
+  uint32_t Adler = 1;
+  size_t Length = 0;
+};
+
+// A thread's deflater, kept from one block to the next so that its tables
+// are set up once. Not to be shared between threads.
+class TZBlockCoder {
+ public:
+  TZBlockCoder();
+  ~TZBlockCoder();
+  TZBlockCoder(const TZBlockCoder&) = delete;
+  TZBlockCoder& operator=(const TZBlockCoder&) = delete;
+
+  // Deflates the block after the first `dictionary` bytes of `data` (of
+  // `size` in all), as ZBlockSpan read it. EZlibError when zlib fails.
+  TZBlock Code(const uint8_t* data, size_t dictionary, size_t size, bool last);
+
+ private:
+  std::unique_ptr<z_stream_s> z_;
+};
+
+// Joins blocks handed over in order into one zlib stream.
+class TZBlockJoin {
+ public:
+  static constexpr size_t kHeaderSize = 2, kTrailerSize = 4;
+  // The zlib header of a level-9 stream without a preset dictionary, the
+  // same two bytes ZCompress writes.
+  static const uint8_t kHeader[kHeaderSize];
+
+  void Add(const TZBlock& block);
+  // The Adler-32 of all blocks added, most significant byte first.
+  void Trailer(uint8_t out[kTrailerSize]) const;
+
+ private:
+  uint32_t adler_ = 1;
+};
+
+// The zlib stream of contents as the packers store them: ZCompress at level
+// 9 up to the threshold, blocks above it. Either way the same bytes as the
+// threaded writers make of the same contents.
+Bytes ZCompressContents(const void* data, size_t size);
