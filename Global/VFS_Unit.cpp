@@ -85,6 +85,7 @@ void TVFSFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
 }
 
 void TVFSFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (trial_) return;
   if (file_.Seek(static_cast<int64_t>(offset), SeekOrigin::Begin) < 0 || !file_.Write(data, size))
     throw EVFSError("Unable to write the container " + path_);
 }
@@ -94,7 +95,8 @@ void TVFSFile::Open(const std::string& path, bool fullTree, const ProgressFn& pr
   path_ = path;
   fullTree_ = fullTree;
   if (progress) progress(0, 100);
-  if (!file_.Open(path, platform::OpenMode::ReadWriteShared)) throw EVFSError("Unable to open the container " + path);
+  if (!file_.Open(path, trial_ ? platform::OpenMode::Read : platform::OpenMode::ReadWriteShared))
+    throw EVFSError("Unable to open the container " + path);
   try {
     int64_t fileSize = file_.Size();
     if (fileSize < static_cast<int64_t>(kVFSHeaderSize + 4 + kVFSMinDescSize + 4)) Damaged("too short");
@@ -164,6 +166,11 @@ void TVFSFile::Open(const std::string& path, bool fullTree, const ProgressFn& pr
     Close();
     throw;
   }
+}
+
+void TVFSFile::OpenTrial(const std::string& path) {
+  trial_ = true;
+  Open(path, true);
 }
 
 uint64_t TVFSFile::BlocksFor(uint64_t size) const {
@@ -248,18 +255,25 @@ void TVFSFile::SetChainEntry(uint32_t block, TVFSChainEntry entry) {
   slot = entry;
 }
 
-// Writes `size` bytes (at most one block) into the block, zeros after them.
+// Writes `size` bytes (at most one block) into the block, zeros after them
+// (zeros only without data).
 void TVFSFile::WriteBlock(uint32_t block, const uint8_t* data, uint64_t size) {
   blockBuffer_.assign(Header.BlockSize, 0);
-  if (size) std::memcpy(blockBuffer_.data(), data, static_cast<size_t>(size));
+  if (size && data) std::memcpy(blockBuffer_.data(), data, static_cast<size_t>(size));
   WriteAt(DataStart + uint64_t{block - 1} * Header.BlockSize, blockBuffer_.data(), blockBuffer_.size());
 }
 
 void TVFSFile::WriteFile(TVFSDirEntry& entry, const uint8_t* data, uint32_t size) {
   if (size == 0 && data) throw EVFSError("WriteFile: Error Buffer is Assigned but size is 0");
   // Refused before anything is written: a chain must never end in a free
-  // block or run past the table for want of room.
-  if (BlocksFor(size) > freeBlocks_) throw EVFSError("Not enough free blocks in the container " + path_);
+  // block or run past the table for want of room. A trial takes the blocks
+  // it lacks past the end, which counts what is missing at the worst point.
+  uint64_t needed = BlocksFor(size);
+  if (needed > freeBlocks_ && !trial_) throw EVFSError("Not enough free blocks in the container " + path_);
+  if (needed > freeBlocks_) {
+    Chain.resize(Chain.size() + static_cast<size_t>(needed - freeBlocks_));
+    freeBlocks_ = static_cast<uint32_t>(needed);
+  }
   entry.FirstBlock = static_cast<uint32_t>(FindFreeBlock(false) + 1);
   entry.StoredSize = size;
   entry.Date = TodayDosDate();

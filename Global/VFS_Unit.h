@@ -178,6 +178,9 @@ class TVFSTree {
   // anything is written, when the path cannot be stored or the container has
   // too few free blocks or root slots left.
   int32_t AddVFSFile(const std::string& path, const uint8_t* data, uint32_t size);
+  // AddVFSFile with the data's stored form given: its compressed pieces, or
+  // none to store it raw. A trial may give the size without the data.
+  int32_t AddStoredFile(const std::string& path, const uint8_t* data, uint32_t size, const Bytes& packed);
   // Rebuilds the side file from the files of the tree.
   void SaveHashTable();
   void Clear();
@@ -237,6 +240,15 @@ class TVFSFile {
   // from the header is checked against the file before it is allocated,
   // and nothing outside the file is read.
   void Open(const std::string& path, bool fullTree, const ProgressFn& progress = nullptr);
+  // Opens the container with its whole tree for a trial of changes: they
+  // are made in memory only and nothing is written, and where the real
+  // container would run out of free blocks the block table grows past its
+  // end instead, so that BlocksShort tells how many more the changes need.
+  void OpenTrial(const std::string& path);
+  // Blocks a trial took past the end of the block table; 0 when the
+  // changes fit (and always outside a trial).
+  uint64_t BlocksShort() const { return Chain.size() > Header.BlockCount ? Chain.size() - Header.BlockCount : 0; }
+  bool Trial() const { return trial_; }
   // The entry's stored bytes (nothing decompressed); none when it has none.
   // EVFSError (the container damaged) when the entry claims more than the
   // container holds or its chain ends before its data; never allocates
@@ -292,6 +304,7 @@ class TVFSFile {
   platform::File file_;
   std::string path_;
   bool fullTree_ = false;
+  bool trial_ = false;
   uint32_t freeBlocks_ = 0;
   size_t freeHint_ = 0;        // no free block below this index
   std::vector<bool> claimed_;  // blocks seen in chains while opening

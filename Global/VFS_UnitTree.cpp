@@ -333,7 +333,9 @@ void TVFSTree::CheckRoom(const std::string& path, int32_t parent, size_t dirsToC
                                     [](const TVFSDirEntry& e) { return e.Name.empty(); });
   auto take = [&](uint64_t n) {
     blocks -= static_cast<int64_t>(n);
-    if (blocks < 0) throw EVFSError("Not enough free blocks in the container " + file_.Path() + " for " + path);
+    // A trial counts what is missing instead (TVFSFile::WriteFile).
+    if (blocks < 0 && !file_.Trial())
+      throw EVFSError("Not enough free blocks in the container " + file_.Path() + " for " + path);
   };
   auto takeRootSlot = [&] {
     if (--rootSlots < 0) throw EVFSError("CreateNewFileDir: ROOT Result = Cardinal(-1)");
@@ -375,6 +377,10 @@ void TVFSTree::CheckRoom(const std::string& path, int32_t parent, size_t dirsToC
 }
 
 int32_t TVFSTree::AddVFSFile(const std::string& path, const uint8_t* data, uint32_t size) {
+  return AddStoredFile(path, data, size, InternalCompressFile(data, size));
+}
+
+int32_t TVFSTree::AddStoredFile(const std::string& path, const uint8_t* data, uint32_t size, const Bytes& packed) {
   RequireWholeTree();
   Target t = SplitTarget(path);
 
@@ -402,7 +408,6 @@ int32_t TVFSTree::AddVFSFile(const std::string& path, const uint8_t* data, uint3
   size_t toCreate = t.Dirs.size() - existing;
   int32_t replaced = toCreate == 0 ? FindChild(t.Name, parent) : -1;
 
-  Bytes packed = InternalCompressFile(data, size);
   CheckRoom(path, parent, toCreate, replaced, packed.empty() ? size : static_cast<uint32_t>(packed.size()));
 
   for (size_t k = existing; k < t.Dirs.size(); ++k) parent = FindOrCreateDir(parent, t.Dirs[k]);

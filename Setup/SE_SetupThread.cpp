@@ -8,6 +8,7 @@
 #include "Setup/SE_Uninstaller.h"
 #include "diagnostics/SCrashEnding.h"
 #include "installer-library/QXI_CommandList.h"
+#include "installer-library/QXI_Commands.h"
 #include "installer-library/QXI_FD.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Uninstall_List.h"
@@ -120,9 +121,13 @@ std::string FinishInstallation() {
   bool logSaved = false;
   step([&logSaved] {
     logSaved = UninstallList.SaveToFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
-    return logSaved ? std::string()
-                    : "Error: The uninstall log could not be written: " +
-                          TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
+    // Without its log the installation cannot be removed: the player is
+    // told at once, even in a silent run, and the run ends as failed.
+    if (!logSaved)
+      FailInstallation("Error: The uninstall log could not be written: " +
+                           TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix),
+                       "Setup Error");
+    return std::string();
   });
   // An uninstaller without its log would find nothing to remove.
   if (logSaved) step([] { return CreateUninstaller(); });

@@ -56,5 +56,6 @@ void RunCompiledLines();
 // setup has an uninstaller, saves the uninstall log and then writes and
 // registers the uninstaller. Every step is tried even when one before it
 // failed, and none raises, so a handler of a fatal error may call it too.
-// The first failure's text, or empty.
+// The first failure's text, or empty; a log that cannot be saved is not
+// among them: it ends the installation as failed, with its box, at once.
 std::string FinishInstallation();

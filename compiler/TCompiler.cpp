@@ -4,6 +4,7 @@
 #include "compiler/QXI_CompilerUtils.h"
 #include "compiler/QXI_SetupBuilder.h"
 #include "installer-library/STokens.h"
+#include "platform/FileName.h"
 #include "platform/Program.h"
 
 TCompiler& GlobalCompiler = *new TCompiler;
@@ -37,27 +38,52 @@ void TCompiler::ParseLines(const std::vector<std::string>& lines) {
   if (Error.Text.empty()) RunCompileHooks();
 }
 
+namespace {
+
+// What keeps a name from being a file name of its own, as the end of an
+// error text; empty when nothing does (or when the name is empty: the
+// setup then falls back to names without it).
+std::string FileNameFault(const std::string& name) {
+  if (name.empty() || platform::IsPlainFileName(name)) return "";
+  if (name.find_first_of("\\/") != std::string::npos) return "may not hold \\ or /";
+  for (char c : name) {
+    // One character alone is judged for what it is; a dot or blank is
+    // wrong only at the end.
+    if (c == '.' || c == ' ' || platform::IsPlainFileName(std::string(1, c))) continue;
+    return static_cast<unsigned char>(c) < 32 ? "may not hold a control character" : std::string("may not hold ") + c;
+  }
+  if (platform::IsDeviceName(name)) return "may not be a device name";
+  return "may not end in a dot or blank";
+}
+
+}  // namespace
+
 void TCompiler::RunCompileHooks() {
   // Steps may rewrite their own line's parameters but add no lines.
   // The short name names the uninstall key and the prefix the log and the
-  // uninstaller: a separator in either would nest the key or point the
-  // files into a folder. The line that set the final value is blamed.
+  // uninstaller: each must be a file name of its own, or the key would
+  // nest, the files point into a folder or a device, or the log be
+  // impossible to save. The line that set the final value is blamed, and
+  // judged as it was written.
   int32_t shortNameLine = -1, prefixLine = -1;
+  std::string prefix;
   for (size_t i = 0; i < CompLines.Lines.size(); ++i) {
     int32_t id = CompLines.Lines[i].Id;
     TCommandClass* command = id > 0 && Commands ? Commands->Get(id) : nullptr;
     if (!command) continue;
-    const std::string shortName = SetupInfo.SetupShortName, prefix = SetupInfo.UninstallPrefix;
+    const std::string shortNameBefore = SetupInfo.SetupShortName, prefixBefore = SetupInfo.UninstallPrefix;
     command->CompilerProcess(*this, static_cast<int32_t>(i));
-    if (SetupInfo.SetupShortName != shortName) shortNameLine = CompLines.Lines[i].Line;
-    if (SetupInfo.UninstallPrefix != prefix) prefixLine = CompLines.Lines[i].Line;
+    if (SetupInfo.SetupShortName != shortNameBefore) shortNameLine = CompLines.Lines[i].Line;
+    if (SetupInfo.UninstallPrefix != prefixBefore) {
+      prefixLine = CompLines.Lines[i].Line;
+      prefix = CompLines.Lines[i].Params[0];
+    }
   }
-  auto separated = [](const std::string& name) { return name.find_first_of("\\/") != std::string::npos; };
   if (!Error.Text.empty()) return;
-  if (separated(SetupInfo.SetupShortName))
-    SetError("The short name may not hold \\ or /", shortNameLine);
-  else if (separated(SetupInfo.UninstallPrefix))
-    SetError("The prefix may not hold \\ or /", prefixLine);
+  if (std::string fault = FileNameFault(SetupInfo.SetupShortName); !fault.empty())
+    SetError("The short name " + fault, shortNameLine);
+  else if (std::string fault = FileNameFault(prefix); !fault.empty())
+    SetError("The prefix " + fault, prefixLine);
 }
 
 void TCompiler::Log(const std::string& text) const {

@@ -1,10 +1,12 @@
 // A game container as the installer opens it: with its whole tree, every
 // file read, then one round of changes (a new file in a new folder, a file
-// replaced, a file deleted) saved; the changed container must open whole
-// again. Then, without the tree, with its hash side file. An input is the
+// replaced, a file deleted), tried first without writing and then saved;
+// the changed container must open whole again. Then, without the tree, with its hash side file. An input is the
 // container, optionally followed by the part marker and the side file.
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "Global/VFS_Unit.h"
 #include "fuzz/FuzzSupport.h"
@@ -13,6 +15,11 @@ namespace {
 
 void Write(const std::string& name, std::string_view bytes) {
   fuzz_support::WriteFile(name, bytes.data(), bytes.size());
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Files of the tree, by slot.
@@ -37,10 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   else
     std::filesystem::remove(side);
 
-  bool changed = false;
-  try {
-    TVFSFile vfs;
-    vfs.Open(path, true);
+  auto change = [](TVFSFile& vfs) {
     std::vector<int32_t> files = FileSlots(vfs);
     for (int32_t slot : files) vfs.ReadFileData(*vfs.Tree().Nodes[static_cast<size_t>(slot)].Entry);
     static const Bytes added(300, 'a'), replaced(70, 'r');
@@ -50,11 +54,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       vfs.Tree().AddVFSFile(first, replaced.data(), static_cast<uint32_t>(replaced.size()));
     }
     if (files.size() > 1) vfs.Tree().DeleteByPath(vfs.Tree().Nodes[static_cast<size_t>(files.back())].Path, false);
+  };
+  // The same changes in a trial first: it writes nothing, and it finds them
+  // fitting exactly when the real changes succeed.
+  bool trialFits = false;
+  try {
+    TVFSFile trial;
+    trial.OpenTrial(path);
+    change(trial);
+    trialFits = trial.BlocksShort() == 0;
+  } catch (const EVFSError&) {
+  }
+  if (Contents(path) != parts[0]) std::abort();
+
+  bool changed = false, fits = false;
+  try {
+    TVFSFile vfs;
+    vfs.Open(path, true);
+    change(vfs);
+    fits = true;
     vfs.Save(false);
     vfs.Close();
     changed = true;
   } catch (const EVFSError&) {
   }
+  if (fits != trialFits) std::abort();
   if (changed) {
     TVFSFile again;
     try {

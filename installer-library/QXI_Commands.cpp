@@ -69,6 +69,12 @@ void RegisterCommands(TCommandList& list) {
   for (const TCommandRow& row : kCommands) list.Add(row.Create(row.Traits));
 }
 
+int32_t TableCommandId(std::string_view keyword) {
+  for (size_t i = 0; i < std::size(kCommands); ++i)
+    if (keyword == kCommands[i].Traits.Keyword) return static_cast<int32_t>(i + 1);
+  return -1;
+}
+
 bool CheckParams(TCompileContext& compiler, int32_t lineIndex, int32_t needed) {
   const std::vector<TCompLine>& lines = compiler.Lines().Lines;
   if (lineIndex < 0 || static_cast<size_t>(lineIndex) >= lines.size()) return false;

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "Global/QX_PakSystem.h"
 #include "installer-library/QXI_CommandList.h"
@@ -87,12 +89,18 @@ QXI_COMMAND_CLASS(TDuplicateEntryCommand, QXI_RUN_STEP);
 // The updater of game archives the archive-update commands use, tied to
 // this installation by the two below.
 extern TPakSystem PakSystem;
+// The line that applied each update group in this run: update lines naming
+// one target share the first one's group, and whichever of them runs first
+// applies it for all. Empty when a run starts.
+extern std::map<uint16_t, int32_t> AppliedUpdateGroups;
 TPakSystemHost& SystemPakSystemHost();
 TPakSystemAlerts& SystemPakSystemAlerts();
 
 // Creates the 32 commands and appends them to `list` in table order, so
 // that a command's id is its table position + 1.
 void RegisterCommands(TCommandList& list);
+// The id the command table gives a (lower-case) keyword; -1 for none.
+int32_t TableCommandId(std::string_view keyword);
 
 // Compile-time parameter check: true when compiled line lineIndex has at
 // least `needed` parameters; otherwise reports "Not enough parameters" at

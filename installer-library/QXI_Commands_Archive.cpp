@@ -16,6 +16,9 @@ namespace {
 
 constexpr uint16_t kWritingString = 20;
 constexpr uint16_t kFailureString = 23;
+// The parameter that names an update line's target, and so its group.
+constexpr int32_t kArchiveParam = 2;    // of qxpupdate
+constexpr int32_t kContainerParam = 1;  // of vfsupdate
 
 // The updater works on this installation: its archive, its install folder
 // and its status line, which the container update shares.
@@ -69,6 +72,54 @@ void ScramblePassword(TCompileContext& compiler, int32_t lineIndex, const char* 
   password = DigitKeyEncode(kDigitKeyB, password);
 }
 
+// The target an update line names, lower-cased as the file list names the
+// line's group; empty for a line of another command.
+std::string GroupNameOf(const TCompLine& line) {
+  static const int32_t qxpUpdate = TableCommandId("qxpupdate"), vfsUpdate = TableCommandId("vfsupdate");
+  int32_t param = line.Id == qxpUpdate ? kArchiveParam : line.Id == vfsUpdate ? kContainerParam : -1;
+  return param >= 0 && param < line.ParamCount() ? platform::AnsiLowerCase(line.Params[static_cast<size_t>(param)])
+                                                 : std::string();
+}
+
+// qxpupdate lines naming one archive share one group, which the archive
+// takes under one password: a line that gives another password than an
+// earlier one could never be right for both lines' files. Runs before the
+// line's password is scrambled; the earlier line's is already.
+void RequireOnePassword(TCompileContext& compiler, int32_t lineIndex) {
+  const std::vector<TCompLine>& lines = compiler.Lines().Lines;
+  const TCompLine& line = lines[static_cast<size_t>(lineIndex)];
+  const std::string name = GroupNameOf(line);
+  for (int32_t i = 0; i < lineIndex && !name.empty(); ++i) {
+    const TCompLine& earlier = lines[static_cast<size_t>(i)];
+    if (earlier.Id != line.Id || GroupNameOf(earlier) != name) continue;
+    if (DigitKeyDecode(kDigitKeyB, earlier.Params[1]) != line.Params[1])
+      compiler.SetError("Password differs from the one an earlier line gives " + line.Params[kArchiveParam], line.Line);
+    return;
+  }
+}
+
+// The group an update line applies, or false when there is none to apply.
+// Update lines naming one target share the first one's group (the later
+// lines' own groups stay empty), so that a later line still applies the
+// files when a jump took the script past the first; whichever runs first
+// applies the group, and the others skip it as done. A line run again
+// applies it again, as every line does.
+bool GroupToApply(int32_t lineIndex, uint16_t& group) {
+  const std::vector<TCompLine>& lines = CompLines.Lines;
+  if (!StoredGroup(lineIndex, group)) return false;
+  if (SetupArchive && SetupArchive->CountInGroup(group) == 0) {
+    const std::string name = GroupNameOf(lines[static_cast<size_t>(lineIndex)]);
+    for (size_t i = 0; i < lines.size() && !name.empty(); ++i) {
+      if (GroupNameOf(lines[i]) != name) continue;
+      uint16_t first;
+      if (StoredGroup(static_cast<int32_t>(i), first)) group = first;
+      break;
+    }
+  }
+  auto [applied, fresh] = AppliedUpdateGroups.try_emplace(group, lineIndex);
+  return fresh || applied->second == lineIndex;
+}
+
 // Runs one updater operation. EPakSystemEnded means the updater has ended
 // the installation already; the script stops at this line.
 template <typename Operation>
@@ -96,27 +147,27 @@ TPakSystemAlerts& SystemPakSystemAlerts() {
 }
 
 TPakSystem PakSystem(SystemPakSystemHost(), SystemPakSystemAlerts());
+std::map<uint16_t, int32_t> AppliedUpdateGroups;
 
 void TQXPUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
-  if (!CheckParams(compiler, lineIndex, 3)) return;
-  if (AllocateFileGroup(compiler, lineIndex, 2))  // named after the archive
-    ScramblePassword(compiler, lineIndex, "Password");
+  if (!CheckParams(compiler, lineIndex, 3) || !AllocateFileGroup(compiler, lineIndex, kArchiveParam)) return;
+  RequireOnePassword(compiler, lineIndex);
+  ScramblePassword(compiler, lineIndex, "Password");
 }
 
 void TQXPUpdateCommand::SFXProcess(int32_t lineIndex) {
   uint16_t group;
-  if (!StoredGroup(lineIndex, group)) return;
+  if (!GroupToApply(lineIndex, group)) return;
   RunUpdater([&] { PakSystem.UpdateArchive(group, RunParam(lineIndex, 2), PlainPassword(lineIndex)); });
 }
 
 void TVFSUpdateCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
-  if (!CheckParams(compiler, lineIndex, 2)) return;
-  AllocateFileGroup(compiler, lineIndex, 1);  // named after the container
+  if (CheckParams(compiler, lineIndex, 2)) AllocateFileGroup(compiler, lineIndex, kContainerParam);
 }
 
 void TVFSUpdateCommand::SFXProcess(int32_t lineIndex) {
   uint16_t group;
-  if (!StoredGroup(lineIndex, group)) return;
+  if (!GroupToApply(lineIndex, group)) return;
   // Without a close flag of its own the line saves and closes the
   // container; "0" (anything but "1") keeps it open for a later line.
   bool closeAfter = RunParamCount(lineIndex) <= 3 || RunParam(lineIndex, 2) == "1";

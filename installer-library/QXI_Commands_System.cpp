@@ -133,9 +133,10 @@ void TDeleteCommand::SFXProcess(int32_t lineIndex) {
 }
 
 void TRenameCommand::SFXProcess(int32_t lineIndex) {
-  std::string from = ExpandedParam(lineIndex, 0);
-  // An existing file of the new name is kept: the rename then fails.
-  if (platform::FileExists(from)) platform::RenameFile(from, ExpandedParam(lineIndex, 1));
+  std::string from = ExpandedParam(lineIndex, 0), to = ExpandedParam(lineIndex, 1);
+  // An existing file of the new name is kept: the rename then fails. A file
+  // the installation put there stays the uninstaller's under its new name.
+  if (platform::FileExists(from) && platform::RenameFile(from, to)) UninstallList.RenameFile(from, to);
 }
 
 void TExecuteCommand::SFXProcess(int32_t lineIndex) {

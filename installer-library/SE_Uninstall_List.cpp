@@ -20,6 +20,11 @@ std::string FoldAZ(std::string text) {
   return text;
 }
 
+// A file's path as the log keeps it: known folders as path variables.
+std::string LoggedPath(const std::string& path) {
+  return platform::WideToAnsi(CollapsePathVars(platform::AnsiToWide(path)));
+}
+
 bool Fits(const std::vector<std::string>& list, const std::string& text) {
   return list.size() < kMaxUninstallEntries && text.size() <= kMaxUninstallText;
 }
@@ -33,6 +38,20 @@ bool TUninstallList::TUniqueList::Add(const std::string& text) {
   if (!Fits(Items, text)) return false;
   Items.push_back(text);
   Folded.insert(FoldAZ(text));
+  return true;
+}
+
+bool TUninstallList::TUniqueList::Replace(const std::string& from, const std::string& to) {
+  const std::string folded = FoldAZ(from);
+  if (!Folded.count(folded) || to.size() > kMaxUninstallText) return false;
+  auto at = std::find_if(Items.begin(), Items.end(), [&](const std::string& item) { return FoldAZ(item) == folded; });
+  Folded.erase(folded);
+  if (Has(to)) {
+    Items.erase(at);
+  } else {
+    *at = to;
+    Folded.insert(FoldAZ(to));
+  }
   return true;
 }
 
@@ -51,8 +70,10 @@ bool TUninstallList::HasFile(const std::string& path) const { return files_.Has(
 
 bool TUninstallList::HasRegEntry(const std::string& entry) const { return regEntries_.Has(entry); }
 
-bool TUninstallList::AddFile(const std::string& path) {
-  return files_.Add(platform::WideToAnsi(CollapsePathVars(platform::AnsiToWide(path))));
+bool TUninstallList::AddFile(const std::string& path) { return files_.Add(LoggedPath(path)); }
+
+bool TUninstallList::RenameFile(const std::string& from, const std::string& to) {
+  return files_.Replace(LoggedPath(from), LoggedPath(to));
 }
 
 bool TUninstallList::AddRegEntry(const std::string& entry) { return regEntries_.Add(entry); }

@@ -33,6 +33,10 @@ class TUninstallList {
   bool AddFile(const std::string& path);
   bool AddRegEntry(const std::string& entry);
   bool AddDir(const std::string& dir);
+  // A logged file that was renamed: the new path takes the old one's place
+  // (once, when it is logged already). A path that is not logged changes
+  // nothing. True when the new path is logged in its place.
+  bool RenameFile(const std::string& from, const std::string& to);
 
   // dir + "\" + prefix + "install.log".
   static std::string LogPath(const std::string& dir, const std::string& prefix);
@@ -57,6 +61,7 @@ class TUninstallList {
     std::unordered_set<std::string> Folded;
     bool Has(const std::string& text) const;
     bool Add(const std::string& text);
+    bool Replace(const std::string& from, const std::string& to);
     void Clear();
   };
   TUniqueList files_, regEntries_;

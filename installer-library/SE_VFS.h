@@ -29,14 +29,17 @@ extern bool GameVFSSaved;                  // saved since it was opened
 
 // Adds the group's files to the container `name` (relative to the install
 // directory); saves and closes it afterwards when saveAndClose is set. An
-// empty group does nothing. A missing container, or one that cannot be
-// opened, is reported in a "VFS Error" box, sets the failure text and aborts
+// empty group does nothing. A missing container, one that cannot be opened,
+// one the whole group does not fit into (room, root slots, paths it cannot
+// store; tried before the first file goes in, so it stays unchanged) and a
+// container that cannot be saved (this one, or one an earlier line kept
+// open) are reported in a "VFS Error" box, set the failure text and abort
 // the script. An error while adding leaves the loop, the container is still
 // saved and closed when asked, and the error goes on to the caller.
 void UpdateGameVFS(uint16_t group, const std::string& name, bool saveAndClose, TVFSReport& report = HandOffReport());
 // Closes an open container (saving it first), then opens `name` with its
-// whole tree, clearing its read-only attribute. EVFSError when it cannot be
-// opened.
+// whole tree, clearing its and its side file's read-only attribute.
+// EVFSError when it cannot be opened.
 void OpenGameVFS(const std::string& name, TVFSReport& report = HandOffReport());
 void SaveGameVFS(TVFSReport& report = HandOffReport());
 // Saves the open container unless it was just saved, then closes it. The

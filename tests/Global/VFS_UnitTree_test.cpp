@@ -509,6 +509,16 @@ TEST(VFSTree, AddsNeedExactlyTheBlocksTheyTake) {
       if (fill) c.Add("filler", Random(fill * 128, 99));
       ASSERT_EQ(f.FreeBlocks(), freeBlocks) << cs.what;
       Bytes before = c.Raw();
+      if (freeBlocks == 0) {
+        // A trial without a free block counts every block the add needs,
+        // and writes nothing.
+        TVFSFile trial;
+        trial.OpenTrial(c.Path());
+        trial.Tree().AddVFSFile(cs.path, cs.data.empty() ? nullptr : cs.data.data(),
+                                static_cast<uint32_t>(cs.data.size()));
+        EXPECT_EQ(trial.BlocksShort(), cs.needed) << cs.what;
+        EXPECT_EQ(c.Raw(), before) << cs.what;
+      }
       try {
         c.Add(cs.path, cs.data);
         works = freeBlocks;

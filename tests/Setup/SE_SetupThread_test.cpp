@@ -185,8 +185,14 @@ TEST_F(SetupThreadTest, AFailedFinishIsReported) {
   SetupInfoFile.HasUninstall = 1;
   SetupInfoFile.UninstallExe = "Uninstall.exe";
   // The install folder is a file: neither the log nor the uninstaller fit.
+  // Nothing could remove the installation: the player is told, and it ends
+  // as failed.
   testing_support::WriteFileText(dir.File("Game"), "in the way");
-  EXPECT_EQ(FinishInstallation(), "Error: The uninstall log could not be written: " + LogFile());
+  EXPECT_EQ(FinishInstallation(), "");
+  EXPECT_EQ(boxes, (std::vector<RecordedBox>{{"Error: The uninstall log could not be written: " + LogFile(),
+                                              "Setup Error", platform::kMbOk}}));
+  EXPECT_TRUE(AbortFlag);
+  EXPECT_FALSE(platform::FileExists(UninstallerPath()));
 }
 
 TEST_F(SetupThreadTest, StopEndsAnIdleThreadPromptlyAndARunFirst) {

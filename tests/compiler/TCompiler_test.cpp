@@ -124,6 +124,15 @@ TEST_F(CompilerTest, ErrorsAndTheirPrecedence) {
       {"a name that stays the short name", {"name A/B", "prefix ab"}, "The short name may not hold \\ or /", 0, 2},
       {"a later short name replaces it", {"name A/B", "shortname AB"}, "", 0, 2},
       {"a prefix with a slash", {"prefix a", "prefix \"x/y\""}, "The prefix may not hold \\ or /", 1, 2},
+      // Nor may they hold what no file name can: the log could not be saved.
+      {"a prefix with a question mark", {"prefix \"A2?x\""}, "The prefix may not hold ?", 0, 1},
+      {"a short name with a colon", {"shortname \"Mod: Two\""}, "The short name may not hold :", 0, 1},
+      {"a prefix with a control character", {"prefix \"a\tb\""}, "The prefix may not hold a control character", 0, 1},
+      {"a prefix ending in a dot", {"prefix mod."}, "The prefix may not end in a dot or blank", 0, 1},
+      {"a short name ending in a blank", {"shortname \"Mod \""}, "The short name may not end in a dot or blank", 0, 1},
+      {"a device name", {"name x", "prefix Com1"}, "The prefix may not be a device name", 1, 2},
+      {"a device name with an extension", {"shortname \"nul.txt\""}, "The short name may not be a device name", 0, 1},
+      {"an empty prefix", {"prefix \"\""}, "", 0, 1},
   };
   for (const Case& c : cases) {
     Compile(c.script);

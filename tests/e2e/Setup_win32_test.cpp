@@ -23,6 +23,7 @@
 #include "platform/File.h"
 #include "platform/Registry.h"
 #include "platform/gui/Picture.h"
+#include "tests/Global/VFSImage.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/ExeResources_win32.h"
 #include "tests/support/IconFile.h"
@@ -504,6 +505,15 @@ std::string GameArchive(const std::string& password, bool damaged) {
   return std::string(out.begin(), out.end());
 }
 
+// A container with room for one file of the sample mod's data, not all.
+std::string SmallContainer() {
+  vfs_test::Layout layout;
+  layout.blockSize = 512;
+  layout.blockCount = 4;
+  Bytes bytes = layout.Build();
+  return std::string(bytes.begin(), bytes.end());
+}
+
 }  // namespace
 
 TEST_F(SetupProgramTest, EveryEndingLeavesALogAndAnUninstallerForWhatWasDone) {
@@ -541,6 +551,12 @@ TEST_F(SetupProgramTest, EveryEndingLeavesALogAndAnUninstallerForWhatWasDone) {
        {{"damaged.qxp", GameArchive("pw", true)}},
        1,
        {"Error: File " + game + "\\damaged.qxp has corrupted header."}},
+      {"a container without room for the group, left as it was",
+       "vfsupdate sample-mod\\data small.vfs",
+       {{"small.vfs", SmallContainer()}},
+       1,
+       {"VFS Error: Error: Not enough room in <small.vfs>: the update needs "}},
+      {"a file renamed", "rename \"$INSTDIR\\readme.txt\" \"$INSTDIR\\readme-renamed.txt\"", {}, 0, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

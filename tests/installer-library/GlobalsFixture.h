@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "installer-library/QXI_Commands.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Uninstall_List.h"
 
@@ -24,6 +25,7 @@ class InstallerGlobals : public ::testing::Test {
     CurrentLine = -1;
     AbortFlag = false;
     SetupArchive = nullptr;
+    AppliedUpdateGroups.clear();
   }
 
   void TearDown() override {

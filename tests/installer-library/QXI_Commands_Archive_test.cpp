@@ -100,3 +100,19 @@ TEST_F(ArchiveCommands, DuplicateEntryGivesTheDataASecondName) {
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->Offset, FindEntry(r, "a.txt")->Offset);
 }
+
+TEST_F(ArchiveCommands, LinesOfOneArchiveApplyTheirSharedGroupOnceWhicheverRunsFirst) {
+  // The builder packs both lines' files into the first line's group.
+  UseSetupArchive({{"a.txt", 1, Text("new a")}, {"b.txt", 1, Text("new b")}});
+  WriteGame("pw");
+  Load({"qxpupdate a pw GAME.QXP", "qxpupdate b pw game.qxp"});
+  Run(1);  // a jump took the script past the first line
+  ReadBack r = ReadArchive(Game());
+  ASSERT_EQ(r.status, TQXPReadStatus::Ok);
+  ASSERT_NE(FindEntry(r, "b.txt"), nullptr);
+  EXPECT_EQ(QXPContents(r.file, *FindEntry(r, "a.txt")), Text("new a"));
+  const Bytes updated = testing_support::ReadFileBytes(Game());
+  Run(0);
+  EXPECT_EQ(testing_support::ReadFileBytes(Game()), updated) << "done already";
+  EXPECT_TRUE(alerts.Fatals.empty());
+}

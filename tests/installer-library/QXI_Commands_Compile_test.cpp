@@ -124,6 +124,11 @@ TEST(CompileSteps, ErrorsNameTheirSourceLine) {
       {{"qxpupdate d " + fits + " e.qxp", "qxpofficial e.qxp " + fits + " 1"}, "", -99},
       {{"", "qxpupdate d " + tooLong + " e.qxp"}, "Password too long - at most 41 bytes", 1},
       {{"qxpofficial e.qxp " + tooLong + " 1"}, "Access code too long - at most 41 bytes", 0},
+      // Lines of one archive share one group, taken under one password.
+      {{"qxpupdate a pw e.qxp", "vfsupdate b e.qxp", "qxpupdate c pw E.QXP"}, "", -99},
+      {{"qxpupdate a pw e.qxp", "", "qxpupdate c other E.QXP"},
+       "Password differs from the one an earlier line gives E.QXP",
+       2},
       {allGroups, "Too many file groups - a script holds at most 65535 file, qxpupdate and vfsupdate lines", 65535},
       {{"goto nowhere"}, "Label not found - nowhere", 0},
       {{"", "goto"}, "Label not found - ", 1},

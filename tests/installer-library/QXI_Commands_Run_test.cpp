@@ -112,7 +112,16 @@ TEST_F(CommandRun, DeleteAndRenameTouchOnlyFiles) {
   RunLine(kRename, {"$INSTDIR\\old.txt", "$INSTDIR\\dir\\new.txt"});
   EXPECT_FALSE(fs::exists(InInst("old.txt")));
   EXPECT_EQ(Read(InInst("dir/new.txt")), "old");
-  EXPECT_TRUE(UninstallList.Files().empty());
+  EXPECT_TRUE(UninstallList.Files().empty()) << "a file the installation did not log stays unlogged";
+
+  // A logged file is logged under its new name, in its old place.
+  UninstallList.AddFile(inst + "\\first.txt");
+  UninstallList.AddFile(inst + "\\dir\\new.txt");
+  UninstallList.AddFile(inst + "\\last.txt");
+  RunLine(kRename, {"$INSTDIR\\dir\\new.txt", "$INSTDIR\\renamed.txt"});
+  EXPECT_EQ(Read(InInst("renamed.txt")), "old");
+  EXPECT_EQ(UninstallList.Files(),
+            (std::vector<std::string>{"$INSTDIR\\first.txt", "$INSTDIR\\renamed.txt", "$INSTDIR\\last.txt"}));
 }
 
 TEST_F(CommandRun, FoldersAreMadeAndLoggedOrRemovedWhole) {

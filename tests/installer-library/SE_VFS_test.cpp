@@ -211,6 +211,8 @@ TEST_F(ContainerUpdate, AContainerLeftOpenIsSavedWhenClosedAtTheEnd) {
 }
 
 TEST_F(ContainerUpdate, AMissingOrUnusableContainerAbortsTheScript) {
+  vfs_test::Layout oneRootSlot = EmptyContainer();
+  oneRootSlot.entryCount = 1;
   struct Case {
     const char* what;
     Bytes file;  // none: missing
@@ -219,9 +221,15 @@ TEST_F(ContainerUpdate, AMissingOrUnusableContainerAbortsTheScript) {
       {"missing", {}, "Error: Unable to find <c.vfs>"},
       {"damaged", Bytes(100, 0),
        "Error: Unable to open <c.vfs>\nThe container " + tmp.File("game") + "\\c.vfs is damaged: too short"},
+      // The group needs 5 blocks (1 + 3 + 1, none compresses): refused
+      // before the first file, not halfway.
+      {"too small", EmptyContainer(3).Build(),
+       "Error: Not enough room in <c.vfs>: the update needs 2 more free blocks than the 3 it has"},
+      {"no root slot for the second file", oneRootSlot.Build(),
+       "Error: Unable to update <c.vfs>\nCreateNewFileDir: ROOT Result = Cardinal(-1)"},
   };
   for (const Case& c : cases) {
-    Archive({{"a.dat", 1, Text("a")}});
+    Archive({{"a.dat", 1, Random(512, 1)}, {"b.dat", 1, Random(3 * 512, 2)}, {"c.dat", 1, Text("c")}});
     ShowTargets();
     if (!c.file.empty()) WriteFileBytes(tmp.File("game/c.vfs"), c.file);
     Bytes before = platform::FileExists(tmp.File("game/c.vfs")) ? Raw("c.vfs") : Bytes{};
@@ -241,36 +249,52 @@ TEST_F(ContainerUpdate, AMissingOrUnusableContainerAbortsTheScript) {
     if (!before.empty()) {
       EXPECT_EQ(Raw("c.vfs"), before) << c.what;
     }
+    EXPECT_FALSE(platform::FileExists(tmp.File("game/c.ht"))) << c.what;
   }
 }
 
-TEST_F(ContainerUpdate, AReadOnlyContainerIsMadeWritable) {
-  Archive({{"a.dat", 1, Text("a")}});
-  Container("c.vfs");
-  fs::path file = tmp.File("game/c.vfs");
-  fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
+TEST_F(ContainerUpdate, AGroupThatFitsOnlyCompressedIsAdded) {
+  // Raw the two files need 4 + 1 blocks of the 4; compressed, 2.
+  Archive({{"big.dat", 1, Bytes(2000, 'x')}, {"small.dat", 1, Text("s")}});
+  Container("c.vfs", EmptyContainer(4));
   UpdateGameVFS(1, "c.vfs", true, rec);
-  EXPECT_NE(fs::status(file).permissions() & fs::perms::owner_write, fs::perms::none);
-  EXPECT_TRUE(Decode(Raw("c.vfs")).Find("a.dat"));
+  EXPECT_TRUE(boxes.empty());
+  vfs_test::Decoded d = Decode(Raw("c.vfs"));
+  EXPECT_EQ(d.Find("big.dat")->attributes, kVFSAttrFile | kVFSAttrCompressed);
+  EXPECT_EQ(d.Find("big.dat")->original, 2000u);
+  EXPECT_TRUE(d.Find("small.dat"));
+}
+
+TEST_F(ContainerUpdate, AReadOnlyContainerAndSideFileAreMadeWritable) {
+  Archive({{"a.dat", 1, Text("a")}, {"b.dat", 2, Text("b")}});
+  Container("c.vfs");
+  UpdateGameVFS(1, "c.vfs", true, rec);
+  const Bytes firstSideFile = Raw("c.ht");
+  for (const char* name : {"game/c.vfs", "game/c.ht"})
+    fs::permissions(tmp.File(name), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+  UpdateGameVFS(2, "c.vfs", true, rec);
+  for (const char* name : {"game/c.vfs", "game/c.ht"})
+    EXPECT_NE(fs::status(tmp.File(name)).permissions() & fs::perms::owner_write, fs::perms::none) << name;
+  EXPECT_TRUE(Decode(Raw("c.vfs")).Find("b.dat"));
+  EXPECT_EQ(Raw("c.ht").size(), firstSideFile.size() + kVFSHashRecordSize) << "the side file lists both files";
   EXPECT_FALSE(AbortFlag);
 }
 
-TEST_F(ContainerUpdate, AFailedAddStopsTheGroupButTheContainerIsStillSaved) {
-  // Three blocks: the first file fits, the second cannot, the third is never
-  // reached.
-  Archive({{"a.dat", 1, Random(512, 1)}, {"b.dat", 1, Random(3 * 512, 2)}, {"c.dat", 1, Text("c")}});
-  Container("c.vfs", EmptyContainer(3));
-  EXPECT_THROW(UpdateGameVFS(1, "c.vfs", true, rec), EVFSError);
-  EXPECT_EQ(rec.steps.size(), 1u);
-  EXPECT_EQ(rec.statuses.back(), "Saving c.vfs");
-  EXPECT_FALSE(GameVFS);
-  Bytes raw = Raw("c.vfs");
-  EXPECT_TRUE(ChecksumValid(raw));
-  vfs_test::Decoded d = Decode(raw);
-  EXPECT_EQ(d.Find("a.dat")->data, Random(512, 1));
-  EXPECT_FALSE(d.Find("b.dat"));
-  EXPECT_FALSE(d.Find("c.dat"));
+TEST_F(ContainerUpdate, ASaveThatFailsIsReportedForItsOwnContainer) {
+  Archive({{"a.dat", 1, Text("a")}, {"b.dat", 2, Text("b")}});
+  Container("a.vfs");
+  Container("b.vfs");
+  const Bytes other = Raw("b.vfs");
+  UpdateGameVFS(1, "a.vfs", false, rec);        // kept open for a later line
+  fs::create_directory(tmp.File("game/a.ht"));  // its side file cannot be written
+  UpdateGameVFS(2, "b.vfs", true, rec);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text.rfind("Error: Unable to save <a.vfs>\n", 0), 0u) << boxes[0].text;
+  EXPECT_EQ(boxes[0].caption, "VFS Error");
+  EXPECT_TRUE(AbortFlag);
+  EXPECT_FALSE(GameVFS) << "closed, so that nothing saves it again";
+  EXPECT_EQ(Raw("b.vfs"), other);
 }
 
 TEST_F(ContainerUpdate, AnEntryWhoseDataCannotBeReadIsLeftOut) {
