@@ -1,7 +1,9 @@
 #include "diagnostics/SEXEExtra.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "Global/QXI_PakFile.h"
 #include "platform/ByteOrder.h"
 
 namespace {
@@ -15,11 +17,11 @@ bool ValidTrailer(const uint8_t* t) {
 
 }  // namespace
 
-bool TEXEExtraIndex::Read(platform::File& file) {
+bool TEXEExtraIndex::Read(platform::File& file, int64_t end) {
   valid_ = false;
   entries_.clear();
-  int64_t size = file.Size();
-  if (size < static_cast<int64_t>(kEXEExtraTrailerSize)) return false;
+  const int64_t size = end;
+  if (size < static_cast<int64_t>(kEXEExtraTrailerSize) || size > file.Size()) return false;
   uint8_t trailer[kEXEExtraTrailerSize];
   if (file.Seek(size - static_cast<int64_t>(kEXEExtraTrailerSize), platform::SeekOrigin::Begin) < 0 ||
       file.Read(trailer, sizeof trailer) != sizeof trailer || !ValidTrailer(trailer))
@@ -48,8 +50,16 @@ TEXEExtraEntry TEXEExtraIndex::Find(uint8_t id) const {
   return TEXEExtraEntry{};
 }
 
-TEXEExtraEntry FindEXEExtra(uint8_t id, platform::File& file) {
+TEXEExtraEntry FindEXEExtra(uint8_t id, platform::File& file, int64_t end) {
   TEXEExtraIndex index;
-  index.Read(file);
+  index.Read(file, end);
   return index.Find(id);
+}
+
+int64_t ProgramEnd(const std::string& path, int64_t fileSize) {
+  // The archive reader checks that the archive's data begin at its start,
+  // so a valid one's start is where the program's own bytes end.
+  TPak archive(path, false, false);
+  if (std::memcmp(archive.Magic, "QXPF", 4) != 0) return fileSize;
+  return std::min<int64_t>(archive.Base, fileSize);
 }

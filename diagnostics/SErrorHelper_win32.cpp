@@ -15,9 +15,11 @@ bool ReadableByte(uintptr_t address) {
          (info.Protect & kReadable) != 0 && (info.Protect & PAGE_GUARD) == 0;
 }
 
-// The highest address of the current thread's stack: StackBase of the
-// thread information block, which fs (32-bit) or gs (64-bit) points at.
-uintptr_t StackBase() {
+}  // namespace
+
+// StackBase of the thread information block, which fs (32-bit) or gs
+// (64-bit) points at.
+uintptr_t ThreadStackTop() {
   uintptr_t base;
 #if defined(__i386__)
   asm("movl %%fs:0x04, %0" : "=r"(base));
@@ -26,8 +28,6 @@ uintptr_t StackBase() {
 #endif
   return base;
 }
-
-}  // namespace
 
 bool TProcessMemory::ReadWord(uintptr_t address, uintptr_t& value) const {
   // Both ends, as a word may straddle two regions.
@@ -44,9 +44,9 @@ bool TProcessMemory::IsCode(uintptr_t address) const {
 
 #if defined(__i386__)
 
-std::vector<uintptr_t> GetStackTrace(const CONTEXT& context) {
+std::vector<uintptr_t> GetStackTrace(const CONTEXT& context, uintptr_t stackTop) {
   TProcessMemory memory;
-  return WalkFrameChain(context.Eip, context.Ebp, StackBase(), memory);
+  return WalkFrameChain(context.Eip, context.Ebp, stackTop, memory);
 }
 
 __attribute__((noinline)) void CallersContext(CONTEXT& context) {
@@ -93,9 +93,8 @@ __attribute__((noinline)) void CallersContext(CONTEXT& context) {
   UnwindOneFrame(context, memory);
 }
 
-std::vector<uintptr_t> GetStackTrace(const CONTEXT& start) {
+std::vector<uintptr_t> GetStackTrace(const CONTEXT& start, uintptr_t top) {
   TProcessMemory memory;
-  const uintptr_t top = StackBase();
   std::vector<uintptr_t> trace{start.Rip};
   CONTEXT context = start;
   for (int i = 0; i < kMaxStackFrames; ++i) {

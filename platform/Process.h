@@ -1,8 +1,9 @@
-// The running process: the processors it may use, the system's language and
-// COM on a thread.
+// The running process: the processors it may use, the system's language,
+// COM on a thread and whether a thread still runs.
 #pragma once
 
 #include <cstdint>
+#include <thread>
 
 namespace platform {
 
@@ -25,5 +26,11 @@ class ComScope {
  private:
   bool initialised_ = false;
 };
+
+// Whether the thread has ended, also when the system ended it without its
+// body returning (a thread that faulted where nothing could handle it). A
+// thread that is not joinable counts as ended. The host stand-in knows no
+// such ending: a joinable thread there has not ended.
+bool ThreadEnded(std::thread& thread);
 
 }  // namespace platform
