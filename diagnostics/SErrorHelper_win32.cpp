@@ -42,12 +42,46 @@ bool TProcessMemory::IsCode(uintptr_t address) const {
   return VirtualQuery(reinterpret_cast<LPCVOID>(address), &info, sizeof info) != 0 && (info.Protect & kExecutable) != 0;
 }
 
-#if defined(__i386__)
+namespace {
+
+// Where a walk that faulted goes on: the walk follows whatever the stack
+// holds, and the unwinder of the system reads where that points without
+// asking. EndStackWalkAfterFault jumps back here.
+thread_local void* WalkResume[5];
+thread_local bool Walking = false;
+
+// Fills `trace` from the context, which it starts with, for this build.
+__attribute__((noinline)) void Walk(const CONTEXT& start, uintptr_t top, std::vector<uintptr_t>& trace);
+
+}  // namespace
 
 std::vector<uintptr_t> GetStackTrace(const CONTEXT& context, uintptr_t stackTop) {
-  TProcessMemory memory;
-  return WalkFrameChain(context.Eip, context.Ebp, stackTop, memory);
+  std::vector<uintptr_t> trace;
+  if (__builtin_setjmp(WalkResume) == 0) {
+    Walking = true;
+    Walk(context, stackTop, trace);
+  }
+  Walking = false;
+  return trace;
 }
+
+void EndStackWalkAfterFault() {
+  if (!Walking) return;
+  Walking = false;
+  __builtin_longjmp(WalkResume, 1);
+}
+
+#if defined(__i386__)
+
+namespace {
+
+void Walk(const CONTEXT& context, uintptr_t top, std::vector<uintptr_t>& trace) {
+  TProcessMemory memory;
+  trace = {context.Eip};
+  trace = WalkFrameChain(context.Eip, context.Ebp, top, memory);
+}
+
+}  // namespace
 
 __attribute__((noinline)) void CallersContext(CONTEXT& context) {
   std::memset(&context, 0, sizeof context);
@@ -93,9 +127,11 @@ __attribute__((noinline)) void CallersContext(CONTEXT& context) {
   UnwindOneFrame(context, memory);
 }
 
-std::vector<uintptr_t> GetStackTrace(const CONTEXT& start, uintptr_t top) {
+namespace {
+
+void Walk(const CONTEXT& start, uintptr_t top, std::vector<uintptr_t>& trace) {
   TProcessMemory memory;
-  std::vector<uintptr_t> trace{start.Rip};
+  trace.push_back(start.Rip);
   CONTEXT context = start;
   for (int i = 0; i < kMaxStackFrames; ++i) {
     uintptr_t before = context.Rsp;
@@ -104,7 +140,8 @@ std::vector<uintptr_t> GetStackTrace(const CONTEXT& start, uintptr_t top) {
     if (!(context.Rsp > before && context.Rsp < top) || !memory.IsCode(context.Rip)) break;
     trace.push_back(context.Rip - 1);
   }
-  return trace;
 }
+
+}  // namespace
 
 #endif

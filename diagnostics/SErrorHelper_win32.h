@@ -23,8 +23,14 @@ uintptr_t ThreadStackTop();
 // chain; the 64-bit build, whose compiler does not keep one, unwinds by
 // the program's unwind tables instead. A walk that reaches memory it
 // cannot read, or leaves the stack below `stackTop` (the top of the stack
-// of the thread the context is from), stops there.
+// of the thread the context is from), stops there; so does one that
+// faults, with what it gathered (see EndStackWalkAfterFault).
 std::vector<uintptr_t> GetStackTrace(const CONTEXT& context, uintptr_t stackTop = ThreadStackTop());
+
+// For the process's fault handler, first thing on a fault that reads
+// memory: when the calling thread is in a walk, the walk ends there and
+// GetStackTrace returns what it has; otherwise this returns.
+void EndStackWalkAfterFault();
 
 // The context of the routine that called the caller of this one: the
 // address right after its call and its frame (and on 64-bit its stack

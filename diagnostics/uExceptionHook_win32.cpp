@@ -235,8 +235,13 @@ __attribute__((noinline)) LONG TakeFault(EXCEPTION_POINTERS* info) {
 }
 
 LONG CALLBACK FaultHook(EXCEPTION_POINTERS* info) {
+  const DWORD code = info->ExceptionRecord->ExceptionCode;
   // Before anything else, while the frame is still small.
-  if (info->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW && OverflowSignal.load()) HandOverOverflow(info);
+  if (code == EXCEPTION_STACK_OVERFLOW && OverflowSignal.load()) HandOverOverflow(info);
+  // A trace of a damaged stack may lead the system's unwinder to read
+  // anywhere; unhandled, that fault would start a trace of its own, inside
+  // this one, and so on until the stack is gone.
+  if (code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_IN_PAGE_ERROR) EndStackWalkAfterFault();
   return TakeFault(info);
 }
 
