@@ -637,6 +637,8 @@ uint32_t TrapInMappedCode(const std::string& program, const TEXEMap& map) {
 // from the kit and its uninstaller name the unit and line of a fault in their
 // own reports, with the module offset that stays the same from run to run.
 TEST_F(SetupProgramTest, AReportOfAnInstallerBuiltFromTheKitNamesUnitAndLine) {
+  EXPECT_LT(testing_support::ReadFileBytes(KIT_SETUP_EXE).size(), testing_support::ReadFileBytes(SETUP_EXE).size() / 4)
+      << "the kit's base goes without the debug sections of this build";
   ASSERT_TRUE(CopyFileA(KIT_SETUP_EXE, (kit + "\\base\\setup.exe").c_str(), FALSE));
   const std::string setup = Build(Script());
   ASSERT_EQ(RunAndWait(Quoted(setup) + " -silent -id " + Quoted(game)), 0);

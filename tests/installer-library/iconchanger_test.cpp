@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -91,7 +92,8 @@ namespace {
 // A program file of two sections, the second's raw data ending at 0x600,
 // followed by `appended`.
 Bytes ProgramWith(const Bytes& appended) {
-  Bytes file(0x600, 0);
+  Bytes file(0x600 + appended.size(), 0);
+  std::copy(appended.begin(), appended.end(), file.begin() + 0x600);
   file[0] = 'M';
   file[1] = 'Z';
   file[0x3C] = 0x80;  // the PE header
@@ -106,7 +108,6 @@ Bytes ProgramWith(const Bytes& appended) {
   };
   section(0x188, 0x400, 0x200);  // the last in the file
   section(0x1B0, 0x200, 0x200);
-  file.insert(file.end(), appended.begin(), appended.end());
   return file;
 }
 
