@@ -20,17 +20,16 @@ bool ValidTrailer(const uint8_t* t) {
 bool TEXEExtraIndex::Read(platform::File& file, int64_t end) {
   valid_ = false;
   entries_.clear();
-  const int64_t size = end;
-  if (size < static_cast<int64_t>(kEXEExtraTrailerSize) || size > file.Size()) return false;
+  if (end < static_cast<int64_t>(kEXEExtraTrailerSize) || end > file.Size()) return false;
   uint8_t trailer[kEXEExtraTrailerSize];
-  if (file.Seek(size - static_cast<int64_t>(kEXEExtraTrailerSize), platform::SeekOrigin::Begin) < 0 ||
+  if (file.Seek(end - static_cast<int64_t>(kEXEExtraTrailerSize), platform::SeekOrigin::Begin) < 0 ||
       file.Read(trailer, sizeof trailer) != sizeof trailer || !ValidTrailer(trailer))
     return false;
   // The count byte can say 255, one more than an index holds: such an index
   // was not written by anything that follows this layout.
   size_t count = trailer[11];
   if (count > kMaxEXEExtraEntries) return false;
-  int64_t tableStart = size - static_cast<int64_t>(kEXEExtraTrailerSize + kEXEExtraEntrySize * count);
+  int64_t tableStart = end - static_cast<int64_t>(kEXEExtraTrailerSize + kEXEExtraEntrySize * count);
   if (tableStart < 0) return false;
   std::vector<uint8_t> table(kEXEExtraEntrySize * count);
   if (count > 0 &&

@@ -77,7 +77,7 @@ namespace {
 
 void Walk(const CONTEXT& context, uintptr_t top, std::vector<uintptr_t>& trace) {
   TProcessMemory memory;
-  trace = {context.Eip};
+  trace = {context.Eip};  // what stands should the walk fault
   trace = WalkFrameChain(context.Eip, context.Ebp, top, memory);
 }
 

@@ -29,8 +29,9 @@ class ComScope {
 
 // Whether the thread has ended, also when the system ended it without its
 // body returning (a thread that faulted where nothing could handle it). A
-// thread that is not joinable counts as ended. The host stand-in knows no
-// such ending: a joinable thread there has not ended.
+// thread that is not joinable counts as ended. On the host a thread ends
+// only by returning from its body, so its stand-in counts every joinable
+// thread as running.
 bool ThreadEnded(std::thread& thread);
 
 }  // namespace platform
