@@ -263,6 +263,7 @@ void TFrmMain::RunInstallation() {
     CurrentLine = -1;
     SetupThread->Running = true;
     while (SetupThread->Running) {
+      SetupThread->EndRunOfEndedThread();
       host_.ProcessMessages();
       if (!Silent) ApplyStatusUpdate(display);
       std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -7,6 +7,7 @@
 #include "Setup/SE_ErrorReport.h"
 #include "Setup/SE_Uninstaller.h"
 #include "diagnostics/SCrashEnding.h"
+#include "diagnostics/SHookQuiet.h"
 #include "installer-library/QXI_CommandList.h"
 #include "installer-library/QXI_Commands.h"
 #include "installer-library/QXI_FD.h"
@@ -54,14 +55,26 @@ void TSetupThread::Run() {
       } catch (...) {
         // The report ends the process; what the lines did so far must stay
         // removable, so the log and the uninstaller are written first. Their
-        // own failure is left out: the error that stopped the run is the one
-        // the report names.
-        FinishInstallation();
+        // own failure is left out, and whatever they throw on the way is not
+        // traced: the error that stopped the run is the one the report names,
+        // with its trace.
+        {
+          THookQuietScope quiet;
+          FinishInstallation();
+        }
         throw;
       }
     }
     finishError_ = FinishInstallation();
   }
+  Running = false;
+}
+
+void TSetupThread::EndRunOfEndedThread() {
+  if (!Running || !platform::ThreadEnded(thread_)) return;
+  std::string failure = FinishInstallation();
+  finishError_ = "Error: The installation stopped before it was finished";
+  if (!failure.empty()) finishError_ += "\r" + failure;
   Running = false;
 }
 

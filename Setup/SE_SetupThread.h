@@ -34,6 +34,12 @@ class TSetupThread {
   // Written before Running falls, so the window may read it once it has.
   const std::string& FinishError() const { return finishError_; }
 
+  // For the window's wait on Running: a thread that has ended with a run
+  // under way (the system ended it after a fault, so nothing lowered the
+  // flag) has that run ended here as failed. The finishing steps run on the
+  // calling thread, FinishError says what happened, and Running falls.
+  void EndRunOfEndedThread();
+
  private:
   void Execute();
   void Run();

@@ -85,15 +85,22 @@ endfunction()
 # The address map of a Windows program, PROGRAM.map beside it, written after
 # each link from the program's line tables (scripts/make-exemap). The
 # exception hook reads it to name the unit and line of each trace address.
+# With EMBEDDED COPY, COPY is written as well: the program without its debug
+# sections and with its map appended, for a program that is copied away from
+# its map (the kit's base installer, of which every installer is a copy).
 # In Release builds the line tables are then stripped from the program.
 function(modkit_address_map target)
   if(NOT WIN32)
     return()
   endif()
+  cmake_parse_arguments(M "" "EMBEDDED" "" ${ARGN})
   set_target_properties(${target} PROPERTIES MODKIT_ADDRESS_MAP ON)
+  set(exemap ${PROJECT_SOURCE_DIR}/scripts/make-exemap --objdump ${CMAKE_OBJDUMP})
   set(map $<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.map)
-  set(steps COMMAND ${PROJECT_SOURCE_DIR}/scripts/make-exemap --objdump ${CMAKE_OBJDUMP}
-                    $<TARGET_FILE:${target}> ${map})
+  set(steps COMMAND ${exemap} $<TARGET_FILE:${target}> ${map})
+  if(M_EMBEDDED)
+    list(APPEND steps COMMAND ${exemap} --objcopy ${CMAKE_OBJCOPY} --embed ${M_EMBEDDED} $<TARGET_FILE:${target}>)
+  endif()
   if(CMAKE_BUILD_TYPE STREQUAL "Release")
     list(APPEND steps COMMAND ${CMAKE_OBJCOPY} --strip-debug $<TARGET_FILE:${target}>)
   endif()

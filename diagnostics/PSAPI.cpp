@@ -1,6 +1,7 @@
 #include "diagnostics/PSAPI.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/Text.h"
 
@@ -11,6 +12,13 @@ namespace {
 size_t NameStart(const std::string& path) {
   size_t sep = path.find_last_of("\\/:");
   return sep == std::string::npos ? 0 : sep + 1;
+}
+
+// At least eight upper-case hexadecimal digits: an image is smaller than 4 GiB.
+std::string OffsetText(uint64_t offset) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%08llX", static_cast<unsigned long long>(offset));
+  return text;
 }
 
 bool IsProgramFile(const std::string& path) {
@@ -47,7 +55,10 @@ const TModuleRecord* TModuleList::FindModule(uint64_t address) const {
 std::string TModuleList::GetModuleInfoForAddress(uint64_t address) const {
   const TModuleRecord* r = FindModule(address);
   if (!r) return "";
-  std::string info = " " + r->FileName;
+  // Where the module is loaded differs from run to run, so the address
+  // alone cannot be looked up by anyone who reads the report: the offset
+  // from the module's start can, in the module's own map or line tables.
+  std::string info = " " + r->FileName + "+" + OffsetText(address - r->Base);
   if (r->Map) info += r->Map->GetAddressInfo(address);
   return info;
 }

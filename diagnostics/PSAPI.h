@@ -32,9 +32,10 @@ class TModuleList {
 
   // The first record with base <= address < base + size, or none.
   const TModuleRecord* FindModule(uint64_t address) const;
-  // " " + module file name, followed by what the module's map says of the
-  // address (maps count as if the module were loaded at $400000); empty
-  // when no module holds the address.
+  // " " + module file name + "+" + the address's offset from the module's
+  // base (eight or more hexadecimal digits), followed by what the module's map says of the address (maps
+  // count as if the module were loaded at $400000); empty when no module
+  // holds the address.
   std::string GetModuleInfoForAddress(uint64_t address) const;
 
   const std::vector<TModuleRecord>& Records() const { return records_; }

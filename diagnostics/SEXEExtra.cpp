@@ -1,7 +1,9 @@
 #include "diagnostics/SEXEExtra.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "Global/QXI_PakFile.h"
 #include "platform/ByteOrder.h"
 
 namespace {
@@ -15,20 +17,19 @@ bool ValidTrailer(const uint8_t* t) {
 
 }  // namespace
 
-bool TEXEExtraIndex::Read(platform::File& file) {
+bool TEXEExtraIndex::Read(platform::File& file, int64_t end) {
   valid_ = false;
   entries_.clear();
-  int64_t size = file.Size();
-  if (size < static_cast<int64_t>(kEXEExtraTrailerSize)) return false;
+  if (end < static_cast<int64_t>(kEXEExtraTrailerSize) || end > file.Size()) return false;
   uint8_t trailer[kEXEExtraTrailerSize];
-  if (file.Seek(size - static_cast<int64_t>(kEXEExtraTrailerSize), platform::SeekOrigin::Begin) < 0 ||
+  if (file.Seek(end - static_cast<int64_t>(kEXEExtraTrailerSize), platform::SeekOrigin::Begin) < 0 ||
       file.Read(trailer, sizeof trailer) != sizeof trailer || !ValidTrailer(trailer))
     return false;
   // The count byte can say 255, one more than an index holds: such an index
   // was not written by anything that follows this layout.
   size_t count = trailer[11];
   if (count > kMaxEXEExtraEntries) return false;
-  int64_t tableStart = size - static_cast<int64_t>(kEXEExtraTrailerSize + kEXEExtraEntrySize * count);
+  int64_t tableStart = end - static_cast<int64_t>(kEXEExtraTrailerSize + kEXEExtraEntrySize * count);
   if (tableStart < 0) return false;
   std::vector<uint8_t> table(kEXEExtraEntrySize * count);
   if (count > 0 &&
@@ -48,8 +49,16 @@ TEXEExtraEntry TEXEExtraIndex::Find(uint8_t id) const {
   return TEXEExtraEntry{};
 }
 
-TEXEExtraEntry FindEXEExtra(uint8_t id, platform::File& file) {
+TEXEExtraEntry FindEXEExtra(uint8_t id, platform::File& file, int64_t end) {
   TEXEExtraIndex index;
-  index.Read(file);
+  index.Read(file, end);
   return index.Find(id);
+}
+
+int64_t ProgramEnd(const std::string& path, int64_t fileSize) {
+  // The archive reader checks that the archive's data begin at its start,
+  // so a valid one's start is where the program's own bytes end.
+  TPak archive(path, false, false);
+  if (std::memcmp(archive.Magic, "QXPF", 4) != 0) return fileSize;
+  return std::min<int64_t>(archive.Base, fileSize);
 }

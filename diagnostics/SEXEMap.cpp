@@ -30,16 +30,16 @@ struct TBlockPlace {
   int64_t BlockStart() const { return TrailerPos - BlockSize; }
 };
 
-// The trailer at the position the file's index gives for block id 1, or in
-// the last 15 bytes; valid when its fixed bytes match and the block it
-// describes lies inside the file.
-bool LocateMapBlock(platform::File& file, TBlockPlace& place) {
+// The trailer at the position the program's index gives for block id 1, or
+// in the last 15 bytes of the program; valid when its fixed bytes match and
+// the block it describes lies inside the program.
+bool LocateMapBlock(const std::string& path, platform::File& file, TBlockPlace& place) {
   place.FileSize = file.Size();
-  TEXEExtraEntry entry = FindEXEExtra(kEXEMapBlockId, file);
-  place.TrailerPos = entry.Id == kEXEMapBlockId ? static_cast<int64_t>(entry.Offset)
-                                                : place.FileSize - static_cast<int64_t>(kEXEMapTrailerSize);
-  if (place.TrailerPos < 0 || place.TrailerPos + static_cast<int64_t>(kEXEMapTrailerSize) > place.FileSize)
-    return false;
+  const int64_t end = ProgramEnd(path, place.FileSize);
+  TEXEExtraEntry entry = FindEXEExtra(kEXEMapBlockId, file, end);
+  place.TrailerPos =
+      entry.Id == kEXEMapBlockId ? static_cast<int64_t>(entry.Offset) : end - static_cast<int64_t>(kEXEMapTrailerSize);
+  if (place.TrailerPos < 0 || place.TrailerPos + static_cast<int64_t>(kEXEMapTrailerSize) > end) return false;
   uint8_t t[kEXEMapTrailerSize];
   if (file.Seek(place.TrailerPos, platform::SeekOrigin::Begin) < 0 || file.Read(t, sizeof t) != sizeof t) return false;
   if (GetU16(t) != 0 || t[2] != 1 || t[7] != 6 || std::memcmp(t + 8, kMapName, 6) != 0 || t[14] != 0) return false;
@@ -96,7 +96,7 @@ void TEXEMap::LoadFromFile(const std::string& path, const std::vector<std::strin
 bool TEXEMap::LoadEmbedded(const std::string& path) {
   platform::File file = OpenOrThrow(path);
   TBlockPlace place;
-  if (!LocateMapBlock(file, place) || place.BlockSize < kBlockCounts) return false;
+  if (!LocateMapBlock(path, file, place) || place.BlockSize < kBlockCounts) return false;
   std::vector<uint8_t> block(place.BlockSize);
   if (file.Seek(place.BlockStart(), platform::SeekOrigin::Begin) < 0 ||
       file.Read(block.data(), block.size()) != block.size())
@@ -130,7 +130,7 @@ bool TEXEMap::LoadEmbedded(const std::string& path) {
 int64_t TEXEMap::GetEmbeddedMapSize(const std::string& path) {
   platform::File file = OpenOrThrow(path);
   TBlockPlace place;
-  if (!LocateMapBlock(file, place)) return 0;
+  if (!LocateMapBlock(path, file, place)) return 0;
   return place.FileSize - place.BlockStart();
 }
 

@@ -1,8 +1,9 @@
 // The address map of a program: which unit and source line each code address
 // belongs to, for the stack traces of the exception hook. It comes from an
-// "EXEMAP" block appended to the program file or, failing that, from the text
-// map beside the program (same name, extension ".map"). Addresses are those
-// of the image loaded at its preferred base $400000.
+// "EXEMAP" block appended to the program (also in front of the installer
+// archive of an installer built from it, SEXEExtra.h) or, failing that, from
+// the text map beside the program (same name, extension ".map"). Addresses
+// are those of the image loaded at its preferred base $400000.
 #pragma once
 
 #include <array>

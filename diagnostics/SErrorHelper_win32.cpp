@@ -15,9 +15,11 @@ bool ReadableByte(uintptr_t address) {
          (info.Protect & kReadable) != 0 && (info.Protect & PAGE_GUARD) == 0;
 }
 
-// The highest address of the current thread's stack: StackBase of the
-// thread information block, which fs (32-bit) or gs (64-bit) points at.
-uintptr_t StackBase() {
+}  // namespace
+
+// StackBase of the thread information block, which fs (32-bit) or gs
+// (64-bit) points at.
+uintptr_t ThreadStackTop() {
   uintptr_t base;
 #if defined(__i386__)
   asm("movl %%fs:0x04, %0" : "=r"(base));
@@ -26,8 +28,6 @@ uintptr_t StackBase() {
 #endif
   return base;
 }
-
-}  // namespace
 
 bool TProcessMemory::ReadWord(uintptr_t address, uintptr_t& value) const {
   // Both ends, as a word may straddle two regions.
@@ -42,12 +42,46 @@ bool TProcessMemory::IsCode(uintptr_t address) const {
   return VirtualQuery(reinterpret_cast<LPCVOID>(address), &info, sizeof info) != 0 && (info.Protect & kExecutable) != 0;
 }
 
+namespace {
+
+// Where a walk that faulted goes on: the walk follows whatever the stack
+// holds, and the unwinder of the system reads where that points without
+// asking. EndStackWalkAfterFault jumps back here.
+thread_local void* WalkResume[5];
+thread_local bool Walking = false;
+
+// Fills `trace` from the context, which it starts with, for this build.
+__attribute__((noinline)) void Walk(const CONTEXT& start, uintptr_t top, std::vector<uintptr_t>& trace);
+
+}  // namespace
+
+std::vector<uintptr_t> GetStackTrace(const CONTEXT& context, uintptr_t stackTop) {
+  std::vector<uintptr_t> trace;
+  if (__builtin_setjmp(WalkResume) == 0) {
+    Walking = true;
+    Walk(context, stackTop, trace);
+  }
+  Walking = false;
+  return trace;
+}
+
+void EndStackWalkAfterFault() {
+  if (!Walking) return;
+  Walking = false;
+  __builtin_longjmp(WalkResume, 1);
+}
+
 #if defined(__i386__)
 
-std::vector<uintptr_t> GetStackTrace(const CONTEXT& context) {
+namespace {
+
+void Walk(const CONTEXT& context, uintptr_t top, std::vector<uintptr_t>& trace) {
   TProcessMemory memory;
-  return WalkFrameChain(context.Eip, context.Ebp, StackBase(), memory);
+  trace = {context.Eip};  // what stands should the walk fault
+  trace = WalkFrameChain(context.Eip, context.Ebp, top, memory);
 }
+
+}  // namespace
 
 __attribute__((noinline)) void CallersContext(CONTEXT& context) {
   std::memset(&context, 0, sizeof context);
@@ -93,10 +127,11 @@ __attribute__((noinline)) void CallersContext(CONTEXT& context) {
   UnwindOneFrame(context, memory);
 }
 
-std::vector<uintptr_t> GetStackTrace(const CONTEXT& start) {
+namespace {
+
+void Walk(const CONTEXT& start, uintptr_t top, std::vector<uintptr_t>& trace) {
   TProcessMemory memory;
-  const uintptr_t top = StackBase();
-  std::vector<uintptr_t> trace{start.Rip};
+  trace.push_back(start.Rip);
   CONTEXT context = start;
   for (int i = 0; i < kMaxStackFrames; ++i) {
     uintptr_t before = context.Rsp;
@@ -105,7 +140,8 @@ std::vector<uintptr_t> GetStackTrace(const CONTEXT& start) {
     if (!(context.Rsp > before && context.Rsp < top) || !memory.IsCode(context.Rip)) break;
     trace.push_back(context.Rip - 1);
   }
-  return trace;
 }
+
+}  // namespace
 
 #endif

@@ -9,6 +9,7 @@
 #include "diagnostics/SCrashEnding.h"
 #include "diagnostics/uExceptionHook.h"
 #include "installer-library/QXI_SetupInfo.h"
+#include "platform/Directory.h"
 #include "platform/File.h"
 
 namespace {
@@ -160,20 +161,22 @@ std::recursive_mutex ReportFileLock;
 std::string CreateErrorLogFile(const std::string& tempPath, platform::File& file) {
   // Created exclusively, so that a report of another thread or process
   // that took the name between the look and the creation is never
-  // overwritten: a name taken counts as existing, and the next is tried.
-  // A name that can be neither created nor found stops the search there.
+  // overwritten: a name taken, by a file or a folder, counts as existing,
+  // and the next is tried. A name that can be neither created nor found
+  // stops the search there.
   return GetErrorLogFileName(tempPath, [&file](const std::string& path) {
-    return !file.Open(path, platform::OpenMode::CreateNew) && platform::FileExists(path);
+    return !file.Open(path, platform::OpenMode::CreateNew) &&
+           (platform::FileExists(path) || platform::DirectoryExists(path));
   });
 }
 
 void CreateErrorLogWith(const TErrorLogSystem& system, TExceptionHook* hook, const std::string& errorText,
-                        std::string ErrorType) {
+                        std::string ErrorType, TCrashEnding* crash) {
   std::string ErrorText = errorText;
   if (Pending) {
     ErrorText = Pending->Text;
     ErrorType = Pending->Type;
-  } else if (TCrashEnding* crash = TCrashEnding::Current()) {
+  } else if (crash) {
     if (ErrorType.empty()) ErrorType = crash->Stage;
     if (std::function<void()> ending = std::move(crash->Ending)) {
       crash->Ending = nullptr;

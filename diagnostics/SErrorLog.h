@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/SCrashEnding.h"
 #include "diagnostics/UOSInfo.h"
 #include "platform/File.h"
 
@@ -58,11 +59,15 @@ TErrorLogSystem& ErrorLogSystem();
 // Thread", "Verification Stage"; empty: the stage of the thread's crash
 // ending, else "Unknown"). Windows only.
 [[noreturn]] void CreateErrorLog(const std::string& ErrorText, const std::string& ErrorType);
+// The same for the error of another thread, one that cannot make the report
+// itself (its stack overflowed): `crash` is that thread's crash ending, or
+// none; it runs on the calling thread. Windows only.
+[[noreturn]] void CreateErrorLogFor(TCrashEnding* crash, const std::string& ErrorText, const std::string& ErrorType);
 // The same with the given services and hook state (none after the hook's
 // uninstallation: no trace sections). The hook's lists are cleared. The
-// calling thread's crash ending (SCrashEnding.h) runs first.
+// crash ending (SCrashEnding.h; by default the calling thread's) runs first.
 [[noreturn]] void CreateErrorLogWith(const TErrorLogSystem& system, TExceptionHook* hook, const std::string& ErrorText,
-                                     std::string ErrorType);
+                                     std::string ErrorType, TCrashEnding* crash = TCrashEnding::Current());
 
 // --- the parts of the report ---
 
@@ -70,8 +75,9 @@ TErrorLogSystem& ErrorLogSystem();
 // folder: the first number, from 0, whose name `exists` denies.
 std::string GetErrorLogFileName(const std::string& tempPath, const std::function<bool(const std::string&)>& exists);
 // Creates the first free report file of the temporary folder as a new file,
-// open in `file`, and returns its path; `file` stays closed when the folder
-// takes no file (the path is then the one that failed).
+// open in `file`, and returns its path: a name that is taken by anything (a
+// file, a folder) is passed over. `file` stays closed when the folder takes
+// no file (the path is then the one that failed).
 std::string CreateErrorLogFile(const std::string& tempPath, platform::File& file);
 // A section title followed by a line of '-' as long as it.
 std::string LogHeader(const std::string& title);

@@ -65,6 +65,11 @@ TErrorLogSystem& ErrorLogSystem() {
 }
 
 void CreateErrorLog(const std::string& ErrorText, const std::string& ErrorType) {
+  CreateErrorLogFor(TCrashEnding::Current(), ErrorText, ErrorType);
+}
+
+void CreateErrorLogFor(TCrashEnding* crash, const std::string& ErrorText, const std::string& ErrorType) {
   // A fault inside the hook leaves its lists half written.
-  CreateErrorLogWith(ErrorLogSystem(), HookBusyOnThisThread() ? nullptr : ExceptionHook.get(), ErrorText, ErrorType);
+  CreateErrorLogWith(ErrorLogSystem(), HookBusyOnThisThread() ? nullptr : ExceptionHook.get(), ErrorText, ErrorType,
+                     crash);
 }

@@ -79,16 +79,11 @@ std::string TExceptionHook::StrictReport() const { return LastMessage + "\r\rSta
 namespace {
 
 thread_local bool HookBusy = false;
-thread_local bool HookQuiet = false;
 
 }  // namespace
 
 bool HookBusyOnThisThread() { return HookBusy; }
 void SetHookBusyOnThisThread(bool busy) { HookBusy = busy; }
-
-THookQuietScope::THookQuietScope() : previous_(HookQuiet) { HookQuiet = true; }
-THookQuietScope::~THookQuietScope() { HookQuiet = previous_; }
-bool HookQuietOnThisThread() { return HookQuiet; }
 
 void CheckForceStrict(const std::vector<std::string>& params) {
   bool force = false;

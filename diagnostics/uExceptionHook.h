@@ -22,6 +22,7 @@
 
 #include "diagnostics/PSAPI.h"
 #include "diagnostics/SEXEMap.h"
+#include "diagnostics/SHookQuiet.h"
 
 // Earlier entries are dropped from a history when more than this lies
 // between the last roll into it and the next one.
@@ -90,20 +91,6 @@ std::string SystemExceptionMessage(uint32_t code, const uint64_t* info, size_t i
 bool HookBusyOnThisThread();
 void SetHookBusyOnThisThread(bool busy);
 
-// While one exists on a thread, that thread's raises pass the hook
-// untraced, and strict mode does not end them.
-class THookQuietScope {
- public:
-  THookQuietScope();
-  ~THookQuietScope();
-  THookQuietScope(const THookQuietScope&) = delete;
-  THookQuietScope& operator=(const THookQuietScope&) = delete;
-
- private:
-  bool previous_;
-};
-bool HookQuietOnThisThread();
-
 // --- Windows only ---
 
 // Installs the hook: every raise is traced from now on, the lists are
@@ -115,9 +102,11 @@ void InstallExceptionHook(const std::vector<std::string>& params);
 // survives when its KeepMap flag is set.
 void UninstallExceptionHook();
 // The last line of defence, installed once at start-up after the hook: a
-// processor fault that no handler takes, or a C++ exception that nothing
-// catches, on any thread, ends in the error report with its stack trace
-// and exit code 1, in strict mode as well.
+// processor fault of the program's own code (handled or not: no code of the
+// programs handles one), a stack overflow anywhere, any other fault that no
+// handler takes, or a C++ exception that nothing catches, on any thread,
+// ends in the error report with its stack trace and exit code 1, in strict
+// mode as well.
 void InstallCrashBackstop();
 // The parameters the hook was installed with.
 const std::vector<std::string>& HookParams();

@@ -4,8 +4,10 @@
 // options), which traces the throw and then hands it to the runtime.
 // Processor faults of the program's own code reach it through a vectored
 // exception handler, which Windows calls before any frame-based handler.
-// What no handler takes ends in the backstop: the process's unhandled
-// exception filter for faults, the terminate handler for C++ exceptions.
+// Once the backstop is installed, such a fault goes from there to the error
+// report at once; what else no handler takes ends in the backstop too: the
+// process's unhandled exception filter for faults of other code, the
+// terminate handler for C++ exceptions.
 #include <windows.h>
 
 #include <atomic>
@@ -15,6 +17,7 @@
 #include <string>
 #include <typeinfo>
 
+#include "diagnostics/SCrashEnding.h"
 #include "diagnostics/SErrorHelper_win32.h"
 #include "diagnostics/SErrorLog.h"
 #include "diagnostics/uExceptionHook.h"
@@ -51,17 +54,16 @@ uintptr_t ProgramSize = 0;
 
 bool InProgram(const void* address) { return reinterpret_cast<uintptr_t>(address) - ProgramBase < ProgramSize; }
 
-// What the hook last traced on this thread, so that the backstop does not
-// trace the same raise twice.
-thread_local const void* TracedFaultAddress = nullptr;
-thread_local DWORD TracedFaultCode = 0;
+// Whether the hook traced the last throw on this thread, so that the
+// backstop does not trace the same raise twice.
 thread_local bool LastThrowTraced = false;
 
-// One raise: trace it, roll the message history and, in strict mode when
-// `strictEnds`, end the process with the box. Returns whether it was
-// traced; false when the hook is not taking raises (not installed, busy on
-// another thread, or quiet on this one).
-bool ExceptionHookProc(const CONTEXT& context, const std::string* message, bool strictEnds = true) {
+// One raise: trace it (on the stack below `stackTop`), roll the message
+// history and, in strict mode when `strictEnds`, end the process with the
+// box. Returns whether it was traced; false when the hook is not taking
+// raises (not installed, busy on another thread, or quiet on this one).
+bool ExceptionHookProc(const CONTEXT& context, const std::string* message, bool strictEnds = true,
+                       uintptr_t stackTop = ThreadStackTop()) {
   if (HookQuietOnThisThread() || !Armed.exchange(false)) return false;
   // Armed again on every way out, so that no failure in here leaves the
   // hook off for the rest of the run.
@@ -79,7 +81,7 @@ bool ExceptionHookProc(const CONTEXT& context, const std::string* message, bool 
     } busy;
     std::lock_guard<std::mutex> lock(HookListLock);
     try {
-      std::vector<uintptr_t> trace = GetStackTrace(context);
+      std::vector<uintptr_t> trace = GetStackTrace(context, stackTop);
       RefreshModuleList();
       hook->BuildStackTrace(trace, ModuleList, ProgramExeMap.get(), GetTickCount());
     } catch (const std::exception& e) {
@@ -113,20 +115,6 @@ std::string FaultMessage(const EXCEPTION_RECORD& record) {
   return SystemExceptionMessage(record.ExceptionCode, words, count);
 }
 
-LONG CALLBACK FaultHook(EXCEPTION_POINTERS* info) {
-  const EXCEPTION_RECORD* record = info->ExceptionRecord;
-  // A fault in another module is that module's own business: system code
-  // probes memory and handles its faults itself (IsBadReadPtr). Should no
-  // one handle it, the backstop reports it.
-  if (!Armed.load() || !InProgram(record->ExceptionAddress)) return EXCEPTION_CONTINUE_SEARCH;
-  std::string message = FaultMessage(*record);
-  if (!message.empty() && ExceptionHookProc(*info->ContextRecord, &message)) {
-    TracedFaultAddress = record->ExceptionAddress;
-    TracedFaultCode = record->ExceptionCode;
-  }
-  return EXCEPTION_CONTINUE_SEARCH;
-}
-
 // --- the backstop ---
 
 // The code with which the 64-bit runtime raises a C++ throw ('GCC' with a
@@ -135,6 +123,7 @@ constexpr DWORD kGccThrowMask = 0x20FFFFFF;
 constexpr DWORD kGccThrow = 0x20474343;
 
 std::once_flag BackstopOnce;
+std::atomic<bool> BackstopInstalled{false};
 
 // Ends the process in the report of a raise nothing took, tracing it first
 // when the hook has not.
@@ -155,8 +144,7 @@ LONG WINAPI UnhandledBackstop(EXCEPTION_POINTERS* info) {
     std::snprintf(text, sizeof text, "Exception %08lX", static_cast<unsigned long>(record->ExceptionCode));
     message = text;
   }
-  bool traced = TracedFaultAddress == record->ExceptionAddress && TracedFaultCode == record->ExceptionCode;
-  ReportUnhandled(*info->ContextRecord, message, traced);
+  ReportUnhandled(*info->ContextRecord, message, false);
 }
 
 [[noreturn]] void TerminateBackstop() {
@@ -176,6 +164,85 @@ LONG WINAPI UnhandledBackstop(EXCEPTION_POINTERS* info) {
   CONTEXT context;
   CallersContext(context);
   ReportUnhandled(context, message, thrown && LastThrowTraced);
+}
+
+// --- stack overflow ---
+
+// A thread whose stack has overflowed has a few kilobytes left for its
+// handler: too few to trace, write a report and run the thread's crash
+// ending (Wine faults again inside such a handler and ends the thread, and
+// the wizard then waits for it for ever). So the handler only hands the
+// fault to a thread of the backstop's own, which has a whole stack, and
+// waits there until that thread has ended the process.
+struct TOverflow {
+  EXCEPTION_RECORD Record;
+  CONTEXT Context;
+  uintptr_t StackTop;    // of the thread that overflowed
+  TCrashEnding* Ending;  // that thread's, or none
+  bool HookBusy;         // it overflowed inside the hook, which holds the lists
+};
+TOverflow Overflow;
+std::atomic<HANDLE> OverflowSignal{nullptr};
+std::atomic<bool> OverflowTaken{false};
+
+DWORD WINAPI ReportOverflow(void*) {
+  WaitForSingleObject(OverflowSignal.load(), INFINITE);
+  std::string message = FaultMessage(Overflow.Record);
+  if (!Overflow.HookBusy) ExceptionHookProc(Overflow.Context, &message, false, Overflow.StackTop);
+  CreateErrorLogWith(ErrorLogSystem(), Overflow.HookBusy ? nullptr : ExceptionHook.get(), message, "", Overflow.Ending);
+}
+
+// Kept out of line and small: it runs on what is left of the stack.
+[[noreturn]] __attribute__((noinline)) void HandOverOverflow(const EXCEPTION_POINTERS* info) {
+  // The first overflow is the one reported; a thread that overflows
+  // meanwhile waits here too for the end.
+  if (!OverflowTaken.exchange(true)) {
+    Overflow.Record = *info->ExceptionRecord;
+    Overflow.Context = *info->ContextRecord;
+    Overflow.StackTop = ThreadStackTop();
+    Overflow.Ending = TCrashEnding::Current();
+    Overflow.HookBusy = HookBusyOnThisThread();
+    SetEvent(OverflowSignal.load());
+  }
+  for (;;) Sleep(INFINITE);
+}
+
+// --- the vectored handler ---
+
+// Reports of faults under way on this thread.
+thread_local int FaultReports = 0;
+
+__attribute__((noinline)) LONG TakeFault(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  // A fault in another module is that module's own business: system code
+  // probes memory and handles its faults itself (IsBadReadPtr). Should no
+  // one handle it, the backstop reports it.
+  if (!InProgram(record->ExceptionAddress)) return EXCEPTION_CONTINUE_SEARCH;
+  std::string message = FaultMessage(*record);
+  if (message.empty()) return EXCEPTION_CONTINUE_SEARCH;
+  if (!BackstopInstalled) {
+    ExceptionHookProc(*info->ContextRecord, &message);
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  // No code of the programs handles a processor fault, and the system's own
+  // handlers around window and timer procedures would swallow it and run the
+  // faulting code again (a window that repaints for ever): the fault goes to
+  // the report from here, in strict mode as well. A fault in the crash
+  // ending that report runs is reported as the first error; one more means
+  // the report itself faults, and trying again would only fault again.
+  if (++FaultReports > 2) TerminateProcess(GetCurrentProcess(), kFailureExitCode);
+  ReportUnhandled(*info->ContextRecord, message, false);
+}
+
+LONG CALLBACK FaultHook(EXCEPTION_POINTERS* info) {
+  const DWORD code = info->ExceptionRecord->ExceptionCode;
+  // Before anything else, while the frame is still small.
+  if (code == EXCEPTION_STACK_OVERFLOW && OverflowSignal.load()) HandOverOverflow(info);
+  // A trace of a damaged stack may lead the system's unwinder to read
+  // anywhere; unhandled, that fault would start a trace of its own, inside
+  // this one, and so on until the stack is gone.
+  if (code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_IN_PAGE_ERROR) EndStackWalkAfterFault();
+  return TakeFault(info);
 }
 
 }  // namespace
@@ -220,6 +287,17 @@ void InstallCrashBackstop() {
   std::call_once(BackstopOnce, [] {
     SetUnhandledExceptionFilter(UnhandledBackstop);
     std::set_terminate(TerminateBackstop);
+    // The reporter of a stack overflow waits from the start: a thread with
+    // no stack left could not start it.
+    if (HANDLE signal = CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+      if (HANDLE reporter = CreateThread(nullptr, 0, ReportOverflow, nullptr, 0, nullptr)) {
+        CloseHandle(reporter);
+        OverflowSignal = signal;
+      } else {
+        CloseHandle(signal);
+      }
+    }
+    BackstopInstalled = true;
   });
 }
 

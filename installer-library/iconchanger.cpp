@@ -1,5 +1,6 @@
 #include "installer-library/iconchanger.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/ByteOrder.h"
@@ -27,7 +28,63 @@ bool LooksLikeIconImage(const Bytes& image) {
   return known && headerSize <= image.size() && GetU16(image.data() + 12) == 1;
 }
 
+// The program headers this reads: the DOS header's pointer to the PE
+// header, and in that the section count, the optional header's size and,
+// behind it, the section table.
+constexpr size_t kPEPointer = 0x3C;
+constexpr size_t kPEHeaderSize = 24;
+constexpr size_t kSectionSize = 40;
+constexpr size_t kMaxSections = 96;
+
+bool ReadAt(File& file, int64_t at, void* buffer, size_t n) {
+  return file.Seek(at, SeekOrigin::Begin) == at && file.Read(buffer, n) == n;
+}
+
+// Where the raw data of the program's sections end; 0 for a file that is
+// no program.
+int64_t SectionsEnd(File& file) {
+  uint8_t word[4], pe[kPEHeaderSize];
+  if (!ReadAt(file, kPEPointer, word, 4)) return 0;
+  const int64_t peAt = GetU32(word);
+  if (!ReadAt(file, peAt, pe, sizeof pe) || std::memcmp(pe, "PE\0\0", 4) != 0) return 0;
+  const size_t count = GetU16(pe + 6);
+  if (count > kMaxSections) return 0;
+  Bytes table(kSectionSize * count);
+  if (!ReadAt(file, peAt + static_cast<int64_t>(kPEHeaderSize) + GetU16(pe + 20), table.data(), table.size())) return 0;
+  int64_t end = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* section = table.data() + kSectionSize * i;
+    const uint32_t rawSize = GetU32(section + 16);
+    if (rawSize > 0) end = std::max<int64_t>(end, int64_t{GetU32(section + 20)} + rawSize);
+  }
+  return end;
+}
+
 }  // namespace
+
+Bytes DataAppendedToProgram(const std::string& exePath) {
+  File file;
+  if (!file.Open(exePath, OpenMode::Read)) return {};
+  const int64_t size = file.Size(), end = SectionsEnd(file);
+  if (end <= 0 || end >= size) return {};
+  Bytes appended(static_cast<size_t>(size - end));
+  if (!ReadAt(file, end, appended.data(), appended.size())) return {};
+  return appended;
+}
+
+bool KeepDataAppendedToProgram(const std::string& exePath, const Bytes& appended) {
+  if (appended.empty()) return true;
+  File file;
+  if (!file.Open(exePath, OpenMode::ReadWrite)) return false;
+  const int64_t size = file.Size();
+  if (size < 0) return false;
+  if (size >= static_cast<int64_t>(appended.size())) {
+    Bytes tail(appended.size());
+    if (!ReadAt(file, size - static_cast<int64_t>(tail.size()), tail.data(), tail.size())) return false;
+    if (tail == appended) return true;
+  }
+  return file.Seek(0, SeekOrigin::End) == size && file.Write(appended.data(), appended.size());
+}
 
 bool ReadFirstIconImage(const std::string& iconPath, Bytes& image) {
   image.clear();

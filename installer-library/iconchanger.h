@@ -14,8 +14,20 @@
 bool ReadFirstIconImage(const std::string& iconPath, Bytes& image);
 
 // Writes the first image of the icon file into the executable as icon 1,
-// language neutral, keeping its other resources. True when the update was
-// committed; false when the icon file is unusable or the executable's
-// resources cannot be updated, and the executable is then left as it was.
-// Windows builds only: resource update is a service of Windows itself.
+// language neutral, keeping its other resources and what is appended to it
+// (the address map its error reports name source lines from). True when the
+// update was committed; false when the icon file is unusable or the
+// executable's resources cannot be updated, and the executable is then left
+// as it was. Windows builds only: resource update is a service of Windows
+// itself.
 bool ChangeExeIcon(const std::string& iconPath, const std::string& exePath);
+
+// The bytes of a program file behind the raw data of its last section:
+// what was appended to the program after it was linked. Empty for a file
+// that is no program or has nothing appended.
+Bytes DataAppendedToProgram(const std::string& exePath);
+// Appends `appended` to the program file unless the file already ends with
+// those bytes: a resource update writes the program anew, and Windows may
+// leave out what was appended. False when the file cannot be read or
+// written.
+bool KeepDataAppendedToProgram(const std::string& exePath, const Bytes& appended);

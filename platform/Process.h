@@ -1,8 +1,9 @@
-// The running process: the processors it may use, the system's language and
-// COM on a thread.
+// The running process: the processors it may use, the system's language,
+// COM on a thread and whether a thread still runs.
 #pragma once
 
 #include <cstdint>
+#include <thread>
 
 namespace platform {
 
@@ -25,5 +26,12 @@ class ComScope {
  private:
   bool initialised_ = false;
 };
+
+// Whether the thread has ended, also when the system ended it without its
+// body returning (a thread that faulted where nothing could handle it). A
+// thread that is not joinable counts as ended. On the host a thread ends
+// only by returning from its body, so its stand-in counts every joinable
+// thread as running.
+bool ThreadEnded(std::thread& thread);
 
 }  // namespace platform

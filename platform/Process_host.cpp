@@ -1,5 +1,5 @@
 // Host stand-in: one processor is all there is to pin, the system speaks
-// US English, and COM does not exist.
+// US English, COM does not exist, and a thread ends only by returning.
 #include "platform/Process.h"
 
 namespace platform {
@@ -11,5 +11,7 @@ uint16_t SystemDefaultLangId() { return 0x409; }
 ComScope::ComScope() {}
 
 ComScope::~ComScope() {}
+
+bool ThreadEnded(std::thread& thread) { return !thread.joinable(); }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <pthread.h>
 
 namespace platform {
 
@@ -13,6 +14,12 @@ ComScope::ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
 
 ComScope::~ComScope() {
   if (initialised_) CoUninitialize();
+}
+
+bool ThreadEnded(std::thread& thread) {
+  if (!thread.joinable()) return true;
+  HANDLE handle = pthread_gethandle(thread.native_handle());
+  return handle && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
 }
 
 }  // namespace platform

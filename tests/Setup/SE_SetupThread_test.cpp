@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "Setup/SE_Uninstaller.h"
+#include "diagnostics/SHookQuiet.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Uninstall_List.h"
 #include "installer-library/SE_VFS.h"
@@ -238,7 +239,13 @@ TEST_F(SetupThreadTest, StopEndsAnIdleThreadPromptlyAndARunFirst) {
 TEST_F(SetupThreadTest, AnExceptionInAStepIsReportedAfterTheLogAndTheUninstallerAreWritten) {
   SetupInfoFile.HasUninstall = 1;
   SetupInfoFile.UninstallExe = "Uninstall.exe";
-  OpenArchive(WriteArchiveFile("setup.exe", {{"UNINSTALL_Pages.txt", 0, "[pages]"}}, "MZ program"));
+  OpenArchive(WriteArchiveFile("setup.exe", {{"UNINSTALL_Pages.txt", 0, "[pages]"}, {"UNINSTALL_ICON.ICO", 0, "icon"}},
+                               "MZ program"));
+  // What the finishing steps throw on the way must not replace the trace of
+  // the error the report names.
+  bool quiet = false;
+  const TIconWriter savedWriter = UninstallerIconWriter;
+  UninstallerIconWriter = [&quiet](const std::string&, const std::string&) { return quiet = HookQuietOnThisThread(); };
   struct Case {
     const char* name;
     std::function<void()> raise;
@@ -255,6 +262,7 @@ TEST_F(SetupThreadTest, AnExceptionInAStepIsReportedAfterTheLogAndTheUninstaller
     errors.clear();
     errorCount = 0;
     ran.clear();
+    quiet = false;
     const int32_t fail = AddCommand([&](int32_t) {
       UninstallList.AddFile(installDir + "\\done before.txt");
       c.raise();
@@ -275,5 +283,7 @@ TEST_F(SetupThreadTest, AnExceptionInAStepIsReportedAfterTheLogAndTheUninstaller
     EXPECT_TRUE(log.LoadFromFile(installDir, SetupInfoFile.UninstallPrefix)) << c.name;
     EXPECT_EQ(log.Files(), std::vector<std::string>{"$INSTDIR\\done before.txt"}) << c.name;
     EXPECT_TRUE(platform::FileExists(UninstallerPath())) << c.name;
+    EXPECT_TRUE(quiet) << c.name << ": the exception hook is quiet while they run";
   }
+  UninstallerIconWriter = savedWriter;
 }

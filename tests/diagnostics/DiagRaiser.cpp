@@ -12,10 +12,17 @@
 //              whose crash ending writes "[ending]" and then throws
 //     thread   strict mode off: a throw on a second thread that nothing
 //              catches
+//     overflow strict mode off: a stack overflow on a second thread whose
+//              crash ending writes "[ending]", as the setup thread's does
+//     mainoverflow  the same on the main thread, which has no ending
+//     paint, timer, create
+//              strict mode off: a fault in a window procedure's WM_PAINT,
+//              in a timer procedure, in a window procedure's WM_CREATE
 //     badptr   strict mode: a fault that system code raises and handles
 //     twice    two threads report at the same moment
 // Before raising it writes "call N", the source line of the call that leads
 // to the raise, and for a fault "fault N", the line of the faulting write.
+// A mode whose fault the system swallows ends after 5 s with "survived".
 #include <windows.h>
 
 #include <atomic>
@@ -57,9 +64,18 @@ __attribute__((noipa)) void Fault(int* p) {
   *p = 1;
 }
 
+// A stack that overflows: each call keeps a frame of its own, and the
+// recursive call stays on the line kRecurseLine names. The pointer is
+// never set; the compiler cannot know that.
+constexpr int kRecurseLine = __LINE__ + 3;
+__attribute__((noipa)) int Recurse(int depth) {
+  volatile char frame[512]; frame[0] = static_cast<char>(depth); if (NullTarget) return 0;
+  return Recurse(depth + 1) + frame[0];
+}
+
 // The report's box and viewer write to the output file.
-void RouteReport() {
-  StrictErrorSystem = false;
+void RouteReport(bool strict = false) {
+  StrictErrorSystem = strict;
   InstallCrashBackstop();
   TErrorLogSystem& report = ErrorLogSystem();
   report.ShowBox = RecordBox;
@@ -75,6 +91,40 @@ void RouteReport() {
 __attribute__((noipa)) void RaiseOnThread() {
   Note("call", __LINE__); Raise();
   Append("returned\n");  // keeps the call from becoming a jump
+}
+
+UINT FaultingMessage = 0;
+
+LRESULT CALLBACK FaultingWindow(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == FaultingMessage) Fault(NullTarget);
+  return DefWindowProcA(window, message, w, l);
+}
+
+void CALLBACK FaultingTimer(HWND, UINT, UINT_PTR, DWORD) { Fault(NullTarget); }
+
+// A shown window whose procedure faults on `message`.
+void ShowFaultingWindow(UINT message) {
+  FaultingMessage = message;
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = FaultingWindow;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "DiagRaiserWindow";
+  RegisterClassA(&windowClass);
+  HWND window = CreateWindowExA(0, "DiagRaiserWindow", "DiagRaiser", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                nullptr, windowClass.hInstance, nullptr);
+  ShowWindow(window, SW_SHOW);
+}
+
+void DispatchMessagesFor(DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    Sleep(10);
+  }
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -95,6 +145,7 @@ int main(int argc, char** argv) {
   if (mode == "throw") {
     Note("call", __LINE__); Raise();
   } else if (mode == "fault") {
+    RouteReport(true);
     Note("fault", kFaultLine);
     Note("call", __LINE__); Fault(NullTarget);
   } else if (mode == "lenient") {
@@ -122,6 +173,23 @@ int main(int argc, char** argv) {
   } else if (mode == "thread") {
     RouteReport();
     std::thread(RaiseOnThread).join();
+  } else if (mode == "overflow") {
+    RouteReport();
+    std::thread([] {
+      TCrashEnding ending("Raiser Thread", [] { Append("[ending]\n"); });
+      Note("call", kRecurseLine); Recurse(0);
+    }).join();
+  } else if (mode == "mainoverflow") {
+    RouteReport();
+    Note("call", kRecurseLine); Recurse(0);
+  } else if (mode == "paint" || mode == "timer" || mode == "create") {
+    RouteReport();
+    Note("fault", kFaultLine);
+    if (mode == "timer")
+      SetTimer(nullptr, 0, 10, FaultingTimer);
+    else
+      ShowFaultingWindow(mode == "paint" ? WM_PAINT : WM_CREATE);
+    DispatchMessagesFor(5000);
   } else if (mode == "badptr") {
     InstallCrashBackstop();
     Append(IsBadReadPtr(reinterpret_cast<const void*>(16), 4) ? "bad\n" : "readable\n");

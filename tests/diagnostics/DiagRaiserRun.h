@@ -29,6 +29,20 @@ struct TRaiserRun {
   }
 };
 
+// Whether `text` holds a trace line's module part, " MODULE+" and the
+// offset's eight hexadecimal digits, directly followed by `rest`.
+inline bool HasModulePart(const std::string& text, const std::string& module, const std::string& rest) {
+  const std::string head = " " + module + "+";
+  for (size_t at = text.find(head); at != std::string::npos; at = text.find(head, at + 1)) {
+    const size_t digits = at + head.size();
+    if (text.size() < digits + 8) break;
+    bool hex = true;
+    for (size_t i = digits; i < digits + 8; ++i) hex = hex && isxdigit(static_cast<unsigned char>(text[i]));
+    if (hex && text.compare(digits + 8, rest.size(), rest) == 0) return true;
+  }
+  return false;
+}
+
 inline std::string FullPath(const std::string& path) {
   char full[MAX_PATH];
   DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);

@@ -36,8 +36,8 @@ TEST(PSAPI, ModulesAreFoundByTheirAddressRange) {
     uint64_t address;
     const char* info;
   } cases[] = {
-      {0x400000, " Setup.exe"},      {0x401FFF, " Setup.exe"},   {0x402000, ""},   {0x3FFFFF, ""},
-      {0x7B000FFF, " kernel32.dll"}, {0x7BC00000, " ntdll.dll"}, {0x7BC00100, ""}, {0, ""},
+      {0x400000, " Setup.exe+00000000"},      {0x401FFF, " Setup.exe+00001FFF"},   {0x402000, ""},   {0x3FFFFF, ""},
+      {0x7B000FFF, " kernel32.dll+00000FFF"}, {0x7BC00000, " ntdll.dll+00000000"}, {0x7BC00100, ""}, {0, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);
@@ -49,7 +49,7 @@ TEST(PSAPI, ModulesAreFoundByTheirAddressRange) {
 TEST(PSAPI, ARangeReachingTheTopOfTheAddressSpace) {
   TModuleList list;
   list.Add("top.dll", 0xFFFFFFFFFFFFF000ull, 0x1000);
-  EXPECT_EQ(list.GetModuleInfoForAddress(0xFFFFFFFFFFFFFFFFull), " top.dll");
+  EXPECT_EQ(list.GetModuleInfoForAddress(0xFFFFFFFFFFFFFFFFull), " top.dll+00000FFF");
   EXPECT_EQ(list.GetModuleInfoForAddress(0x800), "") << "no wrap-around of base + size";
 }
 
@@ -76,9 +76,9 @@ TEST(PSAPI, ProgramModulesWithAnEmbeddedMapAreLookedUpRelativeToTheirBase) {
   ASSERT_NE(list.Records()[0].Map, nullptr) << "the extension in any case";
   EXPECT_EQ(list.Records()[1].Map, nullptr) << "only programs carry maps";
   EXPECT_EQ(list.Records()[2].Map, nullptr) << "no embedded block";
-  EXPECT_EQ(list.GetModuleInfoForAddress(0x10001013), " Prog.EXE Main (12 - 3)");
-  EXPECT_EQ(list.GetModuleInfoForAddress(0x20001013), " Lib.dll");
-  EXPECT_EQ(list.GetModuleInfoForAddress(0x10000000), " Prog.EXE") << "below the map's lines";
+  EXPECT_EQ(list.GetModuleInfoForAddress(0x10001013), " Prog.EXE+00001013 Main (12 - 3)");
+  EXPECT_EQ(list.GetModuleInfoForAddress(0x20001013), " Lib.dll+00001013");
+  EXPECT_EQ(list.GetModuleInfoForAddress(0x10000000), " Prog.EXE+00000000") << "below the map's lines";
 }
 
 TEST(PSAPI, AProgramModuleWhoseFileIsGoneIsAnError) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Global/QXI_PakFile.h"
 #include "tests/diagnostics/MapBlocks.h"
 #include "tests/support/TempDir.h"
 
@@ -313,6 +314,30 @@ TEST(SEXEMapEmbedded, BlockFoundThroughTheIndex) {
   EXPECT_EQ(map.Lines(), kLines);
   EXPECT_EQ(TEXEMap::GetEmbeddedMapSize(path), static_cast<int64_t>(block.size() + other.size() + index.size()))
       << "from the start of the block to the end of the file";
+}
+
+// An installer is its base program with the installer archive appended: the
+// blocks the base carries lie in front of the archive.
+TEST(SEXEMapEmbedded, BlocksInFrontOfAnInstallerArchive) {
+  const Bytes program = ProgramBytes(100), block = MapBlock(kUnits, kLines);
+  const uint32_t trailerPos = static_cast<uint32_t>(program.size() + block.size() - kEXEMapTrailerSize);
+  for (bool indexed : {false, true}) {
+    SCOPED_TRACE(indexed ? "through the index" : "at the end of the program");
+    TempDir dir;
+    std::string path = dir.File("setup.exe");
+    WriteFileBytes(path,
+                   indexed ? Concat({program, block, IndexBlock({{1, trailerPos, 0}})}) : Concat({program, block}));
+    {
+      TPak archive(path, true, false);
+      const std::string data = "setup information";
+      int entry = archive.AddEntry("SetupInfo", "", 0);
+      ASSERT_TRUE(archive.WriteEntryData(entry, data.data(), data.size()) && archive.WriteTable());
+    }
+    TEXEMap map;
+    ASSERT_TRUE(map.LoadEmbedded(path));
+    EXPECT_EQ(map.Lines(), kLines);
+    EXPECT_GT(TEXEMap::GetEmbeddedMapSize(path), static_cast<int64_t>(block.size()));
+  }
 }
 
 TEST(SEXEMapEmbedded, DamagedBlocksAreNotTaken) {

@@ -9,6 +9,7 @@
 #include "diagnostics/SCrashEnding.h"
 #include "diagnostics/uExceptionHook.h"
 #include "installer-library/QXI_SetupInfo.h"
+#include "platform/Directory.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFileBytes;
@@ -42,6 +43,15 @@ TEST(SErrorLogName, NumbersGrowBeyondFourDigits) {
   };
   EXPECT_EQ(GetErrorLogFileName("X\\", below(12)), "X\\ErrorLog0012.TXT");
   EXPECT_EQ(GetErrorLogFileName("X\\", below(12345)), "X\\ErrorLog12345.TXT");
+}
+
+TEST(SErrorLogName, NamesTakenByAFileOrAFolderArePassedOver) {
+  TempDir dir;
+  WriteFileText(dir.File("ErrorLog0000.TXT"), "an earlier report");
+  platform::MakeDir(dir.File("ErrorLog0001.TXT"));
+  platform::File file;
+  EXPECT_EQ(CreateErrorLogFile(dir.Path() + "\\", file), dir.Path() + "\\ErrorLog0002.TXT");
+  EXPECT_TRUE(file.IsOpen());
 }
 
 TEST(SErrorLogLines, HeadersAndValues) {

@@ -75,9 +75,9 @@ TEST(ExceptionHookTrace, LinesNameTheModuleAndBothMaps) {
   TExceptionHook hook;
   hook.BuildStackTrace({0x401014, 0x7B001234, 0x401300}, modules, &program, 100);
   std::vector<std::string> lines = {
-      Hex("00401014") + " Setup.dll Main (7 - 4)",
+      Hex("00401014") + " Setup.dll+00001014 Main (7 - 4)",
       Hex("7B001234"),  // in no module and no map line near
-      Hex("00401300") + " Setup.dll",
+      Hex("00401300") + " Setup.dll+00001300",
   };
   EXPECT_EQ(hook.StackTraceList, lines);
   EXPECT_EQ(hook.TraceText, lines[0] + "\r" + lines[1] + "\r" + lines[2]);
@@ -85,7 +85,7 @@ TEST(ExceptionHookTrace, LinesNameTheModuleAndBothMaps) {
 
   TExceptionHook noMap;
   noMap.BuildStackTrace({0x401014}, modules, nullptr, 100);
-  EXPECT_EQ(noMap.StackTraceList, (std::vector<std::string>{Hex("00401014") + " Setup.dll"}));
+  EXPECT_EQ(noMap.StackTraceList, (std::vector<std::string>{Hex("00401014") + " Setup.dll+00001014"}));
 }
 
 TEST(ExceptionHookTrace, EarlierTracesRollIntoThePastWithinTenSeconds) {

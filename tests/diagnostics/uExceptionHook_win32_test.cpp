@@ -8,6 +8,7 @@
 #include "diagnostics/uExceptionHook.h"
 #include "tests/diagnostics/DiagRaiserRun.h"
 
+using diag_test::HasModulePart;
 using diag_test::RunRaiser;
 using diag_test::TRaiserRun;
 
@@ -105,23 +106,9 @@ TEST(ExceptionHookProcess, StrictModeEndsAThrowWithTheBoxAndTheMappedTrace) {
   ASSERT_EQ(box.substr(0, head.size()), head) << run.Output;
   const int call = run.Noted("call");
   ASSERT_GT(call, 0);
-  EXPECT_NE(box.find(" DiagRaiser.exe DiagRaiser (" + std::to_string(call) + " - "), std::string::npos)
+  EXPECT_TRUE(HasModulePart(box, "DiagRaiser.exe", " DiagRaiser (" + std::to_string(call) + " - "))
       << "the call that led to the throw, named from the text map\n"
       << box;
-}
-
-TEST(ExceptionHookProcess, StrictModeEndsAProcessorFault) {
-  TRaiserRun run = RunRaiser("DiagRaiser.exe", "fault");
-  EXPECT_EQ(run.ExitCode, kFailureExitCode);
-  EXPECT_FALSE(run.Has("survived"));
-  std::string box = run.Box("Error System");
-  const std::string message = "Access violation. Write of address " + FormatTraceAddress(0) + "\r\rStack Trace:\r";
-  ASSERT_EQ(box.substr(0, message.size()), message) << run.Output;
-  std::string first = box.substr(message.size(), box.find('\r', message.size()) - message.size());
-  EXPECT_NE(first.find(" DiagRaiser.exe DiagRaiser (" + std::to_string(run.Noted("fault")) + " - "), std::string::npos)
-      << "the first line is the faulting write\n"
-      << box;
-  EXPECT_NE(box.find(" DiagRaiser (" + std::to_string(run.Noted("call")) + " - "), std::string::npos) << box;
 }
 
 TEST(ExceptionHookProcess, TheSwitchKeepsStrictModeOnInAnyCase) {
@@ -136,8 +123,8 @@ TEST(ExceptionHookProcess, WithoutStrictModeTheThrowReachesItsHandler) {
   EXPECT_EQ(run.ExitCode, 0u);
   EXPECT_TRUE(run.Has("survived"));
   EXPECT_EQ(run.Box("Error System"), "");
-  EXPECT_NE(run.Box("trace").find(" DiagRaiser.exe DiagRaiser (" + std::to_string(run.Noted("call")) + " - "),
-            std::string::npos)
+  EXPECT_TRUE(
+      HasModulePart(run.Box("trace"), "DiagRaiser.exe", " DiagRaiser (" + std::to_string(run.Noted("call")) + " - "))
       << run.Output;
 }
 
@@ -146,9 +133,9 @@ TEST(ExceptionHookProcess, AnEmbeddedMapNamesLinesForTheModuleAndTheProgram) {
   EXPECT_EQ(run.ExitCode, kFailureExitCode);
   const std::string part = " DiagRaiser (" + std::to_string(run.Noted("call")) + " - ";
   std::string box = run.Box("Error System");
-  size_t at = box.find(" DiagRaiserEmbedded.exe" + part);
-  ASSERT_NE(at, std::string::npos) << box;
-  EXPECT_NE(box.find(part, at + 23 + part.size()), std::string::npos) << "once from each map\n" << box;
+  ASSERT_TRUE(HasModulePart(box, "DiagRaiserEmbedded.exe", part)) << box;
+  size_t at = box.find(part);
+  EXPECT_NE(box.find(part, at + part.size()), std::string::npos) << "once from each map\n" << box;
 }
 
 TEST(ExceptionHookProcess, AFaultThatSystemCodeHandlesIsLeftToIt) {

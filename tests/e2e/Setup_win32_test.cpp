@@ -3,12 +3,14 @@
 // on the command line, looked at (files, registry, uninstall log,
 // uninstaller), and removed again by its uninstaller.
 #include <windows.h>
+#include <psapi.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <set>
 #include <thread>
@@ -16,6 +18,8 @@
 #include "Global/QX_PakFormat.h"
 #include "Global/ZCodec.h"
 #include "compiler/TCompiler.h"
+#include "diagnostics/SEXEMap.h"
+#include "diagnostics/uExceptionHook.h"
 #include "installer-library/QXI_Commands.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Uninstall_List.h"
@@ -433,13 +437,16 @@ namespace {
 
 // Starts a program and answers each of its message boxes with Cancel (an
 // OK-only box takes it as OK), recording "caption: text" of each; its exit
-// code, or -1 when it did not end within a minute.
-long RunAnsweringBoxes(const std::string& commandLine, std::vector<std::string>& boxes) {
+// code, or -1 when it did not end within a minute. `started` (may be empty)
+// is called with the process once it is started.
+long RunAnsweringBoxes(const std::string& commandLine, std::vector<std::string>& boxes,
+                       const std::function<void(const PROCESS_INFORMATION&)>& started = nullptr) {
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   std::string line = commandLine;
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+  if (started) started(pi);
   std::set<HWND> answered;
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT && std::chrono::steady_clock::now() < end) {
@@ -608,4 +615,79 @@ TEST_F(SetupProgramTest, EveryEndingLeavesALogAndAnUninstallerForWhatWasDone) {
     platform::RemoveFile(game + "\\player.cfg");
     for (const auto& [name, content] : c.placed) platform::RemoveFile(game + "\\" + name);
   }
+}
+
+namespace {
+
+// The load address of a process's program.
+uintptr_t ProgramBase(HANDLE process) {
+  HMODULE program = nullptr;
+  DWORD needed = 0;
+  return EnumProcessModules(process, &program, sizeof program, &needed) ? reinterpret_cast<uintptr_t>(program) : 0;
+}
+
+// An undefined instruction (0F 0B) in the code of a program file, at a place
+// its own map names a unit and line for: a thread started there faults in
+// the program's own code at once. Its offset from the program's start, or
+// 0 when there is none.
+uint32_t TrapInMappedCode(const std::string& program, const TEXEMap& map) {
+  const std::vector<uint8_t> file = testing_support::ReadFileBytes(program);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(file.data() + dos->e_lfanew);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  for (WORD s = 0; s < nt->FileHeader.NumberOfSections; ++s, ++section) {
+    if (!(section->Characteristics & IMAGE_SCN_CNT_CODE)) continue;
+    for (DWORD i = 0; i + 1 < section->SizeOfRawData; ++i) {
+      const size_t at = section->PointerToRawData + i;
+      const uint32_t offset = section->VirtualAddress + i;
+      if (file[at] == 0x0F && file[at + 1] == 0x0B && !map.GetAddressInfo(kEXEMapImageBase + offset).empty())
+        return offset;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+// The kit's base installer carries its address map, so an installer built
+// from the kit and its uninstaller name the unit and line of a fault in their
+// own reports, with the module offset that stays the same from run to run.
+TEST_F(SetupProgramTest, AReportOfAnInstallerBuiltFromTheKitNamesUnitAndLine) {
+  EXPECT_LT(testing_support::ReadFileBytes(KIT_SETUP_EXE).size(), testing_support::ReadFileBytes(SETUP_EXE).size() / 4)
+      << "the kit's base goes without the debug sections of this build";
+  ASSERT_TRUE(CopyFileA(KIT_SETUP_EXE, (kit + "\\base\\setup.exe").c_str(), FALSE));
+  const std::string setup = Build(Script());
+  ASSERT_EQ(RunAndWait(Quoted(setup) + " -silent -id " + Quoted(game)), 0);
+  TEXEMap map;
+  EXPECT_TRUE(TEXEMap().LoadEmbedded(game + "\\Sample_Uninstall.exe")) << "the uninstaller carries it too";
+  ASSERT_TRUE(map.LoadEmbedded(setup)) << "in front of the installer archive, after the icon was changed";
+  const uint32_t trap = TrapInMappedCode(setup, map);
+  ASSERT_NE(trap, 0u);
+
+  std::vector<std::string> boxes;
+  uintptr_t base = 0;
+  const long code = RunAnsweringBoxes(Quoted(setup), boxes, [&](const PROCESS_INFORMATION& pi) {
+    testing_support::Eventually([&] { return FindWindowW(nullptr, L" Sample Mod") != nullptr; });
+    base = ProgramBase(pi.hProcess);
+    HANDLE thread = CreateRemoteThread(pi.hProcess, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(base + trap),
+                                       nullptr, 0, nullptr);
+    if (thread) CloseHandle(thread);
+  });
+  EXPECT_EQ(code, 1);
+  ASSERT_EQ(boxes.size(), 1u) << testing::PrintToString(boxes);
+  const std::string created = "Error Log Created. Please Include \"";
+  const size_t path = boxes[0].find(created);
+  ASSERT_EQ(boxes[0].rfind("Error Report: Unknown Error: Illegal instruction\r\r", 0), 0u) << boxes[0];
+  ASSERT_NE(path, std::string::npos) << boxes[0];
+  const std::string report =
+      boxes[0].substr(path + created.size(), boxes[0].find('"', path + created.size()) - path - created.size());
+  const std::string text = Text(report);
+  platform::RemoveFile(report);
+  char offset[16];
+  std::snprintf(offset, sizeof offset, "+%08X", trap);
+  const std::string unitAndLine = map.GetAddressInfo(kEXEMapImageBase + trap);
+  EXPECT_NE(text.find(FormatTraceAddress(base + trap) + " SampleSetup.exe" + offset + unitAndLine + unitAndLine),
+            std::string::npos)
+      << "once from the module's map, once from the program's\n"
+      << text;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "tests/support/IconFile.h"
@@ -84,3 +86,60 @@ TEST(IconFile, AMissingIconFileIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A program file of two sections, the second's raw data ending at 0x600,
+// followed by `appended`.
+Bytes ProgramWith(const Bytes& appended) {
+  Bytes file(0x600 + appended.size(), 0);
+  std::copy(appended.begin(), appended.end(), file.begin() + 0x600);
+  file[0] = 'M';
+  file[1] = 'Z';
+  file[0x3C] = 0x80;  // the PE header
+  std::memcpy(&file[0x80], "PE\0\0", 4);
+  file[0x86] = 2;     // sections
+  file[0x94] = 0xF0;  // optional header size: the table at 0x80 + 24 + 0xF0
+  auto section = [&](size_t at, uint32_t raw, uint32_t size) {
+    for (int i = 0; i < 4; ++i) {
+      file[at + 16 + i] = static_cast<uint8_t>(size >> (8 * i));
+      file[at + 20 + i] = static_cast<uint8_t>(raw >> (8 * i));
+    }
+  };
+  section(0x188, 0x400, 0x200);  // the last in the file
+  section(0x1B0, 0x200, 0x200);
+  return file;
+}
+
+}  // namespace
+
+TEST(AppendedData, IsWhatFollowsTheLastSectionAndIsKeptAtTheEnd) {
+  TempDir dir;
+  const std::string exe = dir.File("setup.exe");
+  const Bytes map(300, 0x4D);
+  const Bytes bare = ProgramWith({});
+  struct Case {
+    const char* what;
+    Bytes file;
+    Bytes appended;
+  } cases[] = {
+      {"a program with a block appended", ProgramWith(map), map},
+      {"a program with nothing appended", bare, {}},
+      {"no program", Bytes(0x700, 'x'), {}},
+      {"a program cut short", Bytes(bare.begin(), bare.begin() + 0x100), {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFileBytes(exe, c.file);
+    EXPECT_EQ(DataAppendedToProgram(exe), c.appended);
+  }
+
+  // Put back only where an update of the program left it out.
+  WriteFileBytes(exe, ProgramWith(map));
+  EXPECT_TRUE(KeepDataAppendedToProgram(exe, map));
+  EXPECT_EQ(testing_support::ReadFileBytes(exe), ProgramWith(map));
+  WriteFileBytes(exe, ProgramWith({}));
+  EXPECT_TRUE(KeepDataAppendedToProgram(exe, map));
+  EXPECT_EQ(testing_support::ReadFileBytes(exe), ProgramWith(map));
+  EXPECT_FALSE(KeepDataAppendedToProgram(dir.File("missing.exe"), map));
+}

@@ -121,4 +121,20 @@ TEST_F(IconChange, AnArchiveAppendedAfterTheIconReadsBack) {
   EXPECT_EQ(RunProgram(exe), 42u);
 }
 
+// What is appended to a program (the map of the kit's base installer) still
+// ends it after the update that writes it anew.
+TEST_F(IconChange, WhatIsAppendedToTheProgramStaysAtItsEnd) {
+  const Bytes appended(4000, 0x4D);
+  Bytes program = ReadFileBytes(exe);
+  program.insert(program.end(), appended.begin(), appended.end());
+  WriteFileBytes(exe, program);
+  Bytes image = MakeIconImage(64, 99);
+  ASSERT_TRUE(ChangeExeIcon(Icon("icon.ico", MakeIconFile({image})), exe));
+  const Bytes after = ReadFileBytes(exe);
+  ASSERT_GT(after.size(), appended.size());
+  EXPECT_EQ(Bytes(after.end() - static_cast<std::ptrdiff_t>(appended.size()), after.end()), appended);
+  ExpectIcon(image);
+  EXPECT_EQ(RunProgram(exe), 42u);
+}
+
 }  // namespace
