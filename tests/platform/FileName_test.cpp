@@ -12,12 +12,11 @@ TEST(FileNames, DeviceNamesInEveryFormWindowsAccepts) {
     std::string segment;
     bool device;
   } cases[] = {
-      {"CON", true},      {"con", true},       {"Nul.txt", true},     {"aux.tar.gz", true},
-      {"PRN  ", true},    {"nul...", true},    {"com1", true},        {"LPT9.dat", true},
-      {"COM\xB9", true},  {"conin$", true},    {"CONOUT$.log", true}, {"nul .txt", true},
-      {"COM0", false},    {"COM10", false},    {"LPT", false},        {"CONSOLE", false},
-      {"xCON", false},    {"con_1", false},    {"", false},           {".con", false},
-      {"conin", false},   {"com1x.txt", false},
+      {"CON", true},         {"con", true},        {"Nul.txt", true},  {"aux.tar.gz", true}, {"PRN  ", true},
+      {"nul...", true},      {"com1", true},       {"LPT9.dat", true}, {"COM\xB9", true},    {"conin$", true},
+      {"CONOUT$.log", true}, {"nul .txt", true},   {"COM0", false},    {"COM10", false},     {"LPT", false},
+      {"CONSOLE", false},    {"xCON", false},      {"con_1", false},   {"", false},          {".con", false},
+      {"conin", false},      {"com1x.txt", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsDeviceName(c.segment), c.device) << c.segment;
 }
@@ -27,11 +26,11 @@ TEST(FileNames, PlainNamesHoldNoReservedCharacterOrEnding) {
     std::string segment;
     bool plain;
   } cases[] = {
-      {"readme.txt", true},  {"My Mod 1.0", true},  {"caf\xe9", true},   {".hidden", true},
-      {"A2?x", false},       {"a*b", false},        {"a:b", false},      {"a\"b", false},
-      {"a<b", false},        {"a>b", false},        {"a|b", false},      {"a/b", false},
-      {"a\\b", false},       {"tab\there", false},  {"dot.", false},     {"blank ", false},
-      {"", false},           {"NUL", false},        {"com3.ini", false}, {std::string("a\0b", 3), false},
+      {"readme.txt", true}, {"My Mod 1.0", true}, {"caf\xe9", true},   {".hidden", true},
+      {"A2?x", false},      {"a*b", false},       {"a:b", false},      {"a\"b", false},
+      {"a<b", false},       {"a>b", false},       {"a|b", false},      {"a/b", false},
+      {"a\\b", false},      {"tab\there", false}, {"dot.", false},     {"blank ", false},
+      {"", false},          {"NUL", false},       {"com3.ini", false}, {std::string("a\0b", 3), false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsPlainFileName(c.segment), c.plain) << c.segment;
 }
