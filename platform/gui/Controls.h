@@ -100,6 +100,9 @@ class GraphicControl : public Control {
 
   // Paints with the origin at the control's top-left corner, clipped to it.
   virtual void Paint(DcCanvas& canvas) = 0;
+
+ private:
+  void InvalidateArea(const Rect& area);
 };
 
 // A control with a window of its own.

@@ -22,10 +22,20 @@ HDC D(void* h) { return static_cast<HDC>(h); }
 
 const wchar_t kContainerClass[] = L"ModkitContainer";
 
+// Pixels per inch of the screen, asked once: fonts are made for every text
+// drawn and measured.
+int ScreenPixelsPerInch() {
+  static const int dpi = [] {
+    HDC screen = GetDC(nullptr);
+    int value = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return value;
+  }();
+  return dpi;
+}
+
 HFONT CreateFontFor(const Font& font) {
-  HDC screen = GetDC(nullptr);
-  int height = -MulDiv(font.Size, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
+  int height = -MulDiv(font.Size, ScreenPixelsPerInch(), 72);
   return CreateFontA(height, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                      font.Name.c_str());
@@ -241,10 +251,7 @@ void GraphicControl::SetBounds(int left, int top, int width, int height) {
   Rect old = bounds_;
   Control::SetBounds(left, top, width, height);
   if (old == bounds_) return;
-  if (parent_ && parent_->Handle() && visible_) {
-    RECT rc{old.Left, old.Top, old.Right, old.Bottom};
-    InvalidateRect(H(parent_->Handle()), &rc, FALSE);
-  }
+  InvalidateArea(old);
   Invalidate();
 }
 
@@ -256,11 +263,13 @@ void GraphicControl::SetVisible(bool visible) {
 }
 
 void GraphicControl::SetFont(const Font& font) {
+  if (font == font_) return;
   Control::SetFont(font);
   Invalidate();
 }
 
 void GraphicControl::SetColor(TColor color) {
+  if (color == color_) return;
   Control::SetColor(color);
   Invalidate();
 }
@@ -281,9 +290,14 @@ void GraphicControl::SendToBack() {
   Invalidate();
 }
 
-void GraphicControl::Invalidate() {
-  if (!parent_ || !parent_->Handle() || !visible_) return;
-  RECT rc{bounds_.Left, bounds_.Top, bounds_.Right, bounds_.Bottom};
+void GraphicControl::Invalidate() { InvalidateArea(bounds_); }
+
+// A window that is not shown is painted whole when it is: a layout of
+// thousands of controls, built before its window shows, asks the system
+// nothing.
+void GraphicControl::InvalidateArea(const Rect& area) {
+  if (!parent_ || !parent_->Handle() || !visible_ || !IsWindowVisible(H(parent_->Handle()))) return;
+  RECT rc{area.Left, area.Top, area.Right, area.Bottom};
   InvalidateRect(H(parent_->Handle()), &rc, FALSE);
 }
 
@@ -887,28 +901,33 @@ void Label::SetBounds(int left, int top, int width, int height) {
 }
 
 void Label::SetCaption(const std::u16string& caption) {
+  if (caption == caption_) return;
   caption_ = caption;
   Fit();
   Invalidate();
 }
 
 void Label::SetAutoSize(bool on) {
+  if (on == autoSize_) return;
   autoSize_ = on;
   Fit();
 }
 
 void Label::SetWordWrap(bool on) {
+  if (on == wordWrap_) return;
   wordWrap_ = on;
   Fit();
   Invalidate();
 }
 
 void Label::SetTransparent(bool on) {
+  if (on == transparent_) return;
   transparent_ = on;
   Invalidate();
 }
 
 void Label::SetFont(const Font& font) {
+  if (font == font_) return;
   GraphicControl::SetFont(font);
   Fit();
 }
@@ -918,15 +937,24 @@ void Label::SetFont(const Font& font) {
 // arrive does not matter.
 void Label::Fit() {
   if (!autoSize_) return;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  ReleaseDC(nullptr, screen);
-  DcCanvas canvas(dc);
-  canvas.font = font_;
-  Rect r{0, 0, wordWrap_ ? bounds_.Width() : 0, 0};
-  canvas.TextRectW(caption_.empty() ? u" " : caption_, r, DT_CALCRECT | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0));
-  DeleteDC(dc);
-  GraphicControl::SetBounds(bounds_.Left, bounds_.Top, wordWrap_ ? bounds_.Width() : r.Width(), r.Height());
+  // One device context and the font last measured serve every label: a
+  // layout may hold thousands of them, mostly in one font.
+  static HDC dc = CreateCompatibleDC(nullptr);
+  static Font measured;
+  static HFONT font = nullptr;
+  if (!font || !(measured == font_)) {
+    if (font) DeleteObject(font);
+    font = CreateFontFor(font_);
+    measured = font_;
+  }
+  RECT r{0, 0, wordWrap_ ? bounds_.Width() : 0, 0};
+  HGDIOBJ old = SelectObject(dc, font);
+  const std::u16string& text = caption_.empty() ? u" " : caption_;
+  DrawTextW(dc, W(text), static_cast<int>(text.size()), &r,
+            DT_CALCRECT | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0));
+  SelectObject(dc, old);
+  GraphicControl::SetBounds(bounds_.Left, bounds_.Top, wordWrap_ ? bounds_.Width() : r.right - r.left,
+                            r.bottom - r.top);
 }
 
 void Label::Paint(DcCanvas& canvas) {
