@@ -16,16 +16,23 @@ using testing_support::RaisedText;
 
 namespace {
 
+// The file header and the information header's size of a BMP file whose
+// headers and colour table take `head` bytes after the file header and
+// whose pixels take `pixels`.
+std::vector<uint8_t> BmpStart(uint32_t infoSize, uint32_t head, size_t pixels) {
+  std::vector<uint8_t> file = {'B', 'M'};
+  PutU32(file, 14 + head + static_cast<uint32_t>(pixels));
+  PutU32(file, 0);
+  PutU32(file, 14 + head);
+  PutU32(file, infoSize);
+  return file;
+}
+
 // A BMP file: headers, optional colour table, then rows as given (each
 // already padded to 4 bytes).
 std::vector<uint8_t> MakeBmp(int32_t width, int32_t height, uint16_t bits, const std::vector<uint32_t>& palette,
                              const std::vector<uint8_t>& rows, uint32_t compression = 0) {
-  std::vector<uint8_t> file = {'B', 'M'};
-  uint32_t offset = 14 + 40 + static_cast<uint32_t>(palette.size()) * 4;
-  PutU32(file, offset + static_cast<uint32_t>(rows.size()));
-  PutU32(file, 0);
-  PutU32(file, offset);
-  PutU32(file, 40);
+  std::vector<uint8_t> file = BmpStart(40, 40 + static_cast<uint32_t>(palette.size()) * 4, rows.size());
   PutU32(file, static_cast<uint32_t>(width));
   PutU32(file, static_cast<uint32_t>(height));
   PutU16(file, 1);
@@ -45,16 +52,8 @@ std::vector<uint8_t> MakeBmp(int32_t width, int32_t height, uint16_t bits, const
 // table of three-byte entries.
 std::vector<uint8_t> MakeOs2Bmp(uint16_t width, uint16_t height, uint16_t bits, const std::vector<uint32_t>& palette,
                                 const std::vector<uint8_t>& rows) {
-  std::vector<uint8_t> file = {'B', 'M'};
-  uint32_t offset = 14 + 12 + static_cast<uint32_t>(palette.size()) * 3;
-  PutU32(file, offset + static_cast<uint32_t>(rows.size()));
-  PutU32(file, 0);
-  PutU32(file, offset);
-  PutU32(file, 12);
-  PutU16(file, width);
-  PutU16(file, height);
-  PutU16(file, 1);
-  PutU16(file, bits);
+  std::vector<uint8_t> file = BmpStart(12, 12 + static_cast<uint32_t>(palette.size()) * 3, rows.size());
+  for (uint16_t v : {width, height, uint16_t{1}, bits}) PutU16(file, v);
   for (uint32_t c : palette) file.insert(file.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
   file.insert(file.end(), rows.begin(), rows.end());
   return file;
