@@ -134,6 +134,16 @@ bool IsPushButton(HWND hwnd) {
   return dynamic_cast<Button*>(ControlOf(hwnd)) && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
 }
 
+// For each child window: a push button of ours is drawn as the default one
+// when it is `shown`, as an ordinary one otherwise.
+BOOL CALLBACK DrawAsDefaultOrNot(HWND hwnd, LPARAM shown) {
+  if (!IsPushButton(hwnd)) return TRUE;
+  LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+  LONG_PTR type = hwnd == reinterpret_cast<HWND>(shown) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+  if ((style & BS_TYPEMASK) != type) SendMessageW(hwnd, BM_SETSTYLE, (style & ~BS_TYPEMASK & 0xFFFF) | type, TRUE);
+  return TRUE;
+}
+
 // Presses the button of that window handle, if it is one of ours.
 void Press(void* button) {
   if (auto* b = dynamic_cast<Button*>(ControlOf(H(button)))) b->Click();
@@ -631,17 +641,7 @@ void Window::ShowDefaultButton() {
   if (focus == shownFocus_) return;  // a window may hold thousands of controls
   shownFocus_ = focus;
   HWND shown = focus && IsChild(root, focus) && IsPushButton(focus) ? focus : H(defaultButton_);
-  EnumChildWindows(
-      root,
-      [](HWND hwnd, LPARAM shown) -> BOOL {
-        if (!IsPushButton(hwnd)) return TRUE;
-        LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE);
-        LONG_PTR type = hwnd == reinterpret_cast<HWND>(shown) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-        if ((style & BS_TYPEMASK) != type)
-          SendMessageW(hwnd, BM_SETSTYLE, (style & ~BS_TYPEMASK & 0xFFFF) | type, TRUE);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(shown));
+  EnumChildWindows(root, DrawAsDefaultOrNot, reinterpret_cast<LPARAM>(shown));
 }
 
 void Window::SetCancelButton(Button* button) { cancelButton_ = button ? button->Handle() : nullptr; }

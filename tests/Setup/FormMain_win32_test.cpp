@@ -11,6 +11,8 @@
 #include "tests/Setup/WizardFixture.h"
 #include "tests/support/WindowSearch.h"
 
+using testing_support::FindShownChildByClass;
+
 namespace {
 
 class WizardWindowTest : public RuntimeTest {
@@ -133,24 +135,6 @@ void Type(WORD key, bool alt = false) {
   SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
 }
 
-// The shown window of that class below top.
-HWND ShownChild(HWND top, const wchar_t* className) {
-  struct Search {
-    const wchar_t* className;
-    HWND found;
-  } search{className, nullptr};
-  EnumChildWindows(
-      top,
-      [](HWND hwnd, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        if (!IsWindowVisible(hwnd) || !testing_support::window_search::HasClass(hwnd, s->className)) return TRUE;
-        s->found = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 // Handles the window's messages until the condition holds; false when it
 // still does not after a while.
 template <class Condition>
@@ -180,7 +164,7 @@ TEST_F(WizardWindowTest, TheKeyboardAloneGoesThroughEveryPage) {
   HWND window = static_cast<HWND>(wizard->Window().Handle());
   SetForegroundWindow(window);
   HWND next = Button(u"&Next >"), cancel = Button(u"Cancel");
-  HWND name = ShownChild(window, L"Edit");
+  HWND name = FindShownChildByClass(window, L"Edit");
   ASSERT_TRUE(next && cancel && name);
   EXPECT_TRUE(PumpUntil([&] { return GetFocus() == next; })) << "the wizard starts on Next";
 
@@ -208,8 +192,8 @@ TEST_F(WizardWindowTest, TheKeyboardAloneGoesThroughEveryPage) {
   EXPECT_TRUE(PumpUntil([&] { return WizardPages->Current == 1; }));
   EXPECT_TRUE(PumpUntil([&] { return GetFocus() == next; }));
   // Tab goes into the rich edit and out of it again, to Back.
-  HWND licence = ShownChild(window, L"RichEdit20W");
-  for (HWND stop : {cancel, ShownChild(window, L"Edit"), licence}) {
+  HWND licence = FindShownChildByClass(window, L"RichEdit20W");
+  for (HWND stop : {cancel, FindShownChildByClass(window, L"Edit"), licence}) {
     Type(VK_TAB);
     EXPECT_TRUE(PumpUntil([&] { return GetFocus() == stop; }));
   }
