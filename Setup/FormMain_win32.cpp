@@ -10,7 +10,8 @@
 // into the model.
 class TFrmMainWindow::TButtonView : public TControlView {
  public:
-  TButtonView(TTntButton& model, gui::Button& button) : model_(model), button_(button) {
+  TButtonView(TFrmMainWindow& owner, TTntButton& model, gui::Button& button)
+      : owner_(owner), model_(model), button_(button) {
     model_.SetView(this);
     button_.OnClick = [this] { model_.Click(); };
     for (TChange change : {TChange::Bounds, TChange::Text, TChange::Visible, TChange::Enabled}) Changed(model_, change);
@@ -27,6 +28,7 @@ class TFrmMainWindow::TButtonView : public TControlView {
         break;
       case TChange::Visible:
         button_.SetVisible(model_.Visible());
+        owner_.ChooseDefaultButton();
         break;
       case TChange::Enabled:
         button_.SetEnabled(model_.Enabled());
@@ -37,6 +39,7 @@ class TFrmMainWindow::TButtonView : public TControlView {
   }
 
  private:
+  TFrmMainWindow& owner_;
   TTntButton& model_;
   gui::Button& button_;
 };
@@ -71,10 +74,13 @@ TFrmMainWindow::TFrmMainWindow() {
   bevel_.SetShape(gui::BevelShape::TopLine);
   form_ = std::make_unique<TFrmMain>(*this);
   layoutView_ = std::make_unique<TLayoutView>(form_->Panel1, page_);
-  buttonViews_.push_back(std::make_unique<TButtonView>(form_->BackButton, back_));
-  buttonViews_.push_back(std::make_unique<TButtonView>(form_->NextButton, next_));
-  buttonViews_.push_back(std::make_unique<TButtonView>(form_->CancelButton, cancel_));
-  buttonViews_.push_back(std::make_unique<TButtonView>(form_->LanguageButton, language_));
+  // Esc presses Cancel, which asks first; Enter the default button
+  // (ChooseDefaultButton).
+  window_.SetCancelButton(&cancel_);
+  buttonViews_.push_back(std::make_unique<TButtonView>(*this, form_->BackButton, back_));
+  buttonViews_.push_back(std::make_unique<TButtonView>(*this, form_->NextButton, next_));
+  buttonViews_.push_back(std::make_unique<TButtonView>(*this, form_->CancelButton, cancel_));
+  buttonViews_.push_back(std::make_unique<TButtonView>(*this, form_->LanguageButton, language_));
   window_.OnCloseQuery = [this] { return form_->FormCloseQuery(); };
   window_.OnClosed = [this] { form_->FormClose(); };
   // The owner of what the script starts through the shell.
@@ -89,6 +95,12 @@ TFrmMainWindow::~TFrmMainWindow() {
   layoutView_.reset();
   form_.reset();
   ApplicationWindow = nullptr;
+}
+
+// Enter presses Next; once Next is hidden (the finish page), the button
+// that reads Finish.
+void TFrmMainWindow::ChooseDefaultButton() {
+  window_.SetDefaultButton(form_->NextButton.Visible() ? &next_ : &cancel_);
 }
 
 void TFrmMainWindow::SetTitle(const std::u16string& title, const std::u16string& caption) {

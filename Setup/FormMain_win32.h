@@ -36,6 +36,7 @@ class TFrmMainWindow : public TWizardHost {
  private:
   class TButtonView;
   class TTreeItems;
+  void ChooseDefaultButton();
 
   gui::Window window_{u"Setup", 578, 413};
   gui::Panel page_{&window_};

@@ -3,17 +3,7 @@
 #include <algorithm>
 
 #include "platform/File.h"
-
-namespace {
-
-bool SameTextAZ(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-           return fold(x) == fold(y);
-         });
-}
-
-}  // namespace
+#include "platform/Text.h"
 
 bool IsValidIdent(const std::string& name) {
   auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
@@ -38,11 +28,7 @@ TControl::~TControl() {
 void TControl::SetName(const std::string& name) {
   if (name == name_) return;
   if (!name.empty() && !IsValidIdent(name)) throw EComponentError("''" + name + "'' is not a valid component name");
-  if (!name.empty() && parent_) {
-    for (TControl* sibling : parent_->children_)
-      if (sibling != this && SameTextAZ(sibling->name_, name))
-        throw EComponentError("A component named " + name + " already exists");
-  }
+  if (parent_) parent_->Rename(this, name);
   name_ = name;
 }
 
@@ -129,9 +115,17 @@ void TPanel::SetCaption(const std::string& caption) { Update(caption_, caption, 
 void TPanel::SetBevel(bool on) { Update(bevel_, on, TChange::Style); }
 
 TControl* TPanel::FindChild(const std::string& name) const {
-  for (TControl* child : children_)
-    if (SameTextAZ(child->Name(), name)) return child;
-  return nullptr;
+  auto found = names_.find(platform::LowerAZ(name));
+  return found == names_.end() ? nullptr : found->second;
+}
+
+void TPanel::Rename(TControl* child, const std::string& name) {
+  const std::string key = platform::LowerAZ(name);
+  auto taken = names_.find(key);
+  if (!name.empty() && taken != names_.end() && taken->second != child)
+    throw EComponentError("A component named " + name + " already exists");
+  if (!child->name_.empty()) names_.erase(platform::LowerAZ(child->name_));
+  if (!name.empty()) names_[key] = child;
 }
 
 void TPanel::ColorChanged() {
@@ -144,6 +138,8 @@ void TPanel::ColorChanged() {
 
 void TPanel::Erase(TControl* child) {
   children_.erase(std::remove(children_.begin(), children_.end(), child), children_.end());
+  auto named = names_.find(platform::LowerAZ(child->name_));
+  if (named != names_.end() && named->second == child) names_.erase(named);
 }
 
 void TPanel::MoveChild(TControl* child, bool toFront) {

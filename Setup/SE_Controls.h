@@ -9,6 +9,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/gui/Bitmap.h"
@@ -37,6 +38,7 @@ enum class TChange {
   Order,    // position among its siblings
   Paint,    // paint at once
   Invalidate,
+  Loaded,     // the layout has set all of the control's properties
   Destroyed,  // the model is going away: the view lets go of it
 };
 
@@ -64,7 +66,7 @@ class TControl {
   TPanel* Parent() const { return parent_; }
   const std::string& Name() const { return name_; }
   // EComponentError when the name is not empty and not an identifier, or
-  // when another control of the parent has it (compared without case).
+  // when another control of the parent has it (A-Z compared without case).
   void SetName(const std::string& name);
 
   int Left() const { return left_; }
@@ -102,6 +104,9 @@ class TControl {
   // Paints the control on the screen at once (a long job's status that
   // must show before the job goes on).
   void Repaint() { Notify(TChange::Paint); }
+  // Called by the layout once the control's block is read: a view may put
+  // off what is costly to redo for each property line until then.
+  void Loaded() { Notify(TChange::Loaded); }
 
   TControlView* View() const { return view_; }
   void SetView(TControlView* view) { view_ = view; }
@@ -167,10 +172,15 @@ class TPanel : public TControl {
   void Insert(TControl* child) { children_.push_back(child); }
   void Erase(TControl* child);
   void MoveChild(TControl* child, bool toFront);
+  // Gives a child a new name; EComponentError when another child has it.
+  void Rename(TControl* child, const std::string& name);
 
   std::string caption_;
   bool bevel_ = true;
   std::vector<TControl*> children_;
+  // The named children by their names' LowerAZ: a layout of thousands of
+  // controls must not compare each name with every other one.
+  std::unordered_map<std::string, TControl*> names_;
 
   friend class TControl;
 };

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 
 #include "Setup/SE_Controls.h"
 #include "platform/gui/Controls.h"
@@ -33,6 +34,9 @@ class TLayoutView : public TControlView {
   TPanel& page_;
   gui::Container& pageWindow_;
   std::map<const TControl*, std::unique_ptr<gui::Control>> widgets_;
+  // Controls whose layout block is still being read: their font and their
+  // content wait for its end, so that a long text is laid out once.
+  std::set<const TControl*> loading_;
 };
 
 // The folder tree's own item drawing: the item's colours from the model,

@@ -121,6 +121,7 @@ void TLayoutView::Create(TControl& control) {
   for (TChange change : {TChange::Font, TChange::Color, TChange::Bounds, TChange::Visible, TChange::Enabled,
                          TChange::Style, TChange::Text, TChange::Picture})
     Apply(control, made, change);
+  loading_.insert(&control);
 }
 
 void TLayoutView::Changed(TControl& control, TChange change) {
@@ -132,7 +133,17 @@ void TLayoutView::Changed(TControl& control, TChange change) {
   auto found = widgets_.find(&control);
   if (found == widgets_.end()) return;
   if (change == TChange::Destroyed) {
+    loading_.erase(&control);
     widgets_.erase(found);
+    return;
+  }
+  const bool loading = loading_.count(&control) > 0;
+  if (loading && (change == TChange::Font || change == TChange::Picture)) return;
+  if (change == TChange::Loaded) {
+    if (!loading) return;
+    loading_.erase(&control);
+    Apply(control, *found->second, TChange::Font);
+    Apply(control, *found->second, TChange::Picture);
     return;
   }
   Apply(control, *found->second, change);
@@ -230,7 +241,15 @@ void TLayoutView::Apply(TControl& control, gui::Control& widget, TChange change)
         if (!m->Content().empty()) static_cast<gui::RichEdit&>(widget).LoadContent(m->Content());
       }
       break;
+    case TChange::Loaded:
     case TChange::Destroyed:
       break;
+  }
+  if (auto* label = dynamic_cast<TTntLabel*>(&control)) {
+    // An automatically sized label has the size of its text; the model
+    // keeps it, or the next change of the label's place would put the old
+    // size back on the screen.
+    const gui::Rect& fitted = widget.Bounds();
+    label->SetBounds(fitted.Left, fitted.Top, fitted.Width(), fitted.Height());
   }
 }

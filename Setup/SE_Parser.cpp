@@ -15,15 +15,10 @@
 #include "platform/Text.h"
 #include "platform/gui/Picture.h"
 
+using platform::LowerAZ;
+using platform::SameTextAZ;
+
 namespace {
-
-std::string LowerAZ(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return text;
-}
-
-bool SameTextAZ(const std::string& a, const std::string& b) { return LowerAZ(a) == LowerAZ(b); }
 
 // Every "<BR>", in any case, becomes a carriage return. A carriage return
 // cannot complete another "<BR>", so one pass gives the repeated result.
@@ -57,17 +52,36 @@ bool ReadEntry(const std::string& name, Bytes& data) {
   return false;
 }
 
-// Splits the text into sections (index) or blocks (layout file): a line
-// beginning with "[" starts one, empty lines are skipped, and lines before
-// the first "[" line form one of their own.
-// Layouts come from ordinary editors: a UTF-8 byte-order mark in front is
-// no part of the first line.
-template <typename Handler>
-void ForEachSection(const Bytes& data, Handler&& handle) {
+// The text of a layout file, up to its first NUL, in the system code page.
+// Layouts come from ordinary editors: a UTF-8 byte-order mark in front is no
+// part of the first line, and a file saved as UTF-16 with its mark (Notepad's
+// "Unicode", in either byte order) holds the same text in 16-bit characters,
+// with a NUL byte in nearly every one of them.
+std::string LayoutText(const Bytes& data) {
+  const bool little = data.size() >= 2 && data[0] == 0xFF && data[1] == 0xFE;
+  const bool big = data.size() >= 2 && data[0] == 0xFE && data[1] == 0xFF;
+  if (little || big) {
+    std::u16string wide;
+    for (size_t i = 2; i + 1 < data.size(); i += 2) {
+      char16_t c = static_cast<char16_t>(little ? data[i] | data[i + 1] << 8 : data[i] << 8 | data[i + 1]);
+      if (c == u'\0') break;
+      wide.push_back(c);
+    }
+    return platform::WideToAnsi(wide);
+  }
   static constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
   std::string text(data.begin(), data.end());
   text.resize(std::min(text.size(), text.find('\0')));
   if (text.compare(0, 3, kUtf8Mark) == 0) text.erase(0, 3);
+  return text;
+}
+
+// Splits the text into sections (index) or blocks (layout file): a line
+// beginning with "[" starts one, empty lines are skipped, and lines before
+// the first "[" line form one of their own.
+template <typename Handler>
+void ForEachSection(const Bytes& data, Handler&& handle) {
+  const std::string text = LayoutText(data);
   TStringList lines;
   SplitLines(lines, text.c_str());
   TStringList gathered;
@@ -211,6 +225,7 @@ void TControlParser::ParseBlock(const TStringList& block) {
     SplitNameValue(node->Text, key, value);
     SetProperty(key, value, RawCaptions[index], created);
   }
+  created.Loaded();
 }
 
 void TControlParser::AddControl(std::unique_ptr<TControl> control) {

@@ -150,12 +150,41 @@ const char* kDir =
     "tradiobutton\r\ncaption=One\r\n";
 const char* kEnd = "[done]\r\ntype=tlabel\r\ncaption=Done\r\n[log]\r\ntype=trichedit\r\nFile=5.txt\r\n";
 
+// A 4 x 2 picture of 8 bits, run-length coded as picture tools write it: a
+// run, a stretch as it is, a move, the row and picture ends.
+Bytes RunLengthBmp() {
+  Bytes file = {'B', 'M'};
+  auto put = [&](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) file.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  };
+  const Bytes pixels = {2, 1, 0, 3, 0, 1, 0, 0, 0, 0, 0, 2, 1, 0, 4, 1, 0, 1};
+  put(14 + 40 + 8 + pixels.size(), 4);
+  put(0, 4);
+  put(14 + 40 + 8, 4);
+  for (uint32_t v : {40u, 4u, 2u}) put(v, 4);
+  put(1, 2);
+  put(8, 2);
+  for (uint32_t v : {1u, static_cast<uint32_t>(pixels.size()), 2835u, 2835u, 2u, 0u}) put(v, 4);
+  for (uint32_t c : {0x000000u, 0x00FF00u}) put(c, 4);
+  file.insert(file.end(), pixels.begin(), pixels.end());
+  return file;
+}
+
+// A text as Notepad saves it as "Unicode": UTF-16 with its mark.
+Bytes Utf16(std::string_view text) {
+  Bytes out = {0xFF, 0xFE};
+  for (char c : text) out.insert(out.end(), {static_cast<uint8_t>(c), 0});
+  return out;
+}
+
 void LayoutSeeds() {
   uint32_t pixels[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
   Bytes bmp = testing_support::BmpFile(2, 2, pixels);
   Seed("page_layout", "wizard",
        Parts({Bytes_(kPages), Bytes_(kWelcome), Bytes_(kDir), Bytes_(kEnd), bmp, Bytes_("{\\rtf1 Hello}")}));
   Seed("page_layout", "one", Parts({Bytes_("[pages]\r\n1.txt\r\n"), Bytes_(kDir)}));
+  Seed("page_layout", "unicode-rle",
+       Parts({Utf16(kPages), Utf16(kWelcome), Bytes_(kDir), Bytes_(kEnd), RunLengthBmp(), Bytes_("plain")}));
 }
 
 void UninstallSeeds() {

@@ -42,9 +42,9 @@ struct TMatch {
 };
 
 // Replaces matches again and again until none is left, with the result of
-// restarting the search from the beginning after every replacement. A new
-// match can only begin up to lookBehind characters before the last
-// replacement, so the search resumes there instead of at the start.
+// restarting the search from the beginning after every replacement. After a
+// replacement at a position, resume(text, position) names the earliest place
+// where a match can begin now, and the search goes on from there.
 //
 // A text that holds its own pattern, or strings that hold each other's tags,
 // would be expanded forever. A match that lies wholly inside text inserted
@@ -53,15 +53,15 @@ struct TMatch {
 //
 // Strings that each hold two tags of the next one double the text at every
 // level: thirty lines of a language file would ask for gigabytes, and a long
-// chain of strings that each name the next costs a replacement per link for
-// every tag. A match whose replacement would make the text longer than
-// `limit` (or than the text given, when that is longer) is left as it is,
-// like a cycle, and so is every match after `limit` replacements.
-template <class FindFn, class ValueFn>
-std::u16string ReplaceRepeatedly(std::u16string text, size_t lookBehind, FindFn find, ValueFn value,
+// chain of strings that each name the next costs a replacement per link. So
+// matches inside inserted text (nested ones) may add at most `limit`
+// characters and make at most `limit` replacements in all; a nested match
+// past that is left as it is, like a cycle. Matches in the text itself are
+// always replaced, however long their replacement.
+template <class FindFn, class ValueFn, class ResumeFn>
+std::u16string ReplaceRepeatedly(std::u16string text, FindFn find, ValueFn value, ResumeFn resume,
                                  size_t limit = SIZE_MAX) {
-  const size_t longest = std::max(limit, text.size());
-  size_t made = 0;
+  size_t nestedMade = 0, nestedGrowth = 0;
   struct TInserted {
     size_t Begin, End;
     int Key;
@@ -69,23 +69,25 @@ std::u16string ReplaceRepeatedly(std::u16string text, size_t lookBehind, FindFn 
   std::vector<TInserted> open;  // nested, outermost first
   size_t from = 0, floor = 0;
   TMatch m;
-  while (made < limit && find(text, from, m)) {
+  while (find(text, from, m)) {
     while (!open.empty() && !(open.back().Begin <= m.Begin && m.End <= open.back().End)) open.pop_back();
     bool cycle = std::any_of(open.begin(), open.end(), [&](const TInserted& r) { return r.Key == m.Key; });
-    if (cycle) {
+    std::u16string inserted = cycle ? std::u16string() : value(m);
+    const size_t replaced = m.End - m.Begin;
+    const size_t growth = inserted.size() > replaced ? inserted.size() - replaced : 0;
+    const bool nested = !open.empty();
+    if (cycle || (nested && (nestedMade >= limit || growth > limit - nestedGrowth))) {
       from = floor = m.Begin + 1;
       continue;
     }
-    std::u16string inserted = value(m);
-    if (text.size() - (m.End - m.Begin) + inserted.size() > longest) {
-      from = floor = m.Begin + 1;
-      continue;
+    if (nested) {
+      ++nestedMade;
+      nestedGrowth += growth;
     }
-    text.replace(m.Begin, m.End - m.Begin, inserted);
-    ++made;
-    for (TInserted& r : open) r.End = r.End + inserted.size() - (m.End - m.Begin);
+    text.replace(m.Begin, replaced, inserted);
+    for (TInserted& r : open) r.End = r.End + inserted.size() - replaced;
     open.push_back({m.Begin, m.Begin + inserted.size(), m.Key});
-    from = std::max(floor, m.Begin > lookBehind ? m.Begin - lookBehind : 0);
+    from = std::max(floor, resume(text, m.Begin));
   }
   return text;
 }
@@ -222,7 +224,20 @@ std::u16string TLanguages::ReplaceLangTags(const std::u16string& text) const {
     }
   };
   auto value = [this](const TMatch& m) { return GetString(static_cast<uint16_t>(m.Key)); };
-  return ReplaceRepeatedly(text, kTagStart.size() - 1, find, value, kMaxTagExpansion);
+  // Every "<LANG" before the replacement was no tag, for want of a number up
+  // to its ">". One whose ">" lies before the replacement stays so; only the
+  // last "<LANG" that no ">" closes before it can become a tag now (an
+  // earlier one would hold it in its number). A "<LAN" just before the
+  // replacement may also be completed by it.
+  auto resume = [](const std::u16string& t, size_t at) {
+    const size_t partial = at > kTagStart.size() - 1 ? at - (kTagStart.size() - 1) : 0;
+    for (size_t p = at; p-- > 0;) {
+      if (t[p] == u'>') break;
+      if (p + kTagStart.size() <= at && t.compare(p, kTagStart.size(), kTagStart) == 0) return p;
+    }
+    return partial;
+  };
+  return ReplaceRepeatedly(text, find, value, resume, kMaxTagExpansion);
 }
 
 std::u16string TLanguages::ReplaceText(const std::u16string& text, const std::u16string& pattern,
@@ -238,7 +253,9 @@ std::u16string TLanguages::ReplaceText(const std::u16string& text, const std::u1
     return true;
   };
   auto value = [&](const TMatch&) { return replacement; };
-  return ReplaceRepeatedly(text, folded.size() - 1, find, value);
+  // An occurrence that a replacement completes overlaps its start.
+  auto resume = [&](const std::u16string&, size_t at) { return at >= folded.size() ? at - (folded.size() - 1) : 0; };
+  return ReplaceRepeatedly(text, find, value, resume);
 }
 
 int32_t TLanguages::FindByLangId(uint16_t langId) const {

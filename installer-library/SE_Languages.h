@@ -34,9 +34,10 @@ class TUnicodeStringList {
   std::vector<std::u16string> lines_;
 };
 
-// The longest text that tag replacement makes (unless it was given longer),
-// and the most tags it replaces in one text: far above what any caption or
-// message needs, far below what strings that nest their tags could ask for.
+// How much tags inside language strings may add to a text in all, in
+// characters and in replacements: far above what any caption or message
+// needs, far below what strings that nest their tags could ask for. Tags
+// written in the text itself are not counted.
 constexpr size_t kMaxTagExpansion = 16384;
 
 struct TLID {
@@ -70,9 +71,10 @@ class TLanguages {
   // The current language's string, or "NOT FOUND " and the number.
   std::u16string GetString(uint16_t number) const;
   // Replaces every "<LANGn>" (upper case) by string n, again and again from
-  // the start, so strings may hold tags themselves. A tag whose string would
-  // take the text past kMaxTagExpansion characters stays as it is, and so do
-  // the tags left after kMaxTagExpansion replacements.
+  // the start, so strings may hold tags themselves. A tag inside an inserted
+  // string stays as it is when it would take what such tags add past
+  // kMaxTagExpansion (characters or replacements), or when it is that
+  // string's own tag.
   std::u16string ReplaceLangTags(const std::u16string& text) const;
   // Index of the first language serving the identifier, or -1.
   int32_t FindByLangId(uint16_t langId) const;

@@ -23,6 +23,14 @@ inline bool SameTextAZ(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The letters A-Z lower-cased, everything else kept: the key under which
+// SameTextAZ finds a name.
+inline std::string LowerAZ(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  return text;
+}
+
 // 8-bit text of the system code page to 16-bit text, and back. A character
 // the code page cannot show becomes '?' on the way back.
 std::u16string AnsiToWide(const std::string& text);

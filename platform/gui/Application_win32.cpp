@@ -6,6 +6,7 @@
 #include <map>
 
 #include "platform/gui/Application.h"
+#include "platform/gui/Controls.h"
 
 namespace gui {
 
@@ -57,10 +58,7 @@ void InitApplication() {
 
 void RunMessageLoop() {
   MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageOfQueue(&msg);
 }
 
 void ProcessMessages() {
@@ -70,8 +68,7 @@ void ProcessMessages() {
       PostQuitMessage(static_cast<int>(msg.wParam));  // keep it for the loop
       return;
     }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+    DispatchMessageOfQueue(&msg);
   }
 }
 

@@ -100,6 +100,9 @@ class GraphicControl : public Control {
 
   // Paints with the origin at the control's top-left corner, clipped to it.
   virtual void Paint(DcCanvas& canvas) = 0;
+
+ private:
+  void InvalidateArea(const Rect& area);
 };
 
 // A control with a window of its own.
@@ -163,7 +166,7 @@ class Container : public WinControl {
   void SetColor(TColor color) override;
 
   // Called by the window procedure.
-  intptr_t HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
+  virtual intptr_t HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
 
  protected:
   explicit Container(Container* parent) : WinControl(parent) {}
@@ -203,16 +206,38 @@ class Panel : public Container {
 // progress window) has a slim caption and neither.
 enum class WindowKind { Dialog, Tool };
 
+class Button;
+
 // A top-level window with a fixed single border, centred on the screen.
 // Closing asks OnCloseQuery, then calls OnClosed; the first window created
 // is the main window, whose end ends the message loop.
-
+//
+// Its keys are a dialog box's (DispatchMessageOfQueue): Tab and Shift+Tab go
+// through its controls in the order they were created, Enter presses the
+// default button, Esc the cancel button. The focus stays on a control the
+// user can reach: when the control that holds it is hidden or disabled, it
+// goes to the default button (or the first control Tab reaches), and it
+// comes back to where it was when the window is active again.
 class Window : public Container {
  public:
   Window(const std::u16string& caption, int clientWidth, int clientHeight, WindowKind kind = WindowKind::Dialog);
   ~Window() override;
   void Show();
   void Close();
+
+  // The button that Enter presses, drawn as the default one, and the one
+  // that Esc presses; none (null) at first.
+  void SetDefaultButton(Button* button);
+  void SetCancelButton(Button* button);
+  // Moves the focus to the default button, or the first control Tab
+  // reaches, unless a control the user can reach holds it; nothing while
+  // the keyboard is in another window.
+  void KeepFocus();
+  // Draws the button that Enter presses now as the default one: the push
+  // button with the focus, else the default button.
+  void ShowDefaultButton();
+
+  intptr_t HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
   std::function<bool()> OnCloseQuery;
   std::function<void()> OnClosed;
@@ -224,12 +249,29 @@ class Window : public Container {
   void OnMenuCommand(unsigned id) override {
     if (OnMenu) OnMenu(id);
   }
+
+ private:
+  // Window handles, so that a button that goes first leaves nothing behind.
+  void* defaultButton_ = nullptr;
+  void* cancelButton_ = nullptr;
+  void* lastFocus_ = nullptr;   // while another window is active
+  void* shownFocus_ = nullptr;  // the focus when ShowDefaultButton last looked
 };
+
+// Delivers a message taken from the queue (a MSG), with the keys of a
+// dialog box in a window of ours: Tab and the arrows move the focus, Enter
+// presses the default button, Esc the cancel button, and Alt with an
+// underlined letter (or the letter alone where no text is typed) presses
+// the button or radio button that shows it.
+void DispatchMessageOfQueue(void* message);
 
 class Button : public WinControl {
  public:
   explicit Button(Container* parent);
   bool OnCommand(unsigned code) override;
+  // Presses the button as the user does; a hidden or disabled one does
+  // nothing.
+  void Click();
   std::function<void()> OnClick;
 };
 
@@ -274,20 +316,34 @@ class Memo : public WinControl {
   std::function<void()> OnChange;
 };
 
-// Rich text or plain text, with both scroll bars.
+// Rich text or plain text, with both scroll bars, of any length.
 class RichEdit : public WinControl {
  public:
   explicit RichEdit(Container* parent);
   void SetColor(TColor color) override;
+  // The font of plain text, and the default of rich text where the document
+  // names none; a loaded rich text keeps the formatting it has.
   void SetFont(const Font& font) override;
   // Rich text when the bytes begin with "{\rtf", else plain 8-bit text.
   void LoadContent(const std::string& bytes);
   void SetLines(const std::u16string& text);
+
+ private:
+  // The font as the control's character format: of all text, or the
+  // default for text to come.
+  void ApplyCharFormat(bool allText);
+  bool rich_ = false;
 };
 
+// A caption shows "&" as the underline of the letter after it ("&&" is one
+// "&"), as Windows shows accelerators. An automatically sized label takes
+// the size of its text whenever its text, font or wrapping change; a
+// wrapping one keeps its width and takes the height its text needs, also
+// when its width changes.
 class Label : public GraphicControl {
  public:
   explicit Label(Container* parent) : GraphicControl(parent) {}
+  void SetBounds(int left, int top, int width, int height) override;
   void SetCaption(const std::u16string& caption);
   const std::u16string& Caption() const { return caption_; }
   void SetAutoSize(bool on);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/Text.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/Controls.h"
 
@@ -21,10 +22,20 @@ HDC D(void* h) { return static_cast<HDC>(h); }
 
 const wchar_t kContainerClass[] = L"ModkitContainer";
 
+// Pixels per inch of the screen, asked once: fonts are made for every text
+// drawn and measured.
+int ScreenPixelsPerInch() {
+  static const int dpi = [] {
+    HDC screen = GetDC(nullptr);
+    int value = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return value;
+  }();
+  return dpi;
+}
+
 HFONT CreateFontFor(const Font& font) {
-  HDC screen = GetDC(nullptr);
-  int height = -MulDiv(font.Size, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
+  int height = -MulDiv(font.Size, ScreenPixelsPerInch(), 72);
   return CreateFontA(height, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                      font.Name.c_str());
@@ -99,7 +110,58 @@ WinControl* ControlOf(HWND hwnd) {
 
 HWND g_mainWindow = nullptr;
 
+// The window of ours that a window belongs to, or null.
+Window* RootWindowOf(HWND hwnd) {
+  return hwnd ? dynamic_cast<Window*>(ControlOf(GetAncestor(hwnd, GA_ROOT))) : nullptr;
+}
+
+// A control inside root that the user can work with the keyboard: shown and
+// enabled, and no mere holder of other controls.
+bool CanTakeFocus(HWND root, HWND hwnd) {
+  return hwnd && IsChild(root, hwnd) && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd) &&
+         !dynamic_cast<Container*>(ControlOf(hwnd));
+}
+
+// Focuses a control as Tab does: an edit's text is selected whole.
+void FocusAsTabDoes(HWND hwnd) {
+  SetFocus(hwnd);
+  if (SendMessageW(hwnd, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(hwnd, EM_SETSEL, 0, -1);
+}
+
+// A push button of ours (no radio button or check box).
+bool IsPushButton(HWND hwnd) {
+  LONG_PTR type = GetWindowLongPtrW(hwnd, GWL_STYLE) & BS_TYPEMASK;
+  return dynamic_cast<Button*>(ControlOf(hwnd)) && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
+}
+
+// For each child window: a push button of ours is drawn as the default one
+// when it is `shown`, as an ordinary one otherwise.
+BOOL CALLBACK DrawAsDefaultOrNot(HWND hwnd, LPARAM shown) {
+  if (!IsPushButton(hwnd)) return TRUE;
+  LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+  LONG_PTR type = hwnd == reinterpret_cast<HWND>(shown) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+  if ((style & BS_TYPEMASK) != type) SendMessageW(hwnd, BM_SETSTYLE, (style & ~BS_TYPEMASK & 0xFFFF) | type, TRUE);
+  return TRUE;
+}
+
+// Presses the button of that window handle, if it is one of ours.
+void Press(void* button) {
+  if (auto* b = dynamic_cast<Button*>(ControlOf(H(button)))) b->Click();
+}
+
 }  // namespace
+
+void DispatchMessageOfQueue(void* message) {
+  auto* msg = static_cast<MSG*>(message);
+  Window* window = RootWindowOf(msg->hwnd);
+  const bool key = msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST;
+  if (!window || !key || !IsDialogMessageW(H(window->Handle()), msg)) {
+    TranslateMessage(msg);
+    DispatchMessageW(msg);
+  }
+  // The key or click may have moved the focus, or closed the window.
+  if ((window = RootWindowOf(msg->hwnd))) window->ShowDefaultButton();
+}
 
 // ---------------------------------------------------------------- canvas
 
@@ -199,10 +261,7 @@ void GraphicControl::SetBounds(int left, int top, int width, int height) {
   Rect old = bounds_;
   Control::SetBounds(left, top, width, height);
   if (old == bounds_) return;
-  if (parent_ && parent_->Handle() && visible_) {
-    RECT rc{old.Left, old.Top, old.Right, old.Bottom};
-    InvalidateRect(H(parent_->Handle()), &rc, FALSE);
-  }
+  InvalidateArea(old);
   Invalidate();
 }
 
@@ -214,11 +273,13 @@ void GraphicControl::SetVisible(bool visible) {
 }
 
 void GraphicControl::SetFont(const Font& font) {
+  if (font == font_) return;
   Control::SetFont(font);
   Invalidate();
 }
 
 void GraphicControl::SetColor(TColor color) {
+  if (color == color_) return;
   Control::SetColor(color);
   Invalidate();
 }
@@ -239,9 +300,14 @@ void GraphicControl::SendToBack() {
   Invalidate();
 }
 
-void GraphicControl::Invalidate() {
-  if (!parent_ || !parent_->Handle() || !visible_) return;
-  RECT rc{bounds_.Left, bounds_.Top, bounds_.Right, bounds_.Bottom};
+void GraphicControl::Invalidate() { InvalidateArea(bounds_); }
+
+// A window that is not shown is painted whole when it is: a layout of
+// thousands of controls, built before its window shows, asks the system
+// nothing.
+void GraphicControl::InvalidateArea(const Rect& area) {
+  if (!parent_ || !parent_->Handle() || !visible_ || !IsWindowVisible(H(parent_->Handle()))) return;
+  RECT rc{area.Left, area.Top, area.Right, area.Bottom};
   InvalidateRect(H(parent_->Handle()), &rc, FALSE);
 }
 
@@ -262,9 +328,14 @@ void WinControl::CreateHandle(const char16_t* className, unsigned long style, un
   HWND parent = parent_ ? H(parent_->Handle()) : nullptr;
   if (parent) style |= WS_CHILD | WS_CLIPSIBLINGS;
   if (visible_) style |= WS_VISIBLE;
-  handle_ =
-      CreateWindowExW(exStyle, W(className), L"", style, bounds_.Left, bounds_.Top, bounds_.Width(), bounds_.Height(),
-                      parent, nullptr, GetModuleHandleW(nullptr), static_cast<WinControl*>(this));
+  // Each child has an id of its own, as in a dialog: the keyboard's default
+  // button is found by it. The ids stay clear of IDOK and IDCANCEL, which
+  // the dialog keys send when a window has no such button.
+  static uint16_t nextId = 1000;
+  HMENU id = parent ? reinterpret_cast<HMENU>(static_cast<uintptr_t>(nextId)) : nullptr;
+  if (parent) nextId = nextId == 0xFFFF ? 1000 : nextId + 1;
+  handle_ = CreateWindowExW(exStyle, W(className), L"", style, bounds_.Left, bounds_.Top, bounds_.Width(),
+                            bounds_.Height(), parent, id, GetModuleHandleW(nullptr), static_cast<WinControl*>(this));
   if (!handle_) return;
   SetWindowLongPtrW(H(handle_), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<WinControl*>(this)));
   ApplyFont();
@@ -290,12 +361,16 @@ void WinControl::SetBounds(int left, int top, int width, int height) {
 
 void WinControl::SetVisible(bool visible) {
   Control::SetVisible(visible);
-  if (handle_) ShowWindow(H(handle_), visible ? SW_SHOWNA : SW_HIDE);
+  if (!handle_) return;
+  ShowWindow(H(handle_), visible ? SW_SHOWNA : SW_HIDE);
+  if (Window* window = parent_ ? RootWindowOf(H(handle_)) : nullptr) window->KeepFocus();
 }
 
 void WinControl::SetEnabled(bool enabled) {
   Control::SetEnabled(enabled);
-  if (handle_) EnableWindow(H(handle_), enabled);
+  if (!handle_) return;
+  EnableWindow(H(handle_), enabled);
+  if (Window* window = parent_ ? RootWindowOf(H(handle_)) : nullptr) window->KeepFocus();
 }
 
 void WinControl::SetFont(const Font& font) {
@@ -389,6 +464,8 @@ void Container::Remove(Control* child) {
 
 void Container::CreateContainer(unsigned long style, unsigned long exStyle, const std::u16string& caption) {
   RegisterContainerClass();
+  // Tab goes on into the controls of a panel.
+  if (parent_) exStyle |= WS_EX_CONTROLPARENT;
   CreateHandle(reinterpret_cast<const char16_t*>(kContainerClass), style | WS_CLIPCHILDREN, exStyle);
   SetText(caption);
 }
@@ -462,7 +539,19 @@ intptr_t Container::HandleMessage(unsigned message, uintptr_t wParam, intptr_t l
     case WM_PAINT:
       PaintAll();
       return 0;
+    case WM_NEXTDLGCTL:
+    case DM_GETDEFID:
+      // A multi-line or rich edit asks its parent for the dialog's next
+      // control and default button; the window answers.
+      if (parent_) return SendMessageW(GetAncestor(hwnd, GA_ROOT), message, wParam, lParam);
+      break;
     case WM_CLOSE:
+      // A panel is closed by a multi-line or rich edit's Esc, as a dialog
+      // would be: for the window, that is its cancel button.
+      if (parent_) {
+        SendMessageW(GetAncestor(hwnd, GA_ROOT), WM_COMMAND, IDCANCEL, 0);
+        return 0;
+      }
       if (OnClose()) DestroyWindow(hwnd);
       return 0;
     case WM_DESTROY:
@@ -534,6 +623,79 @@ void Window::Show() {
   visible_ = true;
   ShowWindow(H(handle_), SW_SHOW);
   UpdateWindow(H(handle_));
+  KeepFocus();
+}
+
+void Window::SetDefaultButton(Button* button) {
+  if ((button ? button->Handle() : nullptr) == defaultButton_) return;
+  defaultButton_ = button ? button->Handle() : nullptr;
+  shownFocus_ = nullptr;
+  KeepFocus();
+  ShowDefaultButton();
+}
+
+void Window::ShowDefaultButton() {
+  HWND root = H(handle_);
+  if (!root || !defaultButton_) return;
+  HWND focus = GetFocus();
+  if (focus == shownFocus_) return;  // a window may hold thousands of controls
+  shownFocus_ = focus;
+  HWND shown = focus && IsChild(root, focus) && IsPushButton(focus) ? focus : H(defaultButton_);
+  EnumChildWindows(root, DrawAsDefaultOrNot, reinterpret_cast<LPARAM>(shown));
+}
+
+void Window::SetCancelButton(Button* button) { cancelButton_ = button ? button->Handle() : nullptr; }
+
+void Window::KeepFocus() {
+  HWND root = H(handle_);
+  if (!root || GetActiveWindow() != root) return;
+  HWND focus = GetFocus();
+  if (CanTakeFocus(root, focus)) return;
+  HWND target = H(defaultButton_);
+  if (!CanTakeFocus(root, target)) target = GetNextDlgTabItem(root, nullptr, FALSE);
+  if (CanTakeFocus(root, target))
+    ::SetFocus(target);
+  else if (focus != root)
+    ::SetFocus(root);  // the keys still reach the window's buttons
+}
+
+intptr_t Window::HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
+  HWND hwnd = H(handle_);
+  switch (message) {
+    case DM_GETDEFID:
+      if (HWND button = H(defaultButton_); button && IsChild(hwnd, button))
+        return MAKELRESULT(GetDlgCtrlID(button), DC_HASDEFID);
+      return 0;
+    case WM_NEXTDLGCTL: {
+      HWND focus = GetFocus();
+      HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                   : GetNextDlgTabItem(hwnd, IsChild(hwnd, focus) ? focus : nullptr, wParam != 0);
+      if (CanTakeFocus(hwnd, target)) FocusAsTabDoes(target);
+      return 0;
+    }
+    case WM_COMMAND:
+      // Enter or Esc where no control of that id answers.
+      if (lParam == 0 && HIWORD(wParam) == 0 && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        Press(LOWORD(wParam) == IDOK ? defaultButton_ : cancelButton_);
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      // As a dialog does: the focus leaves with the window and comes back
+      // to the same control (not to the window itself, as it would by
+      // default).
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        lastFocus_ = CanTakeFocus(hwnd, focus) ? focus : nullptr;
+      } else if (!HIWORD(wParam)) {
+        if (CanTakeFocus(hwnd, H(lastFocus_)))
+          ::SetFocus(H(lastFocus_));
+        else
+          KeepFocus();
+      }
+      return 0;
+  }
+  return Container::HandleMessage(message, wParam, lParam);
 }
 
 void Window::Close() {
@@ -552,8 +714,15 @@ Button::Button(Container* parent) : WinControl(parent) { CreateHandle(u"BUTTON",
 
 bool Button::OnCommand(unsigned code) {
   if (code != BN_CLICKED) return false;
-  if (OnClick) OnClick();
+  Click();
   return true;
+}
+
+void Button::Click() {
+  // Keys reach buttons the mouse cannot: Enter a hidden default button, a
+  // click sent to a disabled one.
+  if (!visible_ || !enabled_) return;
+  if (OnClick) OnClick();
 }
 
 RadioButton::RadioButton(Container* parent) : WinControl(parent) {
@@ -675,6 +844,9 @@ RichEdit::RichEdit(Container* parent) : WinControl(parent) {
                ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP |
                    ES_DISABLENOSCROLL,
                WS_EX_CLIENTEDGE);
+  // The control's own limit (32,767 characters) would cut a long licence
+  // when it is streamed in.
+  if (handle_) SendMessageW(H(handle_), EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
 }
 
 void RichEdit::SetColor(TColor color) {
@@ -682,73 +854,107 @@ void RichEdit::SetColor(TColor color) {
   if (handle_) SendMessageW(H(handle_), EM_SETBKGNDCOLOR, 0, ColorToRGB(color == clNone ? clWindow : color));
 }
 
+// The font goes in as a character format, never as WM_SETFONT: the control
+// applies that to all of its text, a rich text's own formatting included.
 void RichEdit::SetFont(const Font& font) {
-  WinControl::SetFont(font);
+  Control::SetFont(font);
   if (!handle_) return;
+  ApplyCharFormat(false);
+  if (!rich_) ApplyCharFormat(true);
+}
+
+void RichEdit::ApplyCharFormat(bool allText) {
   CHARFORMAT2W format{};
   format.cbSize = sizeof format;
-  format.dwMask = CFM_COLOR | CFM_BOLD;
-  format.crTextColor = ColorToRGB(font.Color);
-  format.dwEffects = font.Bold ? CFE_BOLD : 0;
-  SendMessageW(H(handle_), EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+  format.dwMask = CFM_FACE | CFM_SIZE | CFM_COLOR | CFM_BOLD;
+  format.yHeight = font_.Size * 20;  // twips
+  format.crTextColor = ColorToRGB(font_.Color);
+  format.dwEffects = font_.Bold ? CFE_BOLD : 0;
+  std::u16string face = platform::AnsiToWide(font_.Name).substr(0, LF_FACESIZE - 1);
+  std::copy(face.begin(), face.end(), format.szFaceName);
+  SendMessageW(H(handle_), EM_SETCHARFORMAT, allText ? SCF_ALL : SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
 }
 
 void RichEdit::LoadContent(const std::string& bytes) {
+  if (!handle_) return;
+  rich_ = bytes.rfind("{\\rtf", 0) == 0;
+  // Plain text takes the default format as it comes in; a rich text takes
+  // it where it names no font of its own.
+  ApplyCharFormat(false);
   StreamSource source{&bytes, 0};
   EDITSTREAM stream{};
   stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
   stream.pfnCallback = StreamOut;
-  WPARAM kind = bytes.rfind("{\\rtf", 0) == 0 ? SF_RTF : SF_TEXT;
-  SendMessageW(H(handle_), EM_STREAMIN, kind, reinterpret_cast<LPARAM>(&stream));
-  SetFont(font_);
+  SendMessageW(H(handle_), EM_STREAMIN, rich_ ? SF_RTF : SF_TEXT, reinterpret_cast<LPARAM>(&stream));
 }
 
-void RichEdit::SetLines(const std::u16string& text) { SetText(WithCrLf(text)); }
+void RichEdit::SetLines(const std::u16string& text) {
+  rich_ = false;
+  SetText(WithCrLf(text));
+}
 
 // ---------------------------------------------------------------- label
 
+void Label::SetBounds(int left, int top, int width, int height) {
+  GraphicControl::SetBounds(left, top, width, height);
+  if (wordWrap_) Fit();
+}
+
 void Label::SetCaption(const std::u16string& caption) {
+  if (caption == caption_) return;
   caption_ = caption;
   Fit();
   Invalidate();
 }
 
 void Label::SetAutoSize(bool on) {
+  if (on == autoSize_) return;
   autoSize_ = on;
   Fit();
 }
 
 void Label::SetWordWrap(bool on) {
+  if (on == wordWrap_) return;
   wordWrap_ = on;
   Fit();
   Invalidate();
 }
 
 void Label::SetTransparent(bool on) {
+  if (on == transparent_) return;
   transparent_ = on;
   Invalidate();
 }
 
 void Label::SetFont(const Font& font) {
+  if (font == font_) return;
   GraphicControl::SetFont(font);
   Fit();
 }
 
-// An automatically sized label takes the size of its text when its text,
-// font or wrapping changes; a wrapping label measures within the width it
-// has (narrowing to its text, widening to its longest word).
+// A wrapping label keeps the width it has and takes the height of its text
+// wrapped within it, so that the order in which its width and its text
+// arrive does not matter.
 void Label::Fit() {
   if (!autoSize_) return;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  ReleaseDC(nullptr, screen);
-  DcCanvas canvas(dc);
-  canvas.font = font_;
-  Rect r{0, 0, wordWrap_ ? bounds_.Width() : 0, 0};
-  canvas.TextRectW(caption_.empty() ? u" " : caption_, r,
-                   DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0));
-  DeleteDC(dc);
-  SetBounds(bounds_.Left, bounds_.Top, r.Width(), r.Height());
+  // One device context and the font last measured serve every label: a
+  // layout may hold thousands of them, mostly in one font.
+  static HDC dc = CreateCompatibleDC(nullptr);
+  static Font measured;
+  static HFONT font = nullptr;
+  if (!font || !(measured == font_)) {
+    if (font) DeleteObject(font);
+    font = CreateFontFor(font_);
+    measured = font_;
+  }
+  RECT r{0, 0, wordWrap_ ? bounds_.Width() : 0, 0};
+  HGDIOBJ old = SelectObject(dc, font);
+  const std::u16string& text = caption_.empty() ? u" " : caption_;
+  DrawTextW(dc, W(text), static_cast<int>(text.size()), &r,
+            DT_CALCRECT | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0));
+  SelectObject(dc, old);
+  GraphicControl::SetBounds(bounds_.Left, bounds_.Top, wordWrap_ ? bounds_.Width() : r.right - r.left,
+                            r.bottom - r.top);
 }
 
 void Label::Paint(DcCanvas& canvas) {
@@ -758,7 +964,7 @@ void Label::Paint(DcCanvas& canvas) {
     if (canvas.brush.Color != clNone) canvas.FillRect(r);
   }
   if (!enabled_) canvas.font.Color = clBtnShadow;
-  canvas.TextRectW(caption_, r, DT_NOPREFIX | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0));
+  canvas.TextRectW(caption_, r, DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0));
 }
 
 // ---------------------------------------------------------------- bevel

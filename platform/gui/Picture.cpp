@@ -2,6 +2,7 @@
 
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
@@ -27,31 +28,96 @@ std::string LowerExtension(const std::string& name) {
 
 }  // namespace
 
+namespace {
+
+// Run-length pixels, bottom-up, as pairs of bytes: a count and an index (for
+// 4 bits two indices, taken in turn), or 0 and an escape: 0 ends the row, 1
+// ends the picture, 2 moves right and up by the next two bytes, and 3 or
+// more is that many indices as they are, padded to an even number of bytes.
+// Pixels that no pair paints stay black; pixels past a row's end are
+// dropped.
+void DecodeRunLength(const uint8_t* p, const uint8_t* end, int bits, const std::vector<uint32_t>& palette,
+                     Bitmap& picture) {
+  int64_t x = 0, row = 0;
+  auto put = [&](unsigned index) {
+    if (index >= palette.size()) BadBmp("colour index");
+    if (x < picture.Width() && row < picture.Height())
+      picture.SetPixel(static_cast<int>(x), static_cast<int>(picture.Height() - 1 - row), palette[index]);
+    ++x;
+  };
+  // The i-th index of a run of indices packed into bytes.
+  auto indexAt = [bits](const uint8_t* packed, unsigned i) -> unsigned {
+    return bits == 8 ? packed[i] : (i % 2 == 0 ? packed[i / 2] >> 4 : packed[i / 2] & 0x0F);
+  };
+  for (;;) {
+    if (end - p < 2) BadBmp("pixel data truncated");
+    const uint8_t count = p[0], code = p[1];
+    p += 2;
+    if (count > 0) {
+      for (unsigned i = 0; i < count; ++i) put(indexAt(&code, bits == 8 ? 0 : i % 2));
+    } else if (code == 0) {
+      x = 0;
+      ++row;
+    } else if (code == 1) {
+      return;
+    } else if (code == 2) {
+      if (end - p < 2) BadBmp("pixel data truncated");
+      x += p[0];
+      row += p[1];
+      p += 2;
+    } else {
+      const size_t bytes = bits == 8 ? code : (code + 1u) / 2, padded = (bytes + 1) & ~size_t{1};
+      if (static_cast<size_t>(end - p) < padded) BadBmp("pixel data truncated");
+      for (unsigned i = 0; i < code; ++i) put(indexAt(p, i));
+      p += padded;
+    }
+  }
+}
+
+}  // namespace
+
 Bitmap DecodeBmp(const uint8_t* data, size_t size) {
-  // File header (14 bytes), then an information header of at least 40.
-  if (size < 54 || data[0] != 'B' || data[1] != 'M') BadBmp("no bitmap header");
+  // File header (14 bytes), then an information header of 40 bytes or more,
+  // or the OS/2 form of 12 with 16-bit sizes and three-byte colours.
+  if (size < 18 || data[0] != 'B' || data[1] != 'M') BadBmp("no bitmap header");
   uint32_t pixelOffset = GetU32(data + 10);
   uint32_t infoSize = GetU32(data + 14);
-  if (infoSize < 40 || infoSize > size - 14) BadBmp("information header");
-  int32_t width = static_cast<int32_t>(GetU32(data + 18));
-  int32_t height = static_cast<int32_t>(GetU32(data + 22));
-  uint16_t bits = GetU16(data + 28);
-  uint32_t compression = GetU32(data + 30);
-  uint32_t used = GetU32(data + 46);
+  const bool os2 = infoSize == 12;
+  if ((!os2 && infoSize < 40) || infoSize > size - 14) BadBmp("information header");
+  int32_t width, height;
+  uint16_t bits;
+  uint32_t compression = 0, used = 0;
+  if (os2) {
+    width = GetU16(data + 18);
+    height = GetU16(data + 20);
+    bits = GetU16(data + 24);
+  } else {
+    width = static_cast<int32_t>(GetU32(data + 18));
+    height = static_cast<int32_t>(GetU32(data + 22));
+    bits = GetU16(data + 28);
+    compression = GetU32(data + 30);
+    used = GetU32(data + 46);
+  }
   bool topDown = height < 0;
   int64_t rows = topDown ? -static_cast<int64_t>(height) : height;
   if (width <= 0 || rows <= 0 || width > Bitmap::kMaxSide || rows > Bitmap::kMaxSide) BadBmp("size");
-  if (compression != 0 && !(compression == 3 && (bits == 32 || bits == 16))) BadBmp("compression not supported");
+  const bool runLength = (compression == 1 && bits == 8) || (compression == 2 && bits == 4);
+  if (compression != 0 && !runLength && !(compression == 3 && (bits == 32 || bits == 16)))
+    BadBmp("compression not supported");
+  if (runLength && topDown) BadBmp("run-length pixels stored top-down");
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) BadBmp("bit depth");
 
-  // Colour table for palette pictures; bit masks for 16 and 32 bits.
+  // Colour table for palette pictures; bit masks for 16 and 32 bits. The
+  // OS/2 form's table has no count: it fills the room up to the pixels.
   std::vector<uint32_t> palette;
   size_t tableAt = 14 + infoSize;
   if (bits <= 8) {
+    const size_t entrySize = os2 ? 3 : 4;
     size_t count = used ? used : (1u << bits);
-    if (count > 256 || tableAt + count * 4 > size) BadBmp("colour table");
+    if (os2 && pixelOffset >= tableAt) count = std::min(count, (pixelOffset - tableAt) / entrySize);
+    if (count > 256 || tableAt + count * entrySize > size) BadBmp("colour table");
     for (size_t i = 0; i < count; ++i) {
-      const uint8_t* e = data + tableAt + i * 4;
+      const uint8_t* e = data + tableAt + i * entrySize;
       palette.push_back(e[2] | (e[1] << 8) | (e[0] << 16));
     }
   }
@@ -71,8 +137,14 @@ Bitmap DecodeBmp(const uint8_t* data, size_t size) {
     return mask >= 255 ? (v * 255 / mask) : (v * 255 + mask / 2) / mask;
   };
 
+  if (pixelOffset > size) BadBmp("pixel data truncated");
+  if (runLength) {
+    Bitmap picture(width, static_cast<int>(rows));
+    DecodeRunLength(data + pixelOffset, data + size, bits, palette, picture);
+    return picture;
+  }
   size_t stride = ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
-  if (pixelOffset > size || stride * static_cast<size_t>(rows) > size - pixelOffset) BadBmp("pixel data truncated");
+  if (stride * static_cast<size_t>(rows) > size - pixelOffset) BadBmp("pixel data truncated");
   Bitmap picture(width, static_cast<int>(rows));
   for (int64_t r = 0; r < rows; ++r) {
     const uint8_t* line = data + pixelOffset + stride * static_cast<size_t>(r);
@@ -167,10 +239,15 @@ Bitmap DecodeJpeg(const uint8_t* data, size_t size) {
 }
 
 Bitmap DecodePicture(const std::string& name, const uint8_t* data, size_t size) {
-  std::string ext = LowerExtension(name);
-  if (ext == ".bmp") return DecodeBmp(data, size);
-  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return DecodeJpeg(data, size);
-  throw EPictureError("Unknown picture file extension (" + ext + ")");
+  // A refusal names the picture: a layout may show many of them.
+  try {
+    std::string ext = LowerExtension(name);
+    if (ext == ".bmp") return DecodeBmp(data, size);
+    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return DecodeJpeg(data, size);
+    throw EPictureError("Unknown picture file extension (" + ext + ")");
+  } catch (const EPictureError& e) {
+    throw EPictureError("Picture \"" + name + "\": " + e.what());
+  }
 }
 
 Bitmap LoadPictureFile(const std::string& path) {

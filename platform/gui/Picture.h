@@ -14,11 +14,15 @@
 
 namespace gui {
 
+// The Windows bitmap forms: 1, 4, 8, 16, 24 and 32 bits, run-length coded
+// 4 and 8 bits, bit fields of 16 and 32 bits; the information header of 40
+// bytes or more, or the 12-byte OS/2 one.
 Bitmap DecodeBmp(const uint8_t* data, size_t size);
 Bitmap DecodeJpeg(const uint8_t* data, size_t size);
 
 // Decodes by the extension of `name`; EPictureError for an extension that
-// no picture kind claims.
+// no picture kind claims. Every refusal's text names the picture and says
+// why.
 Bitmap DecodePicture(const std::string& name, const uint8_t* data, size_t size);
 
 // Reads the file at `path` and decodes it by its extension.

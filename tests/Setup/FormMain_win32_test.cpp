@@ -9,6 +9,9 @@
 #include "platform/gui/Application.h"
 #include "platform/gui/Picture.h"
 #include "tests/Setup/WizardFixture.h"
+#include "tests/support/WindowSearch.h"
+
+using testing_support::FindShownChildByClass;
 
 namespace {
 
@@ -111,6 +114,109 @@ TEST_F(WizardWindowTest, ThePagesAndButtonsOnTheScreen) {
   EXPECT_TRUE(IsWindowVisible(Button(u"Finish")));
   EXPECT_FALSE(IsWindowVisible(Button(u"Next >")));
   EXPECT_EQ(CountColour(finish, {20, 130, 420, 160}, 0x00A000), 0) << "the gauge went with its page";
+}
+
+namespace {
+
+// A key as the keyboard sends it, with Alt held when asked.
+void Type(WORD key, bool alt = false) {
+  std::vector<INPUT> keys;
+  auto add = [&](WORD vk, DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = flags;
+    keys.push_back(in);
+  };
+  if (alt) add(VK_MENU, 0);
+  add(key, 0);
+  add(key, KEYEVENTF_KEYUP);
+  if (alt) add(VK_MENU, KEYEVENTF_KEYUP);
+  SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+}
+
+// Handles the window's messages until the condition holds; false when it
+// still does not after a while.
+template <class Condition>
+bool PumpUntil(Condition condition) {
+  for (int i = 0; i < 400 && !condition(); ++i) {
+    gui::ProcessMessages();
+    Sleep(5);
+  }
+  return condition();
+}
+
+}  // namespace
+
+TEST_F(WizardWindowTest, TheKeyboardAloneGoesThroughEveryPage) {
+  Languages = TLanguages();
+  AddLanguage(
+      u"English\r\n409;\r\n12 < &Back\r\n13 &Next >\r\n14 Cancel\r\n15 &Install\r\n16 &Finish\r\n"
+      u"27 Really quit?\r\n28 Quit\r\n");
+  answer = platform::kIdNo;  // to the question that Esc asks
+  Open(WizardLayout({{"welcome", "[name_edit]\r\ntype=tedit\r\nleft=20\r\ntop=20\r\n"},
+                     {"installdir",
+                      "[installdir_edit]\r\ntype=tedit\r\nleft=20\r\ntop=20\r\nwidth=400\r\n"
+                      "[licence]\r\ntype=trichedit\r\nleft=20\r\ntop=60\r\ntext=Terms\r\n"},
+                     {"patch", kWelcome},
+                     {"patching", kWork},
+                     {"finish", kFinish}}));
+  HWND window = static_cast<HWND>(wizard->Window().Handle());
+  SetForegroundWindow(window);
+  HWND next = Button(u"&Next >"), cancel = Button(u"Cancel");
+  HWND name = FindShownChildByClass(window, L"Edit");
+  ASSERT_TRUE(next && cancel && name);
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == next; })) << "the wizard starts on Next";
+
+  // Tab goes from Next to Cancel and round to the page's edit, which takes
+  // what is typed; the button Enter would press is drawn as the default.
+  auto isDefault = [](HWND button) { return (GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON; };
+  Type(VK_TAB);
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == cancel; }));
+  EXPECT_TRUE(isDefault(cancel) && !isDefault(next));
+  Type(VK_TAB);
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == name; }));
+  EXPECT_TRUE(isDefault(next) && !isDefault(cancel));
+  for (WORD key : {'M', 'O', 'D'}) Type(key);
+  TTntEdit* typed = nullptr;
+  for (auto& control : WizardPages->Pages[0]->Controls)
+    if (control->Name() == "name_edit") typed = dynamic_cast<TTntEdit*>(control.get());
+  ASSERT_NE(typed, nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return typed->Text() == u"mod"; }))
+      << std::string(typed->Text().begin(), typed->Text().end());
+  Shot(wizard->Window(), "wizard-keys.bmp");
+
+  // Enter in the edit presses Next; the focus goes from the hidden edit to
+  // Next.
+  Type(VK_RETURN);
+  EXPECT_TRUE(PumpUntil([&] { return WizardPages->Current == 1; }));
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == next; }));
+  // Tab goes into the rich edit and out of it again, to Back.
+  HWND licence = FindShownChildByClass(window, L"RichEdit20W");
+  for (HWND stop : {cancel, FindShownChildByClass(window, L"Edit"), licence}) {
+    Type(VK_TAB);
+    EXPECT_TRUE(PumpUntil([&] { return GetFocus() == stop; }));
+  }
+  // Esc, there as anywhere, is Cancel, which asks first; the answer No
+  // keeps the wizard.
+  Type(VK_ESCAPE);
+  EXPECT_TRUE(PumpUntil([&] { return !boxes.empty(); }));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, "Really quit?");
+  EXPECT_TRUE(IsWindow(window));
+  Type(VK_TAB);
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == Button(u"< &Back"); }));
+  // The underlined letters of Next and Install press them; the installation
+  // runs and the finish page follows.
+  Type('N', true);
+  EXPECT_TRUE(PumpUntil([&] { return WizardPages->Current == 2; }));
+  EXPECT_NE(Button(u"&Install"), nullptr);
+  Type('I', true);
+  EXPECT_TRUE(PumpUntil([&] { return WizardPages->Current == 4; }));
+  // On the finish page Enter presses Finish, which closes without asking.
+  Type(VK_RETURN);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window); }));
+  EXPECT_EQ(boxes.size(), 1u);
 }
 
 TEST_F(WizardWindowTest, TheWorkPageShowsTheStatusAndGauge) {

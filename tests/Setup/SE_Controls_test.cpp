@@ -40,6 +40,18 @@ TEST(ControlsTest, NamesMustBeIdentifiersAndUniqueWithinTheirPanel) {
   TTntLabel elsewhere(&otherPage);
   EXPECT_NO_THROW(elsewhere.SetName("Welcome_Label1"));
   EXPECT_EQ(page.FindChild("WELCOME_label1"), &first);
+
+  // A name given up, for another one or with its control, is free again.
+  first.SetName("Renamed");
+  EXPECT_NO_THROW(second.SetName("welcome_LABEL1"));
+  {
+    TTntLabel passing(&page);
+    passing.SetName("Passing");
+    EXPECT_EQ(page.FindChild("PASSING"), &passing);
+  }
+  EXPECT_EQ(page.FindChild("Passing"), nullptr);
+  TTntLabel later(&page);
+  EXPECT_NO_THROW(later.SetName("passing"));
 }
 
 TEST(ControlsTest, FontFollowsTheParentUntilChanged) {

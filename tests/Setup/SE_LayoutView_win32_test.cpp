@@ -2,7 +2,11 @@
 // installer archive, shown in a window of the wizard's size, read back from
 // the screen.
 #include <windows.h>
+// (the control headers build on windows.h)
 #include <gtest/gtest.h>
+#include <richedit.h>
+
+#include <algorithm>
 
 #include "Setup/Ggauge.h"
 #include "Setup/SE_LayoutView.h"
@@ -157,4 +161,89 @@ TEST_F(LayoutViewTest, FolderTreeDrawsItsItemsInTheLayoutsColours) {
   EXPECT_GT(CountColour(shot, area, 0x402010), 1000) << "tree background";
   EXPECT_GT(CountColour(shot, area, 0x00FFFF), 20) << "item text";
   EXPECT_GT(CountColour(shot, area, 0x0000FF), 50) << "selected item's background";
+}
+
+TEST_F(LayoutViewTest, AutosizedLabelsFitTheirTextWhateverTheOrderOfTheirLines) {
+  // Each pair: the caption and font before the place, and after it.
+  const std::string text = "caption=This wizard installs the mod into your game folder.\r\nfontsize=14\r\n";
+  const std::string wrap =
+      "caption=This wizard installs the mod into your game folder. Close the game first.\r\n"
+      "wordwrap=true\r\n";
+  auto block = [](const char* name, const std::string& lines) {
+    return "[" + std::string(name) + "]\r\ntype=tlabel\r\n" + lines;
+  };
+  Archive({{"p.txt", block("first", text + "left=20\r\ntop=20\r\n") + block("last", "left=20\r\ntop=60\r\n" + text) +
+                         block("wrapFirst", wrap + "left=20\r\ntop=100\r\nwidth=300\r\n") +
+                         block("wrapLast", "left=20\r\ntop=200\r\nwidth=300\r\nwordwrap=true\r\n" + wrap) +
+                         block("marked", "left=20\r\ntop=300\r\ncaption=R&un\r\n") +
+                         block("plain", "left=120\r\ntop=300\r\ncaption=Run\r\n") +
+                         block("doubled", "left=220\r\ntop=300\r\ncaption=R&&un\r\n")}});
+  TControlParser parser(page.get());
+  parser.LoadFromFile("p.txt");
+  auto label = [&](size_t i) -> TTntLabel& { return dynamic_cast<TTntLabel&>(*parser.Controls.at(i)); };
+  auto shown = [&](size_t i) { return view->WidgetOf(label(i))->Bounds(); };
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(shown(i), (gui::Rect{label(i).Left(), label(i).Top(), label(i).Left() + label(i).Width(),
+                                   label(i).Top() + label(i).Height()}))
+        << label(i).Name() << ": the model keeps the size on the screen";
+  }
+  EXPECT_EQ(label(0).Width(), label(1).Width());
+  EXPECT_EQ(label(0).Height(), label(1).Height());
+  EXPECT_GT(label(0).Height(), 20) << "the whole height of 14-point letters";
+  EXPECT_GT(label(0).Width(), 300) << "the whole line";
+  EXPECT_EQ(label(2).Width(), label(3).Width());
+  EXPECT_EQ(label(2).Height(), label(3).Height());
+  EXPECT_EQ(label(2).Width(), 300) << "wrapped within the width given";
+  EXPECT_GE(label(2).Height(), 2 * 13) << "on more than one line";
+  // "&" underlines the next letter and takes no room; "&&" is one "&".
+  EXPECT_EQ(label(4).Width(), label(5).Width());
+  EXPECT_GT(label(6).Width(), label(5).Width());
+  testing_support::WriteFileBytes("labels.bmp", gui::EncodeBmp(Shot()));
+}
+
+TEST_F(LayoutViewTest, RichTextKeepsItsFormattingAndPlainTextTakesTheLayoutsFont) {
+  const std::string rtf =
+      "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\froman Times New Roman;}}{\\colortbl;\\red192\\green0\\blue0;}"
+      "\\f0\\fs36\\cf1\\b Heading\\b0\\cf0\\par\\fs20 Body text, {\\i italic}.\\par}";
+  std::string licence;  // longer than the control's own limit of 32,767
+  while (licence.size() < 40000) licence += "Plain licence text of the mod.\r\n";
+  const std::string font = "fontface=Courier New\r\nfontsize=9\r\nfontcolour=$00A000\r\nfontbold=false\r\n";
+  Archive(
+      {{"licence.rtf", rtf},
+       {"licence.txt", licence},
+       {"p.txt", "[rich]\r\ntype=trichedit\r\nleft=10\r\ntop=10\r\nwidth=400\r\nheight=150\r\nfile=licence.rtf\r\n" +
+                     font + "[plain]\r\ntype=trichedit\r\nleft=10\r\ntop=170\r\nwidth=400\r\nheight=150\r\n" +
+                     "file=licence.txt\r\n" + font}});
+  TControlParser parser(page.get());
+  parser.LoadFromFile("p.txt");
+  auto handle = [&](size_t i) {
+    return static_cast<HWND>(dynamic_cast<gui::WinControl&>(*view->WidgetOf(*parser.Controls.at(i))).Handle());
+  };
+  // The format of the characters [from, to) of a control.
+  auto format = [](HWND edit, LONG from, LONG to) {
+    CHARRANGE range{from, to};
+    SendMessageW(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    CHARFORMAT2W f{};
+    f.cbSize = sizeof f;
+    SendMessageW(edit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&f));
+    return f;
+  };
+  HWND rich = handle(0), plain = handle(1);
+  CHARFORMAT2W heading = format(rich, 0, 7), body = format(rich, 8, 12), italic = format(rich, 19, 25);
+  EXPECT_TRUE(heading.dwEffects & CFE_BOLD) << "the heading stays bold";
+  EXPECT_EQ(heading.crTextColor, RGB(192, 0, 0));
+  EXPECT_EQ(heading.yHeight, 18 * 20) << "18 points";
+  EXPECT_STREQ(heading.szFaceName, L"Times New Roman");
+  EXPECT_FALSE(body.dwEffects & CFE_BOLD);
+  EXPECT_EQ(body.yHeight, 10 * 20);
+  EXPECT_TRUE(italic.dwEffects & CFE_ITALIC);
+  CHARFORMAT2W text = format(plain, 0, 5);
+  EXPECT_STREQ(text.szFaceName, L"Courier New") << "plain text in the layout's font";
+  EXPECT_EQ(text.yHeight, 9 * 20);
+  EXPECT_EQ(text.crTextColor, RGB(0, 160, 0));
+  GETTEXTLENGTHEX length{GTL_NUMCHARS, 1200};
+  const auto lineEnds = std::count(licence.begin(), licence.end(), '\n');
+  EXPECT_EQ(SendMessageW(plain, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0), licence.size() - lineEnds)
+      << "a long licence shows whole (each line end one character)";
+  testing_support::WriteFileBytes("licence-page.bmp", gui::EncodeBmp(Shot()));
 }

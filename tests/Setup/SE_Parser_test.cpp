@@ -105,7 +105,8 @@ TEST_F(LayoutTest, IndexBuildsPagesInOrderWithTypesAndColour) {
   EXPECT_TRUE(boxes.empty());
 }
 
-// Files saved by ordinary editors: a UTF-8 mark in front, LF line ends.
+// Files saved by ordinary editors: a UTF-8 mark in front, LF line ends,
+// 16-bit text.
 TEST_F(LayoutTest, EditorsMarksAndLineEndsGiveTheSamePages) {
   const std::string index = "[pages]\r\nwelcome.txt\r\ndir.txt\r\n[pagetypes]\r\nwelcome\r\ninstalldir\r\n";
   const std::string welcome = "[Title]\r\ntype=tlabel\r\ncaption=Hi\r\nleft=7\r\n[Logo]\r\ntype=tbevel\r\n";
@@ -115,6 +116,13 @@ TEST_F(LayoutTest, EditorsMarksAndLineEndsGiveTheSamePages) {
     return text;
   };
   const std::string mark = "\xEF\xBB\xBF";
+  auto utf16 = [](bool little) {
+    return [little](const std::string& t) {
+      std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+      for (char c : t) out += little ? std::string{c, '\0'} : std::string{'\0', c};
+      return out;
+    };
+  };
   struct Case {
     const char* what;
     std::function<std::string(const std::string&)> save;
@@ -123,6 +131,8 @@ TEST_F(LayoutTest, EditorsMarksAndLineEndsGiveTheSamePages) {
       {"with a UTF-8 mark", [&](const std::string& t) { return mark + t; }},
       {"with LF ends", lf},
       {"with both", [&](const std::string& t) { return mark + lf(t); }},
+      {"as UTF-16 with its mark", utf16(true)},
+      {"as big-endian UTF-16", utf16(false)},
   };
   for (const Case& c : cases) {
     Archive({{"Pages.txt", c.save(index)}, {"welcome.txt", c.save(welcome)}, {"dir.txt", c.save(dirPage)}});

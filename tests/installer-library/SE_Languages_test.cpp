@@ -288,6 +288,7 @@ TEST(ReplaceLangTags, CasesOfTheRule) {
                        u"5 five<LANG4>\r\n"
                        u"6 NG1>\r\n"  // completes a tag with the text before it
                        u"7 <LANG\r\n"
+                       u"8 2\r\n"
                        u"12 twelve\r\n"});
   struct Case {
     std::u16string text, result;
@@ -303,6 +304,9 @@ TEST(ReplaceLangTags, CasesOfTheRule) {
       {u"<LANG1", u"<LANG1"},  // no ">": no tag, and the search ends
       {u"<LANG1> <LANG1", u"one <LANG1"},
       {u"<LANG7>1>", u"one"},
+      {u"<LANG1<LANG8>>", u"twelve"},  // a replacement completes a tag begun before it
+      {u"<LANG<LANG1<LANG8>>", u"<LANGtwelve"},
+      {u"<LANGx> <LANG1<LANG8>>", u"<LANGx> twelve"},
       // no number up to the ">": plain text, and the search goes on after it
       {u"<LANGx> <LANG> <LANG1x> <LANG-1>", u"<LANGx> <LANG> <LANG1x> <LANG-1>"},
       {u"<LANGx<LANG1> <LANG$> <LANG1>", u"<LANGxone <LANG$> one"},
@@ -334,13 +338,18 @@ TEST(ReplaceLangTags, StringsThatDoubleAtEveryLevelStopAtTheSizeLimit) {
   TLanguages langs = LoadedLanguages({file});
 
   std::u16string text = langs.ReplaceLangTags(u"<LANG1>");
-  EXPECT_LE(text.size(), kMaxTagExpansion);
+  EXPECT_LE(text.size(), std::u16string(u"<LANG2><LANG2>").size() + kMaxTagExpansion) << "string 1, then the limit";
   EXPECT_EQ(text.substr(0, 1000), std::u16string(1000, u'x'));  // expanded in order up to a limit
   EXPECT_NE(text.find(u"<LANG"), std::u16string::npos);
 
   // A text given longer than the limit keeps every replacement that does not lengthen it.
   std::u16string longer(kMaxTagExpansion + 10, u'-');
   EXPECT_EQ(langs.ReplaceLangTags(longer + u"<LANG31>"), longer + u"x");
+
+  // The limit is on what nesting adds: one string longer than it, such as a
+  // licence, is shown whole.
+  TLanguages licence = LoadedLanguages({u"English\r\n409\r\n40 " + longer + u"\r\n"});
+  EXPECT_EQ(licence.ReplaceLangTags(u"<LANG40>"), longer);
 }
 
 TEST(LanguageStrings, PlaceholdersShowTheVariablesCurrentValues) {

@@ -51,6 +51,10 @@ inline BOOL CALLBACK ChildByClass(HWND hwnd, LPARAM p) {
   return FALSE;
 }
 
+inline BOOL CALLBACK ShownChildByClass(HWND hwnd, LPARAM p) {
+  return IsWindowVisible(hwnd) ? ChildByClass(hwnd, p) : TRUE;
+}
+
 }  // namespace window_search
 
 // A visible top-level window of the process with that title (and class,
@@ -70,6 +74,13 @@ inline HWND FindChildById(HWND top, int id) {
 inline HWND FindChildByClass(HWND top, const wchar_t* className) {
   window_search::Search s{0, className, nullptr, 0, nullptr};
   EnumChildWindows(top, window_search::ChildByClass, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+// The first shown window below `top` with that class.
+inline HWND FindShownChildByClass(HWND top, const wchar_t* className) {
+  window_search::Search s{0, className, nullptr, 0, nullptr};
+  EnumChildWindows(top, window_search::ShownChildByClass, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
 

@@ -7,23 +7,32 @@
 #include <cstdlib>
 
 #include "platform/ByteOrder.h"
+#include "tests/support/RaisedText.h"
 #include "tests/support/TempDir.h"
 
 using gui::Bitmap;
 using gui::EPictureError;
+using testing_support::RaisedText;
 
 namespace {
+
+// The file header and the information header's size of a BMP file whose
+// headers and colour table take `head` bytes after the file header and
+// whose pixels take `pixels`.
+std::vector<uint8_t> BmpStart(uint32_t infoSize, uint32_t head, size_t pixels) {
+  std::vector<uint8_t> file = {'B', 'M'};
+  PutU32(file, 14 + head + static_cast<uint32_t>(pixels));
+  PutU32(file, 0);
+  PutU32(file, 14 + head);
+  PutU32(file, infoSize);
+  return file;
+}
 
 // A BMP file: headers, optional colour table, then rows as given (each
 // already padded to 4 bytes).
 std::vector<uint8_t> MakeBmp(int32_t width, int32_t height, uint16_t bits, const std::vector<uint32_t>& palette,
                              const std::vector<uint8_t>& rows, uint32_t compression = 0) {
-  std::vector<uint8_t> file = {'B', 'M'};
-  uint32_t offset = 14 + 40 + static_cast<uint32_t>(palette.size()) * 4;
-  PutU32(file, offset + static_cast<uint32_t>(rows.size()));
-  PutU32(file, 0);
-  PutU32(file, offset);
-  PutU32(file, 40);
+  std::vector<uint8_t> file = BmpStart(40, 40 + static_cast<uint32_t>(palette.size()) * 4, rows.size());
   PutU32(file, static_cast<uint32_t>(width));
   PutU32(file, static_cast<uint32_t>(height));
   PutU16(file, 1);
@@ -37,6 +46,70 @@ std::vector<uint8_t> MakeBmp(int32_t width, int32_t height, uint16_t bits, const
   for (uint32_t c : palette) PutU32(file, c);  // stored as blue, green, red, 0
   file.insert(file.end(), rows.begin(), rows.end());
   return file;
+}
+
+// The OS/2 form of a BMP file: a 12-byte header of 16-bit sizes and a colour
+// table of three-byte entries.
+std::vector<uint8_t> MakeOs2Bmp(uint16_t width, uint16_t height, uint16_t bits, const std::vector<uint32_t>& palette,
+                                const std::vector<uint8_t>& rows) {
+  std::vector<uint8_t> file = BmpStart(12, 12 + static_cast<uint32_t>(palette.size()) * 3, rows.size());
+  for (uint16_t v : {width, height, uint16_t{1}, bits}) PutU16(file, v);
+  for (uint32_t c : palette) file.insert(file.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+  file.insert(file.end(), rows.begin(), rows.end());
+  return file;
+}
+
+// Palette indices of a picture, top row first.
+using Indices = std::vector<std::vector<uint8_t>>;
+
+// The rows as an uncompressed BMP stores them: bottom row first, `bits` per
+// index, each row padded to 4 bytes.
+std::vector<uint8_t> PackedRows(const Indices& rows, int bits) {
+  std::vector<uint8_t> out;
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+    std::vector<uint8_t> line((row->size() * bits + 31) / 32 * 4, 0);
+    for (size_t x = 0; x < row->size(); ++x)
+      line[x * bits / 8] |= static_cast<uint8_t>((*row)[x] << (8 - bits - x * bits % 8));
+    out.insert(out.end(), line.begin(), line.end());
+  }
+  return out;
+}
+
+// The rows run-length coded as picture tools write them: runs of two or
+// more equal indices as a count and the index (twice, for 4 bits), other
+// stretches of three or more as they are (padded to 16 bits), single
+// indices as runs of one, each row ended and the picture ended.
+std::vector<uint8_t> RunLengthRows(const Indices& rows, int bits) {
+  std::vector<uint8_t> out;
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+    const std::vector<uint8_t>& r = *row;
+    for (size_t i = 0; i < r.size();) {
+      size_t run = 1;
+      while (i + run < r.size() && r[i + run] == r[i]) ++run;
+      size_t plain = 0;
+      while (i + plain < r.size() && !(i + plain + 1 < r.size() && r[i + plain + 1] == r[i + plain])) ++plain;
+      if (run >= 2 || plain < 3) {
+        out.insert(out.end(), {uint8_t(run), uint8_t(bits == 8 ? r[i] : r[i] << 4 | r[i])});
+        i += run;
+        continue;
+      }
+      out.insert(out.end(), {0, uint8_t(plain)});
+      size_t start = out.size();
+      for (size_t k = 0; k < plain; ++k) {
+        if (bits == 8)
+          out.push_back(r[i + k]);
+        else if (k % 2 == 0)
+          out.push_back(static_cast<uint8_t>(r[i + k] << 4));
+        else
+          out.back() |= r[i + k];
+      }
+      if ((out.size() - start) % 2) out.push_back(0);
+      i += plain;
+    }
+    out.insert(out.end(), {0, 0});
+  }
+  out.insert(out.end(), {0, 1});
+  return out;
 }
 
 std::vector<uint8_t> EncodeJpeg(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
@@ -131,6 +204,57 @@ TEST(PictureTest, DecodesTheCommonBitmapDepths) {
   }
 }
 
+TEST(PictureTest, RunLengthAndOs2BitmapsGiveTheirUncompressedTwinsPixels) {
+  // Runs, stretches of odd and even length, single pixels, an odd width.
+  const Indices rows = {
+      {0, 0, 0, 0, 1, 2, 3, 4, 5, 5, 1, 2, 3},
+      {5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 4, 3},
+      {2, 2, 1, 1, 0, 0, 3, 3, 3, 3, 3, 3, 3},
+      {1, 3, 1, 3, 1, 3, 4, 4, 2, 0, 5, 0, 5},
+  };
+  const std::vector<uint32_t> palette = {0x000000, 0xFFFFFF, 0x0000FF, 0x00FF00, 0xFF0000, 0x808080};
+  const int w = 13, h = static_cast<int>(rows.size());
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> file, twin;
+  };
+  const std::vector<uint8_t> twin8 = MakeBmp(w, h, 8, palette, PackedRows(rows, 8));
+  const std::vector<uint8_t> twin4 = MakeBmp(w, h, 4, palette, PackedRows(rows, 4));
+  const Case cases[] = {
+      {"run-length 8 bits", MakeBmp(w, h, 8, palette, RunLengthRows(rows, 8), 1), twin8},
+      {"run-length 4 bits", MakeBmp(w, h, 4, palette, RunLengthRows(rows, 4), 2), twin4},
+      {"OS/2 8 bits", MakeOs2Bmp(w, h, 8, palette, PackedRows(rows, 8)), twin8},
+      {"OS/2 4 bits", MakeOs2Bmp(w, h, 4, palette, PackedRows(rows, 4)), twin4},
+      {"OS/2 24 bits", MakeOs2Bmp(2, 1, 24, {}, {0, 0, 255, 255, 0, 0, 0, 0}),
+       MakeBmp(2, 1, 24, {}, {0, 0, 255, 255, 0, 0, 0, 0})},
+  };
+  for (const Case& c : cases) {
+    Bitmap picture = gui::DecodeBmp(c.file.data(), c.file.size());
+    Bitmap expected = gui::DecodeBmp(c.twin.data(), c.twin.size());
+    ASSERT_EQ(picture.Width(), expected.Width()) << c.name;
+    ASSERT_EQ(picture.Height(), expected.Height()) << c.name;
+    for (int y = 0; y < picture.Height(); ++y)
+      for (int x = 0; x < picture.Width(); ++x)
+        ASSERT_EQ(picture.Pixel(x, y), expected.Pixel(x, y)) << c.name << " at " << x << "," << y;
+  }
+
+  // A move skips pixels, which stay black; a run past the row's end is cut.
+  auto moved = MakeBmp(4, 2, 8, {0x000000, 0xFFFFFF}, {2, 1, 0, 2, 1, 1, 9, 1, 0, 1}, 1);
+  Bitmap picture = gui::DecodeBmp(moved.data(), moved.size());
+  EXPECT_EQ(picture.Pixel(1, 1), 0xFFFFFFu) << "bottom row first";
+  EXPECT_EQ(picture.Pixel(2, 1), 0u);
+  EXPECT_EQ(picture.Pixel(2, 0), 0u) << "skipped by the move";
+  EXPECT_EQ(picture.Pixel(3, 0), 0xFFFFFFu);
+}
+
+TEST(PictureTest, RefusalsNameThePictureAndTheReason) {
+  auto rle4 = MakeBmp(2, -1, 4, {0, 0}, {2, 1, 0, 1}, 2);
+  EXPECT_EQ(RaisedText([&] { gui::DecodePicture("art\\side.bmp", rle4.data(), rle4.size()); }),
+            "Picture \"art\\side.bmp\": Bitmap image is not valid: run-length pixels stored top-down");
+  EXPECT_EQ(RaisedText([&] { gui::DecodePicture("face.png", rle4.data(), rle4.size()); }),
+            "Picture \"face.png\": Unknown picture file extension (.png)");
+}
+
 TEST(PictureTest, TopDownBitmapKeepsItsRowOrder) {
   auto file = MakeBmp(1, -2, 24, {}, {0, 0, 255, 0, 255, 0, 0, 0});
   Bitmap picture = gui::DecodeBmp(file.data(), file.size());
@@ -146,13 +270,26 @@ TEST(PictureTest, DamagedBitmapsAreRefusedWithoutReadingPastTheirEnd) {
   auto hugeOffset = good;
   for (int i = 0; i < 4; ++i) hugeOffset[10 + i] = i ? 0xFF : 0xF0;
   auto badIndex = MakeBmp(1, 1, 8, {0x000000}, {5, 0, 0, 0});
-  auto rle = MakeBmp(2, 2, 8, {0, 0}, std::vector<uint8_t>(8, 0), 1);
   auto badDepth = MakeBmp(2, 2, 7, {}, std::vector<uint8_t>(8, 0));
+  auto os2 = MakeOs2Bmp(2, 1, 24, {}, std::vector<uint8_t>(8, 0));
   auto zeroWidth = MakeBmp(0, 2, 24, {}, {});
   std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
-      {"truncated pixels", truncated}, {"huge width", hugeWidth},    {"offset past end", hugeOffset},
-      {"colour index", badIndex},      {"run-length", rle},          {"bit depth", badDepth},
-      {"zero width", zeroWidth},       {"not a bitmap", {'X', 'Y'}}, {"header only", {good.begin(), good.begin() + 20}},
+      {"truncated pixels", truncated},
+      {"huge width", hugeWidth},
+      {"offset past end", hugeOffset},
+      {"colour index", badIndex},
+      {"bit depth", badDepth},
+      {"zero width", zeroWidth},
+      {"not a bitmap", {'X', 'Y'}},
+      {"header only", {good.begin(), good.begin() + 20}},
+      {"run-length without its end", MakeBmp(2, 2, 8, {0, 0}, std::vector<uint8_t>(8, 0), 1)},
+      {"run-length cut in a stretch", MakeBmp(4, 1, 8, {0, 0}, {0, 4, 0, 0}, 1)},
+      {"run-length cut in a move", MakeBmp(4, 1, 8, {0, 0}, {0, 2, 1}, 1)},
+      {"run-length colour index", MakeBmp(2, 1, 8, {0, 0}, {2, 7, 0, 1}, 1)},
+      {"run-length stored top-down", MakeBmp(2, -1, 8, {0, 0}, {2, 1, 0, 1}, 1)},
+      {"run-length 8 of a 4-bit picture", MakeBmp(2, 1, 4, {0, 0}, {2, 1, 0, 1}, 1)},
+      {"OS/2 pixels missing", MakeOs2Bmp(2, 1, 24, {}, {})},
+      {"OS/2 header cut", {os2.begin(), os2.begin() + 20}},
   };
   for (auto& [name, bytes] : cases) EXPECT_THROW(gui::DecodeBmp(bytes.data(), bytes.size()), EPictureError) << name;
 }
