@@ -73,9 +73,16 @@ void FindWavLoopPoints(const uint8_t* file, uint32_t size, TWavHeader& header) {
       // Points are read while the file holds them, whatever the count says.
       uint8_t point[kCuePointSize];
       for (uint32_t k = 0; k < static_cast<uint32_t>(count) && in.Read(kCuePointSize, point) == kCuePointSize; ++k) {
-        // Without a sample rate a position cannot be turned into bytes.
+        // Without a sample rate a position cannot be turned into bytes. A
+        // point past the data would send the game seeking outside the
+        // sound: it is dropped, as if the file did not have it.
         if (k > 1 || header.SampleRate == 0) continue;
-        uint32_t bytes = header.BytesPerSec / header.SampleRate * GetU32(point + 4);
+        uint64_t bytes = static_cast<uint64_t>(header.BytesPerSec / header.SampleRate) * GetU32(point + 4);
+        if (bytes > static_cast<uint64_t>(header.DataSize > 0 ? header.DataSize : 0)) {
+          (k == 0 ? header.LoopStart : header.LoopEnd) = -1;
+          (k == 0 ? haveStart : haveEnd) = false;
+          continue;
+        }
         (k == 0 ? header.LoopStart : header.LoopEnd) = static_cast<int32_t>(bytes);
         (k == 0 ? haveStart : haveEnd) = true;
       }
@@ -83,9 +90,11 @@ void FindWavLoopPoints(const uint8_t* file, uint32_t size, TWavHeader& header) {
     pos += 8 + static_cast<uint64_t>(static_cast<uint32_t>(chunkSize));
   }
   // A second point comes only with a first.
-  if (haveEnd) {
+  if (!haveStart) {
+    header.LoopEnd = -1;
+  } else if (haveEnd) {
     if (header.LoopEnd < header.LoopStart) std::swap(header.LoopStart, header.LoopEnd);
-  } else if (haveStart) {
+  } else {
     header.LoopEnd = header.DataSize;
     header.LoopEndIsDataSize = 1;
   }
