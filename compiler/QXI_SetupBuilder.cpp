@@ -108,15 +108,18 @@ TZBlock PackBlock(const std::string& source, uint64_t size, uint64_t index, TZBl
 // source above the block threshold is packed in blocks by all workers at
 // once. Memory stays at a few blocks per worker whatever the mod: a job may
 // start while what the unwritten jobs hold, each one under way counted at
-// the most a job makes, stays within workers + 2 such jobs. Jobs of the
-// entry being written may always start, so quick entries go on past a slow
-// one at the head without ever holding up the head itself. Raw entries hold
+// the most a job makes, stays within workers + 2 such jobs. The next
+// workers + 2 jobs of the entry being written may always start, so quick
+// entries go on past a slow one at the head without ever holding up the head
+// itself, and a writer slower than the workers still bounds what waits. Raw entries hold
 // nothing, since the writer copies them from the source. Without workers,
 // Take and TakeBlock pack on the calling thread.
 class PackPipeline {
  public:
   PackPipeline(std::vector<std::string> sources, int workers)
-      : sources_(std::move(sources)), budget_((static_cast<uint64_t>(std::max(workers, 1)) + 2) * kJobMost) {
+      : sources_(std::move(sources)),
+        ahead_(static_cast<uint64_t>(std::max(workers, 1)) + 2),
+        budget_(ahead_ * kJobMost) {
     if (workers <= 1) return;
     try {
       for (int i = 0; i < workers; ++i) threads_.emplace_back(&PackPipeline::Work, this);
@@ -145,6 +148,7 @@ class PackPipeline {
     {
       std::lock_guard<std::mutex> hold(lock_);
       writing_ = index;
+      writingPart_ = 0;
     }
     room_.notify_all();
     return Collect({index, 0, 0}).packed;
@@ -154,6 +158,13 @@ class PackPipeline {
   // count; EPakError when it could not be made.
   TZBlock TakeBlock(size_t index, uint64_t block) {
     Job job{index, block + 1, inlineSize_};
+    if (!threads_.empty()) {
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        writingPart_ = job.part;
+      }
+      room_.notify_all();
+    }
     Done done = threads_.empty() ? Pack(job, inlineCoder_) : Collect(job);
     if (!done.error.empty()) throw EPakError(done.error);
     return std::move(done.block);
@@ -164,8 +175,8 @@ class PackPipeline {
   // or a block, and a little over for a stream that grows.
   static constexpr uint64_t kJobMost = kZBlockThreshold + 4096;
 
-  // Part 0 of an entry packs its source whole or finds it is to go in
-  // blocks; part k + 1 packs its block k.
+  // Job 0 of an entry packs its source whole or finds it is to go in
+  // blocks; job k + 1 packs its block k.
   struct Job {
     size_t entry;
     uint64_t part, size;  // size: of a source in blocks
@@ -212,7 +223,9 @@ class PackPipeline {
     return done;
   }
 
-  bool MayStart(size_t entry) const { return entry == writing_ || held_ + kJobMost <= budget_; }
+  bool MayStart(size_t entry, uint64_t part) const {
+    return (entry == writing_ && part < writingPart_ + ahead_) || held_ + kJobMost <= budget_;
+  }
 
   // The next job, blocks of the earliest entry first; false when none may
   // start now.
@@ -220,12 +233,12 @@ class PackPipeline {
     if (!blocks_.empty()) {
       auto first = blocks_.begin();
       Blocks& b = first->second;
-      if (!MayStart(first->first)) return false;
+      if (!MayStart(first->first, b.handedOut + 1)) return false;
       job = {first->first, ++b.handedOut, b.size};
       if (b.handedOut == b.count) blocks_.erase(first);
       return true;
     }
-    if (next_ >= sources_.size() || !MayStart(next_)) return false;
+    if (next_ >= sources_.size() || !MayStart(next_, 0)) return false;
     job = {next_++, 0, 0};
     ++sizing_;
     return true;
@@ -263,13 +276,14 @@ class PackPipeline {
   }
 
   const std::vector<std::string> sources_;
-  const uint64_t budget_;
+  const uint64_t ahead_, budget_;
   std::vector<std::thread> threads_;
   std::mutex lock_;  // guards everything below but the calling thread's packer
   std::condition_variable ready_, room_;
   std::map<Job, Done> done_;         // packed, not yet taken
   std::map<size_t, Blocks> blocks_;  // entries with blocks to hand out
   size_t next_ = 0, sizing_ = 0, writing_ = 0;
+  uint64_t writingPart_ = 0;  // the job of writing_ the writer waits for
   uint64_t held_ = 0;
   bool stop_ = false;
   // The calling thread's packer, without workers.
