@@ -4,6 +4,8 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_map>
 
 #include "platform/Text.h"
 #include "platform/gui/Application.h"
@@ -102,10 +104,34 @@ void RegisterContainerClass() {
   done = true;
 }
 
+// The windows of our controls. The message loops ask for the control of
+// every window that gets a message, windows of the system's own among them
+// (message boxes, an input method's), whose user data is not ours to read
+// as a pointer.
+std::mutex LiveControlsLock;
+std::unordered_map<HWND, WinControl*>& LiveControls() {
+  static std::unordered_map<HWND, WinControl*> controls;
+  return controls;
+}
+
+void AddControlOf(HWND hwnd, WinControl* control) {
+  std::lock_guard<std::mutex> hold(LiveControlsLock);
+  LiveControls()[hwnd] = control;
+}
+
+// Only its own entry: a child window goes with its parent's, and its handle
+// may name a newer window by the time the control itself is deleted.
+void RemoveControlOf(HWND hwnd, const WinControl* control) {
+  std::lock_guard<std::mutex> hold(LiveControlsLock);
+  auto at = LiveControls().find(hwnd);
+  if (at != LiveControls().end() && at->second == control) LiveControls().erase(at);
+}
+
 WinControl* ControlOf(HWND hwnd) {
   if (!hwnd) return nullptr;
-  auto* control = reinterpret_cast<WinControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  return control && control->Handle() == hwnd ? control : nullptr;
+  std::lock_guard<std::mutex> hold(LiveControlsLock);
+  auto at = LiveControls().find(hwnd);
+  return at == LiveControls().end() ? nullptr : at->second;
 }
 
 HWND g_mainWindow = nullptr;
@@ -319,7 +345,10 @@ void GraphicControl::Repaint() {
 // ---------------------------------------------------------------- windowed
 
 WinControl::~WinControl() {
-  if (handle_) DestroyWindow(H(handle_));
+  if (handle_) {
+    RemoveControlOf(H(handle_), this);
+    DestroyWindow(H(handle_));
+  }
   if (fontHandle_) DeleteObject(fontHandle_);
   if (brush_) DeleteObject(brush_);
 }
@@ -338,11 +367,13 @@ void WinControl::CreateHandle(const char16_t* className, unsigned long style, un
                             bounds_.Height(), parent, id, GetModuleHandleW(nullptr), static_cast<WinControl*>(this));
   if (!handle_) return;
   SetWindowLongPtrW(H(handle_), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<WinControl*>(this)));
+  AddControlOf(H(handle_), this);
   ApplyFont();
 }
 
 void WinControl::Detach() {
   // The parent's window takes this one with it.
+  if (handle_) RemoveControlOf(H(handle_), this);
   handle_ = nullptr;
   Control::Detach();
 }
@@ -447,6 +478,7 @@ Container::~Container() {
     // Destroyed here, while this is still a container: its window
     // procedure must not reach a half-destroyed object.
     SetWindowLongPtrW(H(handle_), GWLP_USERDATA, 0);
+    RemoveControlOf(H(handle_), this);
     if (H(handle_) == g_mainWindow) g_mainWindow = nullptr;
     DestroyWindow(H(handle_));
     handle_ = nullptr;
@@ -565,6 +597,7 @@ intptr_t Container::HandleMessage(unsigned message, uintptr_t wParam, intptr_t l
       for (Control* child : children_) child->Detach();
       children_.clear();
       graphics_.clear();
+      RemoveControlOf(hwnd, this);
       handle_ = nullptr;
       break;
   }
