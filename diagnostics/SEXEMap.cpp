@@ -65,13 +65,6 @@ uint32_t HexField(std::string_view text) {
 
 std::string_view Drop(std::string_view text, size_t n) { return n < text.size() ? text.substr(n) : std::string_view(); }
 
-std::string AsciiLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return out;
-}
-
 std::string UnitName(std::string_view name) { return std::string(name.substr(0, kMaxEXEMapUnitName)); }
 
 }  // namespace
@@ -194,9 +187,9 @@ void TEXEMap::ParseLine(const std::string& raw) {
   }
   // A header: "Detailed map of segments" or "Line numbers for Unit(file) ...".
   mode_ = TParseMode::None;
-  if (AsciiLower(std::string_view(line).substr(0, 8)) == "detailed") {
+  if (platform::LowerAZ(line.substr(0, 8)) == "detailed") {
     mode_ = TParseMode::Segments;
-  } else if (AsciiLower(std::string_view(line).substr(0, 4)) == "line") {
+  } else if (platform::LowerAZ(line.substr(0, 4)) == "line") {
     mode_ = TParseMode::LineNumbers;
     size_t paren = line.find('(');
     constexpr size_t kNameStart = 17;  // after "Line numbers for "

@@ -6,16 +6,10 @@
 
 #include "platform/HostSystem.h"
 #include "platform/Registry.h"
+#include "platform/Text.h"
 
 namespace platform {
 namespace {
-
-std::string Fold(const std::string& s) {
-  std::string out = s;
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
 
 struct Value {
   std::string name, text;
@@ -34,7 +28,7 @@ struct Store {
 } store;
 
 std::string KeyId(uint8_t root, const std::string& path) {
-  return std::to_string(root) + "\\" + Fold(TrimKeyPath(path));
+  return std::to_string(root) + "\\" + LowerAZ(TrimKeyPath(path));
 }
 
 Key* OpenKeyOf(uintptr_t handle) {
@@ -83,7 +77,7 @@ bool Registry::ReadString(const std::string& name, std::string& value) {
   std::lock_guard<std::mutex> guard(store.lock);
   Key* key = OpenKeyOf(key_);
   if (!key) return false;
-  auto it = key->values.find(Fold(name));
+  auto it = key->values.find(LowerAZ(name));
   if (it == key->values.end() || !it->second.isText) return false;
   value = it->second.text;
   return true;
@@ -93,28 +87,28 @@ bool Registry::WriteInteger(const std::string& name, uint32_t value) {
   std::lock_guard<std::mutex> guard(store.lock);
   Key* key = OpenKeyOf(key_);
   if (!key) return false;
-  key->values[Fold(name)] = Value{name, std::to_string(value), false};
+  key->values[LowerAZ(name)] = Value{name, std::to_string(value), false};
   return true;
 }
 
 bool Registry::ValueExists(const std::string& name) {
   std::lock_guard<std::mutex> guard(store.lock);
   Key* key = OpenKeyOf(key_);
-  return key && key->values.count(Fold(name)) == 1;
+  return key && key->values.count(LowerAZ(name)) == 1;
 }
 
 bool Registry::WriteString(const std::string& name, const std::string& value) {
   std::lock_guard<std::mutex> guard(store.lock);
   Key* key = OpenKeyOf(key_);
   if (!key) return false;
-  key->values[Fold(name)] = Value{name, value};
+  key->values[LowerAZ(name)] = Value{name, value};
   return true;
 }
 
 bool Registry::DeleteValue(const std::string& name) {
   std::lock_guard<std::mutex> guard(store.lock);
   Key* key = OpenKeyOf(key_);
-  return key && key->values.erase(Fold(name)) == 1;
+  return key && key->values.erase(LowerAZ(name)) == 1;
 }
 
 bool Registry::KeyExists(const std::string& path) {

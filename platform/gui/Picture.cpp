@@ -9,6 +9,7 @@
 
 #include "platform/ByteOrder.h"
 #include "platform/File.h"
+#include "platform/Text.h"
 
 namespace gui {
 
@@ -18,10 +19,7 @@ std::string LowerExtension(const std::string& name) {
   size_t dot = name.find_last_of('.');
   size_t slash = name.find_last_of("\\/");
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string ext = name.substr(dot);
-  for (char& c : ext)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return ext;
+  return platform::LowerAZ(name.substr(dot));
 }
 
 [[noreturn]] void BadBmp(const char* why) { throw EPictureError(std::string("Bitmap image is not valid: ") + why); }
