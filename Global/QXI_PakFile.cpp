@@ -145,7 +145,7 @@ TPak::TPak(const std::string& fileName, bool append, bool createNew) {
   } else if (file_.Open(fileName, OpenMode::Read)) {
     ReadTable();
   }
-  if (!file_.IsOpen() && (append || createNew)) lastError_ = "Cannot open archive \"" + fileName + "\"";
+  if (!file_.IsOpen()) lastError_ = "Cannot open archive \"" + fileName + "\"";
 }
 
 void TPak::ReadTable() {

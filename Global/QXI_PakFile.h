@@ -60,7 +60,8 @@ class TPak {
   using PieceFn = std::function<bool(const uint8_t* data, size_t size)>;
 
   // Read mode (neither flag), append mode (takes precedence) or create mode.
-  // In read mode a damaged archive (a table that does not end at the
+  // A file that cannot be opened leaves the archive closed, with
+  // "Cannot open archive" and its name in LastError. In read mode a damaged archive (a table that does not end at the
   // trailer, entry data outside the archive, shared by two entries or not
   // beginning at the archive's start) reads as no archive (no entries, a
   // zero Magic), with the reason and its numbers in LastError. Reading the

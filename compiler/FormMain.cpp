@@ -297,7 +297,7 @@ void TFrmMain::Compile1Click() {
   in.UninstallPages = "Uninstall\\" + UninstLayout.Text;
   in.ModDir = ModInfoValue("Mod Dir");
   in.ModFilesDir = ModFilesDir;
-  in.TempIniDir = TempIniDir();
+  in.ModIniFile = TempIniFile();
   in.ProgramDir = ProgramDir();
   SourceFile = GenerateModCode(in);
 
@@ -327,8 +327,10 @@ void TFrmMain::Compile1Click() {
     } else {
       LabelCompile.clear();
       LabelCompileVisible = true;
-      compiler_.BuildSetup();
+      const bool built = compiler_.BuildSetup();
       LabelCompileVisible = false;
+      // The log, ending in the error, stays in view; the panel says it too.
+      if (!built) ShowError(compiler_.BuildError, "None");
       if (DebugMode) ShowListing(compiler_.CompiledListing());
     }
   }
@@ -337,13 +339,17 @@ void TFrmMain::Compile1Click() {
   ReplaceWorker();
 }
 
-void TFrmMain::ShowCompileError() {
+void TFrmMain::ShowError(const std::string& text, const std::string& line) {
   ErrorPanelVisible = true;
   ErrorLabelsVisible = true;
-  ErrorStringLabel = "Error: " + compiler_.Error.Text;
-  ErrorLineNumberLabel = "Line Num: " + std::to_string(compiler_.Error.Line);
+  ErrorStringLabel = "Error: " + text;
+  ErrorLineNumberLabel = "Line Num: " + line;
   ErrorTimerStopEnabled = true;
   ErrorFlashTimerEnabled = true;
+}
+
+void TFrmMain::ShowCompileError() {
+  ShowError(compiler_.Error.Text, std::to_string(compiler_.Error.Line));
   ActivePage = TMainPage::SetupInfoTab;
 
   // Select the failing line of the script and make its sheet reachable.
@@ -384,12 +390,14 @@ void TFrmMain::test1Click() {
   pak.OnReport = [this](const std::string& text) { view_.ShowMessage(text, "Error"); };
   uint32_t size = 0;
   Bytes stored = pak.FindFile("CompiledLines", 0, size);
-  if (!stored.empty() && compiler_.CompLines.LoadFromBuffer(stored.data(), stored.size())) {
+  std::string reason;
+  if (!stored.empty() && compiler_.CompLines.LoadFromBuffer(stored.data(), stored.size(), reason)) {
     ShowListing(compiler_.CompiledListing());
   } else {
-    // The archive reader's reason, when it refused something, says why.
+    // The readers' reasons, when they refused something, say why.
     std::vector<std::string> listing{"No compiled script found in " + file};
-    if (!pak.LastError().empty()) listing.push_back(pak.LastError());
+    for (const std::string& why : {pak.LastError(), reason})
+      if (!why.empty()) listing.push_back(why);
     ShowListing(listing);
   }
 }

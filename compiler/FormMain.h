@@ -156,6 +156,8 @@ class TFrmMain {
   static void SetComboText(TLayoutCombo& combo, const std::string& text);
   void ReplaceWorker();
   void ShowListing(const std::vector<std::string>& lines);
+  // The error panel flashing with the text and line of an error.
+  void ShowError(const std::string& text, const std::string& line);
   void ShowCompileError();
 
   TCompiler& compiler_;

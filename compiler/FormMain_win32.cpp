@@ -280,6 +280,15 @@ void TFrmMainWindow::Push() {
   if (model_.CompiledInformation != shownLog_) {
     shownLog_ = model_.CompiledInformation;
     CompiledInformation->SetText(JoinLines(shownLog_));
+    // A build's log ends in its result, "Finished" or the error: the caret
+    // goes to the start of the last line, which scrolls it into view from
+    // its beginning.
+    HWND log = H(CompiledInformation->Handle());
+    const LRESULT lines = SendMessageW(log, EM_GETLINECOUNT, 0, 0);
+    const LONG last = static_cast<LONG>(SendMessageW(log, EM_LINEINDEX, static_cast<WPARAM>(lines - 1), 0));
+    CHARRANGE caret{last, last};
+    SendMessageW(log, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+    SendMessageW(log, EM_SCROLLCARET, 0, 0);
   }
   if (model_.CompiledVer != shownListing_) {
     shownListing_ = model_.CompiledVer;

@@ -65,7 +65,7 @@ std::string GenerateModCode(const TModCodeInputs& in) {
   AddCodeLine(code, "pages " + Quoted(in.InstallPages));
   if (HasUninstallOption) AddCodeLine(code, "uninstallpages " + Quoted(in.UninstallPages));
   AddCodeLine(code, "Message " + Quoted("<LANG21>"));
-  AddCodeLine(code, "File " + Quoted(in.TempIniDir + "\\") + " " + Quoted("mods\\"));
+  AddCodeLine(code, "File " + Quoted(in.ModIniFile) + " " + Quoted("mods\\"));
   AddCodeLine(code, "File " + Quoted(in.ModFilesDir + "\\") + " " + Quoted("mods\\" + m + "\\"));
   AddCodeLine(code, "Message " + Quoted("<LANG22>"));
   if (HasShortcutsOption) {
@@ -74,9 +74,10 @@ std::string GenerateModCode(const TModCodeInputs& in) {
     AddCodeLine(code, "CreateDirectory " + Quoted(folder));
     AddCodeLine(code, "CreateShortCut " + Quoted(folder + "Play.lnk") + " " + Quoted("$INSTDIR\\qxrun.exe") + " " +
                           Quoted("mod " + m));
-    // Written whether or not the setup has an uninstaller.
-    AddCodeLine(code, "CreateShortCut " + Quoted(folder + "Uninstall.lnk") + " " +
-                          Quoted("$INSTDIR\\" + p + "_Uninstall.exe") + " " + Quoted(""));
+    // Only an installer that writes the uninstaller links to it.
+    if (HasUninstallOption)
+      AddCodeLine(code, "CreateShortCut " + Quoted(folder + "Uninstall.lnk") + " " +
+                            Quoted("$INSTDIR\\" + p + "_Uninstall.exe") + " " + Quoted(""));
   }
   return code;
 }

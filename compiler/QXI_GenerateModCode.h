@@ -13,10 +13,11 @@ extern bool HasUninstallOption;
 extern bool HasShortcutsOption;
 
 // What the script is made from. InstallPages and UninstallPages are layout
-// folders relative to "layout\" ("Install\QX1"); TempIniDir is the folder
-// (ending in "\") that holds the mod's settings file; ProgramDir is the
-// compiler's own folder, whose "languages\Install\" and
-// "languages\Uninstall\" folders give the language lines.
+// folders relative to "layout\" ("Install\QX1"); ModIniFile is the mod's
+// settings file the window writes for this compile, the only file of its
+// folder the installer carries; ProgramDir is the compiler's own folder,
+// whose "languages\Install\" and "languages\Uninstall\" folders give the
+// language lines.
 struct TModCodeInputs {
   std::string SetupName;
   std::string SetupShortName;
@@ -26,7 +27,7 @@ struct TModCodeInputs {
   std::string UninstallPages;
   std::string ModDir;
   std::string ModFilesDir;
-  std::string TempIniDir;
+  std::string ModIniFile;
   std::string ProgramDir;
 };
 

@@ -15,14 +15,18 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <tuple>
 
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_CompilerUtils.h"
+#include "installer-library/SE_Languages.h"
+#include "installer-library/iconchanger.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/Text.h"
 
 using platform::File;
 using platform::OpenMode;
@@ -35,6 +39,21 @@ constexpr size_t kCopyPiece = 1 << 20;
 // name has no folder part, no drive and is not a dot name.
 bool IsPlainFileName(const std::string& name) {
   return !name.empty() && name.find_first_of("\\/:") == std::string::npos && name != "." && name != "..";
+}
+
+// The folder of a layout, below the program's "layout\" folder.
+std::string LayoutFolder(const std::string& programDir, const std::string& pages) {
+  return IncludeSlash(programDir + "\\layout\\" + pages);
+}
+
+// Whether the installer, or the uninstaller it writes (which drops the
+// prefix "UNINSTALL_"), loads a group-0 entry of this name as a language.
+bool IsLanguageEntry(const std::string& name) {
+  constexpr std::string_view kUninstallItem = "uninstall_";
+  const std::string folded = platform::AnsiLowerCase(name);
+  std::string_view lower = folded;
+  if (lower.starts_with(kUninstallItem)) lower.remove_prefix(kUninstallItem.size());
+  return lower.starts_with("language-");
 }
 
 bool CanOpen(const std::string& path) {
@@ -313,16 +332,18 @@ class SetupBuild {
         compLinesTemp_(compiled_ + "CLN.temp") {}
 
   bool Run() {
+    c_.BuildError.clear();
     const std::string& name = c_.SetupInfo.SetupExeName;
-    if (!IsPlainFileName(name)) {
-      // Refused before any path is formed from it: nothing is written or removed.
-      c_.Log("Error: The installer name \"" + name + "\" must be a plain file name");
+    // Refused before any path is formed from it: nothing is written or removed.
+    if (!IsPlainFileName(name)) return Refuse("The installer name \"" + name + "\" must be a plain file name");
+    const TSetupInfoFile& info = c_.SetupInfo;
+    if (!CheckLayout("install", info.Pages) ||
+        (info.HasUninstall == 1 && !CheckLayout("uninstall", info.UninstallPages)))
       return false;
-    }
     if (!CopyBase() || !ApplyIcon()) return false;
     pak_ = std::make_unique<TPak>(work_, true, false);
     if (!pak_->IsOpen()) return Fail("Cannot open " + work_ + " to append the archive");
-    if (!CollectSetupFiles() || !WriteEntries()) return false;
+    if (!CollectSetupFiles() || !CheckLanguages() || !WriteEntries()) return false;
     if (!pak_->WriteTable()) return Fail(pak_->LastError());
     int64_t end = FileSeek64(pak_->Handle(), platform::SeekOrigin::End, 0);
     if (end < 0) return Fail("Cannot position in " + work_);
@@ -345,8 +366,41 @@ class SetupBuild {
     pak_.reset();
     platform::RemoveFile(work_);
     RemoveTemporaryFiles();
+    return Refuse(std::move(text));
+  }
+
+  bool Refuse(std::string text) {
     c_.Log("Error: " + text);
+    c_.BuildError = std::move(text);
     return false;
+  }
+
+  // Setup starts from its layout's Pages.txt: without it every player would
+  // meet an error and an empty window.
+  bool CheckLayout(const std::string& side, const std::string& pages) {
+    const std::string folder = LayoutFolder(c_.ProgramDir, pages);
+    if (!platform::DirectoryExists(folder)) return Refuse("The " + side + " layout folder " + folder + " is missing");
+    if (!platform::FileExists(folder + "Pages.txt"))
+      return Refuse("The " + side + " layout " + folder + " has no Pages.txt");
+    return true;
+  }
+
+  // A language the installer cannot read ends it at start-up for every
+  // player: each is read here as it will be read there.
+  bool CheckLanguages() {
+    for (const TCompilerFileList::TFile& file : c_.FileList.Groups[0].Files) {
+      if (!IsLanguageEntry(file.Name)) continue;
+      std::string fault;
+      try {
+        const Bytes text = ReadWholeFile(file.Source);
+        fault = LanguageFileFault(text.data(), text.size());
+      } catch (const EPakError& e) {
+        return Fail(e.what());
+      }
+      if (!fault.empty())
+        return Fail("The language file " + file.Source + " cannot be read by the installer: " + fault);
+    }
+    return true;
   }
 
   void RemoveTemporaryFiles() {
@@ -365,6 +419,9 @@ class SetupBuild {
   bool ApplyIcon() {
     std::string icon = c_.LayoutIconPath();
     if (!platform::FileExists(icon)) return true;
+    std::vector<TIconImage> images;
+    std::string reason;
+    if (!ReadIconFile(icon, images, reason)) return Fail("The icon " + icon + " cannot be used: " + reason);
     if (!c_.IconWriter || !c_.IconWriter(icon, work_)) return Fail("Cannot write the icon " + icon + " into " + work_);
     return true;
   }
@@ -375,9 +432,9 @@ class SetupBuild {
     TSetupInfoFile& info = c_.SetupInfo;
     TCompilerFileList& list = c_.FileList;
     const std::string& dir = c_.ProgramDir;
-    list.AddDir(IncludeSlash(dir + "\\layout\\" + info.Pages), 0, "", true, "");
+    list.AddDir(LayoutFolder(dir, info.Pages), 0, "", true, "");
     if (info.HasUninstall == 1) {
-      list.AddDir(IncludeSlash(dir + "\\layout\\" + info.UninstallPages), 0, "", true, "UNINSTALL_");
+      list.AddDir(LayoutFolder(dir, info.UninstallPages), 0, "", true, "UNINSTALL_");
       list.AddFile(dir + "\\base\\Uninstall_Final.exe", "UNINSTALL_FINALISE.EXE", 0, "");
     }
     if (!info.Changelog.empty()) {
@@ -437,7 +494,8 @@ class SetupBuild {
     } catch (const EPakError& e) {
       return Fail(e.what());
     }
-    if (!written) return Fail(pak_->LastError());
+    // The archive's refusal (the 4 GiB limit) is the author's file's doing.
+    if (!written) return Fail(pak_->LastError() + " (adding " + file.Source + ")");
 
     const TPakFile& entry = pak_->Entries[index];
     std::string sizes = "   " + FormatSize(entry.StoredSize) + " / " + FormatSize(entry.OriginalSize);
@@ -456,8 +514,6 @@ class SetupBuild {
 
 }  // namespace
 
-std::string TCompiler::LayoutIconPath() const {
-  return IncludeSlash(ProgramDir + "\\layout\\" + SetupInfo.Pages) + "icon.ico";
-}
+std::string TCompiler::LayoutIconPath() const { return LayoutFolder(ProgramDir, SetupInfo.Pages) + "icon.ico"; }
 
 bool TCompiler::BuildSetup() { return SetupBuild(*this).Run(); }

@@ -88,8 +88,9 @@ class TCompiler : public TCompileContext, public TFileListOwner {
   // The setup builder (QXI_SetupBuilder.cpp): writes the installer
   // ProgramDir\compiled\<SetupExeName> from the result of a successful
   // compile run, logging each step and a size report ending in "Finished".
-  // False after a failure: the error is logged, the partial output deleted,
-  // and an older installer of that name is left as it was.
+  // False after a failure: the error is logged and kept in BuildError, the
+  // partial output deleted, and an older installer of that name is left as
+  // it was.
   bool BuildSetup();
   // The install layout's icon, which becomes the installer's icon resource.
   std::string LayoutIconPath() const override;
@@ -103,6 +104,7 @@ class TCompiler : public TCompileContext, public TFileListOwner {
   TCompLines CompLines;
   TCompilerFileList FileList{*this};
   TCompilerError Error;
+  std::string BuildError;  // why the last build failed; empty after one that did not
   const TCommandList* Commands;
   // The folder beside the program that holds base\, layout\ and compiled\:
   // the running program's own folder unless set otherwise.

@@ -14,8 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return list;
   }();
   TCompLines lines;
-  if (!lines.LoadFromBuffer(data, size)) {
-    if (!lines.Lines.empty()) std::abort();  // refused input leaves the lines as they were
+  std::string reason;
+  if (!lines.LoadFromBuffer(data, size, reason)) {
+    // Refused input leaves the lines as they were, and says why.
+    if (!lines.Lines.empty() || reason.empty()) std::abort();
     return 0;
   }
   // A header-only command stored whole is not what the writer makes (it

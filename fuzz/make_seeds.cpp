@@ -79,7 +79,7 @@ std::vector<std::string> Scripts() {
   in.UninstallPages = "Uninstall\\QX1";
   in.ModDir = "SampleMod";
   in.ModFilesDir = (root / "examples/sample-mod").string();
-  in.TempIniDir = (root / "examples/sample-mod/data/").string();
+  in.ModIniFile = (root / "initempdir/SampleMod.ini").string();
   in.ProgramDir = root.string();
   std::string every;
   for (int32_t id = 1; id <= Commands().Count(); ++id)

@@ -8,7 +8,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TSetupInfoFile info;
-  if (!info.LoadFromBuffer(data, size)) return 0;
+  std::string reason;
+  if (!info.LoadFromBuffer(data, size, reason)) {
+    if (reason.empty()) std::abort();  // a refusal says why
+    return 0;
+  }
   Bytes again;
   if (!info.Store(again) || again.size() != size || std::memcmp(again.data(), data, size) != 0) std::abort();
   return 0;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "installer-library/QXI_CompLines.h"
+#include "installer-library/QXI_RegRoot.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SIntegerText.h"
 #include "platform/Text.h"
@@ -32,7 +33,7 @@ const TCommandRow kCommands[] = {
     {{"iffileexists", 3, 0, 0, false}, &Make<TIfFileExistsCommand>},
     {{"file", 1, 0, 1, false}, &Make<TFileCommand>},
     {{"delete", 1, 0, 0, true}, &Make<TDeleteCommand>},
-    {{"writeregstr", 4, 0, 0, true}, &Make<TWriteRegStrCommand>},
+    {{"writeregstr", 4, 0, 0, false}, &Make<TWriteRegStrCommand>},
     {{"changelog", 1, 1, 0, false}, &Make<TChangelogCommand>},
     {{"qxpupdate", 3, 0, 2, false}, &Make<TQXPUpdateCommand>},
     {{"rmdir", 2, 0, 0, true}, &Make<TRMDirCommand>},
@@ -81,6 +82,14 @@ bool CheckParams(TCompileContext& compiler, int32_t lineIndex, int32_t needed) {
   const TCompLine& line = lines[static_cast<size_t>(lineIndex)];
   if (line.ParamCount() >= needed) return true;
   compiler.SetError("Not enough parameters", line.Line);
+  return false;
+}
+
+bool CheckRegRoot(TCompileContext& compiler, int32_t lineIndex, int32_t param) {
+  const TCompLine& line = compiler.Lines().Lines[static_cast<size_t>(lineIndex)];
+  const std::string& name = line.Params[static_cast<size_t>(param)];
+  if (IsRegRootName(name)) return true;
+  compiler.SetError("Unknown registry root \"" + name + "\" - use HKLM, HKCU, HKCR, HKU or HKCC", line.Line);
   return false;
 }
 

@@ -69,7 +69,7 @@ QXI_COMMAND_CLASS(TFileCommand, QXI_COMPILE_STEP QXI_RUN_STEP);
 QXI_COMMAND_CLASS(TDeleteCommand, QXI_RUN_STEP);
 QXI_COMMAND_CLASS(TRenameCommand, QXI_RUN_STEP);
 QXI_COMMAND_CLASS(TExecuteCommand, QXI_RUN_STEP);
-QXI_COMMAND_CLASS(TWriteRegStrCommand, QXI_RUN_STEP);
+QXI_COMMAND_CLASS(TWriteRegStrCommand, QXI_COMPILE_STEP QXI_RUN_STEP);
 QXI_COMMAND_CLASS(TWriteRegStr_URLCommand, QXI_RUN_STEP);
 QXI_COMMAND_CLASS(TRMDirCommand, QXI_RUN_STEP);
 QXI_COMMAND_CLASS(TCreateDirectoryCommand, QXI_RUN_STEP);
@@ -106,6 +106,11 @@ int32_t TableCommandId(std::string_view keyword);
 // least `needed` parameters; otherwise reports "Not enough parameters" at
 // the line's source line. A passing check clears no earlier error.
 bool CheckParams(TCompileContext& compiler, int32_t lineIndex, int32_t needed);
+// Compile-time check of a registry root parameter the line is known to have:
+// true for a short root name (HKLM, HKCU, HKCR, HKU, HKCC in any case);
+// otherwise reports "Unknown registry root" with the name at the line's
+// source line, since the installer would read it as HKLM.
+bool CheckRegRoot(TCompileContext& compiler, int32_t lineIndex, int32_t param);
 
 // Run-time test for optional parameters of a loaded line; reports nothing.
 bool HasParams(const TCompLines& lines, int32_t lineIndex, int32_t needed);

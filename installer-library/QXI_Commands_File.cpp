@@ -68,7 +68,10 @@ bool RegConditionHolds(const std::string& rootName, const std::string& keyPath, 
 }
 
 void TFileCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
-  if (CheckParams(compiler, lineIndex, 1)) AllocateFileGroup(compiler, lineIndex, kNoGroupName);
+  if (!CheckParams(compiler, lineIndex, 1)) return;
+  // The conditional form names a registry root.
+  if (compiler.Lines().Lines[static_cast<size_t>(lineIndex)].ParamCount() == 7) CheckRegRoot(compiler, lineIndex, 2);
+  AllocateFileGroup(compiler, lineIndex, kNoGroupName);
 }
 
 void TFileCommand::SFXProcess(int32_t lineIndex) {

@@ -54,7 +54,7 @@ void TInstallDirCommand::CompilerProcess(TCompileContext& compiler, int32_t line
 
 void TInstallDirRegKeyCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
   const auto* p = CheckedParams(compiler, lineIndex, 3);
-  if (!p) return;
+  if (!p || !CheckRegRoot(compiler, lineIndex, 0)) return;
   // The first five lines fill the five slots in order; every further line
   // overwrites the last one.
   uint16_t& slot = compiler.RegKeyCount();

@@ -157,6 +157,10 @@ void TExecuteCommand::SFXProcess(int32_t lineIndex) {
   platform::CloseProcess(process);
 }
 
+void TWriteRegStrCommand::CompilerProcess(TCompileContext& compiler, int32_t lineIndex) {
+  if (CheckParams(compiler, lineIndex, 4)) CheckRegRoot(compiler, lineIndex, 0);
+}
+
 void TWriteRegStrCommand::SFXProcess(int32_t lineIndex) {
   std::string root = RunParam(lineIndex, 0), key = RunParam(lineIndex, 1), name = RunParam(lineIndex, 2);
   Registry.SetRoot(RegRootFromName(root));

@@ -52,30 +52,52 @@ bool TCompLines::SaveToFile(const std::string& path, const TCommandList& command
   return file.Open(path, platform::OpenMode::Create) && file.Write(out.data(), out.size());
 }
 
-bool TCompLines::LoadFromBuffer(const void* data, size_t size) {
-  if (size > UINT32_MAX) return false;
+bool TCompLines::LoadFromBuffer(const void* data, size_t size, std::string& reason) {
+  auto refuse = [&](std::string text) {
+    reason = std::move(text);
+    return false;
+  };
+  reason.clear();
+  if (size > UINT32_MAX) return refuse("A block of " + std::to_string(size) + " bytes is no compiled script");
   TBufferManager in(data, static_cast<uint32_t>(size));
   uint16_t count;
+  if (!ReadWord(in, count)) return refuse(CutValueText(in, 0, "The line count", false));
   // Sizes are checked against what the block can hold before anything is
   // allocated for them.
-  if (!ReadWord(in, count) || count * kRecordHead > in.Left()) return false;
+  if (count * kRecordHead > in.Left())
+    return refuse(std::to_string(count) + " lines need at least " + std::to_string(count * kRecordHead) +
+                  " bytes, but only " + std::to_string(in.Left()) + " follow the count");
   std::vector<TCompLine> lines(count);
   for (int32_t i = 0; i < count; ++i) {
     TCompLine& line = lines[static_cast<size_t>(i)];
+    const std::string name = "Line " + std::to_string(i);
+    const uint32_t at = in.Position;
     int32_t paramCount;
-    if (!ReadInt(in, line.Id) || !ReadInt(in, line.Line) || !ReadInt(in, paramCount)) return false;
+    if (!ReadInt(in, line.Id) || !ReadInt(in, line.Line) || !ReadInt(in, paramCount))
+      return refuse(CutValueText(in, at, name + "'s record", false));
+    const std::string params = std::to_string(paramCount) + " parameters";
     if (line.Id == -1) {
-      if (line.Line != -1 || paramCount != 0) return false;
+      if (line.Line != -1 || paramCount != 0)
+        return refuse(name + " is a placeholder with line " + std::to_string(line.Line) + " and " + params +
+                      ", not -1 and 0");
       continue;
     }
-    if (line.Id < 1 || line.Id > kCommandCount || line.Line != i || paramCount < 0 ||
-        static_cast<size_t>(paramCount) * kEmptyString > in.Left())
-      return false;
+    if (line.Id < 1 || line.Id > kCommandCount)
+      return refuse(name + " has the id " + std::to_string(line.Id) + ", outside 1 to " +
+                    std::to_string(kCommandCount));
+    if (line.Line != i) return refuse(name + " is stored as line " + std::to_string(line.Line));
+    if (paramCount < 0) return refuse(name + " has " + params);
+    if (static_cast<size_t>(paramCount) * kEmptyString > in.Left())
+      return refuse(name + " has " + params + ", more than the " + std::to_string(in.Left()) + " bytes left can hold");
     line.Params.resize(static_cast<size_t>(paramCount));
-    for (std::string& p : line.Params)
-      if (!ReadStr(in, p)) return false;
+    for (size_t p = 0; p < line.Params.size(); ++p) {
+      const uint32_t from = in.Position;
+      if (!ReadStr(in, line.Params[p]))
+        return refuse(CutValueText(in, from, "Parameter " + std::to_string(p) + " of " + name, true));
+    }
   }
-  if (in.Left() != 0) return false;
+  if (in.Left() != 0)
+    return refuse(std::to_string(in.Left()) + " bytes follow the last line at byte " + std::to_string(in.Position));
   Lines = std::move(lines);
   return true;
 }

@@ -46,6 +46,11 @@ class TCompLines {
   // is cut short, holds more than the lines, or holds a record the writer
   // never produces (an id outside the command range, a Line that is not the
   // record's own position, a malformed placeholder, more parameters than
-  // the block can hold) is damaged: false, and the lines stay as they were.
-  bool LoadFromBuffer(const void* data, size_t size);
+  // the block can hold) is damaged: false, with the reason and its numbers
+  // in `reason`, and the lines stay as they were.
+  bool LoadFromBuffer(const void* data, size_t size, std::string& reason);
+  bool LoadFromBuffer(const void* data, size_t size) {
+    std::string reason;
+    return LoadFromBuffer(data, size, reason);
+  }
 };

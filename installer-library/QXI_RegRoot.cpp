@@ -14,15 +14,23 @@ constexpr RootNames kRoots[kRegRootCount] = {
 
 char UpperAZ(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// The code of a short name, or kRegRootCount for any other name.
+uint8_t FindRoot(std::string_view name) {
+  std::string upper(name);
+  for (char& c : upper) c = UpperAZ(c);
+  uint8_t code = 0;
+  while (code < kRegRootCount && upper != kRoots[code].shortName) ++code;
+  return code;
+}
+
 }  // namespace
 
 uint8_t RegRootFromName(std::string_view name) {
-  std::string upper(name);
-  for (char& c : upper) c = UpperAZ(c);
-  for (uint8_t code = 0; code < kRegRootCount; ++code)
-    if (upper == kRoots[code].shortName) return code;
-  return 0;
+  uint8_t code = FindRoot(name);
+  return code < kRegRootCount ? code : 0;
 }
+
+bool IsRegRootName(std::string_view name) { return FindRoot(name) < kRegRootCount; }
 
 std::string RegRootToName(uint8_t code) {
   return code < kRegRootCount ? std::string(kRoots[code].longName) : std::string("!ERROR!");

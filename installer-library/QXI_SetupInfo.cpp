@@ -28,19 +28,42 @@ bool TSetupInfoFile::SaveToFile(const std::string& path) const {
   return file.Open(path, platform::OpenMode::Create) && file.Write(out.data(), out.size());
 }
 
-bool TSetupInfoFile::LoadFromBuffer(const void* data, size_t size) {
-  if (size > UINT32_MAX) return false;
+bool TSetupInfoFile::LoadFromBuffer(const void* data, size_t size, std::string& reason) {
+  reason.clear();
+  if (size > UINT32_MAX) {
+    reason = "A block of " + std::to_string(size) + " bytes is no setup information";
+    return false;
+  }
   TBufferManager in(data, static_cast<uint32_t>(size));
   TSetupInfoFile r;
-  bool ok = true;
-  for (std::string* s : {&r.SetupName, &r.SetupShortName, &r.SetupExeName, &r.UninstallExe, &r.UninstallPrefix,
-                         &r.InstallDir, &r.Changelog})
-    ok = ok && ReadStr(in, *s);
-  for (TREGKEY& slot : r.InstallDirRegKey)
-    ok = ok && in.Read(1, &slot.HKEY) == 1 && ReadStr(in, slot.Path) && ReadStr(in, slot.Key);
-  ok = ok && ReadStr(in, r.Pages) && ReadStr(in, r.UninstallPages) && in.Read(1, &r.IsUninstaller) == 1 &&
-       in.Read(1, &r.HasUninstall) == 1;
-  if (!ok || in.Left() != 0) return false;
+  // The fields in their stored order; the first that runs past the end is
+  // the reason.
+  auto field = [&](const std::string& name, bool isString, auto read) {
+    uint32_t at = in.Position;
+    if (reason.empty() && !read()) reason = CutValueText(in, at, name, isString);
+  };
+  auto str = [&](const std::string& name, std::string& s) { field(name, true, [&] { return ReadStr(in, s); }); };
+  auto byte = [&](const std::string& name, uint8_t& b) { field(name, false, [&] { return in.Read(1, &b) == 1; }); };
+  str("SetupName", r.SetupName);
+  str("SetupShortName", r.SetupShortName);
+  str("SetupExeName", r.SetupExeName);
+  str("UninstallExe", r.UninstallExe);
+  str("UninstallPrefix", r.UninstallPrefix);
+  str("InstallDir", r.InstallDir);
+  str("Changelog", r.Changelog);
+  for (size_t i = 0; i < kInstallDirRegKeys; ++i) {
+    const std::string slot = "InstallDirRegKey " + std::to_string(i + 1) + " ";
+    byte(slot + "HKEY", r.InstallDirRegKey[i].HKEY);
+    str(slot + "Path", r.InstallDirRegKey[i].Path);
+    str(slot + "Key", r.InstallDirRegKey[i].Key);
+  }
+  str("Pages", r.Pages);
+  str("UninstallPages", r.UninstallPages);
+  byte("IsUninstaller", r.IsUninstaller);
+  byte("HasUninstall", r.HasUninstall);
+  if (reason.empty() && in.Left() != 0)
+    reason = std::to_string(in.Left()) + " bytes follow the end of the record at byte " + std::to_string(in.Position);
+  if (!reason.empty()) return false;
   *this = std::move(r);
   return true;
 }

@@ -50,9 +50,14 @@ class TSetupInfoFile {
   // stored leaves an existing file untouched.
   bool SaveToFile(const std::string& path) const;
   // Reads the stored form from the caller's block. A block that ends early
-  // or holds more than one record is damaged: false, and the record keeps
-  // its previous contents.
-  bool LoadFromBuffer(const void* data, size_t size);
+  // or holds more than one record is damaged: false, with the reason in
+  // `reason` (the field that runs past the end and its byte, or the bytes
+  // left over), and the record keeps its previous contents.
+  bool LoadFromBuffer(const void* data, size_t size, std::string& reason);
+  bool LoadFromBuffer(const void* data, size_t size) {
+    std::string reason;
+    return LoadFromBuffer(data, size, reason);
+  }
 
   bool operator==(const TSetupInfoFile&) const = default;
 };

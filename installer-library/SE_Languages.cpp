@@ -1,6 +1,7 @@
 #include "installer-library/SE_Languages.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "installer-library/SIntegerText.h"
 #include "installer-library/STokens.h"
@@ -146,10 +147,42 @@ const std::u16string& TUnicodeStringList::Get(int index) const {
 void TLanguage::LoadFromBuffer(const void* buffer, size_t size) {
   TUnicodeStringList lines;
   lines.LoadFromBuffer(buffer, size);
-  Name = lines.Get(0);
-  ParseLangIds(lines.Get(1));
+  int line = 0;
+  LoadFromLines(lines, line);
+}
+
+void TLanguage::LoadFromLines(const TUnicodeStringList& lines, int& line) {
+  line = 0;
+  Name = lines.Get(line);
+  line = 1;
+  ParseLangIds(lines.Get(line));
   Strings.clear();
-  for (int i = 2; i < lines.Count(); ++i) Strings.push_back(ParseStringLine(lines.Get(i)));
+  for (line = 2; line < lines.Count(); ++line) Strings.push_back(ParseStringLine(lines.Get(line)));
+}
+
+std::string LanguageFileFault(const void* buffer, size_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  if (size < 2) return std::to_string(size) + " bytes are too short for the byte-order mark FF FE";
+  if (bytes[0] != 0xFF || bytes[1] != 0xFE) {
+    char first[8];
+    std::snprintf(first, sizeof first, "%02X %02X", bytes[0], bytes[1]);
+    return std::string("The file begins with ") + first + ", not with the byte-order mark FF FE of 16-bit Unicode text";
+  }
+  TUnicodeStringList lines;
+  lines.LoadFromBuffer(buffer, size);
+  int line = 0;
+  try {
+    TLanguage language;
+    language.LoadFromLines(lines, line);
+  } catch (const std::exception& e) {
+    // Lines are counted from 1 here, as an editor counts them.
+    const std::string where = "line " + std::to_string(line + 1);
+    if (line >= lines.Count())
+      return where + " is missing (" + e.what() + "): the installer reads " + std::to_string(lines.Count()) +
+             " lines, each must end in CR LF";
+    return where + ": " + e.what();
+  }
+  return "";
 }
 
 void TLanguage::ParseLangIds(const std::u16string& line) {

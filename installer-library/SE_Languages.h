@@ -55,10 +55,20 @@ class TLanguage {
   // numbered string. Errors (too few lines, a number that does not convert)
   // propagate to the caller.
   void LoadFromBuffer(const void* buffer, size_t size);
+  // The same from the file's lines; `line` follows the line being read, so
+  // after an error it is the index of the line that failed.
+  void LoadFromLines(const TUnicodeStringList& lines, int& line);
   // "409" alone, or identifiers each followed by ";" ("409;809;").
   void ParseLangIds(const std::u16string& line);
   static TLID ParseStringLine(const std::u16string& line);
 };
+
+// Why the installer could not load a language file from these bytes, for
+// the author who builds it in: no byte-order mark FF FE (the installer would
+// skip the first two bytes unseen and misread the name), or the line and
+// the error the loading meets (a line missing, as with LF-only line ends, or
+// a number that does not convert, as on an empty line). Empty when it loads.
+std::string LanguageFileFault(const void* buffer, size_t size);
 
 class TLanguages {
  public:

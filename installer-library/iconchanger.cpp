@@ -14,6 +14,7 @@ namespace {
 
 constexpr size_t kHeaderSize = 6;
 constexpr size_t kDirEntrySize = 16;
+constexpr size_t kGroupEntrySize = 14;  // a directory entry with a resource number for the offset
 constexpr uint16_t kTypeIcon = 1;
 
 // The image data must start the way Windows expects an icon image to: a PNG
@@ -86,23 +87,87 @@ bool KeepDataAppendedToProgram(const std::string& exePath, const Bytes& appended
   return file.Seek(0, SeekOrigin::End) == size && file.Write(appended.data(), appended.size());
 }
 
-bool ReadFirstIconImage(const std::string& iconPath, Bytes& image) {
-  image.clear();
+bool ReadIconFile(const std::string& iconPath, std::vector<TIconImage>& images, std::string& reason) {
+  images.clear();
+  auto refuse = [&](std::string text) {
+    images.clear();
+    reason = std::move(text);
+    return false;
+  };
   File file;
-  if (!file.Open(iconPath, OpenMode::Read)) return false;
-  int64_t size = file.Size();
-  uint8_t head[kHeaderSize + kDirEntrySize];
-  if (size < static_cast<int64_t>(sizeof head) || file.Read(head, sizeof head) != sizeof head) return false;
-  uint16_t count = GetU16(head + 4);
-  if (GetU16(head) != 0 || GetU16(head + 2) != kTypeIcon || count == 0) return false;
-  // The whole directory must be there, and the first image after it.
-  int64_t dirEnd = static_cast<int64_t>(kHeaderSize + kDirEntrySize * count);
-  uint32_t length = GetU32(head + kHeaderSize + 8);
-  uint32_t offset = GetU32(head + kHeaderSize + 12);
-  if (dirEnd > size || length == 0 || offset < dirEnd || static_cast<int64_t>(offset) + length > size) return false;
-  Bytes data(length);
-  if (file.Seek(offset, SeekOrigin::Begin) != offset || file.Read(data.data(), length) != length) return false;
-  if (!LooksLikeIconImage(data)) return false;
-  image = std::move(data);
+  if (!file.Open(iconPath, OpenMode::Read)) return refuse("The file cannot be opened");
+  const int64_t size = file.Size();
+  uint8_t head[kHeaderSize];
+  if (size < static_cast<int64_t>(kHeaderSize))
+    return refuse("The file of " + std::to_string(size) + " bytes is shorter than an icon file's header of 6 bytes");
+  if (file.Read(head, sizeof head) != sizeof head) return refuse("The icon file's header cannot be read");
+  if (GetU16(head) != 0 || GetU16(head + 2) != kTypeIcon)
+    return refuse("The header's reserved and type fields read " + std::to_string(GetU16(head)) + " and " +
+                  std::to_string(GetU16(head + 2)) + ", not 0 and 1 as in an icon file");
+  const uint16_t count = GetU16(head + 4);
+  if (count == 0) return refuse("The icon file holds no images");
+  // The whole directory must be there, and every image after it, each in
+  // bytes of its own: so all images together hold no more than the file.
+  const int64_t dirEnd = static_cast<int64_t>(kHeaderSize + kDirEntrySize * count);
+  if (dirEnd > size)
+    return refuse("The directory of " + std::to_string(count) + " images ends at " + std::to_string(dirEnd) +
+                  ", past the end of the file at " + std::to_string(size));
+  Bytes directory(kDirEntrySize * count);
+  if (file.Read(directory.data(), directory.size()) != directory.size())
+    return refuse("The icon file's directory cannot be read");
+  std::vector<std::pair<int64_t, int64_t>> spans;  // [offset, end) of each image
+  for (uint16_t i = 0; i < count; ++i) {
+    const uint8_t* entry = directory.data() + kDirEntrySize * i;
+    const uint32_t length = GetU32(entry + 8), offset = GetU32(entry + 12);
+    const int64_t end = int64_t{offset} + length;
+    const std::string image = "Image " + std::to_string(i + 1) + " of " + std::to_string(count) + " (" +
+                              std::to_string(length) + " bytes at " + std::to_string(offset) + ")";
+    if (length == 0) return refuse(image + " is empty");
+    if (offset < dirEnd) return refuse(image + " begins inside the directory, which ends at " + std::to_string(dirEnd));
+    if (end > size) return refuse(image + " runs past the end of the file at " + std::to_string(size));
+    spans.emplace_back(offset, end);
+  }
+  std::sort(spans.begin(), spans.end());
+  for (size_t i = 1; i < spans.size(); ++i)
+    if (spans[i].first < spans[i - 1].second)
+      return refuse("Two images share the bytes from " + std::to_string(spans[i].first) + " to " +
+                    std::to_string(std::min(spans[i].second, spans[i - 1].second)));
+  for (uint16_t i = 0; i < count; ++i) {
+    const uint8_t* entry = directory.data() + kDirEntrySize * i;
+    const uint32_t length = GetU32(entry + 8), offset = GetU32(entry + 12);
+    TIconImage image{entry[0], entry[1], entry[2], entry[3], GetU16(entry + 4), GetU16(entry + 6), Bytes(length)};
+    const std::string which = "Image " + std::to_string(i + 1) + " of " + std::to_string(count);
+    if (file.Seek(offset, SeekOrigin::Begin) != offset || file.Read(image.Data.data(), length) != length)
+      return refuse(which + " cannot be read");
+    if (!LooksLikeIconImage(image.Data)) return refuse(which + " is neither a bitmap nor a PNG image");
+    images.push_back(std::move(image));
+  }
+  reason.clear();
   return true;
+}
+
+Bytes GroupIconResource(const std::vector<TIconImage>& images, const std::vector<uint16_t>& ids) {
+  Bytes group;
+  PutU16(group, 0);
+  PutU16(group, kTypeIcon);
+  const size_t count = std::min(images.size(), ids.size());
+  PutU16(group, static_cast<uint16_t>(count));
+  for (size_t i = 0; i < count; ++i) {
+    const TIconImage& image = images[i];
+    group.insert(group.end(), {image.Width, image.Height, image.ColorCount, image.Reserved});
+    PutU16(group, image.Planes);
+    PutU16(group, image.BitCount);
+    PutU32(group, static_cast<uint32_t>(image.Data.size()));
+    PutU16(group, ids[i]);
+  }
+  return group;
+}
+
+std::vector<uint16_t> GroupIconIds(const Bytes& group) {
+  std::vector<uint16_t> ids;
+  if (group.size() < kHeaderSize) return ids;
+  const size_t count = GetU16(group.data() + 4);
+  for (size_t i = 0; i < count && kHeaderSize + kGroupEntrySize * (i + 1) <= group.size(); ++i)
+    ids.push_back(GetU16(group.data() + kHeaderSize + kGroupEntrySize * i + 12));
+  return ids;
 }

@@ -47,6 +47,13 @@ bool ReadWord(TBufferManager& in, uint16_t& value) {
   return whole;
 }
 
+std::string CutValueText(const TBufferManager& in, uint32_t at, const std::string& what, bool isString) {
+  std::string text = what + " at byte " + std::to_string(at);
+  if (isString && at <= in.Size && in.Size - at >= 2)
+    text += " (a string of " + std::to_string(GetU16(in.Data + at)) + " bytes)";
+  return text + " runs past the end of the " + std::to_string(in.Size) + "-byte block";
+}
+
 bool PutStr(Bytes& out, const std::string& text) {
   if (text.size() > kMaxStoredString) return false;
   PutU16(out, static_cast<uint16_t>(text.size()));

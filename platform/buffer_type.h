@@ -40,6 +40,12 @@ bool ReadStr(TBufferManager& in, std::string& text);  // u16 length, then the by
 bool ReadInt(TBufferManager& in, int32_t& value);
 bool ReadWord(TBufferManager& in, uint16_t& value);
 
+// A reader's reason for refusing a block in which `what`, begun at byte
+// `at`, runs past the end: "<what> at byte <at> runs past the end of the
+// <Size>-byte block", naming the length a string claims when the block
+// holds its length.
+std::string CutValueText(const TBufferManager& in, uint32_t at, const std::string& what, bool isString);
+
 // The writing side of ReadStr: appends the length-prefixed form; false (and
 // nothing appended) for a text longer than 65,535 bytes.
 bool PutStr(Bytes& out, const std::string& text);

@@ -716,6 +716,7 @@ TEST_F(PakFixture, DamagedTablesReadAsNoArchive) {
   TPak missing(dir.File("does-not-exist"), false, false);
   EXPECT_FALSE(missing.IsOpen());
   EXPECT_EQ(missing.EntryCount, 0);
+  EXPECT_EQ(missing.LastError(), "Cannot open archive \"" + dir.File("does-not-exist") + "\"");
 }
 
 TEST(PakRead, EmptyTableIsAnEmptyArchive) {

@@ -14,6 +14,7 @@
 #include "compiler/TCompiler.h"
 #include "installer-library/QXI_Commands.h"
 #include "tests/support/IconFile.h"
+#include "tests/support/LanguageFile.h"
 #include "tests/support/TempDir.h"
 
 namespace builder_testing {
@@ -62,8 +63,8 @@ class BuilderTest : public ::testing::Test {
     Put("layout/Install/Classic/img/logo.jpg", Random(700, 1));
     Put("layout/Uninstall/Plain/Pages.txt", Text("page1=uninstall\r\n"));
     Put("layout/Uninstall/Plain/icon.ico", testing_support::MakeIconFile({testing_support::MakeIconImage(16, 9)}));
-    Put("languages/English.wri", Repeated("E", 100));
-    Put("languages/UnEnglish.wri", Repeated("U", 50));
+    Put("languages/English.wri", testing_support::LanguageFileBytes(u"English\r\n409;\r\n12 Back\r\n"));
+    Put("languages/UnEnglish.wri", testing_support::LanguageFileBytes(u"English\r\n409;\r\n60 Remove\r\n"));
     Put("mod/changes.txt", Text("1.0: first release"));
     Put("mod/files/a.dat", Repeated("aaaa", 500));
     Put("mod/files/sub/b.dat", Random(3000, 2));

@@ -9,6 +9,7 @@
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_GenerateModCode.h"
 #include "compiler/TCompiler.h"
+#include "tests/support/LanguageFile.h"
 #include "tests/support/SetupArchives.h"
 #include "tests/support/TempDir.h"
 
@@ -356,18 +357,21 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   form.FormCreate({"-debug"});
   MakeFolder("base");
   testing_support::WriteFileBytes(P("base/setup.exe"), {0x4D, 0x5A, 1, 2, 3});
-  MakeFolder("layout/Install/QX1");
-  WriteFileText(P("layout/Install/QX1/Pages.txt"), "page1=welcome\r\n");
+  for (const char* layout : {"layout/Install/QX1", "layout/Uninstall/QX1"}) {
+    MakeFolder(layout);
+    WriteFileText(P(std::string(layout) + "/Pages.txt"), "page1=welcome\r\n");
+  }
   // The script names the language folder in lower case; a host file system
   // may tell the two spellings apart.
   for (const char* folder : {"languages/Install", "languages/install"}) {
     MakeFolder(folder);
-    WriteFileText(P(std::string(folder) + "/English.wri"), "language");
+    testing_support::WriteFileBytes(P(std::string(folder) + "/English.wri"),
+                                    testing_support::LanguageFileBytes(u"English\r\n409\r\n"));
   }
   MakeFolder("files/sub");
   WriteFileText(P("files/a.dat"), "a");
   WriteFileText(P("files/sub/b.dat"), "b");
-  form.InstLayout.Text = "QX1";
+  form.InstLayout.Text = form.UninstLayout.Text = "QX1";
   form.ModFilesDir = P("files");
   form.SetModInfoValue("Mod Dir", "My?Mod:");  // the settings file is named without them
   // What an earlier run left in the setup information goes before this one.
@@ -375,6 +379,8 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   compiler.SetupInfo.InstallDirRegKey[4] = {1, "Software\\Old", "Path"};
   MakeFolder("initempdir");
   WriteFileText(P("initempdir/MyMod.ini"), "[Main]\r\nStale=left by a run that did not end\r\n");
+  // Another mod's settings file left by an earlier compile is not this installer's.
+  WriteFileText(P("initempdir/OtherMod.ini"), "[Main]\r\nMod=Other\r\n");
 
   std::string seenIni;
   view.onStatus = [&] {
@@ -389,7 +395,8 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   ASSERT_FALSE(form.CompiledInformation.empty());
   EXPECT_EQ(form.CompiledInformation.back(), "Finished");
   EXPECT_FALSE(form.LabelCompileVisible);
-  EXPECT_FALSE(Exists("initempdir"));
+  EXPECT_FALSE(Exists("initempdir/MyMod.ini"));
+  EXPECT_TRUE(Exists("initempdir/OtherMod.ini"));
   EXPECT_EQ(form.ActivePage, TMainPage::TabSheet2);
   EXPECT_EQ(form.ActiveControl, TFocus::CompiledInformation);
   EXPECT_EQ(compiler.SetupInfo.Changelog, "");
@@ -400,8 +407,9 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   TPak pak(P("compiled/mysetup.exe"), false, false);
   std::vector<std::string> entries;
   for (const TPakFile& e : pak.Entries) entries.push_back(std::to_string(e.Group) + " " + e.Name);
-  EXPECT_EQ(entries, (std::vector<std::string>{"0 LANGUAGE-install\\English", "0 Pages.txt", "0 SetupInfo",
-                                               "0 CompiledLines", "1 MyMod.ini", "2 a.dat", "2 sub\\b.dat"}));
+  EXPECT_EQ(entries,
+            (std::vector<std::string>{"0 LANGUAGE-install\\English", "0 Pages.txt", "0 UNINSTALL_Pages.txt",
+                                      "0 SetupInfo", "0 CompiledLines", "1 MyMod.ini", "2 a.dat", "2 sub\\b.dat"}));
   uint32_t size = 0;
   Bytes ini = pak.FindFile("MyMod.ini", 1, size);
   EXPECT_EQ(std::string(ini.begin(), ini.end()), seenIni);
@@ -410,7 +418,7 @@ TEST_F(FormMainTest, CompileBuildsTheInstallerFromTheGeneratedScript) {
   EXPECT_TRUE(form.CompiledVerVisible && form.SourceTabVisible);
   ASSERT_EQ(form.CompiledVer.size(), form.SourceLines().size());
   EXPECT_EQ(form.CompiledVer[0], "name \"MySetup v1.0\"");
-  EXPECT_EQ(form.CompiledVer[10], "file " + program.Path() + "\\initempdir\\\\ mods\\ 1");
+  EXPECT_EQ(form.CompiledVer[10], "file " + program.Path() + "\\initempdir\\MyMod.ini mods\\ 1");
 }
 
 TEST_F(FormMainTest, TheTemporaryFolderStaysWhenItHoldsOtherFiles) {
@@ -479,6 +487,13 @@ TEST_F(FormMainTest, ListingOfABuiltInstaller) {
   EXPECT_EQ(form.CompiledVer, (std::vector<std::string>{"No compiled script found in " + P("plain.exe"),
                                                         "No archive at the end of the file"}));
   EXPECT_EQ(compiler.CompLines.Lines.size(), 3u);
+  // A script the reader refuses: its reason.
+  testing_support::WriteSetupArchive(P("cut.exe"), {{"CompiledLines", 0, Bytes{1}}});
+  view.answers = {P("cut.exe")};
+  form.test1Click();
+  EXPECT_EQ(form.CompiledVer,
+            (std::vector<std::string>{"No compiled script found in " + P("cut.exe"),
+                                      "The line count at byte 0 runs past the end of the 1-byte block"}));
 
   // A script entry whose size no longer matches its data: the reader's own
   // error box, as every other reader shows it.

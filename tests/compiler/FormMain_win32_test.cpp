@@ -77,6 +77,8 @@ class FormMainWindowTest : public ::testing::Test {
     std::filesystem::create_directories(program.File("layout/install/QX1"));
     std::filesystem::create_directories(program.File("layout/install/Blue"));
     std::filesystem::create_directories(program.File("layout/uninstall/QX1"));
+    WriteFileText(program.File("layout/install/QX1/Pages.txt"), "page1=welcome\r\n");
+    WriteFileText(program.File("layout/uninstall/QX1/Pages.txt"), "page1=uninstall\r\n");
     std::filesystem::create_directories(program.File("files/sub"));
     WriteFileText(program.File("files/a.dat"), "a");
     WriteFileText(program.File("files/sub/b.dat"), "b");
@@ -111,6 +113,16 @@ class FormMainWindowTest : public ::testing::Test {
   std::unique_ptr<TFrmMainWindow> form;
   HWND top = nullptr;
 };
+
+// Whether an edit control shows its last line, scrolled away from its first.
+bool ScrolledToItsEnd(HWND edit) {
+  const LRESULT last = SendMessageW(edit, EM_GETLINECOUNT, 0, 0) - 1;
+  POINTL at{};
+  SendMessageW(edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), SendMessageW(edit, EM_LINEINDEX, last, 0));
+  RECT client{};
+  GetClientRect(edit, &client);
+  return SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0) > 0 && at.y >= 0 && at.y < client.bottom;
+}
 
 int VisibleTabs(HWND top) {
   HWND tabs = FindChildByClass(top, WC_TABCONTROLW);
@@ -186,18 +198,45 @@ TEST_F(FormMainWindowTest, CompileErrorFlashesThePanelAndSelectsTheFailingLine) 
 TEST_F(FormMainWindowTest, CompileAndBuildFillTheLogAndTheDebugListing) {
   std::filesystem::create_directories(program.File("base"));
   WriteFileText(program.File("base/setup.exe"), "MZ base program");
+  // More files than the log has lines on the screen.
+  for (int i = 0; i < 60; ++i) WriteFileText(program.File("files/f" + std::to_string(i) + ".dat"), "f");
   Open({"-debug"});
+  SendMessageW(FindChildById(top, kIdInstLayout), CB_SETCURSEL, 1, 0);  // QX1, with its pages
   Compile(program.File("files"));
 
-  std::string log = WindowText(FindChildById(top, kIdCompiledInformation));
+  HWND logWindow = FindChildById(top, kIdCompiledInformation);
+  std::string log = WindowText(logWindow);
   EXPECT_NE(log.find("Adding Files:"), std::string::npos);
   EXPECT_EQ(log.substr(log.size() - 8), "Finished");
+  EXPECT_TRUE(ScrolledToItsEnd(logWindow)) << "the build's result is in view";
+  EXPECT_FALSE(form->Model().ErrorLabelsVisible);
   EXPECT_TRUE(std::filesystem::exists(program.File("compiled/mysetup.exe")));
   // The listing shows on the script's sheet, whose tab appears.
   EXPECT_TRUE(GetWindowLongPtrW(FindChildById(top, kIdCompiledVer), GWL_STYLE) & WS_VISIBLE);
   EXPECT_EQ(WindowText(FindChildById(top, kIdCompiledVer)).rfind("name \"MySetup v1.0\"\r", 0), 0u);
   EXPECT_EQ(VisibleTabs(top), 3);
   Screenshot("torvane-built.bmp");
+}
+
+// A build that fails ends its log with the error, in view, and the error
+// panel flashes with it: here the first layout, Blue, has no pages.
+TEST_F(FormMainWindowTest, AFailedBuildShowsItsErrorInTheLogAndThePanel) {
+  std::filesystem::create_directories(program.File("base"));
+  WriteFileText(program.File("base/setup.exe"), "MZ base program");
+  Open();
+  Compile(program.File("files"));
+
+  const std::string error =
+      "Error: The install layout " + compiler.ProgramDir + "\\layout\\Install\\Blue\\ has no Pages.txt";
+  HWND logWindow = FindChildById(top, kIdCompiledInformation);
+  std::string log = WindowText(logWindow);
+  EXPECT_EQ(log.substr(log.find_last_of("\r\n") + 1), error);
+  EXPECT_EQ(form->Model().ErrorStringLabel, error);
+  EXPECT_EQ(form->Model().ErrorLineNumberLabel, "Line Num: None");
+  EXPECT_TRUE(form->Model().ErrorLabelsVisible && form->Model().ErrorFlashTimerEnabled);
+  EXPECT_EQ(VisibleTabs(top), 2) << "still on the log";
+  EXPECT_TRUE(IsWindowVisible(logWindow));
+  Screenshot("torvane-build-error.bmp");
 }
 
 TEST_F(FormMainWindowTest, SelectDirectoryGivesTheTreeFolderOnlyThroughItsButton) {

@@ -27,7 +27,7 @@ class GenerateModCodeTest : public ::testing::Test {
     in.UninstallPages = "Uninstall\\QX1";
     in.ModDir = "MyMod";
     in.ModFilesDir = "C:\\mods\\MyMod";
-    in.TempIniDir = "C:\\T\\initempdir\\";
+    in.ModIniFile = "C:\\T\\initempdir\\MyMod.ini";
     in.ProgramDir = dir.Path();
   }
   ~GenerateModCodeTest() override {
@@ -96,7 +96,7 @@ TEST_F(GenerateModCodeTest, FullScriptWithLanguagesUninstallerAndShortcuts) {
             "pages \"Install\\QX1\"\r"
             "uninstallpages \"Uninstall\\QX1\"\r"
             "Message \"<LANG21>\"\r"
-            "File \"C:\\T\\initempdir\\\\\" \"mods\\\"\r"
+            "File \"C:\\T\\initempdir\\MyMod.ini\" \"mods\\\"\r"
             "File \"C:\\mods\\MyMod\\\" \"mods\\MyMod\\\"\r"
             "Message \"<LANG22>\"\r"
             "CreateDirectory \"$SMPROGRAMS\\Quexar\\Mods\\\"\r"
@@ -112,7 +112,7 @@ TEST_F(GenerateModCodeTest, OptionsDecideTheUninstallAndShortcutLines) {
   const std::vector<std::string> body = {
       "pages \"Install\\QX1\"",
       "Message \"<LANG21>\"",
-      "File \"C:\\T\\initempdir\\\\\" \"mods\\\"",
+      "File \"C:\\T\\initempdir\\MyMod.ini\" \"mods\\\"",
       "File \"C:\\mods\\MyMod\\\" \"mods\\MyMod\\\"",
       "Message \"<LANG22>\"",
   };
@@ -120,6 +120,8 @@ TEST_F(GenerateModCodeTest, OptionsDecideTheUninstallAndShortcutLines) {
       "CreateDirectory \"$SMPROGRAMS\\Quexar\\Mods\\\"",
       "CreateDirectory \"$SMPROGRAMS\\Quexar\\Mods\\MyMod\\\"",
       "CreateShortCut \"$SMPROGRAMS\\Quexar\\Mods\\MyMod\\Play.lnk\" \"$INSTDIR\\qxrun.exe\" \"mod MyMod\"",
+  };
+  const std::vector<std::string> uninstallShortcut = {
       "CreateShortCut \"$SMPROGRAMS\\Quexar\\Mods\\MyMod\\Uninstall.lnk\" \"$INSTDIR\\MySetup_Uninstall.exe\" \"\"",
   };
   const std::vector<std::string> install = {"language install\\English"};
@@ -130,9 +132,13 @@ TEST_F(GenerateModCodeTest, OptionsDecideTheUninstallAndShortcutLines) {
   HasShortcutsOption = false;
   EXPECT_EQ(Lines(), Join({kHeader, install, body}));
 
-  // The uninstall shortcut does not depend on the uninstaller option.
+  // Without an uninstaller there is nothing for an uninstall shortcut.
   HasShortcutsOption = true;
   EXPECT_EQ(Lines(), Join({kHeader, install, body, shortcuts}));
+  HasUninstallOption = true;
+  std::vector<std::string> both = Join({kHeader, install, uninstall, {body[0]}, uninstallPages});
+  both.insert(both.end(), body.begin() + 1, body.end());
+  EXPECT_EQ(Lines(), Join({both, shortcuts, uninstallShortcut}));
 
   HasUninstallOption = true;
   HasShortcutsOption = false;

@@ -7,6 +7,7 @@
 #include "Global/CRC.h"
 #include "compiler/QXI_CompilerUtils.h"
 #include "tests/compiler/BuilderFixture.h"
+#include "tests/support/LanguageFile.h"
 
 using namespace builder_testing;
 
@@ -324,7 +325,25 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
     std::function<void()> arrange;
     std::string error;
   };
+  const Bytes language = testing_support::LanguageFileBytes(u"English\r\n409;\r\n12 Back\r\n");
+  const Bytes icon = ReadFileBytes(Fs("layout/Install/Classic/icon.ico").string());
   const Case cases[] = {
+      // Setup could not start without its pages.
+      {"install layout missing", [this] { info().Pages = "Install\\QX9"; },
+       "Error: The install layout folder " + Path("layout\\Install\\QX9\\") + " is missing"},
+      {"uninstall layout without its pages", [this] { info().UninstallPages = "Install\\Classic\\img"; },
+       "Error: The uninstall layout " + Path("layout\\Install\\Classic\\img\\") + " has no Pages.txt"},
+      // Nor with a language it cannot read.
+      {"language file the installer cannot read",
+       [&] { Put("languages/English.wri", testing_support::LanguageFileBytes(u"English\r\n409;\r\n12 Back\r\n\r\n")); },
+       "Error: The language file " + Path("languages\\English.wri") +
+           " cannot be read by the installer: line 4: '' is not a valid integer value"},
+      {"icon file damaged",
+       [this] {
+         Put("layout/Install/Classic/icon.ico", Bytes{0, 0, 1, 0});
+       },
+       "Error: The icon " + Path("layout\\Install\\Classic\\icon.ico") +
+           " cannot be used: The file of 4 bytes is shorter than an icon file's header of 6 bytes"},
       {"missing base program", [this] { std::filesystem::remove(Fs("base/setup.exe")); },
        "Error: The base program " + Path("base\\setup.exe") + " is missing"},
       {"icon not written", [this] { iconResult = false; },
@@ -351,7 +370,7 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
          std::filesystem::resize_file(Fs("mod/huge/huge.bin"), (4ull << 30) + 1);
          FileLine("huge\\", "");  // below the compile run's source folder
        },
-       "Error: The archive would pass 4 GiB"},
+       "Error: The archive would pass 4 GiB (adding " + Path("mod\\huge\\huge.bin") + ")"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -359,6 +378,10 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
     std::filesystem::create_directory(Fs("compiled"));
     Put("base/setup.exe", baseProgram);
     Put("mod/files/sub/b.dat", Random(3000, 2));
+    Put("languages/English.wri", language);
+    Put("layout/Install/Classic/icon.ico", icon);
+    info().Pages = "Install\\Classic";
+    info().UninstallPages = "Uninstall\\Plain";
     iconResult = true;
     compiler.IconWriter = [this](const std::string& icon, const std::string& exe) {
       iconCalls.push_back({icon, exe});
@@ -372,6 +395,7 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
     EXPECT_FALSE(compiler.BuildSetup());
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(), c.error);
+    EXPECT_EQ("Error: " + compiler.BuildError, c.error);
     EXPECT_FALSE(Logged("Finished"));
     EXPECT_EQ(ReadFileBytes(Target()), older);
     EXPECT_FALSE(platform::FileExists(Path("compiled/MyMod.exe.part")));

@@ -10,7 +10,6 @@
 #include "tests/support/ExeResources_win32.h"
 
 using namespace builder_testing;
-using testing_support::kNeutral;
 using testing_support::kUkEnglish;
 using testing_support::Resources;
 using testing_support::RunProgram;
@@ -38,13 +37,8 @@ TEST_F(WindowsBuilderTest, TheInstallerCarriesTheLayoutIconAndItsArchive) {
   {
     Resources r(Target());
     ASSERT_TRUE(r.Loaded());
-    bool found;
-    EXPECT_EQ(r.Icon1(kNeutral, found), testing_support::MakeIconImage(32, 5));
-    EXPECT_TRUE(found);
-    r.Icon1(kUkEnglish, found);
-    EXPECT_TRUE(found) << "the base program's own icon stays";
-    r.MainIcon(found);
-    EXPECT_TRUE(found);
+    EXPECT_EQ(r.MainIconImages(), (std::vector<std::pair<int, Bytes>>{{32, testing_support::MakeIconImage(32, 5)}}));
+    EXPECT_EQ(r.Icon1Languages(), std::set<WORD>{kUkEnglish}) << "the base program's own icon is gone";
   }
 
   TPak pak(Target(), false, false);

@@ -256,8 +256,8 @@ TEST_F(SetupProgramTest, InstallsSilentlyAndUninstallsAgain) {
                                                "FINALISE.EXE", "SetupInfo"}));
   }
   bool found = false;
-  EXPECT_EQ(testing_support::Resources(setup).Icon1(testing_support::kNeutral, found), installIcon);
-  EXPECT_EQ(testing_support::Resources(uninstaller).Icon1(testing_support::kNeutral, found), uninstallIcon)
+  EXPECT_EQ(testing_support::Resources(setup).Icon1(testing_support::kUkEnglish, found), installIcon);
+  EXPECT_EQ(testing_support::Resources(uninstaller).Icon1(testing_support::kUkEnglish, found), uninstallIcon)
       << "the uninstall layout's icon";
   EXPECT_TRUE(found);
 

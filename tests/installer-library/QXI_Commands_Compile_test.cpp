@@ -42,10 +42,8 @@ TEST(CompileSteps, HeaderLinesFillTheSetupInformation) {
       {{"installdirregkey hkcu Software\\Q Path"}, info([](auto& i) {
          i.InstallDirRegKey[0] = TREGKEY{1, "Software\\Q", "Path"};
        })},
-      // A long root name is not one of the short ones: the local machine.
-      {{"installdirregkey HKEY_CURRENT_USER Software\\Q Path"}, info([](auto& i) {
-         i.InstallDirRegKey[0] = TREGKEY{0, "Software\\Q", "Path"};
-       })},
+      // An unknown root is refused and fills no slot.
+      {{"installdirregkey HKEY_CURRENT_USER Software\\Q Path"}, TSetupInfoFile{}},
       // Too few parameters change nothing.
       {{"installdirregkey HKCU Software\\Q", "name", "prefix"},
        info([](auto& i) { i.UninstallPrefix = "_", i.UninstallExe = "_Uninstall.exe"; })},
@@ -134,6 +132,17 @@ TEST(CompileSteps, ErrorsNameTheirSourceLine) {
       {{"", "goto"}, "Label not found - ", 1},
       {{"x:", "iffileexists f x 5x"}, "Label not found - 5x", 1},
       {{"messagebox t c", "iffileexists f"}, "Not enough parameters", 1},
+      // The installer would read any other root name as HKLM.
+      {{"installdirregkey hkcu a b", "", "installdirregkey HKEY_CURRENT_USER a b"},
+       "Unknown registry root \"HKEY_CURRENT_USER\" - use HKLM, HKCU, HKCR, HKU or HKCC",
+       2},
+      {{"writeregstr Hkcc a b c", "writeregstr HKMN a b c"},
+       "Unknown registry root \"HKMN\" - use HKLM, HKCU, HKCR, HKU or HKCC",
+       1},
+      {{"file a b HKU k v x 1", "file a b hklm k v x 1", "file a b \"\" k v x 1"},
+       "Unknown registry root \"\" - use HKLM, HKCU, HKCR, HKU or HKCC",
+       2},
+      {{"file a b HKU k"}, "", -99},  // only the conditional form names a root
       // Every step runs; the last error in line order is the one reported.
       {{"messagebox t c a b", "goto c", "x:"}, "Label not found - c", 1},
   };

@@ -26,7 +26,7 @@ const Row kExpected[] = {
     {6, "iffileexists", 3, 0, 0, false},
     {7, "file", 1, 0, 1, false},
     {8, "delete", 1, 0, 0, true},
-    {9, "writeregstr", 4, 0, 0, true},
+    {9, "writeregstr", 4, 0, 0, false},
     {10, "changelog", 1, 1, 0, false},
     {11, "qxpupdate", 3, 0, 2, false},
     {12, "rmdir", 2, 0, 0, true},

@@ -122,30 +122,46 @@ TEST(CompLines, DamagedBlocksAreRejectedWithoutOverread) {
   struct Case {
     const char* what;
     Bytes block;
+    std::string reason;  // empty for the cuts: each names where it ends
   };
   std::vector<Case> cases = {
-      {"one byte", {3}},
-      {"count beyond the records", Cat({{0xFF, 0xFF}, kPlaceholder})},
-      {"trailing byte", Cat({good, {0}})},
-      {"huge parameter count", Cat({{1, 0}, I32(1), I32(0), I32(0x7FFFFFFF), Str("a")})},
-      {"negative parameter count", Cat({{1, 0}, I32(1), I32(0), I32(-1)})},
-      {"parameter count above the strings", Cat({{1, 0}, I32(1), I32(0), I32(3), Str("a"), Str("b")})},
-      {"string longer than the block", Cat({{1, 0}, I32(1), I32(0), I32(1), {0xFF, 0xFF, 'a'}})},
-      {"line not its own index", Cat({{2, 0}, kPlaceholder, I32(1), I32(0), I32(0)})},
-      {"negative line", Cat({{1, 0}, I32(1), I32(-1), I32(0)})},
-      {"label id stored", Cat({{1, 0}, I32(0), I32(0), I32(1), Str("x")})},
-      {"id above the commands", Cat({{1, 0}, I32(33), I32(0), I32(0)})},
-      {"id below -1", Cat({{1, 0}, I32(-2), I32(0), I32(0)})},
-      {"placeholder with a line", Cat({{1, 0}, I32(-1), I32(0), I32(0)})},
-      {"placeholder with parameters", Cat({{1, 0}, I32(-1), I32(-1), I32(1), Str("x")})},
+      {"one byte", {3}, "The line count at byte 0 runs past the end of the 1-byte block"},
+      {"count beyond the records", Cat({{0xFF, 0xFF}, kPlaceholder}),
+       "65535 lines need at least 786420 bytes, but only 12 follow the count"},
+      {"trailing byte", Cat({good, {0}}), "1 bytes follow the last line at byte 44"},
+      {"huge parameter count", Cat({{1, 0}, I32(1), I32(0), I32(0x7FFFFFFF), Str("a")}),
+       "Line 0 has 2147483647 parameters, more than the 3 bytes left can hold"},
+      {"negative parameter count", Cat({{1, 0}, I32(1), I32(0), I32(-1)}), "Line 0 has -1 parameters"},
+      {"parameter count above the strings", Cat({{1, 0}, I32(1), I32(0), I32(3), Str("a"), Str("b")}),
+       "Parameter 2 of Line 0 at byte 20 runs past the end of the 20-byte block"},
+      {"string longer than the block", Cat({{1, 0}, I32(1), I32(0), I32(1), {0xFF, 0xFF, 'a'}}),
+       "Parameter 0 of Line 0 at byte 14 (a string of 65535 bytes) runs past the end of the 17-byte block"},
+      {"line not its own index", Cat({{2, 0}, kPlaceholder, I32(1), I32(0), I32(0)}), "Line 1 is stored as line 0"},
+      {"negative line", Cat({{1, 0}, I32(1), I32(-1), I32(0)}), "Line 0 is stored as line -1"},
+      {"label id stored", Cat({{1, 0}, I32(0), I32(0), I32(1), Str("x")}), "Line 0 has the id 0, outside 1 to 32"},
+      {"id above the commands", Cat({{1, 0}, I32(33), I32(0), I32(0)}), "Line 0 has the id 33, outside 1 to 32"},
+      {"id below -1", Cat({{1, 0}, I32(-2), I32(0), I32(0)}), "Line 0 has the id -2, outside 1 to 32"},
+      {"placeholder with a line", Cat({{1, 0}, I32(-1), I32(0), I32(0)}),
+       "Line 0 is a placeholder with line 0 and 0 parameters, not -1 and 0"},
+      {"placeholder with parameters", Cat({{1, 0}, I32(-1), I32(-1), I32(1), Str("x")}),
+       "Line 0 is a placeholder with line -1 and 1 parameters, not -1 and 0"},
   };
-  for (size_t n = 0; n < good.size(); ++n) cases.push_back({"cut", Bytes(good.begin(), good.begin() + n)});
+  for (size_t n = 0; n < good.size(); ++n) cases.push_back({"cut", Bytes(good.begin(), good.begin() + n), ""});
 
   for (const Case& c : cases) {
     Bytes exact(c.block);  // exactly sized, so ASan sees any over-read
     TCompLines lines;
     lines.Lines = {L(5, {"kept"}, 0)};
-    EXPECT_FALSE(lines.LoadFromBuffer(exact.data(), exact.size())) << c.what << " (" << exact.size() << " bytes)";
+    std::string reason;
+    EXPECT_FALSE(lines.LoadFromBuffer(exact.data(), exact.size(), reason))
+        << c.what << " (" << exact.size() << " bytes)";
     EXPECT_EQ(lines.Lines, (std::vector<TCompLine>{L(5, {"kept"}, 0)})) << c.what;
+    if (!c.reason.empty())
+      EXPECT_EQ(reason, c.reason) << c.what;
+    else
+      EXPECT_TRUE(reason.find("runs past the end of the " + std::to_string(exact.size()) + "-byte block") !=
+                      std::string::npos ||
+                  reason.find("lines need at least") != std::string::npos)
+          << reason;
   }
 }

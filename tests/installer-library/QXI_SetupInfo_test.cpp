@@ -101,23 +101,35 @@ TEST(SetupInfo, TooLongStringIsRefusedAndOldFileKept) {
 TEST(SetupInfo, DamagedRecordIsRejectedAndLeavesFieldsAlone) {
   Bytes good;
   ASSERT_TRUE(Sample().Store(good));
-  std::vector<Bytes> damaged;
-  for (size_t n = 0; n < good.size(); ++n) damaged.emplace_back(good.begin(), good.begin() + n);  // every cut
+  const std::string size = std::to_string(good.size());
+  std::vector<std::pair<Bytes, std::string>> damaged;  // the cuts each name their field
+  for (size_t n = 0; n < good.size(); ++n) damaged.push_back({Bytes(good.begin(), good.begin() + n), ""});
   Bytes longer = good;
   longer.push_back(0);
-  damaged.push_back(longer);
+  damaged.push_back({longer, "1 bytes follow the end of the record at byte " + size});
   Bytes hugeCount = good;  // the first string claims more than the block holds
   hugeCount[0] = 0xFF;
   hugeCount[1] = 0xFF;
-  damaged.push_back(hugeCount);
+  damaged.push_back(
+      {hugeCount, "SetupName at byte 0 (a string of 65535 bytes) runs past the end of the " + size + "-byte block"});
+  damaged.push_back({Bytes(good.begin(), good.end() - 1), "HasUninstall at byte " + std::to_string(good.size() - 1) +
+                                                              " runs past the end of the " +
+                                                              std::to_string(good.size() - 1) + "-byte block"});
 
-  for (const Bytes& block : damaged) {
+  for (const auto& [block, why] : damaged) {
     Bytes exact(block);  // exactly sized, so ASan sees any over-read
     TSetupInfoFile r;
     r.SetupName = "kept";
-    EXPECT_FALSE(r.LoadFromBuffer(exact.data(), exact.size())) << "size " << exact.size();
+    std::string reason;
+    EXPECT_FALSE(r.LoadFromBuffer(exact.data(), exact.size(), reason)) << "size " << exact.size();
     TSetupInfoFile expected;
     expected.SetupName = "kept";
     EXPECT_EQ(r, expected);
+    if (!why.empty())
+      EXPECT_EQ(reason, why);
+    else
+      EXPECT_NE(reason.find(" runs past the end of the " + std::to_string(exact.size()) + "-byte block"),
+                std::string::npos)
+          << reason;
   }
 }

@@ -170,6 +170,27 @@ TEST(LanguageFile, LoadErrorsAndTheirTexts) {
   }
 }
 
+// What the builder tells the author about a file the installer could not
+// load: the reader's own error, with the line, and the missing mark the
+// reader itself never looks at.
+TEST(LanguageFile, FaultsNameTheLineAndTheReadersError) {
+  Bytes noMark = Wri(u"English\r\n409;\r\n");
+  noMark.erase(noMark.begin(), noMark.begin() + 2);
+  struct Case {
+    Bytes file;
+    std::string fault;
+  } cases[] = {
+      {Wri(u"English\r\n409;809;\r\n12 Back\r\n"), ""},
+      {noMark, "The file begins with 45 00, not with the byte-order mark FF FE of 16-bit Unicode text"},
+      {Bytes{0xFF}, "1 bytes are too short for the byte-order mark FF FE"},
+      {Wri(u"English\n409;\n12 Back\n"),
+       "line 1 is missing (List index out of bounds (0)): the installer reads 0 lines, each must end in CR LF"},
+      {Wri(u"English\r\n409;\r\n12 Back\r\n\r\n"), "line 4: '' is not a valid integer value"},
+      {Wri(u"English\r\n409;809\r\n"), "line 2: '$' is not a valid integer value"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LanguageFileFault(c.file.data(), c.file.size()), c.fault) << c.fault;
+}
+
 TEST(LanguageFile, LookupRules) {
   // exactly two lines: no strings at all, number 0 included
   TLanguages bare = LoadedLanguages({u"Bare\r\n409"});

@@ -16,36 +16,63 @@ using testing_support::WriteFileBytes;
 
 namespace {
 
-Bytes ImageOf(const Bytes& file) {
+// The images of an icon file, or the reason it was refused.
+struct Read {
+  std::vector<Bytes> images;
+  std::string reason;
+};
+
+Read ReadIcon(const Bytes& file) {
   TempDir dir;
   WriteFileBytes(dir.File("icon.ico"), file);
-  Bytes image{1, 2, 3};
-  if (!ReadFirstIconImage(dir.File("icon.ico"), image)) {
-    EXPECT_TRUE(image.empty()) << "a refused icon gives no image";
-    return {};
+  std::vector<TIconImage> images(1);
+  Read read;
+  if (!ReadIconFile(dir.File("icon.ico"), images, read.reason)) {
+    EXPECT_TRUE(images.empty()) << "a refused icon gives no image";
+    EXPECT_FALSE(read.reason.empty());
+    return read;
   }
-  return image;
+  for (const TIconImage& image : images) read.images.push_back(image.Data);
+  return read;
 }
 
-TEST(IconFile, TheFirstImageIsTakenAsStored) {
+TEST(IconFile, EveryImageIsTakenAsStoredWithItsEntry) {
   Bytes first = MakeIconImage(16, 1), second = MakeIconImage(32, 2), third = MakeIconImage(48, 3);
-  EXPECT_EQ(ImageOf(MakeIconFile({first})), first);
-  EXPECT_EQ(ImageOf(MakeIconFile({first, second, third})), first);
-  EXPECT_EQ(ImageOf(MakeIconFile({third, first})), third);
+  EXPECT_EQ(ReadIcon(MakeIconFile({first})).images, std::vector<Bytes>{first});
+  EXPECT_EQ(ReadIcon(MakeIconFile({first, second, third})).images, (std::vector<Bytes>{first, second, third}));
+  EXPECT_EQ(ReadIcon(MakeIconFile({third, first})).images, (std::vector<Bytes>{third, first}));
 
   // A PNG image stored in the icon is taken as well.
   Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
-  EXPECT_EQ(ImageOf(MakeIconFile({png})), png);
+  EXPECT_EQ(ReadIcon(MakeIconFile({png})).images, std::vector<Bytes>{png});
 
-  // The image is found by its offset, wherever it lies after the directory.
+  // An image is found by its offset, wherever it lies after the directory.
   Bytes moved = MakeIconFile({first});
   moved.insert(moved.begin() + 22, 5, 0xEE);
   moved[18] += 5;
-  EXPECT_EQ(ImageOf(moved), first);
+  EXPECT_EQ(ReadIcon(moved).images, std::vector<Bytes>{first});
+
+  // The directory entry describes the image in the group made of it.
+  TempDir dir;
+  WriteFileBytes(dir.File("icon.ico"), MakeIconFile({second, first}));
+  std::vector<TIconImage> images;
+  std::string reason;
+  ASSERT_TRUE(ReadIconFile(dir.File("icon.ico"), images, reason));
+  const Bytes group = GroupIconResource(images, {7, 9});
+  Bytes expected = {0, 0, 1, 0, 2, 0};
+  const Bytes file = MakeIconFile({second, first});
+  for (size_t i = 0; i < 2; ++i) {
+    expected.insert(expected.end(), file.begin() + 6 + 16 * i, file.begin() + 6 + 16 * i + 12);
+    expected.insert(expected.end(), {static_cast<uint8_t>(i ? 9 : 7), 0});
+  }
+  EXPECT_EQ(group, expected);
+  EXPECT_EQ(GroupIconIds(group), (std::vector<uint16_t>{7, 9}));
+  EXPECT_EQ(GroupIconIds(Bytes(group.begin(), group.end() - 1)), std::vector<uint16_t>{7});
 }
 
-TEST(IconFile, DamagedIconFilesAreRefused) {
+TEST(IconFile, DamagedIconFilesAreRefusedWithTheirNumbers) {
   const Bytes good = MakeIconFile({MakeIconImage(16, 7), MakeIconImage(32, 8)});
+  const std::string size = std::to_string(good.size());
   auto changed = [&](std::function<void(Bytes&)> change) {
     Bytes b = good;
     change(b);
@@ -57,32 +84,53 @@ TEST(IconFile, DamagedIconFilesAreRefused) {
   struct Case {
     const char* what;
     Bytes file;
+    std::string reason;
   };
   const Case cases[] = {
-      {"empty file", {}},
-      {"header only", Bytes(good.begin(), good.begin() + 6)},
-      {"first entry cut short", Bytes(good.begin(), good.begin() + 21)},
-      {"second directory entry missing", changed([](Bytes& b) { b.resize(30); })},
-      {"no images", changed([](Bytes& b) { b[4] = b[5] = 0; })},
-      {"a cursor file", changed([](Bytes& b) { b[2] = 2; })},
-      {"reserved field set", changed([](Bytes& b) { b[0] = 1; })},
-      {"image of 0 bytes", changed([&](Bytes& b) { putU32(b, 14, 0); })},
-      {"image past the end", changed([&](Bytes& b) { putU32(b, 14, static_cast<uint32_t>(b.size())); })},
-      {"image length near 4 GiB", changed([&](Bytes& b) { putU32(b, 14, 0xFFFFFFF0u); })},
-      {"image offset near 4 GiB", changed([&](Bytes& b) { putU32(b, 18, 0xFFFFFFF0u); })},
-      {"image inside the directory", changed([&](Bytes& b) { putU32(b, 18, 6); })},
-      {"file cut inside the first image", changed([](Bytes& b) { b.resize(6 + 32 + 100); })},
-      {"image is no bitmap", changed([](Bytes& b) { b[38] = 'X'; })},
-      {"bitmap with two planes", changed([](Bytes& b) { b[38 + 12] = 2; })},
+      {"empty file", {}, "The file of 0 bytes is shorter than an icon file's header of 6 bytes"},
+      {"header only", Bytes(good.begin(), good.begin() + 6),
+       "The directory of 2 images ends at 38, past the end of the file at 6"},
+      {"first entry cut short", Bytes(good.begin(), good.begin() + 21),
+       "The directory of 2 images ends at 38, past the end of the file at 21"},
+      {"second directory entry missing", changed([](Bytes& b) { b.resize(30); }),
+       "The directory of 2 images ends at 38, past the end of the file at 30"},
+      {"no images", changed([](Bytes& b) { b[4] = b[5] = 0; }), "The icon file holds no images"},
+      {"a cursor file", changed([](Bytes& b) { b[2] = 2; }),
+       "The header's reserved and type fields read 0 and 2, not 0 and 1 as in an icon file"},
+      {"reserved field set", changed([](Bytes& b) { b[0] = 1; }),
+       "The header's reserved and type fields read 1 and 1, not 0 and 1 as in an icon file"},
+      {"image of 0 bytes", changed([&](Bytes& b) { putU32(b, 14, 0); }), "Image 1 of 2 (0 bytes at 38) is empty"},
+      {"image past the end", changed([&](Bytes& b) { putU32(b, 14, static_cast<uint32_t>(b.size())); }),
+       "Image 1 of 2 (" + size + " bytes at 38) runs past the end of the file at " + size},
+      {"image length near 4 GiB", changed([&](Bytes& b) { putU32(b, 14, 0xFFFFFFF0u); }),
+       "Image 1 of 2 (4294967280 bytes at 38) runs past the end of the file at " + size},
+      {"image offset near 4 GiB", changed([&](Bytes& b) { putU32(b, 18, 0xFFFFFFF0u); }),
+       "Image 1 of 2 (1128 bytes at 4294967280) runs past the end of the file at " + size},
+      {"image inside the directory", changed([&](Bytes& b) { putU32(b, 18, 6); }),
+       "Image 1 of 2 (1128 bytes at 6) begins inside the directory, which ends at 38"},
+      {"file cut inside the last image", changed([](Bytes& b) { b.resize(b.size() - 1); }),
+       "Image 2 of 2 (4264 bytes at 1166) runs past the end of the file at " + std::to_string(good.size() - 1)},
+      {"two images sharing bytes", changed([&](Bytes& b) { putU32(b, 34, 38 + 1000); }),
+       "Two images share the bytes from 1038 to 1166"},
+      {"image is no bitmap", changed([](Bytes& b) { b[38] = 'X'; }),
+       "Image 1 of 2 is neither a bitmap nor a PNG image"},
+      {"bitmap with two planes", changed([](Bytes& b) { b[38 + 12] = 2; }),
+       "Image 1 of 2 is neither a bitmap nor a PNG image"},
   };
-  for (const Case& c : cases) EXPECT_TRUE(ImageOf(c.file).empty()) << c.what;
+  for (const Case& c : cases) {
+    Read read = ReadIcon(c.file);
+    EXPECT_TRUE(read.images.empty()) << c.what;
+    EXPECT_EQ(read.reason, c.reason) << c.what;
+  }
 }
 
 TEST(IconFile, AMissingIconFileIsRefused) {
   TempDir dir;
-  Bytes image;
-  EXPECT_FALSE(ReadFirstIconImage(dir.File("missing.ico"), image));
-  EXPECT_FALSE(ReadFirstIconImage(dir.Path(), image)) << "a folder is no icon file";
+  std::vector<TIconImage> images;
+  std::string reason;
+  EXPECT_FALSE(ReadIconFile(dir.File("missing.ico"), images, reason));
+  EXPECT_EQ(reason, "The file cannot be opened");
+  EXPECT_FALSE(ReadIconFile(dir.Path(), images, reason)) << "a folder is no icon file";
 }
 
 }  // namespace

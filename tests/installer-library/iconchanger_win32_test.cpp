@@ -9,7 +9,6 @@
 #include "tests/support/IconFile.h"
 #include "tests/support/TempDir.h"
 
-using testing_support::kNeutral;
 using testing_support::kUkEnglish;
 using testing_support::MakeIconFile;
 using testing_support::MakeIconImage;
@@ -34,6 +33,8 @@ class IconChange : public ::testing::Test {
     baseGroup = base.MainIcon(found);
     ASSERT_TRUE(found) << "the base program carries the group icon MAINICON";
     ASSERT_EQ(base.Icon1Languages(), std::set<WORD>{kUkEnglish});
+    manifest = base.Get(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), kUkEnglish, found);
+    ASSERT_TRUE(found) << "the base program carries its manifest";
   }
 
   std::string Icon(const std::string& name, const Bytes& file) {
@@ -41,36 +42,42 @@ class IconChange : public ::testing::Test {
     return dir.File(name);
   }
 
-  // The new icon is there in the neutral language, the base program's own
-  // icon and group icon unchanged beside it.
-  void ExpectIcon(const Bytes& image) {
+  // The group icon, in the base program's language, lists the icon file's
+  // images and nothing else: at every size Windows finds a new image, and
+  // no icon of the base program is left in any language.
+  void ExpectIcon(const std::vector<Bytes>& images) {
     Resources r(exe);
     ASSERT_TRUE(r.Loaded());
+    std::vector<std::pair<int, Bytes>> expected;
+    for (const Bytes& image : images) expected.push_back({static_cast<int>(GetU32(image.data() + 4)), image});
+    EXPECT_EQ(r.MainIconImages(), expected);
+    EXPECT_EQ(r.IconNumbers().size(), images.size());
+    EXPECT_EQ(r.Icon1Languages(), std::set<WORD>{kUkEnglish});
     bool found;
-    EXPECT_EQ(r.Icon1(kNeutral, found), image);
-    EXPECT_TRUE(found);
-    EXPECT_EQ(r.Icon1(kUkEnglish, found), baseIcon);
-    EXPECT_EQ(r.MainIcon(found), baseGroup);
-    EXPECT_EQ(r.Icon1Languages(), (std::set<WORD>{kNeutral, kUkEnglish}));
+    EXPECT_NE(r.Icon1(kUkEnglish, found), baseIcon);
   }
 
   TempDir dir;
   std::string exe;
-  Bytes baseIcon, baseGroup;
+  Bytes baseIcon, baseGroup, manifest;
 };
 
-TEST_F(IconChange, TheFirstImageBecomesNeutralIcon1) {
-  Bytes first = MakeIconImage(48, 10);
-  ASSERT_TRUE(
-      ChangeExeIcon(Icon("icon.ico", MakeIconFile({first, MakeIconImage(16, 20), MakeIconImage(32, 30)})), exe));
-  ExpectIcon(first);
+TEST_F(IconChange, EveryImageOfTheFileReplacesTheProgramsIcon) {
+  const std::vector<Bytes> images = {MakeIconImage(48, 10), MakeIconImage(16, 20), MakeIconImage(32, 30)};
+  ASSERT_TRUE(ChangeExeIcon(Icon("icon.ico", MakeIconFile(images)), exe));
+  ExpectIcon(images);
+  bool found;
+  EXPECT_EQ(Resources(exe).Get(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), kUkEnglish, found), manifest)
+      << "the other resources stay";
+  EXPECT_EQ(RunProgram(exe), 42u);
 }
 
+// Fewer images the second time: none of the first change is left.
 TEST_F(IconChange, ASecondChangeReplacesTheFirst) {
-  ASSERT_TRUE(ChangeExeIcon(Icon("a.ico", MakeIconFile({MakeIconImage(32, 1)})), exe));
+  ASSERT_TRUE(ChangeExeIcon(Icon("a.ico", MakeIconFile({MakeIconImage(32, 1), MakeIconImage(16, 3)})), exe));
   Bytes second = MakeIconImage(16, 2);
   ASSERT_TRUE(ChangeExeIcon(Icon("b.ico", MakeIconFile({second})), exe));
-  ExpectIcon(second);
+  ExpectIcon({second});
 }
 
 TEST_F(IconChange, FailuresLeaveTheExecutableAsItWas) {
@@ -117,7 +124,7 @@ TEST_F(IconChange, AnArchiveAppendedAfterTheIconReadsBack) {
   EXPECT_TRUE(pak.VerifyEntry(0));
   EXPECT_EQ(pak.GetData(0), payload);
   pak.Close();
-  ExpectIcon(image);
+  ExpectIcon({image});
   EXPECT_EQ(RunProgram(exe), 42u);
 }
 
@@ -133,7 +140,7 @@ TEST_F(IconChange, WhatIsAppendedToTheProgramStaysAtItsEnd) {
   const Bytes after = ReadFileBytes(exe);
   ASSERT_GT(after.size(), appended.size());
   EXPECT_EQ(Bytes(after.end() - static_cast<std::ptrdiff_t>(appended.size()), after.end()), appended);
-  ExpectIcon(image);
+  ExpectIcon({image});
   EXPECT_EQ(RunProgram(exe), 42u);
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteOrder.h"
+
 namespace testing_support {
 
 constexpr WORD kUkEnglish = 2057;
@@ -22,6 +24,12 @@ inline std::string FullPath(const std::string& path) {
 
 inline BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR langs) {
   reinterpret_cast<std::set<WORD>*>(langs)->insert(lang);
+  return TRUE;
+}
+
+inline BOOL CALLBACK AddNumber(HMODULE, LPCSTR, LPSTR name, LONG_PTR numbers) {
+  if (IS_INTRESOURCE(name))
+    reinterpret_cast<std::set<WORD>*>(numbers)->insert(LOWORD(reinterpret_cast<ULONG_PTR>(name)));
   return TRUE;
 }
 
@@ -48,6 +56,28 @@ class Resources {
     return Get(MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(1), lang, found);
   }
   std::vector<uint8_t> MainIcon(bool& found) const { return Get(MAKEINTRESOURCEA(14), "MAINICON", kUkEnglish, found); }
+
+  // What the group icon MAINICON (UK English) shows: for each of its
+  // entries, the width it records and the data of the icon it lists, in the
+  // group's language; an entry whose icon is missing has no data.
+  std::vector<std::pair<int, std::vector<uint8_t>>> MainIconImages() const {
+    std::vector<std::pair<int, std::vector<uint8_t>>> images;
+    bool found;
+    const std::vector<uint8_t> group = MainIcon(found);
+    for (size_t at = 6; group.size() >= 6 && images.size() < GetU16(group.data() + 4) && at + 14 <= group.size();
+         at += 14) {
+      const WORD id = GetU16(group.data() + at + 12);
+      images.push_back(
+          {group[at] ? group[at] : 256, Get(MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(id), kUkEnglish, found)});
+    }
+    return images;
+  }
+  // The numbers of every icon resource, in any language.
+  std::set<WORD> IconNumbers() const {
+    std::set<WORD> numbers;
+    EnumResourceNamesA(module_, MAKEINTRESOURCEA(3), AddNumber, reinterpret_cast<LONG_PTR>(&numbers));
+    return numbers;
+  }
 
   std::set<WORD> Icon1Languages() const {
     std::set<WORD> langs;
