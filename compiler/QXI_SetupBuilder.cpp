@@ -21,8 +21,10 @@
 
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_CompilerUtils.h"
+#include "installer-library/QXI_PakExtract.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/FileName.h"
 
 using platform::File;
 using platform::OpenMode;
@@ -30,12 +32,6 @@ using platform::OpenMode;
 namespace {
 
 constexpr size_t kCopyPiece = 1 << 20;
-
-// The installer is written into the compiled folder and nowhere else: its
-// name has no folder part, no drive and is not a dot name.
-bool IsPlainFileName(const std::string& name) {
-  return !name.empty() && name.find_first_of("\\/:") == std::string::npos && name != "." && name != "..";
-}
 
 bool CanOpen(const std::string& path) {
   File f;
@@ -300,7 +296,10 @@ class SetupBuild {
 
   bool Run() {
     const std::string& name = c_.SetupInfo.SetupExeName;
-    if (!IsPlainFileName(name)) {
+    // The installer is written into the compiled folder and nowhere else,
+    // as a file of its own: its name has no folder part, no drive, is not a
+    // dot name nor a device's.
+    if (!platform::IsPlainFileName(name)) {
       // Refused before any path is formed from it: nothing is written or removed.
       c_.Log("Error: The installer name \"" + name + "\" must be a plain file name");
       return false;
@@ -392,6 +391,12 @@ class SetupBuild {
     if (files.size() > kMaxPakEntries)
       return Fail(std::to_string(files.size()) + " files to pack; an installer holds at most " +
                   std::to_string(kMaxPakEntries));
+    // The installer refuses such a name when it gets to it, halfway through
+    // an installation; the author learns it now.
+    for (const TCompilerFileList::TFile* file : files) {
+      std::string fault = EntryNameFault(file->Name);
+      if (!fault.empty()) return Fail("Cannot pack " + file->Source + " as \"" + file->Name + "\": " + fault);
+    }
     c_.Log("Adding Files:");
     c_.Log("");
     // A failure returns here: the pipeline stops its workers as it goes.
