@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "Global/CRC.h"
@@ -64,12 +65,17 @@ uint32_t StoredLength(const TPakFile& e) { return e.StoredSize == 0 ? e.Original
 // Why the entries' data cannot be the archive's own, or empty when they can:
 // each entry's bytes lie between the archive's start and its table, the
 // first block begins at that start (the writer appends from there), no two
-// entries share a byte, and an entry without data has no numbers either.
+// entries share a byte, an entry without data has no numbers either, and
+// no compressed entry claims 70 MiB or more (the writer stores those raw,
+// and inflating to such a claim is what a small hostile entry asks for).
 std::string DataLayoutFault(const std::vector<TPakFile>& entries, uint32_t base, uint32_t tableOffset) {
   const std::string bounds = " (start " + std::to_string(base) + ", table at " + std::to_string(tableOffset) + ")";
   if (base > tableOffset) return "The archive's start lies behind its table" + bounds;
   std::vector<std::pair<uint64_t, uint64_t>> ranges;
   for (const TPakFile& e : entries) {
+    if (e.StoredSize != 0 && e.OriginalSize >= kLargeEntrySize)
+      return "The compressed entry \"" + e.Name + "\" claims " + std::to_string(e.OriginalSize) +
+             " bytes; entries of " + std::to_string(kLargeEntrySize) + " bytes or more are stored raw";
     uint64_t length = StoredLength(e);
     if (length == 0) {
       if (e.Offset != 0 || e.Crc != 0) return "The empty entry \"" + e.Name + "\" has data numbers";
@@ -531,6 +537,15 @@ bool TPak::CanReadStored(int index) {
   return true;
 }
 
+bool TPak::Allocate(Bytes& block, size_t size, const TPakFile& e) {
+  try {
+    block.resize(size);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return Fail("Not enough memory to read entry \"" + e.Name + "\" (" + std::to_string(size) + " bytes)");
+  }
+}
+
 bool TPak::CheckStoredCrc(const TPakFile& e, uint32_t crc) {
   if (crc == e.Crc) return true;
   char text[64];
@@ -543,7 +558,10 @@ Bytes TPak::ReadStored(int index) {
   if (!CanReadStored(index)) return {};
   const TPakFile& e = Entries[index];
   uint32_t k = StoredLength(e);
-  Bytes block(k);
+  Bytes block;
+  // The file holds these bytes, but a 32-bit process may still have no room
+  // for gigabytes of them.
+  if (!Allocate(block, k, e)) return {};
   if (file_.Read(block.data(), k) != k) {
     Fail("Cannot read the data of entry \"" + e.Name + "\"");
     return {};
@@ -557,7 +575,8 @@ bool TPak::ReadStoredInPieces(int index, const PieceFn& sink, size_t pieceSize) 
   if (!CanReadStored(index)) return false;
   const TPakFile& e = Entries[index];
   uint32_t k = StoredLength(e);
-  Bytes piece(std::min<size_t>(k, pieceSize));
+  Bytes piece;
+  if (!Allocate(piece, std::min<size_t>(k, pieceSize), e)) return false;
   uint32_t crc = 0;
   for (uint32_t left = k; left > 0;) {
     size_t n = std::min<size_t>(left, piece.size());
@@ -580,11 +599,21 @@ Bytes TPak::GetData(int index) {
   Bytes contents;
   uint64_t length;
   try {
-    length = ZInflate(stored.data(), stored.size(), e.OriginalSize, contents);
+    // No stream the writer made holds 70 MiB or more, so inflating stops
+    // there: a small hostile stream cannot keep the reader busy for minutes.
+    length = ZInflate(stored.data(), stored.size(), e.OriginalSize, contents, kLargeEntrySize - 1);
   } catch (const EZlibError& error) {
     // The checksum only vouches for the bytes as written, not that they
     // are a stream: a damaged entry either way.
     Fail("The data of entry \"" + e.Name + "\" do not inflate: " + error.what());
+    return {};
+  } catch (const std::bad_alloc&) {
+    Fail("Not enough memory to inflate entry \"" + e.Name + "\" (" + std::to_string(e.OriginalSize) + " bytes)");
+    return {};
+  }
+  if (length >= kLargeEntrySize) {
+    Fail("The data of entry \"" + e.Name + "\" inflate to more than " + std::to_string(kLargeEntrySize - 1) +
+         " bytes, not " + std::to_string(e.OriginalSize));
     return {};
   }
   if (length != e.OriginalSize) {

@@ -63,10 +63,11 @@ class TPak {
   // A file that cannot be opened leaves the archive closed, with
   // "Cannot open archive" and its name in LastError. In read mode a damaged archive (a table that does not end at the
   // trailer, entry data outside the archive, shared by two entries or not
-  // beginning at the archive's start) reads as no archive (no entries, a
-  // zero Magic), with the reason and its numbers in LastError. Reading the
-  // table never allocates more than the file holds between the table's
-  // offset and the trailer, and never reads outside that range.
+  // beginning at the archive's start, a compressed entry claiming 70 MiB or
+  // more, which the writer always stores raw) reads as no archive (no
+  // entries, a zero Magic), with the reason and its numbers in LastError.
+  // Reading the table never allocates more than the file holds between the
+  // table's offset and the trailer, and never reads outside that range.
   TPak(const std::string& fileName, bool append, bool createNew);
   ~TPak() { Close(); }
   TPak(const TPak&) = delete;
@@ -119,8 +120,11 @@ class TPak {
   // --- reading ---
   // Every reader below refuses one way: an empty result or false, with the
   // reason (entry name and the numbers that did not fit) in LastError. None
-  // throws, none reads outside the entry's own bytes, and none allocates
-  // more than the entry's stored length after checking it lies in the file.
+  // throws (no memory for an entry is such a refusal too), none reads
+  // outside the entry's own bytes, and none allocates more than the file
+  // justifies: the entry's stored bytes once they are known to lie in the
+  // file, or a piece of them, and the contents of a compressed entry up to
+  // its OriginalSize, which the table keeps below 70 MiB.
   //
   // The contents of the entry of that name (case-blind) in the group, with
   // `size` set to its table size; empty when there is no such entry (then
@@ -129,8 +133,10 @@ class TPak {
   // The entry's contents. Empty for an empty entry (not a failure), and on
   // refusal: no such index, data outside the file, a CRC-32 mismatch, a
   // stream that does not inflate, or one that inflates to another length
-  // than OriginalSize (that one also goes to OnReport). Never holds more
-  // than OriginalSize bytes of output, whatever the stream claims.
+  // than OriginalSize (that one also goes to OnReport, unless the stream
+  // holds 70 MiB or more: no stream the writer made does, so inflating
+  // stops there and its length is not known). Never holds more than
+  // OriginalSize bytes of output, whatever the stream claims.
   Bytes GetData(int index);
   // The entry's stored bytes (the stream, or the raw contents) once their
   // CRC-32 matches; empty on refusal or for an entry without data.
@@ -189,6 +195,9 @@ class TPak {
   // Whether the entry's stored bytes lie in the file; positions there.
   bool CanReadStored(int index);
   bool CheckStoredCrc(const TPakFile& e, uint32_t crc);
+  // Sizes the block for the entry's bytes; false with LastError when there
+  // is no memory for them.
+  bool Allocate(Bytes& block, size_t size, const TPakFile& e);
   bool RestoreEnd(int64_t end);
 
   platform::File file_;

@@ -29,7 +29,7 @@ Bytes ZCompress(const void* data, size_t size, int level) {
   return out;
 }
 
-uint64_t ZInflate(const void* stream, size_t size, size_t limit, Bytes& out) {
+uint64_t ZInflate(const void* stream, size_t size, size_t limit, Bytes& out, uint64_t countLimit) {
   out.clear();
   z_stream z{};
   int rc = inflateInit(&z);
@@ -61,7 +61,7 @@ uint64_t ZInflate(const void* stream, size_t size, size_t limit, Bytes& out) {
     }
     rc = inflate(&z, Z_NO_FLUSH);
     total += outBefore - z.avail_out;
-    if (rc == Z_STREAM_END) break;
+    if (rc == Z_STREAM_END || total > countLimit) break;
     if (rc == Z_OK) continue;
     // Z_BUF_ERROR with output room left means the input ran out early.
     if (rc == Z_BUF_ERROR && z.avail_out == 0) continue;

@@ -20,6 +20,8 @@ Bytes ZCompress(const void* data, size_t size, int level = 9);
 
 // Inflates a whole zlib stream and returns the length of its contents. At most
 // `limit` bytes are kept in `out`; anything beyond is only counted, so a
-// stream cannot make the caller hold more than it expects. Invalid or
-// truncated data raise EZlibError.
-uint64_t ZInflate(const void* stream, size_t size, size_t limit, Bytes& out);
+// stream cannot make the caller hold more than it expects. Counting stops
+// once more than `countLimit` bytes came out (the result is then above
+// countLimit), so a small stream of gigabytes cannot keep the caller busy.
+// Invalid or truncated data raise EZlibError.
+uint64_t ZInflate(const void* stream, size_t size, size_t limit, Bytes& out, uint64_t countLimit = UINT64_MAX);

@@ -22,10 +22,12 @@
 
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_CompilerUtils.h"
+#include "installer-library/QXI_PakExtract.h"
 #include "installer-library/SE_Languages.h"
 #include "installer-library/iconchanger.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/FileName.h"
 #include "platform/Text.h"
 
 using platform::File;
@@ -34,12 +36,6 @@ using platform::OpenMode;
 namespace {
 
 constexpr size_t kCopyPiece = 1 << 20;
-
-// The installer is written into the compiled folder and nowhere else: its
-// name has no folder part, no drive and is not a dot name.
-bool IsPlainFileName(const std::string& name) {
-  return !name.empty() && name.find_first_of("\\/:") == std::string::npos && name != "." && name != "..";
-}
 
 // The folder of a layout, below the program's "layout\" folder.
 std::string LayoutFolder(const std::string& programDir, const std::string& pages) {
@@ -334,8 +330,12 @@ class SetupBuild {
   bool Run() {
     c_.BuildError.clear();
     const std::string& name = c_.SetupInfo.SetupExeName;
-    // Refused before any path is formed from it: nothing is written or removed.
-    if (!IsPlainFileName(name)) return Refuse("The installer name \"" + name + "\" must be a plain file name");
+    // The installer is written into the compiled folder and nowhere else,
+    // as a file of its own: its name has no folder part, no drive, is not a
+    // dot name nor a device's. Refused before any path is formed from it:
+    // nothing is written or removed.
+    if (!platform::IsPlainFileName(name))
+      return Refuse("The installer name \"" + name + "\" must be a plain file name");
     const TSetupInfoFile& info = c_.SetupInfo;
     if (!CheckLayout("install", info.Pages) ||
         (info.HasUninstall == 1 && !CheckLayout("uninstall", info.UninstallPages)))
@@ -463,6 +463,12 @@ class SetupBuild {
     if (files.size() > kMaxPakEntries)
       return Fail(std::to_string(files.size()) + " files to pack; an installer holds at most " +
                   std::to_string(kMaxPakEntries));
+    // The installer refuses such a name when it gets to it, halfway through
+    // an installation; the author learns it now.
+    for (const TCompilerFileList::TFile* file : files) {
+      std::string fault = EntryNameFault(file->Name);
+      if (!fault.empty()) return Fail("Cannot pack " + file->Source + " as \"" + file->Name + "\": " + fault);
+    }
     c_.Log("Adding Files:");
     c_.Log("");
     // A failure returns here: the pipeline stops its workers as it goes.

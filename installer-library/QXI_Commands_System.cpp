@@ -13,6 +13,7 @@
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/FileName.h"
 #include "platform/Shell.h"
 #include "platform/ShellProcess.h"
 #include "platform/Text.h"
@@ -37,8 +38,6 @@ void WriteRegValue(const std::string& name, const std::string& text) {
 void ReportUnopenedKey(const std::string& root, const std::string& key) {
   SetStatusText(platform::AnsiToWide("Unable to open the registry key " + root + "\\" + key + ", skipped"));
 }
-
-constexpr int kShellWindows = 36;
 
 // An absolute path as its root ("C:" or "\\server\share", upper-cased
 // drive letter) and its folder names, "." and ".." resolved the way the
@@ -93,6 +92,73 @@ std::string JoinPath(const std::string& root, const std::vector<std::string>& na
   return path;
 }
 
+// A folder as the rmdir guard compares it: its resolved path, the same
+// lower-cased with a final separator (so that a prefix is a folder that
+// holds it), and the paths of the folders that hold it, nearest first.
+struct GuardedFolder {
+  std::string path, key;
+  std::vector<std::string> holders;
+};
+
+bool ResolveFolder(const std::string& path, GuardedFolder& out) {
+  std::string root;
+  std::vector<std::string> names;
+  if (!SplitAbsolutePath(path, root, names) || names.empty()) return false;
+  out.path = JoinPath(root, names);
+  out.key = platform::AnsiLowerCase(out.path) + "\\";
+  out.holders.clear();
+  while (names.size() > 1) {
+    names.pop_back();
+    out.holders.push_back(JoinPath(root, names));
+  }
+  return true;
+}
+
+enum class Place { Apart, Same, Below };
+
+// Where folder a lies against folder b: by their text, and when `identity`
+// also by the file system's identity of a and of the folders that hold it,
+// which sees through short names, junctions and shares of local folders.
+Place PlaceOf(const GuardedFolder& a, const GuardedFolder& b, bool identity) {
+  if (a.key == b.key) return Place::Same;
+  if (a.key.rfind(b.key, 0) == 0) return Place::Below;
+  if (!identity) return Place::Apart;
+  if (platform::SameFile(a.path, b.path)) return Place::Same;
+  for (const std::string& holder : a.holders)
+    if (platform::SameFile(holder, b.path)) return Place::Below;
+  return Place::Apart;
+}
+
+// Why rmdir may not take the folder, or empty: it may not be the Windows
+// folder, lie in it or hold it, nor be or hold a folder in which the system
+// or its users keep their things, nor be a user's profile.
+std::string ProtectedFolderFault(const GuardedFolder& target) {
+  // Identity is asked of an existing folder only: nothing else is removed.
+  const bool exists = platform::DirectoryExists(target.path);
+  GuardedFolder windows;
+  if (ResolveFolder(platform::GetFolderPathById(platform::kShellWindows), windows)) {
+    Place place = PlaceOf(target, windows, exists);
+    if (place == Place::Below) return "inside the Windows folder";
+    if (place == Place::Same || PlaceOf(windows, target, exists) != Place::Apart) return "the Windows folder";
+  }
+  std::vector<GuardedFolder> kept;
+  for (int id : platform::kShellSystemAndUserFolders) {
+    GuardedFolder folder;
+    if (ResolveFolder(platform::GetFolderPathById(id), folder)) kept.push_back(std::move(folder));
+  }
+  for (const GuardedFolder& folder : kept)
+    if (PlaceOf(folder, target, exists) == Place::Same) return "a folder of the system or of its users";
+  for (const GuardedFolder& folder : kept)
+    if (PlaceOf(folder, target, exists) == Place::Below) return "it holds " + folder.path;
+  // Every folder in the one that holds the profiles is a user's profile.
+  GuardedFolder profile, profiles, parent;
+  if (ResolveFolder(platform::GetFolderPathById(platform::kShellProfile), profile) && !profile.holders.empty() &&
+      !target.holders.empty() && ResolveFolder(profile.holders.front(), profiles) &&
+      ResolveFolder(target.holders.front(), parent) && PlaceOf(parent, profiles, exists) == Place::Same)
+    return "a user's profile";
+  return {};
+}
+
 }  // namespace
 
 std::string ResolveRemovableDir(const std::string& path, std::string& refusal) {
@@ -106,19 +172,24 @@ std::string ResolveRemovableDir(const std::string& path, std::string& refusal) {
     refusal = "a whole drive";
     return {};
   }
-  std::string resolved = JoinPath(root, names);
-  // The Windows folder, and any folder that holds it.
-  std::string windowsRoot;
-  std::vector<std::string> windows;
-  if (SplitAbsolutePath(platform::GetFolderPathById(kShellWindows), windowsRoot, windows) && !windows.empty()) {
-    std::string lowered = platform::AnsiLowerCase(resolved) + "\\";
-    std::string windowsDir = platform::AnsiLowerCase(JoinPath(windowsRoot, windows)) + "\\";
-    if (windowsDir.rfind(lowered, 0) == 0) {
-      refusal = "the Windows folder";
+  // "\\server\c$", "\\localhost\admin$": another name of a whole drive
+  // or of the Windows folder.
+  if (root.size() > 2 && root.back() == '$') {
+    refusal = "an administrative share";
+    return {};
+  }
+  // A stream ("::$INDEX_ALLOCATION"), a device or a wildcard is no folder
+  // of its own.
+  for (const std::string& name : names) {
+    if (!platform::IsPlainFileName(name)) {
+      refusal = "\"" + name + "\" is no plain folder name";
       return {};
     }
   }
-  return resolved;
+  GuardedFolder target;
+  ResolveFolder(JoinPath(root, names), target);
+  refusal = ProtectedFolderFault(target);
+  return refusal.empty() ? target.path : std::string();
 }
 
 std::string QuotedExtraArgs(int32_t lineIndex) {

@@ -6,12 +6,11 @@
 
 bool WriteBufferToFile(const std::string& path, const void* data, size_t size) {
   ForceDirectoriesLogged(FolderOfPath(path));
-  const std::string aside = platform::AsideName(path);
-  bool written;
-  {
-    platform::File file;
-    written = file.Open(aside, platform::OpenMode::Create) && (!data || size == 0 || file.Write(data, size));
-  }
+  platform::File file;
+  const std::string aside = platform::CreateAside(path, file);
+  if (aside.empty()) return false;
+  bool written = !data || size == 0 || file.Write(data, size);
+  file.Close();
   if (written && platform::RenameOver(aside, path)) return true;
   platform::RemoveFile(aside);
   return false;

@@ -7,6 +7,7 @@
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/FileName.h"
 #include "platform/Text.h"
 
 namespace {
@@ -40,23 +41,30 @@ TExtractProgress& HandOffProgress() {
   return progress;
 }
 
-bool IsSafeEntryName(const std::string& name) {
-  if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos) return false;
-  // The file system sees a path only up to a NUL byte: the name would stand
-  // for its folder, or for another file, than the one checked and logged.
-  if (name.find('\0') != std::string::npos) return false;
+std::string EntryNameFault(const std::string& name) {
+  const std::string leaves = "the name leaves the target folder";
+  if (name.empty() || name.find(':') != std::string::npos) return leaves;
   size_t start = 0;
   while (start <= name.size()) {
     size_t end = name.find_first_of("\\/", start);
     if (end == std::string::npos) end = name.size();
+    std::string part = name.substr(start, end - start);
+    if (part.empty()) return start == 0 ? leaves : "the name has an empty part";
     // Windows drops trailing dots and blanks of a name, so ". ." or "..."
     // would become "." or "..".
-    std::string part = name.substr(start, end - start);
-    if (!part.empty() && part.find_first_not_of(". ") == std::string::npos) return false;
+    if (part.find_first_not_of(". ") == std::string::npos) return leaves;
+    // Windows opens the device for such a name in every folder: it could
+    // never be written, nor any name beside it.
+    if (platform::IsDeviceName(part)) return "\"" + part + "\" is a device name";
+    // Anything else no file name can hold, a NUL byte among it: the file
+    // system would see another path than the one checked and logged.
+    if (!platform::IsPlainFileName(part)) return "\"" + part + "\" is no plain file name";
     start = end + 1;
   }
-  return true;
+  return {};
 }
+
+bool IsSafeEntryName(const std::string& name) { return EntryNameFault(name).empty(); }
 
 bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string& error, TExtractProgress& progress) {
   int index;
@@ -67,8 +75,8 @@ bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string
     // The target folders end in a backslash already; a second one would
     // follow the path into the uninstall log.
     std::string target = (dir.empty() || dir.back() != '\\' ? dir + "\\" : dir) + entry.Name;
-    if (!IsSafeEntryName(entry.Name))
-      return Fail(error, "Refused to extract \"" + entry.Name + "\": the name leaves the target folder");
+    std::string fault = EntryNameFault(entry.Name);
+    if (!fault.empty()) return Fail(error, "Refused to extract \"" + entry.Name + "\": " + fault);
     if (entry.OriginalSize >= kLargeEntrySize) {
       if (!ExtractLargeEntry(pak, target, entry.Name, entry.OriginalSize, index, error, progress)) return false;
     } else {
@@ -90,9 +98,9 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
   ForceDirectoriesLogged(FolderOfPath(target));
   // Copied aside first: an earlier file of that name stays until the copy is
   // whole and verified.
-  const std::string aside = platform::AsideName(target);
   platform::File out;
-  if (!out.Open(aside, platform::OpenMode::Create)) return Fail(error, WriteFailedText(target));
+  const std::string aside = platform::CreateAside(target, out);
+  if (aside.empty()) return Fail(error, WriteFailedText(target));
   uint64_t done = 0;
   auto status = [&] {
     progress.Status(ExtractingText(platform::AnsiToWide(name + " - " + FormatByteSize(static_cast<int64_t>(done)) +

@@ -18,9 +18,14 @@ class TExtractProgress {
 
 TExtractProgress& HandOffProgress();
 
-// An entry name that stays below the folder it is extracted into: no drive
-// or stream (":"), no leading separator, no "." or ".." part (nor one that
-// the file system would read as such), no NUL byte.
+// Why an entry name cannot be a file below the folder it is extracted
+// into, or empty when it can. It may not leave the folder (no drive or
+// stream ":", no leading separator, no "." or ".." part nor one that the
+// file system would read as such), and each part must be a plain file name:
+// no device name (CON, NUL, COM1, ... in any form), no character a file
+// name cannot hold (a NUL byte among them), no empty part, no trailing dot
+// or blank.
+std::string EntryNameFault(const std::string& name);
 bool IsSafeEntryName(const std::string& name);
 
 // Writes every entry of the group to dir + "\" + its name, with one status

@@ -516,8 +516,9 @@ void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
   // before anything is written beside it.
   if (archivePath.empty() || EndsWithSeparator(archivePath) || platform::DirectoryExists(archivePath))
     throw EQXPError("Cannot create " + Quoted(archivePath));
-  platform::TempFileOwner aside(platform::AsideName(archivePath));
-  if (!stream_.Open(aside.Path(), OpenMode::CreateNew)) throw EQXPError("Cannot create " + Quoted(archivePath));
+  std::string asideName = platform::CreateAside(archivePath, stream_);
+  if (asideName.empty()) throw EQXPError("Cannot create " + Quoted(archivePath));
+  platform::TempFileOwner aside(asideName);
   writePos_ = 0;
   failed_ = false;
   failure_.clear();

@@ -7,10 +7,13 @@
 
 namespace platform {
 
-std::string AsideName(const std::string& path) {
-  std::string aside = path + ".new";
-  for (int n = 1; FileExists(aside) || DirectoryExists(aside); ++n) aside = path + ".new" + std::to_string(n);
-  return aside;
+std::string CreateAside(const std::string& path, File& file) {
+  for (int n = 0; n < kAsideTries; ++n) {
+    std::string aside = path + ".new" + (n == 0 ? "" : std::to_string(n));
+    if (file.Open(aside, OpenMode::CreateNew)) return aside;
+  }
+  file.Close();
+  return {};
 }
 
 void SortDirEntries(std::vector<DirEntry>& entries) {

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "Global/CRC.h"
+#include "Global/ZCodec.h"
 #include "platform/ByteOrder.h"
 #include "tests/support/TempDir.h"
 
@@ -550,8 +551,9 @@ TEST_F(PakFixture, ChangedOriginalSizeShowsDecompSize) {
       {11999, "sub\\big.txt\r\rError: DecompSize - 12000 OrigSize - 11999"},
       {12001, "sub\\big.txt\r\rError: DecompSize - 12000 OrigSize - 12001"},
       {1, "sub\\big.txt\r\rError: DecompSize - 12000 OrigSize - 1"},
-      // A hostile size cannot make the reader hold gigabytes.
-      {0xFFFFFFF0, "sub\\big.txt\r\rError: DecompSize - 12000 OrigSize - 4294967280"},
+      // The most a compressed entry may claim (more reads as no archive)
+      // costs no more than the stream's contents.
+      {kLargeEntrySize - 1, "sub\\big.txt\r\rError: DecompSize - 12000 OrigSize - 73400319"},
   };
   for (const Case& c : cases) {
     Patch(path, pos, U32(c.claimed));
@@ -692,6 +694,15 @@ TEST_F(PakFixture, DamagedTablesReadAsNoArchive) {
          return b;
        },
        "The archive's data begin at 100, not at its start (start 99, table at 184)"},
+      // Entry 2 "sub\big.txt" (compressed): its OriginalSize field.
+      {"a compressed entry claiming 70 MiB",
+       [&](Bytes b) {
+         Bytes size = U32(kLargeEntrySize);
+         std::copy(size.begin(), size.end(), b.begin() + tableOffset + 29 + 24 + 13 + 12);
+         return b;
+       },
+       "The compressed entry \"sub\\big.txt\" claims 73400320 bytes; entries of 73400320 bytes or more are stored "
+       "raw"},
       {"archive starting behind its table",
        [&](Bytes b) {
          Bytes base = U32(tableOffset + 1);
@@ -730,6 +741,32 @@ TEST(PakRead, EmptyTableIsAnEmptyArchive) {
   uint32_t size = 9;
   EXPECT_TRUE(pak.FindFile("x", 0, size).empty());
   EXPECT_EQ(size, 0u);
+}
+
+// A small stream of 70 MiB or more that claims little: no stream the writer
+// made holds that much, so inflating stops there, and the length shown in
+// the DecompSize box is not known.
+TEST(PakRead, AStreamOfMoreThanAnyEntryHoldsIsRefusedUnshown) {
+  TempDir dir;
+  std::string path = dir.File("bomb.pak");
+  Bytes zeros(kLargeEntrySize);
+  Bytes stream = ZCompress(zeros.data(), zeros.size(), 1);
+  {
+    TPak pak(path, false, true);
+    TPakFile packed;
+    packed.StoredSize = static_cast<uint32_t>(stream.size());
+    packed.OriginalSize = 1000;
+    packed.Crc = Crc(stream);
+    ASSERT_TRUE(pak.WriteStoredBlock(pak.AddEntry("bomb", "", 1), packed, stream));
+    ASSERT_TRUE(pak.WriteTable());
+  }
+  TPak pak(path, false, false);
+  std::vector<std::string> reports;
+  pak.OnReport = [&](const std::string& text) { reports.push_back(text); };
+  EXPECT_TRUE(pak.GetData(0).empty());
+  EXPECT_EQ(pak.LastError(), "The data of entry \"bomb\" inflate to more than 73400319 bytes, not 1000");
+  EXPECT_FALSE(pak.VerifyEntry(0));
+  EXPECT_TRUE(reports.empty());
 }
 
 TEST(PakRead, InvalidStreamWithMatchingChecksumIsRefused) {

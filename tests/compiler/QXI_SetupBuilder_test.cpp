@@ -358,6 +358,9 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
        "Error: Cannot write " + Path("compiled\\CLN.temp")},
       {"a source vanished since it was listed", [this] { std::filesystem::remove(Fs("mod/files/sub/b.dat")); },
        "Error: Cannot read " + Path("mod\\files\\sub\\b.dat")},
+      // A folder on Windows holds no such file; the installer would refuse it.
+      {"a file named after a device", [this] { compiler.FileList.Groups[1].Files[1].Name = "sub\\Nul.dat"; },
+       "Error: Cannot pack " + Path("mod\\files\\sub\\b.dat") + " as \"sub\\Nul.dat\": \"Nul.dat\" is a device name"},
       {"more entries than the table can count",
        [this] {
          auto& files = compiler.FileList.Groups[1].Files;
@@ -419,7 +422,7 @@ TEST_F(BuilderTest, TheInstallerNameMustBeAPlainFileName) {
   CompileMod();
   const auto before = Snapshot();
   for (const char* name : {"", ".", "..", "..\\evil.exe", "..\\..\\evil.exe", "sub\\x.exe", "a/b.exe", "C:evil.exe",
-                           "\\evil.exe", "/evil.exe"}) {
+                           "\\evil.exe", "/evil.exe", "NUL.exe", "con", "setup?.exe", "setup.exe."}) {
     log.clear();
     info().SetupExeName = name;
     EXPECT_FALSE(compiler.BuildSetup()) << name;

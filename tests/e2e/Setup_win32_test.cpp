@@ -15,6 +15,7 @@
 #include <set>
 #include <thread>
 
+#include "Global/CRC.h"
 #include "Global/QX_PakFormat.h"
 #include "Global/ZCodec.h"
 #include "compiler/TCompiler.h"
@@ -614,6 +615,113 @@ TEST_F(SetupProgramTest, EveryEndingLeavesALogAndAnUninstallerForWhatWasDone) {
     EXPECT_FALSE(reg.KeyExists(kUninstallKey));
     platform::RemoveFile(game + "\\player.cfg");
     for (const auto& [name, content] : c.placed) platform::RemoveFile(game + "\\" + name);
+  }
+}
+
+// An installer archive is read by the player's machine as it stands in a
+// folder others can write: each row changes the table of an installer the
+// setup builder made as no builder would, and the installer ends in a clear
+// error within seconds, leaving the log and the uninstaller for what it did,
+// or refusing at start-up with nothing installed.
+TEST_F(SetupProgramTest, ADownloadsFolderCannotTurnTheInstaller_Entries) {
+  auto rename = [](const std::string& from, const std::string& to) {
+    return [from, to](TPak& pak) {
+      for (TPakFile& e : pak.Entries)
+        if (e.Group == 1 && e.Name == from) e.Name = to;
+    };
+  };
+  // readme.txt's contents replaced by a stream of 100 MiB of zeros, of which
+  // the table claims `claimed` bytes; its checksum matches.
+  auto bomb = [](uint32_t claimed) {
+    return [claimed](TPak& pak) {
+      const Bytes zeros(100 << 20);
+      const Bytes stream = ZCompress(zeros.data(), zeros.size(), 1);
+      for (size_t i = 0; i < pak.Entries.size(); ++i) {
+        if (pak.Entries[i].Group != 1 || pak.Entries[i].Name != "readme.txt") continue;
+        TPakFile packed;
+        packed.StoredSize = static_cast<uint32_t>(stream.size());
+        packed.OriginalSize = claimed;
+        packed.Crc = UpdateCRC32(0, stream.data(), stream.size());
+        ASSERT_TRUE(pak.WriteStoredBlock(static_cast<int>(i), packed, stream)) << pak.LastError();
+      }
+    };
+  };
+  struct Case {
+    const char* what;
+    std::function<void(TPak&)> change;
+    std::string box;  // "caption: text" that the run's one box begins with
+    bool installs;    // whether it installs anything before it ends
+  } cases[] = {
+      {"a folder named after a device, the last entry", rename("sounds\\effects\\click.wav", "sounds\\AUX\\click.wav"),
+       "Error: Refused to extract \"sounds\\AUX\\click.wav\": \"AUX\" is a device name", true},
+      {"a file named after a device, with an extension and a trailing dot",
+       rename("data\\levels\\level1.dat", "data\\levels\\Lpt1.dat."),
+       "Error: Refused to extract \"data\\levels\\Lpt1.dat.\": \"Lpt1.dat.\" is a device name", true},
+      {"a small entry claiming 100 MiB", bomb(100 << 20),
+       "Error: Invalid Setup Header. No Contents or Corrupted Contents.", false},
+      {"a small entry claiming little that inflates to 100 MiB", bomb(1000),
+       "Verification Error: Error: Verification Failed. Setup is corrupt.\rID: ", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Cleanup();
+    platform::MakeDir(game);
+    Write(game + "\\player.cfg", "the player's own");
+    const std::map<std::string, std::string> before = Snapshot(game);
+    const std::string setup = Build(Script());
+    {
+      uint32_t base = 0;
+      std::vector<TPakFile> entries;
+      {
+        TPak built(setup, false, false);
+        base = built.Base;
+        entries = built.Entries;
+      }
+      // The new table goes behind the old one, which the reader no longer sees.
+      TPak pak(setup, true, false);
+      pak.Entries = entries;
+      pak.Base = base;
+      c.change(pak);
+      ASSERT_TRUE(pak.WriteTable());
+    }
+
+    std::vector<std::string> boxes;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunAnsweringBoxes(Quoted(setup) + " -silent -id " + Quoted(game), boxes), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    ASSERT_EQ(boxes.size(), 1u) << testing::PrintToString(boxes);
+    EXPECT_EQ(boxes[0].rfind(c.box, 0), 0u) << boxes[0];
+
+    const std::string uninstaller = game + "\\Sample_Uninstall.exe";
+    if (!c.installs) {
+      EXPECT_EQ(Snapshot(game), before) << "nothing installed";
+      platform::Registry reg;
+      reg.SetRoot(kHKLM);
+      EXPECT_FALSE(reg.KeyExists(kUninstallKey));
+      platform::RemoveFile(game + "\\player.cfg");
+      continue;
+    }
+    // The log lists exactly the files the run added, the files before the
+    // refused one among them; its uninstaller takes them away again.
+    TUninstallList log;
+    ASSERT_TRUE(log.LoadFromFile(game, "Sample_"));
+    EXPECT_FALSE(log.Files().empty());
+    std::set<std::string> logged, added;
+    for (std::string file : log.Files()) {
+      std::transform(file.begin(), file.end(), file.begin(), [](unsigned char ch) { return std::tolower(ch); });
+      logged.insert(file.substr(9));
+    }
+    for (const auto& [name, content] : Snapshot(game))
+      if (name.back() != '\\' && !before.count(name) && name != "sample_install.log" && name != "sample_uninstall.exe")
+        added.insert(name);
+    EXPECT_EQ(added, logged);
+    boxes.clear();
+    EXPECT_EQ(RunAnsweringBoxes(Quoted(uninstaller) + " -silent", boxes), 0);
+    EXPECT_TRUE(testing_support::Eventually([&] { return platform::FileExists(uninstaller + ".finalised"); }));
+    platform::RemoveFile(uninstaller + ".finalised");
+    platform::RemoveFile(uninstaller);
+    EXPECT_EQ(Snapshot(game), before) << "the folder as it was before the installation";
+    platform::RemoveFile(game + "\\player.cfg");
   }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/HostSystem.h"
+#include "platform/Shell.h"
 #include "platform/System.h"
 #include "tests/installer-library/CommandRunFixture.h"
 
@@ -94,8 +95,28 @@ TEST_F(HostRun, CdDrivePathsUseTheCdRomThatHoldsTheFile) {
   EXPECT_EQ(TakeStatusUpdate().StatusText, "Copying a.bin");
 }
 
-TEST_F(HostRun, RmdirRemovesOnlyAFullPathBelowADriveAndOutsideWindows) {
-  platform::host::SetShellFolder(36, "C:\\Windows\\");
+TEST_F(HostRun, RmdirRemovesOnlyAFullPathOutsideTheFoldersOfTheSystemAndItsUsers) {
+  // Stand-ins of this machine's folders; two of them real, with another
+  // name for each, as a short name or a junction gives on Windows.
+  const std::string root = testing_support::DrivePath(tmp.Path());
+  fs::create_directories(tmp.File("win/sys"));
+  fs::create_directories(tmp.File("common"));
+  std::error_code noLinks;
+  fs::create_directory_symlink(fs::absolute(tmp.File("win")), tmp.File("winlink"), noLinks);
+  fs::create_directory_symlink(fs::absolute(tmp.File("common")), tmp.File("COMMON~1"), noLinks);
+  const std::vector<std::pair<int, std::string>> folders = {
+      {platform::kShellWindows, "C:\\Windows\\"},
+      {platform::kShellProgramFiles, "C:\\Program Files"},
+      {42, "C:\\Program Files (x86)"},
+      {35, "C:\\ProgramData"},
+      {platform::kShellProfile, "C:\\users\\bob"},
+      {platform::kShellDesktop, "C:\\users\\bob\\Desktop"},
+      {platform::kShellPrograms, "C:\\users\\bob\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"},
+      {5, "C:\\users\\bob\\Documents"},
+      {43, root + "\\common"},
+  };
+  for (const auto& [id, path] : folders) platform::host::SetShellFolder(id, path);
+  const std::string kept = "a folder of the system or of its users";
   struct Case {
     std::string path, resolved, refusal;
   } cases[] = {
@@ -118,16 +139,49 @@ TEST_F(HostRun, RmdirRemovesOnlyAFullPathBelowADriveAndOutsideWindows) {
       {"\\\\server\\share\\dir\\..", "", "a whole drive"},
       {"c:\\WINDOWS\\.", "", "the Windows folder"},
       {"C:\\Windows\\System32\\..", "", "the Windows folder"},
+      {"C:\\windows\\sub", "", "inside the Windows folder"},
+      {"C:\\Windows\\System32", "", "inside the Windows folder"},
+      // other names of a drive, of the Windows folder, or of no folder at all
+      {"\\\\localhost\\c$\\windows", "", "an administrative share"},
+      {"\\\\?\\UNC\\127.0.0.1\\ADMIN$\\x", "", "an administrative share"},
+      {"C:\\windows::$INDEX_ALLOCATION", "", "\"windows::$INDEX_ALLOCATION\" is no plain folder name"},
+      {"C:\\Games\\Mod:stream", "", "\"Mod:stream\" is no plain folder name"},
+      {"C:\\Games\\*", "", "\"*\" is no plain folder name"},
+      {"C:\\Games\\NUL", "", "\"NUL\" is no plain folder name"},
+      // the folders of the system and its users themselves, and what holds them
+      {"C:\\Program Files\\Quexar\\..", "", kept},
+      {"C:\\Program Files\\Quexar", "C:\\Program Files\\Quexar", ""},
+      {"c:\\PROGRAM FILES (X86)\\", "", kept},
+      {"C:\\ProgramData", "", kept},
+      {"C:\\ProgramData\\Quexar", "C:\\ProgramData\\Quexar", ""},
+      {"C:\\users", "", "it holds C:\\users\\bob\\Desktop"},
+      {"C:\\users\\bob", "", kept},
+      {"C:\\Users\\alice", "", "a user's profile"},
+      {"C:\\Users\\Public\\Mod", "C:\\Users\\Public\\Mod", ""},
+      {"C:\\users\\bob\\Desktop", "", kept},
+      {"C:\\users\\bob\\Desktop\\My Mod", "C:\\users\\bob\\Desktop\\My Mod", ""},
+      {"c:/users/bob/documents/", "", kept},
+      {"C:\\users\\bob\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu", "",
+       "it holds C:\\users\\bob\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"},
   };
   for (const Case& c : cases) {
     std::string refusal;
     EXPECT_EQ(ResolveRemovableDir(c.path, refusal), c.resolved) << c.path;
     EXPECT_EQ(refusal, c.refusal) << c.path;
   }
+  if (!noLinks) {
+    platform::host::SetShellFolder(platform::kShellWindows, root + "\\win");
+    std::string refusal;
+    EXPECT_EQ(ResolveRemovableDir(root + "\\winlink\\sys", refusal), "");
+    EXPECT_EQ(refusal, "inside the Windows folder");
+    EXPECT_EQ(ResolveRemovableDir(root + "\\COMMON~1", refusal), "");
+    EXPECT_EQ(refusal, kept);
+    EXPECT_EQ(ResolveRemovableDir(root + "\\sub", refusal), root + "\\sub");
+  }
+  for (const auto& [id, path] : folders) platform::host::SetShellFolder(id, "");
   // A refused path ends the installation and removes nothing.
   fs::create_directories(InInst("keep"));
   RunLine(kRMDir, {"keep", "1"});
   ExpectFailure("Error: Unable to remove <keep>: not a full path");
   EXPECT_TRUE(fs::exists(InInst("keep")));
-  platform::host::SetShellFolder(36, "");
 }

@@ -116,7 +116,7 @@ TEST_F(Extraction, StatusGoesThroughTheHandOffByDefault) {
   EXPECT_EQ(u.Progress, 1);
 }
 
-TEST(EntryNames, OnlyNamesBelowTheTargetAreSafe) {
+TEST(EntryNames, OnlyPlainNamesBelowTheTargetAreSafe) {
   using namespace std::string_literals;
   struct Case {
     std::string name;
@@ -144,8 +144,26 @@ TEST(EntryNames, OnlyNamesBelowTheTargetAreSafe) {
       // a NUL byte ends the path the file system sees: the folder itself, or another file
       {"\0data\\items.ini"s, false},
       {"sub\\a\0.txt"s, false},
+      // a device in any part, in every form: writing there could never end
+      {"CON", false},
+      {"sub\\nul.txt", false},
+      {"Aux\\x.dat", false},
+      {"data\\com1.tar.gz", false},
+      {"lpt9 .txt", false},
+      {"x\\CONOUT$", false},
+      {"prn \\x", false},
+      {"COM\xB9\\x", false},
+      {"com0.txt", true},
+      {"console\\lpt10", true},
+      // nor anything else no file name can be
+      {"a\\\\b", false},
+      {"sub\\", false},
+      {"a?.txt", false},
+      {"readme.txt.", false},
+      {"dir \\x", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << c.name;
+  EXPECT_EQ(EntryNameFault("data\\Con \\a.txt"), "\"Con \" is a device name");
 }
 
 TEST_F(Extraction, NamesLeavingTheFolderAreRefused) {

@@ -97,3 +97,22 @@ TEST(Folders, RenameOverReplacesTheTarget) {
   EXPECT_EQ(ReadFileBytes(tmp.File("old")).size(), 12u);
   EXPECT_FALSE(platform::RenameOver(tmp.Path() + "\\new", tmp.Path() + "\\old"));
 }
+
+// A file written aside is always a new one, never someone's file or folder
+// of that name; when no name can be had (beside a device every name
+// exists), the search ends.
+TEST(Folders, AnAsideFileIsNewAndItsSearchHasAnEnd) {
+  TempDir tmp;
+  const std::string path = tmp.Path() + "\\f.txt";
+  WriteFileText(tmp.File("f.txt.new"), "someone's");
+  fs::create_directory(tmp.File("f.txt.new1"));
+  platform::File file;
+  EXPECT_EQ(platform::CreateAside(path, file), path + ".new2");
+  EXPECT_TRUE(file.IsOpen() && file.Write("x", 1));
+  file.Close();
+  EXPECT_EQ(ReadFileBytes(tmp.File("f.txt.new")).size(), 9u);
+  for (int n = 3; n < platform::kAsideTries; ++n) WriteFileText(tmp.File("f.txt.new" + std::to_string(n)), "");
+  EXPECT_EQ(platform::CreateAside(path, file), "");
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_EQ(platform::CreateAside(tmp.Path() + "\\missing\\f.txt", file), "");
+}
