@@ -249,10 +249,16 @@ TQXPReadStatus ReadQXPTail(platform::File& file, TQXPTrailerRules rules, TQXPTai
   Bytes table;
   uint64_t inflated;
   try {
-    inflated = ZInflate(stream.data(), stream.size(), static_cast<size_t>(wanted), table);
+    // Counting stops past the stated size: a small stream of gigabytes is
+    // refused as soon as it is longer, not once it has all come out.
+    inflated =
+        ZInflate(stream.data(), stream.size(), static_cast<size_t>(wanted), table, static_cast<uint64_t>(h.TableSize));
   } catch (const EZlibError& error) {
     return refuse(TQXPReadStatus::InvalidTable, std::string("the table does not inflate: ") + error.what());
   }
+  if (inflated > static_cast<uint64_t>(h.TableSize))
+    return refuse(TQXPReadStatus::InvalidTable,
+                  "the table inflates to more than the " + to_string(h.TableSize) + " bytes its header says");
   if (inflated != static_cast<uint64_t>(h.TableSize))
     return refuse(TQXPReadStatus::InvalidTable,
                   "the table inflates to " + to_string(inflated) + " bytes, its header says " + to_string(h.TableSize));

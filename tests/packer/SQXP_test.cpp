@@ -507,6 +507,11 @@ TEST(QXPRead, DamagedArchivesAreRejectedWithoutOverRead) {
        TQXPReadStatus::InvalidTable, "the table does not inflate: zlib: incorrect header check"},
       {"table size not what inflates", withHeader([](TQXPHeader& x) { x.TableSize += 152; }),
        TQXPReadStatus::InvalidTable, "the table inflates to 760 bytes, its header says 912"},
+      {"table size below what inflates", withHeader([](TQXPHeader& x) {
+         x.Count = 4;
+         x.TableSize -= 152;
+       }),
+       TQXPReadStatus::InvalidTable, "the table inflates to more than the 608 bytes its header says"},
       {"table shorter than its count", shortTable, TQXPReadStatus::InvalidTable,
        "5 records need 760 bytes, the table holds 608"},
       {"garbage table",
