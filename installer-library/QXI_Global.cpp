@@ -6,13 +6,23 @@
 
 bool WriteBufferToFile(const std::string& path, const void* data, size_t size) {
   ForceDirectoriesLogged(FolderOfPath(path));
+  platform::File file;
+  const std::string written = OpenWholeFileWrite(path, file);
+  const bool whole = file.IsOpen() && (!data || size == 0 || file.Write(data, size));
+  return EndWholeFileWrite(file, written, path, whole);
+}
+
+std::string OpenWholeFileWrite(const std::string& path, platform::File& file) {
+  if (file.Open(path, platform::OpenMode::CreateNew)) return path;
   const std::string aside = platform::AsideName(path);
-  bool written;
-  {
-    platform::File file;
-    written = file.Open(aside, platform::OpenMode::Create) && (!data || size == 0 || file.Write(data, size));
-  }
-  if (written && platform::RenameOver(aside, path)) return true;
-  platform::RemoveFile(aside);
+  file.Open(aside, platform::OpenMode::Create);
+  return aside;
+}
+
+bool EndWholeFileWrite(platform::File& file, const std::string& written, const std::string& path, bool whole) {
+  const bool opened = file.IsOpen();
+  file.Close();
+  if (whole && (written == path || platform::RenameOver(written, path))) return true;
+  if (opened) platform::RemoveFile(written);
   return false;
 }
