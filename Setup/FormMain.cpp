@@ -9,6 +9,7 @@
 #include "Setup/SE_SetupThread.h"
 #include "Setup/SE_ShellTreeView.h"
 #include "Setup/SE_Startup.h"
+#include "diagnostics/SCrashEnding.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
 #include "installer-library/SE_Uninstall_List.h"
@@ -191,12 +192,7 @@ void TFrmMain::NextButtonClick() {
       RunInstallation();
       break;
     case ptFinish:
-      // A silent run that never worked must not report success, nor remove
-      // the uninstaller it has not used.
-      if (Silent && !workDone_) FinishSilentRun(NothingDoneText());
-      if (SetupInfoFile.IsUninstaller == 1) StartFinaliserOnce();
-      if (Silent) FinishSilentRun(uninstallFailure_);
-      host_.CloseWindow();
+      ActOnFinishPage();
       break;
     case ptUninstall:
       RunUninstallPage();
@@ -206,11 +202,26 @@ void TFrmMain::NextButtonClick() {
   }
 }
 
+void TFrmMain::ActOnFinishPage() {
+  // A silent run that never worked must not report success, nor remove
+  // the uninstaller it has not used.
+  if (Silent && !workDone_) FinishSilentRun(NothingDoneText());
+  if (SetupInfoFile.IsUninstaller == 1) StartFinaliserOnce();
+  if (Silent) FinishSilentRun(uninstallFailure_);
+  host_.CloseWindow();
+}
+
 void TFrmMain::BackButtonClick() { WizardPages->ShowPage(WizardPages->Current - 1); }
 
 void TFrmMain::CancelButtonClick() { host_.CloseWindow(); }
 
 void TFrmMain::SilentNext() {
+  // The uninstall page moves on by itself; a finish page it moved on to is
+  // reached, as Next reaches one.
+  if (workDone_ && CurrentPageType() == ptFinish) {
+    ActOnFinishPage();
+    return;
+  }
   const bool lastPage = WizardPages->Current + 1 >= static_cast<int32_t>(WizardPages->Pages.size());
   // Next on the last page repeats its action; only a finish page ends there.
   if (lastPage && CurrentPageType() != ptFinish) {
@@ -240,6 +251,13 @@ std::string TFrmMain::NothingDoneText() {
 // ------------------------------------------------------------------ the runs
 
 void TFrmMain::RunInstallation() {
+  // An error of this thread while the script runs, here or in a message
+  // handled meanwhile (whose report runs this ending), first lets the setup
+  // thread stop after its current line and finish the installation, so
+  // that what it did stays removable.
+  TCrashEnding ending("", [] {
+    if (SetupThread) SetupThread->StopRun();
+  });
   try {
     for (const auto& page : WizardPages->Pages) {
       if (page->PageType != ptLanguageSelection) continue;
@@ -272,7 +290,9 @@ void TFrmMain::RunInstallation() {
     if (!Silent) ApplyStatusUpdate(display);
     WizardPages->ShowPage(WizardPages->Current + 1);
   } catch (...) {
-    ReportUnexpectedError(ExceptionText(std::current_exception()), "");
+    const std::exception_ptr error = std::current_exception();
+    if (SetupThread) SetupThread->StopRun();
+    ReportUnexpectedError(ExceptionText(error), "");
     return;
   }
   SetWorkingState(false);
@@ -327,7 +347,7 @@ void TFrmMain::FinishSilentRun(const std::string& failure) {
 }
 
 void TFrmMain::StartFinaliserOnce() {
-  if (finaliserStarted_) return;
+  if (finaliserStarted_ || failed_) return;
   finaliserStarted_ = true;
   RunFinaliser();
 }
@@ -342,6 +362,7 @@ bool TFrmMain::FormCloseQuery() {
 }
 
 void TFrmMain::FormClose() {
+  if (!workDone_ && CurrentPageType() != ptFinish) cancelled_ = true;
   if (SetupThread) {
     SetupThread->Stop();
     SetupThread->WaitFor();

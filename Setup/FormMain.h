@@ -59,11 +59,13 @@ class TWizardHost {
   virtual TFolderTreeItems* FolderTreeItems(TSE_ShellTreeView& tree) = 0;
 };
 
-// Exit codes of Setup: a run that was done (or a wizard closed by the
-// user), and everything that failed: a start-up error, an aborted or
-// broken installation, a silent run whose pages have no end.
+// Exit codes of Setup: a run that was done, everything that failed (a
+// start-up error, an aborted or broken installation, an uninstallation
+// that left something, a silent run whose pages have no end), and a wizard
+// closed by the user before its work was done.
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
+constexpr int kExitCancelled = 2;
 
 class TFrmMain {
  public:
@@ -107,10 +109,11 @@ class TFrmMain {
   void ShellTreeViewChange();
   void SetWorkingState(bool working);
 
-  // The silent run's step: Next, unless the pages can lead nowhere (the
-  // last page is current and is no finish page), in which case the run is
-  // ended with the outcome of its work. Does not return once the process
-  // ends.
+  // The silent run's step: Next, unless the work is done and the page it
+  // moved on to is a finish page (which is acted on, whatever pages follow
+  // it), or the pages can lead nowhere (the last page is current and is no
+  // finish page), in which case the run is ended with the outcome of its
+  // work. Does not return once the process ends.
   void SilentNext();
 
   // The type of the current page; none without pages.
@@ -123,8 +126,9 @@ class TFrmMain {
   TSE_ShellTreeView* InstallDirTree() const { return installDirTree_; }
   TTntLabel* SpaceAvailableLabel() const { return spaceAvailableLabel_; }
   // The exit code this process has earned so far: failed once the work of
-  // the installation or uninstallation failed.
-  int ExitCode() const { return failed_ ? kExitFailed : kExitDone; }
+  // the installation or uninstallation failed, cancelled once the window
+  // was closed before its work was done and before a finish page.
+  int ExitCode() const { return failed_ ? kExitFailed : cancelled_ ? kExitCancelled : kExitDone; }
 
   void NavigateTreeToPath(const std::string& path, bool expand);
   TFolderTreeItems::Item FindTreeNodeByPath(const std::string& path);
@@ -137,10 +141,14 @@ class TFrmMain {
   void RunUninstallPage();
   void ApplyStatusUpdate(TRunDisplay& display);
   void FinishSilentRun(const std::string& failure);
+  // Next arriving at a finish page.
+  void ActOnFinishPage();
   // Marks the run failed; the text that says no work was done.
   std::string NothingDoneText();
   // The free-space text (string 7) in the label named for it.
   void ShowSpaceText();
+  // Not for an uninstallation that left something: the uninstaller stays
+  // for the next try.
   void StartFinaliserOnce();
   bool DriveRefused(const std::string& path) const;
 
@@ -156,6 +164,7 @@ class TFrmMain {
   bool workDone_ = false;
   bool spaceTextShown_ = false;
   bool failed_ = false;
+  bool cancelled_ = false;
   std::string uninstallFailure_;  // what the uninstall run could not remove
 };
 

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "Setup/SE_ErrorReport.h"
+#include "Setup/SE_Startup.h"
 #include "Setup/SE_Uninstaller.h"
 #include "diagnostics/SCrashEnding.h"
 #include "diagnostics/SHookQuiet.h"
@@ -14,6 +15,7 @@
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Uninstall_List.h"
 #include "installer-library/SE_VFS.h"
+#include "platform/MessageBox.h"
 #include "platform/Process.h"
 
 std::unique_ptr<TSetupThread> SetupThread;
@@ -45,12 +47,17 @@ void TSetupThread::Execute() {
 void TSetupThread::Run() {
   {
     platform::ComScope com;  // shell links need COM on this thread
+    // The log is kept saved only while this run logs.
+    struct TKeepUntilEnd {
+      ~TKeepUntilEnd() { UninstallList.KeepSaved("", ""); }
+    } keepUntilEnd;
     {
       // A fault that no catch sees (a processor exception, a throw on
       // another path) still leaves the log and the uninstaller for what was
       // done up to there: the crash backstop runs this before its report.
       TCrashEnding crash("Setup Thread", [] { FinishInstallation(); });
       try {
+        BeginInstallationLog();
         RunCompiledLines();
       } catch (...) {
         // The report ends the process; what the lines did so far must stay
@@ -78,6 +85,14 @@ void TSetupThread::EndRunOfEndedThread() {
   Running = false;
 }
 
+void TSetupThread::StopRun() {
+  AbortFlag = true;
+  while (Running) {
+    EndRunOfEndedThread();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 void RunCompiledLines() {
   const int64_t last = static_cast<int64_t>(CompLines.Lines.size()) - 1;
   if (last < 0) return;
@@ -94,9 +109,30 @@ void RunCompiledLines() {
     const TCompLine& compiled = CompLines.Lines[static_cast<size_t>(line)];
     // Labels (0), placeholders (-1) and ids nobody registered are stepped
     // over.
-    if (TCommandClass* command = compiled.Id > 0 ? CommandList.Get(compiled.Id) : nullptr)
+    if (TCommandClass* command = compiled.Id > 0 ? CommandList.Get(compiled.Id) : nullptr) {
       command->SFXProcess(compiled.Line);
+      // What a line of packed files put there is in the saved log before
+      // the next line starts.
+      if (command->FileKind() != 0) UninstallList.Checkpoint();
+    }
   } while (CurrentLine <= last && !AbortFlag);
+}
+
+void BeginInstallationLog() {
+  if (SetupInfoFile.HasUninstall != 1) return;
+  const std::string& dir = SetupInfoFile.InstallDir;
+  const std::string& prefix = SetupInfoFile.UninstallPrefix;
+  // Entries that a damaged log holds beyond its damage are lost to every
+  // program; what it holds whole is kept, and the player is told.
+  if (!UninstallList.MergeFromFile(dir, prefix) && !Silent)
+    platform::ShowMessageBox(
+        "The uninstall log of an earlier installation is damaged: " + TUninstallList::LogPath(dir, prefix) + "\r" +
+            UninstallList.LoadError() + "\rWhat it lists from there on will not be removed by the uninstaller.",
+        "Setup Warning", platform::kMbOk);
+  UninstallList.KeepSaved(dir, prefix);
+  // The log's own folder, made and logged; then the log is saved there.
+  ForceDirectoriesLogged(dir);
+  UninstallList.Checkpoint();
 }
 
 std::string FinishInstallation() {

@@ -40,6 +40,11 @@ class TSetupThread {
   // calling thread, FinishError says what happened, and Running falls.
   void EndRunOfEndedThread();
 
+  // Ends a run under way early, for an error on another thread: the script
+  // stops after its current line (AbortFlag), the thread takes the
+  // finishing steps, and this returns once the run has ended.
+  void StopRun();
+
  private:
   void Execute();
   void Run();
@@ -54,8 +59,17 @@ extern std::unique_ptr<TSetupThread> SetupThread;
 
 // The script run: the compiled lines from index CurrentLine + 1 on, each
 // line with a registered command id going to that command's run step,
-// until the last line is passed or a step sets AbortFlag.
+// until the last line is passed or a step sets AbortFlag. After a line
+// whose command carries packed data the log is saved where it is kept.
 void RunCompiledLines();
+
+// Before the first line, when the setup has an uninstaller: the log of an
+// earlier installation into the install folder is taken into this run's
+// (TUninstallList::MergeFromFile; a damaged one is reported unless the run
+// is silent), the install folder is made, and from then on the log is kept
+// saved there: after every line of packed files and before every folder is
+// made, so that a run that is killed leaves a log of what it did.
+void BeginInstallationLog();
 
 // After the last line, an abort or an exception alike: saves and closes a
 // container still open, creates (and logs) the install folder and, when the

@@ -7,6 +7,7 @@
 
 #include "Setup/SE_ErrorReport.h"
 #include "installer-library/QXI_Commands.h"
+#include "installer-library/QXI_FD.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
 #include "installer-library/SE_Uninstall_List.h"
@@ -26,6 +27,8 @@ constexpr size_t kLanguagePrefixLength = sizeof kLanguagePrefix - 1;
 
 // The archive lives as long as the program.
 std::unique_ptr<TPak> setupArchive;
+// The file it was read from: an uninstaller's own program.
+std::string setupArchiveFile;
 
 bool Fail(const std::string& text, const std::string& caption) {
   platform::ShowMessageBox(text, caption, platform::kMbOk);
@@ -81,6 +84,7 @@ std::string ArchiveFileName(const std::vector<std::string>& params, const std::s
 }
 
 bool OpenSetupArchive(const std::string& fileName) {
+  setupArchiveFile = fileName;
   setupArchive = std::make_unique<TPak>(fileName, false, false);
   SetupArchive = setupArchive.get();
   SetupArchive->OnReport = [](const std::string& text) { platform::ShowMessageBox(text, "Error", platform::kMbOk); };
@@ -148,10 +152,23 @@ bool LoadSetup(int64_t spaceOutsideGroup0) {
   const bool uninstaller = SetupInfoFile.IsUninstaller == 1;
   if (uninstaller) {
     // The log lies in the install folder, which "-id" names when given.
-    const std::string dir = IdDir.empty() ? SetupInfoFile.InstallDir : IdDir;
-    if (!platform::FileExists(TUninstallList::LogPath(dir, SetupInfoFile.UninstallPrefix)))
+    // An installation moved since has it beside the uninstaller, which
+    // then stands for the install folder.
+    const std::string& prefix = SetupInfoFile.UninstallPrefix;
+    std::string dir = IdDir.empty() ? SetupInfoFile.InstallDir : IdDir;
+    std::string own = FolderOfPath(setupArchiveFile);
+    while (!own.empty() && own.back() == '\\') own.pop_back();
+    if (IdDir.empty() && !platform::FileExists(TUninstallList::LogPath(dir, prefix)) && !own.empty() &&
+        platform::FileExists(TUninstallList::LogPath(own, prefix)))
+      dir = SetupInfoFile.InstallDir = own;
+    if (!platform::FileExists(TUninstallList::LogPath(dir, prefix)))
       return Fail("Error: install log is missing", "Setup Error");
-    UninstallList.LoadFromFile(dir, SetupInfoFile.UninstallPrefix);
+    // A log that does not load whole would remove part of the installation
+    // and then report success: nothing is removed, the log stays.
+    if (!UninstallList.LoadFromFile(dir, prefix))
+      return Fail("Error: The install log is damaged: " + TUninstallList::LogPath(dir, prefix) + "\r" +
+                      UninstallList.LoadError(),
+                  "Setup Error");
     SpaceRequired = 0;
   } else {
     if (!LoadInstallerScript()) return false;

@@ -1,5 +1,6 @@
 #include "Setup/SE_Uninstall.h"
 
+#include <algorithm>
 #include <functional>
 
 #include "Setup/SE_Uninstaller.h"
@@ -11,6 +12,7 @@
 #include "installer-library/STokens.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/FileName.h"
 #include "platform/Program.h"
 #include "platform/ShellProcess.h"
 #include "platform/TempPath.h"
@@ -23,7 +25,6 @@ namespace {
 
 constexpr uint16_t kRegistryPhaseName = 24;
 constexpr uint16_t kDirectoryPhaseName = 25;
-constexpr uint8_t kLocalMachine = 0;
 // Files named in the outcome of a run; the rest are counted.
 constexpr size_t kNamedLeftovers = 10;
 
@@ -49,34 +50,50 @@ void RunPhase(TRunDisplay& display, const std::u16string& name, int32_t gaugeBas
   }
 }
 
+// What the box says about what stayed: the first few items, then how many
+// more, and what to do.
 std::string LeftoversText(const std::vector<std::string>& left) {
-  if (left.empty()) return {};
-  std::string text = "Error: These installed files could not be removed; they may be in use:";
+  std::string text = "Error: These installed items could not be removed; they may be in use:";
   for (size_t i = 0; i < left.size() && i < kNamedLeftovers; ++i) text += "\r" + left[i];
   if (left.size() > kNamedLeftovers) text += "\r... and " + std::to_string(left.size() - kNamedLeftovers) + " more";
-  return text;
+  return text + "\rClose the programs that use them and run the uninstaller again.";
+}
+
+// A path as the uninstaller compares it: lower-cased, no backslash at the end.
+std::string PathKey(const std::string& path) {
+  std::string key = platform::AnsiLowerCase(path);
+  while (!key.empty() && key.back() == '\\') key.pop_back();
+  return key;
 }
 
 }  // namespace
 
 bool PercentAdvanced(int64_t done, int64_t total, int32_t last) { return total > 0 && done * 100 / total > last; }
 
-void DeleteRegEntry(const std::string& entry) {
+bool DeleteRegEntry(const std::string& entry) {
   std::string fields[4], rest = entry;
   for (std::string& field : fields) {
     if (rest.empty()) break;
     SplitFirstToken(rest, field, rest);
   }
   Registry.SetRoot(RegRootFromName(fields[0]));
-  if (!Registry.OpenKey(fields[1], false)) return;
-  Registry.DeleteValue(fields[2]);
+  bool gone;
+  if (Registry.OpenKey(fields[1], false)) {
+    Registry.DeleteValue(fields[2]);
+    gone = !Registry.ValueExists(fields[2]);
+  } else {
+    // A key that cannot be opened for writing may still hold the value.
+    gone = !Registry.OpenKeyReadOnly(fields[1]) || !Registry.ValueExists(fields[2]);
+  }
   Registry.CloseKey();
+  return gone;
 }
 
 std::string RunUninstall(TRunDisplay& display) {
-  const std::vector<std::string>& files = UninstallList.Files();
-  const std::vector<std::string>& dirs = UninstallList.Dirs();
-  const std::vector<std::string>& regEntries = UninstallList.RegEntries();
+  // Copies: what is left replaces the lists at the end.
+  const std::vector<std::string> files = UninstallList.Files();
+  const std::vector<std::string> dirs = UninstallList.Dirs();
+  const std::vector<std::string> regEntries = UninstallList.RegEntries();
   const size_t total = files.size() + dirs.size() + regEntries.size();
   try {
     display.SetStatus(u"Status: 0 of " + Decimal(static_cast<int64_t>(total)) + u" items remaining");
@@ -85,34 +102,74 @@ std::string RunUninstall(TRunDisplay& display) {
   } catch (...) {
   }
 
-  // A file that is there and stays there is the user's to know about: the
-  // run goes on, but does not end as if all was removed.
-  std::vector<std::string> left;
+  // A logged path reaches the file system only as a plain full path: a
+  // damaged or foreign log must not name a device, a stream, a share or a
+  // place above a folder through "..".
+  size_t skipped = 0;
+  auto resolve = [&skipped](const std::string& logged, std::string& path) {
+    path = WideToAnsi(ExpandPathVars(AnsiToWide(logged)));
+    if (platform::IsPlainAbsolutePath(path)) return true;
+    ++skipped;
+    return false;
+  };
+  // What is still there afterwards, as the log holds it, and for the user.
+  std::vector<std::string> leftFiles, keptDirs, leftRegEntries, named;
+  // Left files and kept folders, by PathKey: a folder that holds one of
+  // them stays in the log for the next run.
+  std::vector<std::string> held;
   RunPhase(display, u"", 0, files.size(), [&](size_t i) {
-    std::string path = WideToAnsi(ExpandPathVars(AnsiToWide(files[i])));
-    if (platform::FileExists(path) && !platform::RemoveFile(path)) left.push_back(path);
+    std::string path;
+    if (!resolve(files[i], path) || !platform::FileExists(path) || platform::RemoveFile(path)) return;
+    leftFiles.push_back(files[i]);
+    named.push_back(path);
+    held.push_back(PathKey(path));
   });
   const auto doneFiles = static_cast<int32_t>(files.size());
   RunPhase(display, Languages.GetString(kDirectoryPhaseName), doneFiles, dirs.size(), [&](size_t i) {
     // Innermost first; a folder that still holds anything stays.
-    const std::string& dir = dirs[dirs.size() - 1 - i];
-    if (platform::DirectoryExists(dir)) platform::RemoveEmptyDir(dir);
+    const std::string& logged = dirs[dirs.size() - 1 - i];
+    std::string path;
+    if (!resolve(logged, path) || !platform::DirectoryExists(path) || platform::RemoveEmptyDir(path)) return;
+    // It stays in the log when it holds something that is to go, or when
+    // it is empty and could not be removed (in use); one that holds only
+    // what the player put there is the player's now.
+    const std::string key = PathKey(path), inside = key + "\\";
+    if (std::find(held.begin(), held.end(), key) != held.end()) return;
+    std::vector<platform::DirEntry> entries;
+    const bool empty = platform::ListDirectory(AddBackslash(path), entries) && entries.empty();
+    if (!empty && std::none_of(held.begin(), held.end(), [&](const std::string& h) { return h.starts_with(inside); }))
+      return;
+    keptDirs.insert(keptDirs.begin(), logged);
+    held.push_back(key);
+    if (empty) named.push_back(path);
   });
   const auto doneDirs = doneFiles + static_cast<int32_t>(dirs.size());
-  RunPhase(display, Languages.GetString(kRegistryPhaseName), doneDirs, regEntries.size(),
-           [&](size_t i) { DeleteRegEntry(regEntries[i]); });
-
-  if (!SetupInfoFile.SetupShortName.empty()) {
-    Registry.SetRoot(kLocalMachine);
-    if (Registry.OpenKey(UninstallKeyPath(), false)) {
-      Registry.DeleteValue("DisplayName");
-      Registry.DeleteValue("UninstallString");
-      Registry.CloseKey();
-      Registry.DeleteKey(UninstallKeyPath());
+  RunPhase(display, Languages.GetString(kRegistryPhaseName), doneDirs, regEntries.size(), [&](size_t i) {
+    if (DeleteRegEntry(regEntries[i])) return;
+    leftRegEntries.push_back(regEntries[i]);
+    named.push_back(regEntries[i]);
+  });
+  if (skipped > 0) {
+    try {
+      display.SetStatus(u"Status: skipped " + Decimal(static_cast<int64_t>(skipped)) +
+                        u" logged items that are no plain full paths");
+    } catch (...) {
     }
   }
-  platform::RemoveFile(TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix));
-  return LeftoversText(left);
+
+  const std::string log = TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
+  if (leftFiles.empty() && keptDirs.empty() && leftRegEntries.empty()) {
+    UnregisterUninstaller();
+    platform::RemoveFile(log);
+    return {};
+  }
+  // The next run finds exactly what is left, with the entry and the
+  // uninstaller that start it.
+  std::string text = LeftoversText(named);
+  UninstallList.Assign(leftFiles, leftRegEntries, keptDirs);
+  if (!UninstallList.SaveToFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix))
+    text += "\rThe install log could not be written: " + log;
+  return text;
 }
 
 void RunFinaliser() {

@@ -22,16 +22,21 @@ class TRunDisplay {
 bool PercentAdvanced(int64_t done, int64_t total, int32_t last);
 
 // Deletes the value named by a logged registry entry ("root" "key" "value
-// name" "value"); the key itself stays.
-void DeleteRegEntry(const std::string& entry);
+// name" "value"); the key itself stays. True when the value is not there
+// afterwards.
+bool DeleteRegEntry(const std::string& entry);
 
 // The uninstall run: every logged file that still exists is deleted, every
 // logged folder that is empty is removed, every logged registry value is
-// deleted, then the uninstall entry and the log file itself. Each phase
-// shows at most one update per whole percent of its items; a display that
-// fails does not stop the run. The outcome names the files that are still
-// there because they could not be deleted (in use, protected), for the
-// user; it is empty when every logged file is gone.
+// deleted, then this installation's uninstall entry and the log file
+// itself. A logged file or folder whose expanded path is no plain full
+// path (platform::IsPlainAbsolutePath) is skipped, and the status says how
+// many were. Each phase shows at most one update per whole percent of its
+// items; a display that fails does not stop the run.
+// When anything stays (a file or value that could not be deleted, a folder
+// that holds such a file or is empty and could not be removed), the log is
+// rewritten with exactly that, and the entry and the log stay for another
+// run; the outcome then names it for the user. Empty when all is gone.
 std::string RunUninstall(TRunDisplay& display);
 
 // Writes the uninstaller's "FINALISE.EXE" item to the temporary folder and

@@ -4,11 +4,13 @@
 #include <cstring>
 
 #include "Global/QXI_PakFile.h"
+#include "Setup/SE_Startup.h"
 #include "installer-library/QXI_FD.h"
 #include "installer-library/QXI_Global.h"
 #include "installer-library/SE_Global.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/MessageBox.h"
 #include "platform/Program.h"
 #include "platform/TempPath.h"
 #include "platform/Text.h"
@@ -82,10 +84,31 @@ std::string UninstallKeyPath() { return kUninstallListKey + SetupInfoFile.SetupS
 
 std::string UninstallerPath() { return AddBackslash(SetupInfoFile.InstallDir) + SetupInfoFile.UninstallExe; }
 
+bool OwnsUninstallEntry() {
+  const std::string key = UninstallKeyPath();
+  Registry.SetRoot(kLocalMachine);
+  if (!Registry.KeyExists(key)) return true;
+  std::string name, command;
+  const bool named = Registry.OpenKeyReadOnly(key) && Registry.ReadString("DisplayName", name);
+  const bool hasCommand = Registry.ReadString("UninstallString", command);
+  Registry.CloseKey();
+  if (!named || name != SetupInfoFile.SetupShortName) return false;
+  if (!hasCommand) return true;
+  if (command.size() >= 2 && command.front() == '"' && command.back() == '"')
+    command = command.substr(1, command.size() - 2);
+  const std::string own = UninstallerPath(), lowered = platform::AnsiLowerCase(command);
+  if (lowered == platform::AnsiLowerCase(own) || platform::SameFile(command, own)) return true;
+  // An uninstaller of this setup's name that is gone: the entry of an
+  // earlier installation, moved or deleted since.
+  const std::string exe = platform::AnsiLowerCase(SetupInfoFile.UninstallExe);
+  return lowered.size() > exe.size() && lowered.ends_with(exe) && lowered[lowered.size() - exe.size() - 1] == '\\' &&
+         !platform::FileExists(command);
+}
+
 bool RegisterUninstaller() {
   // Without a short name the key would be the list of installed programs
   // itself.
-  if (SetupInfoFile.SetupShortName.empty()) return false;
+  if (SetupInfoFile.SetupShortName.empty() || !OwnsUninstallEntry()) return false;
   const std::string key = UninstallKeyPath();
   Registry.SetRoot(kLocalMachine);
   const bool existed = Registry.KeyExists(key);
@@ -107,6 +130,16 @@ bool RegisterUninstaller() {
   return written;
 }
 
+void UnregisterUninstaller() {
+  if (SetupInfoFile.SetupShortName.empty() || !OwnsUninstallEntry()) return;
+  Registry.SetRoot(kLocalMachine);
+  if (!Registry.OpenKey(UninstallKeyPath(), false)) return;
+  Registry.DeleteValue("DisplayName");
+  Registry.DeleteValue("UninstallString");
+  Registry.CloseKey();
+  Registry.DeleteEmptyKey(UninstallKeyPath());
+}
+
 int64_t ArchiveStart(const TPak& archive, int64_t fileSize) {
   if (std::memcmp(archive.Magic, "QXPF", 4) != 0) return fileSize;
   int64_t start = archive.TableOffset;
@@ -120,7 +153,16 @@ int64_t ArchiveStart(const TPak& archive, int64_t fileSize) {
 std::string CreateUninstaller() {
   // The file first: the entry must never name a program that is not there.
   std::string failure = WriteUninstaller(platform::ProgramFile());
-  if (failure.empty() && platform::FileExists(UninstallerPath())) RegisterUninstaller();
+  if (!failure.empty() || !platform::FileExists(UninstallerPath()) || SetupInfoFile.SetupShortName.empty())
+    return failure;
+  if (OwnsUninstallEntry())
+    RegisterUninstaller();
+  else if (!Silent)
+    platform::ShowMessageBox("The list of installed programs already holds an entry \"" + SetupInfoFile.SetupShortName +
+                                 "\" that this installation did not write; it was left as it is, and this "
+                                 "installation is not listed there.\rTo remove this installation, run " +
+                                 UninstallerPath(),
+                             "Information", platform::kMbOk);
   return failure;
 }
 
@@ -128,12 +170,14 @@ std::string WriteUninstaller(const std::string& programFile) {
   if (!SetupArchive || SetupArchive->Entries.empty()) return {};
   const std::string target = UninstallerPath();
   const std::string failure = "Error: The uninstaller could not be written: " + target;
+  // Built aside, so that a failure leaves any older uninstaller as it was
+  // and no half-written program behind; what a run killed while it built
+  // one left there goes first.
+  const std::string aside = target + ".new";
+  platform::RemoveFile(aside);
   Bytes stub;
   if (!ReadProgramStub(programFile, stub)) return failure;
   ForceDirectoriesLogged(SetupInfoFile.InstallDir);
-  // Built aside, so that a failure leaves any older uninstaller as it was
-  // and no half-written program behind.
-  const std::string aside = target + ".new";
   bool written = WriteBufferToFile(aside, stub.data(), stub.size());
   if (written) {
     ApplyUninstallIcon(aside);

@@ -16,12 +16,27 @@ std::string UninstallKeyPath();
 // InstallDir, one backslash, and the uninstaller's file name.
 std::string UninstallerPath();
 
+// Whether the uninstall entry under the uninstall key is this
+// installation's to write and to delete: there is none yet, or its
+// "DisplayName" is the setup's short name and its "UninstallString" (in
+// quotes or not) names this installation's uninstaller, or none, or an
+// uninstaller of the same file name that is gone (an earlier installation
+// of this setup, moved or deleted since). Anything else belongs to another
+// program, or to another installation of this one, and is never touched.
+bool OwnsUninstallEntry();
+
 // Writes "DisplayName" and "UninstallString" (the uninstaller's path in
 // double quotes) under the uninstall key. A setup without a short name has
-// no key of its own and registers nothing. When a value cannot be written
+// no key of its own and registers nothing, nor does one whose entry is
+// another program's (OwnsUninstallEntry). When a value cannot be written
 // the entry is taken away again. Whether it was written; the uninstaller
 // works without it, so callers need not report it.
 bool RegisterUninstaller();
+
+// Deletes the two values of this installation's own uninstall entry, and
+// the key once nothing else is left in it. Another program's entry stays
+// as it is.
+void UnregisterUninstaller();
 
 // Where the archive appended to a program file begins: the first entry that
 // holds data, else the entry table; the whole file when it carries no
@@ -29,15 +44,18 @@ bool RegisterUninstaller();
 int64_t ArchiveStart(const TPak& archive, int64_t fileSize);
 
 // Writes the uninstaller from the running program's file and then, once it
-// is there, registers it. The failure's text, or empty when it was written.
+// is there, registers it; when the uninstall entry is another program's,
+// it says so in a box (not in a silent run) and leaves it. The failure's
+// text, or empty when the uninstaller was written.
 std::string CreateUninstaller();
 
 // Writes the uninstaller from the given program file: the program without
 // its own archive, the icon of "UNINSTALL_ICON.ICO" when the installer
 // carries one, then an archive of the other "UNINSTALL_" items without that
 // prefix and "SetupInfo" marked as an uninstaller's. The file is built
-// aside and replaces an older uninstaller only when it is complete. The
-// failure's text, or empty.
+// aside (a leftover of a run that was killed meanwhile goes first) and
+// replaces an older uninstaller only when it is complete. The failure's
+// text, or empty.
 std::string WriteUninstaller(const std::string& programFile);
 
 // Writes an icon file's first image into a program as icon resource 1.

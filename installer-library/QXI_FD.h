@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Cuts the text up to and including the first "\" off path and returns it;
 // without a "\", the whole path is returned and path becomes empty.
@@ -14,6 +15,13 @@ std::string FolderOfPath(const std::string& path);
 
 // Creates each missing level of a drive path ("C:\a\b", 4 or more
 // characters) and logs each level it created with UninstallList.AddDir,
-// parents first. Other paths (relative, network, a bare root) are left
-// alone. True when the path is a folder afterwards.
+// parents first. The levels are logged, and the log saved where the
+// running installation keeps it (TUninstallList::Checkpoint), before they
+// are made, so that a run killed meanwhile leaves no folder its log does
+// not name; a level that could not be made is taken out of the log again.
+// Other paths (relative, network, a bare root) are left alone. True when
+// the path is a folder afterwards.
 bool ForceDirectoriesLogged(const std::string& path);
+// The same for many paths at once, with one save of the log (the folders
+// of a whole file group).
+void ForceDirectoriesLogged(const std::vector<std::string>& paths);

@@ -67,14 +67,22 @@ std::string EntryNameFault(const std::string& name) {
 bool IsSafeEntryName(const std::string& name) { return EntryNameFault(name).empty(); }
 
 bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string& error, TExtractProgress& progress) {
+  // The target folders end in a backslash already; a second one would
+  // follow the path into the uninstall log.
+  const std::string folder = dir.empty() || dir.back() != '\\' ? dir + "\\" : dir;
+  // The group's folders first, with one save of the log that names them,
+  // not one per folder while the files go in.
+  std::vector<std::string> folders;
   int index;
+  for (bool found = pak.FindFirstIndex(group, index); found && IsSafeEntryName(pak.Entries[index].Name);
+       found = pak.FindNextIndex(group, index))
+    folders.push_back(FolderOfPath(folder + pak.Entries[index].Name));
+  ForceDirectoriesLogged(folders);
   for (bool found = pak.FindFirstIndex(group, index);; found = pak.FindNextIndex(group, index)) {
     progress.Status(ExtractingText(found ? platform::AnsiToWide(pak.Entries[index].Name) : u""));
     if (!found) return true;
     const TPakFile entry = pak.Entries[index];
-    // The target folders end in a backslash already; a second one would
-    // follow the path into the uninstall log.
-    std::string target = (dir.empty() || dir.back() != '\\' ? dir + "\\" : dir) + entry.Name;
+    std::string target = folder + entry.Name;
     std::string fault = EntryNameFault(entry.Name);
     if (!fault.empty()) return Fail(error, "Refused to extract \"" + entry.Name + "\": " + fault);
     if (entry.OriginalSize >= kLargeEntrySize) {
@@ -96,11 +104,10 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
       pak.Entries[index].OriginalSize != size)
     return Fail(error, DamagedText(name));
   ForceDirectoriesLogged(FolderOfPath(target));
-  // Copied aside first: an earlier file of that name stays until the copy is
-  // whole and verified.
+  // An earlier file of that name stays until the copy is whole and verified.
   platform::File out;
-  const std::string aside = platform::CreateAside(target, out);
-  if (aside.empty()) return Fail(error, WriteFailedText(target));
+  const std::string written = OpenWholeFileWrite(target, out);
+  if (!out.IsOpen()) return Fail(error, WriteFailedText(target));
   uint64_t done = 0;
   auto status = [&] {
     progress.Status(ExtractingText(platform::AnsiToWide(name + " - " + FormatByteSize(static_cast<int64_t>(done)) +
@@ -120,8 +127,6 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
                                    return true;
                                  },
                                  pieceSize);
-  out.Close();
-  if (copied && platform::RenameOver(aside, target)) return true;
-  platform::RemoveFile(aside);
+  if (EndWholeFileWrite(out, written, target, copied)) return true;
   return Fail(error, writeFailed || copied ? WriteFailedText(target) : DamagedText(name));
 }

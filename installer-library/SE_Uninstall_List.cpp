@@ -9,6 +9,7 @@
 #include "platform/Directory.h"
 #include "platform/File.h"
 #include "platform/Text.h"
+#include "platform/buffer_type.h"
 
 TUninstallList UninstallList;
 
@@ -64,43 +65,75 @@ void TUninstallList::Clear() {
   files_.Clear();
   regEntries_.Clear();
   dirs_.clear();
+  ++revision_;
 }
 
 bool TUninstallList::HasFile(const std::string& path) const { return files_.Has(path); }
 
 bool TUninstallList::HasRegEntry(const std::string& entry) const { return regEntries_.Has(entry); }
 
-bool TUninstallList::AddFile(const std::string& path) { return files_.Add(LoggedPath(path)); }
-
-bool TUninstallList::RenameFile(const std::string& from, const std::string& to) {
-  return files_.Replace(LoggedPath(from), LoggedPath(to));
+bool TUninstallList::AddFile(const std::string& path) {
+  const size_t before = files_.Items.size();
+  const bool added = files_.Add(LoggedPath(path));
+  revision_ += files_.Items.size() - before;
+  return added;
 }
 
-bool TUninstallList::AddRegEntry(const std::string& entry) { return regEntries_.Add(entry); }
+bool TUninstallList::RenameFile(const std::string& from, const std::string& to) {
+  const bool renamed = files_.Replace(LoggedPath(from), LoggedPath(to));
+  revision_ += renamed;
+  return renamed;
+}
+
+bool TUninstallList::AddRegEntry(const std::string& entry) {
+  const size_t before = regEntries_.Items.size();
+  const bool added = regEntries_.Add(entry);
+  revision_ += regEntries_.Items.size() - before;
+  return added;
+}
 
 bool TUninstallList::AddDir(const std::string& dir) {
-  if (!Fits(dirs_, dir)) return false;
-  dirs_.push_back(dir);
+  std::string logged = LoggedPath(dir);
+  if (!Fits(dirs_, logged)) return false;
+  dirs_.push_back(std::move(logged));
+  ++revision_;
   return true;
 }
 
+void TUninstallList::TruncateDirs(size_t count) {
+  if (count >= dirs_.size()) return;
+  dirs_.resize(count);
+  ++revision_;
+}
+
+void TUninstallList::Assign(const std::vector<std::string>& files, const std::vector<std::string>& regEntries,
+                            const std::vector<std::string>& dirs) {
+  Clear();
+  for (const std::string& file : files) files_.Add(file);
+  for (const std::string& entry : regEntries) regEntries_.Add(entry);
+  dirs_ = dirs;
+}
+
 std::string TUninstallList::LogPath(const std::string& dir, const std::string& prefix) {
-  return dir + "\\" + prefix + "install.log";
+  // One backslash after a folder that ends in one (as the folder page
+  // gives it), so that the name a box shows is the plain one.
+  return (dir.empty() || dir.back() != '\\' ? dir + "\\" : dir) + prefix + "install.log";
 }
 
 bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefix) const {
   std::string path = LogPath(dir, prefix), aside = path + ".new";
   const std::vector<std::string>* lists[] = {&Files(), &RegEntries(), &Dirs()};
-  bool written;
+  // Built whole and written at once: an installation saves its log again
+  // and again while it runs.
+  Bytes bytes;
+  for (const auto* list : lists) PutU16(bytes, static_cast<uint16_t>(list->size()));
+  bool written = true;
+  for (const auto* list : lists)
+    for (size_t i = 0; written && i < list->size(); ++i)
+      written = PutStr(bytes, DigitKeyEncode(kDigitKeyA, (*list)[i]));
   {
     platform::File file;
-    written = file.Open(aside, platform::OpenMode::Create);
-    Bytes counts;
-    for (const auto* list : lists) PutU16(counts, static_cast<uint16_t>(list->size()));
-    written = written && file.Write(counts.data(), counts.size());
-    for (const auto* list : lists)
-      for (size_t i = 0; written && i < list->size(); ++i)
-        written = WriteStrToFile(file, DigitKeyEncode(kDigitKeyA, (*list)[i]));
+    written = written && file.Open(aside, platform::OpenMode::Create) && file.Write(bytes.data(), bytes.size());
   }
   if (written && platform::RenameOver(aside, path)) return true;
   platform::RemoveFile(aside);
@@ -110,6 +143,7 @@ bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefi
 bool TUninstallList::LoadFromFile(const std::string& dir, const std::string& prefix) {
   std::string path = LogPath(dir, prefix);
   loadError_.clear();
+  ++revision_;
   auto fail = [this](std::string why) {
     loadError_ = std::move(why);
     return false;
@@ -136,6 +170,47 @@ bool TUninstallList::LoadFromFile(const std::string& dir, const std::string& pre
   return readList(0, [&](const std::string& t) { files_.Add(t); }) &&
          readList(1, [&](const std::string& t) { regEntries_.Add(t); }) &&
          readList(2, [&](const std::string& t) { dirs_.push_back(t); });
+}
+
+bool TUninstallList::MergeFromFile(const std::string& dir, const std::string& prefix) {
+  if (!platform::FileExists(LogPath(dir, prefix))) return true;
+  TUninstallList earlier;
+  const bool whole = earlier.LoadFromFile(dir, prefix);
+  loadError_ = earlier.loadError_;
+  for (const std::string& file : files_.Items) earlier.files_.Add(file);
+  for (const std::string& entry : regEntries_.Items) earlier.regEntries_.Add(entry);
+  // Each folder once, by the folder it names, at its first place; then
+  // shallower first (a stable sort keeps the older first within a depth).
+  std::vector<std::pair<size_t, std::string>> dirs;
+  std::unordered_set<std::string> seen;
+  for (const auto* list : {&earlier.dirs_, &dirs_}) {
+    for (const std::string& d : *list) {
+      std::string key = FoldAZ(ExpandPath(d));
+      while (!key.empty() && key.back() == '\\') key.pop_back();
+      if (seen.insert(key).second) dirs.emplace_back(static_cast<size_t>(std::count(key.begin(), key.end(), '\\')), d);
+    }
+  }
+  std::stable_sort(dirs.begin(), dirs.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  files_ = std::move(earlier.files_);
+  regEntries_ = std::move(earlier.regEntries_);
+  dirs_.clear();
+  for (auto& d : dirs) dirs_.push_back(std::move(d.second));
+  ++revision_;
+  return whole;
+}
+
+void TUninstallList::KeepSaved(const std::string& dir, const std::string& prefix) {
+  keepDir_ = dir;
+  keepPrefix_ = prefix;
+  // Whatever was logged before is saved at the first checkpoint.
+  savedRevision_ = revision_ - 1;
+}
+
+bool TUninstallList::Checkpoint() {
+  if (keepDir_.empty() || savedRevision_ == revision_) return true;
+  if (!SaveToFile(keepDir_, keepPrefix_)) return false;
+  savedRevision_ = revision_;
+  return true;
 }
 
 std::string RegEntryText(const std::string& root, const std::string& keyPath, const std::string& valueName,

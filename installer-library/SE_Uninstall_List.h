@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -18,7 +19,9 @@ class TUninstallList {
   const std::vector<std::string>& Files() const { return files_.Items; }
   // "root" "key" "value name" "value text", in the order logged.
   const std::vector<std::string>& RegEntries() const { return regEntries_.Items; }
-  // Absolute, in the order made (outermost first); duplicates kept.
+  // In the order made (outermost first), known folders collapsed as in
+  // Files, so that a moved installation still finds its folders; logs of
+  // earlier versions hold absolute paths. Duplicates kept.
   const std::vector<std::string>& Dirs() const { return dirs_; }
 
   void Clear();
@@ -27,18 +30,25 @@ class TUninstallList {
   bool HasRegEntry(const std::string& entry) const;
   // Each Add returns true when the text is in its list afterwards. A text
   // the file could not hold (a full list, more than 65,535 bytes) is
-  // refused. AddFile stores the path with known folders collapsed and, like
-  // AddRegEntry, keeps only the first of equal texts; AddDir keeps
-  // duplicates.
+  // refused. AddFile and AddDir store the path with known folders
+  // collapsed; AddFile, like AddRegEntry, keeps only the first of equal
+  // texts; AddDir keeps duplicates.
   bool AddFile(const std::string& path);
   bool AddRegEntry(const std::string& entry);
   bool AddDir(const std::string& dir);
+  // Drops the folders logged after the first count.
+  void TruncateDirs(size_t count);
+  // The three lists, exactly these texts (repeated files and registry
+  // entries once).
+  void Assign(const std::vector<std::string>& files, const std::vector<std::string>& regEntries,
+              const std::vector<std::string>& dirs);
   // A logged file that was renamed: the new path takes the old one's place
   // (once, when it is logged already). A path that is not logged changes
   // nothing. True when the new path is logged in its place.
   bool RenameFile(const std::string& from, const std::string& to);
 
-  // dir + "\" + prefix + "install.log".
+  // dir + "\" + prefix + "install.log" (no second backslash after a
+  // folder that ends in one).
   static std::string LogPath(const std::string& dir, const std::string& prefix);
   // Writes the log aside and renames it over the old one, so a failed save
   // leaves the old log intact; false on failure.
@@ -49,8 +59,28 @@ class TUninstallList {
   // false with the reason in LoadError otherwise. Never throws, and holds
   // no more than the file's own bytes whatever its counts claim.
   bool LoadFromFile(const std::string& dir, const std::string& prefix);
-  // Why the last LoadFromFile returned false, with the numbers.
+  // Why the last LoadFromFile or MergeFromFile returned false, with the
+  // numbers.
   const std::string& LoadError() const { return loadError_; }
+
+  // Puts the log of an earlier installation into the same place in front
+  // of what this run has logged, so that one uninstaller removes what any
+  // of them put there: its entries first, then this run's, each once;
+  // folders (compared as expanded paths, without case and a trailing
+  // backslash) ordered shallower first, older first within a depth, so
+  // that removing them last first takes each folder before the one that
+  // holds it. A missing file merges nothing. A file that does not load
+  // whole merges the entries it holds whole, and the result is false with
+  // the reason in LoadError.
+  bool MergeFromFile(const std::string& dir, const std::string& prefix);
+
+  // While an installation runs, its log is kept saved in its place, so that
+  // a run that is killed leaves a log of what it did. KeepSaved names the
+  // place (SaveToFile's arguments; an empty dir: none); Checkpoint saves
+  // there when anything changed since the last save, and is true when
+  // nothing needed saving or the save succeeded.
+  void KeepSaved(const std::string& dir, const std::string& prefix);
+  bool Checkpoint();
 
  private:
   // A list without equal texts, with an index of its folded texts so that
@@ -67,6 +97,9 @@ class TUninstallList {
   TUniqueList files_, regEntries_;
   std::vector<std::string> dirs_;
   std::string loadError_;
+  // Counts changes, so that a checkpoint saves only a log that changed.
+  uint64_t revision_ = 0, savedRevision_ = 0;
+  std::string keepDir_, keepPrefix_;
 };
 
 extern TUninstallList UninstallList;

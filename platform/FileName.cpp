@@ -39,4 +39,17 @@ bool IsPlainFileName(std::string_view segment) {
   return !IsDeviceName(segment);
 }
 
+bool IsPlainAbsolutePath(std::string_view path) {
+  const char drive = UpperAZ(path.empty() ? '\0' : path[0]);
+  if (path.size() < 4 || drive < 'A' || drive > 'Z' || path.substr(1, 2) != ":\\") return false;
+  std::string_view names = path.substr(3);
+  if (names.back() == '\\') names.remove_suffix(1);
+  for (size_t start = 0;;) {
+    size_t end = names.find('\\', start);
+    if (!IsPlainFileName(names.substr(start, end == std::string_view::npos ? end : end - start))) return false;
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+  }
+}
+
 }  // namespace platform

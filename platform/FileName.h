@@ -18,4 +18,11 @@ bool IsDeviceName(std::string_view segment);
 // would stand for another one) and not a device name.
 bool IsPlainFileName(std::string_view segment);
 
+// Whether a path names one file or folder plainly: a drive letter, ":\"
+// and at least one name, each a plain file name (so no "." or "..", no
+// device, no stream after a ":"), separated by single backslashes, with at
+// most one backslash at the end. Relative paths, "\\server\share" and
+// "\\?\" forms are not.
+bool IsPlainAbsolutePath(std::string_view path);
+
 }  // namespace platform

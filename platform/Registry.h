@@ -38,6 +38,9 @@ class Registry {
   // Of the root: whether a key exists, and deleting one that has no subkeys.
   bool KeyExists(const std::string& path);
   bool DeleteKey(const std::string& path);
+  // Deletes a key only when it holds no value and no subkey: what other
+  // programs put there stays with it.
+  bool DeleteEmptyKey(const std::string& path);
 
  private:
   bool Open(const std::string& path, bool canCreate, bool readOnly);

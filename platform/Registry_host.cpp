@@ -128,6 +128,15 @@ bool Registry::DeleteKey(const std::string& path) {
   return true;
 }
 
+bool Registry::DeleteEmptyKey(const std::string& path) {
+  {
+    std::lock_guard<std::mutex> guard(store.lock);
+    auto it = store.keys.find(KeyId(root_, path));
+    if (root_ > 4 || it == store.keys.end() || !it->second.values.empty()) return false;
+  }
+  return DeleteKey(path);
+}
+
 namespace host {
 
 void ClearRegistry() {

@@ -84,4 +84,14 @@ bool Registry::DeleteKey(const std::string& path) {
   return root && !sub.empty() && RegDeleteKeyA(root, sub.c_str()) == ERROR_SUCCESS;
 }
 
+bool Registry::DeleteEmptyKey(const std::string& path) {
+  HKEY root = RootKeyOf(root_), key = nullptr;
+  if (!root || RegOpenKeyExA(root, TrimKeyPath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  DWORD subkeys = 1, values = 1;
+  LONG rc = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                             nullptr, nullptr);
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS && subkeys == 0 && values == 0 && DeleteKey(path);
+}
+
 }  // namespace platform

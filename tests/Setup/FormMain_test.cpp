@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
 
 #include "Setup/Ggauge.h"
 #include "Setup/SE_SetupThread.h"
 #include "Setup/SE_ShellTreeView.h"
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/Directory.h"
+#include "platform/File.h"
 #include "platform/Text.h"
 #include "tests/Setup/WizardFixture.h"
 
@@ -106,7 +111,8 @@ TEST_F(WizardTest, TheInstallationRunsOnTheSetupThreadAndShowsItsProgress) {
   EXPECT_EQ(form->PatchingProgressBar()->Progress(), 1) << "clamped to the gauge's maximum";
   EXPECT_EQ(LanguageSelection, "Deutsch");
   ASSERT_FALSE(UninstallList.Dirs().empty());
-  EXPECT_EQ(UninstallList.Dirs().front(), SetupInfoFile.InstallDir) << "the install folder is logged first";
+  EXPECT_EQ(UninstallList.Dirs().front().rfind("$INSTDIR", 0), 0u) << "the install folder is logged first";
+  EXPECT_EQ(ExpandPath(UninstallList.Dirs().front()), SetupInfoFile.InstallDir);
   EXPECT_GT(host.Pumps, 0) << "the window stays alive while the thread works";
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(form->ExitCode(), kExitDone);
@@ -137,6 +143,33 @@ TEST_F(WizardTest, AFailedInstallationShowsItsTextAndEndsAsAFailure) {
   EXPECT_EQ(form->ExitCode(), kExitFailed);
   EXPECT_TRUE(boxes.empty());
   EXPECT_TRUE(platform::DirectoryExists(installDir)) << "the finishing steps ran after the abort";
+}
+
+TEST_F(WizardTest, AnErrorOfTheWindowsThreadLetsTheScriptStopAndFinishBeforeTheReport) {
+  SetupInfoFile.HasUninstall = 1;
+  SetupInfoFile.UninstallExe = "Uninstall.exe";
+  SetupInfoFile.UninstallPrefix = "Cool_";
+  std::atomic<bool> failed{false};
+  // The line under way when the window fails ends after the failure.
+  const int32_t busy = AddCommand([&](int32_t) {
+    while (!failed) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    UninstallList.AddFile(installDir + "\\done.txt");
+  });
+  const int32_t step = AddCommand();
+  CompLines = Script({Cmd(busy), Cmd(step)});
+  Open(InstallerLayout());
+  host.OnPump = [&] {
+    failed = true;
+    throw std::runtime_error("a message handler failed");
+  };
+  NextTo(kWorkPage);
+  EXPECT_EQ(errors, (std::vector<ReportedError>{{"a message handler failed", ""}}));
+  EXPECT_EQ(ran, std::vector<int32_t>{0}) << "no line after the one under way";
+  TUninstallList log;
+  EXPECT_TRUE(log.LoadFromFile(installDir, "Cool_"));
+  EXPECT_TRUE(log.HasFile("$INSTDIR\\done.txt")) << "the log, saved after the line ended";
+  EXPECT_TRUE(platform::FileExists(installDir + "\\Uninstall.exe"));
+  EXPECT_FALSE(SetupThread->Running);
 }
 
 TEST_F(WizardTest, ABrokenFinishIsShownToTheUser) {
@@ -217,32 +250,40 @@ TEST_F(WizardTest, TheFinishPageClosesTheWindowOrEndsASilentRun) {
 }
 
 TEST_F(WizardTest, ClosingAsksBeforeTheFinishPageAndNeverDuringTheWork) {
-  Open(InstallerLayout());
   struct Case {
     const char* name;
+    uint8_t uninstaller;
     int32_t page;
     bool working;
     int answer;
     bool closes;
     size_t boxes;
+    int exitCode;  // a run cancelled before its work is no success
   } cases[] = {
-      {"welcome, yes", kWelcome, false, platform::kIdYes, true, 1},
-      {"welcome, no", kWelcome, false, platform::kIdNo, false, 1},
-      {"working", kWorkPage, true, platform::kIdYes, false, 0},
-      {"finish page", kFinishPage, false, platform::kIdNo, true, 0},
+      {"welcome, yes", 0, kWelcome, false, platform::kIdYes, true, 1, kExitCancelled},
+      {"welcome, no", 0, kWelcome, false, platform::kIdNo, false, 1, kExitDone},
+      {"working", 0, kWorkPage, true, platform::kIdYes, false, 0, kExitDone},
+      {"finish page", 0, kFinishPage, false, platform::kIdNo, true, 0, kExitDone},
+      {"an uninstaller's welcome, yes", 1, kWelcome, false, platform::kIdYes, true, 1, kExitCancelled},
   };
   for (const Case& c : cases) {
+    form.reset();
+    SetupInfoFile.IsUninstaller = c.uninstaller;
+    Open(InstallerLayout());
     boxes.clear();
     WizardPages->ShowPage(c.page);
     form->SetWorkingState(c.working);
     answer = c.answer;
-    EXPECT_EQ(form->FormCloseQuery(), c.closes) << c.name;
+    host.Closed = false;
+    host.CloseWindow();
+    EXPECT_EQ(host.Closed, c.closes) << c.name;
     ASSERT_EQ(boxes.size(), c.boxes) << c.name;
     if (c.boxes) {
       EXPECT_EQ(boxes[0], (RecordedBox{"Really quit?", "Quit", platform::kMbYesNo})) << c.name;
     }
+    EXPECT_EQ(form->ExitCode(), c.exitCode) << c.name;
+    form->SetWorkingState(false);
   }
-  form->SetWorkingState(false);
 }
 
 TEST_F(WizardTest, TheUninstallPageRemovesTheInstallationAndMovesOn) {

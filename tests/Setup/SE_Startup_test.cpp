@@ -331,9 +331,18 @@ TEST_F(StartupTest, MissingOrDamagedItemsEndTheStartUp) {
       {"an uninstaller without its log",
        {{"SetupInfo", 0, Stored(uninstaller)}},
        {"Error: install log is missing", "Setup Error", 0}},
+      {"an uninstaller whose log is cut short",
+       {{"SetupInfo", 0, Stored(uninstaller)}},
+       {"Error: The install log is damaged: " + TUninstallList::LogPath(installDir, "Cool_") +
+            "\rThe log ends in its list of 1 files at entry 0",
+        "Setup Error", 0}},
   };
   for (const Case& c : cases) {
     boxes.clear();
+    if (c.box.Text.find("damaged") != std::string::npos) {
+      platform::MakeDir(installDir);
+      testing_support::WriteFileBytes(dir.File("Game/Cool_install.log"), {1, 0, 0, 0, 0, 0});
+    }
     EXPECT_FALSE(Load(c.items)) << c.name;
     EXPECT_EQ(boxes, (std::vector<RecordedBox>{c.box})) << c.name;
   }
@@ -350,9 +359,20 @@ TEST_F(StartupTest, AnUninstallerLoadsTheLogOfItsInstallFolder) {
     const char* name;
     std::string idDir;
     std::string logDir;
-  } cases[] = {
+  };
+  // The uninstaller reads itself from a folder of its own, which holds the
+  // log when the installation was moved there.
+  const std::string own = testing_support::DrivePath(dir.Path()) + "\\Own";
+  platform::MakeDir(own);
+  WriteArchiveFile("Own/Cool_Uninstall.exe",
+                   {{"LANGUAGE-English", 0, Language(u"English\r\n409;\r\n")},
+                    {"SetupInfo", 0, Stored(record)},
+                    {"data.dat", 1, "not counted"}},
+                   "MZ");
+  const Case cases[] = {
       {"the stored folder", "", installDir},
       {"the folder named by -id", elsewhere, elsewhere},
+      {"moved: the uninstaller's own folder, when the stored one has no log", "", own},
   };
   for (const Case& c : cases) {
     UninstallList.Clear();
@@ -361,10 +381,8 @@ TEST_F(StartupTest, AnUninstallerLoadsTheLogOfItsInstallFolder) {
     UninstallList.Clear();
     IdDir = c.idDir;
     SpaceAvailable = 7;
-    ASSERT_TRUE(Load({{"LANGUAGE-English", 0, Language(u"English\r\n409;\r\n")},
-                      {"SetupInfo", 0, Stored(record)},
-                      {"data.dat", 1, "not counted"}}))
-        << c.name;
+    ASSERT_TRUE(OpenSetupArchive(own + "\\Cool_Uninstall.exe"));
+    ASSERT_TRUE(LoadSetup(0)) << c.name;
     EXPECT_EQ(UninstallList.Files().size(), 1u) << c.name;
     EXPECT_EQ(SetupInfoFile.InstallDir, c.logDir) << c.name;
     EXPECT_EQ(SpaceRequired, 0) << c.name;

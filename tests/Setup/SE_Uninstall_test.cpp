@@ -148,6 +148,27 @@ TEST_F(UninstallTest, RemovesWhatTheLogListsAndTheUninstallEntry) {
   EXPECT_EQ(display.updates, expected);
 }
 
+TEST_F(UninstallTest, LoggedPathsThatAreNoPlainFullPathsAreSkipped) {
+  Install();
+  // What a damaged or foreign log may name: beside the install folder
+  // through "..", relative to wherever the uninstaller runs, a stream, a
+  // device, the long-path and share forms.
+  const std::string victim = dir.File("victim.txt"), victimDir = dir.File("victim dir");
+  testing_support::WriteFileText(victim, "not the installation's");
+  platform::MakeDir(victimDir);
+  for (const std::string& file : {std::string("$INSTDIR\\..\\victim.txt"), dir.Path() + "\\victim.txt",
+                                  std::string("$INSTDIR\\a.txt:stream"), std::string("$INSTDIR\\sub\\NUL"),
+                                  "\\\\?\\" + installDir + "\\..\\victim.txt", std::string("\\\\server\\share\\x")})
+    UninstallList.AddFile(file);
+  UninstallList.AddDir(installDir + "\\..\\victim dir");
+  RecordingDisplay display;
+  EXPECT_EQ(RunUninstall(display), "");
+  EXPECT_TRUE(platform::FileExists(victim));
+  EXPECT_TRUE(platform::DirectoryExists(victimDir));
+  EXPECT_FALSE(platform::FileExists(installDir + "\\a.txt")) << "the rest of the log is removed";
+  EXPECT_EQ(display.updates.back(), (Update{u"Status: skipped 7 logged items that are no plain full paths", -1}));
+}
+
 TEST_F(UninstallTest, EachPhaseShowsAtMostOneUpdatePerPercent) {
   for (int i = 0; i < 250; ++i) UninstallList.AddFile(installDir + "\\f" + std::to_string(i));
   RecordingDisplay display;

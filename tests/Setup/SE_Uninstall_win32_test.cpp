@@ -47,10 +47,12 @@ TEST_F(LockedUninstall, FilesThatCannotBeDeletedAreNamedInTheOutcome) {
     std::string outcome;  // "<n>" stands for the path of file n
   } cases[] = {
       {"nothing held open", 3, 0, ""},
-      {"one held open", 3, 1, "Error: These installed files could not be removed; they may be in use:\r<0>"},
+      {"one held open", 3, 1,
+       "Error: These installed items could not be removed; they may be in use:\r<0>\rClose the programs that use "
+       "them and run the uninstaller again."},
       {"more than ten", 12, 12,
-       "Error: These installed files could not be removed; they may be in use:\r<0>\r<1>\r<2>\r<3>\r<4>\r<5>\r<6>"
-       "\r<7>\r<8>\r<9>\r... and 2 more"},
+       "Error: These installed items could not be removed; they may be in use:\r<0>\r<1>\r<2>\r<3>\r<4>\r<5>\r<6>"
+       "\r<7>\r<8>\r<9>\r... and 2 more\rClose the programs that use them and run the uninstaller again."},
   };
   for (const Case& c : cases) {
     UninstallList.Clear();
@@ -66,6 +68,14 @@ TEST_F(LockedUninstall, FilesThatCannotBeDeletedAreNamedInTheOutcome) {
     // Everything else went: the unlocked files.
     for (int i = c.locked; i < c.files; ++i)
       EXPECT_FALSE(platform::FileExists(installDir + "\\" + std::to_string(i) + ".txt")) << c.name << " " << i;
+    // The log names exactly what is left, for the next run: the files and
+    // the folder that holds them.
+    TUninstallList log;
+    EXPECT_EQ(log.LoadFromFile(installDir, ""), c.locked > 0) << c.name;
+    std::vector<std::string> left;
+    for (int i = 0; i < c.locked; ++i) left.push_back("$INSTDIR\\" + std::to_string(i) + ".txt");
+    EXPECT_EQ(log.Files(), left) << c.name;
+    EXPECT_EQ(log.Dirs(), c.locked ? std::vector<std::string>{"$INSTDIR"} : std::vector<std::string>{}) << c.name;
     open.clear();
     for (int i = 0; i < c.files; ++i) platform::RemoveFile(installDir + "\\" + std::to_string(i) + ".txt");
   }
@@ -74,8 +84,8 @@ TEST_F(LockedUninstall, FilesThatCannotBeDeletedAreNamedInTheOutcome) {
 TEST_F(LockedUninstall, TheWizardShowsWhatStayedAndEndsAsAFailure) {
   SetupInfoFile.IsUninstaller = 1;
   const std::vector<ArchiveItem> layout = WizardLayout({{"welcome", ""}, {"uninstall", ""}, {"finish", ""}});
-  const std::string text =
-      "Error: These installed files could not be removed; they may be in use:\r" + installDir + "\\0.txt";
+  const std::string text = "Error: These installed items could not be removed; they may be in use:\r" + installDir +
+                           "\\0.txt\rClose the programs that use them and run the uninstaller again.";
   struct Case {
     const char* name;
     bool silent;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "installer-library/QXI_SetupInfo.h"
 #include "installer-library/SE_Global.h"
 #include "platform/Directory.h"
@@ -188,6 +190,7 @@ TEST_F(UninstallerTest, AnOlderUninstallerIsReplacedOnlyByAWholeNewOne) {
   };
   for (const Case& c : cases) {
     WriteText(uninstaller, "older uninstaller");
+    WriteText(uninstaller + ".new", "what a run killed while it built one left");
     std::string error = WriteUninstaller(c.program);
     EXPECT_EQ(error, c.written ? "" : "Error: The uninstaller could not be written: " + uninstaller) << c.name;
     EXPECT_EQ(StubOf(uninstaller), c.written ? "MZ the installer program" : "older uninstaller") << c.name;
@@ -267,5 +270,64 @@ TEST_F(UninstallerTest, OnlyAnUninstallerThatWasWrittenIsRegistered) {
     EXPECT_EQ(CreateUninstaller().empty(), c.written) << c.name;
     EXPECT_EQ(platform::FileExists(UninstallerPath()), c.written) << c.name;
     EXPECT_EQ(reg.KeyExists(key), c.written) << c.name;
+  }
+}
+
+TEST_F(UninstallerTest, AnEntryOfAnotherProgramIsNeverChanged) {
+  SetupInfoFile.SetupShortName = kShortName;
+  SetupInfoFile.InstallDir = installDir;
+  const std::string key = std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kShortName;
+  // Another installation of this setup, still there.
+  const std::string elsewhere = testing_support::DrivePath(dir.Path()) + "\\Elsewhere";
+  const std::string other = elsewhere + "\\Cool_Uninstall.exe";
+  platform::MakeDir(elsewhere);
+  WriteText(other, "another installation's uninstaller");
+  using Values = std::map<std::string, std::string>;
+  struct Case {
+    const char* name;
+    Values before;
+    bool owned;
+    Values afterUnregister;  // empty: the key is gone
+  } cases[] = {
+      {"another program's name",
+       {{"DisplayName", "Quexar"}, {"UninstallString", "C:\\Quexar\\unins.exe"}},
+       false,
+       {{"DisplayName", "Quexar"}, {"UninstallString", "C:\\Quexar\\unins.exe"}}},
+      {"this name, another installation that is there",
+       {{"DisplayName", kShortName}, {"UninstallString", other}},
+       false,
+       {{"DisplayName", kShortName}, {"UninstallString", other}}},
+      {"an earlier installation whose uninstaller is gone",
+       {{"DisplayName", kShortName}, {"UninstallString", "\"C:\\Gone\\Cool_Uninstall.exe\""}},
+       true,
+       {}},
+      {"its own, with a value another program added",
+       {{"DisplayName", kShortName}, {"UninstallString", "\"" + UninstallerPath() + "\""}, {"Publisher", "x"}},
+       true,
+       {{"Publisher", "x"}}},
+  };
+  platform::Registry reg;
+  reg.SetRoot(0);
+  auto values = [&] {
+    Values found;
+    if (!reg.OpenKeyReadOnly(key)) return found;
+    for (const char* name : {"DisplayName", "UninstallString", "Publisher"})
+      if (std::string v; reg.ReadString(name, v)) found[name] = v;
+    reg.CloseKey();
+    return found;
+  };
+  for (const Case& c : cases) {
+    RemoveUninstallKey();
+    ASSERT_TRUE(reg.OpenKey(key, true));
+    for (const auto& [name, text] : c.before) reg.WriteString(name, text);
+    reg.CloseKey();
+    EXPECT_EQ(OwnsUninstallEntry(), c.owned) << c.name;
+    EXPECT_EQ(RegisterUninstaller(), c.owned) << c.name;
+    if (!c.owned) {
+      EXPECT_EQ(values(), c.before) << c.name << ": not registered";
+    }
+    UnregisterUninstaller();
+    EXPECT_EQ(values(), c.afterUnregister) << c.name;
+    EXPECT_EQ(reg.KeyExists(key), !c.afterUnregister.empty()) << c.name;
   }
 }

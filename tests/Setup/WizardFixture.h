@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,7 +26,10 @@ class RecordingWizardHost : public TWizardHost {
     Title = title;
     Caption = caption;
   }
-  void ProcessMessages() override { ++Pumps; }
+  void ProcessMessages() override {
+    ++Pumps;
+    if (OnPump) OnPump();
+  }
   void CloseWindow() override {
     ++CloseRequests;
     if (Form->FormCloseQuery()) {
@@ -49,6 +53,7 @@ class RecordingWizardHost : public TWizardHost {
   TFrmMain* Form = nullptr;
   std::u16string Title, Caption;
   int Pumps = 0, CloseRequests = 0;
+  std::function<void()> OnPump;  // what handling a message does, e.g. fail
   bool Closed = false;
   std::vector<std::u16string> MenuCaptions;
   std::vector<bool> MenuChecked;

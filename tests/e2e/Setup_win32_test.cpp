@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -163,9 +164,10 @@ class SetupProgramTest : public ::testing::Test {
     }
   }
 
-  // Compiles the script with the sample mod as its source folder and builds
-  // the installer into the kit's compiled folder; its path.
-  std::string Build(const std::vector<std::string>& script) {
+  // Compiles the script with the sample mod's folder (or another) as its
+  // source folder and builds the installer into the kit's compiled folder;
+  // its path.
+  std::string Build(const std::vector<std::string>& script, const std::string& source = EXAMPLES) {
     static TCommandList commands = [] {
       TCommandList list;
       RegisterCommands(list);
@@ -173,7 +175,7 @@ class SetupProgramTest : public ::testing::Test {
     }();
     TCompiler compiler(&commands);
     compiler.ProgramDir = kit;
-    compiler.Compile(script, EXAMPLES);
+    compiler.Compile(script, source);
     EXPECT_EQ(compiler.Error.Text, "") << "line " << compiler.Error.Line;
     std::string log;
     compiler.LogCallback = [&](const std::string& text) { log += text + "\n"; };
@@ -244,7 +246,7 @@ TEST_F(SetupProgramTest, InstallsSilentlyAndUninstallsAgain) {
   EXPECT_EQ(log.Files().size(), kModFiles.size());
   for (const std::string& name : kModFiles) EXPECT_TRUE(log.HasFile("$INSTDIR\\" + name)) << name;
   ASSERT_FALSE(log.Dirs().empty());
-  EXPECT_TRUE(platform::SameFile(log.Dirs().front(), game)) << "the install folder first";
+  EXPECT_EQ(log.Dirs().front(), "$INSTDIR\\") << "the install folder first, as the folder page gives it";
   EXPECT_EQ(log.RegEntries(), (std::vector<std::string>{"\"HKCU\" \"" + kModKey + "\" \"Path\" \"$INSTDIR\""}));
 
   // The uninstaller: this program with the uninstall items.
@@ -497,6 +499,20 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
   return out;
 }
 
+// What differs between two snapshots, by name: "+" added, "-" gone, "*"
+// changed; empty when they are equal.
+std::string Changes(const std::map<std::string, std::string>& before, const std::map<std::string, std::string>& after) {
+  std::string changes;
+  for (const auto& [name, content] : after)
+    if (!before.count(name))
+      changes += " +" + name;
+    else if (before.at(name) != content)
+      changes += " *" + name;
+  for (const auto& [name, content] : before)
+    if (!after.count(name)) changes += " -" + name;
+  return changes;
+}
+
 // A game archive holding old.txt, with a password; a damaged one has a
 // table that is no zlib stream.
 std::string GameArchive(const std::string& password, bool damaged) {
@@ -722,6 +738,189 @@ TEST_F(SetupProgramTest, ADownloadsFolderCannotTurnTheInstaller_Entries) {
     platform::RemoveFile(uninstaller);
     EXPECT_EQ(Snapshot(game), before) << "the folder as it was before the installation";
     platform::RemoveFile(game + "\\player.cfg");
+  }
+}
+
+namespace {
+
+// The entry of another program under the key the sample mod would use.
+const std::map<std::string, std::string> kForeignEntry = {
+    {"DisplayName", "Another Program"}, {"UninstallString", "\"C:\\Other\\uninstall.exe\""}, {"Publisher", "Someone"}};
+
+std::map<std::string, std::string> UninstallEntry() {
+  platform::Registry reg;
+  reg.SetRoot(kHKLM);
+  std::map<std::string, std::string> values;
+  if (!reg.OpenKeyReadOnly(kUninstallKey)) return values;
+  for (const auto& [name, text] : kForeignEntry)
+    if (std::string value; reg.ReadString(name, value)) values[name] = value;
+  return values;
+}
+
+}  // namespace
+
+// Installing twice, over an earlier version, after a run that was killed;
+// an uninstallation that finds a file held open or a damaged log; a page
+// after the uninstaller's finish page; another program's entry under the
+// setup's key. Whatever comes first, the last, successful uninstallation
+// leaves the folder as it was before the first installation, and only then
+// is the entry gone.
+TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
+  namespace fs = std::filesystem;
+  const std::string root = DrivePath(dir.Path());
+  // The sources: the sample mod (which a later version changes) and a mod
+  // of many files in several folders, whose extraction takes a while.
+  const std::string src = root + "\\src";
+  fs::create_directories(src + "\\bulk");
+  fs::copy(std::string(EXAMPLES) + "\\sample-mod", src + "\\sample-mod", fs::copy_options::recursive);
+  for (int f = 0; f < 8; ++f) {
+    platform::MakeDir(src + "\\bulk\\f" + std::to_string(f));
+    for (int i = 100; i < 250; ++i)
+      Write(src + "\\bulk\\f" + std::to_string(f) + "\\" + std::to_string(i) + ".txt", "x");
+  }
+  const std::string log = "Sample_install.log", uninstallerName = "Sample_Uninstall.exe";
+  auto install = [](const std::string& setup, const std::string& folder) {
+    std::vector<std::string> boxes;
+    EXPECT_EQ(RunAnsweringBoxes(Quoted(setup) + " -silent -id " + Quoted(folder), boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::string>{});
+  };
+  auto registered = [] {
+    platform::Registry reg;
+    reg.SetRoot(kHKLM);
+    std::string command;
+    if (reg.OpenKeyReadOnly(kUninstallKey)) reg.ReadString("UninstallString", command);
+    return command;
+  };
+  struct Row {
+    const char* what;
+    std::function<void(const std::string& folder)> runs;  // up to the last uninstallation
+    bool foreignEntry = false;
+  } rows[] = {
+      {"a repair",
+       [&](const std::string& folder) {
+         const std::string setup = Build(Script(), src);
+         install(setup, folder);
+         install(setup, folder);
+       }},
+      {"an upgrade that drops a file",
+       [&](const std::string& folder) {
+         install(Build(Script(), src), folder);
+         const std::string intro = src + "\\sample-mod\\scripts\\intro.txt", kept = Text(intro);
+         platform::RemoveFile(intro);
+         platform::RemoveEmptyDir(src + "\\sample-mod\\scripts");
+         const std::string v2 = Build(Script(), src);
+         platform::MakeDir(src + "\\sample-mod\\scripts");
+         Write(intro, kept);
+         install(v2, folder);
+         TUninstallList merged;
+         ASSERT_TRUE(merged.LoadFromFile(folder, "Sample_"));
+         EXPECT_TRUE(merged.HasFile("$INSTDIR\\scripts\\intro.txt")) << "the earlier version's file";
+       }},
+      {"a run killed while it extracts, then a whole one",
+       [&](const std::string& folder) {
+         const std::string setup = Build(Script("file bulk"), src);
+         std::vector<std::string> boxes;
+         RunAnsweringBoxes(Quoted(setup) + " -silent -id " + Quoted(folder), boxes, [&](const PROCESS_INFORMATION& pi) {
+           testing_support::Eventually([&] { return platform::FileExists(folder + "\\f2\\100.txt"); },
+                                       std::chrono::seconds(30));
+           TerminateProcess(pi.hProcess, 9);
+         });
+         ASSERT_FALSE(platform::FileExists(folder + "\\f7\\249.txt")) << "killed before the group was whole";
+         EXPECT_FALSE(platform::FileExists(folder + "\\" + uninstallerName));
+         TUninstallList saved;
+         ASSERT_TRUE(saved.LoadFromFile(folder, "Sample_")) << "a killed run leaves its log";
+         EXPECT_TRUE(saved.HasFile("$INSTDIR\\readme.txt"));
+         install(setup, folder);
+       }},
+      {"a file held open while it uninstalls, then released",
+       [&](const std::string& folder) {
+         install(Build(Script(), src), folder);
+         const std::string readme = folder + "\\readme.txt", uninstaller = folder + "\\" + uninstallerName;
+         HANDLE held = CreateFileA(readme.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         ASSERT_NE(held, INVALID_HANDLE_VALUE);
+         std::vector<std::string> boxes;
+         EXPECT_EQ(RunAnsweringBoxes(registered() + " -silent", boxes), 1);
+         CloseHandle(held);
+         EXPECT_EQ(boxes, std::vector<std::string>{"Error: Error: These installed items could not be removed; they "
+                                                   "may be in use:\r" +
+                                                   readme +
+                                                   "\rClose the programs that use them and run the uninstaller "
+                                                   "again."});
+         TUninstallList left;
+         ASSERT_TRUE(left.LoadFromFile(folder, "Sample_"));
+         EXPECT_EQ(left.Files(), std::vector<std::string>{"$INSTDIR\\readme.txt"}) << "exactly what is left";
+         EXPECT_TRUE(left.RegEntries().empty());
+         EXPECT_FALSE(platform::FileExists(folder + "\\data\\items.ini")) << "the rest went";
+         EXPECT_EQ(registered(), Quoted(uninstaller)) << "the entry stays for the next run";
+         EXPECT_FALSE(testing_support::Eventually([&] { return platform::FileExists(uninstaller + ".finalised"); },
+                                                  std::chrono::seconds(2)))
+             << "the uninstaller stays too";
+       }},
+      {"a log cut short, then put back",
+       [&](const std::string& folder) {
+         install(Build(Script(), src), folder);
+         const std::vector<uint8_t> whole = testing_support::ReadFileBytes(folder + "\\" + log);
+         // The three counts, two file names whole, one byte of the third.
+         size_t cut = 6;
+         for (int i = 0; i < 2; ++i) cut += 2 + (whole[cut] | whole[cut + 1] << 8);
+         testing_support::WriteFileBytes(folder + "\\" + log, {whole.begin(), whole.begin() + cut + 1});
+         const auto installed = Snapshot(folder);
+         std::vector<std::string> boxes;
+         EXPECT_EQ(RunAnsweringBoxes(registered() + " -silent", boxes), 1);
+         EXPECT_EQ(boxes, std::vector<std::string>{"Setup Error: Error: The install log is damaged: " + folder + "\\" +
+                                                   log + "\rThe log ends in its list of 6 files at entry 2"});
+         EXPECT_EQ(Changes(installed, Snapshot(folder)), "") << "nothing removed";
+         EXPECT_FALSE(registered().empty());
+         testing_support::WriteFileBytes(folder + "\\" + log, whole);
+       }},
+      {"a page after the uninstaller's finish page",
+       [&](const std::string& folder) {
+         const std::string layout = kit + "\\layout\\uninstall\\", usual = Text(layout + "Pages.txt");
+         Write(layout + "Pages.txt",
+               "[pages]\r\nwelcome.txt\r\nwork.txt\r\nfinish.txt\r\nafter.txt\r\n"
+               "[pagetypes]\r\nwelcome\r\nuninstall\r\nfinish\r\nwelcome\r\n");
+         Write(layout + "after.txt", "[after]\r\ntype=tlabel\r\ncaption=After the end.\r\n");
+         const std::string setup = Build(Script(), src);
+         Write(layout + "Pages.txt", usual);
+         platform::RemoveFile(layout + "after.txt");
+         install(setup, folder);
+       }},
+      {"another program's entry under the setup's key",
+       [&](const std::string& folder) {
+         install(Build(Script(), src), folder);
+         EXPECT_EQ(UninstallEntry(), kForeignEntry) << "not taken over";
+       },
+       true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Cleanup();
+    if (row.foreignEntry) {
+      platform::Registry reg;
+      reg.SetRoot(kHKLM);
+      ASSERT_TRUE(reg.OpenKey(kUninstallKey, true));
+      for (const auto& [name, text] : kForeignEntry) ASSERT_TRUE(reg.WriteString(name, text));
+    }
+    const std::string folder = root + "\\" + row.what;
+    platform::MakeDir(folder);
+    Write(folder + "\\player.cfg", "the player's own");
+    const std::map<std::string, std::string> before = Snapshot(folder);
+    row.runs(folder);
+
+    // The last uninstallation, started as the list of programs starts it.
+    const std::string uninstaller = folder + "\\" + uninstallerName;
+    std::vector<std::string> boxes;
+    EXPECT_EQ(RunAnsweringBoxes((row.foreignEntry ? Quoted(uninstaller) : registered()) + " -silent", boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::string>{"Information: Completed"});
+    EXPECT_TRUE(testing_support::Eventually([&] { return platform::FileExists(uninstaller + ".finalised"); }))
+        << "the finaliser was started";
+    platform::RemoveFile(uninstaller + ".finalised");
+    platform::RemoveFile(uninstaller);
+    EXPECT_EQ(Changes(before, Snapshot(folder)), "") << "the folder as it was before the first installation";
+    EXPECT_EQ(UninstallEntry(), (row.foreignEntry ? kForeignEntry : std::map<std::string, std::string>{}));
+    platform::Registry reg;
+    reg.SetRoot(kHKLM);
+    EXPECT_EQ(reg.KeyExists(kUninstallKey), row.foreignEntry);
   }
 }
 

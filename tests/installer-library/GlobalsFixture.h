@@ -18,6 +18,7 @@ class InstallerGlobals : public ::testing::Test {
     LanguageSelection = "English";
     Languages = TLanguages();
     UninstallList.Clear();
+    UninstallList.KeepSaved("", "");
     PatchingStatusLabel = PatchingProgressBar = FinishTextLabel = nullptr;
     ProgressCount = 0;
     TakeStatusUpdate();

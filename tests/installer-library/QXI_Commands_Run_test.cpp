@@ -139,8 +139,10 @@ TEST_F(CommandRun, FoldersAreMadeAndLoggedOrRemovedWhole) {
   RunLine(kCreateDirectory, {"$INSTDIR\\x\\y"});
   RunLine(kCreateDirectory, {"$INSTDIR\\x"});  // exists: logged once more, made nothing
   EXPECT_TRUE(fs::is_directory(InInst("x/y")));
+  // Below the install folder, relative to it: a moved installation still
+  // finds them.
   EXPECT_EQ(UninstallList.Dirs(),
-            (std::vector<std::string>{inst + "\\x\\", inst + "\\x\\y", inst + "\\x\\y", inst + "\\x"}));
+            (std::vector<std::string>{"$INSTDIR\\x\\", "$INSTDIR\\x\\y", "$INSTDIR\\x\\y", "$INSTDIR\\x"}));
 }
 
 TEST_F(CommandRun, CopyFileMakesAndLogsTheDestination) {
@@ -171,7 +173,7 @@ TEST_F(CommandRun, CopyFileMakesAndLogsTheDestination) {
     else
       EXPECT_FALSE(fs::exists(onDisk));
   }
-  EXPECT_EQ(UninstallList.Dirs(), (std::vector<std::string>{inst + "\\new\\", inst + "\\new\\deep\\"}));
+  EXPECT_EQ(UninstallList.Dirs(), (std::vector<std::string>{"$INSTDIR\\new\\", "$INSTDIR\\new\\deep\\"}));
   EXPECT_FALSE(AbortFlag);  // a missing source is no failure
 }
 

@@ -31,7 +31,7 @@ TEST_F(CommandRun, ShortcutsTakeTheirIconFromTheTargetUnlessGivenOne) {
   // The folder values end in a backslash, which stays after the variable.
   EXPECT_EQ(UninstallList.Files(),
             (std::vector<std::string>{"$SMPROGRAMS\\Mod\\Play.lnk", "$SMPROGRAMS\\Mod\\Icon.lnk"}));
-  EXPECT_EQ(UninstallList.Dirs(), std::vector<std::string>{StartMenuProgramsDir + "Mod\\"});
+  EXPECT_EQ(UninstallList.Dirs(), std::vector<std::string>{"$SMPROGRAMS\\Mod\\"});
 
   // A link that cannot be saved (a file stands where its folder should be)
   // is not logged, and ends the installation.

@@ -87,7 +87,7 @@ TEST_F(Extraction, AGroupIsWrittenAndLoggedEntryByEntry) {
   EXPECT_EQ(rec.steps, 3);
   EXPECT_EQ(UninstallList.Files(),
             (std::vector<std::string>{"$INSTDIR\\readme.txt", "$INSTDIR\\data\\sub\\x.bin", "$INSTDIR\\empty.txt"}));
-  EXPECT_EQ(UninstallList.Dirs(), (std::vector<std::string>{dir + "\\data\\", dir + "\\data\\sub\\"}));
+  EXPECT_EQ(UninstallList.Dirs(), (std::vector<std::string>{"$INSTDIR\\data\\", "$INSTDIR\\data\\sub\\"}));
 
   // A target that ends in a backslash, as every resolved folder does, logs
   // the same paths: no doubled separator.
@@ -224,7 +224,7 @@ TEST_F(Extraction, LargeEntriesAreCopiedInPiecesWithTheirProgress) {
   EXPECT_EQ(rec.statuses, (std::vector<std::string>{
                               "Extracting big.bin - 0.00 Bytes / 3.00 KB", "Extracting big.bin - 1.00 KB / 3.00 KB",
                               "Extracting big.bin - 2.00 KB / 3.00 KB", "Extracting big.bin - 3.00 KB / 3.00 KB"}));
-  EXPECT_EQ(UninstallList.Dirs(), std::vector<std::string>{dir + "\\sub\\"});
+  EXPECT_EQ(UninstallList.Dirs(), std::vector<std::string>{"$INSTDIR\\sub\\"});
 }
 
 TEST_F(Extraction, ALargeEntryThatFailsItsChecksumLeavesTheFolderAsItWas) {

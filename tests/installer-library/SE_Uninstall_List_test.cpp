@@ -98,12 +98,15 @@ TEST_F(UninstallLog, AddRules) {
   EXPECT_TRUE(list.AddDir("C:\\Games\\"));
   EXPECT_EQ(list.Dirs().size(), 2u);
 
-  // files are logged with their known folder collapsed
+  // files and folders are logged with their known folder collapsed
   SetupInfoFile.InstallDir = "C:\\Games\\Mod";
   EXPECT_TRUE(list.AddFile("C:\\Games\\Mod\\data\\x.bin"));
   EXPECT_TRUE(list.AddFile("C:\\GAMES\\MOD\\DATA\\X.BIN"));
   EXPECT_EQ(list.Files().back(), "$INSTDIR\\data\\x.bin");
   EXPECT_EQ(list.Files().size(), 5u);
+  EXPECT_TRUE(list.AddDir("C:\\Games\\Mod\\data\\"));
+  EXPECT_TRUE(list.AddDir("C:\\Games\\Mod"));
+  EXPECT_EQ(list.Dirs(), (std::vector<std::string>{"C:\\Games\\", "C:\\Games\\", "$INSTDIR\\data\\", "$INSTDIR"}));
 
   list.Clear();
   EXPECT_EQ(Contents(list), Lists(3));
@@ -178,4 +181,63 @@ TEST_F(UninstallLog, ALogThatEndsEarlyLoadsTheEntriesItHoldsWhole) {
   EXPECT_FALSE(list.LoadFromFile(tmp.Path(), ""));
   EXPECT_EQ(Contents(list), (Lists{{"A"}, {}, {}}));
   EXPECT_EQ(list.LoadError(), "The log ends in its list of 65535 files at entry 1");
+}
+
+TEST_F(UninstallLog, AnEarlierLogIsMergedInFrontOfThisRunsEntries) {
+  SetupInfoFile.InstallDir = "C:\\Games\\Mod";
+  const Lists earlier = {{"$INSTDIR\\a.txt", "$INSTDIR\\old.txt"},
+                         {"\"HKCU\" \"K\" \"V\" \"x\""},
+                         {"$INSTDIR", "$INSTDIR\\data\\", "$INSTDIR\\data\\levels\\", "C:\\Games\\Mod\\saves"}};
+  const Bytes stored = Expected(earlier);
+  struct Case {
+    const char* name;
+    size_t cut;  // bytes of the earlier log kept; 0: all
+    Lists now;   // what this run logged before the merge
+    Lists merged;
+  } cases[] = {
+      {"a repair: nothing twice, folders once however spelled",
+       0,
+       {{"$INSTDIR\\A.TXT"}, {"\"HKCU\" \"K\" \"V\" \"x\""}, {"$INSTDIR\\", "$INSTDIR\\saves\\"}},
+       {earlier[0], earlier[1], {"$INSTDIR", "$INSTDIR\\data\\", "C:\\Games\\Mod\\saves", "$INSTDIR\\data\\levels\\"}}},
+      {"an upgrade: the earlier entries first; each folder after the one that holds it",
+       0,
+       {{"$INSTDIR\\new.txt"}, {}, {"$INSTDIR\\sounds\\effects\\", "$INSTDIR\\sounds\\"}},
+       {{"$INSTDIR\\a.txt", "$INSTDIR\\old.txt", "$INSTDIR\\new.txt"},
+        earlier[1],
+        {"$INSTDIR", "$INSTDIR\\data\\", "C:\\Games\\Mod\\saves", "$INSTDIR\\sounds\\", "$INSTDIR\\data\\levels\\",
+         "$INSTDIR\\sounds\\effects\\"}}},
+      {"a damaged earlier log: what it holds whole",
+       6 + 2 + 14 + 1,
+       {{"$INSTDIR\\new.txt"}, {}, {}},
+       {{"$INSTDIR\\a.txt", "$INSTDIR\\new.txt"}, {}, {}}},
+  };
+  for (const Case& c : cases) {
+    WriteFileBytes(tmp.File("install.log"), c.cut ? Bytes(stored.begin(), stored.begin() + c.cut) : stored);
+    TUninstallList list;
+    list.Assign(c.now[0], c.now[1], c.now[2]);
+    EXPECT_EQ(list.MergeFromFile(tmp.Path(), ""), c.cut == 0) << c.name;
+    EXPECT_EQ(Contents(list), c.merged) << c.name;
+  }
+  TUninstallList list = Filled({{"only"}, {}, {}});
+  EXPECT_TRUE(list.MergeFromFile(tmp.Path(), "absent_")) << "no earlier log";
+  EXPECT_EQ(Contents(list), (Lists{{"only"}, {}, {}}));
+}
+
+TEST_F(UninstallLog, ACheckpointSavesWhereTheLogIsKeptWhenItChanged) {
+  TUninstallList list;
+  EXPECT_TRUE(list.Checkpoint()) << "kept nowhere: nothing to save";
+  EXPECT_FALSE(std::filesystem::exists(tmp.File("k_install.log")));
+  list.KeepSaved(tmp.Path(), "k_");
+  EXPECT_TRUE(list.Checkpoint());
+  EXPECT_EQ(ReadFileBytes(tmp.File("k_install.log")), Bytes(6, 0)) << "the first checkpoint saves";
+  std::filesystem::remove(tmp.File("k_install.log"));
+  EXPECT_TRUE(list.Checkpoint());
+  EXPECT_FALSE(std::filesystem::exists(tmp.File("k_install.log"))) << "unchanged: not saved again";
+  list.AddFile("f");
+  list.AddFile("F");
+  EXPECT_TRUE(list.Checkpoint());
+  EXPECT_EQ(ReadFileBytes(tmp.File("k_install.log")), Expected({{"f"}, {}, {}}));
+  list.KeepSaved(tmp.Path() + "/missing", "k_");
+  list.AddDir("d");
+  EXPECT_FALSE(list.Checkpoint());
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 using platform::IsDeviceName;
+using platform::IsPlainAbsolutePath;
 using platform::IsPlainFileName;
 
 TEST(FileNames, DeviceNamesInEveryFormWindowsAccepts) {
@@ -33,4 +34,29 @@ TEST(FileNames, PlainNamesHoldNoReservedCharacterOrEnding) {
       {"", false},          {"NUL", false},       {"com3.ini", false}, {std::string("a\0b", 3), false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsPlainFileName(c.segment), c.plain) << c.segment;
+}
+
+TEST(FileNames, PlainAbsolutePathsNameOneFileOfALocalDrive) {
+  struct Case {
+    std::string path;
+    bool plain;
+  } cases[] = {
+      {"C:\\Games\\Quexar\\readme.txt", true},
+      {"d:\\Mod Folder\\", true},
+      {"C:\\", false},
+      {"C:readme.txt", false},
+      {"Games\\readme.txt", false},
+      {"\\Games\\readme.txt", false},
+      {"C:\\Games\\..\\..\\victim.txt", false},
+      {"C:\\Games\\\\readme.txt", false},
+      {"C:\\Games/../victim.txt", false},
+      {"C:\\Games\\NUL", false},
+      {"C:\\Games\\con.txt\\x", false},
+      {"C:\\Games\\readme.txt:secret", false},
+      {"\\\\server\\share\\readme.txt", false},
+      {"\\\\?\\C:\\Games\\readme.txt", false},
+      {"\\\\.\\C:\\Games", false},
+      {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsPlainAbsolutePath(c.path), c.plain) << c.path;
 }

@@ -82,6 +82,19 @@ TEST_F(RegistryTest, DeletingKeys) {
   EXPECT_TRUE(reg.DeleteKey(kBase + "\\A"));
   EXPECT_FALSE(reg.DeleteKey(kBase + "\\A"));
   EXPECT_FALSE(reg.DeleteKey(""));  // never the root itself
+
+  // Only a key without values and subkeys, when that is asked for.
+  ASSERT_TRUE(reg.OpenKey(kBase + "\\A\\B", true));
+  ASSERT_TRUE(reg.WriteString("", "a default value is a value too"));
+  reg.CloseKey();
+  EXPECT_FALSE(reg.DeleteEmptyKey(kBase + "\\A"));
+  EXPECT_FALSE(reg.DeleteEmptyKey(kBase + "\\A\\B"));
+  ASSERT_TRUE(reg.OpenKey(kBase + "\\A\\B", false));
+  ASSERT_TRUE(reg.DeleteValue(""));
+  reg.CloseKey();
+  EXPECT_TRUE(reg.DeleteEmptyKey(kBase + "\\A\\B"));
+  EXPECT_TRUE(reg.DeleteEmptyKey(kBase + "\\A"));
+  EXPECT_FALSE(reg.DeleteEmptyKey(kBase + "\\A"));
 }
 
 TEST_F(RegistryTest, NoKeyNoRoot) {
