@@ -118,8 +118,31 @@ TEST_F(WizardWindowTest, ThePagesAndButtonsOnTheScreen) {
 
 namespace {
 
+// The window keys go to. The window tests of other programs share the
+// display, and one of them may take the foreground meanwhile; the window
+// is brought back, as a user would click it, and gives the focus back to
+// the control that had it.
+HWND typingInto = nullptr;
+
+void KeepTypingWindowInFront() {
+  if (typingInto && IsWindow(typingInto) && GetForegroundWindow() != typingInto) SetForegroundWindow(typingInto);
+}
+
+// Handles the window's messages until the condition holds; false when it
+// still does not after a while.
+template <class Condition>
+bool PumpUntil(Condition condition) {
+  for (int i = 0; i < 400 && !condition(); ++i) {
+    KeepTypingWindowInFront();
+    gui::ProcessMessages();
+    Sleep(5);
+  }
+  return condition();
+}
+
 // A key as the keyboard sends it, with Alt held when asked.
 void Type(WORD key, bool alt = false) {
+  if (typingInto && IsWindow(typingInto)) PumpUntil([] { return GetForegroundWindow() == typingInto; });
   std::vector<INPUT> keys;
   auto add = [&](WORD vk, DWORD flags) {
     INPUT in{};
@@ -133,17 +156,6 @@ void Type(WORD key, bool alt = false) {
   add(key, KEYEVENTF_KEYUP);
   if (alt) add(VK_MENU, KEYEVENTF_KEYUP);
   SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
-}
-
-// Handles the window's messages until the condition holds; false when it
-// still does not after a while.
-template <class Condition>
-bool PumpUntil(Condition condition) {
-  for (int i = 0; i < 400 && !condition(); ++i) {
-    gui::ProcessMessages();
-    Sleep(5);
-  }
-  return condition();
 }
 
 }  // namespace
@@ -162,6 +174,7 @@ TEST_F(WizardWindowTest, TheKeyboardAloneGoesThroughEveryPage) {
                      {"patching", kWork},
                      {"finish", kFinish}}));
   HWND window = static_cast<HWND>(wizard->Window().Handle());
+  typingInto = window;
   SetForegroundWindow(window);
   HWND next = Button(u"&Next >"), cancel = Button(u"Cancel");
   HWND name = FindShownChildByClass(window, L"Edit");
