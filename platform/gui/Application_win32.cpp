@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "platform/Libraries_win32.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/Controls.h"
 
@@ -52,7 +53,7 @@ void HandleException(std::exception_ptr error) {
 void InitApplication() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  LoadLibraryW(L"riched20.dll");
+  platform::LoadSystemLibrary(L"riched20.dll");  // the rich edit's window class
   CoInitialize(nullptr);
 }
 
