@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "platform/ByteOrder.h"
 #include "platform/File.h"
@@ -86,13 +87,16 @@ bool KeepDataAppendedToProgram(const std::string& exePath, const Bytes& appended
   return file.Seek(0, SeekOrigin::End) == size && file.Write(appended.data(), appended.size());
 }
 
-bool ReadFirstIconImage(const std::string& iconPath, Bytes& image) {
+namespace {
+
+// The first image of an icon file of `size` bytes read through `readAt`,
+// which is asked only for bytes inside the file and tells whether it read
+// them all.
+bool ParseFirstIconImage(int64_t size, const std::function<bool(int64_t at, void* buffer, size_t n)>& readAt,
+                         Bytes& image) {
   image.clear();
-  File file;
-  if (!file.Open(iconPath, OpenMode::Read)) return false;
-  int64_t size = file.Size();
   uint8_t head[kHeaderSize + kDirEntrySize];
-  if (size < static_cast<int64_t>(sizeof head) || file.Read(head, sizeof head) != sizeof head) return false;
+  if (size < static_cast<int64_t>(sizeof head) || !readAt(0, head, sizeof head)) return false;
   uint16_t count = GetU16(head + 4);
   if (GetU16(head) != 0 || GetU16(head + 2) != kTypeIcon || count == 0) return false;
   // The whole directory must be there, and the first image after it.
@@ -101,8 +105,29 @@ bool ReadFirstIconImage(const std::string& iconPath, Bytes& image) {
   uint32_t offset = GetU32(head + kHeaderSize + 12);
   if (dirEnd > size || length == 0 || offset < dirEnd || static_cast<int64_t>(offset) + length > size) return false;
   Bytes data(length);
-  if (file.Seek(offset, SeekOrigin::Begin) != offset || file.Read(data.data(), length) != length) return false;
+  if (!readAt(offset, data.data(), length)) return false;
   if (!LooksLikeIconImage(data)) return false;
   image = std::move(data);
   return true;
+}
+
+}  // namespace
+
+bool ReadFirstIconImage(const std::string& iconPath, Bytes& image) {
+  image.clear();
+  File file;
+  if (!file.Open(iconPath, OpenMode::Read)) return false;
+  return ParseFirstIconImage(
+      file.Size(), [&file](int64_t at, void* buffer, size_t n) { return ReadAt(file, at, buffer, n); }, image);
+}
+
+bool FirstIconImage(const Bytes& iconFile, Bytes& image) {
+  return ParseFirstIconImage(
+      static_cast<int64_t>(iconFile.size()),
+      [&iconFile](int64_t at, void* buffer, size_t n) {
+        // The caller has checked that the bytes lie inside the file.
+        std::memcpy(buffer, iconFile.data() + at, n);
+        return true;
+      },
+      image);
 }

@@ -12,6 +12,8 @@
 // whole icon file: a short header, no images, a directory or image that runs
 // past the end of the file, or image data that is no bitmap or PNG.
 bool ReadFirstIconImage(const std::string& iconPath, Bytes& image);
+// The same of an icon file's bytes in memory.
+bool FirstIconImage(const Bytes& iconFile, Bytes& image);
 
 // Writes the first image of the icon file into the executable as icon 1,
 // language neutral, keeping its other resources and what is appended to it
@@ -21,6 +23,8 @@ bool ReadFirstIconImage(const std::string& iconPath, Bytes& image);
 // as it was. Windows builds only: resource update is a service of Windows
 // itself.
 bool ChangeExeIcon(const std::string& iconPath, const std::string& exePath);
+// The same with the icon file's bytes in memory.
+bool ChangeExeIconFromData(const Bytes& iconFile, const std::string& exePath);
 
 // The bytes of a program file behind the raw data of its last section:
 // what was appended to the program after it was linked. Empty for a file

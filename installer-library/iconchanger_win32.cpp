@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-bool ChangeExeIcon(const std::string& iconPath, const std::string& exePath) {
-  Bytes image;
-  if (!ReadFirstIconImage(iconPath, image)) return false;
+namespace {
+
+bool WriteIconImage(Bytes& image, const std::string& exePath) {
   const Bytes appended = DataAppendedToProgram(exePath);
   HANDLE update = BeginUpdateResourceA(exePath.c_str(), FALSE);
   if (!update) return false;
@@ -14,4 +14,16 @@ bool ChangeExeIcon(const std::string& iconPath, const std::string& exePath) {
     return false;
   }
   return EndUpdateResourceA(update, FALSE) != 0 && KeepDataAppendedToProgram(exePath, appended);
+}
+
+}  // namespace
+
+bool ChangeExeIcon(const std::string& iconPath, const std::string& exePath) {
+  Bytes image;
+  return ReadFirstIconImage(iconPath, image) && WriteIconImage(image, exePath);
+}
+
+bool ChangeExeIconFromData(const Bytes& iconFile, const std::string& exePath) {
+  Bytes image;
+  return FirstIconImage(iconFile, image) && WriteIconImage(image, exePath);
 }

@@ -16,11 +16,16 @@ using testing_support::WriteFileBytes;
 
 namespace {
 
+// The first image as read from the file, which the bytes in memory must
+// give as well.
 Bytes ImageOf(const Bytes& file) {
   TempDir dir;
   WriteFileBytes(dir.File("icon.ico"), file);
-  Bytes image{1, 2, 3};
-  if (!ReadFirstIconImage(dir.File("icon.ico"), image)) {
+  Bytes image{1, 2, 3}, fromMemory{4, 5};
+  const bool taken = ReadFirstIconImage(dir.File("icon.ico"), image);
+  EXPECT_EQ(FirstIconImage(file, fromMemory), taken);
+  EXPECT_EQ(fromMemory, image);
+  if (!taken) {
     EXPECT_TRUE(image.empty()) << "a refused icon gives no image";
     return {};
   }
