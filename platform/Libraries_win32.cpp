@@ -30,4 +30,12 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
   return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+HMODULE LoadBoundLibrary(const wchar_t* name) {
+  HMODULE library = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // A system without the search flags takes the binding all the same, and
+  // the search that LoadLibrariesFromSystemFolderOnly left otherwise.
+  if (!library && GetLastError() == ERROR_INVALID_PARAMETER) library = LoadLibraryW(name);
+  return library;
+}
+
 }  // namespace platform
