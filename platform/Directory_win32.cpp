@@ -79,8 +79,11 @@ bool MakePrivateDir(const std::string& path) {
   // Where this process is no administrator, every program of the user has
   // its rights anyway, and the folder takes the usual ones.
   if (!RunsAsAdministrator()) return MakeDir(path);
+  // Owned by the administrators, not by the user: an owner may always
+  // change the access list, and the programs of the user without the
+  // administrators' rights run as that user.
   PSECURITY_DESCRIPTOR administratorsOnly = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
                                                             &administratorsOnly, nullptr))
     return false;
   SECURITY_ATTRIBUTES attributes{sizeof attributes, administratorsOnly, FALSE};

@@ -26,8 +26,12 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
   std::wstring path(folder, n);
   path += L'\\';
   path += name;
-  // The altered search looks for the DLL's own imports in its folder first.
-  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  // The DLL's own imports from the system folder too; where the system
+  // lacks the search flags, from the DLL's folder first.
+  HMODULE library = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!library && GetLastError() == ERROR_INVALID_PARAMETER)
+    library = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return library;
 }
 
 HMODULE LoadBoundLibrary(const wchar_t* name) {
