@@ -172,19 +172,54 @@ std::string RunUninstall(TRunDisplay& display) {
   return text;
 }
 
+namespace {
+
+// Writes a program as a new file and opens it again, held (ReadDenyWrite):
+// true when the held file has exactly the program's bytes.
+bool WriteHeld(const std::string& path, const Bytes& program, platform::File& held) {
+  {
+    platform::File file;
+    if (!file.Open(path, platform::OpenMode::CreateNew) || !file.Write(program.data(), program.size())) return false;
+  }
+  Bytes check(program.size());
+  return held.Open(path, platform::OpenMode::ReadDenyWrite) && held.Size() == static_cast<int64_t>(check.size()) &&
+         held.Read(check.data(), check.size()) == check.size() && check == program;
+}
+
+}  // namespace
+
 void RunFinaliser() {
   uint32_t size = 0;
   Bytes program = SetupArchive ? SetupArchive->FindFile("FINALISE.EXE", 0, size) : Bytes();
   if (program.empty()) return;
-  std::string path = platform::TempPath() + "FINALISE.exe";
-  // An older finaliser left in the temporary folder is never started in
-  // place of this one.
-  if (!WriteBufferToFile(path, program.data(), program.size())) return;
-  std::string argument = "\"";
-  argument += platform::ProgramFile();
-  argument += '"';
-  // Started, not waited for: the finaliser outlives this program.
-  constexpr int kNormalWindow = 1;
-  uintptr_t process = 0;
-  if (platform::StartShellProcess(path, &argument, nullptr, kNormalWindow, process)) platform::CloseProcess(process);
+  // The finaliser runs with this program's rights, so it never starts from
+  // a name in the temporary folder, where any program of the user could
+  // have put a file first or swap it before the start; nor may anything be
+  // put beside it (a DLL of a name it loads). Its own folder, and the file
+  // held unchangeable from the check of its bytes until it has started.
+  const std::string folder = platform::MakePrivateTempFolder();
+  if (folder.empty()) return;
+  const std::string path = folder + "FINALISE.exe";
+  platform::File held;
+  bool started = false;
+  if (WriteHeld(path, program, held)) {
+    std::string argument = "\"";
+    argument += platform::ProgramFile();
+    argument += '"';
+    constexpr int kNormalWindow = 1;
+    uintptr_t process = 0;
+    started = platform::StartShellProcess(path, &argument, nullptr, kNormalWindow, process);
+    platform::CloseProcess(process);
+  }
+  held.Close();
+  const std::string folderName = folder.substr(0, folder.size() - 1);
+  if (started) {
+    // Not waited for: the finaliser outlives this program, so its file and
+    // folder can only go when Windows next starts.
+    platform::RemoveAtRestart(path);
+    platform::RemoveAtRestart(folderName);
+  } else {
+    platform::RemoveFile(path);
+    platform::RemoveEmptyDir(folderName);
+  }
 }

@@ -39,7 +39,11 @@ bool DeleteRegEntry(const std::string& entry);
 // run; the outcome then names it for the user. Empty when all is gone.
 std::string RunUninstall(TRunDisplay& display);
 
-// Writes the uninstaller's "FINALISE.EXE" item to the temporary folder and
-// starts it through the shell with this program's quoted path as its only
-// argument; nothing when the item is missing or cannot be written.
+// Writes the uninstaller's "FINALISE.EXE" item as "FINALISE.exe" into a
+// new private folder in the temporary folder (MakePrivateTempFolder) and
+// starts it from there through the shell with this program's quoted path
+// as its only argument, holding the file unchangeable from the check of its
+// bytes until it has started; the file and folder are removed when Windows
+// next starts. Nothing is started when the item is missing or cannot be
+// written and checked.
 void RunFinaliser();

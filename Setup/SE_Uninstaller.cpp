@@ -12,7 +12,6 @@
 #include "platform/File.h"
 #include "platform/MessageBox.h"
 #include "platform/Program.h"
-#include "platform/TempPath.h"
 #include "platform/Text.h"
 
 namespace {
@@ -52,10 +51,10 @@ void ApplyUninstallIcon(const std::string& exePath) {
   for (size_t i = 0; i < SetupArchive->Entries.size(); ++i) {
     const TPakFile& entry = SetupArchive->Entries[i];
     if (entry.Group != 0 || LowerName(entry) != kUninstallIcon) continue;
+    // From memory: a file of a fixed name in the temporary folder would
+    // overwrite a user's own and collide with another run.
     Bytes icon = SetupArchive->GetData(static_cast<int>(i));
-    platform::TempFileOwner iconFile(platform::TempPath() + "icon.ico");
-    if (WriteBufferToFile(iconFile.Path(), icon.data(), icon.size()) && UninstallerIconWriter)
-      UninstallerIconWriter(iconFile.Path(), exePath);
+    if (UninstallerIconWriter) UninstallerIconWriter(icon, exePath);
   }
 }
 

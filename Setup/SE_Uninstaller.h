@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/ByteOrder.h"
+
 class TPak;
 
 // HKEY_LOCAL_MACHINE key of the uninstall entry: the list of installed
@@ -58,8 +60,9 @@ std::string CreateUninstaller();
 // text, or empty.
 std::string WriteUninstaller(const std::string& programFile);
 
-// Writes an icon file's first image into a program as icon resource 1.
-using TIconWriter = std::function<bool(const std::string& iconPath, const std::string& exePath)>;
-// ChangeExeIcon in Windows builds; native builds have no resource update
-// and leave it empty (tests put their own here).
+// Writes the first image of an icon file's bytes into a program as icon
+// resource 1.
+using TIconWriter = std::function<bool(const Bytes& iconFile, const std::string& exePath)>;
+// ChangeExeIconFromData in Windows builds; native builds have no resource
+// update and leave it empty (tests put their own here).
 extern TIconWriter UninstallerIconWriter;

@@ -1,4 +1,4 @@
 #include "Setup/SE_Uninstaller.h"
 #include "installer-library/iconchanger.h"
 
-TIconWriter UninstallerIconWriter = ChangeExeIcon;
+TIconWriter UninstallerIconWriter = ChangeExeIconFromData;

@@ -13,6 +13,7 @@
 #include "diagnostics/SErrorLog.h"
 #include "diagnostics/uExceptionHook.h"
 #include "platform/CommandLine.h"
+#include "platform/Libraries.h"
 #include "platform/Process.h"
 #include "platform/Program.h"
 #include "platform/gui/Application.h"
@@ -32,6 +33,7 @@ void AppExceptionHandler(std::exception_ptr error) { ReportUnexpectedError(Excep
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::LoadLibrariesFromSystemFolderOnly();
   const std::vector<std::string> params = platform::ProgramParameters(argc, argv);
   InstallExceptionHook(params);
   InstallCrashBackstop();

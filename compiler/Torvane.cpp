@@ -5,9 +5,11 @@
 #include "compiler/TCompiler.h"
 #include "diagnostics/uExceptionHook.h"
 #include "platform/CommandLine.h"
+#include "platform/Libraries.h"
 #include "platform/Text.h"
 
 int main(int argc, char** argv) {
+  platform::LoadLibrariesFromSystemFolderOnly();
   const std::vector<std::string> parameters = platform::ProgramParameters(argc, argv);
   // The hook stays strict for the whole run: any raise ends the program with
   // its box and stack trace.

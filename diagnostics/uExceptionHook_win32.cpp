@@ -185,8 +185,10 @@ TOverflow Overflow;
 std::atomic<HANDLE> OverflowSignal{nullptr};
 std::atomic<bool> OverflowTaken{false};
 
-DWORD WINAPI ReportOverflow(void*) {
-  WaitForSingleObject(OverflowSignal.load(), INFINITE);
+DWORD WINAPI ReportOverflow(void* signal) {
+  // The signal comes as the argument: the thread may start before the
+  // creator has published it.
+  if (WaitForSingleObject(signal, INFINITE) != WAIT_OBJECT_0) return 0;
   std::string message = FaultMessage(Overflow.Record);
   if (!Overflow.HookBusy) ExceptionHookProc(Overflow.Context, &message, false, Overflow.StackTop);
   CreateErrorLogWith(ErrorLogSystem(), Overflow.HookBusy ? nullptr : ExceptionHook.get(), message, "", Overflow.Ending);
@@ -290,7 +292,7 @@ void InstallCrashBackstop() {
     // The reporter of a stack overflow waits from the start: a thread with
     // no stack left could not start it.
     if (HANDLE signal = CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
-      if (HANDLE reporter = CreateThread(nullptr, 0, ReportOverflow, nullptr, 0, nullptr)) {
+      if (HANDLE reporter = CreateThread(nullptr, 0, ReportOverflow, signal, 0, nullptr)) {
         CloseHandle(reporter);
         OverflowSignal = signal;
       } else {

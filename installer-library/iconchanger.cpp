@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "platform/ByteOrder.h"
 #include "platform/File.h"
@@ -87,20 +88,22 @@ bool KeepDataAppendedToProgram(const std::string& exePath, const Bytes& appended
   return file.Seek(0, SeekOrigin::End) == size && file.Write(appended.data(), appended.size());
 }
 
-bool ReadIconFile(const std::string& iconPath, std::vector<TIconImage>& images, std::string& reason) {
+namespace {
+
+// The images of an icon file of `size` bytes read through `readAt`, which is
+// asked only for bytes inside the file and tells whether it read them all.
+bool ParseIconFile(int64_t size, const std::function<bool(int64_t at, void* buffer, size_t n)>& readAt,
+                   std::vector<TIconImage>& images, std::string& reason) {
   images.clear();
   auto refuse = [&](std::string text) {
     images.clear();
     reason = std::move(text);
     return false;
   };
-  File file;
-  if (!file.Open(iconPath, OpenMode::Read)) return refuse("The file cannot be opened");
-  const int64_t size = file.Size();
   uint8_t head[kHeaderSize];
   if (size < static_cast<int64_t>(kHeaderSize))
     return refuse("The file of " + std::to_string(size) + " bytes is shorter than an icon file's header of 6 bytes");
-  if (file.Read(head, sizeof head) != sizeof head) return refuse("The icon file's header cannot be read");
+  if (!readAt(0, head, sizeof head)) return refuse("The icon file's header cannot be read");
   if (GetU16(head) != 0 || GetU16(head + 2) != kTypeIcon)
     return refuse("The header's reserved and type fields read " + std::to_string(GetU16(head)) + " and " +
                   std::to_string(GetU16(head + 2)) + ", not 0 and 1 as in an icon file");
@@ -113,7 +116,7 @@ bool ReadIconFile(const std::string& iconPath, std::vector<TIconImage>& images, 
     return refuse("The directory of " + std::to_string(count) + " images ends at " + std::to_string(dirEnd) +
                   ", past the end of the file at " + std::to_string(size));
   Bytes directory(kDirEntrySize * count);
-  if (file.Read(directory.data(), directory.size()) != directory.size())
+  if (!readAt(kHeaderSize, directory.data(), directory.size()))
     return refuse("The icon file's directory cannot be read");
   std::vector<std::pair<int64_t, int64_t>> spans;  // [offset, end) of each image
   for (uint16_t i = 0; i < count; ++i) {
@@ -137,13 +140,36 @@ bool ReadIconFile(const std::string& iconPath, std::vector<TIconImage>& images, 
     const uint32_t length = GetU32(entry + 8), offset = GetU32(entry + 12);
     TIconImage image{entry[0], entry[1], entry[2], entry[3], GetU16(entry + 4), GetU16(entry + 6), Bytes(length)};
     const std::string which = "Image " + std::to_string(i + 1) + " of " + std::to_string(count);
-    if (file.Seek(offset, SeekOrigin::Begin) != offset || file.Read(image.Data.data(), length) != length)
-      return refuse(which + " cannot be read");
+    if (!readAt(offset, image.Data.data(), length)) return refuse(which + " cannot be read");
     if (!LooksLikeIconImage(image.Data)) return refuse(which + " is neither a bitmap nor a PNG image");
     images.push_back(std::move(image));
   }
   reason.clear();
   return true;
+}
+
+}  // namespace
+
+bool ReadIconFile(const std::string& iconPath, std::vector<TIconImage>& images, std::string& reason) {
+  images.clear();
+  File file;
+  if (!file.Open(iconPath, OpenMode::Read)) {
+    reason = "The file cannot be opened";
+    return false;
+  }
+  return ParseIconFile(
+      file.Size(), [&file](int64_t at, void* buffer, size_t n) { return ReadAt(file, at, buffer, n); }, images, reason);
+}
+
+bool ReadIconData(const Bytes& iconFile, std::vector<TIconImage>& images, std::string& reason) {
+  return ParseIconFile(
+      static_cast<int64_t>(iconFile.size()),
+      [&iconFile](int64_t at, void* buffer, size_t n) {
+        // The parser asks only for bytes inside the file.
+        std::memcpy(buffer, iconFile.data() + at, n);
+        return true;
+      },
+      images, reason);
 }
 
 Bytes GroupIconResource(const std::vector<TIconImage>& images, const std::vector<uint16_t>& ids) {

@@ -26,6 +26,8 @@ struct TIconImage {
 // that is no bitmap or PNG. Never holds more than the file's size in
 // images.
 bool ReadIconFile(const std::string& iconPath, std::vector<TIconImage>& images, std::string& reason);
+// The same of an icon file's bytes in memory.
+bool ReadIconData(const Bytes& iconFile, std::vector<TIconImage>& images, std::string& reason);
 
 // The group icon resource that describes `images` as the icon resources
 // numbered `ids` (one per image): a 6-byte header and 14 bytes per image.
@@ -46,6 +48,8 @@ std::vector<uint16_t> GroupIconIds(const Bytes& group);
 // executable is then left as it was. Windows builds only: resource update
 // is a service of Windows itself.
 bool ChangeExeIcon(const std::string& iconPath, const std::string& exePath);
+// The same with the icon file's bytes in memory.
+bool ChangeExeIconFromData(const Bytes& iconFile, const std::string& exePath);
 
 // The bytes of a program file behind the raw data of its last section:
 // what was appended to the program after it was linked. Empty for a file

@@ -68,16 +68,12 @@ bool ReadResources(const std::string& exePath, std::vector<TResource>& items) {
   return true;
 }
 
-}  // namespace
-
 // The program's resources are written anew, the icon's replaced and every
 // other one as it was: deleting single resources from those a program
 // keeps is not honoured by every implementation of the resource update.
-bool ChangeExeIcon(const std::string& iconPath, const std::string& exePath) {
-  std::vector<TIconImage> images;
-  std::string reason;
+bool WriteIconImages(const std::vector<TIconImage>& images, const std::string& exePath) {
   std::vector<TResource> resources;
-  if (!ReadIconFile(iconPath, images, reason) || !ReadResources(exePath, resources)) return false;
+  if (!ReadResources(exePath, resources)) return false;
 
   // The first group icon is the one Windows shows for the program; its
   // images go with it, in every language they exist in.
@@ -117,4 +113,18 @@ bool ChangeExeIcon(const std::string& iconPath, const std::string& exePath) {
     return false;
   }
   return EndUpdateResourceA(update, FALSE) != 0 && KeepDataAppendedToProgram(exePath, appended);
+}
+
+}  // namespace
+
+bool ChangeExeIcon(const std::string& iconPath, const std::string& exePath) {
+  std::vector<TIconImage> images;
+  std::string reason;
+  return ReadIconFile(iconPath, images, reason) && WriteIconImages(images, exePath);
+}
+
+bool ChangeExeIconFromData(const Bytes& iconFile, const std::string& exePath) {
+  std::vector<TIconImage> images;
+  std::string reason;
+  return ReadIconData(iconFile, images, reason) && WriteIconImages(images, exePath);
 }

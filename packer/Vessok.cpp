@@ -4,9 +4,11 @@
 #include "packer/Main.h"
 #include "platform/CommandLine.h"
 #include "platform/Console.h"
+#include "platform/Libraries.h"
 #include "platform/Version.h"
 
 int main(int argc, char** argv) {
+  platform::LoadLibrariesFromSystemFolderOnly();
   platform::ConsoleScreen screen;
   int code = kExitFailure;
   std::string error;

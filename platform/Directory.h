@@ -30,6 +30,14 @@ bool SameFile(const std::string& a, const std::string& b);
 
 // Creates one folder level; false when it exists already or cannot be made.
 bool MakeDir(const std::string& path);
+// The same for a folder that, where this process runs with the
+// administrators' rights, only they and the system may open or change:
+// programs of the same user that run without those rights can neither put
+// a file into it nor change one there.
+bool MakePrivateDir(const std::string& path);
+// Has Windows remove a file, or a folder that is empty by then, when it
+// next starts (administrators only); false when that cannot be arranged.
+bool RemoveAtRestart(const std::string& path);
 // Removes a folder that is empty; false otherwise.
 bool RemoveEmptyDir(const std::string& path);
 // Removes a symbolic link or junction itself, never what it points to.

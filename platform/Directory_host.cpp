@@ -64,6 +64,11 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 bool MakeDir(const std::string& path) { return ::mkdir(HostPath(path).c_str(), 0755) == 0; }
 
+bool MakePrivateDir(const std::string& path) { return ::mkdir(HostPath(path).c_str(), 0700) == 0; }
+
+// Nothing restarts here.
+bool RemoveAtRestart(const std::string&) { return false; }
+
 bool RemoveEmptyDir(const std::string& path) { return ::rmdir(HostPath(path).c_str()) == 0; }
 
 bool RemoveLink(const std::string& path) {

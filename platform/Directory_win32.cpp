@@ -1,5 +1,6 @@
 // Folder services on the Windows file API.
 #include <windows.h>
+#include <sddl.h>
 
 #include "platform/Directory.h"
 
@@ -22,6 +23,20 @@ bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
   bool ok = GetFileInformationByHandle(h, &info) != 0;
   CloseHandle(h);
   return ok;
+}
+
+// Whether the process holds the administrators' rights (elevated, or an
+// administrator where Windows does not split them off).
+bool RunsAsAdministrator() {
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                &administrators))
+    return false;
+  BOOL member = FALSE;
+  if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
+  FreeSid(administrators);
+  return member != FALSE;
 }
 
 }  // namespace
@@ -59,6 +74,27 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 bool MakeDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool MakePrivateDir(const std::string& path) {
+  // Where this process is no administrator, every program of the user has
+  // its rights anyway, and the folder takes the usual ones.
+  if (!RunsAsAdministrator()) return MakeDir(path);
+  // Owned by the administrators, not by the user: an owner may always
+  // change the access list, and the programs of the user without the
+  // administrators' rights run as that user.
+  PSECURITY_DESCRIPTOR administratorsOnly = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+                                                            &administratorsOnly, nullptr))
+    return false;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, administratorsOnly, FALSE};
+  const bool made = CreateDirectoryA(path.c_str(), &attributes) != 0;
+  LocalFree(administratorsOnly);
+  return made;
+}
+
+bool RemoveAtRestart(const std::string& path) {
+  return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
 
 bool RemoveEmptyDir(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
 

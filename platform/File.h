@@ -22,6 +22,10 @@ enum class OpenMode {
   // (a file changed in place that another program must not read half
   // written).
   ReadWriteExclusive,
+  // Existing file, read only; others may read it, but nobody may write,
+  // rename or delete it meanwhile (a program held as it was checked until it
+  // has been started).
+  ReadDenyWrite,
 };
 
 enum class SeekOrigin { Begin, Current, End };

@@ -18,7 +18,7 @@ bool File::Open(const std::string& path, OpenMode mode) {
   DWORD access = GENERIC_READ, share = FILE_SHARE_READ, disposition = OPEN_EXISTING;
   if (mode == OpenMode::Read || mode == OpenMode::ReadWriteShared) share = FILE_SHARE_READ | FILE_SHARE_WRITE;
   if (mode == OpenMode::ReadWriteExclusive) share = 0;
-  if (mode != OpenMode::Read) access |= GENERIC_WRITE;
+  if (mode != OpenMode::Read && mode != OpenMode::ReadDenyWrite) access |= GENERIC_WRITE;
   if (mode == OpenMode::Create) disposition = CREATE_ALWAYS;
   if (mode == OpenMode::CreateNew) disposition = CREATE_NEW;
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);

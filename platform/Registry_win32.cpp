@@ -9,6 +9,16 @@ namespace {
 
 HKEY K(uintptr_t key) { return reinterpret_cast<HKEY>(key); }
 
+// The game is a 32-bit program, so its values (its install path) are in the
+// 32-bit view of the registry, and so is everything the programs write.
+// A 32-bit program is in that view already: the flag matters to the 64-bit
+// build, and the 32-bit build keeps to the calls of every Windows it runs on.
+#ifdef _WIN64
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+#else
+constexpr REGSAM kView = 0;
+#endif
+
 }  // namespace
 
 HKEY RootKeyOf(uint8_t code) {
@@ -22,7 +32,7 @@ bool Registry::Open(const std::string& path, bool canCreate, bool readOnly) {
   HKEY root = RootKeyOf(root_);
   if (!root) return false;
   std::string sub = TrimKeyPath(path);
-  REGSAM access = readOnly ? KEY_READ : KEY_READ | KEY_WRITE;
+  REGSAM access = (readOnly ? KEY_READ : KEY_READ | KEY_WRITE) | kView;
   HKEY key = nullptr;
   LONG rc = canCreate ? RegCreateKeyExA(root, sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key,
                                         nullptr)
@@ -73,7 +83,7 @@ bool Registry::DeleteValue(const std::string& name) {
 
 bool Registry::KeyExists(const std::string& path) {
   HKEY root = RootKeyOf(root_), key = nullptr;
-  if (!root || RegOpenKeyExA(root, TrimKeyPath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (!root || RegOpenKeyExA(root, TrimKeyPath(path).c_str(), 0, KEY_READ | kView, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
@@ -81,7 +91,11 @@ bool Registry::KeyExists(const std::string& path) {
 bool Registry::DeleteKey(const std::string& path) {
   HKEY root = RootKeyOf(root_);
   std::string sub = TrimKeyPath(path);
+#ifdef _WIN64
+  return root && !sub.empty() && RegDeleteKeyExA(root, sub.c_str(), kView, 0) == ERROR_SUCCESS;
+#else
   return root && !sub.empty() && RegDeleteKeyA(root, sub.c_str()) == ERROR_SUCCESS;
+#endif
 }
 
 bool Registry::DeleteEmptyKey(const std::string& path) {

@@ -2,6 +2,7 @@
 // the system's error texts.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -28,5 +29,8 @@ unsigned DriveType(const std::string& root);
 int64_t DriveFreeBytes(const std::string& root);
 // The system's message text for an error code.
 std::string SystemErrorText(uint32_t code);
+// Fills `out` with n bytes from the system's generator of random numbers for
+// secrets, which nobody can predict; false when it cannot.
+bool SystemRandomBytes(void* out, size_t n);
 
 }  // namespace platform

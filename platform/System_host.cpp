@@ -2,6 +2,7 @@
 // come from the table a test sets up (HostSystem.h).
 #include "platform/System.h"
 
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -66,5 +67,11 @@ int64_t DriveFreeBytes(const std::string& root) {
 }
 
 std::string SystemErrorText(uint32_t code) { return "System error " + std::to_string(code) + "."; }
+
+bool SystemRandomBytes(void* out, size_t n) {
+  std::ifstream random("/dev/urandom", std::ios::binary);
+  return random.read(static_cast<char*>(out), static_cast<std::streamsize>(n)).gcount() ==
+         static_cast<std::streamsize>(n);
+}
 
 }  // namespace platform

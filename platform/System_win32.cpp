@@ -1,6 +1,7 @@
 #include "platform/System.h"
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <cstring>
 
@@ -40,6 +41,16 @@ std::string SystemErrorText(uint32_t code) {
   if (text) LocalFree(text);
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
   return out;
+}
+
+bool SystemRandomBytes(void* out, size_t n) {
+  HCRYPTPROV provider = 0;
+  // Verify-only, in the machine key set: no key container is needed.
+  if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_MACHINE_KEYSET))
+    return false;
+  const bool filled = CryptGenRandom(provider, static_cast<DWORD>(n), static_cast<BYTE*>(out));
+  CryptReleaseContext(provider, 0);
+  return filled;
 }
 
 }  // namespace platform

@@ -1,18 +1,35 @@
-// The version resource API.
+// The version resource API, from the system folder's version.dll (not a
+// known DLL, so it is not imported).
 #include <windows.h>
 
 #include <cstdio>
 #include <vector>
 
+#include "platform/Libraries_win32.h"
 #include "platform/Version.h"
 
 namespace platform {
 namespace {
 
-bool QueryText(std::vector<char>& block, const std::string& path, std::string& text) {
+struct TVersionApi {
+  decltype(&GetFileVersionInfoSizeA) InfoSize = nullptr;
+  decltype(&GetFileVersionInfoA) Info = nullptr;
+  decltype(&VerQueryValueA) Query = nullptr;
+};
+
+TVersionApi LoadVersionApi() {
+  HMODULE library = LoadSystemLibrary(L"version.dll");
+  TVersionApi api;
+  api.InfoSize = LibraryFunction<decltype(api.InfoSize)>(library, "GetFileVersionInfoSizeA");
+  api.Info = LibraryFunction<decltype(api.Info)>(library, "GetFileVersionInfoA");
+  api.Query = LibraryFunction<decltype(api.Query)>(library, "VerQueryValueA");
+  return api;
+}
+
+bool QueryText(const TVersionApi& api, std::vector<char>& block, const std::string& path, std::string& text) {
   char* value = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || !value) return false;
+  if (!api.Query(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || !value) return false;
   text.assign(value, length && value[length - 1] == '\0' ? length - 1 : length);
   return true;
 }
@@ -20,23 +37,25 @@ bool QueryText(std::vector<char>& block, const std::string& path, std::string& t
 }  // namespace
 
 std::string OwnFileVersion() {
+  const TVersionApi api = LoadVersionApi();
+  if (!api.InfoSize || !api.Info || !api.Query) return "";
   char path[MAX_PATH + 1] = {0};
   if (!GetModuleFileNameA(nullptr, path, MAX_PATH)) return "";
   DWORD handle = 0;
-  DWORD size = GetFileVersionInfoSizeA(path, &handle);
+  DWORD size = api.InfoSize(path, &handle);
   if (size == 0) return "";
   std::vector<char> block(size);
-  if (!GetFileVersionInfoA(path, 0, size, block.data())) return "";
+  if (!api.Info(path, 0, size, block.data())) return "";
   std::string version;
   WORD* translation = nullptr;
   UINT length = 0;
-  if (VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) &&
+  if (api.Query(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) &&
       translation && length >= 4) {
     char code[16];
     std::snprintf(code, sizeof code, "%.4x%.4x", translation[0], translation[1]);
-    if (QueryText(block, std::string("\\StringFileInfo\\") + code + "\\FileVersion", version)) return version;
+    if (QueryText(api, block, std::string("\\StringFileInfo\\") + code + "\\FileVersion", version)) return version;
   }
-  if (QueryText(block, "\\StringFileInfo\\040504E2\\FileVersion", version)) return version;
+  if (QueryText(api, block, "\\StringFileInfo\\040504E2\\FileVersion", version)) return version;
   return "";
 }
 

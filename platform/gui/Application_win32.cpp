@@ -5,7 +5,9 @@
 
 #include <map>
 
+#include "platform/Libraries_win32.h"
 #include "platform/gui/Application.h"
+#include "platform/gui/CommonControlsLibrary_win32.h"
 #include "platform/gui/Controls.h"
 
 namespace gui {
@@ -51,8 +53,8 @@ void HandleException(std::exception_ptr error) {
 
 void InitApplication() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
-  LoadLibraryW(L"riched20.dll");
+  if (CommonControls().InitCommonControlsEx) CommonControls().InitCommonControlsEx(&controls);
+  platform::LoadSystemLibrary(L"riched20.dll");  // the rich edit's window class
   CoInitialize(nullptr);
 }
 

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "platform/gui/CommonControlsLibrary_win32.h"
+
 namespace gui {
 
 namespace {
@@ -208,10 +210,12 @@ class ValueListEditor::CellEdit : public WinControl {
   explicit CellEdit(ValueListEditor* owner) : WinControl(owner), owner_(owner) {
     visible_ = false;
     CreateHandle(u"EDIT", ES_AUTOHSCROLL, WS_EX_CLIENTEDGE);
-    SetWindowSubclass(H(handle_), &CellEdit::Proc, 1, reinterpret_cast<DWORD_PTR>(this));
+    if (CommonControls().SetWindowSubclass)
+      CommonControls().SetWindowSubclass(H(handle_), &CellEdit::Proc, 1, reinterpret_cast<DWORD_PTR>(this));
   }
   ~CellEdit() override {
-    if (handle_) RemoveWindowSubclass(H(handle_), &CellEdit::Proc, 1);
+    if (handle_ && CommonControls().RemoveWindowSubclass)
+      CommonControls().RemoveWindowSubclass(H(handle_), &CellEdit::Proc, 1);
   }
   bool OnCommand(unsigned code) override {
     if (code != EN_KILLFOCUS) return false;
@@ -228,7 +232,7 @@ class ValueListEditor::CellEdit : public WinControl {
       return 0;
     }
     if (message == WM_CHAR && (wParam == '\r' || wParam == 27)) return 0;  // no beep
-    return DefSubclassProc(hwnd, message, wParam, lParam);
+    return CommonControls().DefSubclassProc(hwnd, message, wParam, lParam);
   }
 
   ValueListEditor* owner_;

@@ -1054,8 +1054,8 @@ void Image::Paint(DcCanvas& canvas) {
   std::copy_n(picture_.Bits(), static_cast<size_t>(picture_.Width()) * picture_.Height(), static_cast<uint32_t*>(bits));
   HDC memory = CreateCompatibleDC(dc);
   HGDIOBJ old = SelectObject(memory, section);
-  TransparentBlt(dc, r.Left, r.Top, r.Width(), r.Height(), memory, 0, 0, picture_.Width(), picture_.Height(),
-                 picture_.Pixel(0, picture_.Height() - 1));
+  GdiTransparentBlt(dc, r.Left, r.Top, r.Width(), r.Height(), memory, 0, 0, picture_.Width(), picture_.Height(),
+                    picture_.Pixel(0, picture_.Height() - 1));
   SelectObject(memory, old);
   DeleteDC(memory);
   DeleteObject(section);

@@ -245,7 +245,7 @@ TEST_F(SetupThreadTest, AnExceptionInAStepIsReportedAfterTheLogAndTheUninstaller
   // the error the report names.
   bool quiet = false;
   const TIconWriter savedWriter = UninstallerIconWriter;
-  UninstallerIconWriter = [&quiet](const std::string&, const std::string&) { return quiet = HookQuietOnThisThread(); };
+  UninstallerIconWriter = [&quiet](const Bytes&, const std::string&) { return quiet = HookQuietOnThisThread(); };
   struct Case {
     const char* name;
     std::function<void()> raise;

@@ -28,8 +28,7 @@ class UninstallerTest : public RuntimeTest {
     SetupInfoFile.UninstallPrefix = "Cool_";
     SetupInfoFile.HasUninstall = 1;
     savedWriter_ = UninstallerIconWriter;
-    UninstallerIconWriter = [this](const std::string& iconPath, const std::string& exePath) {
-      Bytes icon = ReadWholeFile(iconPath);
+    UninstallerIconWriter = [this](const Bytes& icon, const std::string& exePath) {
       icons.push_back({exePath, std::string(icon.begin(), icon.end())});
       return true;
     };

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -34,6 +35,7 @@
 #include "tests/support/ExeResources_win32.h"
 #include "tests/support/IconFile.h"
 #include "tests/support/LanguageFile.h"
+#include "tests/support/ProgramImports.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::DrivePath;
@@ -226,8 +228,11 @@ TEST_F(SetupProgramTest, InstallsSilentlyAndUninstallsAgain) {
   EXPECT_TRUE(reg.ReadString("Path", value));
   EXPECT_EQ(value, game + "\\") << "the folder page ends the install folder in a backslash";
   reg.CloseKey();
+  // In the registry's 32-bit view, where the 32-bit game and the 32-bit
+  // build see it.
   const std::string query = dir.File("query.txt");
-  ASSERT_EQ(RunAndWait("reg.exe query " + Quoted("HKLM\\" + kUninstallKey), query), 0);
+  EXPECT_NE(RunAndWait("reg.exe query " + Quoted("HKLM\\" + kUninstallKey) + " /reg:64"), 0);
+  ASSERT_EQ(RunAndWait("reg.exe query " + Quoted("HKLM\\" + kUninstallKey) + " /reg:32", query), 0);
   std::string listed = Text(query);
   EXPECT_NE(listed.find("DisplayName"), std::string::npos) << listed;
   EXPECT_NE(listed.find("ModKit Sample Mod"), std::string::npos) << listed;
@@ -997,4 +1002,163 @@ TEST_F(SetupProgramTest, AReportOfAnInstallerBuiltFromTheKitNamesUnitAndLine) {
             std::string::npos)
       << "once from the module's map, once from the program's\n"
       << text;
+}
+
+namespace {
+
+// Sets an environment variable of this process, and so of the programs it
+// starts, for one scope.
+class EnvironmentOverride {
+ public:
+  EnvironmentOverride(const std::string& name, const std::string& value) : name_(name) {
+    char old[4096];
+    const DWORD n = GetEnvironmentVariableA(name.c_str(), old, sizeof old);
+    had_ = n > 0 && n < sizeof old;
+    if (had_) saved_.assign(old, n);
+    SetEnvironmentVariableA(name.c_str(), value.c_str());
+  }
+  ~EnvironmentOverride() { SetEnvironmentVariableA(name_.c_str(), had_ ? saved_.c_str() : nullptr); }
+  EnvironmentOverride(const EnvironmentOverride&) = delete;
+  EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+ private:
+  std::string name_, saved_;
+  bool had_ = false;
+};
+
+// Has Wine look for the given DLLs beside the given programs first, as
+// Windows does for every DLL that is no known one, for one scope: Wine's
+// own setting for programs of those names (its environment variable is
+// read from the host's environment, which a Windows program cannot pass).
+class NativeDllsFirst {
+ public:
+  NativeDllsFirst(std::vector<std::string> programs, const std::vector<std::string>& dlls)
+      : programs_(std::move(programs)) {
+    for (const std::string& program : programs_) {
+      HKEY key = nullptr;
+      if (RegCreateKeyExA(HKEY_CURRENT_USER, Key(program).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
+        continue;
+      for (const std::string& dll : dlls)
+        RegSetValueExA(key, dll.substr(0, dll.rfind('.')).c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>("native,builtin"), sizeof "native,builtin");
+      RegCloseKey(key);
+    }
+  }
+  ~NativeDllsFirst() {
+    for (const std::string& program : programs_) {
+      RegDeleteKeyA(HKEY_CURRENT_USER, Key(program).c_str());
+      RegDeleteKeyA(HKEY_CURRENT_USER, Key(program).substr(0, Key(program).rfind('\\')).c_str());
+    }
+  }
+  NativeDllsFirst(const NativeDllsFirst&) = delete;
+  NativeDllsFirst& operator=(const NativeDllsFirst&) = delete;
+
+ private:
+  static std::string Key(const std::string& program) {
+    return "Software\\Wine\\AppDefaults\\" + program + "\\DllOverrides";
+  }
+  std::vector<std::string> programs_;
+};
+
+// The DLLs that Windows would look for in a program's own folder first: those
+// the programs import that are no known DLLs (ProgramFiles checks there are
+// none), and those they load while running, or imported before, by name: the
+// common controls and the visual styles they load, the rich edit, the
+// module list, the transparent copy. The version API is left out
+// (ProgramFiles checks it is not imported; it is loaded as the rich edit
+// is): Wine's own user32 imports it, and Wine, which has no known DLLs,
+// looks for the imports of its system DLLs beside the program too, where
+// Windows takes a known DLL's imports from the system folder.
+std::vector<std::string> DllsSearchedBeside(const std::string& program) {
+  std::set<std::string> names = {"comctl32.dll", "msimg32.dll", "psapi.dll", "riched20.dll", "uxtheme.dll"};
+  for (const std::string& dll : testing_support::ImportedDlls(testing_support::ReadFileBytes(program)))
+    if (!testing_support::kKnownDlls.count(dll)) names.insert(dll);
+  return {names.begin(), names.end()};
+}
+
+// What Windows is to remove or rename when it next starts: the paths of the
+// list, each behind "\\??\\".
+std::string PendingRemovals() {
+  HKEY key = nullptr;
+  std::string list;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
+    return list;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    list.resize(size);
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(list.data()),
+                         &size) != ERROR_SUCCESS)
+      list.clear();
+  }
+  RegCloseKey(key);
+  return list;
+}
+
+}  // namespace
+
+// A player starts the installer from a folder that other programs can
+// write (Downloads), as administrator, and its uninstaller later: nothing
+// put there or into the temporary folder beforehand is run, and nothing of
+// the user's in the temporary folder is touched. Each row installs and
+// uninstalls from its own Downloads folder, with a temporary folder of its own.
+TEST_F(SetupProgramTest, ADownloadsFolderCannotTurnTheInstaller_Loading) {
+  const std::string setup = Build(Script());
+  const std::string uninstaller = game + "\\Sample_Uninstall.exe", finalised = uninstaller + ".finalised";
+  struct Row {
+    const char* what;
+    std::vector<std::string> nativeFirst;  // DLLs looked for beside the programs first
+    std::function<void(const std::string&downloads, const std::string&temp)> plant, check;
+  };
+  const std::vector<std::string> dlls = DllsSearchedBeside(setup);
+  const Row rows[] = {
+      {"DLLs of every name the programs import or load, beside the installer and the packer", dlls,
+       [&](const std::string& downloads, const std::string&) {
+         for (const std::string& dll : dlls)
+           ASSERT_TRUE(CopyFileA(MARKER_DLL, (downloads + "\\" + dll).c_str(), FALSE)) << dll;
+         ASSERT_TRUE(CopyFileA(VESSOK_EXE, (downloads + "\\Vessok.exe").c_str(), FALSE));
+       },
+       [&](const std::string& downloads, const std::string&) {
+         EXPECT_EQ(RunAndWait(Quoted(downloads + "\\Vessok.exe")), 2) << "its usage";
+         std::vector<platform::DirEntry> entries;
+         platform::ListDirectory(downloads + "\\", entries);
+         for (const platform::DirEntry& e : entries) EXPECT_EQ(e.Name.find(".loaded"), std::string::npos) << e.Name;
+       }},
+      {"files of the fixed names in the temporary folder",
+       {},
+       [&](const std::string&, const std::string& temp) {
+         Write(temp + "\\icon.ico", "the user's icon");
+         Write(temp + "\\FINALISE.exe", "the user's program");
+       },
+       [&](const std::string&, const std::string& temp) {
+         EXPECT_TRUE(Text(temp + "\\icon.ico") == "the user's icon") << "the user's icon.ico";
+         EXPECT_TRUE(Text(temp + "\\FINALISE.exe") == "the user's program") << "the user's FINALISE.exe";
+         // The finaliser ran from a folder made for it in the temporary
+         // folder, which goes with its file when Windows next starts.
+         const std::string ran = Text(finalised).substr(Text(finalised).find('\n') + 1);
+         const std::string folder = ran.substr(0, ran.rfind('\\'));
+         EXPECT_EQ(ran.substr(folder.size()), "\\FINALISE.exe");
+         EXPECT_TRUE(platform::SameFile(folder.substr(0, folder.rfind('\\')), temp)) << ran;
+         const std::string pending = PendingRemovals();
+         for (const std::string& path : {ran, folder})
+           EXPECT_NE(pending.find("\\??\\" + path + '\0'), std::string::npos) << path;
+       }},
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const Row& row = rows[i];
+    SCOPED_TRACE(row.what);
+    Cleanup();
+    platform::RemoveFile(finalised);
+    const std::string folder = DrivePath(dir.Path()) + "\\row" + std::to_string(i);
+    const std::string downloads = folder + "\\Downloads", temp = folder + "\\Temp";
+    for (const std::string& f : {folder, downloads, temp}) platform::MakeDir(f);
+    EnvironmentOverride tmp("TMP", temp), tempToo("TEMP", temp);
+    NativeDllsFirst order({"SampleSetup.exe", "Sample_Uninstall.exe", "Vessok.exe"}, row.nativeFirst);
+    row.plant(downloads, temp);
+    ASSERT_TRUE(CopyFileA(setup.c_str(), (downloads + "\\SampleSetup.exe").c_str(), FALSE));
+    EXPECT_EQ(RunAndWait(Quoted(downloads + "\\SampleSetup.exe") + " -silent -id " + Quoted(game)), 0);
+    EXPECT_EQ(RunAndWait(Quoted(uninstaller) + " -silent -id " + Quoted(game)), 0);
+    EXPECT_TRUE(testing_support::Eventually([&] { return platform::FileExists(finalised); }));
+    row.check(downloads, temp);
+  }
 }

@@ -16,7 +16,8 @@ using testing_support::WriteFileBytes;
 
 namespace {
 
-// The images of an icon file, or the reason it was refused.
+// The images of an icon file, or the reason it was refused; the same bytes
+// in memory must read alike.
 struct Read {
   std::vector<Bytes> images;
   std::string reason;
@@ -25,9 +26,14 @@ struct Read {
 Read ReadIcon(const Bytes& file) {
   TempDir dir;
   WriteFileBytes(dir.File("icon.ico"), file);
-  std::vector<TIconImage> images(1);
+  std::vector<TIconImage> images(1), fromMemory(1);
   Read read;
-  if (!ReadIconFile(dir.File("icon.ico"), images, read.reason)) {
+  std::string memoryReason;
+  const bool taken = ReadIconFile(dir.File("icon.ico"), images, read.reason);
+  EXPECT_EQ(ReadIconData(file, fromMemory, memoryReason), taken);
+  EXPECT_EQ(memoryReason, read.reason);
+  EXPECT_EQ(fromMemory.size(), images.size());
+  if (!taken) {
     EXPECT_TRUE(images.empty()) << "a refused icon gives no image";
     EXPECT_FALSE(read.reason.empty());
     return read;
