@@ -644,7 +644,7 @@ TEST_F(SetupProgramTest, EveryEndingLeavesALogAndAnUninstallerForWhatWasDone) {
 // setup builder made as no builder would, and the installer ends in a clear
 // error within seconds, leaving the log and the uninstaller for what it did,
 // or refusing at start-up with nothing installed.
-TEST_F(SetupProgramTest, ADownloadsFolderCannotTurnTheInstaller_Entries) {
+TEST_F(SetupProgramTest, EntriesNoBuilderWritesEndInAClearErrorWithinSeconds) {
   auto rename = [](const std::string& from, const std::string& to) {
     return [from, to](TPak& pak) {
       for (TPakFile& e : pak.Entries)
@@ -1102,7 +1102,7 @@ std::string PendingRemovals() {
 // put there or into the temporary folder beforehand is run, and nothing of
 // the user's in the temporary folder is touched. Each row installs and
 // uninstalls from its own Downloads folder, with a temporary folder of its own.
-TEST_F(SetupProgramTest, ADownloadsFolderCannotTurnTheInstaller_Loading) {
+TEST_F(SetupProgramTest, NothingPlantedBesideTheInstallerOrInTheTemporaryFolderRuns) {
   const std::string setup = Build(Script());
   const std::string uninstaller = game + "\\Sample_Uninstall.exe", finalised = uninstaller + ".finalised";
   struct Row {
