@@ -100,8 +100,7 @@ bool Registry::DeleteKey(const std::string& path) {
 
 bool Registry::DeleteEmptyKey(const std::string& path) {
   HKEY root = RootKeyOf(root_), key = nullptr;
-  if (!root || RegOpenKeyExA(root, TrimKeyPath(path).c_str(), 0, KEY_READ | kView, &key) != ERROR_SUCCESS)
-    return false;
+  if (!root || RegOpenKeyExA(root, TrimKeyPath(path).c_str(), 0, KEY_READ | kView, &key) != ERROR_SUCCESS) return false;
   DWORD subkeys = 1, values = 1;
   LONG rc = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
                              nullptr, nullptr);
