@@ -277,20 +277,17 @@ constexpr size_t kPackPiece = 256 << 10;
 // stream as ZCompress of the whole, since deflate does not depend on how its
 // input is handed over. Empty, with `longer` set, once the stream grows past
 // `size`: such contents are stored raw, so the rest need not be packed.
-Bytes DeflatePieces(File& file, const std::string& path, size_t size, bool& longer) {
+Bytes DeflatePieces(File& file, const std::string& path, size_t size, bool& longer, TZDeflater& deflater) {
   longer = false;
-  z_stream z{};
-  if (deflateInit(&z, 9) != Z_OK) throw EZlibError("zlib: cannot start compressing");
-  Bytes piece(std::min(size, kPackPiece));
+  z_stream& z = deflater.Reset();
+  Bytes& piece = deflater.Piece;
+  if (piece.size() < std::min(size, kPackPiece)) piece.resize(std::min(size, kPackPiece));
   // Grown as needed, never past size + 1: that much already means "longer".
   Bytes out(std::min<size_t>(size + 1, size / 4 + 65536));
   int rc = Z_OK;
   for (size_t left = size; rc != Z_STREAM_END && !longer;) {
     size_t n = std::min(left, piece.size());
-    if (file.Read(piece.data(), n) != n) {
-      deflateEnd(&z);
-      throw EPakError("Cannot read file \"" + path + "\"");
-    }
+    if (file.Read(piece.data(), n) != n) throw EPakError("Cannot read file \"" + path + "\"");
     left -= n;
     z.next_in = piece.data();
     z.avail_in = static_cast<uInt>(n);
@@ -307,14 +304,13 @@ Bytes DeflatePieces(File& file, const std::string& path, size_t size, bool& long
   }
   longer = longer || z.total_out > size;
   out.resize(longer ? 0 : z.total_out);
-  deflateEnd(&z);
   out.shrink_to_fit();
   return out;
 }
 
 }  // namespace
 
-Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, uint64_t& blocks) {
+Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, uint64_t& blocks, TZDeflater* deflater) {
   raw = false;
   blocks = 0;
   File file;
@@ -326,7 +322,8 @@ Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, u
     return {};
   }
   if (size < kLargeEntrySize) {
-    Bytes stream = DeflatePieces(file, path, static_cast<size_t>(size), raw);
+    std::unique_ptr<TZDeflater> own = deflater ? nullptr : std::make_unique<TZDeflater>();
+    Bytes stream = DeflatePieces(file, path, static_cast<size_t>(size), raw, deflater ? *deflater : *own);
     if (!raw) {
       entry.StoredSize = static_cast<uint32_t>(stream.size());
       entry.Crc = UpdateCRC32(0, stream.data(), stream.size());
@@ -347,7 +344,8 @@ bool TPak::WriteEntryRaw(int index) {
   return AppendLargeSource(e, source, size);
 }
 
-bool TPak::WriteEntryBlocks(int index, uint32_t originalSize, uint64_t blocks, const std::function<TZBlock()>& next) {
+bool TPak::WriteEntryBlocks(int index, uint32_t originalSize, uint64_t blocks,
+                            const std::function<void(TZBlock& into)>& next) {
   if (!ValidIndex(index)) return false;
   TPakFile& e = Entries[index];
   int64_t end = EndWithRoomFor(0);
@@ -370,8 +368,9 @@ bool TPak::WriteEntryBlocks(int index, uint32_t originalSize, uint64_t blocks, c
   bool written = put(TZBlockJoin::kHeader, TZBlockJoin::kHeaderSize, TZBlockJoin::kTrailerSize);
   try {
     // Every block is taken, also those no longer written.
+    TZBlock block;
     for (uint64_t k = 0; k < blocks; ++k) {
-      TZBlock block = next();
+      next(block);
       join.Add(block);
       written = written && put(block.Data.data(), block.Data.size(), TZBlockJoin::kTrailerSize);
     }

@@ -97,8 +97,10 @@ class TPak {
   // WriteEntryRaw copies them from the source. Contents compressed in blocks
   // (Global/ZBlocks.h) give no block either and set `blocks` to their
   // count: WriteEntryBlocks writes them. A source that cannot be opened or
-  // read raises EPakError.
-  static Bytes PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, uint64_t& blocks);
+  // read raises EPakError. `deflater`, when given, is the calling thread's,
+  // kept from one file to the next.
+  static Bytes PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, uint64_t& blocks,
+                             TZDeflater* deflater = nullptr);
   // Appends the entry's source as it is, copied in pieces (stored raw);
   // failures as WriteEntryFile.
   bool WriteEntryRaw(int index);
@@ -109,7 +111,10 @@ class TPak {
   // `next` may raise EPakError (a block that could not be made); the file
   // is then as it was and the error goes on to the caller. Otherwise as
   // WriteEntryFile.
-  bool WriteEntryBlocks(int index, uint32_t originalSize, uint64_t blocks, const std::function<TZBlock()>& next);
+  // `next` is handed the block written last (empty at first), to reuse its
+  // memory, and puts the next one in its place.
+  bool WriteEntryBlocks(int index, uint32_t originalSize, uint64_t blocks,
+                        const std::function<void(TZBlock& into)>& next);
   // Appends a block PackEntry made for `packed` as the data of the entry at
   // `index`, which takes over its sizes and CRC; false (with LastError) as
   // WriteEntryData. An empty block stores nothing and is not a failure.

@@ -33,7 +33,7 @@ TZBlockCoder::TZBlockCoder() : z_(std::make_unique<z_stream>()) {
 
 TZBlockCoder::~TZBlockCoder() { deflateEnd(z_.get()); }
 
-TZBlock TZBlockCoder::Code(const uint8_t* data, size_t dictionary, size_t size, bool last) {
+TZBlock TZBlockCoder::Code(const uint8_t* data, size_t dictionary, size_t size, bool last, TBufferPool* buffers) {
   z_stream& z = *z_;
   int rc = deflateReset(&z);
   if (rc == Z_OK && dictionary > 0) rc = deflateSetDictionary(&z, data, static_cast<uInt>(dictionary));
@@ -42,7 +42,11 @@ TZBlock TZBlockCoder::Code(const uint8_t* data, size_t dictionary, size_t size, 
   block.Length = size - dictionary;
   block.Adler = static_cast<uint32_t>(adler32_z(1, data + dictionary, block.Length));
   // Room for the worst case and the flush marker; grown should zlib need more.
-  block.Data.resize(deflateBound(&z, static_cast<uLong>(block.Length)) + 16);
+  const size_t room = deflateBound(&z, static_cast<uLong>(block.Length)) + 16;
+  if (buffers)
+    block.Data = buffers->Take(room);
+  else
+    block.Data.resize(room);
   z.next_in = const_cast<Bytef*>(data + dictionary);
   z.avail_in = static_cast<uInt>(block.Length);
   // A sync flush ends the block on a byte boundary with every match inside
@@ -70,8 +74,35 @@ void TZBlockJoin::Trailer(uint8_t out[kTrailerSize]) const {
   for (size_t i = 0; i < kTrailerSize; ++i) out[i] = static_cast<uint8_t>(adler_ >> (8 * (kTrailerSize - 1 - i)));
 }
 
-Bytes ZCompressContents(const void* data, size_t size) {
-  if (!UsesZBlocks(size)) return ZCompress(data, size, 9);
+Bytes TBufferPool::Take(size_t size) {
+  Bytes buffer;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    // The latest handed back that holds them (its memory is the most
+    // likely still in the cache), else the latest.
+    auto best = std::find_if(free_.rbegin(), free_.rend(), [size](const Bytes& b) { return b.capacity() >= size; });
+    if (best == free_.rend() && !free_.empty()) best = free_.rbegin();
+    if (best != free_.rend()) {
+      buffer = std::move(*best);
+      free_.erase(std::next(best).base());
+    }
+  }
+  buffer.resize(size);
+  return buffer;
+}
+
+void TBufferPool::Give(Bytes&& buffer) {
+  if (buffer.capacity() == 0) return;
+  buffer.clear();
+  std::lock_guard<std::mutex> hold(lock_);
+  if (free_.size() < most_) free_.push_back(std::move(buffer));
+}
+
+Bytes ZCompressContents(const void* data, size_t size, TBufferPool* buffers, TZDeflater* deflater) {
+  if (!UsesZBlocks(size)) {
+    Bytes room = buffers ? buffers->Take(compressBound(static_cast<uLong>(size))) : Bytes();
+    return deflater ? deflater->Compress(data, size, std::move(room)) : ZCompress(data, size, 9, std::move(room));
+  }
   auto* bytes = static_cast<const uint8_t*>(data);
   Bytes stream(TZBlockJoin::kHeader, TZBlockJoin::kHeader + TZBlockJoin::kHeaderSize);
   TZBlockCoder coder;

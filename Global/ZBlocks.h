@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "Global/ZCodec.h"
 
@@ -36,6 +38,26 @@ struct TZBlockSpan {
 uint64_t ZBlockCount(uint64_t size);
 TZBlockSpan ZBlockSpan(uint64_t size, uint64_t index);
 
+// Buffers handed back by the jobs of a pipeline for its next jobs. Large
+// blocks of memory come fresh from the system at every allocation (the C
+// library's and Windows' heaps alike), a page fault for each page, which
+// costs eight threads more than their allocation saves; a pool keeps at
+// most `most` buffers, so it never holds more than were in use at once.
+// Safe to share between threads.
+class TBufferPool {
+ public:
+  explicit TBufferPool(size_t most) : most_(most) {}
+  // `size` bytes, in a buffer handed back when there is one: the latest
+  // handed back that holds them, else the latest.
+  Bytes Take(size_t size);
+  void Give(Bytes&& buffer);
+
+ private:
+  std::mutex lock_;
+  std::vector<Bytes> free_;
+  const size_t most_;
+};
+
 // One block's share of the stream: its deflate data, and the Adler-32 and
 // length of the contents it covers.
 struct TZBlock {
@@ -54,8 +76,9 @@ class TZBlockCoder {
   TZBlockCoder& operator=(const TZBlockCoder&) = delete;
 
   // Deflates the block after the first `dictionary` bytes of `data` (of
-  // `size` in all), as ZBlockSpan read it. EZlibError when zlib fails.
-  TZBlock Code(const uint8_t* data, size_t dictionary, size_t size, bool last);
+  // `size` in all), as ZBlockSpan read it, into a buffer of `buffers` when
+  // given. EZlibError when zlib fails.
+  TZBlock Code(const uint8_t* data, size_t dictionary, size_t size, bool last, TBufferPool* buffers = nullptr);
 
  private:
   std::unique_ptr<z_stream_s> z_;
@@ -78,6 +101,7 @@ class TZBlockJoin {
 };
 
 // The zlib stream of contents as the packers store them: ZCompress at level
-// 9 up to the threshold, blocks above it. Either way the same bytes as the
+// 9 up to the threshold (with the caller's deflater and into a buffer of
+// `buffers` when given), blocks above it. Either way the same bytes as the
 // threaded writers make of the same contents.
-Bytes ZCompressContents(const void* data, size_t size);
+Bytes ZCompressContents(const void* data, size_t size, TBufferPool* buffers = nullptr, TZDeflater* deflater = nullptr);

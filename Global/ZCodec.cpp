@@ -20,12 +20,45 @@ constexpr size_t kMaxUpfront = 64u << 20;
 
 }  // namespace
 
-Bytes ZCompress(const void* data, size_t size, int level) {
+Bytes ZCompress(const void* data, size_t size, int level, Bytes room) {
   uLongf bound = compressBound(static_cast<uLong>(size));
-  Bytes out(bound);
+  Bytes out = std::move(room);
+  out.resize(bound);
   int rc = compress2(out.data(), &bound, static_cast<const Bytef*>(data), static_cast<uLong>(size), level);
   if (rc != Z_OK) Fail(rc, nullptr);
   out.resize(bound);
+  return out;
+}
+
+TZDeflater::TZDeflater() : z_(std::make_unique<z_stream>()) {
+  int rc = deflateInit(z_.get(), 9);
+  if (rc != Z_OK) Fail(rc, z_.get());
+}
+
+TZDeflater::~TZDeflater() { deflateEnd(z_.get()); }
+
+z_stream& TZDeflater::Reset() {
+  int rc = deflateReset(z_.get());
+  if (rc != Z_OK) Fail(rc, z_.get());
+  return *z_;
+}
+
+Bytes TZDeflater::Compress(const void* data, size_t size, Bytes room) {
+  // Beyond what one call of deflate takes, compress2 hands the data over in
+  // parts.
+  if (size > (1u << 30)) return ZCompress(data, size, 9, std::move(room));
+  uLong bound = compressBound(static_cast<uLong>(size));
+  Bytes out = std::move(room);
+  out.resize(bound);
+  // One call with room for the whole stream, as compress2 makes it.
+  z_stream& z = Reset();
+  z.next_in = const_cast<Bytef*>(static_cast<const Bytef*>(data));
+  z.avail_in = static_cast<uInt>(size);
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(bound);
+  int rc = deflate(&z, Z_FINISH);
+  if (rc != Z_STREAM_END) Fail(rc == Z_OK ? Z_BUF_ERROR : rc, &z);
+  out.resize(z.total_out);
   return out;
 }
 

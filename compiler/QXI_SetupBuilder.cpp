@@ -90,7 +90,7 @@ struct PackedEntry {
 
 std::string CannotRead(const std::string& source) { return "Cannot read " + source; }
 
-PackedEntry PackSource(const std::string& source) {
+PackedEntry PackSource(const std::string& source, TZDeflater& deflater) {
   PackedEntry packed;
   // A source that went away since it was listed fails the build.
   if (!CanOpen(source)) {
@@ -99,7 +99,7 @@ PackedEntry PackSource(const std::string& source) {
   }
   try {
     // Raw contents are never held: the writer copies them in pieces.
-    packed.block = TPak::PackEntryFile(packed.record, source, packed.copySource, packed.blocks);
+    packed.block = TPak::PackEntryFile(packed.record, source, packed.copySource, packed.blocks, &deflater);
   } catch (const std::exception& e) {
     packed.error = e.what();
   }
@@ -107,16 +107,18 @@ PackedEntry PackSource(const std::string& source) {
 }
 
 // Block `index` of a source of `size` bytes, read with its dictionary.
-TZBlock PackBlock(const std::string& source, uint64_t size, uint64_t index, TZBlockCoder& coder) {
+TZBlock PackBlock(const std::string& source, uint64_t size, uint64_t index, TZBlockCoder& coder, TBufferPool& buffers) {
   TZBlockSpan span = ZBlockSpan(size, index);
   auto from = static_cast<int64_t>(span.Dictionary);
   File file;
-  Bytes data(span.ReadLength());
+  Bytes data = buffers.Take(span.ReadLength());
   // A source that changed since its size was taken fails the build.
   if (!file.Open(source, OpenMode::Read) || file.Size() != static_cast<int64_t>(size) ||
       file.Seek(from, platform::SeekOrigin::Begin) != from || file.Read(data.data(), data.size()) != data.size())
     throw EPakError(CannotRead(source));
-  return coder.Code(data.data(), span.DictionaryLength(), data.size(), span.Last);
+  TZBlock block = coder.Code(data.data(), span.DictionaryLength(), data.size(), span.Last, &buffers);
+  buffers.Give(std::move(data));
+  return block;
 }
 
 // Packs the sources on worker threads and hands them out in list order; a
@@ -134,7 +136,8 @@ class PackPipeline {
   PackPipeline(std::vector<std::string> sources, int workers)
       : sources_(std::move(sources)),
         ahead_(static_cast<uint64_t>(std::max(workers, 1)) + 2),
-        budget_(ahead_ * kJobMost) {
+        budget_(ahead_ * kJobMost),
+        buffers_(2 * ahead_) {
     if (workers <= 1) return;
     try {
       for (int i = 0; i < workers; ++i) threads_.emplace_back(&PackPipeline::Work, this);
@@ -156,7 +159,7 @@ class PackPipeline {
   // The packed entry `index`; called for 0, 1, 2... in turn.
   PackedEntry Take(size_t index) {
     if (threads_.empty()) {
-      PackedEntry packed = Pack({index, 0, 0}, inlineCoder_).packed;
+      PackedEntry packed = Pack({index, 0, 0}, inlineCoders_).packed;
       inlineSize_ = packed.record.OriginalSize;
       return packed;
     }
@@ -169,9 +172,11 @@ class PackPipeline {
     return Collect({index, 0, 0}).packed;
   }
 
-  // Block `block` of entry `index`, in turn once Take(index) gave their
-  // count; EPakError when it could not be made.
-  TZBlock TakeBlock(size_t index, uint64_t block) {
+  // Block `block` of entry `index` into `into`, whose last block was
+  // written, in turn once Take(index) gave their count; EPakError when it
+  // could not be made.
+  void TakeBlock(size_t index, uint64_t block, TZBlock& into) {
+    buffers_.Give(std::move(into.Data));
     Job job{index, block + 1, inlineSize_};
     if (!threads_.empty()) {
       {
@@ -180,9 +185,9 @@ class PackPipeline {
       }
       room_.notify_all();
     }
-    Done done = threads_.empty() ? Pack(job, inlineCoder_) : Collect(job);
+    Done done = threads_.empty() ? Pack(job, inlineCoders_) : Collect(job);
     if (!done.error.empty()) throw EPakError(done.error);
-    return std::move(done.block);
+    into = std::move(done.block);
   }
 
  private:
@@ -207,18 +212,24 @@ class PackPipeline {
     uint64_t size, count, handedOut;
   };
 
-  // A thread's coder is made for its first block.
-  Done Pack(const Job& job, std::unique_ptr<TZBlockCoder>& coder) const {
+  // A thread's coders, each made for its first use.
+  struct Coders {
+    std::unique_ptr<TZDeflater> whole;
+    std::unique_ptr<TZBlockCoder> block;
+  };
+
+  Done Pack(const Job& job, Coders& coders) const {
     Done done;
-    if (job.part == 0) {
-      done.packed = PackSource(sources_[job.entry]);
-    } else {
-      try {
-        if (!coder) coder = std::make_unique<TZBlockCoder>();
-        done.block = PackBlock(sources_[job.entry], job.size, job.part - 1, *coder);
-      } catch (const std::exception& e) {
-        done.error = e.what();
+    try {
+      if (job.part == 0) {
+        if (!coders.whole) coders.whole = std::make_unique<TZDeflater>();
+        done.packed = PackSource(sources_[job.entry], *coders.whole);
+      } else {
+        if (!coders.block) coders.block = std::make_unique<TZBlockCoder>();
+        done.block = PackBlock(sources_[job.entry], job.size, job.part - 1, *coders.block, buffers_);
       }
+    } catch (const std::exception& e) {
+      (job.part == 0 ? done.packed.error : done.error) = e.what();
     }
     done.held = done.packed.block.size() + done.block.Data.size();
     return done;
@@ -264,7 +275,7 @@ class PackPipeline {
   bool AllHandedOut() const { return next_ >= sources_.size() && blocks_.empty() && sizing_ == 0; }
 
   void Work() {
-    std::unique_ptr<TZBlockCoder> coder;
+    Coders coders;
     for (;;) {
       Job job{};
       {
@@ -274,7 +285,7 @@ class PackPipeline {
         if (!claimed) return;
         held_ += kJobMost;
       }
-      Done done = Pack(job, coder);
+      Done done = Pack(job, coders);
       {
         std::lock_guard<std::mutex> hold(lock_);
         held_ = held_ - kJobMost + done.held;
@@ -292,6 +303,7 @@ class PackPipeline {
 
   const std::vector<std::string> sources_;
   const uint64_t ahead_, budget_;
+  mutable TBufferPool buffers_;  // shared by the workers, safe from any thread
   std::vector<std::thread> threads_;
   std::mutex lock_;  // guards everything below but the calling thread's packer
   std::condition_variable ready_, room_;
@@ -302,7 +314,7 @@ class PackPipeline {
   uint64_t held_ = 0;
   bool stop_ = false;
   // The calling thread's packer, without workers.
-  std::unique_ptr<TZBlockCoder> inlineCoder_;
+  Coders inlineCoders_;
   uint64_t inlineSize_ = 0;
 };
 
@@ -493,7 +505,7 @@ class SetupBuild {
       } else if (packed.blocks > 0) {
         uint64_t block = 0;
         written = pak_->WriteEntryBlocks(index, packed.record.OriginalSize, packed.blocks,
-                                         [&] { return pipeline.TakeBlock(k, block++); });
+                                         [&](TZBlock& into) { pipeline.TakeBlock(k, block++, into); });
       } else {
         written = pak_->WriteStoredBlock(index, packed.record, packed.block);
       }

@@ -93,7 +93,11 @@ struct TQXPJob {
 class TQXP::TRun {
  public:
   TRun(TQXP& q, std::vector<int> order)
-      : q_(q), order_(std::move(order)), claimed_(q.Threads.size(), 0), claimer_(q.Entries.size(), 0) {
+      : q_(q),
+        order_(std::move(order)),
+        claimed_(q.Threads.size(), 0),
+        claimer_(q.Entries.size(), 0),
+        buffers_(4 * q.Threads.size()) {
     // Enough queued for every worker to find its next job at once; the
     // budget keeps what waits to be written to a few blocks per worker.
     maxPending_ = 2 * q.Threads.size();
@@ -118,6 +122,10 @@ class TQXP::TRun {
     coded_.push_back(std::move(job));
     codedReady_.notify_one();
   }
+
+  // The buffers of files and blocks, read, coded and written, go round
+  // from one job to the next.
+  TBufferPool& Buffers() { return buffers_; }
 
   // Wakes whoever waits for a change of the run's state.
   void Wake() {
@@ -247,7 +255,7 @@ class TQXP::TRun {
     }
     auto job = std::make_unique<TQXPJob>();
     job->Entry = entry;
-    job->Input.resize(static_cast<size_t>(size));
+    job->Input = buffers_.Take(static_cast<size_t>(size));
     if (file.Read(job->Input.data(), job->Input.size()) != job->Input.size())
       throw EQXPError("the file cannot be read");
     job->Held = job->Input.size();
@@ -263,7 +271,7 @@ class TQXP::TRun {
     job->Block = r.Next;
     job->Last = span.Last;
     job->Dictionary = span.DictionaryLength();
-    job->Input.resize(span.ReadLength());
+    job->Input = buffers_.Take(span.ReadLength());
     std::copy(r.Tail.end() - static_cast<ptrdiff_t>(job->Dictionary), r.Tail.end(), job->Input.begin());
     if (r.Source.Read(job->Input.data() + job->Dictionary, span.Length()) != span.Length())
       throw EQXPError("the file cannot be read");
@@ -289,6 +297,7 @@ class TQXP::TRun {
       }
       for (auto at = w.Ready.find(w.Next); at != w.Ready.end(); at = w.Ready.find(w.Next)) {
         Guarded(w.Entry, [&] { WriteBlock(w, at->second->Coded); });
+        buffers_.Give(std::move(at->second->Coded.Data));
         held_ -= at->second->Held;
         w.Ready.erase(at);
         ++w.Next;
@@ -302,6 +311,7 @@ class TQXP::TRun {
   void WriteWaiting() {
     for (auto& job : waiting_) {
       Guarded(job->Entry, [&] { q_.Entries[job->Entry].Offset = q_.Append(job->Blob.data(), job->Blob.size()); });
+      buffers_.Give(std::move(job->Blob));
       held_ -= job->Held;
       Done(job->Entry);
     }
@@ -402,6 +412,7 @@ class TQXP::TRun {
   std::unique_ptr<TBlockRead> reading_;
   std::deque<TBlockWrite> writes_;  // in the order read
   std::vector<std::unique_ptr<TQXPJob>> waiting_;
+  TBufferPool buffers_;
 };
 
 // ---------------------------------------------------------------------------
@@ -423,8 +434,8 @@ void TQXPWriteThread::Execute() {
     } catch (...) {
       job->Error = "it cannot be coded";
     }
-    Bytes().swap(buffer_);
-    Bytes().swap(job->Input);
+    run.Buffers().Give(std::move(buffer_));
+    run.Buffers().Give(std::move(job->Input));
     CodingMicros += MicrosSince(since);
     run.Coded(std::move(job));
   }
@@ -437,7 +448,7 @@ void TQXPWriteThread::Execute() {
 void TQXPWriteThread::Code(TQXPJob& job) {
   if (job.Blocked) {
     if (!coder_) coder_ = std::make_unique<TZBlockCoder>();
-    job.Coded = coder_->Code(job.Input.data(), job.Dictionary, job.Input.size(), job.Last);
+    job.Coded = coder_->Code(job.Input.data(), job.Dictionary, job.Input.size(), job.Last, &owner_.run_->Buffers());
     return;
   }
   buffer_ = std::move(job.Input);
@@ -447,14 +458,17 @@ void TQXPWriteThread::Code(TQXPJob& job) {
 
 void TQXPWriteThread::CodeCurrentFile(TQXPEntry& entry) {
   if (!IsWavName(entry.Name)) {
-    Bytes packed = ZCompressContents(buffer_.data(), buffer_.size());
+    TBufferPool& buffers = owner_.run_->Buffers();
+    if (!deflater_) deflater_ = std::make_unique<TZDeflater>();
+    Bytes packed = ZCompressContents(buffer_.data(), buffer_.size(), &buffers, deflater_.get());
     if (!packed.empty() && packed.size() < buffer_.size()) {
       entry.Method = kMethodZlib;
       ScrambleBlob(packed.data(), packed.size());
-      buffer_ = std::move(packed);
+      std::swap(buffer_, packed);
     } else {
       entry.Method = kMethodStored;
     }
+    buffers.Give(std::move(packed));
   } else {
     TWavFile wav;
     ReadWavFromBuffer(buffer_.data(), buffer_.size(), wav);

@@ -77,8 +77,9 @@ class TQXPWriteThread {
   void CodeCurrentFile(TQXPEntry& entry);
 
   TQXP& owner_;
-  Bytes buffer_;                         // the current file's bytes, then its blob
-  std::unique_ptr<TZBlockCoder> coder_;  // made for the first block
+  Bytes buffer_;                          // the current file's bytes, then its blob
+  std::unique_ptr<TZBlockCoder> coder_;   // made for the first block
+  std::unique_ptr<TZDeflater> deflater_;  // made for the first whole file
   std::thread thread_;
 };
 

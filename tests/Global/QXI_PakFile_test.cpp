@@ -463,10 +463,10 @@ TEST(PakWrite, BlockStreamFailuresLeaveTheFileAsItWas) {
   const uint64_t count = ZBlockCount(contents.size());
   TZBlockCoder coder;
   auto blocksFailingAt = [&](uint64_t failing) {
-    return [&, failing, k = uint64_t{0}]() mutable {
+    return [&, failing, k = uint64_t{0}](TZBlock& into) mutable {
       if (k == failing) throw EPakError("no block");
       TZBlockSpan span = ZBlockSpan(contents.size(), k++);
-      return coder.Code(contents.data() + span.Dictionary, span.DictionaryLength(), span.ReadLength(), span.Last);
+      into = coder.Code(contents.data() + span.Dictionary, span.DictionaryLength(), span.ReadLength(), span.Last);
     };
   };
   TPak pak(path, true, false);
