@@ -160,7 +160,7 @@ std::string RunUninstall(TRunDisplay& display) {
   const std::string log = TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
   if (leftFiles.empty() && keptDirs.empty() && leftRegEntries.empty()) {
     UnregisterUninstaller();
-    platform::RemoveFile(log);
+    TUninstallList::RemoveFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
     return {};
   }
   // The next run finds exactly what is left, with the entry and the

@@ -120,8 +120,14 @@ std::string TUninstallList::LogPath(const std::string& dir, const std::string& p
   return (dir.empty() || dir.back() != '\\' ? dir + "\\" : dir) + prefix + "install.log";
 }
 
+namespace {
+
+std::string AsideOf(const std::string& log) { return log + ".new"; }
+
+}  // namespace
+
 bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefix) const {
-  std::string path = LogPath(dir, prefix), aside = path + ".new";
+  std::string path = LogPath(dir, prefix), aside = AsideOf(path);
   const std::vector<std::string>* lists[] = {&Files(), &RegEntries(), &Dirs()};
   // Built whole and written at once: an installation saves its log again
   // and again while it runs.
@@ -138,6 +144,13 @@ bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefi
   if (written && platform::RenameOver(aside, path)) return true;
   platform::RemoveFile(aside);
   return false;
+}
+
+void TUninstallList::RemoveFile(const std::string& dir, const std::string& prefix) {
+  const std::string path = LogPath(dir, prefix);
+  platform::RemoveFile(path);
+  // A process killed while it saved the log leaves its copy in the making.
+  platform::RemoveFile(AsideOf(path));
 }
 
 bool TUninstallList::LoadFromFile(const std::string& dir, const std::string& prefix) {

@@ -53,6 +53,8 @@ class TUninstallList {
   // Writes the log aside and renames it over the old one, so a failed save
   // leaves the old log intact; false on failure.
   bool SaveToFile(const std::string& dir, const std::string& prefix) const;
+  // Removes the log, and what a save that was cut short left beside it.
+  static void RemoveFile(const std::string& dir, const std::string& prefix);
   // Replaces the lists by the file's content. A missing file leaves them as
   // they are; one that cannot be opened empties them; a file that ends
   // early keeps the entries read whole. True when the whole log was read;

@@ -77,6 +77,8 @@ class UninstallTest : public RuntimeTest {
     reg.CloseKey();
     RegisterUninstaller();
     ASSERT_TRUE(UninstallList.SaveToFile(installDir, "Cool_"));
+    // What a save of the log leaves when the installer is killed during it.
+    testing_support::WriteFileText(Host("\\Cool_install.log.new"), "cut short");
   }
 
   // A path of the install folder as the test's own file functions take it.
@@ -123,6 +125,7 @@ TEST_F(UninstallTest, RemovesWhatTheLogListsAndTheUninstallEntry) {
   EXPECT_TRUE(platform::FileExists(installDir + "\\keep\\saved game.sav")) << "a folder in use stays";
   EXPECT_TRUE(platform::DirectoryExists(installDir));
   EXPECT_FALSE(platform::FileExists(TUninstallList::LogPath(installDir, "Cool_")));
+  EXPECT_FALSE(platform::FileExists(TUninstallList::LogPath(installDir, "Cool_") + ".new"));
 
   ASSERT_TRUE(reg.OpenKeyReadOnly(kTestKey)) << "logged values go, their keys stay";
   std::string value;
