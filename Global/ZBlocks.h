@@ -18,9 +18,12 @@
 
 struct z_stream_s;
 
-// Contents of more than this many bytes are compressed in blocks.
+// Contents of more than this many bytes are compressed in blocks. Blocks of
+// 128 KiB cost about 0.2 % in size on text against one stream, and keep the
+// last block on each core short, so that one large file ends on all of them
+// at once.
 constexpr size_t kZBlockThreshold = 1u << 20;
-constexpr size_t kZBlockSize = 1u << 18;
+constexpr size_t kZBlockSize = 1u << 17;
 // What deflate can look back: the most a block's dictionary holds.
 constexpr size_t kZDictionarySize = 32768;
 
