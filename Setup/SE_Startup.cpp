@@ -12,6 +12,7 @@
 #include "installer-library/SE_Languages.h"
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/File.h"
+#include "platform/FileName.h"
 #include "platform/MessageBox.h"
 #include "platform/System.h"
 #include "platform/Text.h"
@@ -142,6 +143,11 @@ bool StartUp(const std::string& archiveFile, TVerifyView* view, std::chrono::mil
 }
 
 bool LoadSetup(int64_t spaceOutsideGroup0) {
+  // The uninstaller acts only on full paths of a drive: below a folder named
+  // otherwise, an installation would put there what nothing removes, and an
+  // uninstallation would remove nothing and report success.
+  if (!IdDir.empty() && !platform::IsPlainAbsolutePath(IdDir + (IdDir.ends_with('\\') ? "" : "\\") + "x"))
+    return Fail("Error: -id needs the full path of a folder: " + IdDir, "Setup Error");
   CDDriveRoot = FindCDDrive();
   SpaceRequired = spaceOutsideGroup0;
   SpaceRequiredText = FormatByteSize(SpaceRequired);

@@ -441,6 +441,10 @@ TEST_F(StartupTest, TheInstallFolderComesFromTheCommandLineTheRegistryOrTheSetup
       {"no slot gives one: the stored folder stays", "", {{kHKCU, kTestKey, "Missing"}}, "C:\\Games", "C:\\Games"},
       {"nothing at all", "", {}, "", ""},
       {"slots give nothing and nothing is stored", "", {{kHKCU, kTestKey, "Empty"}}, "", ""},
+      {"-id a drive's root", "E:\\", {}, "C:\\Games", "E:\\"},
+      {"-id relative", "Mine\\Games", {}, "C:\\Games", ""},
+      {"-id a share", "\\\\server\\games", {}, "C:\\Games", ""},
+      {"-id with a parent's name", "E:\\Mine\\..\\Games", {}, "C:\\Games", ""},
   };
   for (const Case& c : cases) {
     boxes.clear();
@@ -452,6 +456,11 @@ TEST_F(StartupTest, TheInstallFolderComesFromTheCommandLineTheRegistryOrTheSetup
     EXPECT_EQ(loaded, !c.result.empty()) << c.name;
     if (loaded)
       EXPECT_EQ(SetupInfoFile.InstallDir, c.result) << c.name;
+    else if (!c.idDir.empty())
+      EXPECT_EQ(
+          boxes,
+          (std::vector<RecordedBox>{{"Error: -id needs the full path of a folder: " + c.idDir, "Setup Error", 0}}))
+          << c.name;
     else
       EXPECT_EQ(boxes,
                 (std::vector<RecordedBox>{{"Error: Registry Key Not Found. Please Install Software", "Error", 0}}))
