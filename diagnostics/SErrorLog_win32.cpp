@@ -5,14 +5,9 @@
 #include "diagnostics/SErrorLog.h"
 #include "diagnostics/uExceptionHook.h"
 #include "installer-library/SE_Global.h"
+#include "platform/TempPath.h"
 
 namespace {
-
-std::string TempPath() {
-  char path[MAX_PATH + 1];
-  DWORD n = GetTempPathA(MAX_PATH, path);
-  return std::string(path, n <= MAX_PATH ? n : 0);
-}
 
 uint64_t PhysicalMemory() {
   MEMORYSTATUS status;
@@ -41,7 +36,7 @@ TErrorLogSystem WindowsServices() {
   TErrorLogSystem s;
   s.Subject = [] { return ErrorLogSubjectOf(&SetupInfoFile, SetupArchive); };
   s.Params = HookParams;
-  s.TempPath = TempPath;
+  s.TempPath = platform::TempPath;
   s.OSInfo = [] { return TOSInfo::Current(); };
   s.RealVersion = GetRealWindowsVersion;
   s.PhysicalMemory = PhysicalMemory;
