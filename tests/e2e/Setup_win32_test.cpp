@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -69,10 +70,27 @@ long RunAndWait(const std::string& commandLine, const std::string& outputFile = 
       GetExitCodeProcess(pi.hProcess, &exit);
       code = static_cast<long>(exit);
     } else {
+      // What the program showed when it stopped answering, for the log.
+      struct Shown {
+        static BOOL CALLBACK Print(HWND window, LPARAM process) {
+          DWORD owner = 0;
+          GetWindowThreadProcessId(window, &owner);
+          char name[64] = {}, title[256] = {};
+          if (owner != static_cast<DWORD>(process)) return TRUE;
+          GetClassNameA(window, name, sizeof name);
+          GetWindowTextA(window, title, sizeof title);
+          std::fprintf(stderr, "still shown: [%s] \"%s\"%s\n", name, title, IsWindowVisible(window) ? "" : " (hidden)");
+          return TRUE;
+        }
+      };
+      std::fprintf(stderr, "no end after a minute: %s\n", commandLine.c_str());
+      EnumWindows(Shown::Print, static_cast<LPARAM>(pi.dwProcessId));
       TerminateProcess(pi.hProcess, 99);
     }
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
+  } else {
+    std::fprintf(stderr, "could not start (error %lu): %s\n", GetLastError(), commandLine.c_str());
   }
   CloseHandle(out);
   return code;
