@@ -64,7 +64,17 @@ long RunAndWait(const std::string& commandLine, const std::string& outputFile = 
   PROCESS_INFORMATION pi = {};
   std::string line = commandLine;
   long code = -1;
-  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+  // A start that Wine refuses now and then under load is tried again; what
+  // is tested is how the program ends, not whether the system starts it.
+  bool started = false;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    if (!started) {
+      std::fprintf(stderr, "could not start (error %lu): %s\n", GetLastError(), commandLine.c_str());
+      Sleep(200);
+    }
+  }
+  if (started) {
     if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
       DWORD exit = 0;
       GetExitCodeProcess(pi.hProcess, &exit);
@@ -89,8 +99,6 @@ long RunAndWait(const std::string& commandLine, const std::string& outputFile = 
     }
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-  } else {
-    std::fprintf(stderr, "could not start (error %lu): %s\n", GetLastError(), commandLine.c_str());
   }
   CloseHandle(out);
   return code;
