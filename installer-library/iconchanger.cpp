@@ -165,7 +165,8 @@ bool ReadIconData(const Bytes& iconFile, std::vector<TIconImage>& images, std::s
   return ParseIconFile(
       static_cast<int64_t>(iconFile.size()),
       [&iconFile](int64_t at, void* buffer, size_t n) {
-        // The parser asks only for bytes inside the file.
+        if (at < 0 || static_cast<uint64_t>(at) > iconFile.size() || n > iconFile.size() - static_cast<size_t>(at))
+          return false;
         std::memcpy(buffer, iconFile.data() + at, n);
         return true;
       },
