@@ -29,7 +29,8 @@ std::string ContainerPath(const std::string& name) { return AddBackslash(SetupIn
 // failure text and the script stops after this line.
 void Abort(const std::string& text) { FailInstallation(text, "VFS Error"); }
 
-// Closes the open container without saving it: the file stays as it is.
+// Closes the open container without saving it: the container and its side
+// file stay as they were before it was opened.
 void DiscardGameVFS() {
   if (GameVFS) GameVFS->Close();
   GameVFS.reset();

@@ -179,9 +179,8 @@ TEST_F(ContainerUpdate, AContainerKeptOpenIsSavedWhenTheNextLineOpensOne) {
   ASSERT_TRUE(GameVFS);
   EXPECT_EQ(GameVFSName, "c.vfs");
   EXPECT_FALSE(GameVFSSaved);
-  // Added but not saved: the header still holds the old checksum.
-  Bytes open = Raw("c.vfs");
-  EXPECT_TRUE(std::equal(open.begin(), open.begin() + 44, before.begin()));
+  // Added but not saved: the container is as it was.
+  EXPECT_EQ(Raw("c.vfs"), before);
   EXPECT_FALSE(platform::FileExists(tmp.File("game/c.ht")));
 
   UpdateGameVFS(2, "c.vfs", true, rec);
@@ -285,7 +284,7 @@ TEST_F(ContainerUpdate, ASaveThatFailsIsReportedForItsOwnContainer) {
   Archive({{"a.dat", 1, Text("a")}, {"b.dat", 2, Text("b")}});
   Container("a.vfs");
   Container("b.vfs");
-  const Bytes other = Raw("b.vfs");
+  const Bytes kept = Raw("a.vfs"), other = Raw("b.vfs");
   UpdateGameVFS(1, "a.vfs", false, rec);        // kept open for a later line
   fs::create_directory(tmp.File("game/a.ht"));  // its side file cannot be written
   UpdateGameVFS(2, "b.vfs", true, rec);
@@ -294,6 +293,8 @@ TEST_F(ContainerUpdate, ASaveThatFailsIsReportedForItsOwnContainer) {
   EXPECT_EQ(boxes[0].caption, "VFS Error");
   EXPECT_TRUE(AbortFlag);
   EXPECT_FALSE(GameVFS) << "closed, so that nothing saves it again";
+  EXPECT_EQ(Raw("a.vfs"), kept) << "without its side file, the container is not replaced either";
+  EXPECT_FALSE(platform::FileExists(tmp.File("game/a.vfs.new")) || platform::FileExists(tmp.File("game/a.ht.new")));
   EXPECT_EQ(Raw("b.vfs"), other);
 }
 
