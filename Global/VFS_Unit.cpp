@@ -86,7 +86,7 @@ void TVFSFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
 
 void TVFSFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (trial_) return;
-  if (!update_) StartUpdate();
+  if (!update_) BeginUpdate();
   if (Io().Seek(static_cast<int64_t>(offset), SeekOrigin::Begin) < 0 || !Io().Write(data, size))
     throw EVFSError("Unable to write the container " + path_);
 }
@@ -95,7 +95,7 @@ void TVFSFile::WriteAt(uint64_t offset, const void* data, size_t size) {
 // over the container (chains freed and taken again, tables, the header), so
 // no order of writes in place keeps it whole. The copy costs a read and a
 // write of the container, about what its checksum costs already.
-void TVFSFile::StartUpdate() {
+void TVFSFile::BeginUpdate() {
   auto copy = std::make_unique<platform::FileReplacement>(path_);
   int64_t size = file_.Size();
   bool ok = copy->IsOpen() && size >= 0 && file_.Seek(0, SeekOrigin::Begin) == 0;
@@ -418,7 +418,7 @@ Bytes SideFileBytes(const std::vector<TVFSHashRecord>& records) {
 
 void TVFSFile::CommitUpdate(const std::vector<TVFSHashRecord>* sideFile) {
   if (trial_) return;
-  if (!update_) StartUpdate();
+  if (!update_) BeginUpdate();
   const std::string side = HashFileName(path_);
   // Nothing of ours may hold the container when it is replaced.
   file_.Close();

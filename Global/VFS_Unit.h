@@ -281,6 +281,10 @@ class TVFSFile {
   // Closes the container; changes made since the last Save are dropped
   // with the copy they were made in.
   void Close();
+  // Makes the copy beside the container that changes go to until Save; the
+  // first change makes it otherwise. EVFSError when it cannot be written
+  // (a disk without room for it), before anything else is.
+  void BeginUpdate();
   // Puts the copy the changes were made in in the container's place, with
   // a side file of `sideFile` (none at all when it is empty) or, without
   // it, the side file as it is. The side file is on disk before the
@@ -317,8 +321,6 @@ class TVFSFile {
  private:
   // The copy changes go to once there is one, else the container.
   platform::File& Io() { return update_ ? update_->Stream() : file_; }
-  // Makes the copy beside the container that changes go to until Save.
-  void StartUpdate();
   void ReadAt(uint64_t offset, void* buffer, size_t size);
   void WriteAt(uint64_t offset, const void* data, size_t size);
   void SetChainEntry(uint32_t block, TVFSChainEntry entry);

@@ -216,6 +216,7 @@ TEST_F(ContainerUpdate, AMissingOrUnusableContainerAbortsTheScript) {
     const char* what;
     Bytes file;  // none: missing
     std::string box;
+    bool copyBlocked = false;  // no copy can be written beside it
   } cases[] = {
       {"missing", {}, "Error: Unable to find <c.vfs>"},
       {"damaged", Bytes(100, 0),
@@ -226,11 +227,16 @@ TEST_F(ContainerUpdate, AMissingOrUnusableContainerAbortsTheScript) {
        "Error: Not enough room in <c.vfs>: the update needs 2 more free blocks than the 3 it has"},
       {"no root slot for the second file", oneRootSlot.Build(),
        "Error: Unable to update <c.vfs>\nCreateNewFileDir: ROOT Result = Cardinal(-1)"},
+      {"no copy beside it", EmptyContainer().Build(),
+       "Error: Unable to update <c.vfs>\nUnable to write a copy of the container " + tmp.File("game") +
+           "\\c.vfs beside it",
+       true},
   };
   for (const Case& c : cases) {
     Archive({{"a.dat", 1, Random(512, 1)}, {"b.dat", 1, Random(3 * 512, 2)}, {"c.dat", 1, Text("c")}});
     ShowTargets();
     if (!c.file.empty()) WriteFileBytes(tmp.File("game/c.vfs"), c.file);
+    if (c.copyBlocked) fs::create_directory(tmp.File("game/c.vfs.new"));
     Bytes before = platform::FileExists(tmp.File("game/c.vfs")) ? Raw("c.vfs") : Bytes{};
     boxes.clear();
     rec.statuses.clear();
