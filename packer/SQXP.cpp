@@ -11,6 +11,7 @@
 #include "Global/SWAV.h"
 #include "Global/ZBlocks.h"
 #include "platform/Directory.h"
+#include "platform/FileReplacement.h"
 #include "platform/Text.h"
 
 using platform::File;
@@ -659,9 +660,9 @@ void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
   // before anything is written beside it.
   if (archivePath.empty() || EndsWithSeparator(archivePath) || platform::DirectoryExists(archivePath))
     throw EQXPError("Cannot create " + Quoted(archivePath));
-  std::string asideName = platform::CreateAside(archivePath, stream_);
-  if (asideName.empty()) throw EQXPError("Cannot create " + Quoted(archivePath));
-  platform::TempFileOwner aside(asideName);
+  platform::FileReplacement aside(archivePath);
+  if (!aside.IsOpen()) throw EQXPError("Cannot create " + Quoted(archivePath));
+  stream_ = std::move(aside.Stream());
   writePos_ = 0;
   failed_ = false;
   failure_.clear();
@@ -678,7 +679,7 @@ void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
     stream_.Close();
     throw;
   }
-  if (!platform::RenameOver(aside.Path(), archivePath)) throw EQXPError("Cannot replace " + Quoted(archivePath));
+  if (!aside.Commit()) throw EQXPError("Cannot replace " + Quoted(archivePath));
 }
 
 void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const std::string& archivePath) {

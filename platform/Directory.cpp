@@ -2,19 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/File.h"
 #include "platform/Text.h"
 
 namespace platform {
-
-std::string CreateAside(const std::string& path, File& file) {
-  for (int n = 0; n < kAsideTries; ++n) {
-    std::string aside = path + ".new" + (n == 0 ? "" : std::to_string(n));
-    if (file.Open(aside, OpenMode::CreateNew)) return aside;
-  }
-  file.Close();
-  return {};
-}
 
 void SortDirEntries(std::vector<DirEntry>& entries) {
   std::vector<std::pair<std::string, DirEntry>> keyed;
