@@ -697,8 +697,11 @@ void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const
       continue;
     }
     // An archive written into its own source folder is not packed into
-    // itself.
-    if (platform::SameFile(dir + item.Name, archivePath)) continue;
+    // itself, nor what a killed run left beside it (removed before writing).
+    std::string path = dir + item.Name;
+    if (platform::SameFile(path, archivePath) ||
+        platform::SameFile(path, platform::FileReplacement::AsideOf(archivePath)))
+      continue;
     if (name.size() > kMaxQXPName) throw EQXPError("The name " + Quoted(name) + " is longer than 127 bytes");
     if (Entries.size() >= static_cast<size_t>(INT32_MAX / kQXPEntrySize))
       throw EQXPError("Too many files for one archive");
