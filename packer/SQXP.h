@@ -7,8 +7,9 @@
 // The main thread reads ahead of the workers and writes what they have
 // coded as it comes, so neither side waits for the other. A large file is
 // read, coded and written in blocks (Global/ZBlocks.h) that every worker
-// takes part in, its blob written block by block in order: memory stays at
-// the blocks and files in flight, whatever the size of a file.
+// takes part in, its blob written block by block in order; a sound is read,
+// coded and written piece by piece (Global/SWAV.h): memory stays at the
+// blocks, pieces and files in flight, whatever the size of a file.
 #pragma once
 
 #include <atomic>
