@@ -1195,38 +1195,6 @@ TEST_F(SetupProgramTest, AContainerUpdateKilledAnywhereLeavesTheOldPairOrTheNew)
   }
 }
 
-namespace {
-
-// The load address of a process's program.
-uintptr_t ProgramBase(HANDLE process) {
-  HMODULE program = nullptr;
-  DWORD needed = 0;
-  return EnumProcessModules(process, &program, sizeof program, &needed) ? reinterpret_cast<uintptr_t>(program) : 0;
-}
-
-// An undefined instruction (0F 0B) in the code of a program file, at a place
-// its own map names a unit and line for: a thread started there faults in
-// the program's own code at once. Its offset from the program's start, or
-// 0 when there is none.
-uint32_t TrapInMappedCode(const std::string& program, const TEXEMap& map) {
-  const std::vector<uint8_t> file = testing_support::ReadFileBytes(program);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(file.data() + dos->e_lfanew);
-  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
-  for (WORD s = 0; s < nt->FileHeader.NumberOfSections; ++s, ++section) {
-    if (!(section->Characteristics & IMAGE_SCN_CNT_CODE)) continue;
-    for (DWORD i = 0; i + 1 < section->SizeOfRawData; ++i) {
-      const size_t at = section->PointerToRawData + i;
-      const uint32_t offset = section->VirtualAddress + i;
-      if (file[at] == 0x0F && file[at + 1] == 0x0B && !map.GetAddressInfo(kEXEMapImageBase + offset).empty())
-        return offset;
-    }
-  }
-  return 0;
-}
-
-}  // namespace
-
 // The kit's base installer carries its address map, so an installer built
 // from the kit and its uninstaller name the unit and line of a fault in their
 // own reports, with the module offset that stays the same from run to run.
