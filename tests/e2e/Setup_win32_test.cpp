@@ -21,6 +21,7 @@
 
 #include "Global/CRC.h"
 #include "Global/QX_PakFormat.h"
+#include "Global/VFS_Unit.h"
 #include "Global/ZCodec.h"
 #include "compiler/TCompiler.h"
 #include "diagnostics/SEXEMap.h"
@@ -1080,6 +1081,117 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
     platform::Registry reg;
     reg.SetRoot(kHKLM);
     EXPECT_EQ(reg.KeyExists(kUninstallKey), row.foreignEntry);
+  }
+}
+
+// A container update killed at points seen in its files, as a player ends
+// an installer that seems stuck: the copy begun, files going in, the save
+// begun. With nothing else run, the container and its side file are the old
+// pair or the new one, whole; the next run completes the update, and the
+// uninstallation then leaves the folder as it was but for the updated pair.
+TEST_F(SetupProgramTest, AContainerUpdateKilledAnywhereLeavesTheOldPairOrTheNew) {
+  namespace fs = std::filesystem;
+  const std::string root = DrivePath(dir.Path()), src = root + "\\src";
+  // 20 files that replace files of the container and 580 new ones, raw.
+  fs::create_directories(src + "\\vfsmod\\data");
+  fs::copy(std::string(EXAMPLES) + "\\sample-mod", src + "\\sample-mod", fs::copy_options::recursive);
+  auto modFile = [](int i) { return "data\\f" + std::to_string(i) + ".dat"; };
+  for (int i = 0; i < 600; ++i) {
+    const Bytes data = vfs_test::Random(3000, 1000 + i);
+    Write(src + "\\vfsmod\\" + modFile(i), std::string(data.begin(), data.end()));
+  }
+  const std::string setup = Build(Script("vfsupdate vfsmod game.vfs"), src);
+  // The game's container: 16 MiB of 512-byte blocks, 20 files in data.
+  auto place = [&](const std::string& folder) {
+    platform::MakeDir(folder);
+    Write(folder + "\\player.cfg", "the player's own");
+    vfs_test::Layout layout;
+    layout.blockSize = 512;
+    layout.blockCount = 32 * 1024;
+    layout.entryCount = 16;
+    testing_support::WriteFileBytes(folder + "\\game.vfs", layout.Build());
+    TVFSFile vfs;
+    vfs.Open(folder + "\\game.vfs", true);
+    for (int i = 0; i < 20; ++i) vfs.Tree().AddVFSFile(modFile(i), vfs_test::Random(3000, i).data(), 3000);
+    vfs.Save(false);
+  };
+  auto run = [&](const std::string& folder, const std::function<bool()>& killWhen = nullptr) {
+    std::vector<std::string> errors;
+    long code =
+        RunUnwatched(Quoted(setup) + " -silent -id " + Quoted(folder), errors, [&](const PROCESS_INFORMATION& pi) {
+          if (!killWhen) return;
+          auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+          while (!killWhen() && std::chrono::steady_clock::now() < end) Sleep(1);
+          ASSERT_TRUE(killWhen()) << "the point to kill at was not seen";
+          TerminateProcess(pi.hProcess, 9);
+        });
+    if (!killWhen) {
+      EXPECT_EQ(code, 0);
+      EXPECT_EQ(errors, std::vector<std::string>{});
+    }
+  };
+  auto pair = [](const std::string& folder) { return Text(folder + "\\game.vfs") + "|" + Text(folder + "\\game.ht"); };
+  const std::string reference = root + "\\reference";
+  place(reference);
+  const std::string oldContainer = Text(reference + "\\game.vfs"), oldPair = pair(reference);
+  run(reference);
+  const std::string newPair = pair(reference);
+  ASSERT_NE(newPair, oldPair);
+  Cleanup();
+
+  // The bytes at `offset` of the container as the run has changed it so far
+  // (in its copy, once there is one), or nothing while a copy is shorter.
+  auto changed = [&](const std::string& folder, int64_t offset, size_t n) {
+    const std::string copy = folder + "\\game.vfs.new";
+    platform::File file(platform::FileExists(copy) ? copy : folder + "\\game.vfs", platform::OpenMode::Read);
+    std::string bytes(n, '\0');
+    bool read = file.IsOpen() && file.Size() == static_cast<int64_t>(oldContainer.size()) &&
+                file.Seek(offset, platform::SeekOrigin::Begin) == offset && file.Read(bytes.data(), n) == n;
+    return read ? bytes : std::string();
+  };
+  // Each point is seen as soon as it is reached, but the kill may land a
+  // little later, even after the update is in place.
+  struct Row {
+    const char* what;
+    std::function<bool(const std::string& folder)> seen;
+  } rows[] = {
+      {"while the copy is written",
+       [](const std::string& folder) {
+         return platform::File(folder + "\\game.vfs.new", platform::OpenMode::Read).Size() > 0;
+       }},
+      // The chain table changes as the first replaced file's blocks go.
+      {"while the files go in",
+       [&](const std::string& folder) {
+         const std::string table = changed(folder, 0, 64 * 1024);
+         return !table.empty() && table != oldContainer.substr(0, table.size());
+       }},
+      // The used-block count is written as the save begins.
+      {"as the container is saved",
+       [&](const std::string& folder) {
+         const std::string count = changed(folder, 48 + 256, 4);
+         return !count.empty() && count != oldContainer.substr(48 + 256, 4);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Cleanup();
+    const std::string folder = root + "\\" + row.what;
+    place(folder);
+    const std::map<std::string, std::string> before = Snapshot(folder);
+    run(folder, [&] { return row.seen(folder); });
+    const std::string killed = pair(folder);
+    EXPECT_TRUE(killed == oldPair || killed == newPair) << "the old pair or the new one";
+
+    run(folder);
+    EXPECT_EQ(pair(folder), newPair);
+    std::vector<std::string> boxes;
+    EXPECT_EQ(RunAnsweringBoxes(Quoted(folder + "\\Sample_Uninstall.exe") + " -silent", boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::string>{"Information: Completed"});
+    EXPECT_TRUE(
+        testing_support::Eventually([&] { return platform::FileExists(folder + "\\Sample_Uninstall.exe.finalised"); }));
+    platform::RemoveFile(folder + "\\Sample_Uninstall.exe.finalised");
+    platform::RemoveFile(folder + "\\Sample_Uninstall.exe");
+    EXPECT_EQ(Changes(before, Snapshot(folder)), " *game.ht *game.vfs");
   }
 }
 
