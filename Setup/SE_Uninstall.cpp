@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "Setup/SE_Ending.h"
 #include "Setup/SE_Uninstaller.h"
 #include "installer-library/QXI_Global.h"
 #include "installer-library/QXI_RegRoot.h"
@@ -25,8 +26,6 @@ namespace {
 
 constexpr uint16_t kRegistryPhaseName = 24;
 constexpr uint16_t kDirectoryPhaseName = 25;
-// Files named in the outcome of a run; the rest are counted.
-constexpr size_t kNamedLeftovers = 10;
 
 std::u16string Decimal(int64_t n) { return AnsiToWide(std::to_string(n)); }
 
@@ -48,15 +47,6 @@ void RunPhase(TRunDisplay& display, const std::u16string& name, int32_t gaugeBas
     }
     work(k - 1);
   }
-}
-
-// What the box says about what stayed: the first few items, then how many
-// more, and what to do.
-std::string LeftoversText(const std::vector<std::string>& left) {
-  std::string text = "Error: These installed items could not be removed; they may be in use:";
-  for (size_t i = 0; i < left.size() && i < kNamedLeftovers; ++i) text += "\r" + left[i];
-  if (left.size() > kNamedLeftovers) text += "\r... and " + std::to_string(left.size() - kNamedLeftovers) + " more";
-  return text + "\rClose the programs that use them and run the uninstaller again.";
 }
 
 // A path as the uninstaller compares it: lower-cased, no backslash at the end.
@@ -157,19 +147,7 @@ std::string RunUninstall(TRunDisplay& display) {
     }
   }
 
-  const std::string log = TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
-  if (leftFiles.empty() && keptDirs.empty() && leftRegEntries.empty()) {
-    UnregisterUninstaller();
-    TUninstallList::RemoveFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
-    return {};
-  }
-  // The next run finds exactly what is left, with the entry and the
-  // uninstaller that start it.
-  std::string text = LeftoversText(named);
-  UninstallList.Assign(leftFiles, leftRegEntries, keptDirs);
-  if (!UninstallList.SaveToFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix))
-    text += "\rThe install log could not be written: " + log;
-  return text;
+  return EndUninstallation({leftFiles, leftRegEntries, keptDirs, named});
 }
 
 namespace {

@@ -36,7 +36,8 @@ bool DeleteRegEntry(const std::string& entry);
 // When anything stays (a file or value that could not be deleted, a folder
 // that holds such a file or is empty and could not be removed), the log is
 // rewritten with exactly that, and the entry and the log stay for another
-// run; the outcome then names it for the user. Empty when all is gone.
+// run (EndUninstallation); the outcome then names it for the user. Empty
+// when all is gone.
 std::string RunUninstall(TRunDisplay& display);
 
 // Writes the uninstaller's "FINALISE.EXE" item as "FINALISE.exe" into a

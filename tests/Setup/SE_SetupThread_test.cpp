@@ -8,6 +8,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "Setup/SE_Ending.h"
 #include "Setup/SE_Uninstaller.h"
 #include "diagnostics/SHookQuiet.h"
 #include "installer-library/SE_Global.h"
