@@ -1,8 +1,10 @@
 #include "Setup/SE_Ending.h"
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 
+#include "Global/QXI_PakFile.h"
 #include "Setup/SE_ErrorReport.h"
 #include "Setup/SE_SetupThread.h"
 #include "Setup/SE_Startup.h"
@@ -10,10 +12,17 @@
 #include "diagnostics/SHookQuiet.h"
 #include "installer-library/QXI_Commands.h"
 #include "installer-library/QXI_FD.h"
+#include "installer-library/QXI_Global.h"
 #include "installer-library/SE_Global.h"
+#include "installer-library/SE_Originals.h"
 #include "installer-library/SE_Uninstall_List.h"
 #include "installer-library/SE_VFS.h"
+#include "platform/Directory.h"
+#include "platform/File.h"
+#include "platform/FileName.h"
 #include "platform/MessageBox.h"
+#include "platform/Program.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -29,10 +38,66 @@ std::string LeftoversText(const std::vector<std::string>& left) {
   return text + "\rClose the programs that use them and run the uninstaller again.";
 }
 
+// Whether the log in the install folder under these names is this setup's
+// to take over: there is none, or its mark names this setup, or (the log
+// of an earlier version, which wrote no mark) this setup's uninstall entry
+// names the uninstaller beside it. Setups without a short name cannot be
+// told apart.
+bool LogIsOurs(const std::string& dir, const std::string& prefix, const std::string& exe) {
+  const std::string& name = SetupInfoFile.SetupShortName;
+  if (name.empty() || !platform::FileExists(TUninstallList::LogPath(dir, prefix))) return true;
+  const std::string mark = TUninstallList::OwnerPath(dir, prefix);
+  if (!platform::FileExists(mark)) return UninstallEntryNames(AddBackslash(dir) + exe);
+  const Bytes owner = ReadWholeFile(mark);
+  return std::string(owner.begin(), owner.end()) == name;
+}
+
+// Another setup's log (two setups without a prefix in one folder) is left
+// as it is: this installation takes a log and an uninstaller named after
+// its own short name, and says so unless the run is silent.
+void TakeNamesOfItsOwn() {
+  const std::string& dir = SetupInfoFile.InstallDir;
+  if (LogIsOurs(dir, SetupInfoFile.UninstallPrefix, SetupInfoFile.UninstallExe)) return;
+  const std::string other = TUninstallList::LogPath(dir, SetupInfoFile.UninstallPrefix);
+  // The builder takes only a short name that is a file name.
+  const std::string own = SetupInfoFile.SetupShortName + "_";
+  SetupInfoFile.UninstallPrefix = own + SetupInfoFile.UninstallPrefix;
+  SetupInfoFile.UninstallExe = own + SetupInfoFile.UninstallExe;
+  if (!Silent)
+    platform::ShowMessageBox("The install folder holds the uninstall log of another installation: " + other +
+                                 "\rIt was left as it is. This installation keeps its own log, " +
+                                 TUninstallList::LogPath(dir, SetupInfoFile.UninstallPrefix) +
+                                 ", and its own uninstaller, " + UninstallerPath() + ".",
+                             "Information", platform::kMbOk);
+}
+
+// The folders the installation made around the uninstaller: it cannot
+// remove them while it runs inside. Windows removes them when it next
+// starts, innermost first, once the finaliser has deleted the uninstaller;
+// one that holds anything then stays.
+void RemoveUninstallersFoldersAtRestart() {
+  auto key = [](std::string path) {
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return path;
+  };
+  const std::string own = platform::AnsiLowerCase(key(FolderOfPath(platform::ProgramFile())));
+  std::vector<std::string> folders;
+  for (const std::string& logged : UninstallList.Dirs()) {
+    const std::string path = key(ExpandPath(logged)), lowered = platform::AnsiLowerCase(path);
+    if (platform::IsPlainAbsolutePath(path) && (own == lowered || own.starts_with(lowered + "\\")) &&
+        std::none_of(folders.begin(), folders.end(),
+                     [&](const std::string& f) { return platform::AnsiLowerCase(f) == lowered; }))
+      folders.push_back(path);
+  }
+  std::sort(folders.begin(), folders.end(),
+            [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+  for (const std::string& folder : folders)
+    if (platform::DirectoryExists(folder)) platform::RemoveAtRestart(folder);
+}
+
 }  // namespace
 
 std::string RunAndFinishInstallation(const std::function<void()>& lines) {
-  UninstallList.AddDir(SetupInfoFile.InstallDir);
   // The log is kept saved only while this run logs.
   struct TKeepUntilEnd {
     ~TKeepUntilEnd() { UninstallList.KeepSaved("", ""); }
@@ -63,6 +128,7 @@ std::string RunAndFinishInstallation(const std::function<void()>& lines) {
 
 void BeginInstallation() {
   if (SetupInfoFile.HasUninstall != 1) return;
+  TakeNamesOfItsOwn();
   const std::string& dir = SetupInfoFile.InstallDir;
   const std::string& prefix = SetupInfoFile.UninstallPrefix;
   // Entries that a damaged log holds beyond its damage are lost to every
@@ -72,9 +138,14 @@ void BeginInstallation() {
         "The uninstall log of an earlier installation is damaged: " + TUninstallList::LogPath(dir, prefix) + "\r" +
             UninstallList.LoadError() + "\rWhat it lists from there on will not be removed by the uninstaller.",
         "Setup Warning", platform::kMbOk);
-  UninstallList.KeepSaved(dir, prefix);
-  // The log's own folder, made and logged; then the log is saved there.
+  BeginKeepingOriginals();
+  // The log's own folder, made and logged, and the mark that tells a later
+  // run whose log it is; then the log is saved there, and kept saved.
   ForceDirectoriesLogged(dir);
+  const std::string mark = TUninstallList::OwnerPath(dir, prefix);
+  const std::string& owner = SetupInfoFile.SetupShortName;
+  if (WriteBufferToFile(mark, owner.data(), owner.size())) UninstallList.AddFile(mark);
+  UninstallList.KeepSaved(dir, prefix);
   UninstallList.Checkpoint();
 }
 
@@ -143,6 +214,7 @@ std::string EndUninstallation(const TLeftovers& left) {
   const std::string& dir = SetupInfoFile.InstallDir;
   const std::string& prefix = SetupInfoFile.UninstallPrefix;
   if (left.Files.empty() && left.Dirs.empty() && left.RegEntries.empty()) {
+    RemoveUninstallersFoldersAtRestart();
     UnregisterUninstaller();
     TUninstallList::RemoveFile(dir, prefix);
     return {};
@@ -151,6 +223,7 @@ std::string EndUninstallation(const TLeftovers& left) {
   // uninstaller that start it.
   std::string text = LeftoversText(left.Named);
   UninstallList.Assign(left.Files, left.RegEntries, left.Dirs);
-  if (!UninstallList.SaveToFile(dir, prefix)) text += "\rThe install log could not be written: " + TUninstallList::LogPath(dir, prefix);
+  if (!UninstallList.SaveToFile(dir, prefix))
+    text += "\rThe install log could not be written: " + TUninstallList::LogPath(dir, prefix);
   return text;
 }

@@ -27,12 +27,18 @@
 // backstop before its report.
 std::string RunAndFinishInstallation(const std::function<void()>& lines);
 
-// Before the first line, when the setup has an uninstaller: the log of an
-// earlier installation into the install folder is taken into this run's
-// (TUninstallList::MergeFromFile; a damaged one is reported unless the run
-// is silent), the install folder is made, and from then on the log is kept
-// saved there: after every line of packed files and before every folder is
-// made, so that a run that is killed leaves a log of what it did.
+// Before the first line, when the setup has an uninstaller: a log under the
+// setup's names that another setup wrote (its mark, <prefix>install.owner,
+// names another short name; a log without a mark is this setup's only when
+// its uninstall entry names the uninstaller there) is left as it is, and
+// this installation takes names of its own: its short name and "_" in
+// front of the log's and the uninstaller's, with a box unless the run is
+// silent. The log of an earlier installation of this setup is taken into
+// this run's (TUninstallList::MergeFromFile; a damaged one is reported
+// unless the run is silent), the install folder is made, the mark is
+// written (and logged), and from then on the log is kept saved there:
+// after every line of packed files and before every folder is made, so
+// that a run that is killed leaves a log of what it did.
 void BeginInstallation();
 
 // After the last line, an abort or an exception alike: saves and closes a
@@ -74,7 +80,10 @@ struct TLeftovers {
 };
 
 // The end of an uninstall run. With nothing left, this installation's
-// uninstall entry and the log go. Otherwise the log is rewritten with
+// uninstall entry and the log with its mark go, and the folders the
+// installation made that hold the uninstaller are left for Windows to
+// remove when it next starts, once the finaliser has deleted the
+// uninstaller (a folder that holds anything then stays). Otherwise the log is rewritten with
 // exactly what is left, and the entry and the uninstaller stay for another
 // run; the text then names what is left for the user. Empty when all is
 // gone.
