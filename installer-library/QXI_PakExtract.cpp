@@ -4,6 +4,7 @@
 #include "installer-library/QXI_Global.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
+#include "installer-library/SE_Originals.h"
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/Directory.h"
 #include "platform/FileName.h"
@@ -85,6 +86,7 @@ bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string
     std::string target = folder + entry.Name;
     std::string fault = EntryNameFault(entry.Name);
     if (!fault.empty()) return Fail(error, "Refused to extract \"" + entry.Name + "\": " + fault);
+    if (!KeepOriginal(target, error)) return false;
     if (entry.OriginalSize >= kLargeEntrySize) {
       if (!ExtractLargeEntry(pak, target, entry.Name, entry.OriginalSize, index, error, progress)) return false;
     } else {

@@ -298,8 +298,9 @@ TEST_F(SetupProgramTest, InstallsSilentlyAndUninstallsAgain) {
   // The uninstall log lists every file, folder and value the run made.
   TUninstallList log;
   ASSERT_TRUE(log.LoadFromFile(game, "Sample_"));
-  EXPECT_EQ(log.Files().size(), kModFiles.size());
+  EXPECT_EQ(log.Files().size(), kModFiles.size() + 1);
   for (const std::string& name : kModFiles) EXPECT_TRUE(log.HasFile("$INSTDIR\\" + name)) << name;
+  EXPECT_TRUE(log.HasFile("$INSTDIR\\Sample_install.owner")) << "the mark that says whose log it is";
   ASSERT_FALSE(log.Dirs().empty());
   EXPECT_EQ(log.Dirs().front(), "$INSTDIR\\") << "the install folder first, as the folder page gives it";
   EXPECT_EQ(log.RegEntries(), (std::vector<std::string>{"\"HKCU\" \"" + kModKey + "\" \"Path\" \"$INSTDIR\""}));
@@ -903,6 +904,25 @@ TEST_F(SetupProgramTest, EntriesNoBuilderWritesEndInAClearErrorWithinSeconds) {
 
 namespace {
 
+// What Windows is to remove or rename when it next starts: the paths of the
+// list, each behind "\\??\\".
+std::string PendingRemovals() {
+  HKEY key = nullptr;
+  std::string list;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
+    return list;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    list.resize(size);
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(list.data()),
+                         &size) != ERROR_SUCCESS)
+      list.clear();
+  }
+  RegCloseKey(key);
+  return list;
+}
+
 // The entry of another program under the key the sample mod would use.
 const std::map<std::string, std::string> kForeignEntry = {
     {"DisplayName", "Another Program"}, {"UninstallString", "\"C:\\Other\\uninstall.exe\""}, {"Publisher", "Someone"}};
@@ -919,12 +939,14 @@ std::map<std::string, std::string> UninstallEntry() {
 
 }  // namespace
 
-// Installing twice, over an earlier version, after a run that was killed;
-// an uninstallation that finds a file held open or a damaged log; a page
-// after the uninstaller's finish page; another program's entry under the
-// setup's key. Whatever comes first, the last, successful uninstallation
-// leaves the folder as it was before the first installation, and only then
-// is the entry gone.
+// Installing twice, over an earlier version, after a run that was killed,
+// over the player's own files of the names the mod writes, into a folder
+// the installer makes; an uninstallation that finds a file or a folder held
+// open, a read-only installed file or a damaged log; a page after the
+// uninstaller's finish page; another program's entry under the setup's key.
+// Whatever comes first, the last, successful uninstallation leaves the
+// folder as it was before the first installation, byte for byte, and only
+// then is the entry gone.
 TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
   namespace fs = std::filesystem;
   const std::string root = DrivePath(dir.Path());
@@ -951,10 +973,25 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
     if (reg.OpenKeyReadOnly(kUninstallKey)) reg.ReadString("UninstallString", command);
     return command;
   };
+  // An uninstallation while another program holds a file or folder open
+  // without sharing: it fails, naming what it could not remove.
+  auto uninstallWhileHeld = [&](const std::string& path, DWORD flags, const std::string& named) {
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << path;
+    std::vector<std::string> boxes;
+    EXPECT_EQ(RunAnsweringBoxes(registered() + " -silent", boxes), 1);
+    CloseHandle(held);
+    EXPECT_EQ(boxes,
+              std::vector<std::string>{"Error: Error: These installed items could not be removed; they may be "
+                                       "in use:\r" +
+                                       named + "\rClose the programs that use them and run the uninstaller again."});
+  };
   struct Row {
     const char* what;
     std::function<void(const std::string& folder)> runs;  // up to the last uninstallation
     bool foreignEntry = false;
+    std::map<std::string, std::string> placed = {};  // the player's own files, besides player.cfg
+    bool folderMade = false;                         // the folder is not there before the first installation
   } rows[] = {
       {"a repair",
        [&](const std::string& folder) {
@@ -996,16 +1033,7 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
        [&](const std::string& folder) {
          install(Build(Script(), src), folder);
          const std::string readme = folder + "\\readme.txt", uninstaller = folder + "\\" + uninstallerName;
-         HANDLE held = CreateFileA(readme.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-         std::vector<std::string> boxes;
-         EXPECT_EQ(RunAnsweringBoxes(registered() + " -silent", boxes), 1);
-         CloseHandle(held);
-         EXPECT_EQ(boxes, std::vector<std::string>{"Error: Error: These installed items could not be removed; they "
-                                                   "may be in use:\r" +
-                                                   readme +
-                                                   "\rClose the programs that use them and run the uninstaller "
-                                                   "again."});
+         uninstallWhileHeld(readme, 0, readme);
          TUninstallList left;
          ASSERT_TRUE(left.LoadFromFile(folder, "Sample_"));
          EXPECT_EQ(left.Files(), std::vector<std::string>{"$INSTDIR\\readme.txt"}) << "exactly what is left";
@@ -1028,7 +1056,7 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
          std::vector<std::string> boxes;
          EXPECT_EQ(RunAnsweringBoxes(registered() + " -silent", boxes), 1);
          EXPECT_EQ(boxes, std::vector<std::string>{"Setup Error: Error: The install log is damaged: " + folder + "\\" +
-                                                   log + "\rThe log ends in its list of 6 files at entry 2"});
+                                                   log + "\rThe log ends in its list of 7 files at entry 2"});
          EXPECT_EQ(Changes(installed, Snapshot(folder)), "") << "nothing removed";
          EXPECT_FALSE(registered().empty());
          testing_support::WriteFileBytes(folder + "\\" + log, whole);
@@ -1045,6 +1073,39 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
          platform::RemoveFile(layout + "after.txt");
          install(setup, folder);
        }},
+      {"the player's own files of names the mod writes, through a repair and an upgrade",
+       [&](const std::string& folder) {
+         const std::string copy = "copyfile \"$INSTDIR\\readme.txt\" \"$INSTDIR\\notes.txt\"";
+         const std::string setup = Build(Script(copy), src);
+         install(setup, folder);
+         install(setup, folder);
+         const std::string readme = src + "\\sample-mod\\readme.txt", kept = Text(readme);
+         Write(readme, "version 2");
+         const std::string v2 = Build(Script(copy), src);
+         Write(readme, kept);
+         install(v2, folder);
+         EXPECT_EQ(Text(folder + "\\readme.txt"), "version 2");
+         EXPECT_EQ(Text(folder + "\\notes.txt"), "version 2");
+       },
+       false,
+       {{"readme.txt", "the player's readme"}, {"notes.txt", "the player's notes"}}},
+      {"an installed file made read-only",
+       [&](const std::string& folder) {
+         install(Build(Script(), src), folder);
+         ASSERT_TRUE(SetFileAttributesA((folder + "\\readme.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+       }},
+      {"a folder held open without sharing while it uninstalls, then released",
+       [&](const std::string& folder) {
+         install(Build(Script(), src), folder);
+         const std::string effects = folder + "\\sounds\\effects";
+         uninstallWhileHeld(effects, FILE_FLAG_BACKUP_SEMANTICS, effects + "\\");
+         EXPECT_FALSE(registered().empty()) << "the entry stays for the next run";
+       }},
+      {"an install folder the installation made",
+       [&](const std::string& folder) { install(Build(Script(), src), folder); },
+       false,
+       {},
+       true},
       {"another program's entry under the setup's key",
        [&](const std::string& folder) {
          install(Build(Script(), src), folder);
@@ -1062,8 +1123,11 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
       for (const auto& [name, text] : kForeignEntry) ASSERT_TRUE(reg.WriteString(name, text));
     }
     const std::string folder = root + "\\" + row.what;
-    platform::MakeDir(folder);
-    Write(folder + "\\player.cfg", "the player's own");
+    if (!row.folderMade) {
+      platform::MakeDir(folder);
+      Write(folder + "\\player.cfg", "the player's own");
+      for (const auto& [name, content] : row.placed) Write(folder + "\\" + name, content);
+    }
     const std::map<std::string, std::string> before = Snapshot(folder);
     row.runs(folder);
 
@@ -1076,6 +1140,11 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
         << "the finaliser was started";
     platform::RemoveFile(uninstaller + ".finalised");
     platform::RemoveFile(uninstaller);
+    if (row.folderMade) {
+      EXPECT_NE(PendingRemovals().find("\\??\\" + folder + '\0'), std::string::npos)
+          << "Windows removes the folder when it next starts";
+      EXPECT_TRUE(platform::RemoveEmptyDir(folder)) << "as it then can: nothing is left in it";
+    }
     EXPECT_EQ(Changes(before, Snapshot(folder)), "") << "the folder as it was before the first installation";
     EXPECT_EQ(UninstallEntry(), (row.foreignEntry ? kForeignEntry : std::map<std::string, std::string>{}));
     platform::Registry reg;
@@ -1308,25 +1377,6 @@ std::vector<std::string> DllsSearchedBeside(const std::string& program) {
   for (const std::string& dll : testing_support::ImportedDlls(testing_support::ReadFileBytes(program)))
     if (!testing_support::kKnownDlls.count(dll)) names.insert(dll);
   return {names.begin(), names.end()};
-}
-
-// What Windows is to remove or rename when it next starts: the paths of the
-// list, each behind "\\??\\".
-std::string PendingRemovals() {
-  HKEY key = nullptr;
-  std::string list;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &key) !=
-      ERROR_SUCCESS)
-    return list;
-  DWORD size = 0;
-  if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
-    list.resize(size);
-    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(list.data()),
-                         &size) != ERROR_SUCCESS)
-      list.clear();
-  }
-  RegCloseKey(key);
-  return list;
 }
 
 }  // namespace
