@@ -24,6 +24,7 @@
 
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_CompilerUtils.h"
+#include "compiler/QXI_LayoutCheck.h"
 #include "diagnostics/SCrashEnding.h"
 #include "diagnostics/SHookQuiet.h"
 #include "installer-library/QXI_PakExtract.h"
@@ -423,6 +424,22 @@ class SetupBuild {
     return true;
   }
 
+  // A page the installer cannot build ends it at start-up for every player:
+  // each layout is loaded here, from the archive being written, as the
+  // installer and its uninstaller will load it.
+  bool CheckPages() {
+    const TSetupInfoFile& info = c_.SetupInfo;
+    for (bool uninstaller : {false, true}) {
+      if (uninstaller && info.HasUninstall != 1) continue;
+      std::string fault = LayoutPagesFault(*pak_, info, uninstaller);
+      if (!fault.empty())
+        return Fail("The " + std::string(uninstaller ? "uninstall" : "install") + " layout " +
+                    LayoutFolder(c_.ProgramDir, uninstaller ? info.UninstallPages : info.Pages) +
+                    " cannot be shown by the installer: " + fault);
+    }
+    return true;
+  }
+
   bool CopyBase() {
     std::string base = c_.ProgramDir + "\\base\\setup.exe";
     if (!platform::FileExists(base)) return Fail("The base program " + base + " is missing");
@@ -488,14 +505,19 @@ class SetupBuild {
     }
     c_.Log("Adding Files:");
     c_.Log("");
+    // Group 0 comes first: the pages are checked once it is written, before
+    // the mod's files are waited for.
+    const size_t modFiles =
+        std::find_if(files.begin(), files.end(), [](const TListedFile* f) { return f->Group != 0; }) - files.begin();
     // A failure returns here: the pipeline stops its workers as it goes.
     PackPipeline pipeline(files, WorkerCount(c_.BuildThreads));
     for (size_t k = 0; k < files.size(); ++k) {
+      if (k == modFiles && !CheckPages()) return false;
       const TListedFile& file = *files[k];
       c_.Status(file.Name + " is being processed " + std::to_string(k + 1) + " of " + std::to_string(list.TotalCount));
       if (!WriteEntry(file, pipeline, k)) return false;
     }
-    return true;
+    return modFiles < files.size() || CheckPages();
   }
 
   // The file an entry is packed from, for a refusal.

@@ -337,6 +337,28 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
        "Error: The language file " + Path("languages\\English.wri") +
            " cannot be read by the installer: line 4: '' is not a valid integer value (every line from line 3 on is "
            "a number, a blank and the text; no empty lines)"},
+      // Nor with a page it cannot build: the installer's own reason, and the
+      // page it was reading.
+      {"a picture the installer cannot decode",
+       [this] {
+         Put("layout/Install/Classic/Pages.txt", Text("[pages]\r\nwelcome.txt\r\n"));
+         Put("layout/Install/Classic/Welcome.txt", Text("[logo]\r\ntype=timage\r\nfile=img\\logo.bmp\r\n"));
+         Put("layout/Install/Classic/img/logo.bmp", Text("\x89PNG\r\n\x1A\n a PNG named .bmp"));
+       },
+       "Error: The install layout " + Path("layout\\Install\\Classic\\") +
+           " cannot be shown by the installer: page \"welcome.txt\": Picture \"img\\logo.bmp\": Bitmap image is not "
+           "valid: no bitmap header"},
+      {"a page value the installer cannot read",
+       [this] {
+         Put("layout/Install/Classic/Pages.txt", Text("[pages]\r\nwelcome.txt\r\n"));
+         Put("layout/Install/Classic/Welcome.txt", Text("[title]\r\ntype=tlabel\r\nleft=1O\r\n"));
+       },
+       "Error: The install layout " + Path("layout\\Install\\Classic\\") +
+           " cannot be shown by the installer: page \"welcome.txt\": '1O' is not a valid integer value"},
+      {"an uninstall page that is missing",
+       [this] { Put("layout/Uninstall/Plain/Pages.txt", Text("[pages]\r\ngone.txt\r\n")); },
+       "Error: The uninstall layout " + Path("layout\\Uninstall\\Plain\\") +
+           " cannot be shown by the installer: page \"gone.txt\": Error File Missing: |gone.txt|"},
       {"icon file damaged",
        [this] {
          Put("layout/Install/Classic/icon.ico", Bytes{0, 0, 1, 0});
@@ -378,6 +400,9 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
     Put("mod/files/sub/b.dat", Random(3000, 2));
     Put("languages/English.wri", language);
     Put("layout/Install/Classic/icon.ico", icon);
+    Put("layout/Install/Classic/Pages.txt", Text("page1=welcome\r\n"));
+    Put("layout/Uninstall/Plain/Pages.txt", Text("page1=uninstall\r\n"));
+    std::filesystem::remove(Fs("layout/Install/Classic/img/logo.bmp"));
     info().Pages = "Install\\Classic";
     info().UninstallPages = "Uninstall\\Plain";
     iconResult = true;

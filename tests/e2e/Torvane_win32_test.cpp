@@ -234,6 +234,14 @@ TEST_F(TorvaneProgram, CompilesFromItsWindowRefusesWhatTheInstallerCouldNotUseAn
       {"a mod file held open",
        [&] { held = std::make_unique<HeldOpen>(dir.File("mod/a.dat")); },
        {"Cannot open file \"", "mod\\a.dat\""}},
+      {"a picture the installer cannot decode",
+       [&] {
+         WriteFileText(dir.File("layout/install/QX1/Pages.txt"), "[pages]\r\nwelcome.txt\r\n");
+         WriteFileText(dir.File("layout/install/QX1/welcome.txt"), "[side]\r\ntype=timage\r\nfile=side.bmp\r\n");
+         WriteFileText(dir.File("layout/install/QX1/side.bmp"), "\x89PNG\r\n\x1A\n a PNG named .bmp");
+       },
+       {"layout\\Install\\QX1\\ cannot be shown by the installer: page \"welcome.txt\": Picture \"side.bmp\": "
+        "Bitmap image is not valid: no bitmap header"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -246,6 +254,9 @@ TEST_F(TorvaneProgram, CompilesFromItsWindowRefusesWhatTheInstallerCouldNotUseAn
     EXPECT_EQ(Output(), built) << "the earlier installer as it was, nothing else";
     held.reset();
     testing_support::WriteFileBytes(language, english);
+    WriteFileText(dir.File("layout/install/QX1/Pages.txt"), "page1=welcome\r\n");
+    std::filesystem::remove(dir.File("layout/install/QX1/welcome.txt"));
+    std::filesystem::remove(dir.File("layout/install/QX1/side.bmp"));
   }
   // Mended, the same build again.
   EXPECT_EQ(Compile(), "Finished");
