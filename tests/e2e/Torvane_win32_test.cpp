@@ -1,7 +1,8 @@
 // Runs the real Torvane.exe from a program folder of its own on the display,
 // drives its window from outside as a user would (typing into its controls,
-// clicking its buttons, answering its message box), checks the installer it
-// builds, leaves a screenshot of it, and closes it.
+// clicking its buttons, answering its message boxes), checks the installer it
+// builds and the refusals of files the installer could not use, leaves a
+// screenshot of it, and closes it; and makes it crash on purpose.
 #include <windows.h>
 #include <richedit.h>
 
