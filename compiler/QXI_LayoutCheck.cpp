@@ -37,10 +37,11 @@ class TInstallerStage {
       : archive_(SetupArchive), info_(SetupInfoFile) {
     SetupArchive = &archive;
     SetupInfoFile = info;
-    boxes_ = platform::SetMessageBoxHandler([box = std::move(box)](const std::string& text, const std::string&, unsigned) {
-      box(text);
-      return platform::kIdOk;
-    });
+    boxes_ =
+        platform::SetMessageBoxHandler([box = std::move(box)](const std::string& text, const std::string&, unsigned) {
+          box(text);
+          return platform::kIdOk;
+        });
   }
   ~TInstallerStage() {
     platform::SetMessageBoxHandler(std::move(boxes_));
