@@ -7,6 +7,7 @@
 #include "compiler/QXI_CompilerUtils.h"
 #include "compiler/QXI_GenerateModCode.h"
 #include "compiler/TCompiler.h"
+#include "diagnostics/SCrashEnding.h"
 #include "installer-library/QXI_Commands.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
@@ -303,6 +304,9 @@ void TFrmMain::Compile1Click() {
   in.ProgramDir = ProgramDir();
   SourceFile = GenerateModCode(in);
 
+  // The settings file goes again however the run ends; a crash's report
+  // runs this first.
+  TCrashEnding ending("Compile", [this] { RemoveTempIni(); });
   if (!BuildINI()) {
     view_.ShowMessage("Error: The mod's settings file could not be written to " + TempIniFile(), "Compile error");
   } else {
@@ -313,6 +317,9 @@ void TFrmMain::Compile1Click() {
     DividerPanelVisible = false;
     ErrorStringLabel = "Error: None";
     ErrorLineNumberLabel = "Line Num: None";
+    // The flashing of an earlier error may have ended on red.
+    ErrorFlashTimerEnabled = ErrorTimerStopEnabled = ErrorPanelRed = false;
+    Image1Visible = true;
     ActiveControl = TFocus::CompiledInformation;
 
     compiler_.SetupInfo = TSetupInfoFile{};
@@ -336,9 +343,13 @@ void TFrmMain::Compile1Click() {
       if (DebugMode) ShowListing(compiler_.CompiledListing());
     }
   }
+  RemoveTempIni();
+  ReplaceWorker();
+}
+
+void TFrmMain::RemoveTempIni() {
   platform::RemoveFile(TempIniFile());
   platform::RemoveEmptyDir(TempIniDir());
-  ReplaceWorker();
 }
 
 void TFrmMain::ShowError(const std::string& text, const std::string& line) {

@@ -99,6 +99,8 @@ class TFrmMain {
   // Writes the mod's settings file into the temporary folder; false when it
   // cannot be written.
   bool BuildINI();
+  // Takes that file away again, with the temporary folder once it is empty.
+  void RemoveTempIni();
 
   // The grid's value of a key, empty when the grid has no such row.
   std::string ModInfoValue(const std::string& key) const;

@@ -141,6 +141,9 @@ void TFrmMainWindow::CreateControls() {
   const gui::Rect& area = compileInfo->Bounds();
   CompiledInformation->SetBounds(4, 4, area.Width() - 8, area.Height() - 8);
   SendMessageW(H(CompiledInformation->Handle()), EM_SETREADONLY, TRUE, 0);
+  // Long lines wrap: a refusal names a file by its full path before it says
+  // what is wrong with it.
+  SendMessageW(H(CompiledInformation->Handle()), EM_SETTARGETDEVICE, 0, 0);
   SetId(*CompiledInformation, kIdCompiledInformation);
 
   ErrorFlashTimer = std::make_unique<gui::Timer>(350);

@@ -66,7 +66,13 @@ void TCompilerFileList::AddFile(const std::string& source, const std::string& na
     }
   }
   uint16_t g = ResolveGroup(group);
-  Groups[g].Files.push_back({source, prefix + name, g});
+  Groups[g].Files.push_back({source, prefix + name, g, std::nullopt});
+  ++TotalCount;
+}
+
+void TCompilerFileList::AddContents(const std::string& name, Bytes contents) {
+  owner_.Status("Adding To List " + name + " Current Count: " + std::to_string(TotalCount));
+  Groups[0].Files.push_back({"", name, 0, std::move(contents)});
   ++TotalCount;
 }
 

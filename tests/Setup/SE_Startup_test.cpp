@@ -175,7 +175,7 @@ TEST_F(StartupTest, TheArchiveComesFromAnExistingFileNamedFirst) {
 
 TEST_F(StartupTest, AFileWithoutAWholeArchiveIsRefused) {
   std::string good = WriteArchiveFile("good.exe", {{"a", 0, "abc"}}, "MZ");
-  Bytes whole = ReadWholeFile(good);
+  Bytes whole = testing_support::ReadFileBytes(good);
   struct Case {
     const char* name;
     std::string content;

@@ -458,6 +458,12 @@ TEST_F(FormMainTest, ErrorPanelFlashesUntilTheStopTimer) {
   form.ErrorTimerStopTimer();
   EXPECT_FALSE(form.ErrorFlashTimerEnabled || form.ErrorTimerStopEnabled);
   EXPECT_TRUE(form.ErrorPanelRed);  // the last toggle stays
+  // ... until the next compile, which starts on the plain panel.
+  MakeFolder("files");
+  form.ModFilesDir = P("files");
+  form.Compile1Click();
+  EXPECT_FALSE(form.ErrorPanelRed);
+  EXPECT_TRUE(form.Image1Visible);
 }
 
 TEST_F(FormMainTest, ListingOfABuiltInstaller) {
@@ -466,12 +472,13 @@ TEST_F(FormMainTest, ListingOfABuiltInstaller) {
   // (placeholder) and a message line.
   TCompLines lines;
   lines.Lines = {{0, {"start"}, 0}, {2, {"Name"}, 1}, {15, {"a b", "c"}, 2}};
-  ASSERT_TRUE(lines.SaveToFile(P("cln"), form.Commands));
+  Bytes stored;
+  ASSERT_TRUE(lines.Store(form.Commands, stored));
   {
     WriteFileText(P("setup.exe"), "MZ program bytes");
     TPak pak(P("setup.exe"), true, false);
-    int i = pak.AddEntry("CompiledLines", P("cln"), 0);
-    ASSERT_TRUE(pak.WriteEntryFile(i));
+    int i = pak.AddEntry("CompiledLines", "", 0);
+    ASSERT_TRUE(pak.WriteEntryData(i, stored.data(), stored.size()));
     ASSERT_TRUE(pak.WriteTable());
   }
   view.answers = {P("setup.exe")};

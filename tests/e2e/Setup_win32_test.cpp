@@ -34,6 +34,7 @@
 #include "platform/Registry.h"
 #include "platform/gui/Picture.h"
 #include "tests/Global/VFSImage.h"
+#include "tests/support/EnvironmentOverride.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/ExeResources_win32.h"
 #include "tests/support/IconFile.h"
@@ -1309,26 +1310,6 @@ TEST_F(SetupProgramTest, AReportOfAnInstallerBuiltFromTheKitNamesUnitAndLine) {
 
 namespace {
 
-// Sets an environment variable of this process, and so of the programs it
-// starts, for one scope.
-class EnvironmentOverride {
- public:
-  EnvironmentOverride(const std::string& name, const std::string& value) : name_(name) {
-    char old[4096];
-    const DWORD n = GetEnvironmentVariableA(name.c_str(), old, sizeof old);
-    had_ = n > 0 && n < sizeof old;
-    if (had_) saved_.assign(old, n);
-    SetEnvironmentVariableA(name.c_str(), value.c_str());
-  }
-  ~EnvironmentOverride() { SetEnvironmentVariableA(name_.c_str(), had_ ? saved_.c_str() : nullptr); }
-  EnvironmentOverride(const EnvironmentOverride&) = delete;
-  EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
-
- private:
-  std::string name_, saved_;
-  bool had_ = false;
-};
-
 // Has Wine look for the given DLLs beside the given programs first, as
 // Windows does for every DLL that is no known one, for one scope: Wine's
 // own setting for programs of those names (its environment variable is
@@ -1436,7 +1417,7 @@ TEST_F(SetupProgramTest, NothingPlantedBesideTheInstallerOrInTheTemporaryFolderR
     const std::string folder = DrivePath(dir.Path()) + "\\row" + std::to_string(i);
     const std::string downloads = folder + "\\Downloads", temp = folder + "\\Temp";
     for (const std::string& f : {folder, downloads, temp}) platform::MakeDir(f);
-    EnvironmentOverride tmp("TMP", temp), tempToo("TEMP", temp);
+    testing_support::EnvironmentOverride tmp("TMP", temp), tempToo("TEMP", temp);
     NativeDllsFirst order({"SampleSetup.exe", "Sample_Uninstall.exe", "Vessok.exe"}, row.nativeFirst);
     row.plant(downloads, temp);
     ASSERT_TRUE(CopyFileA(setup.c_str(), (downloads + "\\SampleSetup.exe").c_str(), FALSE));
