@@ -4,6 +4,7 @@
 
 #include "platform/File.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 namespace platform {
 
@@ -13,6 +14,15 @@ std::string CreateAside(const std::string& path, File& file) {
     if (file.Open(aside, OpenMode::CreateNew)) return aside;
   }
   file.Close();
+  return {};
+}
+
+std::u16string EntryPathFault(const std::string& dir, const DirEntry& entry) {
+  if (!entry.WideName.empty())
+    return u"The name of " + WidePath(dir) + entry.WideName + u" holds characters the system's code page does not have";
+  if (!entry.IsDirectory && dir.size() + entry.Name.size() > kMaxPath)
+    return u"The path of " + WidePath(dir + entry.Name) + u" is longer than the system's " +
+           AnsiToWide(std::to_string(kMaxPath)) + u" characters";
   return {};
 }
 

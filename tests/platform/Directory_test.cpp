@@ -44,7 +44,10 @@ TEST(DirectoryListing, SameFileHoweverSpelled) {
 }
 
 TEST(DirectoryListing, SortKeepsCaseVariantsInByteOrder) {
-  std::vector<platform::DirEntry> items = {{"b", false, 0}, {"B", false, 0}, {"a", false, 0}};
+  std::vector<platform::DirEntry> items(3);
+  items[0].Name = "b";
+  items[1].Name = "B";
+  items[2].Name = "a";
   platform::SortDirEntries(items);
   EXPECT_EQ(items[0].Name, "a");
   EXPECT_EQ(items[1].Name, "B");
