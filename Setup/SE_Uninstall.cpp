@@ -104,7 +104,8 @@ std::string RunUninstall(TRunDisplay& display) {
 
   // A logged path reaches the file system only as a plain full path: a
   // damaged or foreign log must not name a device, a stream, a share or a
-  // place above a folder through "..".
+  // place above a folder through "..". What is skipped stays in the log, so
+  // the run does not end as if all were gone.
   size_t skipped = 0;
   auto resolve = [&skipped](const std::string& logged, std::string& path) {
     path = WideToAnsi(ExpandPathVars(AnsiToWide(logged)));
@@ -119,7 +120,11 @@ std::string RunUninstall(TRunDisplay& display) {
   std::vector<std::string> held;
   RunPhase(display, u"", 0, files.size(), [&](size_t i) {
     std::string path;
-    if (!resolve(files[i], path) || !platform::FileExists(path) || platform::RemoveFile(path)) return;
+    if (!resolve(files[i], path)) {
+      leftFiles.push_back(files[i]);
+      return;
+    }
+    if (!platform::FileExists(path) || platform::RemoveFile(path)) return;
     leftFiles.push_back(files[i]);
     named.push_back(path);
     held.push_back(PathKey(path));
@@ -129,7 +134,11 @@ std::string RunUninstall(TRunDisplay& display) {
     // Innermost first; a folder that still holds anything stays.
     const std::string& logged = dirs[dirs.size() - 1 - i];
     std::string path;
-    if (!resolve(logged, path) || !platform::DirectoryExists(path) || platform::RemoveEmptyDir(path)) return;
+    if (!resolve(logged, path)) {
+      keptDirs.insert(keptDirs.begin(), logged);
+      return;
+    }
+    if (!platform::DirectoryExists(path) || platform::RemoveEmptyDir(path)) return;
     // It stays in the log when it holds something that is to go, or when
     // it is empty and could not be removed (in use); one that holds only
     // what the player put there is the player's now.
@@ -165,7 +174,10 @@ std::string RunUninstall(TRunDisplay& display) {
   }
   // The next run finds exactly what is left, with the entry and the
   // uninstaller that start it.
-  std::string text = LeftoversText(named);
+  std::string text = named.empty() ? "" : LeftoversText(named);
+  if (skipped > 0)
+    text += (text.empty() ? "Error: " : "\r") + std::to_string(skipped) +
+            " logged items are no plain full paths; they were left alone and stay in the install log.";
   UninstallList.Assign(leftFiles, leftRegEntries, keptDirs);
   if (!UninstallList.SaveToFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix))
     text += "\rThe install log could not be written: " + log;
