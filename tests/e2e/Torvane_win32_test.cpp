@@ -3,6 +3,7 @@
 // clicking its buttons, answering its message box), checks the installer it
 // builds, leaves a screenshot of it, and closes it.
 #include <windows.h>
+#include <commctrl.h>
 #include <richedit.h>
 
 #include <gtest/gtest.h>
@@ -13,11 +14,14 @@
 #include "Global/QXI_PakFile.h"
 #include "compiler/FormMain_win32.h"
 #include "installer-library/QXI_SetupInfo.h"
+#include "platform/Text.h"
+#include "platform/WidePath.h"
 #include "tests/support/BmpFile.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowSearch.h"
 
+using testing_support::FindChildByClass;
 using testing_support::FindChildById;
 using testing_support::FindProcessWindow;
 using testing_support::TempDir;
@@ -52,8 +56,18 @@ void Screenshot(HWND window, const std::string& file) {
 }  // namespace
 
 TEST(TorvaneProgram, CompilesFromItsWindowAndEndsWhenClosed) {
-  TempDir dir;
-  const std::string program = std::filesystem::absolute(dir.Path()).string();
+  // Its folder is named outside the code page: it finds its layouts,
+  // languages and base program there all the same.
+  TempDir temp;
+  const std::u16string programWide =
+      platform::AnsiToWide(std::filesystem::absolute(temp.Path()).string()) + u"\\\u0141ukasz";
+  ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<const wchar_t*>(programWide.c_str()), nullptr));
+  const std::string program = platform::NarrowPath(programWide);
+  ASSERT_FALSE(program.empty()) << "its short name";
+  struct {
+    std::string root;
+    std::string File(const std::string& name) const { return root + "\\" + name; }
+  } dir{program};
   std::filesystem::copy_file(TORVANE_EXE, dir.File("Torvane.exe"));
   std::filesystem::create_directories(dir.File("base"));
   std::filesystem::copy_file("SetupBase.exe", dir.File("base/setup.exe"));
@@ -72,11 +86,12 @@ TEST(TorvaneProgram, CompilesFromItsWindowAndEndsWhenClosed) {
   EXPECT_NE(FindResourceA(image, "MAINICON", MAKEINTRESOURCEA(14)), nullptr);  // RT_GROUP_ICON
   FreeLibrary(image);
 
-  STARTUPINFOA si{};
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  std::string line = "\"" + program + "\\Torvane.exe\" -debug";
-  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  std::u16string line = u"\"" + programWide + u"\\Torvane.exe\" -debug";
+  ASSERT_TRUE(CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &si, &pi));
   HWND top = nullptr;
   ASSERT_TRUE(
       Eventually([&] { return (top = FindProcessWindow(pi.dwProcessId, nullptr, L" Torvane v1.0")) != nullptr; }));
@@ -96,8 +111,8 @@ TEST(TorvaneProgram, CompilesFromItsWindowAndEndsWhenClosed) {
 
   // Compile with the mod folder typed in: the log fills and ends the build,
   // and with -debug the listing of the generated script follows.
-  SendMessageA(FindChildById(top, kIdModFilesDir), WM_SETTEXT, 0,
-               reinterpret_cast<LPARAM>((program + "\\mod").c_str()));
+  const std::u16string typed = programWide + u"\\mod";
+  SendMessageW(FindChildById(top, kIdModFilesDir), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
   PostMessageW(FindChildById(top, kIdSpeedButton3), BM_CLICK, 0, 0);
   ASSERT_TRUE(Eventually([&] { return !WindowText(FindChildById(top, kIdCompiledVer)).empty(); }));
   std::string log = WindowText(FindChildById(top, kIdCompiledInformation));
@@ -135,6 +150,30 @@ TEST(TorvaneProgram, CompilesFromItsWindowAndEndsWhenClosed) {
   WaitForInputIdle(pi.hProcess, 5000);
   Sleep(300);
   Screenshot(top, "torvane-program.bmp");
+
+  // A file whose name the installer's 8-bit names cannot hold ends the
+  // compile at the mod's File line, with nothing built: the installer of
+  // the last compile stays as it was.
+  const std::u16string omega = programWide + u"\\mod\\\u03A9mega.txt";
+  CloseHandle(CreateFileW(reinterpret_cast<const wchar_t*>(omega.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                          nullptr));
+  const auto built = std::filesystem::last_write_time(dir.File("compiled/mysetup.exe"));
+  PostMessageW(FindChildById(top, kIdSpeedButton3), BM_CLICK, 0, 0);
+  HWND tabs = FindChildByClass(top, WC_TABCONTROLW), source = FindChildById(top, kIdSourceFile);
+  ASSERT_TRUE(Eventually([&] { return SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == 0; })) << "back on the first sheet";
+  const auto selected = static_cast<WPARAM>(LOWORD(SendMessageW(source, EM_GETSEL, 0, 0)));
+  const auto at = static_cast<size_t>(SendMessageW(source, EM_LINEFROMCHAR, selected, 0));
+  std::vector<std::string> lines{""};
+  for (char c : WindowText(source))
+    if (c == '\r')
+      lines.emplace_back();
+    else if (c != '\n')
+      lines.back() += c;
+  ASSERT_LT(at, lines.size());
+  EXPECT_EQ(lines[at], "File \"" + program + "\\mod\\\" \"mods\\MyMod\\\"");
+  EXPECT_EQ(WindowText(FindChildById(top, kIdCompiledInformation)), "") << "no build";
+  EXPECT_EQ(std::filesystem::last_write_time(dir.File("compiled/mysetup.exe")), built);
+  Screenshot(top, "torvane-name-outside-the-code-page.bmp");
 
   PostMessageW(top, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
