@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "packer/SQXP.h"
+#include "platform/Console.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 
@@ -62,8 +63,11 @@ int TPacker::RunPacker(const std::vector<std::string>& params, const std::string
   try {
     if (options_.Mode == kModeMake) code = MakeArchive();
     if (options_.Mode == kModeInfo) code = DisplayArchiveInfo();
+  } catch (const EQXPError& e) {
+    ReportError(e.Wide.empty() ? platform::AnsiToWide(e.what()) : e.Wide);
+    code = kExitFailure;
   } catch (const std::exception& e) {
-    ReportError(e.what());
+    ReportError(platform::AnsiToWide(e.what()));
     code = kExitFailure;
   }
   console_.SetTitle("");
@@ -154,13 +158,13 @@ void TPacker::ShowUsage() {
   PromptAndWait();
 }
 
-void TPacker::ReportError(const std::string& text) {
+void TPacker::ReportError(const std::u16string& text) {
   error_ = text;
   if (console_.Plain()) {
-    platform::WriteErrorLine("Error: " + text);
+    platform::WriteErrorLine(u"Error: " + text);
     return;
   }
-  console_.WriteText("Error: " + text, 1, kGrey, console_.PromptRow() - 1);
+  console_.WriteText("Error: " + platform::WideToAnsi(text), 1, kGrey, console_.PromptRow() - 1);
   // The information screen always waits; a make run only without -nowait.
   if (options_.Mode == kModeInfo || options_.WaitForKey) PromptAndWait();
   console_.Flush();
