@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/File.h"
+#include "platform/Text.h"
+#include "platform/WidePath.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFileBytes;
@@ -30,6 +33,42 @@ TEST(DirectoryListing, SortedWithoutRegardToCase) {
   EXPECT_TRUE(platform::DirectoryExists(dir.File("Sub")));
   EXPECT_FALSE(platform::DirectoryExists(dir.File("c")));
   EXPECT_FALSE(platform::DirectoryExists(dir.File("none")));
+}
+
+// A name the code page cannot hold is listed by its short form, which opens
+// the same file, with the name as the system has it beside it; a path
+// outside the code page is carried by that form, or not at all, never by a
+// look-alike. Without 16-bit names (the host) there is nothing to carry.
+TEST(DirectoryListing, NamesOutsideTheCodePageComeByTheirShortForm) {
+  TempDir dir;
+  const std::u16string folder = platform::AnsiToWide(dir.Path()) + u"\\\u0141ukasz";
+  fs::create_directories(fs::path(folder) / u"\u65E5\u672C");
+  std::ofstream(fs::path(folder) / u"\u03A9mega.txt") << "omega";
+  const std::string narrow = platform::NarrowPath(folder);
+#ifdef _WIN32
+  ASSERT_FALSE(narrow.empty());
+  EXPECT_EQ(platform::WidePath(narrow), folder) << "the long names again";
+  std::vector<platform::DirEntry> items;
+  ASSERT_TRUE(platform::ListDirectory(narrow + "\\", items));
+  ASSERT_EQ(items.size(), 2u);
+  for (const platform::DirEntry& e : items) {
+    EXPECT_TRUE(e.WideName == (e.IsDirectory ? u"\u65E5\u672C" : u"\u03A9mega.txt"));
+    EXPECT_EQ(
+        platform::EntryPathFault(narrow + "\\", e),
+        u"The name of " + folder + u"\\" + e.WideName + u" holds characters the system's code page does not have");
+  }
+  EXPECT_EQ(ReadFileBytes(narrow + "\\" + (items[0].IsDirectory ? items[1] : items[0]).Name),
+            (std::vector<uint8_t>{'o', 'm', 'e', 'g', 'a'}));
+#else
+  EXPECT_EQ(narrow, "");
+#endif
+  EXPECT_EQ(platform::NarrowPath(folder + u"\\new"), narrow.empty() ? "" : narrow + "\\new");
+  EXPECT_EQ(platform::NarrowPath(folder + u"\\\u0418\u0433\u0440\u0430"), "") << "a new name outside it";
+  EXPECT_EQ(platform::WideToAnsi(u"\u0141ukasz"), "?ukasz") << "never the look-alike Lukasz";
+  std::string exact;
+  EXPECT_TRUE(platform::WideToAnsiExact(u"caf\u00E9", exact));
+  EXPECT_EQ(exact, "caf\xE9");
+  EXPECT_FALSE(platform::WideToAnsiExact(u"\u0141ukasz", exact));
 }
 
 TEST(DirectoryListing, SameFileHoweverSpelled) {
