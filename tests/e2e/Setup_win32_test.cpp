@@ -548,6 +548,16 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
   return out;
 }
 
+// The command the list of installed programs starts the setup's
+// uninstaller with; empty when the setup has no entry.
+std::string RegisteredUninstaller() {
+  platform::Registry reg;
+  reg.SetRoot(kHKLM);
+  std::string command;
+  if (reg.OpenKeyReadOnly(kUninstallKey)) reg.ReadString("UninstallString", command);
+  return command;
+}
+
 // What differs between two snapshots, by name: "+" added, "-" gone, "*"
 // changed; empty when they are equal.
 std::string Changes(const std::map<std::string, std::string>& before, const std::map<std::string, std::string>& after) {
@@ -833,13 +843,7 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
     EXPECT_EQ(RunAnsweringBoxes(Quoted(setup) + " -silent -id " + Quoted(folder), boxes), 0);
     EXPECT_EQ(boxes, std::vector<std::string>{});
   };
-  auto registered = [] {
-    platform::Registry reg;
-    reg.SetRoot(kHKLM);
-    std::string command;
-    if (reg.OpenKeyReadOnly(kUninstallKey)) reg.ReadString("UninstallString", command);
-    return command;
-  };
+  auto registered = RegisteredUninstaller;
   struct Row {
     const char* what;
     std::function<void(const std::string& folder)> runs;  // up to the last uninstallation
@@ -1053,18 +1057,12 @@ TEST_F(SetupProgramTest, FoldersNamedOutsideTheCodePageAreTakenAsTheyAreOrRefuse
 
     // Removed again by the uninstaller the installation registered, which
     // lies in that folder.
-    platform::Registry reg;
-    reg.SetRoot(kHKLM);
-    std::string command;
-    ASSERT_TRUE(reg.OpenKeyReadOnly(kUninstallKey));
-    EXPECT_TRUE(reg.ReadString("UninstallString", command));
-    reg.CloseKey();
     boxes.clear();
-    EXPECT_EQ(RunAnsweringBoxes(command + " -silent", boxes), 0);
+    EXPECT_EQ(RunAnsweringBoxes(RegisteredUninstaller() + " -silent", boxes), 0);
     EXPECT_EQ(boxes, std::vector<std::string>{"Information: Completed"});
     EXPECT_FALSE(exists(row.target + u"\\readme.txt"));
     EXPECT_FALSE(exists(row.target + u"\\Sample_install.log"));
-    EXPECT_FALSE(reg.KeyExists(kUninstallKey));
+    EXPECT_EQ(RegisteredUninstaller(), "");
   }
 }
 
