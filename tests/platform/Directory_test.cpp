@@ -42,8 +42,9 @@ TEST(DirectoryListing, SortedWithoutRegardToCase) {
 TEST(DirectoryListing, NamesOutsideTheCodePageComeByTheirShortForm) {
   TempDir dir;
   const std::u16string folder = platform::AnsiToWide(dir.Path()) + u"\\\u0141ukasz";
-  fs::create_directories(fs::path(folder) / u"\u65E5\u672C");
-  std::ofstream(fs::path(folder) / u"\u03A9mega.txt") << "omega";
+  const fs::path made = fs::path(dir.Path()) / u"\u0141ukasz";
+  fs::create_directories(made / u"\u65E5\u672C");
+  std::ofstream(made / u"\u03A9mega.txt") << "omega";
   const std::string narrow = platform::NarrowPath(folder);
 #ifdef _WIN32
   ASSERT_FALSE(narrow.empty());
