@@ -335,15 +335,14 @@ void TFrmMain::RunUninstallPage() {
   if (failed_ && !Silent) platform::ShowMessageBox(uninstallFailure_, "Setup Error", platform::kMbOk);
 }
 
-// A silent run ends here: "Completed", or what went wrong, unless the
-// command line named the install folder (nobody is there to click).
+// A silent run ends here with what went wrong, or "Completed" unless the
+// command line named the install folder. A run that nobody watches gets the
+// failure on its error stream (platform/MessageBox.h), and no box waits.
 void TFrmMain::FinishSilentRun(const std::string& failure) {
-  if (IdDir.empty()) {
-    if (failure.empty())
-      platform::ShowMessageBox("Completed", "Information", platform::kMbOk);
-    else
-      platform::ShowMessageBox(failure, "Error", platform::kMbOk);
-  }
+  if (!failure.empty())
+    platform::ShowMessageBox(failure, "Error", platform::kMbOk);
+  else if (IdDir.empty())
+    platform::ShowMessageBox("Completed", "Information", platform::kMbOk);
   host_.EndProcess(ExitCode());
 }
 

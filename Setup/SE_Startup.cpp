@@ -92,6 +92,9 @@ void ReadSwitches(const std::vector<std::u16string>& params) {
     if (arg == "-silent") Silent = true;
     if (arg == "-id") IdDir = i + 1 < params.size() ? params[i + 1] : u"";
   }
+  // Mod managers and scripts install with both; a person who starts the
+  // installer gives at most one of them.
+  platform::SetPersonWatching(!Silent || IdDir.empty());
 }
 
 std::string ArchiveFileName(const std::vector<std::string>& params, const std::string& programFile) {
@@ -175,17 +178,17 @@ bool LoadSetup(int64_t spaceOutsideGroup0) {
   ProgramFilesDir = GetProgramFilesDir(nullptr);
   StartMenuProgramsDir = GetStartMenuProgramsDir(nullptr);
   DesktopDir = GetDesktopDir(nullptr);
-  std::string idFolder;
-  if (!IdDir.empty() && !TakeInstallFolder(IdDir, "named by -id", idFolder)) return false;
+  std::string folder;  // the install folder, when the run names one
+  if (!IdDir.empty() && !TakeInstallFolder(IdDir, "named by -id", folder)) return false;
   if (uninstaller) {
     // The log lies in the install folder, which "-id" names when given.
     // An installation moved since has it beside the uninstaller, which
     // then stands for the install folder.
     const std::string& prefix = SetupInfoFile.UninstallPrefix;
-    std::string dir = idFolder, own = FolderOfPath(setupArchiveFile);
+    std::string dir = folder, own = FolderOfPath(setupArchiveFile);
     while (!own.empty() && own.back() == '\\') own.pop_back();
     if (dir.empty()) InstallFolderFault(platform::AnsiToWide(SetupInfoFile.InstallDir), dir);
-    if (idFolder.empty() && (dir.empty() || !platform::FileExists(TUninstallList::LogPath(dir, prefix))) &&
+    if (IdDir.empty() && (dir.empty() || !platform::FileExists(TUninstallList::LogPath(dir, prefix))) &&
         InstallFolderFault(platform::AnsiToWide(own), own).empty() &&
         platform::FileExists(TUninstallList::LogPath(own, prefix)))
       dir = own;
@@ -206,15 +209,15 @@ bool LoadSetup(int64_t spaceOutsideGroup0) {
   SpaceRequiredText = FormatByteSize(SpaceRequired);
   LoadLanguages();
 
-  if (!uninstaller && idFolder.empty()) {
+  if (!uninstaller && IdDir.empty()) {
     const std::u16string found = HasInstallDirRegKeys() ? ReadInstallDirFromRegistry() : u"";
     if (found.empty() && SetupInfoFile.InstallDir.empty())
       return Fail("Error: Registry Key Not Found. Please Install Software", "Error");
-    if (found.empty() ? !TakeInstallFolder(platform::AnsiToWide(SetupInfoFile.InstallDir), "of this setup", idFolder)
-                      : !TakeInstallFolder(found, "named in the registry", idFolder))
+    if (found.empty() ? !TakeInstallFolder(platform::AnsiToWide(SetupInfoFile.InstallDir), "of this setup", folder)
+                      : !TakeInstallFolder(found, "named in the registry", folder))
       return false;
   }
-  if (!idFolder.empty()) SetupInfoFile.InstallDir = idFolder;
+  if (!folder.empty()) SetupInfoFile.InstallDir = folder;
   if (!IdDir.empty() || !uninstaller) NoteSpaceAvailable();
   return true;
 }

@@ -6,10 +6,10 @@
 #include "Global/QXI_PakFile.h"
 #include "Setup/SE_Startup.h"
 #include "installer-library/QXI_FD.h"
-#include "installer-library/QXI_Global.h"
 #include "installer-library/SE_Global.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/FileReplacement.h"
 #include "platform/MessageBox.h"
 #include "platform/Program.h"
 #include "platform/Text.h"
@@ -170,19 +170,15 @@ std::string WriteUninstaller(const std::string& programFile) {
   const std::string target = UninstallerPath();
   const std::string failure = "Error: The uninstaller could not be written: " + target;
   // Built aside, so that a failure leaves any older uninstaller as it was
-  // and no half-written program behind; what a run killed while it built
-  // one left there goes first.
-  const std::string aside = target + ".new";
-  platform::RemoveFile(aside);
-  Bytes stub;
-  if (!ReadProgramStub(programFile, stub)) return failure;
+  // and no half-written program behind.
   ForceDirectoriesLogged(SetupInfoFile.InstallDir);
-  bool written = WriteBufferToFile(aside, stub.data(), stub.size());
-  if (written) {
-    ApplyUninstallIcon(aside);
-    written = AppendUninstallArchive(aside) && platform::RenameOver(aside, target);
-  }
-  if (written) return {};
-  platform::RemoveFile(aside);
+  platform::FileReplacement program(target);
+  Bytes stub;
+  if (!program.IsOpen() || !ReadProgramStub(programFile, stub) || !program.Stream().Write(stub.data(), stub.size()))
+    return failure;
+  // The icon and the archive are written by name.
+  program.Stream().Close();
+  ApplyUninstallIcon(program.Path());
+  if (AppendUninstallArchive(program.Path()) && program.Commit()) return {};
   return failure;
 }

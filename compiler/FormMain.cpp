@@ -10,6 +10,7 @@
 #include "installer-library/QXI_Commands.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/FileReplacement.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
 #include "platform/WidePath.h"
@@ -188,18 +189,19 @@ void TFrmMain::Save1Click() {
   if (FileNameWithoutExt(path) == ExtractFileName(path)) path += std::string(".") + kProjectExt;
   // The project is written from scratch beside the old one and only then
   // takes its name, so a failed save leaves the previous project whole.
-  const std::string aside = path + ".tmp";
-  platform::RemoveFile(aside);
-  platform::ProfileFile project(aside);
-  bool written = project.Write(kSetupSection, "SetupShortName", SetupShortName) &&
+  platform::FileReplacement file(path);
+  // The profile writer opens the file by its name.
+  file.Stream().Close();
+  platform::ProfileFile project(file.Path());
+  bool written = file.IsOpen() && project.Write(kSetupSection, "SetupShortName", SetupShortName) &&
                  project.Write(kSetupSection, "SetupName", SetupName) &&
                  project.Write(kSetupSection, "SetupExeName", SetupExeName) &&
                  project.Write(kSetupSection, "ModFilesDir", ModFilesDir) &&
                  project.Write(kSetupSection, "InstLayout", InstLayout.Text) &&
-                 project.Write(kSetupSection, "UninstLayout", UninstLayout.Text) && BuildActualINI(aside) &&
-                 platform::RenameOver(aside, path);
+                 project.Write(kSetupSection, "UninstLayout", UninstLayout.Text) && BuildActualINI(file.Path()) &&
+                 file.Commit();
   if (!written) {
-    platform::RemoveFile(aside);
+    file.Abandon();
     view_.ShowMessage("Error: The project could not be saved as " + path, "Save error");
     return;
   }

@@ -6,8 +6,8 @@
 #include "installer-library/SE_Languages.h"
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/Directory.h"
-#include "platform/File.h"
 #include "platform/FileName.h"
+#include "platform/FileReplacement.h"
 #include "platform/Text.h"
 
 namespace {
@@ -105,8 +105,7 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
     return Fail(error, DamagedText(name));
   ForceDirectoriesLogged(FolderOfPath(target));
   // An earlier file of that name stays until the copy is whole and verified.
-  platform::File out;
-  const std::string written = OpenWholeFileWrite(target, out);
+  platform::FileReplacement out(target, platform::FileReplacement::Aside::WhenReplacing);
   if (!out.IsOpen()) return Fail(error, WriteFailedText(target));
   uint64_t done = 0;
   auto status = [&] {
@@ -118,7 +117,7 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
   bool copied = size == 0 || pak.ReadStoredInPieces(
                                  index,
                                  [&](const uint8_t* data, size_t n) {
-                                   if (!out.Write(data, n)) {
+                                   if (!out.Stream().Write(data, n)) {
                                      writeFailed = true;
                                      return false;
                                    }
@@ -127,6 +126,6 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
                                    return true;
                                  },
                                  pieceSize);
-  if (EndWholeFileWrite(out, written, target, copied)) return true;
+  if (copied && out.Commit()) return true;
   return Fail(error, writeFailed || copied ? WriteFailedText(target) : DamagedText(name));
 }

@@ -8,6 +8,7 @@
 #include "platform/ByteOrder.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/FileReplacement.h"
 #include "platform/Text.h"
 #include "platform/buffer_type.h"
 
@@ -120,14 +121,8 @@ std::string TUninstallList::LogPath(const std::string& dir, const std::string& p
   return (dir.empty() || dir.back() != '\\' ? dir + "\\" : dir) + prefix + "install.log";
 }
 
-namespace {
-
-std::string AsideOf(const std::string& log) { return log + ".new"; }
-
-}  // namespace
-
 bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefix) const {
-  std::string path = LogPath(dir, prefix), aside = AsideOf(path);
+  const std::string path = LogPath(dir, prefix);
   const std::vector<std::string>* lists[] = {&Files(), &RegEntries(), &Dirs()};
   // Built whole and written at once: an installation saves its log again
   // and again while it runs.
@@ -137,20 +132,15 @@ bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefi
   for (const auto* list : lists)
     for (size_t i = 0; written && i < list->size(); ++i)
       written = PutStr(bytes, DigitKeyEncode(kDigitKeyA, (*list)[i]));
-  {
-    platform::File file;
-    written = written && file.Open(aside, platform::OpenMode::Create) && file.Write(bytes.data(), bytes.size());
-  }
-  if (written && platform::RenameOver(aside, path)) return true;
-  platform::RemoveFile(aside);
-  return false;
+  platform::FileReplacement file(path);
+  return written && file.IsOpen() && file.Stream().Write(bytes.data(), bytes.size()) && file.Commit();
 }
 
 void TUninstallList::RemoveFile(const std::string& dir, const std::string& prefix) {
   const std::string path = LogPath(dir, prefix);
   platform::RemoveFile(path);
   // A process killed while it saved the log leaves its copy in the making.
-  platform::RemoveFile(AsideOf(path));
+  platform::RemoveFile(platform::FileReplacement::AsideOf(path));
 }
 
 bool TUninstallList::LoadFromFile(const std::string& dir, const std::string& prefix) {

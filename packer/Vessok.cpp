@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
   // Scroll-back and cursor come back before anything more is printed, so
   // the message lands below the drawn screen.
   screen.Restore();
-  if (!error.empty()) platform::WriteErrorLine(u"Error: " + error);
+  if (!error.empty())
+    for (const std::u16string& line : ErrorLines(error)) platform::WriteErrorLine(line);
   return code;
 }

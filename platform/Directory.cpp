@@ -2,20 +2,10 @@
 
 #include <algorithm>
 
-#include "platform/File.h"
 #include "platform/Text.h"
 #include "platform/WidePath.h"
 
 namespace platform {
-
-std::string CreateAside(const std::string& path, File& file) {
-  for (int n = 0; n < kAsideTries; ++n) {
-    std::string aside = path + ".new" + (n == 0 ? "" : std::to_string(n));
-    if (file.Open(aside, OpenMode::CreateNew)) return aside;
-  }
-  file.Close();
-  return {};
-}
 
 std::u16string EntryPathFault(const std::string& dir, const DirEntry& entry) {
   if (!entry.WideName.empty())

@@ -9,8 +9,6 @@
 
 namespace platform {
 
-class File;
-
 struct DirEntry {
   // The name in the system code page; for a name the code page cannot hold,
   // its short (8.3) form, or, where the system keeps none, the name with a
@@ -56,15 +54,6 @@ bool RemoveEmptyDir(const std::string& path);
 bool RemoveLink(const std::string& path);
 // Renames a file, replacing any file of the new name.
 bool RenameOver(const std::string& from, const std::string& to);
-// Creates a new file beside path (in its folder), opened for writing, and
-// gives its name: a file is written there whole and then renamed over path,
-// so that a write that fails leaves an earlier file of that name as it was.
-// The names tried are path + ".new", ".new1", ".new2" and so on, each
-// created only when nothing has it yet. Empty (with `file` closed) after
-// kAsideTries names that could not be created: a device name such as NUL
-// exists under every ending, so the search has an end.
-std::string CreateAside(const std::string& path, File& file);
-constexpr int kAsideTries = 100;
 // Renames (moves) a file; fails when the new name exists already.
 bool RenameFile(const std::string& from, const std::string& to);
 // Copies a file, replacing any file of the new name.

@@ -12,6 +12,7 @@
 #include "platform/ByteOrder.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/MessageBox.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "platform/WidePath.h"
@@ -132,15 +133,18 @@ TEST(StartupSwitches, ReadSwitches) {
     std::vector<std::u16string> params;
     bool silent;
     std::u16string idDir;
+    bool watched;  // whether a person is taken to watch the run
   } cases[] = {
-      {{}, false, u""},
-      {{u"-silent"}, true, u""},
-      {{u"setup.pak", u"-SILENT", u"-Id", u"C:\\Games\\"}, true, u"C:\\Games\\"},
-      {{u"-id"}, false, u""},
-      {{u"-id", u"-silent"}, true, u"-silent"},
-      {{u"-silentx", u"/silent", u"-id=C:\\"}, false, u""},
-      {{u"-id", u"C:\\A", u"-id", u"D:\\B"}, false, u"D:\\B"},
-      {{u"-id", u"C:\\Games\\\u0141\u00F3d\u017A"}, false, u"C:\\Games\\\u0141\u00F3d\u017A"},
+      {{}, false, u"", true},
+      {{u"-silent"}, true, u"", true},
+      {{u"setup.pak", u"-SILENT", u"-Id", u"C:\\Games\\"}, true, u"C:\\Games\\", false},
+      {{u"-id"}, false, u"", true},
+      {{u"-silent", u"-id"}, true, u"", true},
+      {{u"-id", u"C:\\Games"}, false, u"C:\\Games", true},
+      {{u"-id", u"-silent"}, true, u"-silent", false},
+      {{u"-silentx", u"/silent", u"-id=C:\\"}, false, u"", true},
+      {{u"-id", u"C:\\A", u"-id", u"D:\\B"}, false, u"D:\\B", true},
+      {{u"-id", u"C:\\Games\\\u0141\u00F3d\u017A"}, false, u"C:\\Games\\\u0141\u00F3d\u017A", true},
   };
   for (const Case& c : cases) {
     Silent = false;
@@ -148,9 +152,11 @@ TEST(StartupSwitches, ReadSwitches) {
     ReadSwitches(c.params);
     EXPECT_EQ(Silent, c.silent) << c.params.size();
     EXPECT_TRUE(IdDir == c.idDir) << c.params.size();
+    EXPECT_EQ(platform::PersonWatching(), c.watched) << c.params.size();
   }
   Silent = false;
   IdDir.clear();
+  platform::SetPersonWatching(true);
 }
 
 TEST_F(StartupTest, TheArchiveComesFromAnExistingFileNamedFirst) {

@@ -235,7 +235,7 @@ TEST_F(FormMainTest, SavedProjectLoadsBackWithEmptyRowsEmpty) {
 TEST_F(FormMainTest, AFailedSaveIsReportedAndKeepsTheOldProject) {
   form.FormCreate({});
   WriteFileText(P("keep.trvx"), "[SETUP]\r\nSetupName=Old\r\n");
-  MakeFolder("keep.trvx.tmp");  // the file written aside cannot be created
+  MakeFolder("keep.trvx.new");  // the file written aside cannot be created
   view.answers = {P("keep.trvx")};
   form.Save1Click();
   EXPECT_EQ(ReadText(P("keep.trvx")), "[SETUP]\r\nSetupName=Old\r\n");

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/File.h"
+#include "platform/FileReplacement.h"
 #include "platform/Text.h"
 #include "platform/WidePath.h"
 #include "tests/support/TempDir.h"
@@ -141,21 +142,77 @@ TEST(Folders, RenameOverReplacesTheTarget) {
   EXPECT_FALSE(platform::RenameOver(tmp.Path() + "\\new", tmp.Path() + "\\old"));
 }
 
-// A file written aside is always a new one, never someone's file or folder
-// of that name; when no name can be had (beside a device every name
-// exists), the search ends.
-TEST(Folders, AnAsideFileIsNewAndItsSearchHasAnEnd) {
+// A file replaced whole is the old one or the new one, never a mix: the
+// target changes only at Commit, a leftover of a killed write is cleared,
+// and every other way out leaves the target and no aside file.
+TEST(Folders, AReplacedFileIsTheOldOrTheNewOne) {
+  using Aside = platform::FileReplacement::Aside;
+  struct Case {
+    const char* name;
+    const char* before;  // the target's contents, or null for none
+    bool leftover;       // a killed write's <target>.new is there
+    Aside aside;
+    bool commit;
+    const char* after;  // the target's contents, or null for none
+    bool direct;        // written under the target's own name
+  };
+  const Case cases[] = {
+      {"a new file, committed", nullptr, false, Aside::Always, true, "new", false},
+      {"an old file, committed", "old", false, Aside::Always, true, "new", false},
+      {"an old file, given up", "old", false, Aside::Always, false, "old", false},
+      {"a new file, given up", nullptr, false, Aside::Always, false, nullptr, false},
+      {"a leftover is cleared first", "old", true, Aside::Always, true, "new", false},
+      {"a leftover goes when given up", "old", true, Aside::Always, false, "old", false},
+      {"a new file is written directly when that is allowed", nullptr, false, Aside::WhenReplacing, true, "new", true},
+      {"and taken away when given up", nullptr, false, Aside::WhenReplacing, false, nullptr, true},
+      {"an old file still goes aside", "old", false, Aside::WhenReplacing, true, "new", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir tmp;
+    const std::string target = tmp.Path() + "\\f.txt";
+    if (c.before) WriteFileText(tmp.File("f.txt"), c.before);
+    if (c.leftover) WriteFileText(tmp.File("f.txt.new"), "half");
+    {
+      platform::FileReplacement file(target, c.aside);
+      ASSERT_TRUE(file.IsOpen());
+      EXPECT_EQ(file.Path(), c.direct ? target : target + ".new");
+      ASSERT_TRUE(file.Stream().Write("new", 3));
+      // Until Commit, the target is what it was.
+      if (c.before) {
+        EXPECT_EQ(ReadFileBytes(tmp.File("f.txt")).size(), std::string(c.before).size());
+      }
+      if (c.commit) {
+        EXPECT_TRUE(file.Commit());
+      }
+    }
+    EXPECT_EQ(fs::exists(tmp.File("f.txt")), c.after != nullptr);
+    if (c.after) {
+      EXPECT_EQ(ReadFileBytes(tmp.File("f.txt")).size(), std::string(c.after).size());
+    }
+    EXPECT_FALSE(fs::exists(tmp.File("f.txt.new")));
+  }
+}
+
+// A writer that opens the new file by its name, and a replacement that
+// cannot take the target's place, which leaves the target as it was.
+TEST(Folders, AReplacementWrittenByNameOrRefusedLeavesNoAsideFile) {
   TempDir tmp;
-  const std::string path = tmp.Path() + "\\f.txt";
-  WriteFileText(tmp.File("f.txt.new"), "someone's");
-  fs::create_directory(tmp.File("f.txt.new1"));
-  platform::File file;
-  EXPECT_EQ(platform::CreateAside(path, file), path + ".new2");
-  EXPECT_TRUE(file.IsOpen() && file.Write("x", 1));
-  file.Close();
-  EXPECT_EQ(ReadFileBytes(tmp.File("f.txt.new")).size(), 9u);
-  for (int n = 3; n < platform::kAsideTries; ++n) WriteFileText(tmp.File("f.txt.new" + std::to_string(n)), "");
-  EXPECT_EQ(platform::CreateAside(path, file), "");
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_EQ(platform::CreateAside(tmp.Path() + "\\missing\\f.txt", file), "");
+  const std::string target = tmp.Path() + "\\f.txt";
+  {
+    platform::FileReplacement file(target);
+    file.Stream().Close();
+    WriteFileText(tmp.File("f.txt.new"), "by name");
+    EXPECT_TRUE(file.Commit());
+  }
+  EXPECT_EQ(ReadFileBytes(tmp.File("f.txt")).size(), 7u);
+  fs::create_directory(tmp.File("dir"));
+  {
+    platform::FileReplacement file(tmp.Path() + "\\dir");
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_FALSE(file.Commit());
+  }
+  EXPECT_TRUE(fs::is_directory(tmp.File("dir")));
+  EXPECT_FALSE(fs::exists(tmp.File("dir.new")));
+  EXPECT_FALSE(platform::FileReplacement(tmp.Path() + "\\missing\\f.txt").IsOpen());
 }
