@@ -14,6 +14,7 @@
 #include "platform/FileReplacement.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 namespace {
 
@@ -280,6 +281,12 @@ void TFrmMain::Compile1Click() {
     }
   // An installer without the mod's files, or a settings file written
   // outside the temporary folder, is never what the author asked for.
+  if (!ModFilesDirTyped.empty()) {
+    view_.ShowWideMessage(u"Error: The folder with your mod's files cannot be used: " + ModFilesDirTyped + u"\rIt " +
+                              platform::AnsiToWide(platform::kNoNarrowPath) + u".",
+                          "Compile error");
+    return;
+  }
   if (!platform::DirectoryExists(ModFilesDir)) {
     view_.ShowMessage("Error: The folder with your mod's files does not exist: " + ModFilesDir, "Compile error");
     return;
@@ -315,7 +322,7 @@ void TFrmMain::Compile1Click() {
     CompiledVer.clear();
     CompiledVerVisible = false;
     DividerPanelVisible = false;
-    ErrorStringLabel = "Error: None";
+    ErrorStringLabel = u"Error: None";
     ErrorLineNumberLabel = "Line Num: None";
     // The flashing of an earlier error may have ended on red.
     ErrorFlashTimerEnabled = ErrorTimerStopEnabled = ErrorPanelRed = false;
@@ -339,7 +346,7 @@ void TFrmMain::Compile1Click() {
       const bool built = compiler_.BuildSetup();
       LabelCompileVisible = false;
       // The log, ending in the error, stays in view; the panel says it too.
-      if (!built) ShowError(compiler_.BuildError, "None");
+      if (!built) ShowError(platform::AnsiToWide(compiler_.BuildError), "None");
       if (DebugMode) ShowListing(compiler_.CompiledListing());
     }
   }
@@ -352,17 +359,18 @@ void TFrmMain::RemoveTempIni() {
   platform::RemoveEmptyDir(TempIniDir());
 }
 
-void TFrmMain::ShowError(const std::string& text, const std::string& line) {
+void TFrmMain::ShowError(const std::u16string& text, const std::string& line) {
   ErrorPanelVisible = true;
   ErrorLabelsVisible = true;
-  ErrorStringLabel = "Error: " + text;
+  ErrorStringLabel = u"Error: " + text;
   ErrorLineNumberLabel = "Line Num: " + line;
   ErrorTimerStopEnabled = true;
   ErrorFlashTimerEnabled = true;
 }
 
 void TFrmMain::ShowCompileError() {
-  ShowError(compiler_.Error.Text, std::to_string(compiler_.Error.Line));
+  const TCompilerError& error = compiler_.Error;
+  ShowError(error.Wide.empty() ? platform::AnsiToWide(error.Text) : error.Wide, std::to_string(error.Line));
   ActivePage = TMainPage::SetupInfoTab;
 
   // Select the failing line of the script and make its sheet reachable.

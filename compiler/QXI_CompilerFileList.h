@@ -62,11 +62,15 @@ class TCompilerFileList {
   // The group a new entry of `group` goes into.
   uint16_t ResolveGroup(uint16_t group) const;
   // Adds one file, or every file below a folder under its relative name.
-  void AddDir(const std::string& path, uint16_t group, const std::string& groupName, bool absolute,
-              const std::string& prefix);
-  // One step of the breadth-first folder walk of AddDir.
-  void ScanDirectory(std::deque<std::string>& workList, const std::string& root, uint16_t group,
-                     const std::string& prefix);
+  // Empty when it took every file; otherwise why it stopped, naming the
+  // file or folder as the system does (16-bit text): a folder it cannot
+  // read, a name the installer's 8-bit entry names cannot hold, a path too
+  // long for the system's 8-bit calls. Nothing is ever left out in silence.
+  std::u16string AddDir(const std::string& path, uint16_t group, const std::string& groupName, bool absolute,
+                        const std::string& prefix);
+  // One step of the breadth-first folder walk of AddDir, with its result.
+  std::u16string ScanDirectory(std::deque<std::string>& workList, const std::string& root, uint16_t group,
+                               const std::string& prefix);
 
  private:
   // The first group from 1 up, other than `group`, that carries the same

@@ -469,9 +469,11 @@ class SetupBuild {
     TSetupInfoFile& info = c_.SetupInfo;
     TCompilerFileList& list = c_.FileList;
     const std::string& dir = c_.ProgramDir;
-    list.AddDir(LayoutFolder(dir, info.Pages), 0, "", true, "");
+    std::u16string fault = list.AddDir(LayoutFolder(dir, info.Pages), 0, "", true, "");
+    if (fault.empty() && info.HasUninstall == 1)
+      fault = list.AddDir(LayoutFolder(dir, info.UninstallPages), 0, "", true, "UNINSTALL_");
+    if (!fault.empty()) return Fail(platform::WideToAnsi(fault));
     if (info.HasUninstall == 1) {
-      list.AddDir(LayoutFolder(dir, info.UninstallPages), 0, "", true, "UNINSTALL_");
       list.AddFile(dir + "\\base\\Uninstall_Final.exe", "UNINSTALL_FINALISE.EXE", 0, "");
     }
     if (!info.Changelog.empty()) {

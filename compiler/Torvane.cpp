@@ -11,7 +11,9 @@
 #include "diagnostics/uExceptionHook.h"
 #include "platform/CommandLine.h"
 #include "platform/Libraries.h"
+#include "platform/Program.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 namespace {
 
@@ -43,6 +45,14 @@ int main(int argc, char** argv) {
   // by our own code with "." as the decimal separator.
   gui::InitApplication();
   gui::SetApplicationTitle(platform::AnsiToWide(kApplicationTitle));
+  // Its layouts, languages and base program lie beside it, reached through
+  // the 8-bit path of its own folder.
+  if (GlobalCompiler.ProgramDir.empty()) {
+    gui::MessageBoxWide(u"Error: Torvane cannot work from its folder: " + platform::ProgramFileWide() + u"\rIt " +
+                            platform::AnsiToWide(platform::kNoNarrowPath) + u".",
+                        u"Error", gui::kMbOk);
+    return 1;
+  }
   TFrmMainWindow main(GlobalCompiler, parameters);
   // A report names the setup being built.
   ErrorLogSystem().Subject = [] { return ErrorLogSubjectOf(&GlobalCompiler.SetupInfo, nullptr); };

@@ -99,7 +99,7 @@ TEST_F(FormMainTest, StartsWithTheDefaultSettings) {
   EXPECT_EQ(form.SetupExeName, "mysetup.exe");
   EXPECT_EQ(form.ModFilesDir, "");
   EXPECT_EQ(form.ActivePage, TMainPage::SetupInfoTab);
-  EXPECT_EQ(form.ErrorStringLabel, "Error: None");
+  EXPECT_EQ(form.ErrorStringLabel, u"Error: None");
   EXPECT_EQ(form.ErrorLineNumberLabel, "Line Num: None");
   EXPECT_FALSE(form.ErrorFlashTimerEnabled || form.ErrorTimerStopEnabled || form.LabelCompileVisible);
   EXPECT_EQ(form.Commands.Count(), 32);
@@ -337,7 +337,7 @@ TEST_F(FormMainTest, CompileErrorShowsTheTextLineAndSelection) {
   compiler.Commands = &form.Commands;
 
   EXPECT_EQ(compiler.Error.Text, "Unknown Command \"InstallDirRegKey\"");
-  EXPECT_EQ(form.ErrorStringLabel, "Error: Unknown Command \"InstallDirRegKey\"");
+  EXPECT_EQ(form.ErrorStringLabel, u"Error: Unknown Command \"InstallDirRegKey\"");
   EXPECT_EQ(form.ErrorLineNumberLabel, "Line Num: 5");
   EXPECT_TRUE(form.ErrorLabelsVisible && form.ErrorPanelVisible && form.SourceTabVisible);
   EXPECT_TRUE(form.ErrorFlashTimerEnabled && form.ErrorTimerStopEnabled);

@@ -4,6 +4,7 @@
 // builds and the refusals of files the installer could not use, leaves a
 // screenshot of it, and closes it; and makes it crash on purpose.
 #include <windows.h>
+#include <commctrl.h>
 #include <richedit.h>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@
 #include "compiler/FormMain_win32.h"
 #include "diagnostics/uExceptionHook.h"
 #include "installer-library/QXI_SetupInfo.h"
+#include "platform/Text.h"
+#include "platform/WidePath.h"
 #include "tests/support/BmpFile.h"
 #include "tests/support/EnvironmentOverride.h"
 #include "tests/support/Eventually.h"
@@ -26,6 +29,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowSearch.h"
 
+using testing_support::FindChildByClass;
 using testing_support::FindChildById;
 using testing_support::FindProcessWindow;
 using testing_support::TempDir;
@@ -87,9 +91,14 @@ class HeldOpen {
 
 // Torvane.exe in a program folder of its own with a base installer, the
 // kit's languages, two layouts of one index each and a small mod.
+// Its folder is named outside the code page: it finds its layouts,
+// languages and base program there all the same.
 class TorvaneProgram : public ::testing::Test {
  protected:
-  TorvaneProgram() : program(std::filesystem::absolute(dir.Path()).string()) {
+  TorvaneProgram()
+      : programWide(platform::AnsiToWide(std::filesystem::absolute(temp.Path()).string()) + u"\\\u0141ukasz"),
+        program(MakeFolder(programWide)),
+        dir{program} {
     std::filesystem::copy_file(TORVANE_EXE, dir.File("Torvane.exe"));
     std::filesystem::create_directories(dir.File("base"));
     std::filesystem::copy_file("SetupBase.exe", dir.File("base/setup.exe"));
@@ -112,15 +121,17 @@ class TorvaneProgram : public ::testing::Test {
   // Starts Torvane with the arguments and finds its window; false when it
   // does not show.
   bool Start(const std::string& arguments) {
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof si;
-    std::string line = "\"" + program + "\\Torvane.exe\" " + arguments;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    std::u16string line = u"\"" + programWide + u"\\Torvane.exe\" " + platform::AnsiToWide(arguments);
+    if (!CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi))
+      return false;
     return Eventually([&] { return (top = FindProcessWindow(pi.dwProcessId, nullptr, L" Torvane v1.0")) != nullptr; });
   }
   void TypeModFolder() {
-    SendMessageA(FindChildById(top, kIdModFilesDir), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>((program + "\\mod").c_str()));
+    const std::u16string typed = programWide + u"\\mod";
+    SendMessageW(FindChildById(top, kIdModFilesDir), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
   }
   // Presses Compile and waits until Torvane has done with it (the press is
   // sent, so it returns once the window's handler has); the log's last line.
@@ -145,8 +156,21 @@ class TorvaneProgram : public ::testing::Test {
     return files;
   }
 
-  TempDir dir;
+  // The folder, made, by its short name.
+  static std::string MakeFolder(const std::u16string& wide) {
+    EXPECT_TRUE(CreateDirectoryW(reinterpret_cast<const wchar_t*>(wide.c_str()), nullptr));
+    const std::string narrow = platform::NarrowPath(wide);
+    EXPECT_FALSE(narrow.empty()) << "its short name";
+    return narrow;
+  }
+
+  TempDir temp;
+  const std::u16string programWide;
   const std::string program;
+  struct {
+    std::string root;
+    std::string File(const std::string& name) const { return root + "\\" + name; }
+  } dir;
   PROCESS_INFORMATION pi{};
   HWND top = nullptr;
 };
@@ -266,6 +290,31 @@ TEST_F(TorvaneProgram, CompilesFromItsWindowRefusesWhatTheInstallerCouldNotUseAn
   WaitForInputIdle(pi.hProcess, 5000);
   Sleep(300);
   Screenshot(top, "torvane-program.bmp");
+
+  // A file whose name the installer's 8-bit names cannot hold ends the
+  // compile at the mod's File line, with nothing built: the installer of
+  // the last compile stays as it was.
+  const std::u16string omega = programWide + u"\\mod\\\u03A9mega.txt";
+  CloseHandle(CreateFileW(reinterpret_cast<const wchar_t*>(omega.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                          nullptr));
+  const auto builtAt = std::filesystem::last_write_time(dir.File("compiled/mysetup.exe"));
+  PostMessageW(FindChildById(top, kIdSpeedButton3), BM_CLICK, 0, 0);
+  HWND tabs = FindChildByClass(top, WC_TABCONTROLW), source = FindChildById(top, kIdSourceFile);
+  ASSERT_TRUE(Eventually([&] { return SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == 0; })) << "back on the first sheet";
+  const auto selected = static_cast<WPARAM>(LOWORD(SendMessageW(source, EM_GETSEL, 0, 0)));
+  const auto at = static_cast<size_t>(SendMessageW(source, EM_LINEFROMCHAR, selected, 0));
+  std::vector<std::string> lines{""};
+  for (char c : WindowText(source))
+    if (c == '\r')
+      lines.emplace_back();
+    else if (c != '\n')
+      lines.back() += c;
+  ASSERT_LT(at, lines.size());
+  EXPECT_EQ(lines[at], "File \"" + program + "\\mod\\\" \"mods\\MyMod\\\"");
+  EXPECT_EQ(WindowText(FindChildById(top, kIdCompiledInformation)), "") << "no build";
+  EXPECT_EQ(std::filesystem::last_write_time(dir.File("compiled/mysetup.exe")), builtAt);
+  Screenshot(top, "torvane-name-outside-the-code-page.bmp");
+
   PostMessageW(top, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
   DWORD code = 1;
