@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/File.h"
 #include "platform/Text.h"
 
 TModuleList ModuleList;
@@ -34,9 +33,7 @@ void TModuleList::Add(const std::string& path, uint64_t base, uint64_t size) {
   record.FileName = path.substr(NameStart(path), kMaxModuleName);
   record.Base = base;
   record.Size = size;
-  // A program that cannot be opened (gone, or named by no path the code
-  // page holds) is listed without a map.
-  if (IsProgramFile(path) && platform::FileExists(path) && TEXEMap::GetEmbeddedMapSize(path) > 0) {
+  if (IsProgramFile(path) && TEXEMap::GetEmbeddedMapSize(path) > 0) {
     record.Map = std::make_unique<TEXEMap>();
     record.Map->LoadFromFile(path);
     record.Map->LoadBase = base;
