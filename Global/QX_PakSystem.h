@@ -95,21 +95,6 @@ class EPakSystemError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The installer's own rule for sound files: the canonical 44-byte header
-// ("RIFF", "WAVE", a 16-byte "fmt " chunk, then "data" with a size above 0)
-// whose data lies wholly in the file.
-bool IsCanonicalWav(const uint8_t* file, size_t size);
-
-// The installer's cue scan over a canonical WAV file's bytes, from the end
-// of its PCM data to the end of the file: every chunk is visited, and each
-// "cue " chunk sets the loop points again from its first two points. One
-// point ends the loop at DataSize; two are put in rising order.
-void FindWavLoopPoints(const uint8_t* file, uint32_t size, TWavHeader& header);
-
-// The method-1 blob of a sound file under the installer's rules; false
-// (and no blob) when the file is not a canonical WAV.
-bool MakeSetupWavBlob(const Bytes& file, const std::string& name, Bytes& blob);
-
 class TPakSystem {
  public:
   TPakSystem(TPakSystemHost& host, TPakSystemAlerts& alerts);
@@ -163,12 +148,12 @@ class TPakSystem {
   void CheckPasswordFits();
   void UpdateArchiveStep(TPak& pak, int index);
   void AddFile(TPak& pak, int index);
-  // The blob of a sound entry and its method; false for a file that is
-  // left out.
-  bool MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method);
-  // Writes the method-2 blob of an entry at WritePos in pieces: the
-  // installer archive's own zlib stream, or the raw contents compressed in
-  // blocks. Its length.
+  // Write the blob of an entry at WritePos in pieces and give its length.
+  // A sound's, coded as the packer codes it (one that is not a WAV file
+  // ends the installation with the reader's reason):
+  int64_t WriteWavBlob(TPak& pak, int index);
+  // Any other file's (method 2): the installer archive's own zlib stream,
+  // or the raw contents compressed in blocks:
   int64_t WriteZlibBlob(TPak& pak, int index);
   // Whether the record's blob in the archive holds exactly the `size` bytes
   // written at `at`.

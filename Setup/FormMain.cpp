@@ -5,11 +5,11 @@
 #include <thread>
 
 #include "Setup/Ggauge.h"
+#include "Setup/SE_Ending.h"
 #include "Setup/SE_ErrorReport.h"
 #include "Setup/SE_SetupThread.h"
 #include "Setup/SE_ShellTreeView.h"
 #include "Setup/SE_Startup.h"
-#include "diagnostics/SCrashEnding.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
 #include "installer-library/SE_Uninstall_List.h"
@@ -251,13 +251,7 @@ std::string TFrmMain::NothingDoneText() {
 // ------------------------------------------------------------------ the runs
 
 void TFrmMain::RunInstallation() {
-  // An error of this thread while the script runs, here or in a message
-  // handled meanwhile (whose report runs this ending), first lets the setup
-  // thread stop after its current line and finish the installation, so
-  // that what it did stays removable.
-  TCrashEnding ending("", [] {
-    if (SetupThread) SetupThread->StopRun();
-  });
+  TInstallationWatch watch;
   try {
     for (const auto& page : WizardPages->Pages) {
       if (page->PageType != ptLanguageSelection) continue;
@@ -277,7 +271,6 @@ void TFrmMain::RunInstallation() {
       display.SetProgress(0);
       display.SetMaximum(FileCount);
     });
-    UninstallList.AddDir(SetupInfoFile.InstallDir);
     CurrentLine = -1;
     SetupThread->Running = true;
     while (SetupThread->Running) {
@@ -291,7 +284,7 @@ void TFrmMain::RunInstallation() {
     WizardPages->ShowPage(WizardPages->Current + 1);
   } catch (...) {
     const std::exception_ptr error = std::current_exception();
-    if (SetupThread) SetupThread->StopRun();
+    StopInstallationForError();
     ReportUnexpectedError(ExceptionText(error), "");
     return;
   }
@@ -334,15 +327,14 @@ void TFrmMain::RunUninstallPage() {
   if (failed_ && !Silent) platform::ShowMessageBox(uninstallFailure_, "Setup Error", platform::kMbOk);
 }
 
-// A silent run ends here: "Completed", or what went wrong, unless the
-// command line named the install folder (nobody is there to click).
+// A silent run ends here with what went wrong, or "Completed" unless the
+// command line named the install folder. A run that nobody watches gets the
+// failure on its error stream (platform/MessageBox.h), and no box waits.
 void TFrmMain::FinishSilentRun(const std::string& failure) {
-  if (IdDir.empty()) {
-    if (failure.empty())
-      platform::ShowMessageBox("Completed", "Information", platform::kMbOk);
-    else
-      platform::ShowMessageBox(failure, "Error", platform::kMbOk);
-  }
+  if (!failure.empty())
+    platform::ShowMessageBox(failure, "Error", platform::kMbOk);
+  else if (IdDir.empty())
+    platform::ShowMessageBox("Completed", "Information", platform::kMbOk);
   host_.EndProcess(ExitCode());
 }
 

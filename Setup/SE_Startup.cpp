@@ -78,6 +78,9 @@ void ReadSwitches(const std::vector<std::string>& params) {
     if (arg == "-silent") Silent = true;
     if (arg == "-id") IdDir = i + 1 < params.size() ? params[i + 1] : "";
   }
+  // Mod managers and scripts install with both; a person who starts the
+  // installer gives at most one of them.
+  platform::SetPersonWatching(!Silent || IdDir.empty());
 }
 
 std::string ArchiveFileName(const std::vector<std::string>& params, const std::string& programFile) {

@@ -19,7 +19,8 @@ extern std::string IdDir;  // the argument after "-id": the install folder
 extern uint16_t SystemLangId;
 
 // "-silent" and "-id" (any case, anywhere; the argument after "-id" is also
-// looked at as a switch). Other arguments are ignored.
+// looked at as a switch). Other arguments are ignored. A run with both is
+// one that nobody watches: no box of it waits (platform/MessageBox.h).
 void ReadSwitches(const std::vector<std::string>& params);
 
 // The file whose archive Setup reads: the first parameter when it names an

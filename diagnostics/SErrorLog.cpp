@@ -11,6 +11,7 @@
 #include "installer-library/QXI_SetupInfo.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/MessageBox.h"
 
 namespace {
 
@@ -219,7 +220,9 @@ void CreateErrorLogWith(const TErrorLogSystem& system, TExceptionHook* hook, con
   std::string head = ErrorType + " Error: " + ErrorText + "\r\r";
   if (written) {
     system.ShowBox(head + "Error Log Created. Please Include \"" + path + "\" with your bug report", "Error Report");
-    system.OpenReport(path);
+    // A viewer that nobody looks at would stay open after the run; the box
+    // has named the file.
+    if (platform::PersonWatching()) system.OpenReport(path);
   } else {
     // Telling the user to send a file that is not there would leave the
     // error unreported; say so instead, and there is nothing to open.

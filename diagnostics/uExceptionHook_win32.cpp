@@ -21,6 +21,7 @@
 #include "diagnostics/SErrorHelper_win32.h"
 #include "diagnostics/SErrorLog.h"
 #include "diagnostics/uExceptionHook.h"
+#include "platform/MessageBox.h"
 #include "platform/Program.h"
 
 namespace {
@@ -33,7 +34,7 @@ PVOID FaultHandler = nullptr;
 std::vector<std::string> InstalledParams;
 
 void MessageBoxNoOwner(const std::string& text, const std::string& caption) {
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+  platform::ShowMessageBox(text, caption, platform::kMbOk);
 }
 
 std::atomic<TErrorSystemBox> Box{MessageBoxNoOwner};

@@ -7,6 +7,7 @@
 #include "installer-library/QXI_Global.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
+#include "installer-library/SE_Originals.h"
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/Directory.h"
 #include "platform/FileName.h"
@@ -68,8 +69,13 @@ class TLogAhead {
     counts_.assign(1, UninstallList.Files().size());
     for (size_t k = position; k < entries_.size() && k - position < batch_; ++k) {
       const std::string& name = pak_.Entries[static_cast<size_t>(entries_[k])].Name;
-      // Extraction stops at a name it refuses, or one the log cannot hold.
-      if (!IsSafeEntryName(name) || !UninstallList.AddFile(folder_ + name)) break;
+      const std::string path = folder_ + name;
+      // Extraction stops at a name it refuses, or one the log cannot hold. A
+      // file that is there and not logged may be the player's, which is
+      // kept before it is logged: it starts the next batch.
+      if (!IsSafeEntryName(name) || (k > position && platform::FileExists(path) && !UninstallList.NamesFile(path)) ||
+          !UninstallList.AddFile(path))
+        break;
       counts_.push_back(UninstallList.Files().size());
       covered_ = k + 1;
     }
@@ -166,6 +172,12 @@ bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string
     std::string target = folder + entry.Name;
     std::string fault = EntryNameFault(entry.Name);
     if (!fault.empty()) return Fail(error, "Refused to extract \"" + entry.Name + "\": " + fault);
+    // A file of the player's there is kept before the entry is logged: a
+    // kill in between leaves it the player's, unlogged.
+    if (!KeepOriginal(target, error)) {
+      log.Withdraw(k);
+      return false;
+    }
     if (!log.Cover(k)) return Fail(error, "Cannot log \"" + target + "\" for uninstall: the uninstall log is full");
     bool written = entry.OriginalSize >= kLargeEntrySize
                        ? ExtractLargeEntry(pak, target, entry.Name, entry.OriginalSize, index, error, progress)

@@ -71,6 +71,8 @@ void TUninstallList::Clear() {
 
 bool TUninstallList::HasFile(const std::string& path) const { return files_.Has(path); }
 
+bool TUninstallList::NamesFile(const std::string& path) const { return files_.Has(LoggedPath(path)); }
+
 bool TUninstallList::HasRegEntry(const std::string& entry) const { return regEntries_.Has(entry); }
 
 bool TUninstallList::AddFile(const std::string& path) {
@@ -136,23 +138,40 @@ bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefi
   return written && file.IsOpen() && file.Stream().Write(bytes.data(), bytes.size()) && file.Commit();
 }
 
+std::string TUninstallList::OwnerPath(const std::string& dir, const std::string& prefix) {
+  const std::string log = LogPath(dir, prefix);
+  return log.substr(0, log.size() - 3) + "owner";
+}
+
 void TUninstallList::RemoveFile(const std::string& dir, const std::string& prefix) {
   const std::string path = LogPath(dir, prefix);
   platform::RemoveFile(path);
+  platform::RemoveFile(OwnerPath(dir, prefix));
   // A process killed while it saved the log leaves its copy in the making.
   platform::RemoveFile(platform::FileReplacement::AsideOf(path));
 }
 
 bool TUninstallList::LoadFromFile(const std::string& dir, const std::string& prefix) {
-  std::string path = LogPath(dir, prefix);
-  loadError_.clear();
+  // Damaged input is refused as missing input is: a script that loads a
+  // log must not lose what it has logged to a file that is not one.
+  TUninstallList read;
+  const bool whole = read.ReadFrom(LogPath(dir, prefix));
+  loadError_ = read.loadError_;
+  if (!whole) return false;
+  files_ = std::move(read.files_);
+  regEntries_ = std::move(read.regEntries_);
+  dirs_ = std::move(read.dirs_);
   ++revision_;
+  return true;
+}
+
+bool TUninstallList::ReadFrom(const std::string& path) {
+  loadError_.clear();
   auto fail = [this](std::string why) {
     loadError_ = std::move(why);
     return false;
   };
   if (!platform::FileExists(path)) return fail("No log " + path);
-  Clear();
   platform::File file;
   uint8_t counts[6];
   if (!file.Open(path, platform::OpenMode::Read)) return fail("Cannot open " + path);
@@ -178,7 +197,7 @@ bool TUninstallList::LoadFromFile(const std::string& dir, const std::string& pre
 bool TUninstallList::MergeFromFile(const std::string& dir, const std::string& prefix) {
   if (!platform::FileExists(LogPath(dir, prefix))) return true;
   TUninstallList earlier;
-  const bool whole = earlier.LoadFromFile(dir, prefix);
+  const bool whole = earlier.ReadFrom(LogPath(dir, prefix));
   loadError_ = earlier.loadError_;
   for (const std::string& file : files_.Items) earlier.files_.Add(file);
   for (const std::string& entry : regEntries_.Items) earlier.regEntries_.Add(entry);

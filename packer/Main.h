@@ -30,6 +30,10 @@ struct TPackerOptions {
 // switch wins.
 TPackerOptions ParseCommandLine(const std::vector<std::string>& params);
 
+// A failure's text as the lines printed: "Error: " before the first line,
+// an indent before each further one (a reason, or a refused file).
+std::vector<std::string> ErrorLines(const std::string& text);
+
 // A byte count in MiB, rounded to the nearest (halves to even).
 int64_t RoundToMiB(int64_t bytes);
 

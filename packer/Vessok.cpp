@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
   // Scroll-back and cursor come back before anything more is printed, so
   // the message lands below the drawn screen.
   screen.Restore();
-  if (!error.empty()) platform::WriteErrorLine("Error: " + error);
+  if (!error.empty())
+    for (const std::string& line : ErrorLines(error)) platform::WriteErrorLine(line);
   return code;
 }

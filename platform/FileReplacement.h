@@ -47,8 +47,24 @@ class FileReplacement {
   // in one step. False when any of it fails: the target is then as it was
   // and nothing written stays.
   bool Commit();
+  // Replaces this target and `companion`'s as a pair that must match (a
+  // file and its index), both written aside. Both are flushed, then this
+  // target is replaced and the companion's right after it. A failure up to
+  // the first rename (the companion's target held open or a folder is one)
+  // leaves both targets as they were; false then. A companion that cannot
+  // be renamed after that, like a kill between the two renames, leaves its
+  // aside file alone, which FinishPair puts in place; false too.
+  bool CommitPair(FileReplacement& companion);
   // Takes what was written away; the target stays as it was.
   void Abandon();
+
+  // Finishes what a CommitPair of these targets that was cut short left:
+  // with the first target's aside file there, neither was replaced and both
+  // aside files go (the companion's first, so that its own never stands
+  // alone for an uncommitted pair); with the companion's alone, the first
+  // was replaced and the companion's takes its place. False when that
+  // cannot be done; the pair is then half replaced.
+  static bool FinishPair(const std::string& target, const std::string& companion);
 
   // The aside file's name for a target, for code that clears away what a
   // killed write left without replacing the target.
@@ -56,6 +72,9 @@ class FileReplacement {
 
  private:
   enum class State { Failed, Open, Done };
+  // Flushes and closes the new contents, still open to be given up.
+  bool Flushed();
+
   std::string target_, path_;
   File file_;
   State state_ = State::Failed;

@@ -12,6 +12,7 @@
 #include "platform/ByteOrder.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/MessageBox.h"
 #include "platform/Registry.h"
 #include "tests/Setup/RuntimeFixture.h"
 
@@ -130,14 +131,17 @@ TEST(StartupSwitches, ReadSwitches) {
     std::vector<std::string> params;
     bool silent;
     std::string idDir;
+    bool watched;  // whether a person is taken to watch the run
   } cases[] = {
-      {{}, false, ""},
-      {{"-silent"}, true, ""},
-      {{"setup.pak", "-SILENT", "-Id", "C:\\Games\\"}, true, "C:\\Games\\"},
-      {{"-id"}, false, ""},
-      {{"-id", "-silent"}, true, "-silent"},
-      {{"-silentx", "/silent", "-id=C:\\"}, false, ""},
-      {{"-id", "C:\\A", "-id", "D:\\B"}, false, "D:\\B"},
+      {{}, false, "", true},
+      {{"-silent"}, true, "", true},
+      {{"setup.pak", "-SILENT", "-Id", "C:\\Games\\"}, true, "C:\\Games\\", false},
+      {{"-id"}, false, "", true},
+      {{"-silent", "-id"}, true, "", true},
+      {{"-id", "C:\\Games"}, false, "C:\\Games", true},
+      {{"-id", "-silent"}, true, "-silent", false},
+      {{"-silentx", "/silent", "-id=C:\\"}, false, "", true},
+      {{"-id", "C:\\A", "-id", "D:\\B"}, false, "D:\\B", true},
   };
   for (const Case& c : cases) {
     Silent = false;
@@ -145,9 +149,11 @@ TEST(StartupSwitches, ReadSwitches) {
     ReadSwitches(c.params);
     EXPECT_EQ(Silent, c.silent) << ::testing::PrintToString(c.params);
     EXPECT_EQ(IdDir, c.idDir) << ::testing::PrintToString(c.params);
+    EXPECT_EQ(platform::PersonWatching(), c.watched) << ::testing::PrintToString(c.params);
   }
   Silent = false;
   IdDir.clear();
+  platform::SetPersonWatching(true);
 }
 
 TEST_F(StartupTest, TheArchiveComesFromAnExistingFileNamedFirst) {

@@ -94,7 +94,7 @@ TEST_F(LockedUninstall, TheWizardShowsWhatStayedAndEndsAsAFailure) {
   } cases[] = {
       {"shown", false, "", {{text, "Setup Error", 0}}},
       {"silent", true, "", {{text, "Error", 0}}},
-      {"silent, folder named", true, installDir, {}},
+      {"silent, folder named (a line on the error stream then)", true, installDir, {{text, "Error", 0}}},
   };
   for (const Case& c : cases) {
     form.reset();

@@ -151,6 +151,63 @@ TEST(Folders, AReplacedFileIsTheOldOrTheNewOne) {
   }
 }
 
+// Two files that must match (a file and its index) are replaced together;
+// each row is what the disk holds when the run ends at some point of it,
+// and the next run finishes the pair or takes it back, never mixes it.
+TEST(Folders, APairIsReplacedTogetherOrFinishedByTheNextRun) {
+  using platform::FileReplacement;
+  auto text = [](const std::string& path) {
+    std::vector<uint8_t> b = ReadFileBytes(path);
+    return std::string(b.begin(), b.end());
+  };
+  struct Case {
+    const char* what;
+    const char* firstAside;   // <first>.new left, or null
+    const char* secondAside;  // <second>.new left, or null
+    const char* first;        // the targets then
+    const char* second;
+    const char* firstAfter;  // and after the next run finishes the pair
+    const char* secondAfter;
+  } cases[] = {
+      {"ended while the first was written", "hal", nullptr, "old1", "old2", "old1", "old2"},
+      {"ended before the first rename", "new1", "new2", "old1", "old2", "old1", "old2"},
+      {"ended between the renames", nullptr, "new2", "new1", "old2", "new1", "new2"},
+      {"ended after both", nullptr, nullptr, "new1", "new2", "new1", "new2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir tmp;
+    WriteFileText(tmp.File("a.bin"), c.first);
+    WriteFileText(tmp.File("a.idx"), c.second);
+    if (c.firstAside) WriteFileText(tmp.File("a.bin.new"), c.firstAside);
+    if (c.secondAside) WriteFileText(tmp.File("a.idx.new"), c.secondAside);
+    EXPECT_TRUE(FileReplacement::FinishPair(tmp.Path() + "\\a.bin", tmp.Path() + "\\a.idx"));
+    EXPECT_EQ(text(tmp.File("a.bin")), c.firstAfter);
+    EXPECT_EQ(text(tmp.File("a.idx")), c.secondAfter);
+    EXPECT_FALSE(fs::exists(tmp.File("a.bin.new")));
+    EXPECT_FALSE(fs::exists(tmp.File("a.idx.new")));
+  }
+
+  // Committed whole; refused before anything is replaced when the second
+  // target cannot be.
+  for (bool blocked : {false, true}) {
+    TempDir tmp;
+    WriteFileText(tmp.File("a.bin"), "old1");
+    if (blocked) fs::create_directory(tmp.File("a.idx"));
+    {
+      FileReplacement first(tmp.Path() + "\\a.bin"), second(tmp.Path() + "\\a.idx");
+      ASSERT_TRUE(first.Stream().Write("new1", 4) && second.Stream().Write("new2", 4));
+      EXPECT_EQ(first.CommitPair(second), !blocked);
+    }
+    EXPECT_EQ(text(tmp.File("a.bin")), blocked ? "old1" : "new1");
+    EXPECT_EQ(fs::is_directory(tmp.File("a.idx")), blocked);
+    if (!blocked) {
+      EXPECT_EQ(text(tmp.File("a.idx")), "new2");
+    }
+    EXPECT_FALSE(fs::exists(tmp.File("a.bin.new")) || fs::exists(tmp.File("a.idx.new")));
+  }
+}
+
 // A writer that opens the new file by its name, and a replacement that
 // cannot take the target's place, which leaves the target as it was.
 TEST(Folders, AReplacementWrittenByNameOrRefusedLeavesNoAsideFile) {
