@@ -92,9 +92,12 @@ class TLogAhead {
     if (position < first_ || position >= covered_) return;
     const std::vector<std::string>& files = UninstallList.Files();
     const size_t keep = counts_[position - first_];
-    if (keep < files.size())
-      UninstallList.Assign({files.begin(), files.begin() + static_cast<ptrdiff_t>(keep)}, UninstallList.RegEntries(),
-                           UninstallList.Dirs());
+    if (keep < files.size()) {
+      // Copies: Assign empties the lists it is handed before it fills them.
+      std::vector<std::string> kept(files.begin(), files.begin() + static_cast<ptrdiff_t>(keep));
+      std::vector<std::string> regEntries = UninstallList.RegEntries(), dirs = UninstallList.Dirs();
+      UninstallList.Assign(kept, regEntries, dirs);
+    }
     covered_ = position;
     UninstallList.Checkpoint();
   }

@@ -109,6 +109,9 @@ TEST_F(ShortWrites, TheSavedLogNamesEachFileBeforeItsFirstByte) {
   SetupInfoFile.HasUninstall = 1;
   SetupInfoFile.UninstallPrefix = "T_";
   UninstallList.KeepSaved(SetupInfoFile.InstallDir, "T_");
+  const std::string value = RegEntryText("HKCU", "Software\\Mod", "Path", "$INSTDIR");
+  UninstallList.AddRegEntry(value);
+  UninstallList.AddDir(SetupInfoFile.InstallDir);
   BeginKeepingOriginals();
   const std::string players = SetupInfoFile.InstallDir + "\\f\\130.txt", kept = KeptPathOf(players);
   int checks = 0;
@@ -138,6 +141,9 @@ TEST_F(ShortWrites, TheSavedLogNamesEachFileBeforeItsFirstByte) {
     written.push_back("$INSTDIR\\f\\" + std::to_string(100 + i) + ".txt");
   }
   EXPECT_EQ(UninstallList.Files(), written);
+  EXPECT_EQ(UninstallList.RegEntries(), std::vector<std::string>{value}) << "the rest of the log stays";
+  ASSERT_EQ(UninstallList.Dirs().size(), 4u) << "with the folders of the kept copy";
+  EXPECT_EQ(UninstallList.Dirs().front(), "$INSTDIR");
   TUninstallList saved;
   ASSERT_TRUE(saved.LoadFromFile(SetupInfoFile.InstallDir, "T_"));
   EXPECT_EQ(saved.Files(), written);
