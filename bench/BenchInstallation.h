@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <utility>
 
@@ -29,6 +30,15 @@ class Installation : public TPakSystemHost, public TPakSystemAlerts {
     return false;
   }
   void Cancelled() override {}
+  // Adds group 1 of the installer archive to the game archive of that name.
+  void Update(TPakSystem& updater, const std::string& archive) {
+    try {
+      updater.UpdateArchive(1, archive, "");
+    } catch (const std::exception& e) {
+      std::printf("  qxpupdate failed: %s\n", e.what());
+      ok = false;
+    }
+  }
   bool ok = true;
 
  private:

@@ -160,14 +160,7 @@ Update MeasureUpdate(const std::string& root, const std::string& installer, cons
         struct stat st;
         if (::stat(game.c_str(), &st) == 0) result.largest = std::max<int64_t>(result.largest, st.st_size);
       });
-    double took = Seconds([&] {
-      try {
-        updater.UpdateArchive(1, "game.qxp", "");
-      } catch (const std::exception& e) {
-        std::printf("  qxpupdate failed: %s\n", e.what());
-        installation.ok = false;
-      }
-    });
+    double took = Seconds([&] { installation.Update(updater, "game.qxp"); });
     platform::host::SetFileChangeHook(nullptr);
     if (!watched) result.seconds = std::min(result.seconds, took);
   }
@@ -204,14 +197,7 @@ double UpdateMemory(const std::string& root, uint64_t size, bool& ok) {
   TPak pak(installer, false, false);
   Installation installation(pak, root);
   TPakSystem updater(installation, installation);
-  double peak = PeakMiB([&] {
-    try {
-      updater.UpdateArchive(1, "game.qxp", "");
-    } catch (const std::exception& e) {
-      std::printf("  qxpupdate failed: %s\n", e.what());
-      installation.ok = false;
-    }
-  });
+  double peak = PeakMiB([&] { installation.Update(updater, "game.qxp"); });
   ok = ok && installation.ok;
   fs::remove(installer);
   fs::remove(game);
@@ -229,8 +215,7 @@ int main() {
   fs::create_directories(root);
   bool ok = true;
 
-  std::printf("Extraction of %d small files, the log saved once the line is done and kept saved...\n",
-              kSmallFiles);
+  std::printf("Extraction of %d small files, the log saved once the line is done and kept saved...\n", kSmallFiles);
   std::fflush(stdout);
   const Extraction extraction = MeasureExtraction(root + "/extract");
   ok = ok && extraction.ok;
@@ -267,11 +252,11 @@ int main() {
   std::printf("qxpupdate (the archive's size before, after, and the largest on the way):\n");
   for (const auto& [what, u] : {std::pair<const char*, const Update&>{"2,000 small files into 20,000", many},
                                 {"one file of 100 MiB into 20,000", one}})
-    std::printf("  %-36s %7.3f s   %8.2f -> %8.2f MiB, at most %8.2f MiB (+%.2f MiB)\n", what, u.seconds,
-                MiB(u.before), MiB(u.after), MiB(u.largest), MiB(u.largest - u.after));
+    std::printf("  %-36s %7.3f s   %8.2f -> %8.2f MiB, at most %8.2f MiB (+%.2f MiB)\n", what, u.seconds, MiB(u.before),
+                MiB(u.after), MiB(u.largest), MiB(u.largest - u.after));
   std::printf("Peak memory added by qxpupdate of one raw file:\n");
-  std::printf("  %-36s %7.1f MiB\n  %-36s %7.1f MiB   target: no more than the small one (+2 MiB)   %s\n",
-              "1 MiB", smallPeak, "1 GiB", largePeak, largePeak <= smallPeak + 2 ? "met" : "NOT MET");
+  std::printf("  %-36s %7.1f MiB\n  %-36s %7.1f MiB   target: no more than the small one (+2 MiB)   %s\n", "1 MiB",
+              smallPeak, "1 GiB", largePeak, largePeak <= smallPeak + 2 ? "met" : "NOT MET");
   std::printf("All runs %s\n", ok ? "completed" : "FAILED");
   return ok ? 0 : 1;
 }

@@ -101,14 +101,7 @@ int main() {
       Installation installation(pak, root);
       TPakSystem updater(installation, installation);
       double& updated = size == kSmall ? rows[2 + effects].small : rows[2 + effects].large;
-      updated = PeakMiB([&] {
-        try {
-          updater.UpdateArchive(1, "game.qxp", "");
-        } catch (const std::exception& e) {
-          std::printf("  qxpupdate failed: %s\n", e.what());
-          installation.ok = false;
-        }
-      });
+      updated = PeakMiB([&] { installation.Update(updater, "game.qxp"); });
       ok = ok && installation.ok;
       fs::remove_all(root);
     }
