@@ -17,6 +17,7 @@
 #include "platform/MessageBox.h"
 #include "platform/System.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 using platform::AnsiToWide;
 using platform::WideToAnsi;
@@ -135,7 +136,7 @@ void TFrmMain::SetPagesUp() {
     installDirTree_->SetVisible(visible);
   }
   if (installDirEdit_) {
-    installDirEdit_->SetText(AnsiToWide(SetupInfoFile.InstallDir));
+    installDirEdit_->SetText(platform::WidePath(SetupInfoFile.InstallDir));
     installDirEdit_->OnChange = [this] { InstallDir_Edit_Change(); };
   }
   SetButtonCaptions();
@@ -180,7 +181,7 @@ void TFrmMain::NextButtonClick() {
     case ptInstallDir:
       if (!InstallDirShown) {
         InstallDirShown = true;
-        if (installDirEdit_) installDirEdit_->SetText(AnsiToWide(SetupInfoFile.InstallDir));
+        if (installDirEdit_) installDirEdit_->SetText(platform::WidePath(SetupInfoFile.InstallDir));
       }
       InstallDir_Edit_Change();
       break;
@@ -418,17 +419,20 @@ bool TFrmMain::DriveRefused(const std::string& path) const {
 
 void TFrmMain::InstallDir_Edit_Change() {
   if (!installDirEdit_) return;
-  const std::string text = WideToAnsi(installDirEdit_->Text());
+  // The typed folder goes through the one check of every install folder; one
+  // it refuses cannot be taken, as a refused drive cannot.
+  std::string folder;
+  const bool refused = !InstallFolderFault(installDirEdit_->Text(), folder).empty();
   if (CurrentPageType() == ptInstallDir) {
-    if (DriveRefused(text)) {
+    if (refused || DriveRefused(folder)) {
       NextButton.SetEnabled(false);
       return;
     }
     NextButton.SetEnabled(true);
-    if (InstallDirShown) SetupInfoFile.InstallDir = AddBackslash(text);
+    if (InstallDirShown) SetupInfoFile.InstallDir = AddBackslash(folder);
     NoteSpaceAvailable();
   }
-  if (installDirTree_ && !treeNavigating_) NavigateTreeToPath(text, true);
+  if (installDirTree_ && !treeNavigating_ && !refused) NavigateTreeToPath(folder, true);
 }
 
 void TFrmMain::ShellTreeViewChange() {
@@ -439,7 +443,7 @@ void TFrmMain::ShellTreeViewChange() {
   if (!installDirEdit_ || !installDirTree_ || CurrentPageType() != ptInstallDir) return;
   const std::string& path = installDirTree_->Path();
   if (DriveRefused(path)) return;
-  installDirEdit_->SetText(AnsiToWide(path));
+  installDirEdit_->SetText(platform::WidePath(path));
 }
 
 void TFrmMain::NavigateTreeToPath(const std::string& path, bool expand) {

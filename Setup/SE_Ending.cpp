@@ -48,8 +48,10 @@ bool LogIsOurs(const std::string& dir, const std::string& prefix, const std::str
   if (name.empty() || !platform::FileExists(TUninstallList::LogPath(dir, prefix))) return true;
   const std::string mark = TUninstallList::OwnerPath(dir, prefix);
   if (!platform::FileExists(mark)) return UninstallEntryNames(AddBackslash(dir) + exe);
-  const Bytes owner = ReadWholeFile(mark);
-  return std::string(owner.begin(), owner.end()) == name;
+  // A mark that cannot be read names no setup for sure: the log stays alone.
+  Bytes owner;
+  std::string reason;
+  return ReadWholeFile(mark, owner, reason) && std::string(owner.begin(), owner.end()) == name;
 }
 
 // Another setup's log (two setups without a prefix in one folder) is left
@@ -221,7 +223,10 @@ std::string EndUninstallation(const TLeftovers& left) {
   }
   // The next run finds exactly what is left, with the entry and the
   // uninstaller that start it.
-  std::string text = LeftoversText(left.Named);
+  std::string text = left.Named.empty() ? "" : LeftoversText(left.Named);
+  if (left.Skipped > 0)
+    text += (text.empty() ? "Error: " : "\r") + std::to_string(left.Skipped) +
+            " logged items are no plain full paths; they were left alone and stay in the install log.";
   UninstallList.Assign(left.Files, left.RegEntries, left.Dirs);
   if (!UninstallList.SaveToFile(dir, prefix))
     text += "\rThe install log could not be written: " + TUninstallList::LogPath(dir, prefix);

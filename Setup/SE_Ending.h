@@ -77,6 +77,7 @@ void StopInstallationForError();
 // to name to the user.
 struct TLeftovers {
   std::vector<std::string> Files, RegEntries, Dirs, Named;
+  size_t Skipped = 0;  // logged items that were no plain full paths
 };
 
 // The end of an uninstall run. With nothing left, this installation's

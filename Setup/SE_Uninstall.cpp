@@ -112,7 +112,8 @@ std::string RunUninstall(TRunDisplay& display) {
 
   // A logged path reaches the file system only as a plain full path: a
   // damaged or foreign log must not name a device, a stream, a share or a
-  // place above a folder through "..".
+  // place above a folder through "..". What is skipped stays in the log, so
+  // the run does not end as if all were gone.
   size_t skipped = 0;
   auto resolve = [&skipped](const std::string& logged, std::string& path) {
     path = WideToAnsi(ExpandPathVars(AnsiToWide(logged)));
@@ -136,7 +137,11 @@ std::string RunUninstall(TRunDisplay& display) {
   std::vector<std::pair<std::string, std::string>> kept;  // as logged, path
   RunPhase(display, u"", 0, files.size(), [&](size_t i) {
     std::string path;
-    if (!resolve(files[i], path) || PathKey(path) == mark) return;
+    if (!resolve(files[i], path)) {
+      leftFiles.push_back(files[i]);
+      return;
+    }
+    if (PathKey(path) == mark) return;
     if (!OriginalOfKept(path).empty())
       kept.emplace_back(files[i], path);
     else if (platform::FileExists(path) && !RemoveInstalledFile(path))
@@ -153,7 +158,11 @@ std::string RunUninstall(TRunDisplay& display) {
     // Innermost first; a folder that still holds anything stays.
     const std::string& logged = dirs[dirs.size() - 1 - i];
     std::string path;
-    if (!resolve(logged, path) || !platform::DirectoryExists(path) || platform::RemoveEmptyDir(path)) return;
+    if (!resolve(logged, path)) {
+      keptDirs.insert(keptDirs.begin(), logged);
+      return;
+    }
+    if (!platform::DirectoryExists(path) || platform::RemoveEmptyDir(path)) return;
     // It stays in the log when it holds something that is to go, or when
     // it is empty and could not be removed (in use); one that holds only
     // what the player put there is the player's now.
@@ -184,7 +193,7 @@ std::string RunUninstall(TRunDisplay& display) {
     }
   }
 
-  return EndUninstallation({leftFiles, leftRegEntries, keptDirs, named});
+  return EndUninstallation({leftFiles, leftRegEntries, keptDirs, named, skipped});
 }
 
 namespace {

@@ -32,8 +32,8 @@ bool DeleteRegEntry(const std::string& entry);
 // is removed, every logged registry value is deleted, then this
 // installation's uninstall entry and the log file itself. A logged file or
 // folder whose expanded path is no plain full path
-// (platform::IsPlainAbsolutePath) is skipped, and the status says how many
-// were. Each phase shows at most one update per whole percent of its
+// (platform::IsPlainAbsolutePath) is skipped and stays, and the status says
+// how many were. Each phase shows at most one update per whole percent of its
 // items; a display that fails does not stop the run.
 // When anything stays (a file or value that could not be deleted or put
 // back, a folder that holds such a file, cannot be listed, or is empty and

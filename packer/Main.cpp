@@ -39,11 +39,11 @@ TPackerOptions ParseCommandLine(const std::vector<std::string>& params) {
   return o;
 }
 
-std::vector<std::string> ErrorLines(const std::string& text) {
-  std::vector<std::string> lines;
+std::vector<std::u16string> ErrorLines(const std::u16string& text) {
+  std::vector<std::u16string> lines;
   for (size_t at = 0; at <= text.size();) {
-    size_t end = std::min(text.find('\n', at), text.size());
-    lines.push_back((lines.empty() ? "Error: " : "  ") + text.substr(at, end - at));
+    size_t end = std::min(text.find(u'\n', at), text.size());
+    lines.push_back((lines.empty() ? u"Error: " : u"  ") + text.substr(at, end - at));
     at = end + 1;
   }
   return lines;
@@ -73,8 +73,11 @@ int TPacker::RunPacker(const std::vector<std::string>& params, const std::string
   try {
     if (options_.Mode == kModeMake) code = MakeArchive();
     if (options_.Mode == kModeInfo) code = DisplayArchiveInfo();
+  } catch (const EQXPError& e) {
+    ReportError(e.Wide.empty() ? platform::AnsiToWide(e.what()) : e.Wide);
+    code = kExitFailure;
   } catch (const std::exception& e) {
-    ReportError(e.what());
+    ReportError(platform::AnsiToWide(e.what()));
     code = kExitFailure;
   }
   console_.SetTitle("");
@@ -166,11 +169,11 @@ void TPacker::ShowUsage() {
   PromptAndWait();
 }
 
-void TPacker::ReportError(const std::string& text) {
+void TPacker::ReportError(const std::u16string& text) {
   error_ = text;
-  std::vector<std::string> lines = ErrorLines(text);
+  std::vector<std::u16string> lines = ErrorLines(text);
   if (console_.Plain()) {
-    for (const std::string& line : lines) platform::WriteErrorLine(line);
+    for (const std::u16string& line : lines) platform::WriteErrorLine(line);
     return;
   }
   // Right above the prompt, below the title and the archive's figures: as
@@ -179,7 +182,7 @@ void TPacker::ReportError(const std::string& text) {
   int row = std::max(4, console_.PromptRow() - static_cast<int>(lines.size()));
   for (size_t k = 0; k < lines.size() && row < console_.PromptRow(); ++k, ++row) {
     console_.ClearLine(row);
-    console_.WriteText(lines[k], 1, kGrey, row);
+    console_.WriteText(platform::WideToAnsi(lines[k]), 1, kGrey, row);
   }
   // The information screen always waits; a make run only without -nowait.
   if (options_.Mode == kModeInfo || options_.WaitForKey) PromptAndWait();

@@ -13,6 +13,7 @@
 #include "platform/Directory.h"
 #include "platform/FileReplacement.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 using platform::File;
 using platform::OpenMode;
@@ -684,11 +685,14 @@ void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
 
 void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const std::string& archivePath) {
   std::vector<platform::DirEntry> items;
-  if (!platform::ListDirectory(dir, items)) throw EQXPError("Cannot list the folder " + Quoted(dir));
+  if (!platform::ListDirectory(dir, items))
+    throw EQXPError(u"Cannot list the folder \"" + platform::WidePath(dir) + u"\"");
   for (const platform::DirEntry& item : items) {
     // A link may lead out of the tree, back up it or nowhere: never packed
     // nor entered.
     if (item.IsLink || platform::AnsiLowerCase(item.Name) == "thumbs.db") continue;
+    // Nothing is left out in silence.
+    if (std::u16string fault = platform::EntryPathFault(dir, item); !fault.empty()) throw EQXPError(fault);
     std::string name = prefix + item.Name;
     if (item.IsDirectory) {
       // Entered even when its path leaves no room for a file name: only a

@@ -25,11 +25,16 @@
 
 #include "Global/QX_PakFormat.h"
 #include "platform/File.h"
+#include "platform/Text.h"
 
 // A failed make or open, with the text the user sees.
 class EQXPError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  // A text that names a file by characters the code page may not have:
+  // what() has a '?' for each of them, Wide the text as it is.
+  explicit EQXPError(const std::u16string& text) : std::runtime_error(platform::WideToAnsi(text)), Wide(text) {}
+  std::u16string Wide;
 };
 
 // The content of the password block.

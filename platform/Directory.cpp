@@ -3,8 +3,18 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 namespace platform {
+
+std::u16string EntryPathFault(const std::string& dir, const DirEntry& entry) {
+  if (!entry.WideName.empty())
+    return u"The name of " + WidePath(dir) + entry.WideName + u" holds characters the system's code page does not have";
+  if (!entry.IsDirectory && dir.size() + entry.Name.size() > kMaxPath)
+    return u"The path of " + WidePath(dir + entry.Name) + u" is longer than the system's " +
+           AnsiToWide(std::to_string(kMaxPath)) + u" characters";
+  return {};
+}
 
 void SortDirEntries(std::vector<DirEntry>& entries) {
   std::vector<std::pair<std::string, DirEntry>> keyed;

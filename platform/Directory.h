@@ -10,6 +10,9 @@
 namespace platform {
 
 struct DirEntry {
+  // The name in the system code page; for a name the code page cannot hold,
+  // its short (8.3) form, or, where the system keeps none, the name with a
+  // '?' for each such character, which names no file at all.
   std::string Name;
   bool IsDirectory = false;  // else a file (a link counts as what it points to)
   // Last write time as a DOS date (high word) and time (low word), local
@@ -17,11 +20,20 @@ struct DirEntry {
   int32_t DosDateTime = 0;
   bool IsLink = false;  // a symbolic link or junction: never to be entered
   int64_t Size = 0;     // of a file, as the listing reports it
+  // The name as the system has it, when Name is not that name; else empty.
+  std::u16string WideName;
 };
 
 // The files, folders and links directly in `dir` (which ends in a
 // separator), without "." and ".."; false when the folder cannot be listed.
+// A folder whose path is too long for the system's 8-bit calls is listed
+// too, so that what lies in it can be named.
 bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries);
+// Why the packers cannot take an entry of the listing of `dir` by its
+// 8-bit path: its name holds characters the code page does not have, or it
+// is a file whose path is longer than the system's 8-bit calls take. A text
+// that names it as the system does; empty when neither holds.
+std::u16string EntryPathFault(const std::string& dir, const DirEntry& entry);
 bool DirectoryExists(const std::string& path);
 // Whether two paths name the same existing file, however they are spelled.
 bool SameFile(const std::string& a, const std::string& b);

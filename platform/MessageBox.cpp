@@ -32,15 +32,16 @@ void SetPersonWatching(bool watching) {
 
 bool PersonWatching() { return personWatching; }
 
-int AnswerUnwatched(const std::string& text, const std::string& caption, unsigned flags) {
-  // One line per box, so that a reader of the stream can tell them apart.
-  std::string line = caption + ": ";
+int AnswerUnwatched(const std::u16string& text, const std::u16string& caption, unsigned flags) {
+  // One line per box, so that a reader of the stream can tell them apart;
+  // a name outside the code page stays as it is (WriteErrorLine).
+  std::u16string line = caption + u": ";
   for (size_t i = 0; i < text.size(); ++i) {
-    const bool lineBreak = text[i] == '\r' || text[i] == '\n';
+    const bool lineBreak = text[i] == u'\r' || text[i] == u'\n';
     if (!lineBreak)
       line += text[i];
-    else if (i == 0 || (text[i - 1] != '\r' && text[i - 1] != '\n'))
-      line += ' ';
+    else if (i == 0 || (text[i - 1] != u'\r' && text[i - 1] != u'\n'))
+      line += u' ';
   }
   WriteErrorLine(line);
   // Retrying what just failed would fail again for ever; every other box
@@ -57,13 +58,13 @@ int AnswerUnwatched(const std::string& text, const std::string& caption, unsigne
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
   if (Handler()) return Handler()(text, caption, flags);
-  if (!PersonWatching()) return AnswerUnwatched(text, caption, flags);
+  if (!PersonWatching()) return AnswerUnwatched(AnsiToWide(text), AnsiToWide(caption), flags);
   return SystemMessageBox(text, caption, flags);
 }
 
 int ShowMessageBoxW(const std::u16string& text, const std::u16string& caption, unsigned flags) {
   if (Handler()) return Handler()(WideToAnsi(text), WideToAnsi(caption), flags);
-  if (!PersonWatching()) return AnswerUnwatched(WideToAnsi(text), WideToAnsi(caption), flags);
+  if (!PersonWatching()) return AnswerUnwatched(text, caption, flags);
   return SystemMessageBoxW(text, caption, flags);
 }
 

@@ -12,6 +12,6 @@ int SystemMessageBoxW(const std::u16string& text, const std::u16string& caption,
 void SystemPersonWatching(bool watching);
 
 // A box that nobody watches: its line on standard error, and its answer.
-int AnswerUnwatched(const std::string& text, const std::string& caption, unsigned flags);
+int AnswerUnwatched(const std::u16string& text, const std::u16string& caption, unsigned flags);
 
 }  // namespace platform

@@ -9,11 +9,11 @@
 namespace platform {
 
 int SystemMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-  return AnswerUnwatched(text, caption, flags);
+  return AnswerUnwatched(AnsiToWide(text), AnsiToWide(caption), flags);
 }
 
 int SystemMessageBoxW(const std::u16string& text, const std::u16string& caption, unsigned flags) {
-  return SystemMessageBox(WideToAnsi(text), WideToAnsi(caption), flags);
+  return AnswerUnwatched(text, caption, flags);
 }
 
 void SystemPersonWatching(bool) {}

@@ -200,7 +200,7 @@ TEST_F(WizardTest, ASilentRunEndsAfterItsWork) {
     boxes.clear();
     AbortFlag = false;
     Silent = true;
-    IdDir = c.idDir;
+    IdDir = platform::AnsiToWide(c.idDir);
     CompLines = Script({Cmd(c.command)});
     Open(InstallerLayout());
     EXPECT_EQ(RunSilently(), c.exitCode) << c.name;

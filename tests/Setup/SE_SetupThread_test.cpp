@@ -317,7 +317,7 @@ TEST_F(SetupThreadTest, OnlyALogOfThisSetupIsTakenOverAndAnotherStaysAsItWas) {
     platform::MakeDir(installDir);
     ASSERT_TRUE(earlier.SaveToFile(installDir, ""));
     if (c.mark) testing_support::WriteFileText(dir.File("Game/install.owner"), c.mark);
-    const Bytes other = ReadWholeFile(TUninstallList::LogPath(installDir, ""));
+    const Bytes other = testing_support::ReadFileBytes(dir.File("Game/install.log"));
     SetupInfoFile.UninstallPrefix.clear();
     SetupInfoFile.UninstallExe = "Uninstall.exe";
     RemoveUninstallKey();
@@ -343,7 +343,7 @@ TEST_F(SetupThreadTest, OnlyALogOfThisSetupIsTakenOverAndAnotherStaysAsItWas) {
       EXPECT_TRUE(boxes.empty()) << c.name;
       continue;
     }
-    EXPECT_EQ(ReadWholeFile(TUninstallList::LogPath(installDir, "")), other) << c.name << ": the other log as it was";
+    EXPECT_EQ(testing_support::ReadFileBytes(dir.File("Game/install.log")), other) << c.name << ": the other log as it was";
     EXPECT_EQ(platform::FileExists(TUninstallList::OwnerPath(installDir, "")), c.mark != nullptr) << c.name;
     const std::vector<RecordedBox> told = {{"The install folder holds the uninstall log of another installation: " +
                                                 TUninstallList::LogPath(installDir, "") +

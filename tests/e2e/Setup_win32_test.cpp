@@ -33,8 +33,10 @@
 #include "platform/File.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 #include "platform/gui/Picture.h"
 #include "tests/Global/VFSImage.h"
+#include "tests/support/EnvironmentOverride.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/ExeResources_win32.h"
 #include "tests/support/IconFile.h"
@@ -57,27 +59,36 @@ const std::vector<std::string> kModFiles = {"data\\items.ini",   "data\\levels\\
                                             "readme.txt",        "scripts\\intro.txt",
                                             "sounds\\chime.wav", "sounds\\effects\\click.wav"};
 
+// 16-bit text as UTF-8, to compare what a program shows or writes.
+std::string Utf8(const std::u16string& text) {
+  auto* wide = reinterpret_cast<const wchar_t*>(text.c_str());
+  std::string out(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
+  return out.substr(0, out.size() - 1);
+}
+
 // Starts a program, waits for it (a minute at most) and gives its exit
 // code; -1 when it could not start or did not end. `onStart` (may be empty)
 // is called with the process once it is started.
-long RunAndWait(const std::string& commandLine, const std::string& outputFile = "NUL",
+long RunAndWait(const std::u16string& commandLine, const std::string& outputFile = "NUL",
                 const std::function<void(const PROCESS_INFORMATION&)>& onStart = nullptr) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE out = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOA si = {};
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdOutput = si.hStdError = out;
   PROCESS_INFORMATION pi = {};
-  std::string line = commandLine;
+  std::u16string line = commandLine;
   long code = -1;
   // A start that Wine refuses now and then under load is tried again; what
   // is tested is how the program ends, not whether the system starts it.
   bool started = false;
   for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-    started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    started = CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr, TRUE, 0, nullptr,
+                             nullptr, &si, &pi);
     if (!started) {
-      std::fprintf(stderr, "could not start (error %lu): %s\n", GetLastError(), commandLine.c_str());
+      std::fprintf(stderr, "could not start (error %lu): %s\n", GetLastError(), Utf8(commandLine).c_str());
       Sleep(200);
     }
   }
@@ -101,7 +112,7 @@ long RunAndWait(const std::string& commandLine, const std::string& outputFile = 
           return TRUE;
         }
       };
-      std::fprintf(stderr, "no end after a minute: %s\n", commandLine.c_str());
+      std::fprintf(stderr, "no end after a minute: %s\n", Utf8(commandLine).c_str());
       EnumWindows(Shown::Print, static_cast<LPARAM>(pi.dwProcessId));
       TerminateProcess(pi.hProcess, 99);
     }
@@ -110,6 +121,11 @@ long RunAndWait(const std::string& commandLine, const std::string& outputFile = 
   }
   CloseHandle(out);
   return code;
+}
+
+long RunAndWait(const std::string& commandLine, const std::string& outputFile = "NUL",
+                const std::function<void(const PROCESS_INFORMATION&)>& onStart = nullptr) {
+  return RunAndWait(platform::AnsiToWide(commandLine), outputFile, onStart);
 }
 
 std::string Text(const std::string& path) {
@@ -122,7 +138,7 @@ std::string Text(const std::string& path) {
 // Runs a program as a mod manager does, with nobody to answer a box, and
 // gives its exit code (-1 when it has not ended within a minute, a box
 // waiting) and each line it wrote to its standard error.
-long RunUnwatched(const std::string& commandLine, std::vector<std::string>& errors,
+long RunUnwatched(const std::u16string& commandLine, std::vector<std::string>& errors,
                   const std::function<void(const PROCESS_INFORMATION&)>& onStart = nullptr) {
   char folder[MAX_PATH] = {}, file[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, folder);
@@ -136,6 +152,11 @@ long RunUnwatched(const std::string& commandLine, std::vector<std::string>& erro
     errors.push_back(text.substr(at, end - at - (end > at && text[end - 1] == '\r')));
   }
   return code;
+}
+
+long RunUnwatched(const std::string& commandLine, std::vector<std::string>& errors,
+                  const std::function<void(const PROCESS_INFORMATION&)>& onStart = nullptr) {
+  return RunUnwatched(platform::AnsiToWide(commandLine), errors, onStart);
 }
 
 void Write(const std::string& path, const std::string& text) {
@@ -459,16 +480,18 @@ TEST_F(SetupProgramTest, WithoutSwitchesItShowsTheWizard) {
 namespace {
 
 // Starts a program and answers each of its message boxes with Cancel (an
-// OK-only box takes it as OK), recording "caption: text" of each; its exit
-// code, or -1 when it did not end within a minute. `started` (may be empty)
-// is called with the process once it is started.
-long RunAnsweringBoxes(const std::string& commandLine, std::vector<std::string>& boxes,
+// OK-only box takes it as OK), recording "caption: text" of each in UTF-8;
+// its exit code, or -1 when it did not end within a minute. `started` (may
+// be empty) is called with the process once it is started.
+long RunAnsweringBoxes(const std::u16string& commandLine, std::vector<std::string>& boxes,
                        const std::function<void(const PROCESS_INFORMATION&)>& started = nullptr) {
-  STARTUPINFOA si = {};
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  std::string line = commandLine;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+  std::u16string line = commandLine;
+  if (!CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &si, &pi))
+    return -1;
   if (started) started(pi);
   std::set<HWND> answered;
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -478,10 +501,11 @@ long RunAnsweringBoxes(const std::string& commandLine, std::vector<std::string>&
       DWORD owner = 0;
       GetWindowThreadProcessId(box, &owner);
       if (owner != pi.dwProcessId || !IsWindowVisible(box) || !answered.insert(box).second) continue;
-      char caption[256] = {}, text[1024] = {};
-      GetWindowTextA(box, caption, sizeof caption);
-      GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-      boxes.push_back(std::string(caption) + ": " + text);
+      wchar_t caption[256] = {}, text[1024] = {};
+      GetWindowTextW(box, caption, std::size(caption));
+      GetDlgItemTextW(box, 0xFFFF, text, std::size(text));
+      boxes.push_back(Utf8(reinterpret_cast<const char16_t*>(caption)) + ": " +
+                      Utf8(reinterpret_cast<const char16_t*>(text)));
       PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
     }
   }
@@ -493,6 +517,11 @@ long RunAnsweringBoxes(const std::string& commandLine, std::vector<std::string>&
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return code;
+}
+
+long RunAnsweringBoxes(const std::string& commandLine, std::vector<std::string>& boxes,
+                       const std::function<void(const PROCESS_INFORMATION&)>& started = nullptr) {
+  return RunAnsweringBoxes(platform::AnsiToWide(commandLine), boxes, started);
 }
 
 // Every file and folder below a folder (folders end in a backslash), with
@@ -517,6 +546,16 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
   std::map<std::string, std::string> out;
   Snapshot(folder, "", out);
   return out;
+}
+
+// The command the list of installed programs starts the setup's
+// uninstaller with; empty when the setup has no entry.
+std::string RegisteredUninstaller() {
+  platform::Registry reg;
+  reg.SetRoot(kHKLM);
+  std::string command;
+  if (reg.OpenKeyReadOnly(kUninstallKey)) reg.ReadString("UninstallString", command);
+  return command;
 }
 
 // What differs between two snapshots, by name: "+" added, "-" gone, "*"
@@ -969,13 +1008,7 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
     EXPECT_EQ(RunAnsweringBoxes(Quoted(setup) + " -silent -id " + Quoted(folder), boxes), 0);
     EXPECT_EQ(boxes, std::vector<std::string>{});
   };
-  auto registered = [] {
-    platform::Registry reg;
-    reg.SetRoot(kHKLM);
-    std::string command;
-    if (reg.OpenKeyReadOnly(kUninstallKey)) reg.ReadString("UninstallString", command);
-    return command;
-  };
+  auto registered = RegisteredUninstaller;
   // An uninstallation while another program holds a file or folder open
   // without sharing: it fails, naming what it could not remove.
   auto uninstallWhileHeld = [&](const std::string& path, DWORD flags, const std::string& named) {
@@ -1448,6 +1481,99 @@ TEST_F(SetupProgramTest, AKillLeavesEveryGameFileReadableAndEveryFileLogged) {
   }
 }
 
+// Folders whose names the system code page cannot hold (the code page here
+// is Windows-1252): the installer started from one, -id and the registry
+// naming one, and a registry folder with a "." in it. Each is used as the
+// very folder it names, by its short name, or refused with a box that shows
+// it as given; the best-fit neighbour ("Lukasz" for "Łukasz") never appears.
+// What went in comes out again by the uninstaller in that folder.
+TEST_F(SetupProgramTest, FoldersNamedOutsideTheCodePageAreTakenAsTheyAreOrRefused) {
+  const std::u16string root = platform::AnsiToWide(DrivePath(dir.Path()));
+  const std::string setup = Build(Script("installdirregkey HKCU \"" + kModKey + "\" Game"));
+  struct Row {
+    const char* what;
+    std::u16string from;      // the installer's folder below the test's, made first; empty: where it was built
+    std::u16string id;        // -id below the test's folder, or nothing
+    std::u16string registry;  // the registry's folder below the test's, or nothing
+    std::u16string made;      // a folder made first, below the test's
+    std::u16string target;    // where the mod lands, below the test's; empty: refused with `box`
+    std::string box = "";
+  } rows[] = {
+      {"the installer in a folder named with \u0141", u"\\\u0141ukasz", u"\\Game Folder", u"", u"", u"\\Game Folder"},
+      {"the installer in a folder named \u30B2\u30FC\u30E0, -id a folder named with \u0141", u"\\\u30B2\u30FC\u30E0",
+       u"\\\u0141\u00F3d\u017A", u"", u"\\\u0141\u00F3d\u017A", u"\\\u0141\u00F3d\u017A"},
+      {"a registry folder named with \u0141", u"", u"", u"\\users\\\u0141ukasz\\Games\\Quexar",
+       u"\\users\\\u0141ukasz\\Games\\Quexar", u"\\users\\\u0141ukasz\\Games\\Quexar"},
+      {"a registry folder with a dot", u"", u"", u"\\QuexarDot\\.\\", u"", u"\\QuexarDot"},
+      {"-id a new folder of a name outside the code page", u"", u"\\\u0418\u0433\u0440\u0430", u"", u"", u"",
+       "Setup Error: Error: The install folder named by -id cannot be used: " + Utf8(root) +
+           "\\\u0418\u0433\u0440\u0430 It holds characters the system's code page does not have, and no short (8.3) "
+           "name stands for it."},
+  };
+  auto exists = [&](const std::u16string& below) {
+    return GetFileAttributesW(reinterpret_cast<const wchar_t*>((root + below).c_str())) != INVALID_FILE_ATTRIBUTES;
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Cleanup();
+    for (const std::u16string& folder : {row.from, row.made}) {
+      for (size_t at = folder.find(u'\\', 1); !folder.empty(); at = folder.find(u'\\', at + 1)) {
+        CreateDirectoryW(reinterpret_cast<const wchar_t*>((root + folder.substr(0, at)).c_str()), nullptr);
+        if (at == std::u16string::npos) break;
+      }
+    }
+    std::u16string installer = platform::AnsiToWide(setup);
+    if (!row.from.empty()) {
+      installer = root + row.from + u"\\SampleSetup.exe";
+      ASSERT_TRUE(CopyFileW(reinterpret_cast<const wchar_t*>(platform::AnsiToWide(setup).c_str()),
+                            reinterpret_cast<const wchar_t*>(installer.c_str()), FALSE));
+    }
+    if (!row.registry.empty()) {
+      const std::u16string value = root + row.registry;
+      HKEY key = nullptr;
+      ASSERT_EQ(
+          RegCreateKeyExW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(platform::AnsiToWide(kModKey).c_str()), 0,
+                          nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+          ERROR_SUCCESS);
+      RegSetValueExW(key, L"Game", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * 2));
+      RegCloseKey(key);
+    }
+    std::vector<platform::DirEntry> before, after;
+    platform::ListDirectory(DrivePath(dir.Path()) + "\\", before);
+
+    // With -id as a mod manager runs it, nobody watching: what it has to
+    // say goes to its error stream, as given.
+    std::vector<std::string> said;
+    const std::u16string line = u"\"" + installer + u"\" -silent";
+    if (row.id.empty())
+      EXPECT_EQ(RunAnsweringBoxes(line, said), 0);
+    else
+      EXPECT_EQ(RunUnwatched(line + u" -id \"" + root + row.id + u"\"", said), row.target.empty() ? 1 : 0);
+    EXPECT_EQ(said, row.target.empty() ? std::vector<std::string>{row.box}
+                    : row.id.empty()   ? std::vector<std::string>{"Information: Completed"}
+                                       : std::vector<std::string>{});
+    platform::ListDirectory(DrivePath(dir.Path()) + "\\", after);
+    std::set<std::u16string> added;
+    for (const platform::DirEntry& e : after)
+      if (std::none_of(before.begin(), before.end(), [&](const platform::DirEntry& b) { return b.Name == e.Name; }))
+        added.insert(u"\\" + (e.WideName.empty() ? platform::AnsiToWide(e.Name) : e.WideName));
+    const std::u16string first = row.target.substr(0, row.target.find(u'\\', 1));
+    EXPECT_TRUE(added.empty() || added == std::set<std::u16string>{first}) << "no other folder, no look-alike";
+    if (row.target.empty()) continue;
+    EXPECT_TRUE(exists(row.target + u"\\readme.txt"));
+
+    // Removed again by the uninstaller the installation registered, which
+    // lies in that folder.
+    std::vector<std::string> boxes;
+    EXPECT_EQ(RunAnsweringBoxes(RegisteredUninstaller() + " -silent", boxes), 0);
+    EXPECT_EQ(boxes, std::vector<std::string>{"Information: Completed"});
+    EXPECT_FALSE(exists(row.target + u"\\readme.txt"));
+    EXPECT_FALSE(exists(row.target + u"\\Sample_install.log"));
+    EXPECT_EQ(RegisteredUninstaller(), "");
+  }
+}
+
 // The kit's base installer carries its address map, so an installer built
 // from the kit and its uninstaller name the unit and line of a fault in their
 // own reports, with the module offset that stays the same from run to run.
@@ -1492,26 +1618,6 @@ TEST_F(SetupProgramTest, AReportOfAnInstallerBuiltFromTheKitNamesUnitAndLine) {
 }
 
 namespace {
-
-// Sets an environment variable of this process, and so of the programs it
-// starts, for one scope.
-class EnvironmentOverride {
- public:
-  EnvironmentOverride(const std::string& name, const std::string& value) : name_(name) {
-    char old[4096];
-    const DWORD n = GetEnvironmentVariableA(name.c_str(), old, sizeof old);
-    had_ = n > 0 && n < sizeof old;
-    if (had_) saved_.assign(old, n);
-    SetEnvironmentVariableA(name.c_str(), value.c_str());
-  }
-  ~EnvironmentOverride() { SetEnvironmentVariableA(name_.c_str(), had_ ? saved_.c_str() : nullptr); }
-  EnvironmentOverride(const EnvironmentOverride&) = delete;
-  EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
-
- private:
-  std::string name_, saved_;
-  bool had_ = false;
-};
 
 // Has Wine look for the given DLLs beside the given programs first, as
 // Windows does for every DLL that is no known one, for one scope: Wine's
@@ -1620,7 +1726,7 @@ TEST_F(SetupProgramTest, NothingPlantedBesideTheInstallerOrInTheTemporaryFolderR
     const std::string folder = DrivePath(dir.Path()) + "\\row" + std::to_string(i);
     const std::string downloads = folder + "\\Downloads", temp = folder + "\\Temp";
     for (const std::string& f : {folder, downloads, temp}) platform::MakeDir(f);
-    EnvironmentOverride tmp("TMP", temp), tempToo("TEMP", temp);
+    testing_support::EnvironmentOverride tmp("TMP", temp), tempToo("TEMP", temp);
     NativeDllsFirst order({"SampleSetup.exe", "Sample_Uninstall.exe", "Vessok.exe"}, row.nativeFirst);
     row.plant(downloads, temp);
     ASSERT_TRUE(CopyFileA(setup.c_str(), (downloads + "\\SampleSetup.exe").c_str(), FALSE));

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/File.h"
 #include "platform/FileReplacement.h"
+#include "platform/Text.h"
+#include "platform/WidePath.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFileBytes;
@@ -33,6 +36,43 @@ TEST(DirectoryListing, SortedWithoutRegardToCase) {
   EXPECT_FALSE(platform::DirectoryExists(dir.File("none")));
 }
 
+// A name the code page cannot hold is listed by its short form, which opens
+// the same file, with the name as the system has it beside it; a path
+// outside the code page is carried by that form, or not at all, never by a
+// look-alike. Without 16-bit names (the host) there is nothing to carry.
+TEST(DirectoryListing, NamesOutsideTheCodePageComeByTheirShortForm) {
+  TempDir dir;
+  const std::u16string folder = platform::AnsiToWide(dir.Path()) + u"\\\u0141ukasz";
+  const fs::path made = fs::path(dir.Path()) / u"\u0141ukasz";
+  fs::create_directories(made / u"\u65E5\u672C");
+  std::ofstream(made / u"\u03A9mega.txt") << "omega";
+  const std::string narrow = platform::NarrowPath(folder);
+#ifdef _WIN32
+  ASSERT_FALSE(narrow.empty());
+  EXPECT_EQ(platform::WidePath(narrow), folder) << "the long names again";
+  std::vector<platform::DirEntry> items;
+  ASSERT_TRUE(platform::ListDirectory(narrow + "\\", items));
+  ASSERT_EQ(items.size(), 2u);
+  for (const platform::DirEntry& e : items) {
+    EXPECT_TRUE(e.WideName == (e.IsDirectory ? u"\u65E5\u672C" : u"\u03A9mega.txt"));
+    EXPECT_EQ(
+        platform::EntryPathFault(narrow + "\\", e),
+        u"The name of " + folder + u"\\" + e.WideName + u" holds characters the system's code page does not have");
+  }
+  EXPECT_EQ(ReadFileBytes(narrow + "\\" + (items[0].IsDirectory ? items[1] : items[0]).Name),
+            (std::vector<uint8_t>{'o', 'm', 'e', 'g', 'a'}));
+#else
+  EXPECT_EQ(narrow, "");
+#endif
+  EXPECT_EQ(platform::NarrowPath(folder + u"\\new"), narrow.empty() ? "" : narrow + "\\new");
+  EXPECT_EQ(platform::NarrowPath(folder + u"\\\u0418\u0433\u0440\u0430"), "") << "a new name outside it";
+  EXPECT_EQ(platform::WideToAnsi(u"\u0141ukasz"), "?ukasz") << "never the look-alike Lukasz";
+  std::string exact;
+  EXPECT_TRUE(platform::WideToAnsiExact(u"caf\u00E9", exact));
+  EXPECT_EQ(exact, "caf\xE9");
+  EXPECT_FALSE(platform::WideToAnsiExact(u"\u0141ukasz", exact));
+}
+
 TEST(DirectoryListing, SameFileHoweverSpelled) {
   TempDir dir;
   std::filesystem::create_directories(dir.File("d"));
@@ -45,7 +85,10 @@ TEST(DirectoryListing, SameFileHoweverSpelled) {
 }
 
 TEST(DirectoryListing, SortKeepsCaseVariantsInByteOrder) {
-  std::vector<platform::DirEntry> items = {{"b", false, 0}, {"B", false, 0}, {"a", false, 0}};
+  std::vector<platform::DirEntry> items(3);
+  items[0].Name = "b";
+  items[1].Name = "B";
+  items[2].Name = "a";
   platform::SortDirEntries(items);
   EXPECT_EQ(items[0].Name, "a");
   EXPECT_EQ(items[1].Name, "B");
