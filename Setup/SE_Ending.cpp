@@ -172,8 +172,9 @@ std::string FinishInstallation() {
     }
     if (failure.empty()) failure = text;
   };
-  // A container the last update kept open for a later line would otherwise
-  // stay open with its old checksum and side file, which the game rejects.
+  // A container the last update kept open for a later line holds its changes
+  // in the copy the update is made in: unsaved, they would never reach the
+  // game's container.
   step([] {
     CloseGameVFS();
     return std::string();
