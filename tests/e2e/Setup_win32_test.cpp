@@ -1023,6 +1023,22 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
                                        "in use:\r" +
                                        named + "\rClose the programs that use them and run the uninstaller again."});
   };
+  // Killed as a crash kills it, part way through a group of many files: the
+  // saved log already names every file on disk.
+  auto killWhileExtracting = [&](const std::string& setup, const std::string& folder) {
+    std::vector<std::string> boxes;
+    RunAnsweringBoxes(Quoted(setup) + " -silent -id " + Quoted(folder), boxes, [&](const PROCESS_INFORMATION& pi) {
+      testing_support::Eventually([&] { return platform::FileExists(folder + "\\f2\\100.txt"); },
+                                  std::chrono::seconds(30));
+      TerminateProcess(pi.hProcess, 9);
+    });
+    ASSERT_FALSE(platform::FileExists(folder + "\\f7\\249.txt")) << "killed before the group was whole";
+    TUninstallList saved;
+    ASSERT_TRUE(saved.LoadFromFile(folder, "Sample_")) << "a killed run leaves its log";
+    EXPECT_TRUE(saved.HasFile("$INSTDIR\\readme.txt"));
+    for (const auto& [name, content] : Snapshot(folder))
+      if (name.back() != '\\' && name.rfind("f", 0) == 0) EXPECT_TRUE(saved.HasFile("$INSTDIR\\" + name)) << name;
+  };
   struct Row {
     const char* what;
     std::function<void(const std::string& folder)> runs;  // up to the last uninstallation
@@ -1053,18 +1069,14 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
       {"a run killed while it extracts, then a whole one",
        [&](const std::string& folder) {
          const std::string setup = Build(Script("file bulk"), src);
-         std::vector<std::string> boxes;
-         RunAnsweringBoxes(Quoted(setup) + " -silent -id " + Quoted(folder), boxes, [&](const PROCESS_INFORMATION& pi) {
-           testing_support::Eventually([&] { return platform::FileExists(folder + "\\f2\\100.txt"); },
-                                       std::chrono::seconds(30));
-           TerminateProcess(pi.hProcess, 9);
-         });
-         ASSERT_FALSE(platform::FileExists(folder + "\\f7\\249.txt")) << "killed before the group was whole";
+         killWhileExtracting(setup, folder);
          EXPECT_FALSE(platform::FileExists(folder + "\\" + uninstallerName));
-         TUninstallList saved;
-         ASSERT_TRUE(saved.LoadFromFile(folder, "Sample_")) << "a killed run leaves its log";
-         EXPECT_TRUE(saved.HasFile("$INSTDIR\\readme.txt"));
          install(setup, folder);
+       }},
+      {"an upgrade killed while it extracts, then the earlier version's uninstaller",
+       [&](const std::string& folder) {
+         install(Build(Script(), src), folder);
+         killWhileExtracting(Build(Script("file bulk"), src), folder);
        }},
       {"a file held open while it uninstalls, then released",
        [&](const std::string& folder) {
