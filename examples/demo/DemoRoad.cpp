@@ -261,7 +261,7 @@ int DriveTorvane(const std::string& kit, const std::string& project, const std::
 int DriveWizard(const std::string& program, const std::string& shots, const std::vector<std::string>& nextCaptions,
                 const std::vector<std::string>& pageNames) {
   Started s = Start(program, "", "");
-  if (!s.ok) return Fail(program + " does not start");
+  if (!s.ok) return Fail(program + " does not start: error " + std::to_string(GetLastError()));
   const DWORD pid = s.pi.dwProcessId;
   const std::vector<std::string> allCaptions = nextCaptions;
   HWND wizard = nullptr;
