@@ -186,7 +186,7 @@ Panel::Panel(Container* parent) : Container(parent) {
   CreateContainer(0, 0, u"");
 }
 
-void Panel::SetCaption(const std::string& caption) {
+void Panel::SetCaption(const std::u16string& caption) {
   caption_ = caption;
   Invalidate();
 }
@@ -204,7 +204,8 @@ void Panel::PaintBackground(DcCanvas& canvas, const Rect& client) {
   }
   if (!caption_.empty()) {
     canvas.font = font_;
-    canvas.TextRect(caption_, client, kTextSingleLine | kTextCenter | kTextVCenter);
+    Rect area = client;
+    canvas.TextRectW(caption_, area, DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX);
   }
 }
 

@@ -189,16 +189,16 @@ enum class BevelKind { None, Raised, Lowered };
 class Panel : public Container {
  public:
   explicit Panel(Container* parent);
-  // 8-bit caption in the system code page, centred.
-  void SetCaption(const std::string& caption);
-  const std::string& Caption() const { return caption_; }
+  // One line, centred.
+  void SetCaption(const std::u16string& caption);
+  const std::u16string& Caption() const { return caption_; }
   void SetBevel(BevelKind bevel);
 
  protected:
   void PaintBackground(DcCanvas& canvas, const Rect& client) override;
 
  private:
-  std::string caption_;
+  std::u16string caption_;
   BevelKind bevel_ = BevelKind::Raised;
 };
 

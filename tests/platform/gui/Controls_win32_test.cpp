@@ -144,21 +144,25 @@ TEST_F(GuiTest, LabelDrawsItsUnicodeCaptionInItsFontColour) {
   EXPECT_EQ(Shot().Pixel(100, 130), 0xFF0000u);
 }
 
-TEST_F(GuiTest, PanelPaintsItsEightBitCaptionAndColour) {
+TEST_F(GuiTest, PanelPaintsItsUnicodeCaptionAndColour) {
   Panel inner(panel.get());
   inner.SetBounds(10, 10, 120, 40);
   inner.SetColor(RGBColor(0, 0, 128));
   Font font = inner.GetFont();
   font.Color = clWhite;
   inner.SetFont(font);
-  inner.SetCaption(
-      "Gr\xFC\xDF"
-      "e");
+  inner.SetCaption(u"\u0414\u0430\u043B\u0435\u0435");
+  EXPECT_EQ(inner.Caption(), u"\u0414\u0430\u043B\u0435\u0435");
   Bitmap shot = CaptureClient(inner);
   Shot();
   shot = CaptureClient(inner);
   EXPECT_EQ(shot.Pixel(60, 3), 0x800000u);
-  EXPECT_GT(CountColour(shot, Rect{20, 5, 100, 35}, 0xFFFFFF), 10);
+  const int letters = CountColour(shot, Rect{20, 5, 100, 35}, 0xFFFFFF);
+  EXPECT_GT(letters, 10);
+  // Its letters, not the question marks of the code page.
+  inner.SetCaption(u"?????");
+  Shot();
+  EXPECT_NE(CountColour(CaptureClient(inner), Rect{20, 5, 100, 35}, 0xFFFFFF), letters);
 }
 
 TEST_F(GuiTest, StandardControlsKeepUnicodeTextAndReportChanges) {
