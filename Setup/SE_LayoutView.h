@@ -10,6 +10,7 @@
 
 #include "Setup/SE_Controls.h"
 #include "platform/gui/Controls.h"
+#include "platform/gui/Edits.h"
 #include "platform/gui/ShellTree.h"
 
 class TSE_ShellTreeView;

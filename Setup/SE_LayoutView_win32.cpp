@@ -103,10 +103,16 @@ void TLayoutView::Create(TControl& control) {
     widget = std::make_unique<gui::Panel>(parent);
   } else if (dynamic_cast<TBevel*>(&control)) {
     widget = std::make_unique<gui::Bevel>(parent);
-  } else if (dynamic_cast<TMemo*>(&control)) {
-    widget = std::make_unique<gui::Memo>(parent);
-  } else if (dynamic_cast<TRichEdit*>(&control)) {
-    widget = std::make_unique<gui::RichEdit>(parent);
+  } else if (dynamic_cast<TMemo*>(&control) || dynamic_cast<TRichEdit*>(&control)) {
+    // What a page shows in several lines is there to be read: no key of the
+    // player's changes it.
+    std::unique_ptr<gui::MultiLineEdit> text;
+    if (dynamic_cast<TMemo*>(&control))
+      text = std::make_unique<gui::Memo>(parent);
+    else
+      text = std::make_unique<gui::RichEdit>(parent);
+    text->SetReadOnly(true);
+    widget = std::move(text);
   } else if (auto* gauge = dynamic_cast<TGradGauge*>(&control)) {
     widget = std::make_unique<GaugeWidget>(parent, *gauge);
   } else if (auto* radio = dynamic_cast<TTntRadioButton*>(&control)) {

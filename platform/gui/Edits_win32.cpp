@@ -1,8 +1,16 @@
+#include "platform/gui/Edits.h"
+
+#include <windows.h>
+// (the control headers build on windows.h)
+#include <commctrl.h>
 #include <richedit.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/Text.h"
+#include "platform/TextFile.h"
+#include "platform/gui/CommonControlsLibrary_win32.h"
 #include "platform/gui/ControlWindows_win32.h"
 
 namespace gui {
@@ -48,10 +56,42 @@ std::u16string WithCrLf(const std::u16string& text) {
 }
 }  // namespace
 
-Memo::Memo(Container* parent) : WinControl(parent) {
-  color_ = clWindow;
-  CreateHandle(u"EDIT", ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_TABSTOP, WS_EX_CLIENTEDGE);
+namespace {
+
+// How a multi-line edit answers the dialog keys: its own answer, without
+// the selection of all its text on arriving by Tab, without Tab, and when
+// it is read-only without Enter.
+LRESULT CALLBACK MultiLineKeys(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  LRESULT code = CommonControls().DefSubclassProc(hwnd, message, wParam, lParam);
+  if (message != WM_GETDLGCODE) return code;
+  code &= ~(DLGC_HASSETSEL | DLGC_WANTTAB);
+  const auto* key = reinterpret_cast<const MSG*>(lParam);
+  if (key && key->message == WM_KEYDOWN &&
+      (key->wParam == VK_TAB || (key->wParam == VK_RETURN && reinterpret_cast<MultiLineEdit*>(data)->ReadOnly())))
+    code &= ~DLGC_WANTMESSAGE;
+  return code;
 }
+
+}  // namespace
+
+MultiLineEdit::~MultiLineEdit() {
+  if (handle_ && CommonControls().RemoveWindowSubclass)
+    CommonControls().RemoveWindowSubclass(H(handle_), MultiLineKeys, 0);
+}
+
+void MultiLineEdit::CreateEdit(const char16_t* className, unsigned long style) {
+  color_ = clWindow;
+  CreateHandle(className, style | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_TABSTOP, WS_EX_CLIENTEDGE);
+  if (handle_ && CommonControls().SetWindowSubclass)
+    CommonControls().SetWindowSubclass(H(handle_), MultiLineKeys, 0, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void MultiLineEdit::SetReadOnly(bool on) {
+  readOnly_ = on;
+  if (handle_) SendMessageW(H(handle_), EM_SETREADONLY, on, 0);
+}
+
+Memo::Memo(Container* parent) : MultiLineEdit(parent) { CreateEdit(u"EDIT", 0); }
 
 void Memo::SetLines(const std::u16string& text) { SetText(WithCrLf(text)); }
 
@@ -63,26 +103,22 @@ bool Memo::OnCommand(unsigned code) {
 
 namespace {
 struct StreamSource {
-  const std::string* bytes;
+  std::string_view bytes;
   size_t at;
 };
 
 DWORD CALLBACK StreamOut(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* got) {
   auto* s = reinterpret_cast<StreamSource*>(cookie);
-  size_t n = std::min(static_cast<size_t>(std::max<LONG>(wanted, 0)), s->bytes->size() - s->at);
-  std::copy_n(s->bytes->data() + s->at, n, buffer);
+  size_t n = std::min(static_cast<size_t>(std::max<LONG>(wanted, 0)), s->bytes.size() - s->at);
+  std::copy_n(s->bytes.data() + s->at, n, buffer);
   s->at += n;
   *got = static_cast<LONG>(n);
   return 0;
 }
 }  // namespace
 
-RichEdit::RichEdit(Container* parent) : WinControl(parent) {
-  color_ = clWindow;
-  CreateHandle(u"RichEdit20W",
-               ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP |
-                   ES_DISABLENOSCROLL,
-               WS_EX_CLIENTEDGE);
+RichEdit::RichEdit(Container* parent) : MultiLineEdit(parent) {
+  CreateEdit(u"RichEdit20W", ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL | ES_DISABLENOSCROLL);
   // The control's own limit (32,767 characters) would cut a long licence
   // when it is streamed in.
   if (handle_) SendMessageW(H(handle_), EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
@@ -120,11 +156,15 @@ void RichEdit::LoadContent(const std::string& bytes) {
   // Plain text takes the default format as it comes in; a rich text takes
   // it where it names no font of its own.
   ApplyCharFormat(false);
-  StreamSource source{&bytes, 0};
+  // Plain text goes in as the 16-bit text its encoding gives.
+  const std::u16string text = rich_ ? std::u16string() : platform::DecodeTextFile(bytes);
+  StreamSource source{
+      rich_ ? std::string_view(bytes) : std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2),
+      0};
   EDITSTREAM stream{};
   stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
   stream.pfnCallback = StreamOut;
-  SendMessageW(H(handle_), EM_STREAMIN, rich_ ? SF_RTF : SF_TEXT, reinterpret_cast<LPARAM>(&stream));
+  SendMessageW(H(handle_), EM_STREAMIN, rich_ ? SF_RTF : SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&stream));
 }
 
 void RichEdit::SetLines(const std::u16string& text) {

@@ -10,6 +10,7 @@
 
 #include "platform/gui/Application.h"
 #include "platform/gui/Controls.h"
+#include "platform/gui/Edits.h"
 #include "platform/gui/Picture.h"
 #include "platform/gui/ProgressBar.h"
 #include "platform/gui/ShellTree.h"
@@ -202,13 +203,31 @@ TEST_F(GuiTest, StandardControlsKeepUnicodeTextAndReportChanges) {
   EXPECT_FALSE(IsWindowVisible(static_cast<HWND>(edit.Handle())));
 }
 
-TEST_F(GuiTest, RichEditLoadsRichTextAndPlainText) {
+TEST_F(GuiTest, RichEditLoadsRichTextAndPlainTextAsEditorsSaveIt) {
   RichEdit rich(panel.get());
   rich.SetBounds(10, 10, 200, 100);
-  rich.LoadContent("{\\rtf1\\ansi {\\b Bold} plain}");
-  EXPECT_EQ(rich.Text(), u"Bold plain");
-  rich.LoadContent("just text");
-  EXPECT_EQ(rich.Text(), u"just text");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::u16string text;
+  } cases[] = {
+      {"rich text", "{\\rtf1\\ansi {\\b Bold} plain}", u"Bold plain"},
+      {"plain text", "just text", u"just text"},
+      {"UTF-8 without a mark",
+       "\xC3\x9C"
+       "ber \xD0\x9F",
+       u"\u00DCber \u041F"},
+      {"UTF-16 little-endian", std::string("\xFF\xFEP\0\x1F\x04", 6), u"P\u041F"},
+      {"UTF-16 big-endian", std::string("\xFE\xFF\0P\x04\x1F", 6), u"P\u041F"},
+      {"code page",
+       "\xDC"
+       "ber",
+       u"\u00DCber"},
+  };
+  for (const Case& c : cases) {
+    rich.LoadContent(c.bytes);
+    EXPECT_EQ(rich.Text(), c.text) << c.name;
+  }
 }
 
 TEST_F(GuiTest, TimerFiresOnTheMessageLoop) {
