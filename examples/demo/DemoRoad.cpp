@@ -262,6 +262,10 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
                 const std::vector<std::string>& pageNames) {
   Started s = Start(program, "", "");
   if (!s.ok) return Fail(program + " does not start");
+  const auto started = std::chrono::steady_clock::now();
+  auto secondsSince = [](std::chrono::steady_clock::time_point from) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+  };
   const DWORD pid = s.pi.dwProcessId;
   const std::vector<std::string> allCaptions = nextCaptions;
   HWND wizard = nullptr;
@@ -273,7 +277,8 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
     EndOf(s, 0);
     return Fail("the wizard of " + program + " does not show");
   }
-  std::printf("Wizard \"%s\"\n", TextOf(wizard).c_str());
+  // Most of it the start-up's verification of the archive.
+  std::printf("Wizard \"%s\", shown after %.1f s\n", TextOf(wizard).c_str(), secondsSince(started));
   int result = 0;
   size_t page = 0;
   auto name = [&](size_t k) {
@@ -295,6 +300,7 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
     // work is done. Meanwhile Next is disabled and pictures of the working
     // page are taken.
     std::atomic<bool> clicked{false};
+    const auto clickedAt = std::chrono::steady_clock::now();
     std::thread sender([&] {
       SendMessageW(next, BM_CLICK, 0, 0);
       clicked = true;
@@ -308,7 +314,8 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
     sender.join();
     ++page;
     if (working) {
-      std::printf("  page %zu: works, then moves on\n  picture: %s\n", page + 1, name(page).c_str());
+      std::printf("  page %zu: works for %.1f s, then moves on\n  picture: %s\n", page + 1, secondsSince(clickedAt),
+                  name(page).c_str());
       ++page;
     }
   }
