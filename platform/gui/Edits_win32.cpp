@@ -1,8 +1,7 @@
 #include "platform/gui/Edits.h"
 
 #include <windows.h>
-// (the control headers build on windows.h)
-#include <commctrl.h>
+// (the rich edit's header builds on windows.h)
 #include <richedit.h>
 
 #include <algorithm>
@@ -54,9 +53,6 @@ std::u16string WithCrLf(const std::u16string& text) {
   }
   return out;
 }
-}  // namespace
-
-namespace {
 
 // How a multi-line edit answers the dialog keys: its own answer, without
 // the selection of all its text on arriving by Tab, without Tab, and when
