@@ -9,9 +9,9 @@
 //   demo_road wizard PROGRAM SHOTS NEXT... -- NAME...
 //       starts an installer or uninstaller and goes through its pages by
 //       pressing the button captioned by one of the NEXT texts, saving a
-//       picture of each page as SHOTS-k-NAME.bmp (k from 1); closes the
-//       window on the finish page with its Cancel button and ends with
-//       the program's exit code
+//       picture of each page as SHOTS-k-NAME.bmp (k from 1; none when
+//       SHOTS is "-", for timing); closes the window on the finish page
+//       with its Cancel button and ends with the program's exit code
 //   demo_road log FOLDER PREFIX
 //       prints the lists of the uninstall log FOLDER\PREFIXinstall.log
 //
@@ -281,6 +281,7 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
   std::printf("Wizard \"%s\", shown after %.1f s\n", TextOf(wizard).c_str(), secondsSince(started));
   int result = 0;
   size_t page = 0;
+  auto shoot = [&](const std::string& file, bool say = true) { return shots == "-" || Screenshot(wizard, file, say); };
   auto name = [&](size_t k) {
     return shots + "-" + std::to_string(k + 1) + "-" + (k < pageNames.size() ? pageNames[k] : "page") + ".bmp";
   };
@@ -289,7 +290,7 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
     if (!next) return Fail("the wizard lost its Next button");
     Settle(s.pi.hProcess);
     if (!IsWindowVisible(next)) break;  // the finish page
-    Screenshot(wizard, name(page));
+    shoot(name(page));
     if (!IsWindowEnabled(next)) {
       result = Fail("Next is disabled on page " + std::to_string(page + 1));
       break;
@@ -307,8 +308,7 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
     });
     bool working = false;
     while (!clicked) {
-      if (IsWindowVisible(next) && !IsWindowEnabled(next))
-        working = Screenshot(wizard, name(page + 1), false) || working;
+      if (IsWindowVisible(next) && !IsWindowEnabled(next)) working = shoot(name(page + 1), false) || working;
       Sleep(working ? 150 : 20);
     }
     sender.join();
@@ -320,7 +320,7 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
     }
   }
   std::printf("  page %zu: finish\n", page + 1);
-  Screenshot(wizard, name(page));
+  shoot(name(page));
   // Cancel, captioned as the finish button here, closes the wizard.
   struct Search {
     HWND next;
