@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "Global/CRC.h"
+#include "diagnostics/SHookQuiet.h"
 #include "platform/ByteOrder.h"
 #include "platform/Text.h"
 
@@ -120,23 +121,44 @@ bool ReadStrFromFile(File& file, std::string& text) {
 
 namespace {
 
-// Opens a source file for packing; its size, or EPakError naming the file.
-int64_t OpenSource(File& file, const std::string& path) {
-  if (!file.Open(path, OpenMode::Read)) throw EPakError("Cannot open file \"" + path + "\"");
+std::string CannotRead(const std::string& path) { return "Cannot read file \"" + path + "\""; }
+
+// Opens a source file for packing; its size, or -1 with the reason naming
+// the file.
+int64_t OpenSource(File& file, const std::string& path, std::string& reason) {
+  if (!file.Open(path, OpenMode::Read)) {
+    reason = "Cannot open file \"" + path + "\"";
+    return -1;
+  }
   int64_t size = file.Size();
-  if (size < 0) throw EPakError("Cannot read file \"" + path + "\"");
+  if (size < 0) reason = CannotRead(path);
   return size;
 }
 
 }  // namespace
 
-Bytes ReadWholeFile(const std::string& path) {
+bool ReadWholeFile(const std::string& path, Bytes& data, std::string& reason) {
+  data.clear();
   File file;
-  int64_t size = OpenSource(file, path);
-  if (static_cast<uint64_t>(size) > SIZE_MAX) throw EPakError("Cannot read file \"" + path + "\"");
-  Bytes data(static_cast<size_t>(size));
-  if (file.Read(data.data(), data.size()) != data.size()) throw EPakError("Cannot read file \"" + path + "\"");
-  return data;
+  int64_t size = OpenSource(file, path, reason);
+  if (size < 0) return false;
+  if (static_cast<uint64_t>(size) > SIZE_MAX) {
+    reason = CannotRead(path);
+    return false;
+  }
+  try {
+    THookQuietScope quiet;  // no memory for the file is a refusal of it
+    data.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    reason = "Not enough memory to read file \"" + path + "\" (" + std::to_string(size) + " bytes)";
+    return false;
+  }
+  if (file.Read(data.data(), data.size()) != data.size()) {
+    data.clear();
+    reason = CannotRead(path);
+    return false;
+  }
+  return true;
 }
 
 int64_t FileSeek64(File& file, SeekOrigin origin, int64_t distance) { return file.Seek(distance, origin); }
@@ -277,7 +299,9 @@ constexpr size_t kPackPiece = 256 << 10;
 // stream as ZCompress of the whole, since deflate does not depend on how its
 // input is handed over. Empty, with `longer` set, once the stream grows past
 // `size`: such contents are stored raw, so the rest need not be packed.
-Bytes DeflatePieces(File& file, const std::string& path, size_t size, bool& longer, TZDeflater& deflater) {
+// Empty with the reason when the file cannot be read.
+Bytes DeflatePieces(File& file, const std::string& path, size_t size, bool& longer, TZDeflater& deflater,
+                    std::string& reason) {
   longer = false;
   z_stream& z = deflater.Reset();
   Bytes& piece = deflater.Piece;
@@ -287,7 +311,10 @@ Bytes DeflatePieces(File& file, const std::string& path, size_t size, bool& long
   int rc = Z_OK;
   for (size_t left = size; rc != Z_STREAM_END && !longer;) {
     size_t n = std::min(left, piece.size());
-    if (file.Read(piece.data(), n) != n) throw EPakError("Cannot read file \"" + path + "\"");
+    if (file.Read(piece.data(), n) != n) {
+      reason = CannotRead(path);
+      return {};
+    }
     left -= n;
     z.next_in = piece.data();
     z.avail_in = static_cast<uInt>(n);
@@ -310,11 +337,14 @@ Bytes DeflatePieces(File& file, const std::string& path, size_t size, bool& long
 
 }  // namespace
 
-Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, uint64_t& blocks, TZDeflater* deflater) {
+Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, uint64_t& blocks, std::string& reason,
+                          TZDeflater* deflater) {
   raw = false;
   blocks = 0;
+  reason.clear();
   File file;
-  int64_t size = OpenSource(file, path);
+  int64_t size = OpenSource(file, path, reason);
+  if (size < 0) return {};
   entry.OriginalSize = static_cast<uint32_t>(size);
   if (size == 0) return {};
   if (size < kLargeEntrySize && UsesZBlocks(static_cast<uint64_t>(size))) {
@@ -323,7 +353,8 @@ Bytes TPak::PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, u
   }
   if (size < kLargeEntrySize) {
     std::unique_ptr<TZDeflater> own = deflater ? nullptr : std::make_unique<TZDeflater>();
-    Bytes stream = DeflatePieces(file, path, static_cast<size_t>(size), raw, deflater ? *deflater : *own);
+    Bytes stream = DeflatePieces(file, path, static_cast<size_t>(size), raw, deflater ? *deflater : *own, reason);
+    if (!reason.empty()) return {};
     if (!raw) {
       entry.StoredSize = static_cast<uint32_t>(stream.size());
       entry.Crc = UpdateCRC32(0, stream.data(), stream.size());
@@ -339,13 +370,15 @@ bool TPak::WriteEntryRaw(int index) {
   if (!ValidIndex(index)) return false;
   TPakFile& e = Entries[index];
   File source;
-  int64_t size = OpenSource(source, e.SourcePath);
+  std::string reason;
+  int64_t size = OpenSource(source, e.SourcePath, reason);
+  if (size < 0) return Fail(reason);
   if (size == 0) return true;  // nothing to store
   return AppendLargeSource(e, source, size);
 }
 
 bool TPak::WriteEntryBlocks(int index, uint32_t originalSize, uint64_t blocks,
-                            const std::function<void(TZBlock& into)>& next) {
+                            const std::function<std::string(TZBlock& into)>& next) {
   if (!ValidIndex(index)) return false;
   TPakFile& e = Entries[index];
   int64_t end = EndWithRoomFor(0);
@@ -370,7 +403,10 @@ bool TPak::WriteEntryBlocks(int index, uint32_t originalSize, uint64_t blocks,
     // Every block is taken, also those no longer written.
     TZBlock block;
     for (uint64_t k = 0; k < blocks; ++k) {
-      next(block);
+      if (std::string fault = next(block); !fault.empty()) {
+        RestoreEnd(end);
+        return Fail(fault);
+      }
       join.Add(block);
       written = written && put(block.Data.data(), block.Data.size(), TZBlockJoin::kTrailerSize);
     }
@@ -403,7 +439,12 @@ bool TPak::WriteStoredBlock(int index, const TPakFile& packed, const Bytes& bloc
 
 Bytes TPak::PackSourceFile(int index) {
   if (!ValidIndex(index)) return {};
-  Bytes contents = ReadWholeFile(Entries[index].SourcePath);
+  Bytes contents;
+  std::string reason;
+  if (!ReadWholeFile(Entries[index].SourcePath, contents, reason)) {
+    Fail(reason);
+    return {};
+  }
   return PackBuffer(index, contents.data(), contents.size());
 }
 
@@ -451,7 +492,7 @@ bool TPak::AppendLargeSource(TPakFile& entry, File& source, int64_t size) {
     size_t n = static_cast<size_t>(std::min<int64_t>(left, piece.size()));
     if (source.Read(piece.data(), n) != n) {
       RestoreEnd(end);
-      throw EPakError("Cannot read file \"" + entry.SourcePath + "\"");
+      return Fail(CannotRead(entry.SourcePath));
     }
     crc = UpdateCRC32(crc, piece.data(), n);
     if (!file_.Write(piece.data(), n)) {
@@ -471,10 +512,13 @@ bool TPak::WriteEntryFile(int index) {
   if (!ValidIndex(index)) return false;
   TPakFile& e = Entries[index];
   File source;
-  int64_t size = OpenSource(source, e.SourcePath);
+  std::string reason;
+  int64_t size = OpenSource(source, e.SourcePath, reason);
+  if (size < 0) return Fail(reason);
   if (size >= kLargeEntrySize) return AppendLargeSource(e, source, size);
   source.Close();
-  Bytes contents = ReadWholeFile(e.SourcePath);
+  Bytes contents;
+  if (!ReadWholeFile(e.SourcePath, contents, reason)) return Fail(reason);
   return WriteEntryData(index, contents.data(), contents.size());
 }
 
@@ -538,6 +582,7 @@ bool TPak::CanReadStored(int index) {
 
 bool TPak::Allocate(Bytes& block, size_t size, const TPakFile& e) {
   try {
+    THookQuietScope quiet;  // no memory for the bytes is a refusal of them
     block.resize(size);
     return true;
   } catch (const std::bad_alloc&) {
@@ -596,16 +641,18 @@ Bytes TPak::GetData(int index) {
   const TPakFile& e = Entries[index];
   if (stored.empty() || e.StoredSize == 0) return stored;
   Bytes contents;
-  uint64_t length;
+  uint64_t length = 0;
+  std::string reason;
   try {
+    THookQuietScope quiet;  // no memory for the contents is a refusal of them
     // No stream the writer made holds 70 MiB or more, so inflating stops
     // there: a small hostile stream cannot keep the reader busy for minutes.
-    length = ZInflate(stored.data(), stored.size(), e.OriginalSize, contents, kLargeEntrySize - 1);
-  } catch (const EZlibError& error) {
-    // The checksum only vouches for the bytes as written, not that they
-    // are a stream: a damaged entry either way.
-    Fail("The data of entry \"" + e.Name + "\" do not inflate: " + error.what());
-    return {};
+    if (!ZInflate(stored.data(), stored.size(), e.OriginalSize, contents, length, reason, kLargeEntrySize - 1)) {
+      // The checksum only vouches for the bytes as written, not that they
+      // are a stream: a damaged entry either way.
+      Fail("The data of entry \"" + e.Name + "\" do not inflate: " + reason);
+      return {};
+    }
   } catch (const std::bad_alloc&) {
     Fail("Not enough memory to inflate entry \"" + e.Name + "\" (" + std::to_string(e.OriginalSize) + " bytes)");
     return {};

@@ -2,12 +2,21 @@
 // after the other, then an entry table and a 16-byte "QXPF" trailer at the
 // very end of the file. It is appended to an executable, so all offsets are
 // absolute positions in the whole file and the reader starts from the end.
+//
+// How input is refused, here and in every reader and check that an author's
+// or a player's file reaches: "this input is wrong" is a result, never a
+// raise. The reason comes back as a string that is empty when all is well,
+// or as false with the reason in an out-parameter or in LastError(), and
+// names the file and what is wrong with it. The caller decides; a raise
+// would end Torvane, whose exception hook stays strict. Raises are kept for
+// what no caller expects (no memory, a broken invariant), and a library call
+// that must raise for bad input runs in the hook's quiet scope
+// (diagnostics/SHookQuiet.h) inside the catch that turns it into a reason.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,12 +33,6 @@ constexpr size_t kPakTrailerSize = 16;
 constexpr size_t kMaxPakEntries = 65535;
 constexpr uint64_t kMaxPakFileSize = 0xFFFFFFFFull;
 
-// A source or archive file that cannot be opened or read while writing.
-class EPakError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 struct TPakFile {
   std::string Name;         // may hold backslash-separated folders
   std::string SourcePath;   // writer side only; never stored
@@ -45,8 +48,9 @@ struct TPakFile {
 bool WriteStrToFile(platform::File& file, const std::string& text);
 bool ReadStrFromFile(platform::File& file, std::string& text);
 
-// The whole file in a new block; EPakError when it cannot be opened or read.
-Bytes ReadWholeFile(const std::string& path);
+// The whole file into `data`; false, with the reason naming the file, when it
+// cannot be opened or read, or there is no memory for it.
+bool ReadWholeFile(const std::string& path, Bytes& data, std::string& reason);
 
 // 64-bit positioning; the new position, or -1.
 int64_t FileSeek64(platform::File& file, platform::SeekOrigin origin, int64_t distance);
@@ -78,13 +82,14 @@ class TPak {
   // hold it: more than 65,535 entries or a name longer than 65,535 bytes.
   int AddEntry(const std::string& name, const std::string& sourcePath, uint16_t group);
   // Pack and append the entry's contents. False (with LastError) when the
-  // write failed or would take the file past 4 GiB; the file is then as it
-  // was. An empty source stores nothing and is not a failure. A source that
-  // cannot be opened or read raises EPakError.
+  // source cannot be opened or read, or the write failed or would take the
+  // file past 4 GiB; the file is then as it was. An empty source stores
+  // nothing and is not a failure.
   bool WriteEntryFile(int index);
   bool WriteEntryData(int index, const void* data, size_t size);
   // The stored block for the contents (zlib stream, or a raw copy); fills in
-  // the entry's sizes and CRC. Empty for no contents.
+  // the entry's sizes and CRC. Empty for no contents, and for a source that
+  // cannot be read (with LastError).
   Bytes PackBuffer(int index, const void* data, size_t size);
   Bytes PackSourceFile(int index);
   // PackBuffer for a record of the caller's, touching nothing else, so
@@ -97,9 +102,10 @@ class TPak {
   // WriteEntryRaw copies them from the source. Contents compressed in blocks
   // (Global/ZBlocks.h) give no block either and set `blocks` to their
   // count: WriteEntryBlocks writes them. A source that cannot be opened or
-  // read raises EPakError. `deflater`, when given, is the calling thread's,
-  // kept from one file to the next.
-  static Bytes PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, uint64_t& blocks,
+  // read gives no block and its reason in `reason` (empty otherwise).
+  // `deflater`, when given, is the calling thread's, kept from one file to
+  // the next.
+  static Bytes PackEntryFile(TPakFile& entry, const std::string& path, bool& raw, uint64_t& blocks, std::string& reason,
                              TZDeflater* deflater = nullptr);
   // Appends the entry's source as it is, copied in pieces (stored raw);
   // failures as WriteEntryFile.
@@ -108,13 +114,13 @@ class TPak {
   // in `blocks` blocks, which `next` hands over in order; each is written as
   // it comes, so the stream is never held whole. A stream longer than the
   // contents makes way for the contents stored raw, copied from the source.
-  // `next` may raise EPakError (a block that could not be made); the file
-  // is then as it was and the error goes on to the caller. Otherwise as
-  // WriteEntryFile.
   // `next` is handed the block written last (empty at first), to reuse its
-  // memory, and puts the next one in its place.
+  // memory, and puts the next one in its place; it returns why it could not
+  // make the block, or empty. Such a reason ends the entry as a refusal of
+  // its own (false, the reason in LastError, the file as it was); otherwise
+  // as WriteEntryFile.
   bool WriteEntryBlocks(int index, uint32_t originalSize, uint64_t blocks,
-                        const std::function<void(TZBlock& into)>& next);
+                        const std::function<std::string(TZBlock& into)>& next);
   // Appends a block PackEntry made for `packed` as the data of the entry at
   // `index`, which takes over its sizes and CRC; false (with LastError) as
   // WriteEntryData. An empty block stores nothing and is not a failure.

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <vector>
-
 #include "platform/ByteOrder.h"
 
 const int16_t kAdpcmStepTable[89] = {
@@ -78,20 +76,25 @@ void EncodeAdpcmBlock(const int16_t* samples, uint8_t* out, size_t count, bool s
   EncodeAdpcmChannel(samples + 1, out + count / 4, count / 2, 2, right);
 }
 
-Bytes EncodeAdpcmBlocks(const uint8_t* pcm, size_t dataSize, uint16_t channels, size_t blockSize, size_t blocks) {
-  size_t stride = blockSize / 4 + kAdpcmStateBytes;
-  Bytes out(dataSize / 4 + kAdpcmStateBytes * blocks, 0);
-  TAdpcmState left, right;
-  std::vector<int16_t> samples(blockSize / 2);
-  for (size_t k = 0; k < blocks && k * blockSize < dataSize; ++k) {
-    size_t n = std::min(blockSize, dataSize - k * blockSize);
+size_t TAdpcmCoder::CodedSize(size_t n) {
+  return n / 4 + kAdpcmStateBytes * ((n + kAdpcmBlockBytes - 1) / kAdpcmBlockBytes);
+}
+
+void TAdpcmCoder::Code(const uint8_t* pcm, size_t n, uint8_t* out) {
+  samples_.resize(kAdpcmBlockBytes / 2);
+  for (size_t at = 0; at < n; at += kAdpcmBlockBytes) {
+    size_t length = std::min(kAdpcmBlockBytes, n - at);
     // Samples are little-endian in the file whatever the host's byte order.
-    const uint8_t* src = pcm + k * blockSize;
-    for (size_t i = 0; i < n / 2; ++i) samples[i] = static_cast<int16_t>(GetU16(src + 2 * i));
-    uint8_t* dst = out.data() + k * stride;
-    EncodeAdpcmBlock(samples.data(), dst, n / 2, channels == 2, right, left);
-    PutState(dst + n / 4, left);
-    PutState(dst + n / 4 + 3, right);
+    for (size_t i = 0; i < length / 2; ++i) samples_[i] = static_cast<int16_t>(GetU16(pcm + at + 2 * i));
+    EncodeAdpcmBlock(samples_.data(), out, length / 2, stereo_, right_, left_);
+    PutState(out + length / 4, left_);
+    PutState(out + length / 4 + 3, right_);
+    out += length / 4 + kAdpcmStateBytes;
   }
+}
+
+Bytes EncodeAdpcmBlocks(const uint8_t* pcm, size_t dataSize, uint16_t channels) {
+  Bytes out(TAdpcmCoder::CodedSize(dataSize));
+  TAdpcmCoder(channels).Code(pcm, dataSize, out.data());
   return out;
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "Global/ZCodec.h"
 
@@ -35,9 +36,26 @@ void EncodeAdpcmChannel(const int16_t* samples, uint8_t* out, size_t count, size
 void EncodeAdpcmBlock(const int16_t* samples, uint8_t* out, size_t count, bool stereo, TAdpcmState& right,
                       TAdpcmState& left);
 
-// The whole payload: `blocks` blocks of `blockSize` PCM bytes (the last one
-// holding the rest) from 16-bit little-endian PCM of `dataSize` bytes, each
-// followed by its state bytes. Two channels are coded as stereo, any other
-// count as one channel. dataSize must already be rounded (a multiple of 4,
-// or of 8 for other than one channel).
-Bytes EncodeAdpcmBlocks(const uint8_t* pcm, size_t dataSize, uint16_t channels, size_t blockSize, size_t blocks);
+// Codes one sound's PCM into its payload piece by piece. A piece holds
+// whole blocks, except the sound's last, which ends with the rest; the
+// channel states carry from one piece to the next as from one block to the
+// next, so the pieces' output joined is the payload of the whole sound. Two
+// channels are coded as stereo, any other count as one channel.
+class TAdpcmCoder {
+ public:
+  explicit TAdpcmCoder(uint16_t channels) : stereo_(channels == 2) {}
+  // The payload bytes of n PCM bytes: their codes and each block's state.
+  static size_t CodedSize(size_t n);
+  // Codes n bytes of 16-bit little-endian PCM into CodedSize(n) bytes at
+  // `out`. n is a multiple of 4 (of 8 for stereo), and of the block size
+  // unless this is the sound's last piece.
+  void Code(const uint8_t* pcm, size_t n, uint8_t* out);
+
+ private:
+  bool stereo_;
+  TAdpcmState left_, right_;
+  std::vector<int16_t> samples_;
+};
+
+// The whole payload of `dataSize` PCM bytes in one piece.
+Bytes EncodeAdpcmBlocks(const uint8_t* pcm, size_t dataSize, uint16_t channels);

@@ -6,7 +6,6 @@
 
 #include "Global/CRC.h"
 #include "Global/KVLD_Encryption.h"
-#include "Global/QX_Adpcm.h"
 #include "platform/ByteOrder.h"
 #include "platform/Text.h"
 
@@ -141,33 +140,6 @@ bool InPackerEffectsFolder(const std::string& name) {
 }
 
 bool InSetupEffectsFolder(const std::string& name) { return name.find("\\Effects\\") != std::string::npos; }
-
-Bytes MakeWavBlob(TWavHeader& header, const uint8_t* pcm, bool inEffectsFolder) {
-  size_t dataSize = header.DataSize > 0 ? static_cast<size_t>(header.DataSize) : 0;
-  // The coder knows one and two channels; more are stored as they are
-  // rather than coded as if they were one.
-  bool codable = header.BitsPerSample == 16 && (header.Channels == 1 || header.Channels == 2);
-  header.Adpcm = codable && header.LoopStart == -1 && header.LoopEnd == -1 && !inEffectsFolder;
-  size_t blocks = 0;
-  if (header.Adpcm) {
-    dataSize -= dataSize % (header.Channels == 1 ? 4 : 8);
-    header.DataSize = static_cast<int32_t>(dataSize);
-    blocks = (dataSize + kAdpcmBlockBytes - 1) / kAdpcmBlockBytes;
-    header.PayloadSize = static_cast<int32_t>(dataSize / 4 + kAdpcmStateBytes * blocks);
-  } else {
-    header.PayloadSize = static_cast<int32_t>(dataSize);
-  }
-  Bytes blob;
-  blob.reserve(kWavHeaderSize + static_cast<size_t>(header.PayloadSize));
-  header.WriteTo(blob);
-  if (header.Adpcm) {
-    Bytes payload = EncodeAdpcmBlocks(pcm, dataSize, header.Channels, kAdpcmBlockBytes, blocks);
-    blob.insert(blob.end(), payload.begin(), payload.end());
-  } else {
-    blob.insert(blob.end(), pcm, pcm + dataSize);
-  }
-  return blob;
-}
 
 TQXPTrailer ReadQXPTrailer(const uint8_t* tail, size_t tailSize, TQXPTrailerRules rules) {
   TQXPTrailer t;

@@ -109,13 +109,6 @@ bool IsWavName(const std::string& name);
 bool InPackerEffectsFolder(const std::string& name);
 bool InSetupEffectsFolder(const std::string& name);
 
-// A WAV blob from a header (format, loop points and DataSize of the source
-// filled in) and the source's PCM data: decides PCM or IMA-ADPCM by the
-// coding rule (16-bit, one or two channels, no loop point, not in an
-// effects folder), rounds DataSize and sets PayloadSize for ADPCM, and returns
-// the header followed by the payload. `pcm` holds at least DataSize bytes.
-Bytes MakeWavBlob(TWavHeader& header, const uint8_t* pcm, bool inEffectsFolder);
-
 // --- trailers ---
 
 // What a reader takes from the end of a file.

@@ -1,14 +1,12 @@
 #include "Global/QX_PakSystem.h"
 
 #include <chrono>
-#include <cstring>
 #include <exception>
 #include <utility>
 
 #include "Global/DosDate.h"
-#include "platform/ByteOrder.h"
+#include "Global/SWAV.h"
 #include "platform/Text.h"
-#include "platform/buffer_type.h"
 
 using platform::SeekOrigin;
 
@@ -18,13 +16,6 @@ constexpr uint16_t kTrailerMarker = 1;
 constexpr char kTrailerVersion = '2';
 constexpr int kMinSeed = 2;
 constexpr int kMaxSeed = 6;
-// The canonical WAV header: RIFF header, a 16-byte format chunk, and the
-// data chunk's id and size.
-constexpr size_t kCanonicalWavHeader = 44;
-constexpr size_t kCuePointSize = 24;
-
-bool IdAt(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
-
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // Names are looked up as they will be stored: cut to 127 bytes, so that the
@@ -44,73 +35,27 @@ Bytes EntryContents(TPak& pak, int index) {
   return data;
 }
 
-}  // namespace
-
-// --- sound files ------------------------------------------------------------
-
-bool IsCanonicalWav(const uint8_t* file, size_t size) {
-  if (size < kCanonicalWavHeader) return false;
-  int32_t dataSize = static_cast<int32_t>(GetU32(file + 40));
-  return IdAt(file, "RIFF") && IdAt(file + 8, "WAVE") && IdAt(file + 12, "fmt ") && GetU32(file + 16) == 16 &&
-         IdAt(file + 36, "data") && dataSize > 0 && static_cast<uint64_t>(dataSize) <= size - kCanonicalWavHeader;
-}
-
-void FindWavLoopPoints(const uint8_t* file, uint32_t size, TWavHeader& header) {
-  header.LoopStart = header.LoopEnd = -1;
-  header.LoopEndIsDataSize = 0;
-  bool haveStart = false, haveEnd = false;
-  TBufferManager in(file, size);
-  // Positions are 64-bit: a hostile chunk size must end the walk, never
-  // wrap it back to an earlier chunk.
-  uint64_t pos = kCanonicalWavHeader + static_cast<uint64_t>(header.DataSize > 0 ? header.DataSize : 0);
-  while (pos < size) {
-    in.Seek(static_cast<uint32_t>(pos));
-    uint8_t id[4];
-    int32_t chunkSize;
-    if (in.Read(4, id) != 4 || !ReadInt(in, chunkSize)) break;
-    int32_t count;
-    if (IdAt(id, "cue ") && ReadInt(in, count)) {
-      // Points are read while the file holds them, whatever the count says.
-      uint8_t point[kCuePointSize];
-      for (uint32_t k = 0; k < static_cast<uint32_t>(count) && in.Read(kCuePointSize, point) == kCuePointSize; ++k) {
-        // Without a sample rate a position cannot be turned into bytes. A
-        // point past the data would send the game seeking outside the
-        // sound: it is dropped, as if the file did not have it.
-        if (k > 1 || header.SampleRate == 0) continue;
-        uint64_t bytes = static_cast<uint64_t>(header.BytesPerSec / header.SampleRate) * GetU32(point + 4);
-        if (bytes > static_cast<uint64_t>(header.DataSize > 0 ? header.DataSize : 0)) {
-          (k == 0 ? header.LoopStart : header.LoopEnd) = -1;
-          (k == 0 ? haveStart : haveEnd) = false;
-          continue;
-        }
-        (k == 0 ? header.LoopStart : header.LoopEnd) = static_cast<int32_t>(bytes);
-        (k == 0 ? haveStart : haveEnd) = true;
-      }
-    }
-    pos += 8 + static_cast<uint64_t>(static_cast<uint32_t>(chunkSize));
-  }
-  // A second point comes only with a first.
-  if (!haveStart) {
-    header.LoopEnd = -1;
-  } else if (haveEnd) {
-    if (header.LoopEnd < header.LoopStart) std::swap(header.LoopStart, header.LoopEnd);
-  } else {
-    header.LoopEnd = header.DataSize;
-    header.LoopEndIsDataSize = 1;
-  }
-}
-
-bool MakeSetupWavBlob(const Bytes& file, const std::string& name, Bytes& blob) {
+// A sound file's blob, coded as the packer codes it. A sound that the setup
+// archive stores as it is (every large one) is read in pieces where it
+// lies, once its checksum has been checked; a compressed one comes out
+// whole, which the setup archive keeps below 70 MiB. The reader's reason
+// when the file is not a sound.
+std::string SetupWavBlob(TPak& pak, int index, Bytes& blob) {
+  const TPakFile& e = pak.Entries[static_cast<size_t>(index)];
+  bool inEffects = InSetupEffectsFolder(e.Name);
+  auto sink = [&blob](const uint8_t* data, size_t size) { blob.insert(blob.end(), data, data + size); };
   blob.clear();
-  if (!IsCanonicalWav(file.data(), file.size())) return false;
-  uint8_t raw[kWavHeaderSize] = {};
-  std::memcpy(raw, file.data(), kCanonicalWavHeader);
-  TWavHeader header = TWavHeader::ReadFrom(raw);
-  uint32_t scanned = file.size() < UINT32_MAX ? static_cast<uint32_t>(file.size()) : UINT32_MAX;
-  FindWavLoopPoints(file.data(), scanned, header);
-  blob = MakeWavBlob(header, file.data() + kCanonicalWavHeader, InSetupEffectsFolder(name));
-  return true;
+  if (e.StoredSize == 0 && e.OriginalSize > 0) {
+    if (!pak.ReadStoredInPieces(index, nullptr, kWavPieceBytes)) ReportDamaged(pak, e);
+    TWavFileRange source(pak.Handle(), e.Offset, e.OriginalSize);
+    return CodeWavBlob(source, inEffects, sink);
+  }
+  Bytes file = EntryContents(pak, index);
+  TWavMemory source(file.data(), file.size());
+  return CodeWavBlob(source, inEffects, sink);
 }
+
+}  // namespace
 
 // --- the table ------------------------------------------------------------
 
@@ -314,11 +259,15 @@ void TPakSystem::UpdateArchiveStep(TPak& pak, int index) {
   ++filesDone_;
 }
 
-bool TPakSystem::MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method) {
+void TPakSystem::MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method) {
   const TPakFile& e = pak.Entries[static_cast<size_t>(index)];
   if (IsWavName(e.Name)) {
     method = kMethodWav;
-    return MakeSetupWavBlob(EntryContents(pak, index), e.Name, blob);
+    // A sound is never left out in silence: one that is not a WAV file
+    // fails the line, and the archive keeps its old table.
+    if (std::string why = SetupWavBlob(pak, index, blob); !why.empty())
+      Fatal("Cannot add " + Quoted(e.Name) + " to " + archivePath_ + ": not a valid WAV file: " + why);
+    return;
   }
   method = kMethodZlib;
   if (e.StoredSize != 0) {
@@ -330,7 +279,6 @@ bool TPakSystem::MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method) {
     blob = ZCompress(data.data(), data.size(), 9);
   }
   ScrambleBlob(blob.data(), blob.size());
-  return true;
 }
 
 bool TPakSystem::StoredBlobEquals(const TQXPEntry& record, const Bytes& blob) {
@@ -346,7 +294,7 @@ void TPakSystem::AddFile(TPak& pak, int index) {
   if (e.OriginalSize > kMaxQXPArchiveSize) FailWrite(TWriteFailure::TooLarge);
   Bytes blob;
   uint8_t method;
-  if (!MakeBlob(pak, index, blob, method)) return;
+  MakeBlob(pak, index, blob, method);
 
   std::string name = e.Name.substr(0, kMaxQXPName);
   std::string key = KeyOf(name);

@@ -87,21 +87,6 @@ class EPakSystemError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The installer's own rule for sound files: the canonical 44-byte header
-// ("RIFF", "WAVE", a 16-byte "fmt " chunk, then "data" with a size above 0)
-// whose data lies wholly in the file.
-bool IsCanonicalWav(const uint8_t* file, size_t size);
-
-// The installer's cue scan over a canonical WAV file's bytes, from the end
-// of its PCM data to the end of the file: every chunk is visited, and each
-// "cue " chunk sets the loop points again from its first two points. One
-// point ends the loop at DataSize; two are put in rising order.
-void FindWavLoopPoints(const uint8_t* file, uint32_t size, TWavHeader& header);
-
-// The method-1 blob of a sound file under the installer's rules; false
-// (and no blob) when the file is not a canonical WAV.
-bool MakeSetupWavBlob(const Bytes& file, const std::string& name, Bytes& blob);
-
 class TPakSystem {
  public:
   TPakSystem(TPakSystemHost& host, TPakSystemAlerts& alerts);
@@ -157,9 +142,9 @@ class TPakSystem {
   void BeginChanges();
   void UpdateArchiveStep(TPak& pak, int index);
   void AddFile(TPak& pak, int index);
-  // The blob of an installer entry and its method; false for a sound file
-  // that is left out.
-  bool MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method);
+  // The blob of an installer entry and its method; a sound that is not a
+  // WAV file ends the installation with the reader's reason.
+  void MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method);
   // Whether the record's blob in the archive holds exactly these bytes.
   bool StoredBlobEquals(const TQXPEntry& record, const Bytes& blob);
   void WriteIndex();

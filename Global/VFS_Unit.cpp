@@ -80,14 +80,33 @@ void TVFSFile::Damaged(const std::string& what) const {
 }
 
 void TVFSFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
-  if (file_.Seek(static_cast<int64_t>(offset), SeekOrigin::Begin) < 0 || file_.Read(buffer, size) != size)
+  if (Io().Seek(static_cast<int64_t>(offset), SeekOrigin::Begin) < 0 || Io().Read(buffer, size) != size)
     throw EVFSError("Unable to read the container " + path_);
 }
 
 void TVFSFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (trial_) return;
-  if (file_.Seek(static_cast<int64_t>(offset), SeekOrigin::Begin) < 0 || !file_.Write(data, size))
+  if (!update_) BeginUpdate();
+  if (Io().Seek(static_cast<int64_t>(offset), SeekOrigin::Begin) < 0 || !Io().Write(data, size))
     throw EVFSError("Unable to write the container " + path_);
+}
+
+// A kill or a power cut can cut a write anywhere, and an update writes all
+// over the container (chains freed and taken again, tables, the header), so
+// no order of writes in place keeps it whole. The copy costs a read and a
+// write of the container, about what its checksum costs already.
+void TVFSFile::BeginUpdate() {
+  auto copy = std::make_unique<platform::FileReplacement>(path_);
+  int64_t size = file_.Size();
+  bool ok = copy->IsOpen() && size >= 0 && file_.Seek(0, SeekOrigin::Begin) == 0;
+  Bytes piece(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(size, 0), kVFSCopyPiece)));
+  for (int64_t done = 0; ok && done < size;) {
+    size_t n = static_cast<size_t>(std::min<int64_t>(size - done, kVFSCopyPiece));
+    ok = file_.Read(piece.data(), n) == n && copy->Stream().Write(piece.data(), n);
+    done += static_cast<int64_t>(n);
+  }
+  if (!ok) throw EVFSError("Unable to write a copy of the container " + path_ + " beside it");
+  update_ = std::move(copy);
 }
 
 void TVFSFile::Open(const std::string& path, bool fullTree, const ProgressFn& progress) {
@@ -95,6 +114,8 @@ void TVFSFile::Open(const std::string& path, bool fullTree, const ProgressFn& pr
   path_ = path;
   fullTree_ = fullTree;
   if (progress) progress(0, 100);
+  if (!trial_ && !platform::FileReplacement::FinishPair(path, HashFileName(path)))
+    throw EVFSError("Unable to finish the earlier update of the container " + path);
   if (!file_.Open(path, trial_ ? platform::OpenMode::Read : platform::OpenMode::ReadWriteShared))
     throw EVFSError("Unable to open the container " + path);
   try {
@@ -325,7 +346,7 @@ void TVFSFile::WriteRootSlot(uint32_t slot) {
 }
 
 void TVFSFile::ComputeMD5() {
-  int64_t end = file_.Size();
+  int64_t end = Io().Size();
   if (end < static_cast<int64_t>(kVFSHeaderSize)) throw EVFSError("Unable to read the container " + path_);
   platform::MD5Hash hash;
   // Without a provider the previous checksum stays, as read by Open.
@@ -376,7 +397,56 @@ void TVFSFile::Save(bool zeroChecksum) {
     hashFile_->Save();
 }
 
+namespace {
+
+Bytes SideFileBytes(const std::vector<TVFSHashRecord>& records) {
+  Bytes out;
+  out.reserve(4 + records.size() * kVFSHashRecordSize);
+  PutU32(out, static_cast<uint32_t>(records.size()));
+  for (const TVFSHashRecord& r : records) {
+    PutU32(out, r.Hash);
+    PutU32(out, r.Attributes);
+    PutU32(out, r.StoredSize);
+    PutU32(out, r.OriginalSize);
+    PutU32(out, r.FirstBlock);
+    out.push_back(r.Unique);
+  }
+  return out;
+}
+
+}  // namespace
+
+void TVFSFile::CommitUpdate(const std::vector<TVFSHashRecord>* sideFile) {
+  if (trial_) return;
+  if (!update_) BeginUpdate();
+  const std::string side = HashFileName(path_);
+  // Nothing of ours may hold the container when it is replaced.
+  file_.Close();
+  bool done;
+  if (sideFile && !sideFile->empty()) {
+    Bytes out = SideFileBytes(*sideFile);
+    platform::FileReplacement table(side);
+    done = table.IsOpen() && table.Stream().Write(out.data(), out.size()) && update_->CommitPair(table);
+  } else {
+    // A container without files has no side file. Should the run end
+    // between the two steps, the old one stays beside the new container;
+    // an update always leaves a file in it, so only a container that had
+    // none and gained none gets here.
+    done = update_->Commit() && (!sideFile || !platform::FileExists(side) || platform::RemoveFile(side));
+  }
+  update_.reset();
+  if (!done) {
+    Close();
+    throw EVFSError("Unable to replace the container " + path_ + " and its hash file " + side);
+  }
+  if (!file_.Open(path_, platform::OpenMode::ReadWriteShared)) {
+    Close();
+    throw EVFSError("Unable to open the container " + path_);
+  }
+}
+
 void TVFSFile::Close() {
+  update_.reset();
   tree_->Clear();
   hashFile_->Clear();
   RootTable.clear();

@@ -5,9 +5,11 @@
 // a directory's data is the table of its children. The container never grows:
 // adding works inside the block and slot counts fixed in its header.
 //
-// Changes reach the file as they are made (chains, blocks, directory tables,
-// root entries); Save only brings the used-block count, the checksum and the
-// ".ht" side file up to date.
+// Changes are made as they come (chains, blocks, directory tables, root
+// entries), but in a copy beside the container: Save brings the used-block
+// count and the checksum up to date in the copy, then the copy and a new
+// ".ht" side file replace the container and its side file as a pair. A run
+// that ends any other way, killed or not, leaves the pair as it was.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +22,7 @@
 
 #include "Global/ZCodec.h"
 #include "platform/File.h"
+#include "platform/FileReplacement.h"
 #include "platform/MD5.h"
 
 constexpr size_t kVFSHeaderSize = 44;      // up to and including the MD5
@@ -34,6 +37,7 @@ constexpr uint32_t kVFSAttrCompressed = 8;
 constexpr int32_t kVFSChainEnd = -1;        // next field of a chain's last block
 constexpr uint32_t kVFSPieceInput = 50000;  // input bytes per compressed piece
 constexpr size_t kVFSHashPiece = 262144;    // bytes read per checksum step
+constexpr size_t kVFSCopyPiece = 1 << 20;   // bytes per step of the copy an update is made in
 // Paths inside a container that no real game tree comes near; a longer one
 // marks a damaged container (and bounds what a hostile nesting can cost).
 constexpr size_t kMaxVFSPath = 4096;
@@ -181,7 +185,8 @@ class TVFSTree {
   // AddVFSFile with the data's stored form given: its compressed pieces, or
   // none to store it raw. A trial may give the size without the data.
   int32_t AddStoredFile(const std::string& path, const uint8_t* data, uint32_t size, const Bytes& packed);
-  // Rebuilds the side file from the files of the tree.
+  // Rebuilds the side file from the files of the tree, putting it in place
+  // with the container (TVFSFile::CommitUpdate).
   void SaveHashTable();
   void Clear();
 
@@ -212,7 +217,8 @@ class TVFSHashFile {
   // container can be used without it). Never throws, and allocates only
   // after checking that the file holds the records its count claims.
   void Load();
-  // Writes back what was loaded (nothing when nothing was).
+  // Writes back what was loaded (nothing when nothing was), putting it in
+  // place with the container (TVFSFile::CommitUpdate).
   void Save();
   void Clear();
   bool Loaded() const { return loaded_; }
@@ -234,7 +240,9 @@ class TVFSFile {
   TVFSFile& operator=(const TVFSFile&) = delete;
 
   // Opens the container read-write (shared). With `fullTree` every directory
-  // is loaded, else the side file. EVFSError when the file cannot be opened
+  // is loaded, else the side file. What an update cut short between putting
+  // the container and its side file in place left is finished first (see
+  // CommitUpdate). EVFSError when the file cannot be opened
   // or is not a whole, consistent container, its text naming the container
   // and what did not fit; the object is then closed. Every table size taken
   // from the header is checked against the file before it is allocated,
@@ -264,9 +272,26 @@ class TVFSFile {
   void RewriteFileData(TVFSDirEntry& entry, const uint8_t* data, uint32_t size);
   // Marks the entry's chain free; the blocks keep their contents.
   void FreeChain(const TVFSDirEntry& entry);
+  // Brings the used-block count and the checksum up to date and puts the
+  // changed container in place with its side file. EVFSError when that
+  // fails: the container and its side file are then as they were (or the
+  // pair is completed by the next Open) and this object is closed.
   void Save(bool zeroChecksum);
   void ComputeMD5();
+  // Closes the container; changes made since the last Save are dropped
+  // with the copy they were made in.
   void Close();
+  // Makes the copy beside the container that changes go to until Save; the
+  // first change makes it otherwise. EVFSError when it cannot be written
+  // (a disk without room for it), before anything else is.
+  void BeginUpdate();
+  // Puts the copy the changes were made in in the container's place, with
+  // a side file of `sideFile` (none at all when it is empty) or, without
+  // it, the side file as it is. The side file is on disk before the
+  // container is replaced and takes its place right after, so that a kill
+  // in between leaves only the side file's aside file, which the next Open
+  // puts in place.
+  void CommitUpdate(const std::vector<TVFSHashRecord>* sideFile);
 
   // Writes root table slot `slot` as it is in memory.
   void WriteRootSlot(uint32_t slot);
@@ -294,6 +319,8 @@ class TVFSFile {
   uint64_t DataStart = 0;  // D
 
  private:
+  // The copy changes go to once there is one, else the container.
+  platform::File& Io() { return update_ ? update_->Stream() : file_; }
   void ReadAt(uint64_t offset, void* buffer, size_t size);
   void WriteAt(uint64_t offset, const void* data, size_t size);
   void SetChainEntry(uint32_t block, TVFSChainEntry entry);
@@ -302,6 +329,7 @@ class TVFSFile {
   void WriteBlock(uint32_t block, const uint8_t* data, uint64_t size);
 
   platform::File file_;
+  std::unique_ptr<platform::FileReplacement> update_;  // from the first change to Save
   std::string path_;
   bool fullTree_ = false;
   bool trial_ = false;

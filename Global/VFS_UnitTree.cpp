@@ -15,32 +15,6 @@ namespace {
 
 std::string CutName(const std::string& name) { return name.substr(0, kVFSNameSize); }
 
-// Writes the side file anew: none at all when there are no records. A failed
-// write removes what was begun, so no half-written table is left behind.
-void WriteSideFile(const std::string& path, const std::vector<TVFSHashRecord>& records) {
-  if (platform::FileExists(path) && !platform::RemoveFile(path))
-    throw EVFSError("Unable to replace the hash file " + path);
-  if (records.empty()) return;
-  Bytes out;
-  out.reserve(4 + records.size() * kVFSHashRecordSize);
-  PutU32(out, static_cast<uint32_t>(records.size()));
-  for (const TVFSHashRecord& r : records) {
-    PutU32(out, r.Hash);
-    PutU32(out, r.Attributes);
-    PutU32(out, r.StoredSize);
-    PutU32(out, r.OriginalSize);
-    PutU32(out, r.FirstBlock);
-    out.push_back(r.Unique);
-  }
-  platform::File file;
-  bool ok = file.Open(path, platform::OpenMode::Create) && file.Write(out.data(), out.size());
-  file.Close();
-  if (!ok) {
-    platform::RemoveFile(path);
-    throw EVFSError("Unable to write the hash file " + path);
-  }
-}
-
 }  // namespace
 
 uint32_t PathHash(const std::string& text) {
@@ -442,7 +416,7 @@ void TVFSTree::SaveHashTable() {
     else
       unique.push_back(r);
   }
-  WriteSideFile(HashFileName(file_.Path()), unique);
+  file_.CommitUpdate(&unique);
 }
 
 void TVFSHashFile::Clear() {
@@ -470,6 +444,4 @@ void TVFSHashFile::Load() {
   loaded_ = true;
 }
 
-void TVFSHashFile::Save() {
-  if (loaded_) WriteSideFile(HashFileName(file_.Path()), Records);
-}
+void TVFSHashFile::Save() { file_.CommitUpdate(loaded_ ? &Records : nullptr); }

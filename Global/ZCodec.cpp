@@ -13,10 +13,12 @@ constexpr uint64_t kMaxInflateRatio = 1032;
 // Output room reserved up front for streams that claim a lot.
 constexpr size_t kMaxUpfront = 64u << 20;
 
-[[noreturn]] void Fail(int code, const z_stream* z) {
+std::string FaultText(int code, const z_stream* z) {
   const char* text = z && z->msg ? z->msg : zError(code);
-  throw EZlibError(std::string("zlib: ") + (text ? text : "error"));
+  return std::string("zlib: ") + (text ? text : "error");
 }
+
+[[noreturn]] void Fail(int code, const z_stream* z) { throw EZlibError(FaultText(code, z)); }
 
 }  // namespace
 
@@ -63,10 +65,22 @@ Bytes TZDeflater::Compress(const void* data, size_t size, Bytes room) {
 }
 
 uint64_t ZInflate(const void* stream, size_t size, size_t limit, Bytes& out, uint64_t countLimit) {
+  uint64_t length = 0;
+  std::string reason;
+  if (!ZInflate(stream, size, limit, out, length, reason, countLimit)) throw EZlibError(reason);
+  return length;
+}
+
+bool ZInflate(const void* stream, size_t size, size_t limit, Bytes& out, uint64_t& length, std::string& reason,
+              uint64_t countLimit) {
   out.clear();
+  length = 0;
   z_stream z{};
   int rc = inflateInit(&z);
-  if (rc != Z_OK) Fail(rc, &z);
+  if (rc != Z_OK) {
+    reason = FaultText(rc, &z);
+    return false;
+  }
 
   // Room for the whole contents when the claim is plausible for the stream's
   // size; otherwise the buffer grows with what actually comes out.
@@ -98,11 +112,13 @@ uint64_t ZInflate(const void* stream, size_t size, size_t limit, Bytes& out, uin
     if (rc == Z_OK) continue;
     // Z_BUF_ERROR with output room left means the input ran out early.
     if (rc == Z_BUF_ERROR && z.avail_out == 0) continue;
+    reason = FaultText(rc == Z_BUF_ERROR ? Z_DATA_ERROR : rc, rc == Z_BUF_ERROR ? nullptr : &z);
     inflateEnd(&z);
     out.clear();
-    Fail(rc == Z_BUF_ERROR ? Z_DATA_ERROR : rc, rc == Z_BUF_ERROR ? nullptr : &z);
+    return false;
   }
   inflateEnd(&z);
   out.resize(static_cast<size_t>(std::min<uint64_t>(total, limit)));
-  return total;
+  length = total;
+  return true;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "platform/ByteOrder.h"
@@ -43,10 +44,15 @@ class TZDeflater {
   std::unique_ptr<z_stream_s> z_;
 };
 
-// Inflates a whole zlib stream and returns the length of its contents. At most
-// `limit` bytes are kept in `out`; anything beyond is only counted, so a
+// Inflates a whole zlib stream into `length`, the length of its contents. At
+// most `limit` bytes are kept in `out`; anything beyond is only counted, so a
 // stream cannot make the caller hold more than it expects. Counting stops
-// once more than `countLimit` bytes came out (the result is then above
+// once more than `countLimit` bytes came out (the length is then above
 // countLimit), so a small stream of gigabytes cannot keep the caller busy.
-// Invalid or truncated data raise EZlibError.
+// Invalid or truncated data are refused: false, with zlib's text in
+// `reason` and `out` empty.
+bool ZInflate(const void* stream, size_t size, size_t limit, Bytes& out, uint64_t& length, std::string& reason,
+              uint64_t countLimit = UINT64_MAX);
+// The same returning the length, for readers that raise their refusals:
+// invalid or truncated data raise EZlibError.
 uint64_t ZInflate(const void* stream, size_t size, size_t limit, Bytes& out, uint64_t countLimit = UINT64_MAX);

@@ -5,12 +5,12 @@
 #include <thread>
 
 #include "Setup/Ggauge.h"
+#include "Setup/SE_Ending.h"
 #include "Setup/SE_ErrorReport.h"
 #include "Setup/SE_RedrawPace.h"
 #include "Setup/SE_SetupThread.h"
 #include "Setup/SE_ShellTreeView.h"
 #include "Setup/SE_Startup.h"
-#include "diagnostics/SCrashEnding.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
 #include "installer-library/SE_Uninstall_List.h"
@@ -18,6 +18,7 @@
 #include "platform/MessageBox.h"
 #include "platform/System.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 using platform::AnsiToWide;
 using platform::WideToAnsi;
@@ -136,7 +137,7 @@ void TFrmMain::SetPagesUp() {
     installDirTree_->SetVisible(visible);
   }
   if (installDirEdit_) {
-    installDirEdit_->SetText(AnsiToWide(SetupInfoFile.InstallDir));
+    installDirEdit_->SetText(platform::WidePath(SetupInfoFile.InstallDir));
     installDirEdit_->OnChange = [this] { InstallDir_Edit_Change(); };
   }
   SetButtonCaptions();
@@ -181,7 +182,7 @@ void TFrmMain::NextButtonClick() {
     case ptInstallDir:
       if (!InstallDirShown) {
         InstallDirShown = true;
-        if (installDirEdit_) installDirEdit_->SetText(AnsiToWide(SetupInfoFile.InstallDir));
+        if (installDirEdit_) installDirEdit_->SetText(platform::WidePath(SetupInfoFile.InstallDir));
       }
       InstallDir_Edit_Change();
       break;
@@ -252,13 +253,7 @@ std::string TFrmMain::NothingDoneText() {
 // ------------------------------------------------------------------ the runs
 
 void TFrmMain::RunInstallation() {
-  // An error of this thread while the script runs, here or in a message
-  // handled meanwhile (whose report runs this ending), first lets the setup
-  // thread stop after its current line and finish the installation, so
-  // that what it did stays removable.
-  TCrashEnding ending("", [] {
-    if (SetupThread) SetupThread->StopRun();
-  });
+  TInstallationWatch watch;
   try {
     for (const auto& page : WizardPages->Pages) {
       if (page->PageType != ptLanguageSelection) continue;
@@ -278,7 +273,6 @@ void TFrmMain::RunInstallation() {
       display.SetProgress(0);
       display.SetMaximum(FileCount);
     });
-    UninstallList.AddDir(SetupInfoFile.InstallDir);
     CurrentLine = -1;
     SetupThread->Running = true;
     TRedrawPace pace;
@@ -293,7 +287,7 @@ void TFrmMain::RunInstallation() {
     WizardPages->ShowPage(WizardPages->Current + 1);
   } catch (...) {
     const std::exception_ptr error = std::current_exception();
-    if (SetupThread) SetupThread->StopRun();
+    StopInstallationForError();
     ReportUnexpectedError(ExceptionText(error), "");
     return;
   }
@@ -336,15 +330,14 @@ void TFrmMain::RunUninstallPage() {
   if (failed_ && !Silent) platform::ShowMessageBox(uninstallFailure_, "Setup Error", platform::kMbOk);
 }
 
-// A silent run ends here: "Completed", or what went wrong, unless the
-// command line named the install folder (nobody is there to click).
+// A silent run ends here with what went wrong, or "Completed" unless the
+// command line named the install folder. A run that nobody watches gets the
+// failure on its error stream (platform/MessageBox.h), and no box waits.
 void TFrmMain::FinishSilentRun(const std::string& failure) {
-  if (IdDir.empty()) {
-    if (failure.empty())
-      platform::ShowMessageBox("Completed", "Information", platform::kMbOk);
-    else
-      platform::ShowMessageBox(failure, "Error", platform::kMbOk);
-  }
+  if (!failure.empty())
+    platform::ShowMessageBox(failure, "Error", platform::kMbOk);
+  else if (IdDir.empty())
+    platform::ShowMessageBox("Completed", "Information", platform::kMbOk);
   host_.EndProcess(ExitCode());
 }
 
@@ -428,17 +421,20 @@ bool TFrmMain::DriveRefused(const std::string& path) const {
 
 void TFrmMain::InstallDir_Edit_Change() {
   if (!installDirEdit_) return;
-  const std::string text = WideToAnsi(installDirEdit_->Text());
+  // The typed folder goes through the one check of every install folder; one
+  // it refuses cannot be taken, as a refused drive cannot.
+  std::string folder;
+  const bool refused = !InstallFolderFault(installDirEdit_->Text(), folder).empty();
   if (CurrentPageType() == ptInstallDir) {
-    if (DriveRefused(text)) {
+    if (refused || DriveRefused(folder)) {
       NextButton.SetEnabled(false);
       return;
     }
     NextButton.SetEnabled(true);
-    if (InstallDirShown) SetupInfoFile.InstallDir = AddBackslash(text);
+    if (InstallDirShown) SetupInfoFile.InstallDir = AddBackslash(folder);
     NoteSpaceAvailable();
   }
-  if (installDirTree_ && !treeNavigating_) NavigateTreeToPath(text, true);
+  if (installDirTree_ && !treeNavigating_ && !refused) NavigateTreeToPath(folder, true);
 }
 
 void TFrmMain::ShellTreeViewChange() {
@@ -449,7 +445,7 @@ void TFrmMain::ShellTreeViewChange() {
   if (!installDirEdit_ || !installDirTree_ || CurrentPageType() != ptInstallDir) return;
   const std::string& path = installDirTree_->Path();
   if (DriveRefused(path)) return;
-  installDirEdit_->SetText(AnsiToWide(path));
+  installDirEdit_->SetText(platform::WidePath(path));
 }
 
 void TFrmMain::NavigateTreeToPath(const std::string& path, bool expand) {

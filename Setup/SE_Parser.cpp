@@ -429,8 +429,10 @@ void TSEPageControl::ParseSection(const TStringList& section) {
 }
 
 void TSEPageControl::AddPage(const std::string& fileName) {
+  LoadingPage = fileName;
   auto page = std::make_unique<TControlParser>(Panel);
   page->LoadFromFile(fileName);
+  LoadingPage.clear();
   page->HideAll();
   Pages.push_back(std::move(page));
   if (Pages.size() == 1) ShowPage(0);

@@ -112,6 +112,9 @@ class TSEPageControl {
   int32_t Current = 0;
   std::vector<std::unique_ptr<TControlParser>> Pages;
   TColor Colour = gui::clWhite;
+  // The page file AddPage is reading, empty between pages: the page that a
+  // raise while loading comes from.
+  std::string LoadingPage;
 
   // Reads the index and builds every page; a missing index is reported in a
   // box and builds nothing.

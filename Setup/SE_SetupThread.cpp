@@ -4,18 +4,11 @@
 #include <chrono>
 #include <exception>
 
+#include "Setup/SE_Ending.h"
 #include "Setup/SE_ErrorReport.h"
-#include "Setup/SE_Startup.h"
-#include "Setup/SE_Uninstaller.h"
-#include "diagnostics/SCrashEnding.h"
-#include "diagnostics/SHookQuiet.h"
 #include "installer-library/QXI_CommandList.h"
-#include "installer-library/QXI_Commands.h"
-#include "installer-library/QXI_FD.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Uninstall_List.h"
-#include "installer-library/SE_VFS.h"
-#include "platform/MessageBox.h"
 #include "platform/Process.h"
 
 std::unique_ptr<TSetupThread> SetupThread;
@@ -47,41 +40,14 @@ void TSetupThread::Execute() {
 void TSetupThread::Run() {
   {
     platform::ComScope com;  // shell links need COM on this thread
-    // The log is kept saved only while this run logs.
-    struct TKeepUntilEnd {
-      ~TKeepUntilEnd() { UninstallList.KeepSaved("", ""); }
-    } keepUntilEnd;
-    {
-      // A fault that no catch sees (a processor exception, a throw on
-      // another path) still leaves the log and the uninstaller for what was
-      // done up to there: the crash backstop runs this before its report.
-      TCrashEnding crash("Setup Thread", [] { FinishInstallation(); });
-      try {
-        BeginInstallationLog();
-        RunCompiledLines();
-      } catch (...) {
-        // The report ends the process; what the lines did so far must stay
-        // removable, so the log and the uninstaller are written first. Their
-        // own failure is left out, and whatever they throw on the way is not
-        // traced: the error that stopped the run is the one the report names,
-        // with its trace.
-        {
-          THookQuietScope quiet;
-          FinishInstallation();
-        }
-        throw;
-      }
-    }
-    finishError_ = FinishInstallation();
+    finishError_ = RunAndFinishInstallation(RunCompiledLines);
   }
   Running = false;
 }
 
 void TSetupThread::EndRunOfEndedThread() {
   if (!Running || !platform::ThreadEnded(thread_)) return;
-  std::string failure = FinishInstallation();
-  finishError_ = "Error: The installation stopped before it was finished";
-  if (!failure.empty()) finishError_ += "\r" + failure;
+  finishError_ = FinishEndedRun();
   Running = false;
 }
 
@@ -116,69 +82,4 @@ void RunCompiledLines() {
       if (command->FileKind() != 0) UninstallList.Checkpoint();
     }
   } while (CurrentLine <= last && !AbortFlag);
-}
-
-void BeginInstallationLog() {
-  if (SetupInfoFile.HasUninstall != 1) return;
-  const std::string& dir = SetupInfoFile.InstallDir;
-  const std::string& prefix = SetupInfoFile.UninstallPrefix;
-  // Entries that a damaged log holds beyond its damage are lost to every
-  // program; what it holds whole is kept, and the player is told.
-  if (!UninstallList.MergeFromFile(dir, prefix) && !Silent)
-    platform::ShowMessageBox(
-        "The uninstall log of an earlier installation is damaged: " + TUninstallList::LogPath(dir, prefix) + "\r" +
-            UninstallList.LoadError() + "\rWhat it lists from there on will not be removed by the uninstaller.",
-        "Setup Warning", platform::kMbOk);
-  UninstallList.KeepSaved(dir, prefix);
-  // The log's own folder, made and logged; then the log is saved there.
-  ForceDirectoriesLogged(dir);
-  UninstallList.Checkpoint();
-}
-
-std::string FinishInstallation() {
-  // A crash inside these steps must not start them a second time from the
-  // crash backstop: the half-done first pass is what the report is about.
-  static std::atomic<bool> finishing{false};
-  if (finishing.exchange(true)) return "Error: the installation is already being finished";
-  struct TClear {
-    ~TClear() { finishing = false; }
-  } clear;
-  // Each step is tried whatever the one before did: an uninstaller is
-  // still worth having when the container could not be saved. The first
-  // failure is the one reported.
-  std::string failure;
-  auto step = [&failure](const auto& work) {
-    std::string text;
-    try {
-      text = work();
-    } catch (...) {
-      text = ExceptionText(std::current_exception());
-    }
-    if (failure.empty()) failure = text;
-  };
-  // A container the last update kept open for a later line would otherwise
-  // stay open with its old checksum and side file, which the game rejects.
-  step([] {
-    CloseGameVFS();
-    return std::string();
-  });
-  step([] {
-    ForceDirectoriesLogged(SetupInfoFile.InstallDir);
-    return std::string();
-  });
-  if (SetupInfoFile.HasUninstall != 1) return failure;
-  bool logSaved = false;
-  step([&logSaved] {
-    logSaved = UninstallList.SaveToFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
-    // Without its log the installation cannot be removed: the player is
-    // told at once, even in a silent run, and the run ends as failed.
-    if (!logSaved)
-      FailInstallation("Error: The uninstall log could not be written: " +
-                           TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix),
-                       "Setup Error");
-    return std::string();
-  });
-  // An uninstaller without its log would find nothing to remove.
-  if (logSaved) step([] { return CreateUninstaller(); });
-  return failure;
 }

@@ -2,8 +2,8 @@
 // raises its running flag, then runs the compiled script line by line
 // through the commands' run steps and finishes the installation: the
 // install folder, and with an uninstaller the uninstall log and the
-// uninstaller itself. It talks to the window only through the status
-// hand-off and its running flag.
+// uninstaller itself (SE_Ending.h). It talks to the window only through
+// the status hand-off and its running flag.
 #pragma once
 
 #include <atomic>
@@ -62,20 +62,3 @@ extern std::unique_ptr<TSetupThread> SetupThread;
 // until the last line is passed or a step sets AbortFlag. After a line
 // whose command carries packed data the log is saved where it is kept.
 void RunCompiledLines();
-
-// Before the first line, when the setup has an uninstaller: the log of an
-// earlier installation into the install folder is taken into this run's
-// (TUninstallList::MergeFromFile; a damaged one is reported unless the run
-// is silent), the install folder is made, and from then on the log is kept
-// saved there: after every line of packed files and before every folder is
-// made, so that a run that is killed leaves a log of what it did.
-void BeginInstallationLog();
-
-// After the last line, an abort or an exception alike: saves and closes a
-// container still open, creates (and logs) the install folder and, when the
-// setup has an uninstaller, saves the uninstall log and then writes and
-// registers the uninstaller. Every step is tried even when one before it
-// failed, and none raises, so a handler of a fatal error may call it too.
-// The first failure's text, or empty; a log that cannot be saved is not
-// among them: it ends the installation as failed, with its box, at once.
-std::string FinishInstallation();

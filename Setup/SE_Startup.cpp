@@ -1,5 +1,6 @@
 #include "Setup/SE_Startup.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -14,11 +15,13 @@
 #include "platform/File.h"
 #include "platform/FileName.h"
 #include "platform/MessageBox.h"
+#include "platform/Program.h"
 #include "platform/System.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 bool Silent = false;
-std::string IdDir;
+std::u16string IdDir;
 uint16_t SystemLangId = 0;
 
 namespace {
@@ -49,6 +52,17 @@ Bytes Group0Item(const std::string& name) {
   return SetupArchive->FindFile(name, 0, size);
 }
 
+// The install folder a source names, through the one check; false after the
+// box that shows it as given and why it cannot be used.
+bool TakeInstallFolder(const std::u16string& given, const char* source, std::string& folder) {
+  const std::string fault = InstallFolderFault(given, folder);
+  if (fault.empty()) return true;
+  platform::ShowMessageBoxW(u"Error: The install folder " + platform::AnsiToWide(source) + u" cannot be used: " +
+                                given + u"\r" + platform::AnsiToWide("It " + fault + "."),
+                            u"Setup Error", platform::kMbOk);
+  return false;
+}
+
 bool LoadInstallerScript() {
   Bytes lines = Group0Item("CompiledLines");
   if (lines.empty() || !CompLines.LoadFromBuffer(lines.data(), lines.size()))
@@ -72,12 +86,15 @@ void LoadLanguages() {
 
 }  // namespace
 
-void ReadSwitches(const std::vector<std::string>& params) {
+void ReadSwitches(const std::vector<std::u16string>& params) {
   for (size_t i = 0; i < params.size(); ++i) {
-    std::string arg = platform::AnsiLowerCase(params[i]);
+    std::string arg = platform::AnsiLowerCase(platform::WideToAnsi(params[i]));
     if (arg == "-silent") Silent = true;
-    if (arg == "-id") IdDir = i + 1 < params.size() ? params[i + 1] : "";
+    if (arg == "-id") IdDir = i + 1 < params.size() ? params[i + 1] : u"";
   }
+  // Mod managers and scripts install with both; a person who starts the
+  // installer gives at most one of them.
+  platform::SetPersonWatching(!Silent || IdDir.empty());
 }
 
 std::string ArchiveFileName(const std::vector<std::string>& params, const std::string& programFile) {
@@ -85,6 +102,12 @@ std::string ArchiveFileName(const std::vector<std::string>& params, const std::s
 }
 
 bool OpenSetupArchive(const std::string& fileName) {
+  if (fileName.empty()) {
+    platform::ShowMessageBoxW(u"Error: Setup cannot open its own file: " + platform::ProgramFileWide() + u"\rIt " +
+                                  platform::AnsiToWide(platform::kNoNarrowPath) + u".",
+                              u"Error", platform::kMbOk);
+    return false;
+  }
   setupArchiveFile = fileName;
   setupArchive = std::make_unique<TPak>(fileName, false, false);
   SetupArchive = setupArchive.get();
@@ -145,11 +168,6 @@ bool StartUp(const std::string& archiveFile, TVerifyView* view, std::chrono::mil
 }
 
 bool LoadSetup(int64_t spaceOutsideGroup0) {
-  // The uninstaller acts only on full paths of a drive: below a folder named
-  // otherwise, an installation would put there what nothing removes, and an
-  // uninstallation would remove nothing and report success.
-  if (!IdDir.empty() && !platform::IsPlainAbsolutePath(IdDir + (IdDir.ends_with('\\') ? "" : "\\") + "x"))
-    return Fail("Error: -id needs the full path of a folder: " + IdDir, "Setup Error");
   CDDriveRoot = FindCDDrive();
   SpaceRequired = spaceOutsideGroup0;
   SpaceRequiredText = FormatByteSize(SpaceRequired);
@@ -158,19 +176,27 @@ bool LoadSetup(int64_t spaceOutsideGroup0) {
   if (info.empty() || !SetupInfoFile.LoadFromBuffer(info.data(), info.size()))
     return Fail("Error: Setup Information Missing. Setup is corrupt", "Verification Error");
   const bool uninstaller = SetupInfoFile.IsUninstaller == 1;
+  // Install folders may name these.
+  ProgramFilesDir = GetProgramFilesDir(nullptr);
+  StartMenuProgramsDir = GetStartMenuProgramsDir(nullptr);
+  DesktopDir = GetDesktopDir(nullptr);
+  std::string folder;  // the install folder, when the run names one
+  if (!IdDir.empty() && !TakeInstallFolder(IdDir, "named by -id", folder)) return false;
   if (uninstaller) {
     // The log lies in the install folder, which "-id" names when given.
     // An installation moved since has it beside the uninstaller, which
     // then stands for the install folder.
     const std::string& prefix = SetupInfoFile.UninstallPrefix;
-    std::string dir = IdDir.empty() ? SetupInfoFile.InstallDir : IdDir;
-    std::string own = FolderOfPath(setupArchiveFile);
+    std::string dir = folder, own = FolderOfPath(setupArchiveFile);
     while (!own.empty() && own.back() == '\\') own.pop_back();
-    if (IdDir.empty() && !platform::FileExists(TUninstallList::LogPath(dir, prefix)) && !own.empty() &&
+    if (dir.empty()) InstallFolderFault(platform::AnsiToWide(SetupInfoFile.InstallDir), dir);
+    if (IdDir.empty() && (dir.empty() || !platform::FileExists(TUninstallList::LogPath(dir, prefix))) &&
+        InstallFolderFault(platform::AnsiToWide(own), own).empty() &&
         platform::FileExists(TUninstallList::LogPath(own, prefix)))
-      dir = SetupInfoFile.InstallDir = own;
-    if (!platform::FileExists(TUninstallList::LogPath(dir, prefix)))
+      dir = own;
+    if (dir.empty() || !platform::FileExists(TUninstallList::LogPath(dir, prefix)))
       return Fail("Error: install log is missing", "Setup Error");
+    SetupInfoFile.InstallDir = dir;
     // A log that does not load whole would remove part of the installation
     // and then report success: nothing is removed, the log stays.
     if (!UninstallList.LoadFromFile(dir, prefix))
@@ -183,20 +209,17 @@ bool LoadSetup(int64_t spaceOutsideGroup0) {
     SpaceRequired = SpaceOfGroups(SetupArchive->Entries, GroupKinds);
   }
   SpaceRequiredText = FormatByteSize(SpaceRequired);
-
-  ProgramFilesDir = GetProgramFilesDir(nullptr);
-  StartMenuProgramsDir = GetStartMenuProgramsDir(nullptr);
-  DesktopDir = GetDesktopDir(nullptr);
   LoadLanguages();
 
-  if (!IdDir.empty()) {
-    SetupInfoFile.InstallDir = IdDir;
-  } else if (!uninstaller) {
-    std::string found = HasInstallDirRegKeys() ? ReadInstallDirFromRegistry() : "";
-    if (!found.empty()) SetupInfoFile.InstallDir = found;
-    if (SetupInfoFile.InstallDir.empty())
+  if (!uninstaller && IdDir.empty()) {
+    const std::u16string found = HasInstallDirRegKeys() ? ReadInstallDirFromRegistry() : u"";
+    if (found.empty() && SetupInfoFile.InstallDir.empty())
       return Fail("Error: Registry Key Not Found. Please Install Software", "Error");
+    if (found.empty() ? !TakeInstallFolder(platform::AnsiToWide(SetupInfoFile.InstallDir), "of this setup", folder)
+                      : !TakeInstallFolder(found, "named in the registry", folder))
+      return false;
   }
+  if (!folder.empty()) SetupInfoFile.InstallDir = folder;
   if (!IdDir.empty() || !uninstaller) NoteSpaceAvailable();
   return true;
 }
@@ -237,17 +260,46 @@ bool HasInstallDirRegKeys() {
   return false;
 }
 
-std::string ReadInstallDirFromRegistry() {
+std::u16string ReadInstallDirFromRegistry() {
   for (const TREGKEY& slot : SetupInfoFile.InstallDirRegKey) {
     if (slot.Key.empty()) continue;
     Registry.SetRoot(slot.HKEY);
     // Reading needs no write access, which a user without rights to the
     // machine's keys lacks.
     if (!Registry.OpenKeyReadOnly(slot.Path)) continue;
-    std::string dir;
+    std::u16string dir;
     Registry.ReadString(slot.Key, dir);
     Registry.CloseKey();
     if (!dir.empty()) return dir;
   }
+  return {};
+}
+
+std::string InstallFolderFault(const std::u16string& given, std::string& folder) {
+  folder.clear();
+  std::u16string path = ExpandPathVars(given);
+  std::replace(path.begin(), path.end(), u'/', u'\\');
+  // "C:\Games\.\Mod\\" is "C:\Games\Mod\": the same folder, under the one
+  // name that the uninstaller's check of logged paths takes.
+  std::u16string normal;
+  for (size_t start = 0; start <= path.size();) {
+    const size_t end = std::min(path.find(u'\\', start), path.size());
+    const std::u16string part = path.substr(start, end - start);
+    if (start == 0 || (!part.empty() && part != u".")) normal += (start == 0 ? u"" : u"\\") + part;
+    start = end + 1;
+  }
+  if (!path.empty() && (path.back() == u'\\' || normal.size() == 2)) normal += u'\\';
+  const std::string narrow = platform::NarrowPath(normal);
+  if (narrow.empty() && !normal.empty()) return platform::kNoNarrowPath;
+  if (!platform::IsPlainAbsolutePath(AddBackslash(narrow) + "x")) return "is not the full path of a folder on a drive";
+  // The uninstall log and the uninstaller are written there whatever the
+  // script does; a folder without room for them would be made in part and
+  // then fail with nothing to undo it.
+  const size_t longest = std::max(TUninstallList::LogPath(narrow, SetupInfoFile.UninstallPrefix).size(),
+                                  AddBackslash(narrow).size() + SetupInfoFile.UninstallExe.size());
+  if (longest > platform::kMaxPath)
+    return "is too long: with the installer's own files in it a path would pass the system's " +
+           std::to_string(platform::kMaxPath) + " characters";
+  folder = narrow;
   return {};
 }

@@ -15,13 +15,14 @@
 #include "Setup/SE_RedrawPace.h"
 
 // From the command line.
-extern bool Silent;        // "-silent": no verification window, no wizard window
-extern std::string IdDir;  // the argument after "-id": the install folder
+extern bool Silent;           // "-silent": no verification window, no wizard window
+extern std::u16string IdDir;  // the argument after "-id", as given: the install folder
 extern uint16_t SystemLangId;
 
 // "-silent" and "-id" (any case, anywhere; the argument after "-id" is also
-// looked at as a switch). Other arguments are ignored.
-void ReadSwitches(const std::vector<std::string>& params);
+// looked at as a switch). Other arguments are ignored. A run with both is
+// one that nobody watches: no box of it waits (platform/MessageBox.h).
+void ReadSwitches(const std::vector<std::u16string>& params);
 
 // The file whose archive Setup reads: the first parameter when it names an
 // existing file, else the program's own file.
@@ -39,7 +40,9 @@ class TVerifyView {
 };
 
 // Opens the archive as SetupArchive; a file without the "QXPF" trailer
-// (no archive, a damaged one) is refused with its box.
+// (no archive, a damaged one) is refused with its box, and so is no name at
+// all: the program's own file has none where the code page cannot carry its
+// path.
 bool OpenSetupArchive(const std::string& fileName);
 
 // Reads every entry below 70 MiB back and checks it; the first that fails
@@ -77,6 +80,16 @@ void NoteSpaceAvailable();
 
 // Whether any of the setup information's registry places names a value.
 bool HasInstallDirRegKeys();
-// The first non-empty folder the registry places give, in order; empty
-// when none does.
-std::string ReadInstallDirFromRegistry();
+// The first non-empty folder the registry places give, in order, as
+// stored; empty when none does.
+std::u16string ReadInstallDirFromRegistry();
+
+// The one check of every install folder, whatever names it (-id, the
+// registry, the setup's own folder, the wizard's folder page, the
+// uninstaller's own folder): path variables are expanded, "/" read as "\",
+// "." segments and doubled backslashes dropped, and a name the code page
+// cannot hold is carried by its short form. Empty, with `folder` set to the
+// result, when that is the full path of a folder on a drive that leaves
+// room for the installer's own files in it (the uninstall log and the
+// uninstaller); otherwise why not, and `folder` is empty.
+std::string InstallFolderFault(const std::u16string& given, std::string& folder);

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <functional>
 
+#include "Setup/SE_Ending.h"
 #include "Setup/SE_Uninstaller.h"
 #include "installer-library/QXI_Global.h"
 #include "installer-library/QXI_RegRoot.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
+#include "installer-library/SE_Originals.h"
 #include "installer-library/SE_Uninstall_List.h"
 #include "installer-library/STokens.h"
 #include "platform/Directory.h"
@@ -25,8 +27,6 @@ namespace {
 
 constexpr uint16_t kRegistryPhaseName = 24;
 constexpr uint16_t kDirectoryPhaseName = 25;
-// Files named in the outcome of a run; the rest are counted.
-constexpr size_t kNamedLeftovers = 10;
 
 std::u16string Decimal(int64_t n) { return AnsiToWide(std::to_string(n)); }
 
@@ -50,20 +50,28 @@ void RunPhase(TRunDisplay& display, const std::u16string& name, int32_t gaugeBas
   }
 }
 
-// What the box says about what stayed: the first few items, then how many
-// more, and what to do.
-std::string LeftoversText(const std::vector<std::string>& left) {
-  std::string text = "Error: These installed items could not be removed; they may be in use:";
-  for (size_t i = 0; i < left.size() && i < kNamedLeftovers; ++i) text += "\r" + left[i];
-  if (left.size() > kNamedLeftovers) text += "\r... and " + std::to_string(left.size() - kNamedLeftovers) + " more";
-  return text + "\rClose the programs that use them and run the uninstaller again.";
-}
-
 // A path as the uninstaller compares it: lower-cased, no backslash at the end.
 std::string PathKey(const std::string& path) {
   std::string key = platform::AnsiLowerCase(path);
   while (!key.empty() && key.back() == '\\') key.pop_back();
   return key;
+}
+
+// An installed file's read-only attribute (the player's, or its source's)
+// does not keep it.
+bool RemoveInstalledFile(const std::string& path) {
+  platform::ClearReadOnly(path);
+  return platform::RemoveFile(path);
+}
+
+// Puts the player's kept file back once the installed one is gone. A file
+// that is there now (one the installation never wrote over, or one the
+// player put back) is the player's newer one, and the copy goes. True when
+// nothing of the copy is left.
+bool PutBackOriginal(const std::string& kept, const std::string& original) {
+  if (!platform::FileExists(kept)) return true;
+  if (platform::FileExists(original)) return RemoveInstalledFile(kept);
+  return platform::RenameFile(kept, original) || (platform::CopyFileOver(kept, original) && RemoveInstalledFile(kept));
 }
 
 }  // namespace
@@ -104,7 +112,8 @@ std::string RunUninstall(TRunDisplay& display) {
 
   // A logged path reaches the file system only as a plain full path: a
   // damaged or foreign log must not name a device, a stream, a share or a
-  // place above a folder through "..".
+  // place above a folder through "..". What is skipped stays in the log, so
+  // the run does not end as if all were gone.
   size_t skipped = 0;
   auto resolve = [&skipped](const std::string& logged, std::string& path) {
     path = WideToAnsi(ExpandPathVars(AnsiToWide(logged)));
@@ -117,31 +126,58 @@ std::string RunUninstall(TRunDisplay& display) {
   // Left files and kept folders, by PathKey: a folder that holds one of
   // them stays in the log for the next run.
   std::vector<std::string> held;
+  auto leave = [&](const std::string& logged, const std::string& path, bool name) {
+    leftFiles.push_back(logged);
+    if (name) named.push_back(path);
+    held.push_back(PathKey(path));
+  };
+  // The mark beside the log goes with the log; kept originals go back once
+  // every installed file is gone.
+  const std::string mark = PathKey(TUninstallList::OwnerPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix));
+  std::vector<std::pair<std::string, std::string>> kept;  // as logged, path
   RunPhase(display, u"", 0, files.size(), [&](size_t i) {
     std::string path;
-    if (!resolve(files[i], path) || !platform::FileExists(path) || platform::RemoveFile(path)) return;
-    leftFiles.push_back(files[i]);
-    named.push_back(path);
-    held.push_back(PathKey(path));
+    if (!resolve(files[i], path)) {
+      leftFiles.push_back(files[i]);
+      return;
+    }
+    if (PathKey(path) == mark) return;
+    if (!OriginalOfKept(path).empty())
+      kept.emplace_back(files[i], path);
+    else if (platform::FileExists(path) && !RemoveInstalledFile(path))
+      leave(files[i], path, true);
   });
+  for (const auto& [logged, path] : kept) {
+    // While the installed file stays, so does the player's, for the next run.
+    const std::string original = OriginalOfKept(path);
+    const bool installedStays = std::find(held.begin(), held.end(), PathKey(original)) != held.end();
+    if (installedStays || !PutBackOriginal(path, original)) leave(logged, path, !installedStays);
+  }
   const auto doneFiles = static_cast<int32_t>(files.size());
   RunPhase(display, Languages.GetString(kDirectoryPhaseName), doneFiles, dirs.size(), [&](size_t i) {
     // Innermost first; a folder that still holds anything stays.
     const std::string& logged = dirs[dirs.size() - 1 - i];
     std::string path;
-    if (!resolve(logged, path) || !platform::DirectoryExists(path) || platform::RemoveEmptyDir(path)) return;
+    if (!resolve(logged, path)) {
+      keptDirs.insert(keptDirs.begin(), logged);
+      return;
+    }
+    if (!platform::DirectoryExists(path) || platform::RemoveEmptyDir(path)) return;
     // It stays in the log when it holds something that is to go, or when
     // it is empty and could not be removed (in use); one that holds only
     // what the player put there is the player's now.
     const std::string key = PathKey(path), inside = key + "\\";
     if (std::find(held.begin(), held.end(), key) != held.end()) return;
+    // One that cannot be looked into may hold anything of the
+    // installation's: it stays, as a file in use does.
     std::vector<platform::DirEntry> entries;
-    const bool empty = platform::ListDirectory(AddBackslash(path), entries) && entries.empty();
-    if (!empty && std::none_of(held.begin(), held.end(), [&](const std::string& h) { return h.starts_with(inside); }))
+    const bool listed = platform::ListDirectory(AddBackslash(path), entries), empty = listed && entries.empty();
+    if (listed && !empty &&
+        std::none_of(held.begin(), held.end(), [&](const std::string& h) { return h.starts_with(inside); }))
       return;
     keptDirs.insert(keptDirs.begin(), logged);
     held.push_back(key);
-    if (empty) named.push_back(path);
+    if (!listed || empty) named.push_back(path);
   });
   const auto doneDirs = doneFiles + static_cast<int32_t>(dirs.size());
   RunPhase(display, Languages.GetString(kRegistryPhaseName), doneDirs, regEntries.size(), [&](size_t i) {
@@ -157,19 +193,7 @@ std::string RunUninstall(TRunDisplay& display) {
     }
   }
 
-  const std::string log = TUninstallList::LogPath(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
-  if (leftFiles.empty() && keptDirs.empty() && leftRegEntries.empty()) {
-    UnregisterUninstaller();
-    TUninstallList::RemoveFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix);
-    return {};
-  }
-  // The next run finds exactly what is left, with the entry and the
-  // uninstaller that start it.
-  std::string text = LeftoversText(named);
-  UninstallList.Assign(leftFiles, leftRegEntries, keptDirs);
-  if (!UninstallList.SaveToFile(SetupInfoFile.InstallDir, SetupInfoFile.UninstallPrefix))
-    text += "\rThe install log could not be written: " + log;
-  return text;
+  return EndUninstallation({leftFiles, leftRegEntries, keptDirs, named, skipped});
 }
 
 namespace {

@@ -26,17 +26,20 @@ bool PercentAdvanced(int64_t done, int64_t total, int32_t last);
 // afterwards.
 bool DeleteRegEntry(const std::string& entry);
 
-// The uninstall run: every logged file that still exists is deleted, every
-// logged folder that is empty is removed, every logged registry value is
-// deleted, then this installation's uninstall entry and the log file
-// itself. A logged file or folder whose expanded path is no plain full
-// path (platform::IsPlainAbsolutePath) is skipped, and the status says how
-// many were. Each phase shows at most one update per whole percent of its
+// The uninstall run: every logged file that still exists is deleted (also
+// when it is read-only), the player's files the installation wrote over go
+// back in their place (SE_Originals.h), every logged folder that is empty
+// is removed, every logged registry value is deleted, then this
+// installation's uninstall entry and the log file itself. A logged file or
+// folder whose expanded path is no plain full path
+// (platform::IsPlainAbsolutePath) is skipped and stays, and the status says
+// how many were. Each phase shows at most one update per whole percent of its
 // items; a display that fails does not stop the run.
-// When anything stays (a file or value that could not be deleted, a folder
-// that holds such a file or is empty and could not be removed), the log is
-// rewritten with exactly that, and the entry and the log stay for another
-// run; the outcome then names it for the user. Empty when all is gone.
+// When anything stays (a file or value that could not be deleted or put
+// back, a folder that holds such a file, cannot be listed, or is empty and
+// could not be removed), the log is rewritten with exactly that, and the
+// entry and the log stay for another run (EndUninstallation); the outcome
+// then names it for the user. Empty when all is gone.
 std::string RunUninstall(TRunDisplay& display);
 
 // Writes the uninstaller's "FINALISE.EXE" item as "FINALISE.exe" into a

@@ -6,10 +6,10 @@
 #include "Global/QXI_PakFile.h"
 #include "Setup/SE_Startup.h"
 #include "installer-library/QXI_FD.h"
-#include "installer-library/QXI_Global.h"
 #include "installer-library/SE_Global.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/FileReplacement.h"
 #include "platform/MessageBox.h"
 #include "platform/Program.h"
 #include "platform/Text.h"
@@ -83,25 +83,47 @@ std::string UninstallKeyPath() { return kUninstallListKey + SetupInfoFile.SetupS
 
 std::string UninstallerPath() { return AddBackslash(SetupInfoFile.InstallDir) + SetupInfoFile.UninstallExe; }
 
-bool OwnsUninstallEntry() {
-  const std::string key = UninstallKeyPath();
+namespace {
+
+// The uninstall entry's "DisplayName" and "UninstallString" (without its
+// quotes), as far as it has them.
+void ReadUninstallEntry(bool& named, std::string& name, bool& hasCommand, std::string& command) {
   Registry.SetRoot(kLocalMachine);
-  if (!Registry.KeyExists(key)) return true;
-  std::string name, command;
-  const bool named = Registry.OpenKeyReadOnly(key) && Registry.ReadString("DisplayName", name);
-  const bool hasCommand = Registry.ReadString("UninstallString", command);
+  named = Registry.OpenKeyReadOnly(UninstallKeyPath()) && Registry.ReadString("DisplayName", name);
+  hasCommand = Registry.ReadString("UninstallString", command);
   Registry.CloseKey();
-  if (!named || name != SetupInfoFile.SetupShortName) return false;
-  if (!hasCommand) return true;
   if (command.size() >= 2 && command.front() == '"' && command.back() == '"')
     command = command.substr(1, command.size() - 2);
-  const std::string own = UninstallerPath(), lowered = platform::AnsiLowerCase(command);
-  if (lowered == platform::AnsiLowerCase(own) || platform::SameFile(command, own)) return true;
+}
+
+bool NamesProgram(const std::string& command, const std::string& program) {
+  return platform::AnsiLowerCase(command) == platform::AnsiLowerCase(program) || platform::SameFile(command, program);
+}
+
+}  // namespace
+
+bool OwnsUninstallEntry() {
+  Registry.SetRoot(kLocalMachine);
+  if (!Registry.KeyExists(UninstallKeyPath())) return true;
+  bool named, hasCommand;
+  std::string name, command;
+  ReadUninstallEntry(named, name, hasCommand, command);
+  if (!named || name != SetupInfoFile.SetupShortName) return false;
+  if (!hasCommand || NamesProgram(command, UninstallerPath())) return true;
   // An uninstaller of this setup's name that is gone: the entry of an
   // earlier installation, moved or deleted since.
+  const std::string lowered = platform::AnsiLowerCase(command);
   const std::string exe = platform::AnsiLowerCase(SetupInfoFile.UninstallExe);
   return lowered.size() > exe.size() && lowered.ends_with(exe) && lowered[lowered.size() - exe.size() - 1] == '\\' &&
          !platform::FileExists(command);
+}
+
+bool UninstallEntryNames(const std::string& uninstaller) {
+  if (SetupInfoFile.SetupShortName.empty()) return false;
+  bool named, hasCommand;
+  std::string name, command;
+  ReadUninstallEntry(named, name, hasCommand, command);
+  return named && name == SetupInfoFile.SetupShortName && hasCommand && NamesProgram(command, uninstaller);
 }
 
 bool RegisterUninstaller() {
@@ -170,19 +192,15 @@ std::string WriteUninstaller(const std::string& programFile) {
   const std::string target = UninstallerPath();
   const std::string failure = "Error: The uninstaller could not be written: " + target;
   // Built aside, so that a failure leaves any older uninstaller as it was
-  // and no half-written program behind; what a run killed while it built
-  // one left there goes first.
-  const std::string aside = target + ".new";
-  platform::RemoveFile(aside);
-  Bytes stub;
-  if (!ReadProgramStub(programFile, stub)) return failure;
+  // and no half-written program behind.
   ForceDirectoriesLogged(SetupInfoFile.InstallDir);
-  bool written = WriteBufferToFile(aside, stub.data(), stub.size());
-  if (written) {
-    ApplyUninstallIcon(aside);
-    written = AppendUninstallArchive(aside) && platform::RenameOver(aside, target);
-  }
-  if (written) return {};
-  platform::RemoveFile(aside);
+  platform::FileReplacement program(target);
+  Bytes stub;
+  if (!program.IsOpen() || !ReadProgramStub(programFile, stub) || !program.Stream().Write(stub.data(), stub.size()))
+    return failure;
+  // The icon and the archive are written by name.
+  program.Stream().Close();
+  ApplyUninstallIcon(program.Path());
+  if (AppendUninstallArchive(program.Path()) && program.Commit()) return {};
   return failure;
 }

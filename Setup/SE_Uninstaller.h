@@ -27,6 +27,9 @@ std::string UninstallerPath();
 // program, or to another installation of this one, and is never touched.
 bool OwnsUninstallEntry();
 
+// Whether this setup's uninstall entry is there and names that uninstaller.
+bool UninstallEntryNames(const std::string& uninstaller);
+
 // Writes "DisplayName" and "UninstallString" (the uninstaller's path in
 // double quotes) under the uninstall key. A setup without a short name has
 // no key of its own and registers nothing, nor does one whose entry is

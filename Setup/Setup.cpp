@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     StrictErrorSystem = false;
     SystemLangId = platform::SystemDefaultLangId();
     Silent = false;
-    ReadSwitches(params);
+    ReadSwitches(platform::ProgramParametersWide(argc, argv));
 
     gui::InitApplication();
     TFrmMainWindow wizard;

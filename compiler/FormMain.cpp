@@ -7,11 +7,14 @@
 #include "compiler/QXI_CompilerUtils.h"
 #include "compiler/QXI_GenerateModCode.h"
 #include "compiler/TCompiler.h"
+#include "diagnostics/SCrashEnding.h"
 #include "installer-library/QXI_Commands.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/FileReplacement.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 namespace {
 
@@ -187,18 +190,19 @@ void TFrmMain::Save1Click() {
   if (FileNameWithoutExt(path) == ExtractFileName(path)) path += std::string(".") + kProjectExt;
   // The project is written from scratch beside the old one and only then
   // takes its name, so a failed save leaves the previous project whole.
-  const std::string aside = path + ".tmp";
-  platform::RemoveFile(aside);
-  platform::ProfileFile project(aside);
-  bool written = project.Write(kSetupSection, "SetupShortName", SetupShortName) &&
+  platform::FileReplacement file(path);
+  // The profile writer opens the file by its name.
+  file.Stream().Close();
+  platform::ProfileFile project(file.Path());
+  bool written = file.IsOpen() && project.Write(kSetupSection, "SetupShortName", SetupShortName) &&
                  project.Write(kSetupSection, "SetupName", SetupName) &&
                  project.Write(kSetupSection, "SetupExeName", SetupExeName) &&
                  project.Write(kSetupSection, "ModFilesDir", ModFilesDir) &&
                  project.Write(kSetupSection, "InstLayout", InstLayout.Text) &&
-                 project.Write(kSetupSection, "UninstLayout", UninstLayout.Text) && BuildActualINI(aside) &&
-                 platform::RenameOver(aside, path);
+                 project.Write(kSetupSection, "UninstLayout", UninstLayout.Text) && BuildActualINI(file.Path()) &&
+                 file.Commit();
   if (!written) {
-    platform::RemoveFile(aside);
+    file.Abandon();
     view_.ShowMessage("Error: The project could not be saved as " + path, "Save error");
     return;
   }
@@ -277,6 +281,12 @@ void TFrmMain::Compile1Click() {
     }
   // An installer without the mod's files, or a settings file written
   // outside the temporary folder, is never what the author asked for.
+  if (!ModFilesDirTyped.empty()) {
+    view_.ShowWideMessage(u"Error: The folder with your mod's files cannot be used: " + ModFilesDirTyped + u"\rIt " +
+                              platform::AnsiToWide(platform::kNoNarrowPath) + u".",
+                          "Compile error");
+    return;
+  }
   if (!platform::DirectoryExists(ModFilesDir)) {
     view_.ShowMessage("Error: The folder with your mod's files does not exist: " + ModFilesDir, "Compile error");
     return;
@@ -301,6 +311,9 @@ void TFrmMain::Compile1Click() {
   in.ProgramDir = ProgramDir();
   SourceFile = GenerateModCode(in);
 
+  // The settings file goes again however the run ends; a crash's report
+  // runs this first.
+  TCrashEnding ending("Compile", [this] { RemoveTempIni(); });
   if (!BuildINI()) {
     view_.ShowMessage("Error: The mod's settings file could not be written to " + TempIniFile(), "Compile error");
   } else {
@@ -309,8 +322,11 @@ void TFrmMain::Compile1Click() {
     CompiledVer.clear();
     CompiledVerVisible = false;
     DividerPanelVisible = false;
-    ErrorStringLabel = "Error: None";
+    ErrorStringLabel = u"Error: None";
     ErrorLineNumberLabel = "Line Num: None";
+    // The flashing of an earlier error may have ended on red.
+    ErrorFlashTimerEnabled = ErrorTimerStopEnabled = ErrorPanelRed = false;
+    Image1Visible = true;
     ActiveControl = TFocus::CompiledInformation;
 
     compiler_.SetupInfo = TSetupInfoFile{};
@@ -330,26 +346,31 @@ void TFrmMain::Compile1Click() {
       const bool built = compiler_.BuildSetup();
       LabelCompileVisible = false;
       // The log, ending in the error, stays in view; the panel says it too.
-      if (!built) ShowError(compiler_.BuildError, "None");
+      if (!built) ShowError(platform::AnsiToWide(compiler_.BuildError), "None");
       if (DebugMode) ShowListing(compiler_.CompiledListing());
     }
   }
-  platform::RemoveFile(TempIniFile());
-  platform::RemoveEmptyDir(TempIniDir());
+  RemoveTempIni();
   ReplaceWorker();
 }
 
-void TFrmMain::ShowError(const std::string& text, const std::string& line) {
+void TFrmMain::RemoveTempIni() {
+  platform::RemoveFile(TempIniFile());
+  platform::RemoveEmptyDir(TempIniDir());
+}
+
+void TFrmMain::ShowError(const std::u16string& text, const std::string& line) {
   ErrorPanelVisible = true;
   ErrorLabelsVisible = true;
-  ErrorStringLabel = "Error: " + text;
+  ErrorStringLabel = u"Error: " + text;
   ErrorLineNumberLabel = "Line Num: " + line;
   ErrorTimerStopEnabled = true;
   ErrorFlashTimerEnabled = true;
 }
 
 void TFrmMain::ShowCompileError() {
-  ShowError(compiler_.Error.Text, std::to_string(compiler_.Error.Line));
+  const TCompilerError& error = compiler_.Error;
+  ShowError(error.Wide.empty() ? platform::AnsiToWide(error.Text) : error.Wide, std::to_string(error.Line));
   ActivePage = TMainPage::SetupInfoTab;
 
   // Select the failing line of the script and make its sheet reachable.

@@ -13,6 +13,7 @@
 
 #include "compiler/QXI_CompilerThread.h"
 #include "installer-library/QXI_CommandList.h"
+#include "platform/Text.h"
 
 class TCompiler;
 
@@ -26,6 +27,11 @@ class TFrmMainView {
   virtual bool SaveDialog(const std::string& filter, const std::string& defaultExt, std::string& fileName) = 0;
   // A message box without owner, with an OK button.
   virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+  // The same for a text that names a file by characters the code page may
+  // not have.
+  virtual void ShowWideMessage(const std::u16string& text, const std::string& caption) {
+    ShowMessage(platform::WideToAnsi(text), caption);
+  }
   // The folder picker; false when closed without choosing.
   virtual bool SelectDirectory(std::string& path) = 0;
   // The status label changed during a compile or build: show it now.
@@ -99,6 +105,8 @@ class TFrmMain {
   // Writes the mod's settings file into the temporary folder; false when it
   // cannot be written.
   bool BuildINI();
+  // Takes that file away again, with the temporary folder once it is empty.
+  void RemoveTempIni();
 
   // The grid's value of a key, empty when the grid has no such row.
   std::string ModInfoValue(const std::string& key) const;
@@ -117,6 +125,10 @@ class TFrmMain {
   std::string SetupName = "MySetup v1.0";
   std::string SetupExeName = "mysetup.exe";
   std::string ModFilesDir;
+  // The folder as typed, when the code page can carry it neither as it is
+  // nor by its short form (ModFilesDir then has a '?' for each character it
+  // lacks); else empty.
+  std::u16string ModFilesDirTyped;
   std::vector<TModInfoRow> ModInfo;
   TLayoutCombo InstLayout, UninstLayout;
   bool HasUninstallCheck = true;
@@ -133,7 +145,7 @@ class TFrmMain {
   bool CompiledVerVisible = false;
   bool DividerPanelVisible = false;
 
-  std::string ErrorStringLabel = "Error: None";
+  std::u16string ErrorStringLabel = u"Error: None";
   std::string ErrorLineNumberLabel = "Line Num: None";
   bool ErrorLabelsVisible = false;
   bool ErrorPanelVisible = true;
@@ -157,7 +169,7 @@ class TFrmMain {
   void ReplaceWorker();
   void ShowListing(const std::vector<std::string>& lines);
   // The error panel flashing with the text and line of an error.
-  void ShowError(const std::string& text, const std::string& line);
+  void ShowError(const std::u16string& text, const std::string& line);
   void ShowCompileError();
 
   TCompiler& compiler_;

@@ -5,6 +5,7 @@
 
 #include "compiler/FormSelectDir_win32.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 #include "platform/gui/FileDialog.h"
 
 namespace {
@@ -141,6 +142,9 @@ void TFrmMainWindow::CreateControls() {
   const gui::Rect& area = compileInfo->Bounds();
   CompiledInformation->SetBounds(4, 4, area.Width() - 8, area.Height() - 8);
   SendMessageW(H(CompiledInformation->Handle()), EM_SETREADONLY, TRUE, 0);
+  // Long lines wrap: a refusal names a file by its full path before it says
+  // what is wrong with it.
+  SendMessageW(H(CompiledInformation->Handle()), EM_SETTARGETDEVICE, 0, 0);
   SetId(*CompiledInformation, kIdCompiledInformation);
 
   ErrorFlashTimer = std::make_unique<gui::Timer>(350);
@@ -238,7 +242,9 @@ void TFrmMainWindow::Pull() {
   model_.SetupShortName = Ansi(SetupShortName->Text());
   model_.SetupName = Ansi(SetupName->Text());
   model_.SetupExeName = Ansi(SetupExeName->Text());
-  model_.ModFilesDir = Ansi(ModFilesDir->Text());
+  const std::u16string modFilesDir = ModFilesDir->Text();
+  model_.ModFilesDir = platform::NarrowPathOrMarked(modFilesDir);
+  model_.ModFilesDirTyped = platform::NarrowPath(modFilesDir).empty() ? modFilesDir : u"";
   std::vector<gui::ValueListEditor::Row> rows = ModInfo->Rows();
   for (size_t i = 0; i < rows.size() && i < model_.ModInfo.size(); ++i) model_.ModInfo[i].Value = Ansi(rows[i].second);
   model_.InstLayout.Text = Ansi(InstLayout->Text());
@@ -255,7 +261,9 @@ void TFrmMainWindow::Push() {
   SetTextIfChanged(*SetupShortName, model_.SetupShortName);
   SetTextIfChanged(*SetupName, model_.SetupName);
   SetTextIfChanged(*SetupExeName, model_.SetupExeName);
-  SetTextIfChanged(*ModFilesDir, model_.ModFilesDir);
+  // The folder stays as typed (its long names) unless the action changed it.
+  if (platform::NarrowPathOrMarked(ModFilesDir->Text()) != model_.ModFilesDir)
+    ModFilesDir->SetText(platform::WidePath(model_.ModFilesDir));
   std::vector<gui::ValueListEditor::Row> rows;
   for (const TModInfoRow& row : model_.ModInfo) rows.emplace_back(Wide(row.Key), Wide(row.Value));
   if (ModInfo->Rows() != rows) ModInfo->SetRows(rows);
@@ -300,7 +308,7 @@ void TFrmMainWindow::Push() {
   if (PageControl->ActivePage() != SheetIndex(model_.ActivePage))
     PageControl->SetActivePage(SheetIndex(model_.ActivePage));
 
-  ErrorStringLabel->SetCaption(Wide(model_.ErrorStringLabel));
+  ErrorStringLabel->SetCaption(model_.ErrorStringLabel);
   ErrorLineNumberLabel->SetCaption(Wide(model_.ErrorLineNumberLabel));
   ErrorStringLabel->SetVisible(model_.ErrorLabelsVisible);
   ErrorLineNumberLabel->SetVisible(model_.ErrorLabelsVisible);
@@ -360,6 +368,10 @@ bool TFrmMainWindow::SaveDialog(const std::string& filter, const std::string& de
 
 void TFrmMainWindow::ShowMessage(const std::string& text, const std::string& caption) {
   gui::MessageBoxAnsi(text, caption, gui::kMbOk);
+}
+
+void TFrmMainWindow::ShowWideMessage(const std::u16string& text, const std::string& caption) {
+  gui::MessageBoxWide(text, Wide(caption), gui::kMbOk);
 }
 
 bool TFrmMainWindow::SelectDirectory(std::string& path) { return selectDir_ && selectDir_->ShowModal(*window_, path); }

@@ -52,6 +52,7 @@ class TFrmMainWindow : public TFrmMainView {
   bool OpenDialog(const std::string& filter, std::string& fileName) override;
   bool SaveDialog(const std::string& filter, const std::string& defaultExt, std::string& fileName) override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
+  void ShowWideMessage(const std::u16string& text, const std::string& caption) override;
   bool SelectDirectory(std::string& path) override;
   void StatusChanged() override;
 

@@ -4,6 +4,7 @@
 #include "platform/Directory.h"
 #include "platform/File.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 using platform::AnsiLowerCase;
 
@@ -66,12 +67,18 @@ void TCompilerFileList::AddFile(const std::string& source, const std::string& na
     }
   }
   uint16_t g = ResolveGroup(group);
-  Groups[g].Files.push_back({source, prefix + name, g});
+  Groups[g].Files.push_back({source, prefix + name, g, std::nullopt});
   ++TotalCount;
 }
 
-void TCompilerFileList::AddDir(const std::string& path, uint16_t group, const std::string& groupName, bool absolute,
-                               const std::string& prefix) {
+void TCompilerFileList::AddContents(const std::string& name, Bytes contents) {
+  owner_.Status("Adding To List " + name + " Current Count: " + std::to_string(TotalCount));
+  Groups[0].Files.push_back({"", name, 0, std::move(contents)});
+  ++TotalCount;
+}
+
+std::u16string TCompilerFileList::AddDir(const std::string& path, uint16_t group, const std::string& groupName,
+                                         bool absolute, const std::string& prefix) {
   EnsureGroup(group, groupName);
   const std::string& base = owner_.BaseDir();
   std::string full = absolute || base.empty() ? path : base + "\\" + path;
@@ -80,32 +87,34 @@ void TCompilerFileList::AddDir(const std::string& path, uint16_t group, const st
     // the root always ends in a separator.
     std::string root = IncludeSlash(full);
     std::deque<std::string> workList{root};
-    while (!workList.empty()) ScanDirectory(workList, root, group, prefix);
+    while (!workList.empty())
+      if (std::u16string fault = ScanDirectory(workList, root, group, prefix); !fault.empty()) return fault;
   } else if (platform::FileExists(full)) {
     AddFile(full, ExtractFileName(full), group, prefix);
   }
+  return {};
 }
 
-void TCompilerFileList::ScanDirectory(std::deque<std::string>& workList, const std::string& root, uint16_t group,
-                                      const std::string& prefix) {
-  if (workList.empty()) return;
+std::u16string TCompilerFileList::ScanDirectory(std::deque<std::string>& workList, const std::string& root,
+                                                uint16_t group, const std::string& prefix) {
+  if (workList.empty()) return {};
   std::string dir = workList.front();
   workList.pop_front();
   std::vector<platform::DirEntry> entries;
-  if (!platform::ListDirectory(dir, entries)) {
-    owner_.Log("Cannot read the folder " + dir);
-    return;
-  }
+  if (!platform::ListDirectory(dir, entries)) return u"Cannot read the folder " + platform::WidePath(dir);
   std::string icon = AnsiLowerCase(owner_.LayoutIconPath());
   for (const platform::DirEntry& e : entries) {
     std::string path = dir + e.Name;
     if (e.IsLink) {
       // A link may lead back up the tree or out of it: never followed.
       owner_.Log("Skipping link " + path);
-    } else if (e.IsDirectory) {
-      workList.push_back(path + "\\");
-    } else if (AnsiLowerCase(path) != icon) {
-      AddFile(path, path.substr(root.size()), group, prefix);
+      continue;
     }
+    if (std::u16string fault = platform::EntryPathFault(dir, e); !fault.empty()) return fault;
+    if (e.IsDirectory)
+      workList.push_back(path + "\\");
+    else if (AnsiLowerCase(path) != icon)
+      AddFile(path, path.substr(root.size()), group, prefix);
   }
+  return {};
 }

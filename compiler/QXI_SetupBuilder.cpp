@@ -15,19 +15,25 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
 #include <tuple>
+#include <utility>
 
 #include "Global/QXI_PakFile.h"
 #include "compiler/QXI_CompilerUtils.h"
+#include "compiler/QXI_LayoutCheck.h"
+#include "diagnostics/SCrashEnding.h"
+#include "diagnostics/SHookQuiet.h"
 #include "installer-library/QXI_PakExtract.h"
 #include "installer-library/SE_Languages.h"
 #include "installer-library/iconchanger.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
 #include "platform/FileName.h"
+#include "platform/FileReplacement.h"
 #include "platform/Text.h"
 
 using platform::File;
@@ -52,29 +58,16 @@ bool IsLanguageEntry(const std::string& name) {
   return lower.starts_with("language-");
 }
 
-bool CanOpen(const std::string& path) {
-  File f;
-  return f.Open(path, OpenMode::Read);
-}
-
-// A whole-file copy; the copy is removed when any part of it failed.
-bool CopyWhole(const std::string& from, const std::string& to) {
-  File in;
-  if (!in.Open(from, OpenMode::Read)) return false;
+// Copies the whole file into `out`, from its start; false when any part of
+// it could not be read or written.
+bool CopyInto(File& in, File& out) {
   int64_t size = in.Size();
-  bool copied = false;
-  {
-    File out;
-    if (!out.Open(to, OpenMode::Create)) return false;
-    Bytes piece(kCopyPiece);
-    int64_t done = 0;
-    for (size_t n; size >= 0 && (n = in.Read(piece.data(), piece.size())) > 0; done += static_cast<int64_t>(n))
-      if (!out.Write(piece.data(), n)) break;
-    // A read error looks like the end of the file: the length tells.
-    copied = size >= 0 && done == size && out.Size() == size;
-  }
-  if (!copied) platform::RemoveFile(to);
-  return copied;
+  Bytes piece(kCopyPiece);
+  int64_t done = 0;
+  for (size_t n; size >= 0 && (n = in.Read(piece.data(), piece.size())) > 0; done += static_cast<int64_t>(n))
+    if (!out.Write(piece.data(), n)) return false;
+  // A read error looks like the end of the file: the length tells.
+  return size >= 0 && done == size && out.Size() == size;
 }
 
 // One listed file packed away from the archive: its stored block, or the
@@ -88,37 +81,43 @@ struct PackedEntry {
   std::string error;        // not empty: the build fails at this entry
 };
 
-std::string CannotRead(const std::string& source) { return "Cannot read " + source; }
+using TListedFile = TCompilerFileList::TFile;
 
-PackedEntry PackSource(const std::string& source, TZDeflater& deflater) {
+PackedEntry PackSource(const TListedFile& file, TZDeflater& deflater) {
   PackedEntry packed;
-  // A source that went away since it was listed fails the build.
-  if (!CanOpen(source)) {
-    packed.error = CannotRead(source);
+  if (file.Contents) {
+    // Made by the compiler, small: packed as a file of these bytes would be.
+    packed.block = TPak::PackEntry(packed.record, file.Contents->data(), file.Contents->size());
     return packed;
   }
-  try {
-    // Raw contents are never held: the writer copies them in pieces.
-    packed.block = TPak::PackEntryFile(packed.record, source, packed.copySource, packed.blocks, &deflater);
-  } catch (const std::exception& e) {
-    packed.error = e.what();
-  }
+  // Raw contents are never held: the writer copies them in pieces. A source
+  // that went away or is held by another program since it was listed fails
+  // the build.
+  packed.block =
+      TPak::PackEntryFile(packed.record, file.Source, packed.copySource, packed.blocks, packed.error, &deflater);
   return packed;
 }
 
-// Block `index` of a source of `size` bytes, read with its dictionary.
-TZBlock PackBlock(const std::string& source, uint64_t size, uint64_t index, TZBlockCoder& coder, TBufferPool& buffers) {
+// Block `index` of a source of `size` bytes, read with its dictionary, into
+// `block`; why it could not be read, or empty.
+std::string PackBlock(const std::string& source, uint64_t size, uint64_t index, TZBlockCoder& coder,
+                      TBufferPool& buffers, TZBlock& block) {
   TZBlockSpan span = ZBlockSpan(size, index);
   auto from = static_cast<int64_t>(span.Dictionary);
   File file;
+  if (!file.Open(source, OpenMode::Read)) return "Cannot open file \"" + source + "\"";
+  // The blocks of one file are read one by one, each on its own: a file
+  // that another program changes meanwhile would give an installer of no
+  // version of it.
+  if (file.Size() != static_cast<int64_t>(size))
+    return "The file \"" + source +
+           "\" changed while the installer was being built; build again once it stays as it is";
   Bytes data = buffers.Take(span.ReadLength());
-  // A source that changed since its size was taken fails the build.
-  if (!file.Open(source, OpenMode::Read) || file.Size() != static_cast<int64_t>(size) ||
-      file.Seek(from, platform::SeekOrigin::Begin) != from || file.Read(data.data(), data.size()) != data.size())
-    throw EPakError(CannotRead(source));
-  TZBlock block = coder.Code(data.data(), span.DictionaryLength(), data.size(), span.Last, &buffers);
+  const bool read =
+      file.Seek(from, platform::SeekOrigin::Begin) == from && file.Read(data.data(), data.size()) == data.size();
+  if (read) block = coder.Code(data.data(), span.DictionaryLength(), data.size(), span.Last, &buffers);
   buffers.Give(std::move(data));
-  return block;
+  return read ? "" : "Cannot read file \"" + source + "\"";
 }
 
 // Packs the sources on worker threads and hands them out in list order; a
@@ -133,13 +132,14 @@ TZBlock PackBlock(const std::string& source, uint64_t size, uint64_t index, TZBl
 // Take and TakeBlock pack on the calling thread.
 class PackPipeline {
  public:
-  PackPipeline(std::vector<std::string> sources, int workers)
+  PackPipeline(std::vector<const TListedFile*> sources, int workers)
       : sources_(std::move(sources)),
         ahead_(static_cast<uint64_t>(std::max(workers, 1)) + 2),
         budget_(ahead_ * kJobMost),
         buffers_(2 * ahead_) {
     if (workers <= 1) return;
     try {
+      THookQuietScope quiet;  // a system that starts no more threads is no fault
       for (int i = 0; i < workers; ++i) threads_.emplace_back(&PackPipeline::Work, this);
     } catch (const std::system_error&) {
       // The workers that did start do all the packing; with none, Take does.
@@ -173,9 +173,9 @@ class PackPipeline {
   }
 
   // Block `block` of entry `index` into `into`, whose last block was
-  // written, in turn once Take(index) gave their count; EPakError when it
-  // could not be made.
-  void TakeBlock(size_t index, uint64_t block, TZBlock& into) {
+  // written, in turn once Take(index) gave their count; why it could not be
+  // made, or empty.
+  std::string TakeBlock(size_t index, uint64_t block, TZBlock& into) {
     buffers_.Give(std::move(into.Data));
     Job job{index, block + 1, inlineSize_};
     if (!threads_.empty()) {
@@ -186,8 +186,8 @@ class PackPipeline {
       room_.notify_all();
     }
     Done done = threads_.empty() ? Pack(job, inlineCoders_) : Collect(job);
-    if (!done.error.empty()) throw EPakError(done.error);
     into = std::move(done.block);
+    return done.error;
   }
 
  private:
@@ -223,12 +223,15 @@ class PackPipeline {
     try {
       if (job.part == 0) {
         if (!coders.whole) coders.whole = std::make_unique<TZDeflater>();
-        done.packed = PackSource(sources_[job.entry], *coders.whole);
+        done.packed = PackSource(*sources_[job.entry], *coders.whole);
       } else {
         if (!coders.block) coders.block = std::make_unique<TZBlockCoder>();
-        done.block = PackBlock(sources_[job.entry], job.size, job.part - 1, *coders.block, buffers_);
+        done.error =
+            PackBlock(sources_[job.entry]->Source, job.size, job.part - 1, *coders.block, buffers_, done.block);
       }
     } catch (const std::exception& e) {
+      // No memory, or the compression library failing: nothing a file of
+      // the author's brings about.
       (job.part == 0 ? done.packed.error : done.error) = e.what();
     }
     done.held = done.packed.block.size() + done.block.Data.size();
@@ -301,7 +304,7 @@ class PackPipeline {
     }
   }
 
-  const std::vector<std::string> sources_;
+  const std::vector<const TListedFile*> sources_;
   const uint64_t ahead_, budget_;
   mutable TBufferPool buffers_;  // shared by the workers, safe from any thread
   std::vector<std::thread> threads_;
@@ -332,12 +335,7 @@ struct SizeTotals {
 class SetupBuild {
  public:
   explicit SetupBuild(TCompiler& compiler)
-      : c_(compiler),
-        compiled_(compiler.ProgramDir + "\\compiled\\"),
-        target_(compiled_ + compiler.SetupInfo.SetupExeName),
-        work_(target_ + ".part"),
-        setupInfoTemp_(compiled_ + "SIF.temp"),
-        compLinesTemp_(compiled_ + "CLN.temp") {}
+      : c_(compiler), target_(compiler.ProgramDir + "\\compiled\\" + compiler.SetupInfo.SetupExeName) {}
 
   bool Run() {
     c_.BuildError.clear();
@@ -352,17 +350,27 @@ class SetupBuild {
     if (!CheckLayout("install", info.Pages) ||
         (info.HasUninstall == 1 && !CheckLayout("uninstall", info.UninstallPages)))
       return false;
+    // A crash of the build takes away what it wrote, as a failure does, and
+    // then winds up what the build was called from.
+    TCrashEnding* outer = TCrashEnding::Current();
+    TCrashEnding ending("Setup Builder", [this, outer] {
+      Abandon();
+      if (outer && outer->Ending) std::exchange(outer->Ending, nullptr)();
+    });
+    // The installer is written beside its final name and takes it only once
+    // it is complete, so an older installer stays as it is until then.
+    out_.emplace(target_);
+    if (!out_->IsOpen()) return Fail("Cannot create " + out_->Path());
     if (!CopyBase() || !ApplyIcon()) return false;
-    pak_ = std::make_unique<TPak>(work_, true, false);
-    if (!pak_->IsOpen()) return Fail("Cannot open " + work_ + " to append the archive");
+    pak_ = std::make_unique<TPak>(out_->Path(), true, false);
+    if (!pak_->IsOpen()) return Fail("Cannot open " + out_->Path() + " to append the archive");
     if (!CollectSetupFiles() || !CheckLanguages() || !WriteEntries()) return false;
     if (!pak_->WriteTable()) return Fail(pak_->LastError());
     int64_t end = FileSeek64(pak_->Handle(), platform::SeekOrigin::End, 0);
-    if (end < 0) return Fail("Cannot position in " + work_);
+    if (end < 0) return Fail("Cannot position in " + out_->Path());
     uint32_t setupSize = static_cast<uint32_t>(end);  // below 4 GiB: the archive sees to that
     pak_.reset();
-    RemoveTemporaryFiles();
-    if (!platform::RenameOver(work_, target_)) return Fail("Cannot replace " + target_);
+    if (!out_->Commit()) return Fail("Cannot replace " + target_);
 
     c_.Log("");
     c_.Log("Paked Contents Sizes   " + FormatSize(contents_.packed) + " / " + FormatSize(contents_.unpacked));
@@ -373,11 +381,15 @@ class SetupBuild {
   }
 
  private:
+  // What the build wrote goes; the archive first, which holds it open.
+  void Abandon() {
+    pak_.reset();
+    out_.reset();
+  }
+
   // Ends a build that failed: the error is logged and nothing it wrote stays.
   bool Fail(std::string text) {  // a copy: the text may be the archive's own
-    pak_.reset();
-    platform::RemoveFile(work_);
-    RemoveTemporaryFiles();
+    Abandon();
     return Refuse(std::move(text));
   }
 
@@ -402,29 +414,40 @@ class SetupBuild {
   bool CheckLanguages() {
     for (const TCompilerFileList::TFile& file : c_.FileList.Groups[0].Files) {
       if (!IsLanguageEntry(file.Name)) continue;
+      Bytes text;
       std::string fault;
-      try {
-        const Bytes text = ReadWholeFile(file.Source);
-        fault = LanguageFileFault(text.data(), text.size());
-      } catch (const EPakError& e) {
-        return Fail(e.what());
-      }
+      if (!ReadWholeFile(file.Source, text, fault)) return Fail(fault);
+      fault = LanguageFileFault(text.data(), text.size());
       if (!fault.empty())
         return Fail("The language file " + file.Source + " cannot be read by the installer: " + fault);
     }
     return true;
   }
 
-  void RemoveTemporaryFiles() {
-    platform::RemoveFile(setupInfoTemp_);
-    platform::RemoveFile(compLinesTemp_);
+  // A page the installer cannot build ends it at start-up for every player:
+  // each layout is loaded here, from the archive being written, as the
+  // installer and its uninstaller will load it.
+  bool CheckPages() {
+    const TSetupInfoFile& info = c_.SetupInfo;
+    for (bool uninstaller : {false, true}) {
+      if (uninstaller && info.HasUninstall != 1) continue;
+      std::string fault = LayoutPagesFault(*pak_, info, uninstaller);
+      if (!fault.empty())
+        return Fail("The " + std::string(uninstaller ? "uninstall" : "install") + " layout " +
+                    LayoutFolder(c_.ProgramDir, uninstaller ? info.UninstallPages : info.Pages) +
+                    " cannot be shown by the installer: " + fault);
+    }
+    return true;
   }
 
   bool CopyBase() {
     std::string base = c_.ProgramDir + "\\base\\setup.exe";
     if (!platform::FileExists(base)) return Fail("The base program " + base + " is missing");
-    if (!CanOpen(base)) return Fail("Cannot read the base program " + base);
-    if (!CopyWhole(base, work_)) return Fail("Cannot copy the base program to " + work_);
+    File in;
+    if (!in.Open(base, OpenMode::Read)) return Fail("Cannot read the base program " + base);
+    if (!CopyInto(in, out_->Stream())) return Fail("Cannot copy the base program to " + out_->Path());
+    // The icon writer and the archive open the copy by its name.
+    out_->Stream().Close();
     return true;
   }
 
@@ -434,86 +457,96 @@ class SetupBuild {
     std::vector<TIconImage> images;
     std::string reason;
     if (!ReadIconFile(icon, images, reason)) return Fail("The icon " + icon + " cannot be used: " + reason);
-    if (!c_.IconWriter || !c_.IconWriter(icon, work_)) return Fail("Cannot write the icon " + icon + " into " + work_);
+    if (!c_.IconWriter || !c_.IconWriter(icon, out_->Path()))
+      return Fail("Cannot write the icon " + icon + " into " + out_->Path());
     return true;
   }
 
   // Group 0 after the compile run's language files: the layouts, the
-  // finaliser, the change log, the setup information and the script.
+  // finaliser, the change log, the setup information and the script, the
+  // last two from memory.
   bool CollectSetupFiles() {
     TSetupInfoFile& info = c_.SetupInfo;
     TCompilerFileList& list = c_.FileList;
     const std::string& dir = c_.ProgramDir;
-    list.AddDir(LayoutFolder(dir, info.Pages), 0, "", true, "");
+    std::u16string fault = list.AddDir(LayoutFolder(dir, info.Pages), 0, "", true, "");
+    if (fault.empty() && info.HasUninstall == 1)
+      fault = list.AddDir(LayoutFolder(dir, info.UninstallPages), 0, "", true, "UNINSTALL_");
+    if (!fault.empty()) return Fail(platform::WideToAnsi(fault));
     if (info.HasUninstall == 1) {
-      list.AddDir(LayoutFolder(dir, info.UninstallPages), 0, "", true, "UNINSTALL_");
       list.AddFile(dir + "\\base\\Uninstall_Final.exe", "UNINSTALL_FINALISE.EXE", 0, "");
     }
     if (!info.Changelog.empty()) {
       list.AddFile(IncludeSlash(c_.SourceBaseDir) + info.Changelog, "Changelog", 0, "");
       info.Changelog = "ChangeLog";  // the entry name the installer reads it by
     }
-    if (!info.SaveToFile(setupInfoTemp_)) return Fail("Cannot write " + setupInfoTemp_);
-    list.AddFile(setupInfoTemp_, "SetupInfo", 0, "");
+    Bytes stored;
+    if (!info.Store(stored)) return Fail("The setup information cannot be stored: a text is longer than 65535 bytes");
+    list.AddContents("SetupInfo", std::move(stored));
     TCommandList none;
-    if (!c_.CompLines.SaveToFile(compLinesTemp_, c_.Commands ? *c_.Commands : none))
-      return Fail("Cannot write " + compLinesTemp_);
-    list.AddFile(compLinesTemp_, "CompiledLines", 0, "");
+    if (!c_.CompLines.Store(c_.Commands ? *c_.Commands : none, stored))
+      return Fail("The compiled script cannot be stored");
+    list.AddContents("CompiledLines", std::move(stored));
     return true;
   }
 
   bool WriteEntries() {
     const TCompilerFileList& list = c_.FileList;
-    std::vector<const TCompilerFileList::TFile*> files;
-    std::vector<std::string> sources;
+    std::vector<const TListedFile*> files;
     for (const auto& group : list.Groups)
-      for (const TCompilerFileList::TFile& file : group.Files) {
-        files.push_back(&file);
-        sources.push_back(file.Source);
-      }
+      for (const TListedFile& file : group.Files) files.push_back(&file);
     // Checked before anything is packed: the table counts in 16 bits.
     if (files.size() > kMaxPakEntries)
       return Fail(std::to_string(files.size()) + " files to pack; an installer holds at most " +
                   std::to_string(kMaxPakEntries));
     // The installer refuses such a name when it gets to it, halfway through
     // an installation; the author learns it now.
-    for (const TCompilerFileList::TFile* file : files) {
+    for (const TListedFile* file : files) {
       std::string fault = EntryNameFault(file->Name);
-      if (!fault.empty()) return Fail("Cannot pack " + file->Source + " as \"" + file->Name + "\": " + fault);
+      if (!fault.empty()) return Fail("Cannot pack " + SourceName(*file) + " as \"" + file->Name + "\": " + fault);
     }
     c_.Log("Adding Files:");
     c_.Log("");
+    // Group 0 comes first: the pages are checked once it is written, before
+    // the mod's files are waited for.
+    const size_t modFiles =
+        std::find_if(files.begin(), files.end(), [](const TListedFile* f) { return f->Group != 0; }) - files.begin();
     // A failure returns here: the pipeline stops its workers as it goes.
-    PackPipeline pipeline(std::move(sources), WorkerCount(c_.BuildThreads));
+    PackPipeline pipeline(files, WorkerCount(c_.BuildThreads));
     for (size_t k = 0; k < files.size(); ++k) {
-      const TCompilerFileList::TFile& file = *files[k];
+      if (k == modFiles && !CheckPages()) return false;
+      const TListedFile& file = *files[k];
       c_.Status(file.Name + " is being processed " + std::to_string(k + 1) + " of " + std::to_string(list.TotalCount));
       if (!WriteEntry(file, pipeline, k)) return false;
     }
-    return true;
+    return modFiles < files.size() || CheckPages();
   }
 
-  bool WriteEntry(const TCompilerFileList::TFile& file, PackPipeline& pipeline, size_t k) {
+  // The file an entry is packed from, for a refusal.
+  static std::string SourceName(const TListedFile& file) { return file.Contents ? "the " + file.Name : file.Source; }
+
+  bool WriteEntry(const TListedFile& file, PackPipeline& pipeline, size_t k) {
     PackedEntry packed = pipeline.Take(k);
     if (!packed.error.empty()) return Fail(packed.error);
     int index = pak_->AddEntry(file.Name, file.Source, file.Group);
     if (index < 0) return Fail(pak_->LastError());
     bool written;
-    try {
-      if (packed.copySource) {
-        written = pak_->WriteEntryRaw(index);
-      } else if (packed.blocks > 0) {
-        uint64_t block = 0;
-        written = pak_->WriteEntryBlocks(index, packed.record.OriginalSize, packed.blocks,
-                                         [&](TZBlock& into) { pipeline.TakeBlock(k, block++, into); });
-      } else {
-        written = pak_->WriteStoredBlock(index, packed.record, packed.block);
-      }
-    } catch (const EPakError& e) {
-      return Fail(e.what());
+    std::string blockFault;
+    if (packed.copySource) {
+      written = pak_->WriteEntryRaw(index);
+    } else if (packed.blocks > 0) {
+      uint64_t block = 0;
+      written = pak_->WriteEntryBlocks(index, packed.record.OriginalSize, packed.blocks, [&](TZBlock& into) {
+        blockFault = pipeline.TakeBlock(k, block++, into);
+        return blockFault;
+      });
+    } else {
+      written = pak_->WriteStoredBlock(index, packed.record, packed.block);
     }
-    // The archive's refusal (the 4 GiB limit) is the author's file's doing.
-    if (!written) return Fail(pak_->LastError() + " (adding " + file.Source + ")");
+    // A source that cannot be read names itself; the archive's refusal (the
+    // 4 GiB limit) is the author's file's doing too.
+    if (!blockFault.empty()) return Fail(blockFault);
+    if (!written) return Fail(pak_->LastError() + " (adding " + SourceName(file) + ")");
 
     const TPakFile& entry = pak_->Entries[index];
     std::string sizes = "   " + FormatSize(entry.StoredSize) + " / " + FormatSize(entry.OriginalSize);
@@ -525,7 +558,10 @@ class SetupBuild {
   }
 
   TCompiler& c_;
-  const std::string compiled_, target_, work_, setupInfoTemp_, compLinesTemp_;
+  const std::string target_;
+  // Declared in this order so that the archive, which holds the file open,
+  // goes before the file is taken away.
+  std::optional<platform::FileReplacement> out_;
   std::unique_ptr<TPak> pak_;
   SizeTotals contents_, setupFiles_;
 };

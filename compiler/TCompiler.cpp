@@ -6,6 +6,7 @@
 #include "installer-library/STokens.h"
 #include "platform/FileName.h"
 #include "platform/Program.h"
+#include "platform/Text.h"
 
 TCompiler& GlobalCompiler = *new TCompiler;
 
@@ -72,6 +73,7 @@ void TCompiler::RunCompileHooks() {
     TCommandClass* command = id > 0 && Commands ? Commands->Get(id) : nullptr;
     if (!command) continue;
     const std::string shortNameBefore = SetupInfo.SetupShortName, prefixBefore = SetupInfo.UninstallPrefix;
+    hookLine_ = CompLines.Lines[i].Line;
     command->CompilerProcess(*this, static_cast<int32_t>(i));
     if (SetupInfo.SetupShortName != shortNameBefore) shortNameLine = CompLines.Lines[i].Line;
     if (SetupInfo.UninstallPrefix != prefixBefore) {
@@ -169,7 +171,13 @@ std::vector<std::string> TCompiler::CompiledListing() const {
   return out;
 }
 
-void TCompiler::SetError(const std::string& text, int32_t sourceLine) {
-  Error.Text = text;
-  Error.Line = sourceLine;
+void TCompiler::SetError(const std::string& text, int32_t sourceLine) { Error = TCompilerError{text, sourceLine, {}}; }
+
+void TCompiler::SetError(const std::u16string& text, int32_t sourceLine) {
+  Error = TCompilerError{platform::WideToAnsi(text), sourceLine, text};
+}
+
+void TCompiler::QueueDir(const std::string& path, uint16_t group, const std::string& groupName) {
+  const std::u16string fault = FileList.AddDir(path, group, groupName, false, "");
+  if (!fault.empty()) SetError(fault, hookLine_);
 }

@@ -18,6 +18,9 @@
 struct TCompilerError {
   std::string Text;  // empty: no error
   int32_t Line = 0;  // 0-based source line
+  // The text as the window shows it, when it names a file by characters the
+  // code page does not have (Text holds '?' for them); else empty.
+  std::u16string Wide;
 };
 
 class TCompiler : public TCompileContext, public TFileListOwner {
@@ -75,14 +78,14 @@ class TCompiler : public TCompileContext, public TFileListOwner {
   TSetupInfoFile& Info() override { return SetupInfo; }
   const std::string& BaseDir() const override { return SourceBaseDir; }
   void SetError(const std::string& text, int32_t sourceLine) override;
+  void SetError(const std::u16string& text, int32_t sourceLine);
   uint16_t& LastGroup() override { return FileList.LastGroup; }
   uint16_t& RegKeyCount() override { return FileList.RegKeyCount; }
   void QueueFile(const std::string& source, const std::string& name, uint16_t group) override {
     FileList.AddFile(source, name, group, "");
   }
-  void QueueDir(const std::string& path, uint16_t group, const std::string& groupName) override {
-    FileList.AddDir(path, group, groupName, false, "");
-  }
+  // A folder the list cannot take whole is an error of the line that named it.
+  void QueueDir(const std::string& path, uint16_t group, const std::string& groupName) override;
   const std::string& ProgramFolder() const override { return ProgramDir; }
 
   // The setup builder (QXI_SetupBuilder.cpp): writes the installer
@@ -115,6 +118,9 @@ class TCompiler : public TCompileContext, public TFileListOwner {
   // Threads that pack the installer's entries: 0 for one per core, at most
   // 8. The installer's bytes do not depend on it.
   int BuildThreads = 0;
+
+ private:
+  int32_t hookLine_ = 0;  // the source line whose compile step runs
 };
 
 // The compiler of the program, created before any window and never freed.

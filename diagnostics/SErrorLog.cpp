@@ -12,6 +12,7 @@
 #include "installer-library/QXI_SetupInfo.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/MessageBox.h"
 
 namespace {
 
@@ -227,7 +228,9 @@ void CreateErrorLogWith(const TErrorLogSystem& system, TExceptionHook* hook, con
   // report again, and end the process, before the box is read. The box has
   // a thread of its own; this one waits for its answer.
   std::thread([&] { system.ShowBox(told, "Error Report"); }).join();
-  if (written) system.OpenReport(path);
+  // A viewer that nobody looks at would stay open after the run; the box
+  // has named the file.
+  if (written && platform::PersonWatching()) system.OpenReport(path);
   system.EndProcess();
   std::abort();
 }

@@ -2,8 +2,9 @@
 // ends: a plain-text file in the temporary folder with the installer's
 // identity, the error and its stage, the hook's stack trace and history, the
 // command line (one kind of argument masked) and facts about the machine.
-// The user is told where it is, it is opened in the text viewer, and the
-// process ends.
+// The user is told where it is (in a box, or on standard error when nobody
+// watches: platform/MessageBox.h), it is opened in the text viewer when
+// someone is there to read it, and the process ends with exit code 1.
 #pragma once
 
 #include <cstdint>
@@ -54,10 +55,10 @@ struct TErrorLogSystem {
 // was installed with and the Windows services. Windows only.
 TErrorLogSystem& ErrorLogSystem();
 
-// Writes the report, tells the user, opens it and ends the process, through
-// ErrorLogSystem() and the hook's lists. `ErrorType` names the stage ("Setup
-// Thread", "Verification Stage"; empty: the stage of the thread's crash
-// ending, else "Unknown"). Windows only.
+// Writes the report, tells the user, opens it (unless nobody watches) and
+// ends the process, through ErrorLogSystem() and the hook's lists.
+// `ErrorType` names the stage ("Setup Thread", "Verification Stage"; empty:
+// the stage of the thread's crash ending, else "Unknown"). Windows only.
 [[noreturn]] void CreateErrorLog(const std::string& ErrorText, const std::string& ErrorType);
 // The same for the error of another thread, one that cannot make the report
 // itself (its stack overflowed): `crash` is that thread's crash ending, or

@@ -5,6 +5,7 @@
 #include "diagnostics/SErrorLog.h"
 #include "diagnostics/uExceptionHook.h"
 #include "installer-library/SE_Global.h"
+#include "platform/MessageBox.h"
 #include "platform/TempPath.h"
 
 namespace {
@@ -42,7 +43,7 @@ TErrorLogSystem WindowsServices() {
   s.PhysicalMemory = PhysicalMemory;
   s.MeasureCPUSpeed = MeasureCPUSpeed;
   s.ShowBox = [](const std::string& text, const std::string& caption) {
-    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+    platform::ShowMessageBox(text, caption, platform::kMbOk);
   };
   s.OpenReport = [](const std::string& path) {
     ShellExecuteA(static_cast<HWND>(ErrorLogSystem().OwnerWindow), nullptr, path.c_str(), nullptr, nullptr,

@@ -2,7 +2,8 @@
 // runs, records a stack trace whose lines name the module and, where an
 // address map exists, the unit and source line, keeps a short history of
 // earlier traces and messages for the error report, and in strict mode ends
-// the process with a message box instead of letting the exception go on.
+// the process with a message box and the error report instead of letting the
+// exception go on.
 //
 // On Windows two kinds of raise reach it: every C++ throw (a rethrow of the
 // exception being handled is not a new raise and passes untraced), and the

@@ -21,6 +21,7 @@
 #include "diagnostics/SErrorHelper_win32.h"
 #include "diagnostics/SErrorLog.h"
 #include "diagnostics/uExceptionHook.h"
+#include "platform/MessageBox.h"
 #include "platform/Program.h"
 
 namespace {
@@ -33,7 +34,7 @@ PVOID FaultHandler = nullptr;
 std::vector<std::string> InstalledParams;
 
 void MessageBoxNoOwner(const std::string& text, const std::string& caption) {
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+  platform::ShowMessageBox(text, caption, platform::kMbOk);
 }
 
 std::atomic<TErrorSystemBox> Box{MessageBoxNoOwner};
@@ -72,7 +73,7 @@ bool ExceptionHookProc(const CONTEXT& context, const std::string* message, bool 
   } rearm;
   TExceptionHook* hook = ExceptionHook.get();
   if (!hook) return false;
-  std::string traceError, strictText;
+  std::string traceError, strictText, strictMessage;
   bool traceFailed = false;
   {
     struct TBusy {
@@ -95,14 +96,20 @@ bool ExceptionHookProc(const CONTEXT& context, const std::string* message, bool 
     } catch (...) {
       // Out of memory for the history: the raise itself matters more.
     }
-    if (strictEnds && (StrictErrorSystem || ForceStrictErrorSystem)) strictText = hook->StrictReport();
+    if (strictEnds && (StrictErrorSystem || ForceStrictErrorSystem)) {
+      strictText = hook->StrictReport();
+      strictMessage = hook->LastMessage;
+    }
   }
   // The boxes wait for a click: shown without the lock, so that a report
   // on another thread is not held up by them.
   if (traceFailed) Box.load()("Error Getting StackTrace.\r\r" + traceError, "Error System");
   if (!strictText.empty()) {
     Box.load()(strictText, "Error System");
-    TerminateProcess(GetCurrentProcess(), kFailureExitCode);
+    // The box is strict mode's own; the written report, which every fault
+    // of the programs leaves, follows it. No handler runs, but the thread's
+    // crash ending does, so that the work under way leaves nothing half done.
+    CreateErrorLog(strictMessage, "");
   }
   return true;
 }

@@ -10,6 +10,7 @@
 #include "installer-library/QXI_FD.h"
 #include "installer-library/QXI_RegRoot.h"
 #include "installer-library/SE_Global.h"
+#include "installer-library/SE_Originals.h"
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
@@ -320,10 +321,16 @@ void TCopyFileCommand::SFXProcess(int32_t lineIndex) {
   SetStatusText(TLanguages::ReplaceText(status, u"<%FILENAME%>",
                                         platform::AnsiToWide(source.substr(FolderOfPath(source).size()))));
   const bool existed = platform::FileExists(destination);
+  std::string keepError;
+  if (platform::FileExists(source) && !KeepOriginal(destination, keepError)) {
+    FailInstallation(keepError);
+    return;
+  }
   bool copied = platform::CopyFileOver(source, destination);
   // Logged when this wrote it: a missing source writes nothing, and a file
   // of the player's that was there already is not the uninstaller's to
-  // delete; a failed copy that left a new file behind is logged.
+  // delete (a copy it wrote over was kept); a failed copy that left a new
+  // file behind is logged.
   if (copied || (!existed && platform::FileExists(destination))) UninstallList.AddFile(destination);
   // A missing source copies nothing, as scripts expect; a file that is
   // there but cannot be copied leaves the installation incomplete.

@@ -4,7 +4,6 @@
 
 #include "installer-library/QXI_CommandList.h"
 #include "platform/ByteOrder.h"
-#include "platform/File.h"
 #include "platform/buffer_type.h"
 
 namespace {
@@ -43,13 +42,6 @@ bool TCompLines::Store(const TCommandList& commands, Bytes& out) {
   for (size_t i = 0; i < Lines.size(); ++i)
     if (!IsPlaceholder(Lines[i], commands)) Lines[i].Line = static_cast<int32_t>(i);
   return true;
-}
-
-bool TCompLines::SaveToFile(const std::string& path, const TCommandList& commands) {
-  Bytes out;
-  if (!Store(commands, out)) return false;
-  platform::File file;
-  return file.Open(path, platform::OpenMode::Create) && file.Write(out.data(), out.size());
 }
 
 bool TCompLines::LoadFromBuffer(const void* data, size_t size, std::string& reason) {

@@ -39,9 +39,6 @@ class TCompLines {
   // parameter longer than 65,535 bytes, or an id that is neither a label,
   // a placeholder nor a registered command.
   bool Store(const TCommandList& commands, Bytes& out);
-  // Creates or truncates the file and writes the stored form; false when it
-  // cannot be stored (the file is then untouched) or not written.
-  bool SaveToFile(const std::string& path, const TCommandList& commands);
   // Replaces the lines by those stored in the caller's block. A block that
   // is cut short, holds more than the lines, or holds a record the writer
   // never produces (an id outside the command range, a Line that is not the

@@ -4,10 +4,11 @@
 #include "installer-library/QXI_Global.h"
 #include "installer-library/SE_Global.h"
 #include "installer-library/SE_Languages.h"
+#include "installer-library/SE_Originals.h"
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/Directory.h"
-#include "platform/File.h"
 #include "platform/FileName.h"
+#include "platform/FileReplacement.h"
 #include "platform/Text.h"
 
 namespace {
@@ -85,6 +86,7 @@ bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string
     std::string target = folder + entry.Name;
     std::string fault = EntryNameFault(entry.Name);
     if (!fault.empty()) return Fail(error, "Refused to extract \"" + entry.Name + "\": " + fault);
+    if (!KeepOriginal(target, error)) return false;
     if (entry.OriginalSize >= kLargeEntrySize) {
       if (!ExtractLargeEntry(pak, target, entry.Name, entry.OriginalSize, index, error, progress)) return false;
     } else {
@@ -105,8 +107,7 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
     return Fail(error, DamagedText(name));
   ForceDirectoriesLogged(FolderOfPath(target));
   // An earlier file of that name stays until the copy is whole and verified.
-  platform::File out;
-  const std::string written = OpenWholeFileWrite(target, out);
+  platform::FileReplacement out(target, platform::FileReplacement::Aside::WhenReplacing);
   if (!out.IsOpen()) return Fail(error, WriteFailedText(target));
   uint64_t done = 0;
   auto status = [&] {
@@ -118,7 +119,7 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
   bool copied = size == 0 || pak.ReadStoredInPieces(
                                  index,
                                  [&](const uint8_t* data, size_t n) {
-                                   if (!out.Write(data, n)) {
+                                   if (!out.Stream().Write(data, n)) {
                                      writeFailed = true;
                                      return false;
                                    }
@@ -127,6 +128,6 @@ bool ExtractLargeEntry(TPak& pak, const std::string& target, const std::string& 
                                    return true;
                                  },
                                  pieceSize);
-  if (EndWholeFileWrite(out, written, target, copied)) return true;
+  if (copied && out.Commit()) return true;
   return Fail(error, writeFailed || copied ? WriteFailedText(target) : DamagedText(name));
 }

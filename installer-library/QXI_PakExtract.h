@@ -30,10 +30,12 @@ bool IsSafeEntryName(const std::string& name);
 
 // Writes every entry of the group to dir + "\" + its name, with one status
 // text (language string 18) and one progress step per entry and a last
-// status with an empty name. Each file is logged for uninstall once it has
-// been written. Stops at the first entry that cannot be extracted (unsafe
-// name, unreadable data, failed write, a full uninstall log) with error
-// set; no partial file is left behind, and an earlier file stays as it was.
+// status with an empty name. A file of the player's that an entry writes
+// over is kept first (KeepOriginal). Each file is logged for uninstall once
+// it has been written. Stops at the first entry that cannot be extracted
+// (unsafe name, unreadable data, failed write, a full uninstall log, a
+// file that cannot be kept) with error set; no partial file is left
+// behind, and an earlier file stays as it was.
 bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string& error,
                   TExtractProgress& progress = HandOffProgress());
 

@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "platform/File.h"
 #include "platform/buffer_type.h"
 
 bool TSetupInfoFile::Store(Bytes& out) const {
@@ -19,13 +18,6 @@ bool TSetupInfoFile::Store(Bytes& out) const {
   out.push_back(IsUninstaller);
   out.push_back(HasUninstall);
   return ok;
-}
-
-bool TSetupInfoFile::SaveToFile(const std::string& path) const {
-  Bytes out;
-  if (!Store(out)) return false;
-  platform::File file;
-  return file.Open(path, platform::OpenMode::Create) && file.Write(out.data(), out.size());
 }
 
 bool TSetupInfoFile::LoadFromBuffer(const void* data, size_t size, std::string& reason) {

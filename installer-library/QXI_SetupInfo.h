@@ -45,10 +45,6 @@ class TSetupInfoFile {
   // The stored form; false when a string is longer than 65,535 bytes and so
   // cannot be stored.
   bool Store(Bytes& out) const;
-  // Creates or truncates the file and writes the stored form. False when the
-  // record cannot be stored or the file not written; a record that cannot be
-  // stored leaves an existing file untouched.
-  bool SaveToFile(const std::string& path) const;
   // Reads the stored form from the caller's block. A block that ends early
   // or holds more than one record is damaged: false, with the reason in
   // `reason` (the field that runs past the end and its byte, or the bytes

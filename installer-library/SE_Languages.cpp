@@ -16,7 +16,14 @@ constexpr char16_t kCR = u'\r', kLF = u'\n';
 const std::u16string kTagStart = u"<LANG";
 
 // Integer conversion with the installer's rules; only the low 16 bits count.
-uint16_t Low16(const std::u16string& text) { return static_cast<uint16_t>(StrToInt32(WideToAnsi(text))); }
+// Why the text is no integer, or empty with `value` set.
+std::string Low16(const std::u16string& text, uint16_t& value) {
+  const std::string ansi = WideToAnsi(text);
+  int32_t number = 0;
+  if (!TryStrToInt32(ansi, number)) return IntegerConversionFault(ansi);
+  value = static_cast<uint16_t>(number);
+  return "";
+}
 
 // A tag's number: decimal digits, or "$" and hexadecimal digits, that
 // convert as an integer.
@@ -138,8 +145,13 @@ int TUnicodeStringList::Add(const std::u16string& text) {
 }
 
 const std::u16string& TUnicodeStringList::Get(int index) const {
-  if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  if (std::string fault = IndexFault(index); !fault.empty()) throw EListError(fault);
   return lines_[index];
+}
+
+std::string TUnicodeStringList::IndexFault(int index) const {
+  if (index >= 0 && index < Count()) return "";
+  return "List index out of bounds (" + std::to_string(index) + ")";
 }
 
 // --- one language ------------------------------------------------------------
@@ -148,16 +160,22 @@ void TLanguage::LoadFromBuffer(const void* buffer, size_t size) {
   TUnicodeStringList lines;
   lines.LoadFromBuffer(buffer, size);
   int line = 0;
-  LoadFromLines(lines, line);
+  if (std::string fault = LoadFromLines(lines, line); !fault.empty()) throw std::runtime_error(fault);
 }
 
-void TLanguage::LoadFromLines(const TUnicodeStringList& lines, int& line) {
-  line = 0;
-  Name = lines.Get(line);
+std::string TLanguage::LoadFromLines(const TUnicodeStringList& lines, int& line) {
+  for (line = 0; line < 2; ++line)
+    if (std::string fault = lines.IndexFault(line); !fault.empty()) return fault;
+  Name = lines.Get(0);
   line = 1;
-  ParseLangIds(lines.Get(line));
+  if (std::string fault = ParseLangIds(lines.Get(line)); !fault.empty()) return fault;
   Strings.clear();
-  for (line = 2; line < lines.Count(); ++line) Strings.push_back(ParseStringLine(lines.Get(line)));
+  for (line = 2; line < lines.Count(); ++line) {
+    TLID id;
+    if (std::string fault = ParseStringLine(lines.Get(line), id); !fault.empty()) return fault;
+    Strings.push_back(std::move(id));
+  }
+  return "";
 }
 
 std::string LanguageFileFault(const void* buffer, size_t size) {
@@ -171,51 +189,49 @@ std::string LanguageFileFault(const void* buffer, size_t size) {
   TUnicodeStringList lines;
   lines.LoadFromBuffer(buffer, size);
   int line = 0;
-  try {
-    TLanguage language;
-    language.LoadFromLines(lines, line);
-  } catch (const std::exception& e) {
-    // Lines are counted from 1 here, as an editor counts them.
-    const std::string where = "line " + std::to_string(line + 1);
-    if (line >= lines.Count())
-      return where + " is missing (" + e.what() + "): the installer reads " + std::to_string(lines.Count()) +
-             " lines, each must end in CR LF";
-    return where + ": " + e.what();
-  }
-  return "";
+  TLanguage language;
+  const std::string fault = language.LoadFromLines(lines, line);
+  if (fault.empty()) return "";
+  // Lines are counted from 1 here, as an editor counts them.
+  const std::string where = "line " + std::to_string(line + 1);
+  if (line >= lines.Count())
+    return where + " is missing (" + fault + "): the installer reads " + std::to_string(lines.Count()) +
+           " lines, each must end in CR LF";
+  if (line == 1)
+    return where + ": " + fault + " (the language identifiers in hexadecimal: one alone, as 409, or each " +
+           "followed by ;, as 409;809;)";
+  return where + ": " + fault + " (every line from line 3 on is a number, a blank and the text; no empty lines)";
 }
 
-void TLanguage::ParseLangIds(const std::u16string& line) {
+std::string TLanguage::ParseLangIds(const std::u16string& line) {
   // Identifiers are hexadecimal without the "$" that the conversion expects;
   // each must be followed by ";", so text after the last ";" converts as an
   // empty identifier and fails.
   LangIds.clear();
-  auto hex = [](const std::u16string& id) { return Low16(u"$" + id); };
-  size_t semi = line.find(u';');
-  if (semi == std::u16string::npos) {
-    LangIds.push_back(hex(line));
-    return;
-  }
+  auto add = [this](const std::u16string& id) {
+    uint16_t value = 0;
+    std::string fault = Low16(u"$" + id, value);
+    if (fault.empty()) LangIds.push_back(value);
+    return fault;
+  };
+  if (line.find(u';') == std::u16string::npos) return add(line);
   for (size_t at = 0; at < line.size();) {
-    semi = line.find(u';', at);
-    if (semi == std::u16string::npos) {
-      LangIds.push_back(hex(u""));
-      break;
-    }
-    LangIds.push_back(hex(line.substr(at, semi - at)));
+    const size_t semi = line.find(u';', at);
+    if (semi == std::u16string::npos) return add(u"");
+    if (std::string fault = add(line.substr(at, semi - at)); !fault.empty()) return fault;
     at = semi + 1;
   }
+  return "";
 }
 
-TLID TLanguage::ParseStringLine(const std::u16string& line) {
+std::string TLanguage::ParseStringLine(const std::u16string& line, TLID& id) {
   std::u16string first, rest;
   WideSplitFirstToken(line, first, rest);
-  TLID id;
-  id.Number = Low16(first);
+  if (std::string fault = Low16(first, id.Number); !fault.empty()) return fault;
   size_t start = 0;
   while (start < rest.size() && IsBlankOrControl(rest[start])) ++start;
   id.Text = rest.substr(start);
-  return id;
+  return "";
 }
 
 // --- the language list ---------------------------------------------------------

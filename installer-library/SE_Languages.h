@@ -29,6 +29,9 @@ class TUnicodeStringList {
   const std::u16string& Get(int index) const;
   int Count() const { return static_cast<int>(lines_.size()); }
   void Clear() { lines_.clear(); }
+  // Why there is no line at index ("List index out of bounds (n)"), or
+  // empty when there is.
+  std::string IndexFault(int index) const;
 
  private:
   std::vector<std::u16string> lines_;
@@ -52,22 +55,28 @@ class TLanguage {
   std::vector<TLID> Strings;  // file order; the first of equal numbers wins
 
   // Line 0 is the name, line 1 the identifiers, every further line one
-  // numbered string. Errors (too few lines, a number that does not convert)
-  // propagate to the caller.
+  // numbered string. A file that does not load raises its reason (that of
+  // LoadFromLines): Setup's start-up ends in its error report with it.
   void LoadFromBuffer(const void* buffer, size_t size);
-  // The same from the file's lines; `line` follows the line being read, so
-  // after an error it is the index of the line that failed.
-  void LoadFromLines(const TUnicodeStringList& lines, int& line);
-  // "409" alone, or identifiers each followed by ";" ("409;809;").
-  void ParseLangIds(const std::u16string& line);
-  static TLID ParseStringLine(const std::u16string& line);
+  // The same from the file's lines, refused rather than raised: why they
+  // make no language (a line missing, as with LF-only line ends, or a number
+  // that does not convert, as on an empty line), empty when they do. `line`
+  // is then the index of the line that failed; the language may be loaded
+  // in part.
+  std::string LoadFromLines(const TUnicodeStringList& lines, int& line);
+  // "409" alone, or identifiers each followed by ";" ("409;809;"): why the
+  // line is neither, or empty.
+  std::string ParseLangIds(const std::u16string& line);
+  // Why the line is no numbered string, or empty with `id` filled in.
+  static std::string ParseStringLine(const std::u16string& line, TLID& id);
 };
 
 // Why the installer could not load a language file from these bytes, for
 // the author who builds it in: no byte-order mark FF FE (the installer would
-// skip the first two bytes unseen and misread the name), or the line and
-// the error the loading meets (a line missing, as with LF-only line ends, or
-// a number that does not convert, as on an empty line). Empty when it loads.
+// skip the first two bytes unseen and misread the name), or the line
+// (counted from 1), the error the loading meets there (a line missing, as
+// with LF-only line ends, or a number that does not convert, as on an empty
+// line) and what that line must hold. Empty when it loads.
 std::string LanguageFileFault(const void* buffer, size_t size);
 
 class TLanguages {

@@ -8,6 +8,7 @@
 #include "platform/ByteOrder.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/FileReplacement.h"
 #include "platform/Text.h"
 #include "platform/buffer_type.h"
 
@@ -70,6 +71,8 @@ void TUninstallList::Clear() {
 
 bool TUninstallList::HasFile(const std::string& path) const { return files_.Has(path); }
 
+bool TUninstallList::NamesFile(const std::string& path) const { return files_.Has(LoggedPath(path)); }
+
 bool TUninstallList::HasRegEntry(const std::string& entry) const { return regEntries_.Has(entry); }
 
 bool TUninstallList::AddFile(const std::string& path) {
@@ -120,14 +123,8 @@ std::string TUninstallList::LogPath(const std::string& dir, const std::string& p
   return (dir.empty() || dir.back() != '\\' ? dir + "\\" : dir) + prefix + "install.log";
 }
 
-namespace {
-
-std::string AsideOf(const std::string& log) { return log + ".new"; }
-
-}  // namespace
-
 bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefix) const {
-  std::string path = LogPath(dir, prefix), aside = AsideOf(path);
+  const std::string path = LogPath(dir, prefix);
   const std::vector<std::string>* lists[] = {&Files(), &RegEntries(), &Dirs()};
   // Built whole and written at once: an installation saves its log again
   // and again while it runs.
@@ -137,32 +134,44 @@ bool TUninstallList::SaveToFile(const std::string& dir, const std::string& prefi
   for (const auto* list : lists)
     for (size_t i = 0; written && i < list->size(); ++i)
       written = PutStr(bytes, DigitKeyEncode(kDigitKeyA, (*list)[i]));
-  {
-    platform::File file;
-    written = written && file.Open(aside, platform::OpenMode::Create) && file.Write(bytes.data(), bytes.size());
-  }
-  if (written && platform::RenameOver(aside, path)) return true;
-  platform::RemoveFile(aside);
-  return false;
+  platform::FileReplacement file(path);
+  return written && file.IsOpen() && file.Stream().Write(bytes.data(), bytes.size()) && file.Commit();
+}
+
+std::string TUninstallList::OwnerPath(const std::string& dir, const std::string& prefix) {
+  const std::string log = LogPath(dir, prefix);
+  return log.substr(0, log.size() - 3) + "owner";
 }
 
 void TUninstallList::RemoveFile(const std::string& dir, const std::string& prefix) {
   const std::string path = LogPath(dir, prefix);
   platform::RemoveFile(path);
+  platform::RemoveFile(OwnerPath(dir, prefix));
   // A process killed while it saved the log leaves its copy in the making.
-  platform::RemoveFile(AsideOf(path));
+  platform::RemoveFile(platform::FileReplacement::AsideOf(path));
 }
 
 bool TUninstallList::LoadFromFile(const std::string& dir, const std::string& prefix) {
-  std::string path = LogPath(dir, prefix);
-  loadError_.clear();
+  // Damaged input is refused as missing input is: a script that loads a
+  // log must not lose what it has logged to a file that is not one.
+  TUninstallList read;
+  const bool whole = read.ReadFrom(LogPath(dir, prefix));
+  loadError_ = read.loadError_;
+  if (!whole) return false;
+  files_ = std::move(read.files_);
+  regEntries_ = std::move(read.regEntries_);
+  dirs_ = std::move(read.dirs_);
   ++revision_;
+  return true;
+}
+
+bool TUninstallList::ReadFrom(const std::string& path) {
+  loadError_.clear();
   auto fail = [this](std::string why) {
     loadError_ = std::move(why);
     return false;
   };
   if (!platform::FileExists(path)) return fail("No log " + path);
-  Clear();
   platform::File file;
   uint8_t counts[6];
   if (!file.Open(path, platform::OpenMode::Read)) return fail("Cannot open " + path);
@@ -188,7 +197,7 @@ bool TUninstallList::LoadFromFile(const std::string& dir, const std::string& pre
 bool TUninstallList::MergeFromFile(const std::string& dir, const std::string& prefix) {
   if (!platform::FileExists(LogPath(dir, prefix))) return true;
   TUninstallList earlier;
-  const bool whole = earlier.LoadFromFile(dir, prefix);
+  const bool whole = earlier.ReadFrom(LogPath(dir, prefix));
   loadError_ = earlier.loadError_;
   for (const std::string& file : files_.Items) earlier.files_.Add(file);
   for (const std::string& entry : regEntries_.Items) earlier.regEntries_.Add(entry);

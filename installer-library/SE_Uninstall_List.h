@@ -27,6 +27,8 @@ class TUninstallList {
   void Clear();
   // Compared with A-Z folded to a-z and every other byte as it is.
   bool HasFile(const std::string& path) const;
+  // Whether a file's path (as AddFile takes it) is logged.
+  bool NamesFile(const std::string& path) const;
   bool HasRegEntry(const std::string& entry) const;
   // Each Add returns true when the text is in its list afterwards. A text
   // the file could not hold (a full list, more than 65,535 bytes) is
@@ -53,13 +55,17 @@ class TUninstallList {
   // Writes the log aside and renames it over the old one, so a failed save
   // leaves the old log intact; false on failure.
   bool SaveToFile(const std::string& dir, const std::string& prefix) const;
-  // Removes the log, and what a save that was cut short left beside it.
+  // dir + "\" + prefix + "install.owner": the mark beside an installation's
+  // log that names the setup it belongs to (its short name).
+  static std::string OwnerPath(const std::string& dir, const std::string& prefix);
+  // Removes the log with its mark, and what a save that was cut short left
+  // beside it.
   static void RemoveFile(const std::string& dir, const std::string& prefix);
-  // Replaces the lists by the file's content. A missing file leaves them as
-  // they are; one that cannot be opened empties them; a file that ends
-  // early keeps the entries read whole. True when the whole log was read;
-  // false with the reason in LoadError otherwise. Never throws, and holds
-  // no more than the file's own bytes whatever its counts claim.
+  // Replaces the lists by the file's content when the whole log can be
+  // read. A log that is missing, cannot be opened or is damaged leaves them
+  // as they are. True when the lists were replaced; false with the reason
+  // in LoadError otherwise. Never throws, and holds no more than the file's
+  // own bytes whatever its counts claim.
   bool LoadFromFile(const std::string& dir, const std::string& prefix);
   // Why the last LoadFromFile or MergeFromFile returned false, with the
   // numbers.
@@ -96,6 +102,11 @@ class TUninstallList {
     bool Replace(const std::string& from, const std::string& to);
     void Clear();
   };
+  // Reads the log at path into these (empty) lists, as far as it holds
+  // whole entries; false with the reason in loadError_ when it is not read
+  // whole.
+  bool ReadFrom(const std::string& path);
+
   TUniqueList files_, regEntries_;
   std::vector<std::string> dirs_;
   std::string loadError_;

@@ -29,7 +29,8 @@ std::string ContainerPath(const std::string& name) { return AddBackslash(SetupIn
 // failure text and the script stops after this line.
 void Abort(const std::string& text) { FailInstallation(text, "VFS Error"); }
 
-// Closes the open container without saving it: the file stays as it is.
+// Closes the open container without saving it: the container and its side
+// file stay as they were before it was opened.
 void DiscardGameVFS() {
   if (GameVFS) GameVFS->Close();
   GameVFS.reset();
@@ -155,8 +156,17 @@ void UpdateGameVFS(uint16_t group, const std::string& name, bool saveAndClose, T
     return Abort("Error: Unable to open <" + name + ">\n" + e.what());
   }
   // The whole group must fit before its first file goes in: a container
-  // that ran out of room halfway would keep half an update.
-  if (std::string refusal = GroupRefusal(name, group); !refusal.empty()) {
+  // that ran out of room halfway would keep half an update. So must the
+  // copy the update is made in.
+  std::string refusal = GroupRefusal(name, group);
+  if (refusal.empty()) {
+    try {
+      GameVFS->BeginUpdate();
+    } catch (const EVFSError& e) {
+      refusal = "Error: Unable to update <" + name + ">\n" + e.what();
+    }
+  }
+  if (!refusal.empty()) {
     DiscardGameVFS();
     return Abort(refusal);
   }

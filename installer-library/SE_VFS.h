@@ -2,7 +2,9 @@
 // the installer archive goes into a virtual-file container that lies in the
 // install directory, which is then saved (checksum and side file) and
 // closed, or kept open for a following line. One container is open at a
-// time. Runs on the setup thread.
+// time. Runs on the setup thread. Until it is saved, the container and its
+// side file on disk are as they were (TVFSFile), so a run killed during an
+// update leaves them as the game knew them.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,8 @@
 #include "installer-library/SIntegerText.h"
 
-EIntegerConversion::EIntegerConversion(const std::string& text)
-    : std::runtime_error("'" + text + "' is not a valid integer value") {}
+EIntegerConversion::EIntegerConversion(const std::string& text) : std::runtime_error(IntegerConversionFault(text)) {}
+
+std::string IntegerConversionFault(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
 
 namespace {
 

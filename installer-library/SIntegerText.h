@@ -14,6 +14,10 @@ class EIntegerConversion : public std::runtime_error {
   explicit EIntegerConversion(const std::string& text);
 };
 
+// Why the text is not an integer, as the conversion says it:
+// "'<text>' is not a valid integer value".
+std::string IntegerConversionFault(const std::string& text);
+
 // True with the value when the whole text is an integer. A decimal must lie
 // within the signed 32-bit range; a hexadecimal may use all 32 bits and is
 // taken as their signed value, so "$FFFFFFFF" is -1 (colour codes rely on it).

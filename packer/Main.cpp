@@ -1,5 +1,6 @@
 #include "packer/Main.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -38,6 +39,16 @@ TPackerOptions ParseCommandLine(const std::vector<std::string>& params) {
   return o;
 }
 
+std::vector<std::u16string> ErrorLines(const std::u16string& text) {
+  std::vector<std::u16string> lines;
+  for (size_t at = 0; at <= text.size();) {
+    size_t end = std::min(text.find(u'\n', at), text.size());
+    lines.push_back((lines.empty() ? u"Error: " : u"  ") + text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
 int64_t RoundToMiB(int64_t bytes) {
   constexpr int64_t kMiB = 1 << 20;
   int64_t q = bytes / kMiB, r = bytes % kMiB;
@@ -62,8 +73,11 @@ int TPacker::RunPacker(const std::vector<std::string>& params, const std::string
   try {
     if (options_.Mode == kModeMake) code = MakeArchive();
     if (options_.Mode == kModeInfo) code = DisplayArchiveInfo();
+  } catch (const EQXPError& e) {
+    ReportError(e.Wide.empty() ? platform::AnsiToWide(e.what()) : e.Wide);
+    code = kExitFailure;
   } catch (const std::exception& e) {
-    ReportError(e.what());
+    ReportError(platform::AnsiToWide(e.what()));
     code = kExitFailure;
   }
   console_.SetTitle("");
@@ -112,13 +126,14 @@ int TPacker::DisplayArchiveInfo() {
   TQXPReadStatus status = qxp.Open(options_.ArchivePath);
   console_.WriteText("Ver: " + std::to_string(qxp.Header.Version), 1, kGrey, 2);
   console_.WriteText("Count: " + std::to_string(qxp.Header.Count), 1, kGrey, 3);
+  // The reader's reason goes below the verdict.
   switch (status) {
     case TQXPReadStatus::InvalidVersion:
-      throw EQXPError("Invalid QXP Version");
+      throw EQXPError("Invalid QXP Version\n" + qxp.Detail);
     case TQXPReadStatus::InvalidHeader:
-      throw EQXPError("Invalid QXP Header");
+      throw EQXPError("Invalid QXP Header\n" + qxp.Detail);
     case TQXPReadStatus::InvalidTable:
-      throw EQXPError("Invalid QXP Table");
+      throw EQXPError("Invalid QXP Table\n" + qxp.Detail);
     case TQXPReadStatus::Ok:
       break;
   }
@@ -154,13 +169,21 @@ void TPacker::ShowUsage() {
   PromptAndWait();
 }
 
-void TPacker::ReportError(const std::string& text) {
+void TPacker::ReportError(const std::u16string& text) {
   error_ = text;
+  std::vector<std::u16string> lines = ErrorLines(text);
   if (console_.Plain()) {
-    platform::WriteErrorLine("Error: " + text);
+    for (const std::u16string& line : lines) platform::WriteErrorLine(line);
     return;
   }
-  console_.WriteText("Error: " + text, 1, kGrey, console_.PromptRow() - 1);
+  // Right above the prompt, below the title and the archive's figures: as
+  // many lines as fit there; all of them are printed again once the screen
+  // is given back.
+  int row = std::max(4, console_.PromptRow() - static_cast<int>(lines.size()));
+  for (size_t k = 0; k < lines.size() && row < console_.PromptRow(); ++k, ++row) {
+    console_.ClearLine(row);
+    console_.WriteText(platform::WideToAnsi(lines[k]), 1, kGrey, row);
+  }
   // The information screen always waits; a make run only without -nowait.
   if (options_.Mode == kModeInfo || options_.WaitForKey) PromptAndWait();
   console_.Flush();

@@ -30,6 +30,10 @@ struct TPackerOptions {
 // switch wins.
 TPackerOptions ParseCommandLine(const std::vector<std::string>& params);
 
+// A failure's text as the lines printed: "Error: " before the first line,
+// an indent before each further one (a reason, or a refused file).
+std::vector<std::u16string> ErrorLines(const std::u16string& text);
+
 // A byte count in MiB, rounded to the nearest (halves to even).
 int64_t RoundToMiB(int64_t bytes);
 
@@ -40,7 +44,7 @@ class TPacker {
   // Runs one mode; the exit code. `version` is appended to the title.
   int RunPacker(const std::vector<std::string>& params, const std::string& version);
   // The failure of the run, empty after a completed one.
-  const std::string& Error() const { return error_; }
+  const std::u16string& Error() const { return error_; }
   const std::string& Title() const { return title_; }
 
  private:
@@ -48,12 +52,12 @@ class TPacker {
   int DisplayArchiveInfo();
   void ShowProgress(const TQXP& qxp, int done, int total);
   void ShowUsage();
-  void ReportError(const std::string& text);
+  void ReportError(const std::u16string& text);
   void PromptAndWait();
   void WaitForKey();
 
   TConsole& console_;
   TPackerOptions options_;
   std::string title_ = "Vessok v";
-  std::string error_;
+  std::u16string error_;
 };

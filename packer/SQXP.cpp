@@ -8,10 +8,12 @@
 #include <random>
 
 #include "Global/CRC.h"
+#include "Global/SWAV.h"
 #include "Global/ZBlocks.h"
-#include "packer/SWAV.h"
 #include "platform/Directory.h"
+#include "platform/FileReplacement.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 using platform::File;
 using platform::OpenMode;
@@ -22,6 +24,20 @@ namespace {
 bool EndsWithSeparator(const std::string& path) { return !path.empty() && (path.back() == '\\' || path.back() == '/'); }
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+// A drive's root however it is spelt: "Z:", "Z:\", "\\?\Z:\", "\\.\Z:" (with
+// either separator and any number of them), or the current drive's, "\".
+bool IsDriveRoot(std::string path) {
+  for (const char* device : {"\\\\?\\", "\\\\.\\", "//?/", "//./"}) {
+    if (path.rfind(device, 0) != 0) continue;
+    path.erase(0, 4);
+    break;
+  }
+  size_t last = path.find_last_not_of("\\/");
+  path.erase(last == std::string::npos ? 0 : last + 1);
+  bool letter = !path.empty() && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  return path.empty() || (path.size() == 2 && letter && path[1] == ':');
+}
 
 }  // namespace
 
@@ -67,18 +83,21 @@ std::string CannotPack(const std::string& name, const std::string& why) {
   return "Cannot pack " + Quoted(name) + ": " + why;
 }
 
+const char kTooLarge[] = "the file is too large for an archive (2 GiB at most)";
+
 }  // namespace
 
-// One piece of coding for a worker: a whole file, or one block of a file
-// coded in blocks.
+// One piece of coding for a worker: a whole file, one block of a file
+// coded in blocks, or one piece of a sound.
 struct TQXPJob {
   int Entry = -1;
   bool Blocked = false;
-  uint64_t Block = 0;  // an entry's first job is its block 0
+  TWavBlobCoder* Sound = nullptr;  // the coder of the sound whose piece it is
+  uint64_t Block = 0;              // an entry's first job is its block (or piece) 0
   bool Last = false;
   Bytes Input;  // the file, or the block behind its dictionary
   size_t Dictionary = 0;
-  Bytes Blob;     // a whole file's blob (the entry's method and size are set)
+  Bytes Blob;     // a whole file's blob (the entry's method and size are set), or a piece's
   TZBlock Coded;  // a block's share of the stream
   std::string Error;
   size_t Held = 0;  // bytes counted for it in the read-ahead
@@ -89,7 +108,9 @@ struct TQXPJob {
 // as soon as it is coded; workers take the jobs in the order read. The
 // blocks of a large file are read in order and its blob is written in order
 // as one piece of the archive, so any other blob coded meanwhile waits for
-// it to end.
+// it to end. A sound goes piece by piece into a place taken for its blob
+// beforehand. A file that cannot be packed is refused and the run goes on,
+// so that every such file is named.
 class TQXP::TRun {
  public:
   TRun(TQXP& q, std::vector<int> order)
@@ -102,6 +123,7 @@ class TQXP::TRun {
     // budget keeps what waits to be written to a few blocks per worker.
     maxPending_ = 2 * q.Threads.size();
     budget_ = 2 * q.Threads.size() * kZBlockThreshold;
+    maxSounds_ = 2 * q.Threads.size();
   }
 
   // --- the workers' side
@@ -146,7 +168,12 @@ class TQXP::TRun {
     for (auto& job : coded) Take(std::move(job));
     ReadAhead();
     WriteReady();
+    // A sound whose piece was written just now has its next one to read.
+    ReadAhead();
   }
+
+  // Whether every blob read has been written whole.
+  bool Complete() const { return writes_.empty() && sounds_.empty() && waiting_.empty(); }
 
   void WaitForCoded(std::chrono::milliseconds wait) {
     std::unique_lock<std::mutex> hold(q_.lock_);
@@ -178,6 +205,24 @@ class TQXP::TRun {
     uint32_t Crc = 0;      // of the stream after its first word
     bool Raw = false;      // no shorter than the file: stored as it is
   };
+  // A sound, read, coded and written piece by piece, one piece at a time:
+  // each piece's coding starts from the state the one before it left. The
+  // size of its blob is known from its header, so once its first piece is
+  // coded its place in the archive is taken as a whole blob's would be, and
+  // each piece goes to its place once coded.
+  struct TSound {
+    TSound(int entry, File source, uint64_t size) : Entry(entry), Source(std::move(source)), Range(Source, 0, size) {}
+    int Entry;
+    File Source;
+    TWavFileRange Range;
+    TWavFile Wav;
+    std::unique_ptr<TWavBlobCoder> Coder;
+    size_t Next = 0;                 // the piece to read next
+    bool Busy = false;               // a piece read and not yet written
+    int64_t Start = -1;              // where the blob lies, once its place is taken
+    int64_t Written = 0;             // of the blob
+    std::unique_ptr<TQXPJob> Coded;  // a coded piece waiting to be written
+  };
 
   // Past its share a worker takes over one of the worker with most left.
   // The shares always add up to the entries, so there is one.
@@ -202,6 +247,11 @@ class TQXP::TRun {
     job->Held = job->Blob.size() + job->Coded.Data.size();
     held_ += job->Held;
     if (!job->Error.empty()) throw EQXPError(CannotPack(q_.Entries[job->Entry].Name, job->Error));
+    // A sound's first piece takes its place among the blobs coded whole.
+    if (job->Sound && job->Block > 0) {
+      SoundOf(job->Entry).Coded = std::move(job);
+      return;
+    }
     if (!job->Blocked) {
       waiting_.push_back(std::move(job));
       return;
@@ -218,8 +268,9 @@ class TQXP::TRun {
       std::unique_ptr<TQXPJob> job = ReadJob();
       std::lock_guard<std::mutex> hold(q_.lock_);
       if (!job) {
-        allRead_ = true;
-        jobsReady_.notify_all();
+        // Else a sound's next piece waits for the one before it.
+        allRead_ = AllRead();
+        if (allRead_) jobsReady_.notify_all();
         return;
       }
       held_ += job->Held;
@@ -229,36 +280,81 @@ class TQXP::TRun {
     }
   }
 
+  // The next job: a sound's next piece, the next block of a large file or
+  // the next file; none when nothing can be read now.
   std::unique_ptr<TQXPJob> ReadJob() {
-    if (!reading_ && nextRead_ == order_.size()) return nullptr;
-    int entry = reading_ ? reading_->Entry : order_[nextRead_++];
-    try {
-      return reading_ ? ReadBlock() : ReadFile(entry);
-    } catch (const std::exception& e) {
-      throw EQXPError(CannotPack(q_.Entries[entry].Name, e.what()));
+    for (auto& s : sounds_)
+      if (!s->Busy && s->Next < s->Coder->Pieces()) return Guarded(s->Entry, [&] { return ReadPiece(*s); });
+    if (reading_) return Guarded(reading_->Entry, [&] { return ReadBlock(); });
+    while (nextRead_ < order_.size() && sounds_.size() < maxSounds_) {
+      int entry = order_[nextRead_++];
+      std::unique_ptr<TQXPJob> job;
+      std::string why = Guarded(entry, [&] { return ReadFile(entry, job); });
+      if (why.empty()) return job;
+      q_.Refuse(entry, why);
     }
+    return nullptr;
   }
 
-  std::unique_ptr<TQXPJob> ReadFile(int entry) {
+  bool AllRead() const {
+    return !reading_ && nextRead_ == order_.size() &&
+           std::all_of(sounds_.begin(), sounds_.end(), [](const auto& s) { return s->Next == s->Coder->Pieces(); });
+  }
+
+  // Reads a file, or begins one that is read in blocks or pieces; the
+  // reason it cannot be packed, or empty. A failure once the file has been
+  // found good raises EQXPError.
+  std::string ReadFile(int entry, std::unique_ptr<TQXPJob>& job) {
     TQXPEntry& e = q_.Entries[entry];
     File file;
-    if (!file.Open(q_.sourceDir_ + e.Name, OpenMode::Read)) throw EQXPError("the file cannot be opened");
+    if (!file.Open(q_.sourceDir_ + e.Name, OpenMode::Read)) return "the file cannot be opened";
     int64_t size = file.Size();
-    if (size < 0) throw EQXPError("the file cannot be read");
+    if (size < 0) return "the file cannot be read";
     // Nothing larger can lie in an archive; refuse before holding it.
-    if (size > q_.MaxArchiveSize) throw EQXPError("the file is too large for an archive (2 GiB at most)");
+    if (size > q_.MaxArchiveSize) return kTooLarge;
     e.OriginalSize = static_cast<int32_t>(size);
-    if (!IsWavName(e.Name) && UsesZBlocks(static_cast<uint64_t>(size))) {
+    if (IsWavName(e.Name)) return BeginSound(entry, std::move(file), static_cast<uint64_t>(size), job);
+    if (UsesZBlocks(static_cast<uint64_t>(size))) {
       reading_ = std::make_unique<TBlockRead>(entry, std::move(file), static_cast<uint64_t>(size));
       writes_.emplace_back(entry, ZBlockCount(static_cast<uint64_t>(size)));
-      return ReadBlock();
+      job = ReadBlock();
+      return "";
     }
-    auto job = std::make_unique<TQXPJob>();
+    job = std::make_unique<TQXPJob>();
     job->Entry = entry;
     job->Input = buffers_.Take(static_cast<size_t>(size));
-    if (file.Read(job->Input.data(), job->Input.size()) != job->Input.size())
+    if (file.Read(job->Input.data(), job->Input.size()) != job->Input.size()) {
+      buffers_.Give(std::move(job->Input));
+      return "the file cannot be read";
+    }
+    job->Held = job->Input.size();
+    return "";
+  }
+
+  std::string BeginSound(int entry, File file, uint64_t size, std::unique_ptr<TQXPJob>& job) {
+    TQXPEntry& e = q_.Entries[entry];
+    auto sound = std::make_unique<TSound>(entry, std::move(file), size);
+    if (std::string why = ReadWav(sound->Range, sound->Wav); !why.empty()) return "not a valid WAV file: " + why;
+    sound->Coder = std::make_unique<TWavBlobCoder>(sound->Wav, InPackerEffectsFolder(e.Name));
+    if (sound->Coder->BlobSize() > static_cast<uint64_t>(q_.MaxArchiveSize)) return kTooLarge;
+    e.Method = kMethodWav;
+    e.StoredSize = static_cast<int32_t>(sound->Coder->BlobSize());
+    sounds_.push_back(std::move(sound));
+    job = ReadPiece(*sounds_.back());
+    return "";
+  }
+
+  std::unique_ptr<TQXPJob> ReadPiece(TSound& s) {
+    auto job = std::make_unique<TQXPJob>();
+    job->Entry = s.Entry;
+    job->Sound = s.Coder.get();
+    job->Block = s.Next;
+    job->Input = buffers_.Take(s.Coder->PieceLength(s.Next));
+    if (!s.Range.ReadAt(s.Coder->PieceAt(s.Next), job->Input.data(), job->Input.size()))
       throw EQXPError("the file cannot be read");
     job->Held = job->Input.size();
+    ++s.Next;
+    s.Busy = true;
     return job;
   }
 
@@ -283,12 +379,13 @@ class TQXP::TRun {
     return job;
   }
 
-  // Blobs coded whole go in as they come, but never into the middle of a
-  // large file's blob that has begun.
+  // Blobs coded whole go in as they come, and sounds take their places,
+  // but never in the middle of a large file's blob that has begun.
   void WriteReady() {
     for (;;) {
       bool begun = !writes_.empty() && writes_.front().Start >= 0;
       if (!begun) WriteWaiting();
+      WriteSounds();
       if (writes_.empty()) return;
       TBlockWrite& w = writes_.front();
       if (!begun) {
@@ -310,12 +407,49 @@ class TQXP::TRun {
 
   void WriteWaiting() {
     for (auto& job : waiting_) {
+      if (job->Sound) {
+        TSound& sound = SoundOf(job->Entry);
+        Place(sound, std::move(job));
+        continue;
+      }
       Guarded(job->Entry, [&] { q_.Entries[job->Entry].Offset = q_.Append(job->Blob.data(), job->Blob.size()); });
       buffers_.Give(std::move(job->Blob));
       held_ -= job->Held;
       Done(job->Entry);
     }
     waiting_.clear();
+  }
+
+  TSound& SoundOf(int entry) {
+    return **std::find_if(sounds_.begin(), sounds_.end(), [&](const auto& s) { return s->Entry == entry; });
+  }
+
+  // Takes the place of a sound's whole blob, its first piece coded.
+  void Place(TSound& s, std::unique_ptr<TQXPJob> first) {
+    s.Start = Guarded(s.Entry, [&] { return q_.Reserve(s.Coder->BlobSize()); });
+    q_.Entries[s.Entry].Offset = static_cast<int32_t>(s.Start);
+    s.Coded = std::move(first);
+  }
+
+  void WriteSounds() {
+    for (auto at = sounds_.begin(); at != sounds_.end();) {
+      TSound& s = **at;
+      if (s.Start >= 0 && s.Coded) {
+        const Bytes& piece = s.Coded->Blob;
+        Guarded(s.Entry, [&] { WriteAt(s.Start + s.Written, piece.data(), piece.size()); });
+        s.Written += static_cast<int64_t>(piece.size());
+        buffers_.Give(std::move(s.Coded->Blob));
+        held_ -= s.Coded->Held;
+        s.Coded.reset();
+        s.Busy = false;
+        if (s.Next == s.Coder->Pieces()) {
+          Done(s.Entry);
+          at = sounds_.erase(at);
+          continue;
+        }
+      }
+      ++at;
+    }
   }
 
   void Begin(TBlockWrite& w) {
@@ -389,9 +523,9 @@ class TQXP::TRun {
   void Done(int entry) { q_.Threads[claimer_[static_cast<size_t>(entry)]]->DoneCount.fetch_add(1); }
 
   template <class Fn>
-  void Guarded(int entry, Fn fn) {
+  auto Guarded(int entry, Fn fn) -> decltype(fn()) {
     try {
-      fn();
+      return fn();
     } catch (const std::exception& e) {
       throw EQXPError(CannotPack(q_.Entries[entry].Name, e.what()));
     }
@@ -407,11 +541,12 @@ class TQXP::TRun {
   std::vector<size_t> claimer_;  // the worker that took each entry
   std::condition_variable jobsReady_, codedReady_;
   // The main thread's own.
-  size_t nextRead_ = 0, pending_ = 0, maxPending_ = 0;
+  size_t nextRead_ = 0, pending_ = 0, maxPending_ = 0, maxSounds_ = 0;
   uint64_t held_ = 0, budget_ = 0;
   std::unique_ptr<TBlockRead> reading_;
   std::deque<TBlockWrite> writes_;  // in the order read
   std::vector<std::unique_ptr<TQXPJob>> waiting_;
+  std::deque<std::unique_ptr<TSound>> sounds_;  // in the order read
   TBufferPool buffers_;
 };
 
@@ -446,6 +581,11 @@ void TQXPWriteThread::Execute() {
 }
 
 void TQXPWriteThread::Code(TQXPJob& job) {
+  if (job.Sound) {
+    job.Blob = owner_.run_->Buffers().Take(job.Sound->CodedSize(job.Input.size()));
+    job.Sound->Code(job.Input.data(), job.Input.size(), job.Blob.data());
+    return;
+  }
   if (job.Blocked) {
     if (!coder_) coder_ = std::make_unique<TZBlockCoder>();
     job.Coded = coder_->Code(job.Input.data(), job.Dictionary, job.Input.size(), job.Last, &owner_.run_->Buffers());
@@ -457,28 +597,17 @@ void TQXPWriteThread::Code(TQXPJob& job) {
 }
 
 void TQXPWriteThread::CodeCurrentFile(TQXPEntry& entry) {
-  if (!IsWavName(entry.Name)) {
-    TBufferPool& buffers = owner_.run_->Buffers();
-    if (!deflater_) deflater_ = std::make_unique<TZDeflater>();
-    Bytes packed = ZCompressContents(buffer_.data(), buffer_.size(), &buffers, deflater_.get());
-    if (!packed.empty() && packed.size() < buffer_.size()) {
-      entry.Method = kMethodZlib;
-      ScrambleBlob(packed.data(), packed.size());
-      std::swap(buffer_, packed);
-    } else {
-      entry.Method = kMethodStored;
-    }
-    buffers.Give(std::move(packed));
+  TBufferPool& buffers = owner_.run_->Buffers();
+  if (!deflater_) deflater_ = std::make_unique<TZDeflater>();
+  Bytes packed = ZCompressContents(buffer_.data(), buffer_.size(), &buffers, deflater_.get());
+  if (!packed.empty() && packed.size() < buffer_.size()) {
+    entry.Method = kMethodZlib;
+    ScrambleBlob(packed.data(), packed.size());
+    std::swap(buffer_, packed);
   } else {
-    TWavFile wav;
-    ReadWavFromBuffer(buffer_.data(), buffer_.size(), wav);
-    if (!wav.Valid) throw EQXPError("not a valid WAV file: " + wav.Detail);
-    Bytes blob = MakeWavBlob(wav.Header, wav.PcmData, InPackerEffectsFolder(entry.Name));
-    entry.Method = kMethodWav;
-    buffer_ = std::move(blob);
+    entry.Method = kMethodStored;
   }
-  if (buffer_.size() > static_cast<size_t>(owner_.MaxArchiveSize))
-    throw EQXPError("the file is too large for an archive (2 GiB at most)");
+  buffers.Give(std::move(packed));
   entry.StoredSize = static_cast<int32_t>(buffer_.size());
 }
 
@@ -513,7 +642,9 @@ TQXPReadStatus TQXP::ReadHeader() {
 
 void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
   if (sourceDir.empty()) throw EQXPError("No source folder given");
-  // Drive letters and the like: never pack a whole drive by accident.
+  // Never pack a whole drive by accident.
+  if (IsDriveRoot(sourceDir))
+    throw EQXPError("The source folder " + Quoted(sourceDir) + " is a whole drive; name a folder on it");
   if (sourceDir.size() <= 2) throw EQXPError("The source folder " + Quoted(sourceDir) + " is too short");
   sourceDir_ = EndsWithSeparator(sourceDir) ? sourceDir : sourceDir + "\\";
   if (!platform::DirectoryExists(sourceDir_)) throw EQXPError("Source folder not found: " + Quoted(sourceDir));
@@ -530,15 +661,16 @@ void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
   // before anything is written beside it.
   if (archivePath.empty() || EndsWithSeparator(archivePath) || platform::DirectoryExists(archivePath))
     throw EQXPError("Cannot create " + Quoted(archivePath));
-  std::string asideName = platform::CreateAside(archivePath, stream_);
-  if (asideName.empty()) throw EQXPError("Cannot create " + Quoted(archivePath));
-  platform::TempFileOwner aside(asideName);
+  platform::FileReplacement aside(archivePath);
+  if (!aside.IsOpen()) throw EQXPError("Cannot create " + Quoted(archivePath));
+  stream_ = std::move(aside.Stream());
   writePos_ = 0;
   failed_ = false;
   failure_.clear();
+  refused_.clear();
   try {
     RunWorkers();
-    if (Failed()) throw EQXPError(failure_);
+    if (Failed() || !refused_.empty()) throw EQXPError(FailureText());
     WriteTail();
     // Nothing more is written: the file is let go at once, so it can be
     // read, moved or made again while this object lives on.
@@ -548,16 +680,19 @@ void TQXP::Make(const std::string& archivePath, const std::string& sourceDir) {
     stream_.Close();
     throw;
   }
-  if (!platform::RenameOver(aside.Path(), archivePath)) throw EQXPError("Cannot replace " + Quoted(archivePath));
+  if (!aside.Commit()) throw EQXPError("Cannot replace " + Quoted(archivePath));
 }
 
 void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const std::string& archivePath) {
   std::vector<platform::DirEntry> items;
-  if (!platform::ListDirectory(dir, items)) throw EQXPError("Cannot list the folder " + Quoted(dir));
+  if (!platform::ListDirectory(dir, items))
+    throw EQXPError(u"Cannot list the folder \"" + platform::WidePath(dir) + u"\"");
   for (const platform::DirEntry& item : items) {
     // A link may lead out of the tree, back up it or nowhere: never packed
     // nor entered.
     if (item.IsLink || platform::AnsiLowerCase(item.Name) == "thumbs.db") continue;
+    // Nothing is left out in silence.
+    if (std::u16string fault = platform::EntryPathFault(dir, item); !fault.empty()) throw EQXPError(fault);
     std::string name = prefix + item.Name;
     if (item.IsDirectory) {
       // Entered even when its path leaves no room for a file name: only a
@@ -566,8 +701,11 @@ void TQXP::AddDirectory(const std::string& prefix, const std::string& dir, const
       continue;
     }
     // An archive written into its own source folder is not packed into
-    // itself.
-    if (platform::SameFile(dir + item.Name, archivePath)) continue;
+    // itself, nor what a killed run left beside it (removed before writing).
+    std::string path = dir + item.Name;
+    if (platform::SameFile(path, archivePath) ||
+        platform::SameFile(path, platform::FileReplacement::AsideOf(archivePath)))
+      continue;
     if (name.size() > kMaxQXPName) throw EQXPError("The name " + Quoted(name) + " is longer than 127 bytes");
     if (Entries.size() >= static_cast<size_t>(INT32_MAX / kQXPEntrySize))
       throw EQXPError("Too many files for one archive");
@@ -627,6 +765,7 @@ void TQXP::RunWorkers() {
     run_->WaitForCoded(std::chrono::milliseconds(50));
   }
   progress();  // all written
+  if (!Failed() && !run_->Complete()) Fail("The archive was left unfinished");
   RunMicros = MicrosSince(start);
   WorkerTimes.clear();
   for (auto& t : Threads) {
@@ -662,13 +801,40 @@ void TQXP::WriteTrailer() {
   Append(trailer.data(), trailer.size());
 }
 
-int32_t TQXP::Append(const uint8_t* data, size_t size) {
-  if (writePos_ + static_cast<int64_t>(size) > MaxArchiveSize)
+void TQXP::CheckRoom(uint64_t size) const {
+  if (size > static_cast<uint64_t>(MaxArchiveSize - writePos_))
     throw EQXPError("The archive would pass 2 GiB, the most its 32-bit offsets reach");
+}
+
+int32_t TQXP::Append(const uint8_t* data, size_t size) {
+  CheckRoom(size);
   if (!stream_.Write(data, size)) throw EQXPError("Cannot write the archive (disk full?)");
   int32_t at = static_cast<int32_t>(writePos_);
   writePos_ += static_cast<int64_t>(size);
   return at;
+}
+
+int64_t TQXP::Reserve(uint64_t size) {
+  CheckRoom(size);
+  int64_t at = writePos_;
+  writePos_ += static_cast<int64_t>(size);
+  if (stream_.Seek(writePos_, SeekOrigin::Begin) != writePos_) throw EQXPError("Cannot write the archive (disk full?)");
+  return at;
+}
+
+void TQXP::Refuse(int entry, const std::string& why) { refused_.emplace_back(entry, why); }
+
+std::string TQXP::FailureText() {
+  std::string text = Failed() ? failure_ : "";
+  auto line = [&text](const std::string& more) { text += (text.empty() ? "" : "\n") + more; };
+  // In the order of the table, whatever order they were read in.
+  std::sort(refused_.begin(), refused_.end());
+  if (refused_.size() == 1) line(CannotPack(Entries[refused_[0].first].Name, refused_[0].second));
+  if (refused_.size() > 1) {
+    line("Cannot pack " + std::to_string(refused_.size()) + " files:");
+    for (const auto& [entry, why] : refused_) line(Quoted(Entries[entry].Name) + ": " + why);
+  }
+  return text;
 }
 
 void TQXP::Fail(const std::string& text) {

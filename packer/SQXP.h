@@ -7,8 +7,9 @@
 // The main thread reads ahead of the workers and writes what they have
 // coded as it comes, so neither side waits for the other. A large file is
 // read, coded and written in blocks (Global/ZBlocks.h) that every worker
-// takes part in, its blob written block by block in order: memory stays at
-// the blocks and files in flight, whatever the size of a file.
+// takes part in, its blob written block by block in order; a sound is read,
+// coded and written piece by piece (Global/SWAV.h): memory stays at the
+// blocks, pieces and files in flight, whatever the size of a file.
 #pragma once
 
 #include <atomic>
@@ -19,15 +20,21 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Global/QX_PakFormat.h"
 #include "platform/File.h"
+#include "platform/Text.h"
 
 // A failed make or open, with the text the user sees.
 class EQXPError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  // A text that names a file by characters the code page may not have:
+  // what() has a '?' for each of them, Wide the text as it is.
+  explicit EQXPError(const std::u16string& text) : std::runtime_error(platform::WideToAnsi(text)), Wide(text) {}
+  std::u16string Wide;
 };
 
 // The content of the password block.
@@ -101,9 +108,10 @@ class TQXP {
   // folder is listed before the archive is touched; on any failure (source
   // missing, a name over 127 bytes, a file that cannot be read or coded,
   // the archive reaching 2 GiB, a failed write) it raises EQXPError naming
-  // the cause. The new archive is written aside and replaces an earlier one
-  // only when it is whole: a failed run leaves the earlier archive as it
-  // was and no file of its own behind.
+  // the cause. A file refused for itself (not to be opened, too large, a
+  // sound that is not a WAV file) does not stop the run: the failure names
+  // every such file, one a line after the first, with its reason. The new archive is written aside and replaces an
+  // earlier one only when it is whole: a failed run leaves the earlier archive as it was and no file of its own behind.
   void Make(const std::string& archivePath, const std::string& sourceDir);
 
   TQXPHeader Header{0, 0, 0, 0, 0};
@@ -138,6 +146,14 @@ class TQXP {
   // Appends bytes to the archive, refusing to pass MaxArchiveSize;
   // the offset at which they start.
   int32_t Append(const uint8_t* data, size_t size);
+  // Takes the place of a blob that is written later, as Append would.
+  int64_t Reserve(uint64_t size);
+  void CheckRoom(uint64_t size) const;
+
+  // Records a file that cannot be packed; the run goes on.
+  void Refuse(int entry, const std::string& why);
+  // The failure, then the files refused, one a line.
+  std::string FailureText();
 
   // Records the first failure and stops the other workers.
   void Fail(const std::string& text);
@@ -152,4 +168,5 @@ class TQXP {
   std::mutex lock_;  // guards failure_ and the jobs of run_
   std::string failure_;
   std::atomic<bool> failed_{false};
+  std::vector<std::pair<int, std::string>> refused_;  // entry, reason
 };

@@ -1,16 +1,18 @@
 #include "platform/CommandLine.h"
 
+#include "platform/WidePath.h"
+
 namespace platform {
 
-std::vector<std::string> SplitCommandLine(const std::string& line) {
-  std::vector<std::string> items;
-  std::string item;
+std::vector<std::u16string> SplitCommandLine(const std::u16string& line) {
+  std::vector<std::u16string> items;
+  std::u16string item;
   bool inItem = false, quoted = false;
-  for (char c : line) {
-    if (c == '"') {
+  for (char16_t c : line) {
+    if (c == u'"') {
       quoted = !quoted;
       inItem = true;
-    } else if ((c == ' ' || c == '\t') && !quoted) {
+    } else if ((c == u' ' || c == u'\t') && !quoted) {
       if (inItem) items.push_back(item);
       item.clear();
       inItem = false;
@@ -20,6 +22,12 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
     }
   }
   if (inItem) items.push_back(item);
+  return items;
+}
+
+std::vector<std::string> ProgramParameters(int argc, char** argv) {
+  std::vector<std::string> items;
+  for (const std::u16string& given : ProgramParametersWide(argc, argv)) items.push_back(NarrowPathOrMarked(given));
   return items;
 }
 

@@ -54,6 +54,10 @@ class ConsoleScreen {
 // A line on standard output or standard error, flushed at once.
 void WriteOutputLine(const std::string& text);
 void WriteErrorLine(const std::string& text);
+// A line that may name files outside the code page: a console shows it as
+// it is; a file or pipe gets it in the code page, or in UTF-8 when the code
+// page cannot hold it.
+void WriteErrorLine(const std::u16string& text);
 // The system's text for the last error of the calling thread.
 std::string SystemErrorText();
 // Removes and dispatches every pending message of the thread's queue.

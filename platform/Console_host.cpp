@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/Console.h"
+#include "platform/Text.h"
 
 namespace platform {
 
@@ -15,6 +16,8 @@ bool ConsoleScreen::Write(const ConsoleCell*, int16_t, int16_t, const ConsoleRec
 bool ConsoleScreen::KeyPressed() { return false; }
 void ConsoleScreen::Restore() {}
 void ConsoleScreen::SetTitle(const std::string&) {}
+
+void WriteErrorLine(const std::u16string& text) { WriteErrorLine(WideToAnsi(text)); }
 
 std::string SystemErrorText() { return std::strerror(errno); }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Console.h"
+#include "platform/Text.h"
 
 namespace platform {
 namespace {
@@ -77,6 +78,27 @@ void ConsoleScreen::Restore() {
 }
 
 void ConsoleScreen::SetTitle(const std::string& title) { SetConsoleTitleA(title.c_str()); }
+
+void WriteErrorLine(const std::u16string& text) {
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0, written = 0;
+  if (GetConsoleMode(error, &mode)) {
+    std::fflush(stderr);
+    const std::u16string line = text + u"\n";
+    WriteConsoleW(error, reinterpret_cast<const wchar_t*>(line.c_str()), static_cast<DWORD>(line.size()), &written,
+                  nullptr);
+    return;
+  }
+  std::string narrow;
+  if (!WideToAnsiExact(text, narrow)) {
+    auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const int length = static_cast<int>(text.size());
+    narrow.assign(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr)),
+                  '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, length, narrow.data(), static_cast<int>(narrow.size()), nullptr, nullptr);
+  }
+  WriteErrorLine(narrow);
+}
 
 std::string SystemErrorText() {
   char text[512] = {0};

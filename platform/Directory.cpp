@@ -2,17 +2,17 @@
 
 #include <algorithm>
 
-#include "platform/File.h"
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 namespace platform {
 
-std::string CreateAside(const std::string& path, File& file) {
-  for (int n = 0; n < kAsideTries; ++n) {
-    std::string aside = path + ".new" + (n == 0 ? "" : std::to_string(n));
-    if (file.Open(aside, OpenMode::CreateNew)) return aside;
-  }
-  file.Close();
+std::u16string EntryPathFault(const std::string& dir, const DirEntry& entry) {
+  if (!entry.WideName.empty())
+    return u"The name of " + WidePath(dir) + entry.WideName + u" holds characters the system's code page does not have";
+  if (!entry.IsDirectory && dir.size() + entry.Name.size() > kMaxPath)
+    return u"The path of " + WidePath(dir + entry.Name) + u" is longer than the system's " +
+           AnsiToWide(std::to_string(kMaxPath)) + u" characters";
   return {};
 }
 

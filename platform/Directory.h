@@ -9,9 +9,10 @@
 
 namespace platform {
 
-class File;
-
 struct DirEntry {
+  // The name in the system code page; for a name the code page cannot hold,
+  // its short (8.3) form, or, where the system keeps none, the name with a
+  // '?' for each such character, which names no file at all.
   std::string Name;
   bool IsDirectory = false;  // else a file (a link counts as what it points to)
   // Last write time as a DOS date (high word) and time (low word), local
@@ -19,11 +20,20 @@ struct DirEntry {
   int32_t DosDateTime = 0;
   bool IsLink = false;  // a symbolic link or junction: never to be entered
   int64_t Size = 0;     // of a file, as the listing reports it
+  // The name as the system has it, when Name is not that name; else empty.
+  std::u16string WideName;
 };
 
 // The files, folders and links directly in `dir` (which ends in a
 // separator), without "." and ".."; false when the folder cannot be listed.
+// A folder whose path is too long for the system's 8-bit calls is listed
+// too, so that what lies in it can be named.
 bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries);
+// Why the packers cannot take an entry of the listing of `dir` by its
+// 8-bit path: its name holds characters the code page does not have, or it
+// is a file whose path is longer than the system's 8-bit calls take. A text
+// that names it as the system does; empty when neither holds.
+std::u16string EntryPathFault(const std::string& dir, const DirEntry& entry);
 bool DirectoryExists(const std::string& path);
 // Whether two paths name the same existing file, however they are spelled.
 bool SameFile(const std::string& a, const std::string& b);
@@ -44,15 +54,6 @@ bool RemoveEmptyDir(const std::string& path);
 bool RemoveLink(const std::string& path);
 // Renames a file, replacing any file of the new name.
 bool RenameOver(const std::string& from, const std::string& to);
-// Creates a new file beside path (in its folder), opened for writing, and
-// gives its name: a file is written there whole and then renamed over path,
-// so that a write that fails leaves an earlier file of that name as it was.
-// The names tried are path + ".new", ".new1", ".new2" and so on, each
-// created only when nothing has it yet. Empty (with `file` closed) after
-// kAsideTries names that could not be created: a device name such as NUL
-// exists under every ending, so the search has an end.
-std::string CreateAside(const std::string& path, File& file);
-constexpr int kAsideTries = 100;
 // Renames (moves) a file; fails when the new name exists already.
 bool RenameFile(const std::string& from, const std::string& to);
 // Copies a file, replacing any file of the new name.

@@ -40,11 +40,12 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries) {
     if (::lstat(full.c_str(), &st) != 0) continue;
     bool link = S_ISLNK(st.st_mode);
     if (link && ::stat(full.c_str(), &st) != 0) {
-      entries.push_back({name, false, 0, true});
+      entries.push_back({name, false, 0, true, 0, {}});
       continue;
     }
     if (!(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) continue;
-    entries.push_back({name, S_ISDIR(st.st_mode), DosDateTime(st.st_mtime), link, static_cast<int64_t>(st.st_size)});
+    entries.push_back(
+        {name, S_ISDIR(st.st_mode), DosDateTime(st.st_mtime), link, static_cast<int64_t>(st.st_size), {}});
   }
   closedir(d);
   SortDirEntries(entries);

@@ -3,6 +3,8 @@
 #include <sddl.h>
 
 #include "platform/Directory.h"
+#include "platform/Text.h"
+#include "platform/WidePath.h"
 
 namespace platform {
 
@@ -43,20 +45,38 @@ bool RunsAsAdministrator() {
 
 bool ListDirectory(const std::string& dir, std::vector<DirEntry>& entries) {
   entries.clear();
-  WIN32_FIND_DATAA found;
-  HANDLE h = FindFirstFileA((dir + "*.*").c_str(), &found);
+  std::u16string pattern = AnsiToWide(dir) + u"*.*";
+  // Past the 8-bit calls' length the system lists a folder only by its
+  // full path behind "\\?\".
+  if (pattern.size() > kMaxPath) {
+    std::u16string full(32768, u'\0');
+    DWORD n = GetFullPathNameW(reinterpret_cast<const wchar_t*>(pattern.c_str()), static_cast<DWORD>(full.size()),
+                               reinterpret_cast<wchar_t*>(full.data()), nullptr);
+    if (n > 0 && n < full.size()) pattern = u"\\\\?\\" + full.substr(0, n);
+  }
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW(reinterpret_cast<const wchar_t*>(pattern.c_str()), &found);
   if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
-    std::string name = found.cFileName;
-    if (name == "." || name == "..") continue;
+    const std::u16string name(reinterpret_cast<const char16_t*>(found.cFileName));
+    if (name == u"." || name == u"..") continue;
+    DirEntry entry;
+    if (!WideToAnsiExact(name, entry.Name)) {
+      entry.WideName = name;
+      std::string alternate;
+      if (WideToAnsiExact(reinterpret_cast<const char16_t*>(found.cAlternateFileName), alternate) && !alternate.empty())
+        entry.Name = alternate;
+    }
+    entry.IsDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.DosDateTime = DosDateTime(found.ftLastWriteTime);
     // Only a reparse point that stands for another name (symbolic link,
     // junction) is a link; a deduplicated or cloud-held file carries a
     // reparse point too and is an ordinary file.
-    bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(found.dwReserved0);
-    entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                       DosDateTime(found.ftLastWriteTime), link,
-                       static_cast<int64_t>(static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow)});
-  } while (FindNextFileA(h, &found));
+    entry.IsLink =
+        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(found.dwReserved0);
+    entry.Size = static_cast<int64_t>(static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow);
+    entries.push_back(std::move(entry));
+  } while (FindNextFileW(h, &found));
   FindClose(h);
   SortDirEntries(entries);
   return true;

@@ -62,6 +62,8 @@ class File {
   bool Write(const void* buffer, size_t n);
   // Makes the current position the end of the file.
   bool Truncate();
+  // Has what was written reach the disk before this returns.
+  bool Flush();
 
  private:
   static constexpr intptr_t kInvalid = -1;

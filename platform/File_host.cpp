@@ -92,6 +92,8 @@ bool File::Truncate() {
   return pos >= 0 && ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(pos)) == 0;
 }
 
+bool File::Flush() { return IsOpen() && ::fsync(static_cast<int>(handle_)) == 0; }
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(HostPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);

@@ -71,6 +71,8 @@ bool File::Write(const void* buffer, size_t n) {
 
 bool File::Truncate() { return IsOpen() && SetEndOfFile(H(handle_)); }
 
+bool File::Flush() { return IsOpen() && FlushFileBuffers(H(handle_)); }
+
 bool FileExists(const std::string& path) {
   DWORD attr = GetFileAttributesA(path.c_str());
   return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);

@@ -1,8 +1,7 @@
-// Host stand-in: no screen; the box is written to the error stream and its
-// first button is taken, but a Retry/Cancel box is cancelled, so that a test
-// without its own handler can never retry forever.
-#include <cstdio>
-
+// Host stand-in: no screen, so nobody ever watches a box: it is written to
+// the error stream and answered as in a run nobody watches, which cancels
+// a Retry/Cancel box, so that a test without its own handler can never
+// retry forever.
 #include "platform/MessageBox.h"
 #include "platform/MessageBoxSystem.h"
 #include "platform/Text.h"
@@ -10,19 +9,13 @@
 namespace platform {
 
 int SystemMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-  std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
-  switch (flags & 0xF) {
-    case kMbYesNo:
-      return kIdYes;
-    case kMbRetryCancel:
-      return kIdCancel;
-    default:
-      return kIdOk;
-  }
+  return AnswerUnwatched(AnsiToWide(text), AnsiToWide(caption), flags);
 }
 
 int SystemMessageBoxW(const std::u16string& text, const std::u16string& caption, unsigned flags) {
-  return SystemMessageBox(WideToAnsi(text), WideToAnsi(caption), flags);
+  return AnswerUnwatched(text, caption, flags);
 }
+
+void SystemPersonWatching(bool) {}
 
 }  // namespace platform

@@ -13,4 +13,10 @@ int SystemMessageBoxW(const std::u16string& text, const std::u16string& caption,
                      reinterpret_cast<const wchar_t*>(caption.c_str()), flags);
 }
 
+void SystemPersonWatching(bool watching) {
+  // A drive without its disk fails the call instead of asking for one.
+  const UINT mode = GetErrorMode();
+  SetErrorMode(watching ? mode & ~SEM_FAILCRITICALERRORS : mode | SEM_FAILCRITICALERRORS);
+}
+
 }  // namespace platform

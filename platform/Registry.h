@@ -29,7 +29,10 @@ class Registry {
 
   // Of the open key. ReadString fails for a missing or non-string value;
   // ValueExists tells the two apart. WriteInteger writes a 32-bit number.
+  // The 8-bit text has a '?' for each character the code page lacks; the
+  // 16-bit one is the value as stored.
   bool ReadString(const std::string& name, std::string& value);
+  bool ReadString(const std::string& name, std::u16string& value);
   bool WriteString(const std::string& name, const std::string& value);
   bool WriteInteger(const std::string& name, uint32_t value);
   bool ValueExists(const std::string& name);

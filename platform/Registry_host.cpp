@@ -83,6 +83,14 @@ bool Registry::ReadString(const std::string& name, std::string& value) {
   return true;
 }
 
+// The stand-in keeps 8-bit text.
+bool Registry::ReadString(const std::string& name, std::u16string& value) {
+  std::string text;
+  const bool read = ReadString(name, text);
+  value = AnsiToWide(text);
+  return read;
+}
+
 bool Registry::WriteInteger(const std::string& name, uint32_t value) {
   std::lock_guard<std::mutex> guard(store.lock);
   Key* key = OpenKeyOf(key_);

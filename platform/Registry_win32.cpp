@@ -1,8 +1,10 @@
 #include "platform/Registry.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/Registry_win32.h"
+#include "platform/Text.h"
 
 namespace platform {
 namespace {
@@ -48,17 +50,29 @@ void Registry::CloseKey() {
 }
 
 bool Registry::ReadString(const std::string& name, std::string& value) {
+  std::u16string wide;
+  const bool read = ReadString(name, wide);
+  value = WideToAnsi(wide);
+  return read;
+}
+
+// In 16-bit text, as the registry keeps strings: the 8-bit call would turn
+// a character outside the code page into a look-alike.
+bool Registry::ReadString(const std::string& name, std::u16string& value) {
   value.clear();
+  const std::u16string wideName = AnsiToWide(name);
+  auto* valueName = reinterpret_cast<const wchar_t*>(wideName.c_str());
   DWORD type = 0, size = 0;
-  if (!key_ || RegQueryValueExA(K(key_), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+  if (!key_ || RegQueryValueExW(K(key_), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ))
     return false;
-  std::vector<char> data(size + 1, 0);
-  if (RegQueryValueExA(K(key_), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+  std::vector<char16_t> data(size / 2 + 1, 0);
+  if (RegQueryValueExW(K(key_), valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
       ERROR_SUCCESS)
     return false;
   // The stored text may or may not carry its terminator.
-  value.assign(data.data(), strnlen(data.data(), size));
+  const size_t stored = std::min<size_t>(size / 2, data.size());
+  value.assign(data.data(), std::find(data.data(), data.data() + stored, u'\0'));
   return true;
 }
 

@@ -22,10 +22,11 @@ constexpr int kShellSystemAndUserFolders[] = {0,  2,  5,  6,  7,  8,  9,  11, 13
                                               41, 42, 43, 44, 45, 46, 47, 48, 53, 54, 55, 56, 59};
 
 // The folder through the shell's item-id list (owner: a window handle or
-// null); empty when the shell has no path for it.
+// null); empty when the shell has no path for it, or the code page cannot
+// carry it (NarrowPath).
 std::string GetItemIdFolder(void* owner, int folderId);
 // The folder through the shell's folder-path call (at most 260
-// characters); empty on failure.
+// characters); empty on failure, as above.
 std::string GetFolderPathById(int folderId);
 
 // Writes a shell link file through the shell link object; COM must be

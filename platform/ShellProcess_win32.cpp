@@ -9,7 +9,9 @@ bool StartShellProcess(const std::string& file, const std::string* parameters, v
                        uintptr_t& process) {
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // A file that cannot be opened fails the call: the shell's own error box
+  // would stop the run until someone answers it, and names nothing.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.hwnd = static_cast<HWND>(ownerWindow);
   info.lpFile = file.c_str();
   info.lpParameters = parameters ? parameters->c_str() : nullptr;

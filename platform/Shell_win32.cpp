@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/Text.h"
+#include "platform/WidePath.h"
 
 namespace platform {
 namespace {
@@ -25,16 +26,16 @@ struct ComRef {
 std::string GetItemIdFolder(void* owner, int folderId) {
   LPITEMIDLIST items = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(static_cast<HWND>(owner), folderId, &items)) || !items) return {};
-  char path[MAX_PATH] = {0};
-  BOOL found = SHGetPathFromIDListA(items, path);
+  wchar_t path[MAX_PATH] = {0};
+  BOOL found = SHGetPathFromIDListW(items, path);
   CoTaskMemFree(items);
-  return found ? std::string(path) : std::string();
+  return found ? NarrowPath(reinterpret_cast<const char16_t*>(path)) : std::string();
 }
 
 std::string GetFolderPathById(int folderId) {
-  char path[MAX_PATH] = {0};
-  if (FAILED(SHGetFolderPathA(nullptr, folderId, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
-  return path;
+  wchar_t path[MAX_PATH] = {0};
+  if (FAILED(SHGetFolderPathW(nullptr, folderId, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+  return NarrowPath(reinterpret_cast<const char16_t*>(path));
 }
 
 bool SaveShellLink(const std::string& linkPath, const std::string& target, const std::string& arguments,

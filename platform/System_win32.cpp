@@ -5,16 +5,29 @@
 
 #include <cstring>
 
+#include "platform/Text.h"
+#include "platform/WidePath.h"
+
 namespace platform {
 
+// Read in 16-bit text: a value that names a folder outside the code page
+// (a profile under such a name) comes as its short form, or with '?' where
+// it has none, never as a look-alike of another folder.
 std::string EnvironmentBlock() {
   std::string block;
-  LPCH env = GetEnvironmentStringsA();
+  LPWCH env = GetEnvironmentStringsW();
   if (!env) return std::string(1, '\0');
-  const char* p = env;
-  while (*p) p += strlen(p) + 1;
-  block.assign(static_cast<const char*>(env), p + 1);
-  FreeEnvironmentStringsA(env);
+  for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
+    const std::u16string entry(reinterpret_cast<const char16_t*>(p));
+    // The first "=" after the first character: hidden entries begin with one.
+    const size_t split = entry.find(u'=', 1);
+    const std::u16string value = split == std::u16string::npos ? u"" : entry.substr(split + 1);
+    block += split == std::u16string::npos ? WideToAnsi(entry)
+                                           : WideToAnsi(entry.substr(0, split + 1)) + NarrowPathOrMarked(value);
+    block += '\0';
+  }
+  block += '\0';
+  FreeEnvironmentStringsW(env);
   return block;
 }
 

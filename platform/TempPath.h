@@ -5,7 +5,8 @@
 
 namespace platform {
 
-// The path as the system reports it, ending in a backslash.
+// The path as the system reports it, ending in a backslash; empty when
+// the code page cannot carry it (NarrowPath).
 std::string TempPath();
 
 // A folder in the temporary folder that this process has just made for

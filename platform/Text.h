@@ -32,8 +32,12 @@ inline std::string LowerAZ(std::string text) {
 }
 
 // 8-bit text of the system code page to 16-bit text, and back. A character
-// the code page cannot show becomes '?' on the way back.
+// the code page cannot show becomes '?' on the way back, never a look-alike
+// of the code page: a path so converted names no other file.
 std::u16string AnsiToWide(const std::string& text);
 std::string WideToAnsi(const std::u16string& text);
+// The same way back, but only when the code page holds every character
+// exactly (the text comes back the same); false otherwise.
+bool WideToAnsiExact(const std::u16string& text, std::string& out);
 
 }  // namespace platform

@@ -21,12 +21,16 @@ std::u16string AnsiToWide(const std::string& text) {
   return out;
 }
 
+// Without the best-fit mapping the system would otherwise use: it turns
+// characters the code page lacks into look-alikes ("\u0141ukasz" into
+// "Lukasz"), which name another folder.
 std::string WideToAnsi(const std::u16string& text) {
   if (text.empty()) return {};
   auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-  int n = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int length = static_cast<int>(text.size());
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0, nullptr, nullptr);
   std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  if (n > 0) WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, out.data(), n, nullptr, nullptr);
   return out;
 }
 

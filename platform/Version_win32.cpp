@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Libraries_win32.h"
+#include "platform/Program.h"
 #include "platform/Version.h"
 
 namespace platform {
@@ -39,13 +40,13 @@ bool QueryText(const TVersionApi& api, std::vector<char>& block, const std::stri
 std::string OwnFileVersion() {
   const TVersionApi api = LoadVersionApi();
   if (!api.InfoSize || !api.Info || !api.Query) return "";
-  char path[MAX_PATH + 1] = {0};
-  if (!GetModuleFileNameA(nullptr, path, MAX_PATH)) return "";
+  const std::string path = ProgramFile();
+  if (path.empty()) return "";
   DWORD handle = 0;
-  DWORD size = api.InfoSize(path, &handle);
+  DWORD size = api.InfoSize(path.c_str(), &handle);
   if (size == 0) return "";
   std::vector<char> block(size);
-  if (!api.Info(path, 0, size, block.data())) return "";
+  if (!api.Info(path.c_str(), 0, size, block.data())) return "";
   std::string version;
   WORD* translation = nullptr;
   UINT length = 0;

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "platform/WidePath.h"
 #include "platform/gui/ControlWindows_win32.h"
 #include "platform/gui/ShellTree.h"
 
@@ -141,9 +142,9 @@ std::vector<ShellTreeView::Item> ShellTreeView::Items() const {
 
 std::string ShellTreeView::ItemPath(Item item) const {
   Node* node = NodeOf(H(handle_), T(item));
-  char path[MAX_PATH] = "";
-  if (!node || !SHGetPathFromIDListA(node->idList, path)) return "";
-  return path;
+  wchar_t path[MAX_PATH] = L"";
+  if (!node || !SHGetPathFromIDListW(node->idList, path)) return "";
+  return platform::NarrowPathOrMarked(reinterpret_cast<const char16_t*>(path));
 }
 
 std::u16string ShellTreeView::ItemText(Item item) const {

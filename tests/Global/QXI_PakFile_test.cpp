@@ -337,9 +337,16 @@ TEST(PakWrite, SourceFilesAndPackSourceFile) {
   int e = pak.AddEntry("empty.txt", emptySrc, 1);
   EXPECT_TRUE(pak.WriteEntryFile(e));  // nothing to store is not a failure
   EXPECT_EQ(pak.Entries[e].Offset, 0u);
+  // A source that cannot be opened is refused by name, the file as it was.
   int m = pak.AddEntry("missing", dir.File("missing"), 1);
-  EXPECT_THROW(pak.WriteEntryFile(m), EPakError);
-  EXPECT_THROW(pak.PackSourceFile(m), EPakError);
+  const int64_t before = pak.Handle().Size();
+  const std::string refusal = "Cannot open file \"" + dir.File("missing") + "\"";
+  EXPECT_FALSE(pak.WriteEntryFile(m));
+  EXPECT_EQ(pak.LastError(), refusal);
+  EXPECT_TRUE(pak.PackSourceFile(m).empty());
+  EXPECT_FALSE(pak.WriteEntryRaw(m));
+  EXPECT_EQ(pak.LastError(), refusal);
+  EXPECT_EQ(pak.Handle().Size(), before);
   ASSERT_TRUE(pak.WriteTable());
   pak.Close();
 
@@ -463,15 +470,17 @@ TEST(PakWrite, BlockStreamFailuresLeaveTheFileAsItWas) {
   const uint64_t count = ZBlockCount(contents.size());
   TZBlockCoder coder;
   auto blocksFailingAt = [&](uint64_t failing) {
-    return [&, failing, k = uint64_t{0}](TZBlock& into) mutable {
-      if (k == failing) throw EPakError("no block");
+    return [&, failing, k = uint64_t{0}](TZBlock& into) mutable -> std::string {
+      if (k == failing) return "no block";
       TZBlockSpan span = ZBlockSpan(contents.size(), k++);
       into = coder.Code(contents.data() + span.Dictionary, span.DictionaryLength(), span.ReadLength(), span.Last);
+      return "";
     };
   };
   TPak pak(path, true, false);
   int i = pak.AddEntry("blocks", "", 1);
-  EXPECT_THROW(pak.WriteEntryBlocks(i, static_cast<uint32_t>(contents.size()), count, blocksFailingAt(1)), EPakError);
+  EXPECT_FALSE(pak.WriteEntryBlocks(i, static_cast<uint32_t>(contents.size()), count, blocksFailingAt(1)));
+  EXPECT_EQ(pak.LastError(), "no block");
   EXPECT_EQ(pak.Handle().Size(), prefix);
   EXPECT_FALSE(pak.WriteEntryBlocks(i, static_cast<uint32_t>(contents.size()), count, blocksFailingAt(count)));
   EXPECT_NE(pak.LastError().find("4 GiB"), std::string::npos);

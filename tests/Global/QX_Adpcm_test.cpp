@@ -47,7 +47,7 @@ TEST(ImaAdpcm, HandCheckedBlocks) {
   };
   for (const Case& c : cases) {
     Bytes pcm = Pcm(c.samples);
-    Bytes out = EncodeAdpcmBlocks(pcm.data(), pcm.size(), c.channels, kAdpcmBlockBytes, 1);
+    Bytes out = EncodeAdpcmBlocks(pcm.data(), pcm.size(), c.channels);
     EXPECT_EQ(out, c.payload) << c.what;
   }
 }
@@ -65,7 +65,7 @@ TEST(ImaAdpcm, StateCarriesAcrossBlocksAndIsStoredAfterEach) {
   // Three blocks of a mono tone, the last one short.
   std::vector<int16_t> samples = Tone(1024 + 1024 + 100, 37.5, 12000);
   Bytes pcm = Pcm(samples);
-  Bytes out = EncodeAdpcmBlocks(pcm.data(), pcm.size(), 1, kAdpcmBlockBytes, 3);
+  Bytes out = EncodeAdpcmBlocks(pcm.data(), pcm.size(), 1);
   ASSERT_EQ(out.size(), pcm.size() / 4 + 3 * kAdpcmStateBytes);
 
   // The same samples coded as one run, with one state that is never reset.
@@ -101,7 +101,7 @@ TEST(ImaAdpcm, StereoCodesEachChannelOnItsOwn) {
     mixed.push_back(right[i]);
   }
   Bytes pcm = Pcm(mixed);
-  Bytes out = EncodeAdpcmBlocks(pcm.data(), pcm.size(), 2, kAdpcmBlockBytes, 2);
+  Bytes out = EncodeAdpcmBlocks(pcm.data(), pcm.size(), 2);
   ASSERT_EQ(out.size(), pcm.size() / 4 + 2 * kAdpcmStateBytes);
 
   for (const auto& [channel, offset] : {std::pair{&left, size_t{0}}, std::pair{&right, size_t{256}}}) {

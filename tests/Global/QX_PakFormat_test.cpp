@@ -158,48 +158,6 @@ TEST(QXPRecords, EffectsFolderTestsOfEachProgram) {
   }
 }
 
-TEST(QXPRecords, WavBlobCodingRuleAndRounding) {
-  struct Case {
-    const char* what;
-    uint16_t channels, bits;
-    int32_t dataSize, loopStart, loopEnd;
-    bool effects;
-    uint8_t adpcm;
-    int32_t roundedSize, payload;
-  } cases[] = {
-      {"mono 6 bytes: 4 coded, one block", 1, 16, 6, -1, -1, false, 1, 4, 1 + 6},
-      {"mono full block", 1, 16, 2048, -1, -1, false, 1, 2048, 512 + 6},
-      {"mono one byte into a second block", 1, 16, 2049 + 3, -1, -1, false, 1, 2052, 513 + 12},
-      {"stereo rounds to 8", 2, 16, 15, -1, -1, false, 1, 8, 2 + 6},
-      {"more than two channels stay PCM: the coder knows one and two", 6, 16, 36, -1, -1, false, 0, 36, 36},
-      {"too short to code", 1, 16, 3, -1, -1, false, 1, 0, 0},
-      {"8-bit stays PCM", 1, 8, 7, -1, -1, false, 0, 7, 7},
-      {"cue points keep PCM", 1, 16, 6, 0, 6, false, 0, 6, 6},
-      {"one cue point keeps PCM", 1, 16, 6, 2, -1, false, 0, 6, 6},
-      {"effects folder keeps PCM", 2, 16, 13, -1, -1, true, 0, 13, 13},
-  };
-  for (const Case& c : cases) {
-    TWavHeader h;
-    h.Channels = c.channels;
-    h.BitsPerSample = c.bits;
-    h.DataSize = c.dataSize;
-    h.LoopStart = c.loopStart;
-    h.LoopEnd = c.loopEnd;
-    Bytes pcm(static_cast<size_t>(c.dataSize), 0x11);
-    Bytes blob = MakeWavBlob(h, pcm.data(), c.effects);
-    EXPECT_EQ(h.Adpcm, c.adpcm) << c.what;
-    EXPECT_EQ(h.DataSize, c.roundedSize) << c.what;
-    EXPECT_EQ(h.PayloadSize, c.payload) << c.what;
-    ASSERT_EQ(blob.size(), kWavHeaderSize + static_cast<size_t>(c.payload)) << c.what;
-    TWavHeader stored = TWavHeader::ReadFrom(blob.data());
-    EXPECT_EQ(stored.PayloadSize, c.payload) << c.what;
-    EXPECT_EQ(stored.DataSize, c.roundedSize) << c.what;
-    if (!c.adpcm) {
-      EXPECT_EQ(Bytes(blob.begin() + kWavHeaderSize, blob.end()), pcm) << c.what;
-    }
-  }
-}
-
 TEST(QXPTrailers, WrittenTrailersReadBackUnderBothRules) {
   Bytes body = Text("....table....header..........");
   for (char version : {'2', '3'}) {

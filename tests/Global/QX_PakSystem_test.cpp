@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "Global/DosDate.h"
+#include "Global/SWAV.h"
 #include "packer/SQXP.h"
 #include "platform/ByteOrder.h"
 #include "tests/Global/PakSystemFixture.h"
@@ -403,8 +404,8 @@ TEST_F(PakSystemTest, AnArchiveThatWouldPassTwoGigabytesIsPutBack) {
 }
 
 TEST_F(PakSystemTest, ProgressStepsAndStatusText) {
-  // Steps are counted per entry, skipped sounds included; a step is
-  // published when its percentage (files done before it) rises.
+  // Steps are counted per entry; a step is published when its percentage
+  // (files done before it) rises.
   struct Run {
     int files;
     int32_t published;  // -1: none
@@ -413,7 +414,7 @@ TEST_F(PakSystemTest, ProgressStepsAndStatusText) {
   for (const Run& run : runs) {
     WriteFileBytes(Game(), HandArchive({}, {}));
     std::vector<SetupItem> items;
-    for (int i = 0; i < run.files; ++i) items.push_back({std::to_string(i).append(".wav"), 1, Text("not a wav")});
+    for (int i = 0; i < run.files; ++i) items.push_back({std::to_string(i).append(".txt"), 1, Text("text")});
     UseSetupArchive(items);
     ProgressCount = 0;
     TakeStatusUpdate();
@@ -422,7 +423,7 @@ TEST_F(PakSystemTest, ProgressStepsAndStatusText) {
     TStatusUpdate update = TakeStatusUpdate();
     EXPECT_EQ(update.Progress.value_or(-1), run.published) << run.files;
     EXPECT_EQ(update.StatusText, "Writing game.qxp");
-    EXPECT_TRUE(ReadArchive(Game()).tail.Entries.empty());
+    EXPECT_EQ(ReadArchive(Game()).tail.Entries.size(), static_cast<size_t>(run.files));
   }
 }
 
@@ -485,107 +486,62 @@ Bytes Canonical(uint16_t channels, size_t dataBytes, const std::vector<Bytes>& a
   return Riff(chunks);
 }
 
+// The blob the packer makes of a sound, with the installer's effects rule.
+Bytes PackerBlob(const Bytes& file, const std::string& name) {
+  TWavMemory source(file.data(), file.size());
+  Bytes blob;
+  EXPECT_EQ(CodeWavBlob(source, InSetupEffectsFolder(name),
+                        [&](const uint8_t* p, size_t n) { blob.insert(blob.end(), p, p + n); }),
+            "");
+  return blob;
+}
+
 }  // namespace
 
-TEST(SetupWavBlob, CodingAndLoopPoints) {
+TEST_F(PakSystemTest, SoundsAreStoredAsThePackerStoresThem) {
+  Bytes noise = testing_support::Random(30000, 5);
   struct Case {
     const char* what;
-    Bytes file;
     std::string name;
-    uint8_t adpcm;
-    int32_t dataSize, loopStart, loopEnd;
-    uint8_t loopEndIsDataSize;
-  } cases[] = {
-      {"mono 16-bit is coded", Canonical(1, 4102), "s.wav", 1, 4100, -1, -1, 0},
-      {"stereo rounds to 8", Canonical(2, 4102), "s.wav", 1, 4096, -1, -1, 0},
-      {"8-bit stays PCM", Canonical(1, 4102, {}, 8), "s.wav", 0, 4102, -1, -1, 0},
-      {"effects folder stays PCM", Canonical(1, 400), "snd\\Effects\\s.wav", 0, 400, -1, -1, 0},
-      {"effects only in exact case", Canonical(1, 400), "snd\\effects\\s.wav", 1, 400, -1, -1, 0},
-      {"one cue point ends at the data size", Canonical(1, 400, {Chunk("cue ", Cue({10}))}), "s.wav", 0, 400, 20, 400,
-       1},
-      {"two cue points in rising order", Canonical(1, 400, {Chunk("cue ", Cue({90, 30, 60}))}), "s.wav", 0, 400, 60,
-       180, 0},
-      {"a later cue chunk sets them again",
-       Canonical(1, 400, {Chunk("cue ", Cue({1, 2})), Chunk("LIST", Text("xy")), Chunk("cue ", Cue({5}))}), "s.wav", 0,
-       400, 4, 10, 0},
-      {"a start past the data takes no loop", Canonical(1, 400, {Chunk("cue ", Cue({1000000, 5}))}), "s.wav", 1, 400,
-       -1, -1, 0},
-      {"an end past the data ends at the data size", Canonical(1, 400, {Chunk("cue ", Cue({5, 2000000}))}), "s.wav", 0,
-       400, 10, 400, 1},
-      {"no sample rate, no loop", Canonical(1, 400, {Chunk("cue ", Cue({10}))}, 16, 0), "s.wav", 1, 400, -1, -1, 0},
-      {"cue count beyond the file", Canonical(1, 400, {Chunk("cue ", Cue({7}, 0xFFFFFFFF))}), "s.wav", 0, 400, 14, 400,
-       1},
-      {"chunk size that would wrap", Canonical(1, 400, {Chunk("junk", {}, false, 0xFFFFFFF8), Chunk("cue ", Cue({7}))}),
-       "s.wav", 1, 400, -1, -1, 0},
-      {"cue chunk cut short",
-       [] {
-         Bytes f = Canonical(1, 400, {Chunk("cue ", Cue({7, 8}))});
-         f.resize(f.size() - 10);
-         return f;
-       }(),
-       "s.wav", 0, 400, 14, 400, 1},
-  };
-  for (const Case& c : cases) {
-    Bytes blob;
-    ASSERT_TRUE(MakeSetupWavBlob(c.file, c.name, blob)) << c.what;
-    ASSERT_GE(blob.size(), kWavHeaderSize) << c.what;
-    TWavHeader h = TWavHeader::ReadFrom(blob.data());
-    EXPECT_EQ(h.Adpcm, c.adpcm) << c.what;
-    EXPECT_EQ(h.DataSize, c.dataSize) << c.what;
-    EXPECT_EQ(h.LoopStart, c.loopStart) << c.what;
-    EXPECT_EQ(h.LoopEnd, c.loopEnd) << c.what;
-    EXPECT_EQ(h.LoopEndIsDataSize, c.loopEndIsDataSize) << c.what;
-    size_t blocks = (static_cast<size_t>(c.dataSize) + 2047) / 2048;
-    size_t payload = c.adpcm ? static_cast<size_t>(c.dataSize) / 4 + 6 * blocks : static_cast<size_t>(c.dataSize);
-    EXPECT_EQ(h.PayloadSize, static_cast<int32_t>(payload)) << c.what;
-    EXPECT_EQ(blob.size(), kWavHeaderSize + payload) << c.what;
-    EXPECT_EQ(h.SampleRate, GetU32(c.file.data() + 24)) << c.what;
-  }
-}
-
-TEST(SetupWavBlob, OnlyTheCanonicalHeaderIsTaken) {
-  Bytes good = Canonical(1, 100);
-  auto with = [&](size_t at, const Bytes& bytes) {
-    Bytes b = good;
-    std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<ptrdiff_t>(at));
-    return b;
-  };
-  Bytes i32;
-  PutU32(i32, 101);
-  struct Case {
-    const char* what;
     Bytes file;
+    uint8_t adpcm;
   } cases[] = {
-      {"no RIFF", with(0, Text("RIFX"))},
-      {"no WAVE", with(8, Text("AVI "))},
-      {"format chunk of 18 bytes", Riff({Chunk("fmt ", Format(1, 22050, 16, 2)), Chunk("data", Ramp(100))})},
-      {"a chunk before the data",
-       Riff({Chunk("fmt ", Format(1, 22050, 16)), Chunk("LIST", Text("ab")), Chunk("data", Ramp(100))})},
-      {"no data bytes", Canonical(1, 0)},
-      {"data size beyond the file", with(40, i32)},
-      {"negative data size", with(40, Bytes{0, 0, 0, 0x80})},
-      {"shorter than the header", Bytes(good.begin(), good.begin() + 43)},
+      {"stereo, coded", "Sounds\\Hit.WAV", Canonical(2, 5000), 1},
+      {"a LIST chunk before the data, as many tools write", "Sounds\\list.wav",
+       Riff({Chunk("fmt ", Format(1, 22050, 16)), Chunk("LIST", Text("INFOISFT")), Chunk("data", Ramp(900))}), 1},
+      {"a cue chunk before the data keeps the loop", "Sounds\\loop.wav",
+       Riff({Chunk("fmt ", Format(1, 22050, 16)), Chunk("cue ", Cue({10})), Chunk("data", Ramp(900))}), 0},
+      {"noise the setup archive stores as it is, read where it lies", "Sounds\\noise.wav", Simple(1, noise), 1},
+      {"effects folder stays PCM", "snd\\Effects\\s.wav", Canonical(1, 400), 0},
+      {"effects only in exact case", "snd\\effects\\s.wav", Canonical(1, 400), 1},
   };
   for (const Case& c : cases) {
-    Bytes blob = Text("left over");
-    EXPECT_FALSE(MakeSetupWavBlob(c.file, "s.wav", blob)) << c.what;
-    EXPECT_TRUE(blob.empty()) << c.what;
+    WriteFileBytes(Game(), HandArchive({}, {}));
+    UseSetupArchive({{c.name, 1, c.file}, {"wav", 1, Text("plain")}});
+    PakSystem.UpdateArchive(1, "game.qxp", "");
+    EXPECT_TRUE(alerts.Fatals.empty()) << c.what;
+    ReadBack r = ReadArchive(Game());
+    ASSERT_EQ(r.tail.Entries.size(), 2u) << c.what;
+    const TQXPEntry& sound = r.tail.Entries[0];
+    EXPECT_EQ(sound.Name, c.name) << c.what;
+    EXPECT_EQ(sound.Method, kMethodWav) << c.what;
+    EXPECT_EQ(sound.OriginalSize, static_cast<int32_t>(c.file.size())) << c.what;
+    Bytes blob = QXPBlob(r.file, sound);
+    EXPECT_EQ(blob, PackerBlob(c.file, c.name)) << c.what;
+    EXPECT_EQ(blob.at(44), c.adpcm) << c.what;
+    EXPECT_EQ(r.tail.Entries[1].Method, kMethodZlib) << c.what;
+    EXPECT_EQ(SetupArchive->Entries[0].StoredSize == 0, c.file.size() > noise.size()) << c.what;
   }
 }
 
-TEST_F(PakSystemTest, SoundsAreStoredAsWavBlobsOrLeftOut) {
-  WriteFileBytes(Game(), HandArchive({}, {}));
-  Bytes wav = Canonical(2, 5000);
-  UseSetupArchive({{"Sounds\\Hit.WAV", 1, wav}, {"Sounds\\bad.wav", 1, Text("RIFF")}, {"wav", 1, Text("plain")}});
-  PakSystem.UpdateArchive(1, "game.qxp", "");
-  ReadBack r = ReadArchive(Game());
-  ASSERT_EQ(r.tail.Entries.size(), 2u);
-  const TQXPEntry& sound = r.tail.Entries[0];
-  EXPECT_EQ(sound.Name, "Sounds\\Hit.WAV");
-  EXPECT_EQ(sound.Method, kMethodWav);
-  EXPECT_EQ(sound.OriginalSize, static_cast<int32_t>(wav.size()));
-  Bytes expected;
-  ASSERT_TRUE(MakeSetupWavBlob(wav, sound.Name, expected));
-  EXPECT_EQ(QXPBlob(r.file, sound), expected);
-  EXPECT_EQ(r.tail.Entries[1].Method, kMethodZlib);
+TEST_F(PakSystemTest, ASoundThatIsNotAWavFileFailsItsLineNamingIt) {
+  Bytes game = HandArchive({{"old.txt", Text("old")}}, {});
+  WriteFileBytes(Game(), game);
+  UseSetupArchive(
+      {{"first.txt", 1, Text("first")}, {"Sounds\\bad.wav", 1, Text("RIFF")}, {"Sounds\\ok.wav", 1, Canonical(1, 40)}});
+  EXPECT_THROW(PakSystem.UpdateArchive(1, "game.qxp", ""), EPakSystemEnded);
+  EXPECT_EQ(alerts.Fatals, std::vector<std::string>{"Cannot add \"Sounds\\bad.wav\" to " + GamePath() +
+                                                    ": not a valid WAV file: the file holds 4 bytes, a RIFF header "
+                                                    "and a format chunk need 36"});
+  EXPECT_EQ(ReadFileBytes(Game()), game);
 }

@@ -11,6 +11,8 @@
 
 #include "Global/ZCodec.h"
 #include "platform/ByteOrder.h"
+#include "platform/File.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/TestData.h"
 
 namespace vfs_test {
@@ -235,6 +237,13 @@ inline Bytes Unpack(const Bytes& stored) {
 }
 
 // The file as the container gives it back: unpacked when compressed.
+// The container as the changes made so far leave it: until they are saved,
+// they go to a copy beside it.
+inline Bytes Working(const std::string& path) {
+  const std::string copy = path + ".new";
+  return testing_support::ReadFileBytes(platform::FileExists(copy) ? copy : path);
+}
+
 inline Bytes Contents(const Entry& e) { return (e.attributes & 8) ? Unpack(e.data) : e.data; }
 
 }  // namespace vfs_test

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <random>
 
 #include "Global/DosDate.h"
@@ -76,7 +77,9 @@ class Container {
     file_->Save(false);
     file_.reset();
   }
-  Bytes Raw() const { return ReadFileBytes(path_); }
+  void CloseUnsaved() { file_.reset(); }
+  Bytes Raw() const { return vfs_test::Working(path_); }
+  Bytes OnDisk() const { return ReadFileBytes(path_); }
   vfs_test::Decoded Check(bool saved = false) const { return Decode(Raw(), saved); }
   const std::string& Path() const { return path_; }
   std::string SidePath() const { return dir_.File("game.ht"); }
@@ -400,6 +403,64 @@ TEST(VFSTree, NoFilesMeansNoSideFile) {
   EXPECT_FALSE(platform::FileExists(c.SidePath()));
 }
 
+// An update is made in a copy beside the container, which replaces the
+// container and its side file as a pair when saved. Whenever a run ends,
+// the two are the old pair or the new one: each row is what the disk
+// holds when a run ends at some point of the save, and the next open
+// finishes the pair or takes it back.
+TEST(VFSTree, TheContainerAndItsSideFileAreTheOldPairOrTheNew) {
+  Container c;
+  c.Open();
+  c.Add("maps\\a.dat", Random(300, 1));
+  c.Add("b.dat", Text("b"));
+  c.SaveAndClose();
+  const Bytes oldC = c.OnDisk(), oldH = ReadFileBytes(c.SidePath());
+  const std::string containerAside = c.Path() + ".new", sideAside = c.SidePath() + ".new";
+  // A file replaced (its blocks freed and taken again) and one added; until
+  // the save, nothing of it is on disk, and closed unsaved it is gone.
+  for (bool save : {false, true}) {
+    c.Open();
+    c.Add("maps\\a.dat", Random(400, 2));
+    c.Add("maps\\c.dat", Text("c"));
+    EXPECT_EQ(c.OnDisk(), oldC);
+    EXPECT_EQ(ReadFileBytes(c.SidePath()), oldH);
+    if (save)
+      c.SaveAndClose();
+    else
+      c.CloseUnsaved();
+    EXPECT_FALSE(platform::FileExists(containerAside) || platform::FileExists(sideAside));
+  }
+  const Bytes newC = c.OnDisk(), newH = ReadFileBytes(c.SidePath());
+  ASSERT_NE(newC, oldC);
+  ASSERT_NE(newH, oldH);
+  EXPECT_EQ(c.Check(true).Find("maps\\a.dat")->data, Random(400, 2));
+
+  auto part = [](const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); };
+  struct Case {
+    const char* what;
+    Bytes container, side;
+    std::optional<Bytes> containerCopy, sideCopy;  // the aside files left
+    bool isNew;
+  } cases[] = {
+      {"ended while the copy was written", oldC, oldH, part(newC, 1000), std::nullopt, false},
+      {"ended while the side file was written", oldC, oldH, newC, part(newH, 5), false},
+      {"ended before the container was replaced", oldC, oldH, newC, newH, false},
+      {"ended between the container and the side file", newC, oldH, std::nullopt, newH, true},
+      {"ended after both", newC, newH, std::nullopt, std::nullopt, true},
+  };
+  for (const Case& cs : cases) {
+    WriteFileBytes(c.Path(), cs.container);
+    WriteFileBytes(c.SidePath(), cs.side);
+    if (cs.containerCopy) WriteFileBytes(containerAside, *cs.containerCopy);
+    if (cs.sideCopy) WriteFileBytes(sideAside, *cs.sideCopy);
+    c.Open();
+    c.CloseUnsaved();
+    EXPECT_EQ(c.OnDisk(), cs.isNew ? newC : oldC) << cs.what;
+    EXPECT_EQ(ReadFileBytes(c.SidePath()), cs.isNew ? newH : oldH) << cs.what;
+    EXPECT_FALSE(platform::FileExists(containerAside) || platform::FileExists(sideAside)) << cs.what;
+  }
+}
+
 TEST(VFSTree, DeletingRewritesTablesAndFreesEverythingBelow) {
   Container c;
   TVFSFile& f = c.Open();
@@ -508,6 +569,7 @@ TEST(VFSTree, AddsNeedExactlyTheBlocksTheyTake) {
       uint32_t fill = f.FreeBlocks() - freeBlocks;
       if (fill) c.Add("filler", Random(fill * 128, 99));
       ASSERT_EQ(f.FreeBlocks(), freeBlocks) << cs.what;
+      f.Save(true);  // for the trial, which reads the container
       Bytes before = c.Raw();
       if (freeBlocks == 0) {
         // A trial without a free block counts every block the add needs,

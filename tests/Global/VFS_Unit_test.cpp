@@ -167,9 +167,7 @@ TEST(VFSFile, ChainsTakeBlocksByBlockSize) {
     EXPECT_EQ(e.StoredSize, c.size);
     EXPECT_EQ(e.Date, TodayDosDate());
     EXPECT_EQ(f.Header.UsedBlocks, c.blocks.size());
-    f.Close();
-
-    Bytes file = ReadFileBytes(o.path);
+    Bytes file = vfs_test::Working(o.path);
     Bytes stored;
     for (size_t i = 0; i < c.blocks.size(); ++i) {
       int32_t next = i + 1 < c.blocks.size() ? static_cast<int32_t>(c.blocks[i + 1]) : -1;
@@ -206,7 +204,7 @@ TEST(VFSFile, NewChainsTakeTheLowestFreeBlocksAndFreeingKeepsContents) {
   EXPECT_EQ(f.Header.UsedBlocks, 9u);
   EXPECT_EQ(f.FindFreeBlock(false), 8);
   EXPECT_EQ(f.FindFreeBlock(true), -1);
-  Bytes file = ReadFileBytes(path);
+  Bytes file = vfs_test::Working(path);
   EXPECT_EQ(CellAt(file, l, 3).next, 7);
   EXPECT_EQ(CellAt(file, l, 7).next, -1);
 
@@ -215,7 +213,7 @@ TEST(VFSFile, NewChainsTakeTheLowestFreeBlocksAndFreeingKeepsContents) {
   EXPECT_TRUE(f.Chain[2].Free() && f.Chain[2].Used == 0);
   EXPECT_TRUE(f.Chain[6].Free() && f.Chain[6].Used == 0);
   EXPECT_EQ(f.FindFreeBlock(false), 2);
-  file = ReadFileBytes(path);
+  file = vfs_test::Working(path);
   EXPECT_EQ(CellAt(file, l, 3).used | CellAt(file, l, 3).next | CellAt(file, l, 7).used | CellAt(file, l, 7).next, 0);
   Bytes block3 = BlockAt(file, l, 3);
   EXPECT_TRUE(std::equal(block3.begin(), block3.end(), data.begin()));  // not erased
@@ -241,7 +239,7 @@ TEST(VFSFile, WriteRefusalsChangeNothing) {
   EXPECT_THROW(f.WriteFile(e, big.data(), static_cast<uint32_t>(big.size())), EVFSError);
   EXPECT_EQ(e.FirstBlock, 77u);
   EXPECT_EQ(f.FreeBlocks(), 3u);
-  EXPECT_EQ(ReadFileBytes(path), before);
+  EXPECT_EQ(vfs_test::Working(path), before);
   // Exactly three blocks fit.
   f.WriteFile(e, big.data(), 64 * 3);
   EXPECT_EQ(f.FreeBlocks(), 0u);
@@ -275,7 +273,7 @@ TEST(VFSFile, RewriteFileDataKeepsTheChain) {
   EXPECT_EQ(e.FirstBlock, 5u);
   EXPECT_EQ(f.Header.UsedBlocks, 6u);
   EXPECT_EQ(f.ReadFileData(e)->Data(), data);
-  Bytes file = ReadFileBytes(path);
+  Bytes file = vfs_test::Working(path);
   Bytes last = BlockAt(file, l, 9);
   EXPECT_TRUE(std::equal(last.begin(), last.begin() + 22, data.begin() + 128));
   EXPECT_EQ(Bytes(last.begin() + 22, last.end()), Bytes(42, 0));

@@ -192,7 +192,7 @@ TEST_F(WizardTest, ASilentRunEndsAfterItsWork) {
   } cases[] = {
       {"completed", "", step, kExitDone, {{"Completed", "Information", 0}}},
       {"aborted", "", abort, kExitFailed, {{"It failed", "Error", 0}}},
-      {"aborted, folder named", installDir, abort, kExitFailed, {}},
+      {"aborted, folder named", installDir, abort, kExitFailed, {{"It failed", "Error", 0}}},
       {"completed, folder named", installDir, step, kExitDone, {}},
   };
   for (const Case& c : cases) {
@@ -200,7 +200,7 @@ TEST_F(WizardTest, ASilentRunEndsAfterItsWork) {
     boxes.clear();
     AbortFlag = false;
     Silent = true;
-    IdDir = c.idDir;
+    IdDir = platform::AnsiToWide(c.idDir);
     CompLines = Script({Cmd(c.command)});
     Open(InstallerLayout());
     EXPECT_EQ(RunSilently(), c.exitCode) << c.name;

@@ -137,7 +137,9 @@ class RuntimeTest : public InstallerGlobals {
 
   // Whole files at paths as the system writes them ("Z:\...").
   static std::string ReadText(const std::string& path) {
-    Bytes data = ReadWholeFile(path);
+    Bytes data;
+    std::string reason;
+    EXPECT_TRUE(ReadWholeFile(path, data, reason)) << reason;
     return std::string(data.begin(), data.end());
   }
   static void WriteText(const std::string& path, const std::string& text) {

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "Setup/SE_Ending.h"
+#include "Setup/SE_Startup.h"
 #include "Setup/SE_Uninstaller.h"
 #include "diagnostics/SHookQuiet.h"
 #include "installer-library/SE_Global.h"
@@ -281,9 +283,74 @@ TEST_F(SetupThreadTest, AnExceptionInAStepIsReportedAfterTheLogAndTheUninstaller
     // What the run did before the error stays removable.
     TUninstallList log;
     EXPECT_TRUE(log.LoadFromFile(installDir, SetupInfoFile.UninstallPrefix)) << c.name;
-    EXPECT_EQ(log.Files(), std::vector<std::string>{"$INSTDIR\\done before.txt"}) << c.name;
+    EXPECT_EQ(log.Files(), (std::vector<std::string>{"$INSTDIR\\install.owner", "$INSTDIR\\done before.txt"}))
+        << c.name;
     EXPECT_TRUE(platform::FileExists(UninstallerPath())) << c.name;
     EXPECT_TRUE(quiet) << c.name << ": the exception hook is quiet while they run";
   }
   UninstallerIconWriter = savedWriter;
+}
+
+TEST_F(SetupThreadTest, OnlyALogOfThisSetupIsTakenOverAndAnotherStaysAsItWas) {
+  SetupInfoFile.HasUninstall = 1;
+  struct Case {
+    const char* name;
+    const char* mark;  // whose the mark beside the log says it is; null: no mark
+    bool entry;        // this setup's uninstall entry names the uninstaller there
+    bool silent;
+    bool ours;
+  } cases[] = {
+      {"another setup's log", "Other Mod", false, false, false},
+      {"another setup's log, in a silent run", "Other Mod", false, true, false},
+      {"a log without a mark that no entry of this setup names", nullptr, false, false, false},
+      {"this setup's log", kShortName, false, false, true},
+      {"this setup's log of an earlier version, named by its entry", nullptr, true, false, true},
+  };
+  const std::string own = std::string(kShortName) + "_";
+  TUninstallList earlier;
+  earlier.AddFile(installDir + "\\theirs.txt");
+  for (const Case& c : cases) {
+    for (const std::string& prefix : {std::string(), own}) {
+      platform::RemoveFile(TUninstallList::LogPath(installDir, prefix));
+      platform::RemoveFile(TUninstallList::OwnerPath(installDir, prefix));
+    }
+    platform::MakeDir(installDir);
+    ASSERT_TRUE(earlier.SaveToFile(installDir, ""));
+    if (c.mark) testing_support::WriteFileText(dir.File("Game/install.owner"), c.mark);
+    const Bytes other = testing_support::ReadFileBytes(dir.File("Game/install.log"));
+    SetupInfoFile.UninstallPrefix.clear();
+    SetupInfoFile.UninstallExe = "Uninstall.exe";
+    RemoveUninstallKey();
+    if (c.entry) {
+      ASSERT_TRUE(RegisterUninstaller());
+    }
+    Silent = c.silent;
+    boxes.clear();
+    UninstallList.Clear();
+
+    BeginInstallation();
+    UninstallList.KeepSaved("", "");
+    Silent = false;
+    EXPECT_EQ(UninstallList.NamesFile(installDir + "\\theirs.txt"), c.ours) << c.name;
+    const std::string names = c.ours ? "" : own;
+    EXPECT_EQ(SetupInfoFile.UninstallPrefix, names) << c.name;
+    EXPECT_EQ(SetupInfoFile.UninstallExe, names + "Uninstall.exe") << c.name;
+    TUninstallList saved;
+    EXPECT_TRUE(saved.LoadFromFile(installDir, names)) << c.name << ": its own log, saved";
+    EXPECT_TRUE(saved.NamesFile(TUninstallList::OwnerPath(installDir, names))) << c.name << ": with its mark";
+    EXPECT_EQ(ReadText(TUninstallList::OwnerPath(installDir, names)), kShortName) << c.name;
+    if (c.ours) {
+      EXPECT_TRUE(boxes.empty()) << c.name;
+      continue;
+    }
+    EXPECT_EQ(testing_support::ReadFileBytes(dir.File("Game/install.log")), other) << c.name << ": the other log as it was";
+    EXPECT_EQ(platform::FileExists(TUninstallList::OwnerPath(installDir, "")), c.mark != nullptr) << c.name;
+    const std::vector<RecordedBox> told = {{"The install folder holds the uninstall log of another installation: " +
+                                                TUninstallList::LogPath(installDir, "") +
+                                                "\rIt was left as it is. This installation keeps its own log, " +
+                                                installDir + "\\" + own + "install.log, and its own uninstaller, " +
+                                                installDir + "\\" + own + "Uninstall.exe.",
+                                            "Information", platform::kMbOk}};
+    EXPECT_EQ(boxes, c.silent ? std::vector<RecordedBox>{} : told) << c.name;
+  }
 }

@@ -34,6 +34,6 @@ TEST_F(RuntimeTest, ARunWhoseThreadEndsUnderwayEndsAsFailedWithItsLog) {
   EXPECT_EQ(thread.FinishError(), "Error: The installation stopped before it was finished");
   TUninstallList log;
   EXPECT_TRUE(log.LoadFromFile(installDir, SetupInfoFile.UninstallPrefix));
-  EXPECT_EQ(log.Files(), std::vector<std::string>{"$INSTDIR\\done before.txt"});
+  EXPECT_EQ(log.Files(), (std::vector<std::string>{"$INSTDIR\\install.owner", "$INSTDIR\\done before.txt"}));
   EXPECT_TRUE(platform::FileExists(UninstallerPath()));
 }

@@ -12,7 +12,10 @@
 #include "platform/ByteOrder.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/MessageBox.h"
 #include "platform/Registry.h"
+#include "platform/Text.h"
+#include "platform/WidePath.h"
 #include "tests/Setup/RuntimeFixture.h"
 
 namespace {
@@ -127,27 +130,33 @@ class StartupTest : public RuntimeTest {
 
 TEST(StartupSwitches, ReadSwitches) {
   struct Case {
-    std::vector<std::string> params;
+    std::vector<std::u16string> params;
     bool silent;
-    std::string idDir;
+    std::u16string idDir;
+    bool watched;  // whether a person is taken to watch the run
   } cases[] = {
-      {{}, false, ""},
-      {{"-silent"}, true, ""},
-      {{"setup.pak", "-SILENT", "-Id", "C:\\Games\\"}, true, "C:\\Games\\"},
-      {{"-id"}, false, ""},
-      {{"-id", "-silent"}, true, "-silent"},
-      {{"-silentx", "/silent", "-id=C:\\"}, false, ""},
-      {{"-id", "C:\\A", "-id", "D:\\B"}, false, "D:\\B"},
+      {{}, false, u"", true},
+      {{u"-silent"}, true, u"", true},
+      {{u"setup.pak", u"-SILENT", u"-Id", u"C:\\Games\\"}, true, u"C:\\Games\\", false},
+      {{u"-id"}, false, u"", true},
+      {{u"-silent", u"-id"}, true, u"", true},
+      {{u"-id", u"C:\\Games"}, false, u"C:\\Games", true},
+      {{u"-id", u"-silent"}, true, u"-silent", false},
+      {{u"-silentx", u"/silent", u"-id=C:\\"}, false, u"", true},
+      {{u"-id", u"C:\\A", u"-id", u"D:\\B"}, false, u"D:\\B", true},
+      {{u"-id", u"C:\\Games\\\u0141\u00F3d\u017A"}, false, u"C:\\Games\\\u0141\u00F3d\u017A", true},
   };
   for (const Case& c : cases) {
     Silent = false;
     IdDir.clear();
     ReadSwitches(c.params);
-    EXPECT_EQ(Silent, c.silent) << ::testing::PrintToString(c.params);
-    EXPECT_EQ(IdDir, c.idDir) << ::testing::PrintToString(c.params);
+    EXPECT_EQ(Silent, c.silent) << c.params.size();
+    EXPECT_TRUE(IdDir == c.idDir) << c.params.size();
+    EXPECT_EQ(platform::PersonWatching(), c.watched) << c.params.size();
   }
   Silent = false;
   IdDir.clear();
+  platform::SetPersonWatching(true);
 }
 
 TEST_F(StartupTest, TheArchiveComesFromAnExistingFileNamedFirst) {
@@ -169,7 +178,7 @@ TEST_F(StartupTest, TheArchiveComesFromAnExistingFileNamedFirst) {
 
 TEST_F(StartupTest, AFileWithoutAWholeArchiveIsRefused) {
   std::string good = WriteArchiveFile("good.exe", {{"a", 0, "abc"}}, "MZ");
-  Bytes whole = ReadWholeFile(good);
+  Bytes whole = testing_support::ReadFileBytes(good);
   struct Case {
     const char* name;
     std::string content;
@@ -385,7 +394,7 @@ TEST_F(StartupTest, AnUninstallerLoadsTheLogOfItsInstallFolder) {
     UninstallList.AddFile(c.logDir + "\\logged.txt");
     ASSERT_TRUE(UninstallList.SaveToFile(c.logDir, "Cool_"));
     UninstallList.Clear();
-    IdDir = c.idDir;
+    IdDir = platform::AnsiToWide(c.idDir);
     SpaceAvailable = 7;
     ASSERT_TRUE(OpenSetupArchive(own + "\\Cool_Uninstall.exe"));
     ASSERT_TRUE(LoadSetup(0)) << c.name;
@@ -425,13 +434,18 @@ TEST_F(StartupTest, TheInstallFolderComesFromTheCommandLineTheRegistryOrTheSetup
   ASSERT_TRUE(reg.OpenKey(kTestKey, true));
   ASSERT_TRUE(reg.WriteString("Path", "D:\\Quexar"));
   ASSERT_TRUE(reg.WriteString("Empty", ""));
+  ASSERT_TRUE(reg.WriteString("Dot", "C:\\QuexarDot\\.\\"));
+  ASSERT_TRUE(reg.WriteString("Slashes", "C:/QuexarFS"));
+  ASSERT_TRUE(reg.WriteString("Relative", "Games\\Quexar"));
   reg.CloseKey();
+  const std::string refusal = "Error: The install folder ";
   struct Case {
     const char* name;
     std::string idDir;
     std::vector<TREGKEY> slots;
     std::string stored;
-    std::string result;  // empty: refused
+    std::string result;  // empty: refused with `box`
+    std::string box = "";
   } cases[] = {
       {"stored", "", {}, "C:\\Games\\Quexar", "C:\\Games\\Quexar"},
       {"-id wins over everything", "E:\\Mine", {{kHKCU, kTestKey, "Path"}}, "C:\\Games", "E:\\Mine"},
@@ -445,32 +459,89 @@ TEST_F(StartupTest, TheInstallFolderComesFromTheCommandLineTheRegistryOrTheSetup
        "C:\\Games",
        "D:\\Quexar"},
       {"no slot gives one: the stored folder stays", "", {{kHKCU, kTestKey, "Missing"}}, "C:\\Games", "C:\\Games"},
-      {"nothing at all", "", {}, "", ""},
-      {"slots give nothing and nothing is stored", "", {{kHKCU, kTestKey, "Empty"}}, "", ""},
+      {"nothing at all", "", {}, "", "", "Error: Registry Key Not Found. Please Install Software"},
+      {"slots give nothing and nothing is stored",
+       "",
+       {{kHKCU, kTestKey, "Empty"}},
+       "",
+       "",
+       "Error: Registry Key Not Found. Please Install Software"},
       {"-id a drive's root", "E:\\", {}, "C:\\Games", "E:\\"},
-      {"-id relative", "Mine\\Games", {}, "C:\\Games", ""},
-      {"-id a share", "\\\\server\\games", {}, "C:\\Games", ""},
-      {"-id with a parent's name", "E:\\Mine\\..\\Games", {}, "C:\\Games", ""},
+      {"-id relative",
+       "Mine\\Games",
+       {},
+       "C:\\Games",
+       "",
+       refusal + "named by -id cannot be used: Mine\\Games\rIt is not the full path of a folder on a drive."},
+      {"-id a share",
+       "\\\\server\\games",
+       {},
+       "C:\\Games",
+       "",
+       refusal + "named by -id cannot be used: \\\\server\\games\rIt is not the full path of a folder on a drive."},
+      {"-id with a parent's name",
+       "E:\\Mine\\..\\Games",
+       {},
+       "C:\\Games",
+       "",
+       refusal + "named by -id cannot be used: E:\\Mine\\..\\Games\rIt is not the full path of a folder on a drive."},
+      {"-id of 300 characters, refused before anything is made",
+       "E:\\" + std::string(296, 'x'),
+       {},
+       "C:\\Games",
+       "",
+       refusal + "named by -id cannot be used: E:\\" + std::string(296, 'x') +
+           "\rIt is too long: with the installer's own files in it a path would pass the system's 259 characters."},
+      {"a registry folder with a dot", "", {{kHKCU, kTestKey, "Dot"}}, "C:\\Games", "C:\\QuexarDot\\"},
+      {"a registry folder with slashes", "", {{kHKCU, kTestKey, "Slashes"}}, "C:\\Games", "C:\\QuexarFS"},
+      {"a relative registry folder",
+       "",
+       {{kHKCU, kTestKey, "Relative"}},
+       "C:\\Games",
+       "",
+       refusal +
+           "named in the registry cannot be used: Games\\Quexar\rIt is not the full path of a folder on a drive."},
   };
   for (const Case& c : cases) {
     boxes.clear();
     info.InstallDirRegKey = {};
     for (size_t i = 0; i < c.slots.size(); ++i) info.InstallDirRegKey[i] = c.slots[i];
     info.InstallDir = c.stored;
-    IdDir = c.idDir;
+    IdDir = platform::AnsiToWide(c.idDir);
     bool loaded = Load(Installer());
     EXPECT_EQ(loaded, !c.result.empty()) << c.name;
     if (loaded)
       EXPECT_EQ(SetupInfoFile.InstallDir, c.result) << c.name;
-    else if (!c.idDir.empty())
-      EXPECT_EQ(
-          boxes,
-          (std::vector<RecordedBox>{{"Error: -id needs the full path of a folder: " + c.idDir, "Setup Error", 0}}))
-          << c.name;
     else
-      EXPECT_EQ(boxes,
-                (std::vector<RecordedBox>{{"Error: Registry Key Not Found. Please Install Software", "Error", 0}}))
+      EXPECT_EQ(boxes, (std::vector<RecordedBox>{{c.box, c.box.starts_with(refusal) ? "Setup Error" : "Error", 0}}))
           << c.name;
+  }
+}
+
+// The one check of install folders: names the code page cannot hold, and
+// the length that leaves room for the installer's own files.
+TEST_F(StartupTest, AnInstallFolderOutsideTheCodePageOrTooLongIsRefused) {
+  SetupInfoFile.UninstallPrefix = "Cool_";
+  SetupInfoFile.UninstallExe = "Cool_Uninstall.exe";  // the longer of the two names
+  const std::string room(259 - 3 - 1 - 18, 'x');
+  struct Case {
+    std::u16string given;
+    std::string folder;  // empty: refused with `fault`
+    std::string fault;
+  } cases[] = {
+      {u"C:\\" + platform::AnsiToWide(room), "C:\\" + room, ""},
+      {u"C:\\" + platform::AnsiToWide(room) + u"\\", "C:\\" + room + "\\", ""},
+      {u"C:\\" + platform::AnsiToWide(room + "x"), "",
+       "is too long: with the installer's own files in it a path would pass the system's 259 characters"},
+      {u"C:\\Games\\caf\u00E9", "C:\\Games\\caf\xE9", ""},  // in the code page
+      {u"C:\\\u0418\u0433\u0440\u0430", "", platform::kNoNarrowPath},
+      {u"C:\\Games\\\u0141\u00F3d\u017A\\Mod", "", platform::kNoNarrowPath},
+      {u"", "", "is not the full path of a folder on a drive"},
+  };
+  for (const Case& c : cases) {
+    std::string folder = "stale";
+    EXPECT_EQ(InstallFolderFault(c.given, folder), c.fault) << c.folder;
+    EXPECT_EQ(folder, c.folder);
   }
 }
 

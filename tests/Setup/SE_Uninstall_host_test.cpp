@@ -50,8 +50,7 @@ TEST_F(RuntimeTest, TheFinaliserIsStartedFromAFolderOfItsOwnWithTheOwnPath) {
     EXPECT_TRUE(starts[0].HasParameters);
     EXPECT_EQ(starts[0].Owner, nullptr);
     EXPECT_EQ(platform::host::OpenShellProcesses(), 0u) << "not waited for";
-    Bytes written = ReadWholeFile(file);
-    EXPECT_EQ(std::string(written.begin(), written.end()), "MZ finaliser");
+    EXPECT_EQ(ReadText(file), "MZ finaliser");
   }
   EXPECT_EQ(ReadText(usersOwn), "the user's own");
 }

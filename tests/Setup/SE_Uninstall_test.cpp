@@ -151,7 +151,7 @@ TEST_F(UninstallTest, RemovesWhatTheLogListsAndTheUninstallEntry) {
   EXPECT_EQ(display.updates, expected);
 }
 
-TEST_F(UninstallTest, LoggedPathsThatAreNoPlainFullPathsAreSkipped) {
+TEST_F(UninstallTest, LoggedPathsThatAreNoPlainFullPathsAreSkippedAndKept) {
   Install();
   // What a damaged or foreign log may name: beside the install folder
   // through "..", relative to wherever the uninstaller runs, a stream, a
@@ -164,12 +164,17 @@ TEST_F(UninstallTest, LoggedPathsThatAreNoPlainFullPathsAreSkipped) {
                                   "\\\\?\\" + installDir + "\\..\\victim.txt", std::string("\\\\server\\share\\x")})
     UninstallList.AddFile(file);
   UninstallList.AddDir(installDir + "\\..\\victim dir");
+  const std::vector<std::string> skippedFiles(UninstallList.Files().end() - 6, UninstallList.Files().end());
   RecordingDisplay display;
-  EXPECT_EQ(RunUninstall(display), "");
+  EXPECT_EQ(RunUninstall(display),
+            "Error: 7 logged items are no plain full paths; they were left alone and stay in the install log.");
   EXPECT_TRUE(platform::FileExists(victim));
   EXPECT_TRUE(platform::DirectoryExists(victimDir));
   EXPECT_FALSE(platform::FileExists(installDir + "\\a.txt")) << "the rest of the log is removed";
   EXPECT_EQ(display.updates.back(), (Update{u"Status: skipped 7 logged items that are no plain full paths", -1}));
+  EXPECT_EQ(UninstallList.Files(), skippedFiles) << "the log keeps exactly what was skipped";
+  EXPECT_EQ(UninstallList.Dirs(), std::vector<std::string>{"$INSTDIR\\..\\victim dir"});
+  EXPECT_TRUE(platform::FileExists(TUninstallList::LogPath(installDir, "Cool_")));
 }
 
 TEST_F(UninstallTest, EachPhaseShowsAtMostOneUpdatePerPercent) {

@@ -7,6 +7,7 @@
 #include "installer-library/SE_Uninstall_List.h"
 #include "platform/Directory.h"
 #include "platform/File.h"
+#include "platform/Text.h"
 #include "tests/Setup/WizardFixture.h"
 
 namespace {
@@ -94,7 +95,7 @@ TEST_F(LockedUninstall, TheWizardShowsWhatStayedAndEndsAsAFailure) {
   } cases[] = {
       {"shown", false, "", {{text, "Setup Error", 0}}},
       {"silent", true, "", {{text, "Error", 0}}},
-      {"silent, folder named", true, installDir, {}},
+      {"silent, folder named (a line on the error stream then)", true, installDir, {{text, "Error", 0}}},
   };
   for (const Case& c : cases) {
     form.reset();
@@ -102,7 +103,7 @@ TEST_F(LockedUninstall, TheWizardShowsWhatStayedAndEndsAsAFailure) {
     UninstallList.Clear();
     Install(1, 1);
     Silent = c.silent;
-    IdDir = c.idDir;
+    IdDir = platform::AnsiToWide(c.idDir);
     Open(layout);
     if (c.silent) {
       EXPECT_EQ(RunSilently(), kExitFailed) << c.name;

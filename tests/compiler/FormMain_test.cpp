@@ -99,7 +99,7 @@ TEST_F(FormMainTest, StartsWithTheDefaultSettings) {
   EXPECT_EQ(form.SetupExeName, "mysetup.exe");
   EXPECT_EQ(form.ModFilesDir, "");
   EXPECT_EQ(form.ActivePage, TMainPage::SetupInfoTab);
-  EXPECT_EQ(form.ErrorStringLabel, "Error: None");
+  EXPECT_EQ(form.ErrorStringLabel, u"Error: None");
   EXPECT_EQ(form.ErrorLineNumberLabel, "Line Num: None");
   EXPECT_FALSE(form.ErrorFlashTimerEnabled || form.ErrorTimerStopEnabled || form.LabelCompileVisible);
   EXPECT_EQ(form.Commands.Count(), 32);
@@ -235,7 +235,7 @@ TEST_F(FormMainTest, SavedProjectLoadsBackWithEmptyRowsEmpty) {
 TEST_F(FormMainTest, AFailedSaveIsReportedAndKeepsTheOldProject) {
   form.FormCreate({});
   WriteFileText(P("keep.trvx"), "[SETUP]\r\nSetupName=Old\r\n");
-  MakeFolder("keep.trvx.tmp");  // the file written aside cannot be created
+  MakeFolder("keep.trvx.new");  // the file written aside cannot be created
   view.answers = {P("keep.trvx")};
   form.Save1Click();
   EXPECT_EQ(ReadText(P("keep.trvx")), "[SETUP]\r\nSetupName=Old\r\n");
@@ -337,7 +337,7 @@ TEST_F(FormMainTest, CompileErrorShowsTheTextLineAndSelection) {
   compiler.Commands = &form.Commands;
 
   EXPECT_EQ(compiler.Error.Text, "Unknown Command \"InstallDirRegKey\"");
-  EXPECT_EQ(form.ErrorStringLabel, "Error: Unknown Command \"InstallDirRegKey\"");
+  EXPECT_EQ(form.ErrorStringLabel, u"Error: Unknown Command \"InstallDirRegKey\"");
   EXPECT_EQ(form.ErrorLineNumberLabel, "Line Num: 5");
   EXPECT_TRUE(form.ErrorLabelsVisible && form.ErrorPanelVisible && form.SourceTabVisible);
   EXPECT_TRUE(form.ErrorFlashTimerEnabled && form.ErrorTimerStopEnabled);
@@ -458,6 +458,12 @@ TEST_F(FormMainTest, ErrorPanelFlashesUntilTheStopTimer) {
   form.ErrorTimerStopTimer();
   EXPECT_FALSE(form.ErrorFlashTimerEnabled || form.ErrorTimerStopEnabled);
   EXPECT_TRUE(form.ErrorPanelRed);  // the last toggle stays
+  // ... until the next compile, which starts on the plain panel.
+  MakeFolder("files");
+  form.ModFilesDir = P("files");
+  form.Compile1Click();
+  EXPECT_FALSE(form.ErrorPanelRed);
+  EXPECT_TRUE(form.Image1Visible);
 }
 
 TEST_F(FormMainTest, ListingOfABuiltInstaller) {
@@ -466,12 +472,13 @@ TEST_F(FormMainTest, ListingOfABuiltInstaller) {
   // (placeholder) and a message line.
   TCompLines lines;
   lines.Lines = {{0, {"start"}, 0}, {2, {"Name"}, 1}, {15, {"a b", "c"}, 2}};
-  ASSERT_TRUE(lines.SaveToFile(P("cln"), form.Commands));
+  Bytes stored;
+  ASSERT_TRUE(lines.Store(form.Commands, stored));
   {
     WriteFileText(P("setup.exe"), "MZ program bytes");
     TPak pak(P("setup.exe"), true, false);
-    int i = pak.AddEntry("CompiledLines", P("cln"), 0);
-    ASSERT_TRUE(pak.WriteEntryFile(i));
+    int i = pak.AddEntry("CompiledLines", "", 0);
+    ASSERT_TRUE(pak.WriteEntryData(i, stored.data(), stored.size()));
     ASSERT_TRUE(pak.WriteTable());
   }
   view.answers = {P("setup.exe")};

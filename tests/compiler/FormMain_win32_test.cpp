@@ -170,7 +170,7 @@ TEST_F(FormMainWindowTest, CompileErrorFlashesThePanelAndSelectsTheFailingLine) 
   Compile(program.File("files"));
   compiler.Commands = &form->Model().Commands;
 
-  EXPECT_EQ(form->Model().ErrorStringLabel, "Error: Unknown Command \"InstallDirRegKey\"");
+  EXPECT_EQ(form->Model().ErrorStringLabel, u"Error: Unknown Command \"InstallDirRegKey\"");
   EXPECT_EQ(VisibleTabs(top), 3) << "the script's sheet can be opened now";
   CHARRANGE selection{};
   SendMessageW(FindChildById(top, kIdSourceFile), EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
@@ -231,7 +231,7 @@ TEST_F(FormMainWindowTest, AFailedBuildShowsItsErrorInTheLogAndThePanel) {
   HWND logWindow = FindChildById(top, kIdCompiledInformation);
   std::string log = WindowText(logWindow);
   EXPECT_EQ(log.substr(log.find_last_of("\r\n") + 1), error);
-  EXPECT_EQ(form->Model().ErrorStringLabel, error);
+  EXPECT_EQ(form->Model().ErrorStringLabel, platform::AnsiToWide(error));
   EXPECT_EQ(form->Model().ErrorLineNumberLabel, "Line Num: None");
   EXPECT_TRUE(form->Model().ErrorLabelsVisible && form->Model().ErrorFlashTimerEnabled);
   EXPECT_EQ(VisibleTabs(top), 2) << "still on the log";

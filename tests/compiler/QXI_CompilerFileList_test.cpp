@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
+#include "platform/Text.h"
+#include "platform/WidePath.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::TempDir;
@@ -164,6 +167,50 @@ TEST_F(FileListTest, TheLayoutIconIsLeftOutOfEveryWalk) {
   EXPECT_EQ(GroupNames(0), (Names{"Pages.txt", "sub\\icon.ico", "UNINSTALL_icon.ico"}));
   // The prefix is part of the entry name, not of the status text.
   EXPECT_EQ(owner.status.back(), "Adding To List icon.ico Current Count: 2");
+}
+
+// A name the installer's 8-bit entry names cannot hold, or a path too long
+// for the system's 8-bit calls, ends the walk with an error that names it
+// as the system does: never a build with the file left out. Names outside
+// the code page exist only where the system keeps 16-bit names.
+TEST_F(FileListTest, NothingIsLeftOutInSilence) {
+  const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e');
+  struct Row {
+    std::u16string file;   // below the row's folder, "/" between folders
+    std::u16string fault;  // after the row's folder as the walk names it
+    bool sixteenBitNames;
+  } rows[] = {
+      {u"plain.txt", u"", false},
+      {u"\u03A9mega.txt", u"\u03A9mega.txt holds characters the system's code page does not have", true},
+      {u"\u65E5\u672C.txt", u"\u65E5\u672C.txt holds characters the system's code page does not have", true},
+      {u"\u0414\u0430\u043D\u043D\u044B\u0435/x.txt",
+       u"\u0414\u0430\u043D\u043D\u044B\u0435 holds characters the system's code page does not have", true},
+      {platform::AnsiToWide(deep + "/file.txt"),
+       platform::AnsiToWide(std::string(120, 'd') + "\\" + std::string(120, 'e') + "\\file.txt") +
+           u" is longer than the system's 259 characters",
+       false},
+  };
+#ifndef _WIN32
+  const bool sixteenBitNames = false;
+#else
+  const bool sixteenBitNames = true;
+#endif
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const Row& row = rows[i];
+    if (row.sixteenBitNames && !sixteenBitNames) continue;
+    const std::string folder = "row" + std::to_string(i);
+    const std::filesystem::path file = std::filesystem::path(dir.Path()) / folder / row.file;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << "x";  // by the 16-bit name, where the system has one
+    const std::u16string fault = list.AddDir(Folder(folder), 1, "", false, "");
+    if (row.fault.empty()) {
+      EXPECT_EQ(fault, u"") << i;
+      continue;
+    }
+    const std::u16string what = row.fault.find(u"longer") == std::u16string::npos ? u"The name of " : u"The path of ";
+    EXPECT_TRUE(fault == what + platform::WidePath(Folder(folder)) + row.fault)
+        << i << " " << platform::WideToAnsi(fault);
+  }
 }
 
 TEST_F(FileListTest, LinksAreNotFollowed) {

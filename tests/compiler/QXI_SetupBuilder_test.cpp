@@ -111,8 +111,6 @@ TEST_F(BuilderTest, TheInstallerIsTheBaseProgramWithTheArchiveAppended) {
   EXPECT_EQ(lines.Lines[3].Id, commands.Find("goto"));
 
   // Nothing else is left in the output folder.
-  EXPECT_FALSE(platform::FileExists(Path("compiled/SIF.temp")));
-  EXPECT_FALSE(platform::FileExists(Path("compiled/CLN.temp")));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Fs("compiled")), {}), 1);
 }
 
@@ -299,13 +297,13 @@ TEST_F(BuilderTest, AnyNumberOfWorkersWritesTheSameInstaller) {
       }
       EXPECT_FALSE(built);
       EXPECT_FALSE(std::filesystem::exists(Target()));
-      EXPECT_FALSE(platform::FileExists(Path("compiled/MyMod.exe.part")));
+      EXPECT_FALSE(platform::FileExists(Path("compiled/MyMod.exe.new")));
       auto at = std::find_if(expectedLog.begin(), expectedLog.end(),
                              [&](const std::string& line) { return line.rfind(" " + failing + " ", 0) == 0; });
       ASSERT_NE(at, expectedLog.end());
       ASSERT_EQ(log.size(), static_cast<size_t>(at - expectedLog.begin()) + 1);
       EXPECT_TRUE(std::equal(log.begin(), log.end() - 1, expectedLog.begin()));
-      EXPECT_EQ(log.back().rfind("Error: Cannot read", 0), 0u) << log.back();
+      EXPECT_EQ(log.back().rfind("Error: Cannot open file", 0), 0u) << log.back();
       EXPECT_NE(log.back().find(failing), std::string::npos) << log.back();
     }
   }
@@ -337,7 +335,30 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
       {"language file the installer cannot read",
        [&] { Put("languages/English.wri", testing_support::LanguageFileBytes(u"English\r\n409;\r\n12 Back\r\n\r\n")); },
        "Error: The language file " + Path("languages\\English.wri") +
-           " cannot be read by the installer: line 4: '' is not a valid integer value"},
+           " cannot be read by the installer: line 4: '' is not a valid integer value (every line from line 3 on is "
+           "a number, a blank and the text; no empty lines)"},
+      // Nor with a page it cannot build: the installer's own reason, and the
+      // page it was reading.
+      {"a picture the installer cannot decode",
+       [this] {
+         Put("layout/Install/Classic/Pages.txt", Text("[pages]\r\nwelcome.txt\r\n"));
+         Put("layout/Install/Classic/Welcome.txt", Text("[logo]\r\ntype=timage\r\nfile=img\\logo.bmp\r\n"));
+         Put("layout/Install/Classic/img/logo.bmp", Text("\x89PNG\r\n\x1A\n a PNG named .bmp"));
+       },
+       "Error: The install layout " + Path("layout\\Install\\Classic\\") +
+           " cannot be shown by the installer: page \"welcome.txt\": Picture \"img\\logo.bmp\": Bitmap image is not "
+           "valid: no bitmap header"},
+      {"a page value the installer cannot read",
+       [this] {
+         Put("layout/Install/Classic/Pages.txt", Text("[pages]\r\nwelcome.txt\r\n"));
+         Put("layout/Install/Classic/Welcome.txt", Text("[title]\r\ntype=tlabel\r\nleft=1O\r\n"));
+       },
+       "Error: The install layout " + Path("layout\\Install\\Classic\\") +
+           " cannot be shown by the installer: page \"welcome.txt\": '1O' is not a valid integer value"},
+      {"an uninstall page that is missing",
+       [this] { Put("layout/Uninstall/Plain/Pages.txt", Text("[pages]\r\ngone.txt\r\n")); },
+       "Error: The uninstall layout " + Path("layout\\Uninstall\\Plain\\") +
+           " cannot be shown by the installer: page \"gone.txt\": Error File Missing: |gone.txt|"},
       {"icon file damaged",
        [this] {
          Put("layout/Install/Classic/icon.ico", Bytes{0, 0, 1, 0});
@@ -348,16 +369,12 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
        "Error: The base program " + Path("base\\setup.exe") + " is missing"},
       {"icon not written", [this] { iconResult = false; },
        "Error: Cannot write the icon " + Path("layout\\Install\\Classic\\icon.ico") + " into " +
-           Path("compiled\\MyMod.exe.part")},
+           Path("compiled\\MyMod.exe.new")},
       {"no icon replacement in this build", [this] { compiler.IconWriter = {}; },
        "Error: Cannot write the icon " + Path("layout\\Install\\Classic\\icon.ico") + " into " +
-           Path("compiled\\MyMod.exe.part")},
-      {"setup information not written", [this] { std::filesystem::create_directory(Fs("compiled/SIF.temp")); },
-       "Error: Cannot write " + Path("compiled\\SIF.temp")},
-      {"compiled lines not written", [this] { std::filesystem::create_directory(Fs("compiled/CLN.temp")); },
-       "Error: Cannot write " + Path("compiled\\CLN.temp")},
+           Path("compiled\\MyMod.exe.new")},
       {"a source vanished since it was listed", [this] { std::filesystem::remove(Fs("mod/files/sub/b.dat")); },
-       "Error: Cannot read " + Path("mod\\files\\sub\\b.dat")},
+       "Error: Cannot open file \"" + Path("mod\\files\\sub\\b.dat") + "\""},
       // A folder on Windows holds no such file; the installer would refuse it.
       {"a file named after a device", [this] { compiler.FileList.Groups[1].Files[1].Name = "sub\\Nul.dat"; },
        "Error: Cannot pack " + Path("mod\\files\\sub\\b.dat") + " as \"sub\\Nul.dat\": \"Nul.dat\" is a device name"},
@@ -383,6 +400,9 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
     Put("mod/files/sub/b.dat", Random(3000, 2));
     Put("languages/English.wri", language);
     Put("layout/Install/Classic/icon.ico", icon);
+    Put("layout/Install/Classic/Pages.txt", Text("page1=welcome\r\n"));
+    Put("layout/Uninstall/Plain/Pages.txt", Text("page1=uninstall\r\n"));
+    std::filesystem::remove(Fs("layout/Install/Classic/img/logo.bmp"));
     info().Pages = "Install\\Classic";
     info().UninstallPages = "Uninstall\\Plain";
     iconResult = true;
@@ -401,9 +421,7 @@ TEST_F(BuilderTest, FailuresAreReportedAndLeaveNoOutput) {
     EXPECT_EQ("Error: " + compiler.BuildError, c.error);
     EXPECT_FALSE(Logged("Finished"));
     EXPECT_EQ(ReadFileBytes(Target()), older);
-    EXPECT_FALSE(platform::FileExists(Path("compiled/MyMod.exe.part")));
-    EXPECT_FALSE(platform::FileExists(Path("compiled/SIF.temp")));
-    EXPECT_FALSE(platform::FileExists(Path("compiled/CLN.temp")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Fs("compiled")), {}), 1) << "nothing else";
     std::filesystem::remove(Fs("mod/huge/huge.bin"));
   }
 }
@@ -412,7 +430,7 @@ TEST_F(BuilderTest, WithoutTheOutputFolderNothingIsWritten) {
   CompileMod();
   std::filesystem::remove_all(Fs("compiled"));
   EXPECT_FALSE(compiler.BuildSetup());
-  EXPECT_EQ(log.back(), "Error: Cannot copy the base program to " + Path("compiled\\MyMod.exe.part"));
+  EXPECT_EQ(log.back(), "Error: Cannot create " + Path("compiled\\MyMod.exe.new"));
   EXPECT_FALSE(std::filesystem::exists(Fs("compiled")));
 }
 

@@ -59,7 +59,7 @@ TEST_F(WindowsBuilderTest, ALockedBaseProgramFailsTheBuild) {
   CloseHandle(lock);
   EXPECT_EQ(log.back(), "Error: Cannot read the base program " + Path("base\\setup.exe"));
   EXPECT_FALSE(platform::FileExists(Target()));
-  EXPECT_FALSE(platform::FileExists(Target() + ".part"));
+  EXPECT_FALSE(platform::FileExists(Target() + ".new"));
 }
 
 // An older installer still in use cannot be replaced: the build says so and
@@ -75,8 +75,7 @@ TEST_F(WindowsBuilderTest, AnInstallerInUseIsNotReplaced) {
   EXPECT_EQ(log.back(), "Error: Cannot replace " + Path("compiled\\MyMod.exe"));
   EXPECT_FALSE(Logged("Finished"));
   EXPECT_EQ(ReadFileBytes(Target()), older);
-  EXPECT_FALSE(platform::FileExists(Target() + ".part"));
-  EXPECT_FALSE(platform::FileExists(Path("compiled\\SIF.temp")));
+  EXPECT_FALSE(platform::FileExists(Target() + ".new"));
 }
 
 }  // namespace

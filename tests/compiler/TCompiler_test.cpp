@@ -4,9 +4,6 @@
 
 #include "Global/QXI_PakFile.h"
 #include "installer-library/QXI_Commands.h"
-#include "tests/support/TempDir.h"
-
-using testing_support::TempDir;
 
 namespace {
 
@@ -196,18 +193,16 @@ TEST_F(CompilerTest, Listing) {
 TEST_F(CompilerTest, CompiledScriptStoresAndLoadsBack) {
   Compile({"start:", "name \"My Setup\"", "rmdir \"C:\\a b\" x", "delete \"\"", "goto start"});
   ASSERT_EQ(compiler.Error.Text, "");
-  TempDir dir;
-  ASSERT_TRUE(compiler.CompLines.SaveToFile(dir.File("CLN.temp"), commands));
-  ASSERT_TRUE(compiler.SetupInfo.SaveToFile(dir.File("SIF.temp")));
+  Bytes cln, sif;
+  ASSERT_TRUE(compiler.CompLines.Store(commands, cln));
+  ASSERT_TRUE(compiler.SetupInfo.Store(sif));
 
-  Bytes cln = ReadWholeFile(dir.File("CLN.temp"));
   TCompLines loaded;
   ASSERT_TRUE(loaded.LoadFromBuffer(cln.data(), cln.size()));
   std::vector<TCompLine> expected = {L(-1, {}, -1), L(-1, {}, -1), L(kRmdir, {"C:\\a b", "x"}, 2), L(kDelete, {""}, 3),
                                      L(kGoto, {"0"}, 4)};
   EXPECT_EQ(loaded.Lines, expected);
 
-  Bytes sif = ReadWholeFile(dir.File("SIF.temp"));
   TSetupInfoFile info;
   ASSERT_TRUE(info.LoadFromBuffer(sif.data(), sif.size()));
   EXPECT_EQ(info, compiler.SetupInfo);

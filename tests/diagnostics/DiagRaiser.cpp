@@ -4,7 +4,7 @@
 // box and viewer write to the output file instead of waiting for a click.
 //
 //   DiagRaiser MODE OUTPUT [more parameters]
-//     throw    a C++ throw in strict mode
+//     throw    a C++ throw in strict mode, whose box the report follows
 //     fault    a write through a null pointer in strict mode
 //     lenient  strict mode off: a throw is caught, the trace is written out
 //     report   strict mode off: a caught throw ends in the error report
@@ -147,13 +147,14 @@ int main(int argc, char** argv) {
   InstallExceptionHook(std::vector<std::string>(argv + 1, argv + argc));
 
   if (mode == "throw") {
+    RouteReport(true);
     Note("call", __LINE__); Raise();
   } else if (mode == "fault") {
     RouteReport(true);
     Note("fault", kFaultLine);
     Note("call", __LINE__); Fault(NullTarget);
   } else if (mode == "lenient") {
-    StrictErrorSystem = false;
+    RouteReport();
     try {
       Note("call", __LINE__); Raise();
     } catch (const std::exception&) {

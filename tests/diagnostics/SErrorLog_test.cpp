@@ -10,6 +10,8 @@
 #include "diagnostics/uExceptionHook.h"
 #include "installer-library/QXI_SetupInfo.h"
 #include "platform/Directory.h"
+#include "platform/File.h"
+#include "platform/MessageBox.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFileBytes;
@@ -289,6 +291,17 @@ TEST(SErrorLogReport, WritesTellsOpensAndEnds) {
   EXPECT_EQ(fake.boxes[0].first,
             "Setup Thread Error: Disk full\r\rError Log Created. Please Include \"" + path + "\" with your bug report");
   EXPECT_EQ(fake.opened, std::vector<std::string>{path});
+}
+
+TEST(SErrorLogReport, NobodyWatchingTheReportIsWrittenAndNamedButNotOpened) {
+  TempDir dir;
+  TFakeSystem fake(dir.Path() + "\\");
+  platform::SetPersonWatching(false);
+  EXPECT_THROW(CreateErrorLogWith(fake.system, nullptr, "Disk full", "Setup Thread"), TEnded);
+  platform::SetPersonWatching(true);
+  EXPECT_TRUE(platform::FileExists(dir.File("ErrorLog0000.TXT")));
+  ASSERT_EQ(fake.boxes.size(), 1u) << "the box names the file, on the error stream then";
+  EXPECT_TRUE(fake.opened.empty()) << "no viewer stays open after the run";
 }
 
 TEST(SErrorLogReport, AnEmptyStageIsShownAsUnknown) {

@@ -104,6 +104,9 @@ TEST(ExceptionHookProcess, StrictModeEndsAThrowWithTheBoxAndTheMappedTrace) {
   std::string box = run.Box("Error System");
   const std::string head = "Raiser failure\r\rStack Trace:\r";
   ASSERT_EQ(box.substr(0, head.size()), head) << run.Output;
+  EXPECT_LT(run.Output.find("[Error System]"), run.Output.find("[Error Report]\nUnknown Error: Raiser failure\r\r"))
+      << "the written report follows the box\n"
+      << run.Output;
   const int call = run.Noted("call");
   ASSERT_GT(call, 0);
   EXPECT_TRUE(HasModulePart(box, "DiagRaiser.exe", " DiagRaiser (" + std::to_string(call) + " - "))

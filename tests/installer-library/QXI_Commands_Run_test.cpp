@@ -191,6 +191,10 @@ TEST_F(CommandRun, UninstallLogIsSavedAndLoadedWhereTheScriptSays) {
   EXPECT_TRUE(UninstallList.Dirs().empty());
   RunLine(kUninstallLogLoad, {"$INSTDIR", "none_"});  // no such log: the lists stay
   EXPECT_EQ(UninstallList.Files().size(), 1u);
+  // A damaged log is refused as a missing one is.
+  WriteFileText(InInst("bad_install.log"), "\x05\x01garbage");
+  RunLine(kUninstallLogLoad, {"$INSTDIR", "bad_"});
+  EXPECT_EQ(UninstallList.Files(), std::vector<std::string>{"$INSTDIR\\a.txt"});
   EXPECT_FALSE(AbortFlag);
 }
 

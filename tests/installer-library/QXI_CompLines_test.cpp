@@ -4,12 +4,8 @@
 
 #include "installer-library/QXI_CommandList.h"
 #include "tests/installer-library/StoredBytes.h"
-#include "tests/support/TempDir.h"
 
 using namespace stored_bytes;
-using testing_support::ReadFileBytes;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
 
 namespace {
 
@@ -27,11 +23,11 @@ TCompLine L(int32_t id, std::vector<std::string> params, int32_t line) {
   return TCompLine{id, std::move(params), line};
 }
 
-// Stored bytes of a list, through the file as the builder writes them.
+// Stored bytes of a list, as the builder packs them.
 Bytes Saved(TCompLines& lines, const TCommandList& commands) {
-  TempDir dir;
-  EXPECT_TRUE(lines.SaveToFile(dir.File("CLN.temp"), commands));
-  return ReadFileBytes(dir.File("CLN.temp"));
+  Bytes raw;
+  EXPECT_TRUE(lines.Store(commands, raw));
+  return raw;
 }
 
 }  // namespace
@@ -92,14 +88,12 @@ TEST(CompLines, UnstorableListsAreRefusedUntouched) {
       {"parameter over 65535 bytes", {L(1, {"a"}, 7), L(1, {std::string(65536, 'p')}, 8)}},
       {"more than 65535 lines", tooMany},
   };
-  TempDir dir;
   for (const Case& c : cases) {
-    WriteFileBytes(dir.File("CLN.temp"), {9});
     TCompLines lines;
     lines.Lines = c.lines;
-    EXPECT_FALSE(lines.SaveToFile(dir.File("CLN.temp"), commands)) << c.what;
+    Bytes raw;
+    EXPECT_FALSE(lines.Store(commands, raw)) << c.what;
     EXPECT_EQ(lines.Lines, c.lines) << c.what;  // no Line rewritten
-    EXPECT_EQ(ReadFileBytes(dir.File("CLN.temp")), Bytes{9}) << c.what;
   }
   // Exactly 65535 lines and a 65535-byte parameter still fit.
   TCompLines most;

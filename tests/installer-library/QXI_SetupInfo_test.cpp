@@ -3,12 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/installer-library/StoredBytes.h"
-#include "tests/support/TempDir.h"
 
 using namespace stored_bytes;
-using testing_support::ReadFileBytes;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
 
 namespace {
 
@@ -33,10 +29,9 @@ TSetupInfoFile Sample() {
 }  // namespace
 
 TEST(SetupInfo, EmptyRecordIs45Bytes) {
-  TempDir dir;
   TSetupInfoFile empty;
-  ASSERT_TRUE(empty.SaveToFile(dir.File("SIF.temp")));
-  Bytes raw = ReadFileBytes(dir.File("SIF.temp"));
+  Bytes raw;
+  ASSERT_TRUE(empty.Store(raw));
   EXPECT_EQ(raw, Bytes(45, 0));
 
   TSetupInfoFile back = Sample();
@@ -62,9 +57,9 @@ TEST(SetupInfo, StoredFieldOrderIsExact) {
                         Str("Install\\Std"),
                         Str("Uninstall\\Std"),
                         {1, 1}});
-  TempDir dir;
-  ASSERT_TRUE(Sample().SaveToFile(dir.File("s")));
-  EXPECT_EQ(ReadFileBytes(dir.File("s")), expected);
+  Bytes raw;
+  ASSERT_TRUE(Sample().Store(raw));
+  EXPECT_EQ(raw, expected);
 }
 
 TEST(SetupInfo, RoundTripsEveryValue) {
@@ -78,24 +73,20 @@ TEST(SetupInfo, RoundTripsEveryValue) {
   longest.UninstallPages = std::string(65535, 'u');
   records.push_back(longest);
 
-  TempDir dir;
   for (const TSetupInfoFile& r : records) {
-    ASSERT_TRUE(r.SaveToFile(dir.File("s")));
-    Bytes raw = ReadFileBytes(dir.File("s"));
+    Bytes raw;
+    ASSERT_TRUE(r.Store(raw));
     TSetupInfoFile back;
     ASSERT_TRUE(back.LoadFromBuffer(raw.data(), raw.size()));
     EXPECT_EQ(back, r);
   }
 }
 
-TEST(SetupInfo, TooLongStringIsRefusedAndOldFileKept) {
-  TempDir dir;
-  WriteFileBytes(dir.File("s"), {1, 2, 3});
+TEST(SetupInfo, TooLongStringIsRefused) {
   TSetupInfoFile r;
   r.InstallDirRegKey[2].Key = std::string(65536, 'k');
-  EXPECT_FALSE(r.SaveToFile(dir.File("s")));
-  EXPECT_EQ(ReadFileBytes(dir.File("s")), (Bytes{1, 2, 3}));
-  EXPECT_FALSE(TSetupInfoFile{}.SaveToFile(dir.File("no such folder/s")));
+  Bytes raw;
+  EXPECT_FALSE(r.Store(raw));
 }
 
 TEST(SetupInfo, DamagedRecordIsRejectedAndLeavesFieldsAlone) {

@@ -111,7 +111,7 @@ TEST(LanguageFile, IdentifierLines) {
   };
   for (const Case& c : cases) {
     TLanguage l;
-    std::string error = RaisedText([&] { l.ParseLangIds(c.line); });
+    std::string error = l.ParseLangIds(c.line);
     EXPECT_EQ(error, c.error) << std::string(c.line.begin(), c.line.end());
     if (c.error.empty()) {
       EXPECT_EQ(l.LangIds, c.ids);
@@ -143,7 +143,7 @@ TEST(LanguageFile, StringLines) {
   };
   for (const Case& c : cases) {
     TLID id;
-    std::string error = RaisedText([&] { id = TLanguage::ParseStringLine(c.line); });
+    std::string error = TLanguage::ParseStringLine(c.line, id);
     EXPECT_EQ(error, c.error) << std::string(c.line.begin(), c.line.end());
     if (!c.error.empty()) continue;
     EXPECT_EQ(id.Number, c.number);
@@ -174,6 +174,9 @@ TEST(LanguageFile, LoadErrorsAndTheirTexts) {
 // load: the reader's own error, with the line, and the missing mark the
 // reader itself never looks at.
 TEST(LanguageFile, FaultsNameTheLineAndTheReadersError) {
+  const std::string kIdLine =
+      " (the language identifiers in hexadecimal: one alone, as 409, or each followed by ;, as 409;809;)";
+  const std::string kStringLine = " (every line from line 3 on is a number, a blank and the text; no empty lines)";
   Bytes noMark = Wri(u"English\r\n409;\r\n");
   noMark.erase(noMark.begin(), noMark.begin() + 2);
   struct Case {
@@ -185,8 +188,16 @@ TEST(LanguageFile, FaultsNameTheLineAndTheReadersError) {
       {Bytes{0xFF}, "1 bytes are too short for the byte-order mark FF FE"},
       {Wri(u"English\n409;\n12 Back\n"),
        "line 1 is missing (List index out of bounds (0)): the installer reads 0 lines, each must end in CR LF"},
-      {Wri(u"English\r\n409;\r\n12 Back\r\n\r\n"), "line 4: '' is not a valid integer value"},
-      {Wri(u"English\r\n409;809\r\n"), "line 2: '$' is not a valid integer value"},
+      {Wri(u""),  // the mark alone
+       "line 1 is missing (List index out of bounds (0)): the installer reads 0 lines, each must end in CR LF"},
+      {Wri(u"English\r\n"),
+       "line 2 is missing (List index out of bounds (1)): the installer reads 1 lines, each must end in CR LF"},
+      {Wri(u"English\r\n409;\r\n12 Back\r\n\r\n"), "line 4: '' is not a valid integer value" + kStringLine},
+      {Wri(u"English\r\n409;\r\n12 Back\r\n   \r\n13 Next\r\n"),
+       "line 4: '' is not a valid integer value" + kStringLine},
+      {Wri(u"English\r\n409;\r\n99999999999 Back\r\n"),
+       "line 3: '99999999999' is not a valid integer value" + kStringLine},
+      {Wri(u"English\r\n409;809\r\n"), "line 2: '$' is not a valid integer value" + kIdLine},
   };
   for (const Case& c : cases) EXPECT_EQ(LanguageFileFault(c.file.data(), c.file.size()), c.fault) << c.fault;
 }

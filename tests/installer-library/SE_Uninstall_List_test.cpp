@@ -155,7 +155,7 @@ TEST_F(UninstallLog, LoadingReplacesTheListsOnlyWhenTheFileExists) {
   EXPECT_EQ(Contents(list), (Lists{{"saved"}, {}, {}}));
 }
 
-TEST_F(UninstallLog, ALogThatEndsEarlyLoadsTheEntriesItHoldsWhole) {
+TEST_F(UninstallLog, ALogThatEndsEarlyIsRefusedAndMergesTheEntriesItHoldsWhole) {
   const Lists lists = {{"one", "two"}, {"reg"}, {"", "dir"}};
   const Bytes whole = Expected(lists);
   // the entries in file order, each with the offset where it ends
@@ -167,20 +167,26 @@ TEST_F(UninstallLog, ALogThatEndsEarlyLoadsTheEntriesItHoldsWhole) {
     WriteFileBytes(tmp.File("install.log"), Bytes(whole.begin(), whole.begin() + cut));
     TUninstallList list = Filled({{"before"}, {}, {}});
     EXPECT_FALSE(list.LoadFromFile(tmp.Path(), "")) << cut;
+    EXPECT_EQ(Contents(list), (Lists{{"before"}, {}, {}})) << cut << ": as for a missing log";
     Lists expected(3);
     size_t n = 0;
     for (int k = 0; k < 3; ++k)
       for (const std::string& s : lists[k])
         if (cut >= 6 && ends[n++].second <= cut) expected[k].push_back(s);
-    EXPECT_EQ(Contents(list), expected) << cut;
+    TUninstallList merged;
+    EXPECT_FALSE(merged.MergeFromFile(tmp.Path(), "")) << cut;
+    EXPECT_EQ(Contents(merged), expected) << cut;
   }
   // counts far beyond what the file holds
   Bytes hostile = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 'J'};
   WriteFileBytes(tmp.File("install.log"), hostile);
   TUninstallList list;
-  EXPECT_FALSE(list.LoadFromFile(tmp.Path(), ""));
+  EXPECT_FALSE(list.MergeFromFile(tmp.Path(), ""));
   EXPECT_EQ(Contents(list), (Lists{{"A"}, {}, {}}));
   EXPECT_EQ(list.LoadError(), "The log ends in its list of 65535 files at entry 1");
+  EXPECT_FALSE(list.LoadFromFile(tmp.Path(), ""));
+  EXPECT_EQ(list.LoadError(), "The log ends in its list of 65535 files at entry 1");
+  EXPECT_EQ(Contents(list), (Lists{{"A"}, {}, {}}));
 }
 
 TEST_F(UninstallLog, AnEarlierLogIsMergedInFrontOfThisRunsEntries) {

@@ -179,9 +179,8 @@ TEST_F(ContainerUpdate, AContainerKeptOpenIsSavedWhenTheNextLineOpensOne) {
   ASSERT_TRUE(GameVFS);
   EXPECT_EQ(GameVFSName, "c.vfs");
   EXPECT_FALSE(GameVFSSaved);
-  // Added but not saved: the header still holds the old checksum.
-  Bytes open = Raw("c.vfs");
-  EXPECT_TRUE(std::equal(open.begin(), open.begin() + 44, before.begin()));
+  // Added but not saved: the container is as it was.
+  EXPECT_EQ(Raw("c.vfs"), before);
   EXPECT_FALSE(platform::FileExists(tmp.File("game/c.ht")));
 
   UpdateGameVFS(2, "c.vfs", true, rec);
@@ -217,6 +216,7 @@ TEST_F(ContainerUpdate, AMissingOrUnusableContainerAbortsTheScript) {
     const char* what;
     Bytes file;  // none: missing
     std::string box;
+    bool copyBlocked = false;  // no copy can be written beside it
   } cases[] = {
       {"missing", {}, "Error: Unable to find <c.vfs>"},
       {"damaged", Bytes(100, 0),
@@ -227,11 +227,16 @@ TEST_F(ContainerUpdate, AMissingOrUnusableContainerAbortsTheScript) {
        "Error: Not enough room in <c.vfs>: the update needs 2 more free blocks than the 3 it has"},
       {"no root slot for the second file", oneRootSlot.Build(),
        "Error: Unable to update <c.vfs>\nCreateNewFileDir: ROOT Result = Cardinal(-1)"},
+      {"no copy beside it", EmptyContainer().Build(),
+       "Error: Unable to update <c.vfs>\nUnable to write a copy of the container " + tmp.File("game") +
+           "\\c.vfs beside it",
+       true},
   };
   for (const Case& c : cases) {
     Archive({{"a.dat", 1, Random(512, 1)}, {"b.dat", 1, Random(3 * 512, 2)}, {"c.dat", 1, Text("c")}});
     ShowTargets();
     if (!c.file.empty()) WriteFileBytes(tmp.File("game/c.vfs"), c.file);
+    if (c.copyBlocked) fs::create_directory(tmp.File("game/c.vfs.new"));
     Bytes before = platform::FileExists(tmp.File("game/c.vfs")) ? Raw("c.vfs") : Bytes{};
     boxes.clear();
     rec.statuses.clear();
@@ -285,7 +290,7 @@ TEST_F(ContainerUpdate, ASaveThatFailsIsReportedForItsOwnContainer) {
   Archive({{"a.dat", 1, Text("a")}, {"b.dat", 2, Text("b")}});
   Container("a.vfs");
   Container("b.vfs");
-  const Bytes other = Raw("b.vfs");
+  const Bytes kept = Raw("a.vfs"), other = Raw("b.vfs");
   UpdateGameVFS(1, "a.vfs", false, rec);        // kept open for a later line
   fs::create_directory(tmp.File("game/a.ht"));  // its side file cannot be written
   UpdateGameVFS(2, "b.vfs", true, rec);
@@ -294,6 +299,8 @@ TEST_F(ContainerUpdate, ASaveThatFailsIsReportedForItsOwnContainer) {
   EXPECT_EQ(boxes[0].caption, "VFS Error");
   EXPECT_TRUE(AbortFlag);
   EXPECT_FALSE(GameVFS) << "closed, so that nothing saves it again";
+  EXPECT_EQ(Raw("a.vfs"), kept) << "without its side file, the container is not replaced either";
+  EXPECT_FALSE(platform::FileExists(tmp.File("game/a.vfs.new")) || platform::FileExists(tmp.File("game/a.ht.new")));
   EXPECT_EQ(Raw("b.vfs"), other);
 }
 

@@ -113,12 +113,12 @@ TEST_F(PlainRun, FailuresExitNonZero) {
        std::string("\0\0\0\0\0\0\0\0\4\0\0\0\0\0\0\0\0\0\0\0", 20),
        {"-filename", archive},
        kExitFailure,
-       "Error: Invalid QXP Version"},
+       "Error: Invalid QXP Version\n  version 4\n"},
       {"reserved set",
        std::string("\0\0\0\0\0\0\0\0\5\0\0\0\0\0\0\0\1\0\0\0", 20),
        {"-filename", archive},
        kExitFailure,
-       "Error: Invalid QXP Header"},
+       "Error: Invalid QXP Header\n  reserved field 1\n"},
       {"damaged table",
        std::string("\1\0\0\0\0\0\0\0\5\0\0\0\0\0\0\0\0\0\0\0", 20) + "",
        {"-filename", archive},
@@ -137,4 +137,31 @@ TEST_F(PlainRun, FailuresExitNonZero) {
   EXPECT_NE(out.find("Usage: -filename \"C:\\somefile.qxp\" -make \"C:\\somedirectory\\\" -nowait\n"),
             std::string::npos);
   EXPECT_NE(out.find("when set Vessok will close when finished without waiting \n"), std::string::npos);
+}
+
+// On the console the lines of a failure stand right above the prompt, one a
+// row: each refused file is seen.
+TEST(PackerScreen, RefusedFilesStandAboveThePrompt) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.File("src/sounds"));
+  WriteFileText(dir.File("src/a.wav"), "RIFF");
+  WriteFileText(dir.File("src/sounds/b.wav"), "not a sound at all, longer than a RIFF header");
+  TConsole grid(80, 25);
+  TPacker packer(grid);
+  EXPECT_EQ(packer.RunPacker({"-filename", dir.File("out.qxp"), "-make", dir.File("src"), "-nowait"}, "1"),
+            kExitFailure);
+  // The text from column 1, as far as it goes.
+  auto row = [&](int y) {
+    std::string s;
+    for (int x = 1; x < grid.Width() && grid.CellAt(x, y).Char; ++x)
+      s.push_back(static_cast<char>(grid.CellAt(x, y).Char));
+    return s;
+  };
+  EXPECT_EQ(row(grid.PromptRow() - 3), "Error: Cannot pack 2 files:");
+  EXPECT_EQ(row(grid.PromptRow() - 2),
+            std::string("  \"a.wav\": not a valid WAV file: the file holds 4 bytes, a RIFF header and a format chunk "
+                        "need 36")
+                .substr(0, 79));
+  EXPECT_EQ(row(grid.PromptRow() - 1),
+            "  \"sounds\\b.wav\": not a valid WAV file: the file does not begin with \"RIFF\"");
 }

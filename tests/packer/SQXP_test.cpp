@@ -296,9 +296,13 @@ TEST_F(MakeFixture, ArchiveInsideItsSourceIsNotPackedIntoItself) {
   TQXP first;
   first.Make(inside, src);
   EXPECT_EQ(first.Header.Count, 12);
-  TQXP second;  // the archive now exists in the folder being packed
+  // The archive now exists in the folder being packed, and so does what a
+  // killed run left beside it, which goes.
+  WriteFileText(inside + ".new", "left by a killed run");
+  TQXP second;
   second.Make(src + "\\data\\..\\data\\self.qxp", src);
   EXPECT_EQ(second.Header.Count, 12);
+  EXPECT_FALSE(fs::exists(inside + ".new"));
   TQXP back;
   ASSERT_EQ(back.Open(inside), TQXPReadStatus::Ok);
   for (const TQXPEntry& e : back.Entries) EXPECT_NE(e.Name, "data\\self.qxp");
@@ -316,6 +320,12 @@ TEST_F(MakeFixture, FailuresNameTheCauseAndKeepThePreviousArchive) {
       {"missing source folder", [] {}, "nowhere", "Source folder not found"},
       {"no source folder", [] {}, "", "No source folder"},
       {"source of two characters", [] {}, "ab", "too short"},
+      {"a drive", [] {}, "Z:", "The source folder \"Z:\" is a whole drive; name a folder on it"},
+      {"a drive's root", [] {}, "z:\\", "is a whole drive"},
+      {"a drive's root, the other separator twice", [] {}, "Z://", "is a whole drive"},
+      {"a drive's root by its device path", [] {}, "\\\\?\\Z:\\", "is a whole drive"},
+      {"a drive by its device path", [] {}, "\\\\.\\c:", "is a whole drive"},
+      {"the current drive's root", [] {}, "\\\\\\", "is a whole drive"},
       {"name over 127 bytes", [&] { WriteFileText(src + "/data/" + std::string(123, 'n'), "x"); }, "mod",
        "is longer than 127 bytes"},
       {"folder too deep for any name",
@@ -327,6 +337,17 @@ TEST_F(MakeFixture, FailuresNameTheCauseAndKeepThePreviousArchive) {
       {"sound that is not a WAV file", [&] { WriteFileText(src + "/sounds/broken.wav", "RIFF....WAVEjunk"); }, "mod",
        "\"sounds\\broken.wav\": not a valid WAV file: the file holds 16 bytes, a RIFF header and a format chunk need "
        "36"},
+      // The run goes on past a refused file, so that each one is named, in
+      // the order of the table.
+      {"two refused files",
+       [&] {
+         WriteFileText(src + "/sounds/broken.wav", "RIFF....WAVEjunk");
+         WriteFileBytes(src + "/data/silence.wav", Simple(1, {}));
+       },
+       "mod",
+       "Cannot pack 2 files:\n\"data\\silence.wav\": not a valid WAV file: the data chunk holds no samples (0 "
+       "bytes)\n\"sounds\\broken.wav\": not a valid WAV file: the file holds 16 bytes, a RIFF header and a format "
+       "chunk need 36"},
       {"progress display that throws",
        [&] { progress = [](int, int) { throw std::runtime_error("the console is gone"); }; }, "mod",
        "The progress display failed: the console is gone"},
@@ -337,7 +358,7 @@ TEST_F(MakeFixture, FailuresNameTheCauseAndKeepThePreviousArchive) {
     c.prepare();
     TQXP q;
     q.OnProgress = progress;
-    std::string source = c.source.size() > 2 ? dir.File(c.source) : c.source;
+    std::string source = c.source == "mod" || c.source == "nowhere" ? dir.File(c.source) : c.source;
     try {
       q.Make(archive, source);
       ADD_FAILURE() << "no error";
@@ -354,6 +375,7 @@ TEST_F(MakeFixture, FailuresNameTheCauseAndKeepThePreviousArchive) {
     fs::remove(src + "/data/" + std::string(123, 'n'));
     fs::remove_all(src + "/" + std::string(126, 'd'));
     fs::remove(src + "/sounds/broken.wav");
+    fs::remove(src + "/data/silence.wav");
     progress = nullptr;
   }
   // A name of exactly 127 bytes is fine; so are what is never packed: a

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Text.h"
+
 TEST(CommandLineSplitter, QuotesButNoEscapes) {
   struct Case {
     const char* line;
@@ -19,5 +21,9 @@ TEST(CommandLineSplitter, QuotesButNoEscapes) {
       {"x \"unclosed quote", {"x", "unclosed quote"}},
       {"ab\"c d\"ef", {"abc def"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(platform::SplitCommandLine(c.line), c.items) << c.line;
+  for (const Case& c : cases) {
+    std::vector<std::u16string> items;
+    for (const std::string& item : c.items) items.push_back(platform::AnsiToWide(item));
+    EXPECT_EQ(platform::SplitCommandLine(platform::AnsiToWide(c.line)), items) << c.line;
+  }
 }

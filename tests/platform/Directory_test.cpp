@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/File.h"
+#include "platform/FileReplacement.h"
+#include "platform/Text.h"
+#include "platform/WidePath.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFileBytes;
@@ -32,6 +36,43 @@ TEST(DirectoryListing, SortedWithoutRegardToCase) {
   EXPECT_FALSE(platform::DirectoryExists(dir.File("none")));
 }
 
+// A name the code page cannot hold is listed by its short form, which opens
+// the same file, with the name as the system has it beside it; a path
+// outside the code page is carried by that form, or not at all, never by a
+// look-alike. Without 16-bit names (the host) there is nothing to carry.
+TEST(DirectoryListing, NamesOutsideTheCodePageComeByTheirShortForm) {
+  TempDir dir;
+  const std::u16string folder = platform::AnsiToWide(dir.Path()) + u"\\\u0141ukasz";
+  const fs::path made = fs::path(dir.Path()) / u"\u0141ukasz";
+  fs::create_directories(made / u"\u65E5\u672C");
+  std::ofstream(made / u"\u03A9mega.txt") << "omega";
+  const std::string narrow = platform::NarrowPath(folder);
+#ifdef _WIN32
+  ASSERT_FALSE(narrow.empty());
+  EXPECT_EQ(platform::WidePath(narrow), folder) << "the long names again";
+  std::vector<platform::DirEntry> items;
+  ASSERT_TRUE(platform::ListDirectory(narrow + "\\", items));
+  ASSERT_EQ(items.size(), 2u);
+  for (const platform::DirEntry& e : items) {
+    EXPECT_TRUE(e.WideName == (e.IsDirectory ? u"\u65E5\u672C" : u"\u03A9mega.txt"));
+    EXPECT_EQ(
+        platform::EntryPathFault(narrow + "\\", e),
+        u"The name of " + folder + u"\\" + e.WideName + u" holds characters the system's code page does not have");
+  }
+  EXPECT_EQ(ReadFileBytes(narrow + "\\" + (items[0].IsDirectory ? items[1] : items[0]).Name),
+            (std::vector<uint8_t>{'o', 'm', 'e', 'g', 'a'}));
+#else
+  EXPECT_EQ(narrow, "");
+#endif
+  EXPECT_EQ(platform::NarrowPath(folder + u"\\new"), narrow.empty() ? "" : narrow + "\\new");
+  EXPECT_EQ(platform::NarrowPath(folder + u"\\\u0418\u0433\u0440\u0430"), "") << "a new name outside it";
+  EXPECT_EQ(platform::WideToAnsi(u"\u0141ukasz"), "?ukasz") << "never the look-alike Lukasz";
+  std::string exact;
+  EXPECT_TRUE(platform::WideToAnsiExact(u"caf\u00E9", exact));
+  EXPECT_EQ(exact, "caf\xE9");
+  EXPECT_FALSE(platform::WideToAnsiExact(u"\u0141ukasz", exact));
+}
+
 TEST(DirectoryListing, SameFileHoweverSpelled) {
   TempDir dir;
   std::filesystem::create_directories(dir.File("d"));
@@ -44,7 +85,10 @@ TEST(DirectoryListing, SameFileHoweverSpelled) {
 }
 
 TEST(DirectoryListing, SortKeepsCaseVariantsInByteOrder) {
-  std::vector<platform::DirEntry> items = {{"b", false, 0}, {"B", false, 0}, {"a", false, 0}};
+  std::vector<platform::DirEntry> items(3);
+  items[0].Name = "b";
+  items[1].Name = "B";
+  items[2].Name = "a";
   platform::SortDirEntries(items);
   EXPECT_EQ(items[0].Name, "a");
   EXPECT_EQ(items[1].Name, "B");
@@ -98,21 +142,134 @@ TEST(Folders, RenameOverReplacesTheTarget) {
   EXPECT_FALSE(platform::RenameOver(tmp.Path() + "\\new", tmp.Path() + "\\old"));
 }
 
-// A file written aside is always a new one, never someone's file or folder
-// of that name; when no name can be had (beside a device every name
-// exists), the search ends.
-TEST(Folders, AnAsideFileIsNewAndItsSearchHasAnEnd) {
+// A file replaced whole is the old one or the new one, never a mix: the
+// target changes only at Commit, a leftover of a killed write is cleared,
+// and every other way out leaves the target and no aside file.
+TEST(Folders, AReplacedFileIsTheOldOrTheNewOne) {
+  using Aside = platform::FileReplacement::Aside;
+  struct Case {
+    const char* name;
+    const char* before;  // the target's contents, or null for none
+    bool leftover;       // a killed write's <target>.new is there
+    Aside aside;
+    bool commit;
+    const char* after;  // the target's contents, or null for none
+    bool direct;        // written under the target's own name
+  };
+  const Case cases[] = {
+      {"a new file, committed", nullptr, false, Aside::Always, true, "new", false},
+      {"an old file, committed", "old", false, Aside::Always, true, "new", false},
+      {"an old file, given up", "old", false, Aside::Always, false, "old", false},
+      {"a new file, given up", nullptr, false, Aside::Always, false, nullptr, false},
+      {"a leftover is cleared first", "old", true, Aside::Always, true, "new", false},
+      {"a leftover goes when given up", "old", true, Aside::Always, false, "old", false},
+      {"a new file is written directly when that is allowed", nullptr, false, Aside::WhenReplacing, true, "new", true},
+      {"and taken away when given up", nullptr, false, Aside::WhenReplacing, false, nullptr, true},
+      {"an old file still goes aside", "old", false, Aside::WhenReplacing, true, "new", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir tmp;
+    const std::string target = tmp.Path() + "\\f.txt";
+    if (c.before) WriteFileText(tmp.File("f.txt"), c.before);
+    if (c.leftover) WriteFileText(tmp.File("f.txt.new"), "half");
+    {
+      platform::FileReplacement file(target, c.aside);
+      ASSERT_TRUE(file.IsOpen());
+      EXPECT_EQ(file.Path(), c.direct ? target : target + ".new");
+      ASSERT_TRUE(file.Stream().Write("new", 3));
+      // Until Commit, the target is what it was.
+      if (c.before) {
+        EXPECT_EQ(ReadFileBytes(tmp.File("f.txt")).size(), std::string(c.before).size());
+      }
+      if (c.commit) {
+        EXPECT_TRUE(file.Commit());
+      }
+    }
+    EXPECT_EQ(fs::exists(tmp.File("f.txt")), c.after != nullptr);
+    if (c.after) {
+      EXPECT_EQ(ReadFileBytes(tmp.File("f.txt")).size(), std::string(c.after).size());
+    }
+    EXPECT_FALSE(fs::exists(tmp.File("f.txt.new")));
+  }
+}
+
+// Two files that must match (a file and its index) are replaced together;
+// each row is what the disk holds when the run ends at some point of it,
+// and the next run finishes the pair or takes it back, never mixes it.
+TEST(Folders, APairIsReplacedTogetherOrFinishedByTheNextRun) {
+  using platform::FileReplacement;
+  auto text = [](const std::string& path) {
+    std::vector<uint8_t> b = ReadFileBytes(path);
+    return std::string(b.begin(), b.end());
+  };
+  struct Case {
+    const char* what;
+    const char* firstAside;   // <first>.new left, or null
+    const char* secondAside;  // <second>.new left, or null
+    const char* first;        // the targets then
+    const char* second;
+    const char* firstAfter;  // and after the next run finishes the pair
+    const char* secondAfter;
+  } cases[] = {
+      {"ended while the first was written", "hal", nullptr, "old1", "old2", "old1", "old2"},
+      {"ended before the first rename", "new1", "new2", "old1", "old2", "old1", "old2"},
+      {"ended between the renames", nullptr, "new2", "new1", "old2", "new1", "new2"},
+      {"ended after both", nullptr, nullptr, "new1", "new2", "new1", "new2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir tmp;
+    WriteFileText(tmp.File("a.bin"), c.first);
+    WriteFileText(tmp.File("a.idx"), c.second);
+    if (c.firstAside) WriteFileText(tmp.File("a.bin.new"), c.firstAside);
+    if (c.secondAside) WriteFileText(tmp.File("a.idx.new"), c.secondAside);
+    EXPECT_TRUE(FileReplacement::FinishPair(tmp.Path() + "\\a.bin", tmp.Path() + "\\a.idx"));
+    EXPECT_EQ(text(tmp.File("a.bin")), c.firstAfter);
+    EXPECT_EQ(text(tmp.File("a.idx")), c.secondAfter);
+    EXPECT_FALSE(fs::exists(tmp.File("a.bin.new")));
+    EXPECT_FALSE(fs::exists(tmp.File("a.idx.new")));
+  }
+
+  // Committed whole; refused before anything is replaced when the second
+  // target cannot be.
+  for (bool blocked : {false, true}) {
+    TempDir tmp;
+    WriteFileText(tmp.File("a.bin"), "old1");
+    if (blocked) fs::create_directory(tmp.File("a.idx"));
+    {
+      FileReplacement first(tmp.Path() + "\\a.bin"), second(tmp.Path() + "\\a.idx");
+      ASSERT_TRUE(first.Stream().Write("new1", 4) && second.Stream().Write("new2", 4));
+      EXPECT_EQ(first.CommitPair(second), !blocked);
+    }
+    EXPECT_EQ(text(tmp.File("a.bin")), blocked ? "old1" : "new1");
+    EXPECT_EQ(fs::is_directory(tmp.File("a.idx")), blocked);
+    if (!blocked) {
+      EXPECT_EQ(text(tmp.File("a.idx")), "new2");
+    }
+    EXPECT_FALSE(fs::exists(tmp.File("a.bin.new")) || fs::exists(tmp.File("a.idx.new")));
+  }
+}
+
+// A writer that opens the new file by its name, and a replacement that
+// cannot take the target's place, which leaves the target as it was.
+TEST(Folders, AReplacementWrittenByNameOrRefusedLeavesNoAsideFile) {
   TempDir tmp;
-  const std::string path = tmp.Path() + "\\f.txt";
-  WriteFileText(tmp.File("f.txt.new"), "someone's");
-  fs::create_directory(tmp.File("f.txt.new1"));
-  platform::File file;
-  EXPECT_EQ(platform::CreateAside(path, file), path + ".new2");
-  EXPECT_TRUE(file.IsOpen() && file.Write("x", 1));
-  file.Close();
-  EXPECT_EQ(ReadFileBytes(tmp.File("f.txt.new")).size(), 9u);
-  for (int n = 3; n < platform::kAsideTries; ++n) WriteFileText(tmp.File("f.txt.new" + std::to_string(n)), "");
-  EXPECT_EQ(platform::CreateAside(path, file), "");
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_EQ(platform::CreateAside(tmp.Path() + "\\missing\\f.txt", file), "");
+  const std::string target = tmp.Path() + "\\f.txt";
+  {
+    platform::FileReplacement file(target);
+    file.Stream().Close();
+    WriteFileText(tmp.File("f.txt.new"), "by name");
+    EXPECT_TRUE(file.Commit());
+  }
+  EXPECT_EQ(ReadFileBytes(tmp.File("f.txt")).size(), 7u);
+  fs::create_directory(tmp.File("dir"));
+  {
+    platform::FileReplacement file(tmp.Path() + "\\dir");
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_FALSE(file.Commit());
+  }
+  EXPECT_TRUE(fs::is_directory(tmp.File("dir")));
+  EXPECT_FALSE(fs::exists(tmp.File("dir.new")));
+  EXPECT_FALSE(platform::FileReplacement(tmp.Path() + "\\missing\\f.txt").IsOpen());
 }

@@ -7,6 +7,10 @@
 #include <iterator>
 #include <stdexcept>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace testing_support {
@@ -21,9 +25,41 @@ TempDir::TempDir() {
   }
 }
 
+#ifdef _WIN32
+namespace {
+
+// The C runtime under std::filesystem stops at 260 characters, and a test's
+// folder may go deeper; a link is removed, never followed.
+void RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName, full = path + L"\\" + name;
+      if (name == L"." || name == L"..") continue;
+      const DWORD attributes = found.dwFileAttributes;
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        RemoveTree(full);
+      else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveDirectoryW(full.c_str());
+      else
+        DeleteFileW(full.c_str());
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+#endif
+
 TempDir::~TempDir() {
+#ifdef _WIN32
+  RemoveTree(L"\\\\?\\" + fs::absolute(path_).wstring());
+#else
   std::error_code ec;
   fs::remove_all(path_, ec);
+#endif
 }
 
 std::string DrivePath(const std::string& relative) {
