@@ -29,10 +29,11 @@ test: build
 # the test suite stays out of this build.
 bench: deps
 	cmake --preset bench >/dev/null
-	cmake --build --preset bench -j $(JOBS) --target pak_bench side_by_side layout_bench wav_bench
+	cmake --build --preset bench -j $(JOBS) --target pak_bench side_by_side layout_bench wav_bench install_bench
 	build/bench/bench/pak_bench
 	build/bench/bench/layout_bench
 	cd build/bench && bench/wav_bench
+	cd build/bench && bench/install_bench
 	cd build/bench && bench/side_by_side
 
 # The whole road under Wine on a virtual display: Torvane builds an installer

@@ -1,11 +1,15 @@
 #include "Global/QX_PakSystem.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <exception>
 #include <utility>
 
+#include "Global/CRC.h"
 #include "Global/DosDate.h"
 #include "Global/SWAV.h"
+#include "Global/ZBlocks.h"
 #include "platform/Text.h"
 
 using platform::SeekOrigin;
@@ -16,7 +20,23 @@ constexpr uint16_t kTrailerMarker = 1;
 constexpr char kTrailerVersion = '2';
 constexpr int kMinSeed = 2;
 constexpr int kMaxSeed = 6;
+// Blobs are read from the installer archive and written in pieces of this
+// size, so that memory does not grow with the file.
+constexpr size_t kBlobPiece = 1u << 20;
+// A write that lies within one sector lands whole or not at all.
+constexpr int64_t kSector = 512;
+// The room a move of the tail makes behind the bytes about to be written:
+// doubled at each move from the first to the most, so that an update moves
+// the tail a few times, while the unused bytes a reader may find behind the
+// table during a move stay few.
+constexpr int64_t kFirstRoom = 256 << 10;
+constexpr int64_t kMostRoom = 32 << 20;
+
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+void SetU32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
 
 // Names are looked up as they will be stored: cut to 127 bytes, so that the
 // table never holds two records of one stored name.
@@ -35,16 +55,14 @@ Bytes EntryContents(TPak& pak, int index) {
   return data;
 }
 
-// A sound file's blob, coded as the packer codes it. A sound that the setup
-// archive stores as it is (every large one) is read in pieces where it
-// lies, once its checksum has been checked; a compressed one comes out
-// whole, which the setup archive keeps below 70 MiB. The reader's reason
-// when the file is not a sound.
-std::string SetupWavBlob(TPak& pak, int index, Bytes& blob) {
+// A sound file's blob, coded as the packer codes it and handed to the sink
+// in pieces. A sound that the setup archive stores as it is (every large
+// one) is read in pieces where it lies, once its checksum has been checked;
+// a compressed one comes out whole, which the setup archive keeps below 70
+// MiB. The reader's reason when the file is not a sound.
+std::string SetupWavBlob(TPak& pak, int index, const std::function<void(const uint8_t* data, size_t size)>& sink) {
   const TPakFile& e = pak.Entries[static_cast<size_t>(index)];
   bool inEffects = InSetupEffectsFolder(e.Name);
-  auto sink = [&blob](const uint8_t* data, size_t size) { blob.insert(blob.end(), data, data + size); };
-  blob.clear();
   if (e.StoredSize == 0 && e.OriginalSize > 0) {
     if (!pak.ReadStoredInPieces(index, nullptr, kWavPieceBytes)) ReportDamaged(pak, e);
     TWavFileRange source(pak.Handle(), e.Offset, e.OriginalSize);
@@ -124,7 +142,6 @@ void TPakSystem::UpdateArchive(int32_t group, const std::string& archiveName, co
   }
   CheckPasswordFits();
 
-  BeginChanges();
   filesDone_ = 0;
   Host->ShowProgress(archiveName, 0, filesTotal_);
   std::exception_ptr failure;
@@ -150,7 +167,6 @@ void TPakSystem::SetOfficial(const std::string& archiveName, const std::string& 
   std::string flag = platform::AnsiLowerCase(flagText);
   ExtraInfo.Official = flag == "t" || flag == "true" || flagText == "1" ? 1 : 0;
   CheckPasswordFits();
-  BeginChanges();
   WriteIndex();
 }
 
@@ -182,7 +198,6 @@ void TPakSystem::DuplicateEntry(const std::string& archiveName, const std::strin
     share(*target);
   }
   CheckPasswordFits();
-  BeginChanges();
   WriteIndex();
 }
 
@@ -236,6 +251,10 @@ void TPakSystem::ReadHeader() {
     e.Reserved = 0;
     entries_.Append(KeyOf(e.Name), e);
   }
+  tableLength_ = tail.Header.CompressedSize;
+  oldEnd_ = end_ = size;
+  tailAt_ = writePos_ = indexStart_;
+  moveRoom_ = 0;
 }
 
 void TPakSystem::CheckPasswordFits() {
@@ -243,11 +262,6 @@ void TPakSystem::CheckPasswordFits() {
 }
 
 // --- changing -------------------------------------------------------------------
-
-void TPakSystem::BeginChanges() {
-  changing_ = true;
-  writePos_ = indexStart_;
-}
 
 void TPakSystem::UpdateArchiveStep(TPak& pak, int index) {
   int32_t percent = static_cast<int32_t>(static_cast<int64_t>(filesDone_) * 100 / filesTotal_);
@@ -259,71 +273,111 @@ void TPakSystem::UpdateArchiveStep(TPak& pak, int index) {
   ++filesDone_;
 }
 
-void TPakSystem::MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method) {
+// A blob written at WritePos piece by piece, each piece where the tail
+// leaves room for it; a write that fails ends the update (Put is a sink that
+// never refuses). A method-2 blob's first word is scrambled with the CRC-32
+// of the rest, so it is written again once the rest is known.
+class TPakSystem::TBlobOut {
+ public:
+  explicit TBlobOut(TPakSystem& owner) : owner_(owner) {}
+
+  bool Put(const uint8_t* data, size_t size) {
+    const int64_t at = owner_.writePos_ + length_;
+    if (at + static_cast<int64_t>(size) > kMaxQXPArchiveSize) owner_.FailWrite(TWriteFailure::TooLarge);
+    owner_.MakeRoom(at + static_cast<int64_t>(size));
+    if (!owner_.WriteAt(at, data, size)) owner_.FailWrite(TWriteFailure::DiskFull);
+    size_t head = length_ < 4 ? std::min<size_t>(4 - static_cast<size_t>(length_), size) : 0;
+    std::memcpy(first_ + length_, data, head);
+    crc_ = UpdateCRC32(crc_, data + head, size - head);
+    length_ += static_cast<int64_t>(size);
+    return true;
+  }
+
+  int64_t Finish(bool scramble) {
+    if (scramble && length_ > 4) {
+      ScrambleFirstWord(first_, crc_);
+      if (!owner_.WriteAt(owner_.writePos_, first_, 4)) owner_.FailWrite(TWriteFailure::DiskFull);
+    }
+    return length_;
+  }
+
+ private:
+  TPakSystem& owner_;
+  int64_t length_ = 0;
+  uint8_t first_[4] = {};
+  uint32_t crc_ = 0;
+};
+
+int64_t TPakSystem::WriteWavBlob(TPak& pak, int index) {
   const TPakFile& e = pak.Entries[static_cast<size_t>(index)];
-  if (IsWavName(e.Name)) {
-    method = kMethodWav;
-    // A sound is never left out in silence: one that is not a WAV file
-    // fails the line, and the archive keeps its old table.
-    if (std::string why = SetupWavBlob(pak, index, blob); !why.empty())
-      Fatal("Cannot add " + Quoted(e.Name) + " to " + archivePath_ + ": not a valid WAV file: " + why);
-    return;
-  }
-  method = kMethodZlib;
-  if (e.StoredSize != 0) {
-    // The installer archive's own zlib stream serves as it is.
-    blob = pak.ReadStored(index);
-    if (blob.empty()) ReportDamaged(pak, e);
-  } else {
-    Bytes data = EntryContents(pak, index);
-    blob = ZCompress(data.data(), data.size(), 9);
-  }
-  ScrambleBlob(blob.data(), blob.size());
+  TBlobOut out(*this);
+  // A sound is never left out in silence: one that is not a WAV file fails
+  // the line, and the archive keeps its old table.
+  if (std::string why = SetupWavBlob(pak, index, [&out](const uint8_t* data, size_t size) { out.Put(data, size); });
+      !why.empty())
+    Fatal("Cannot add " + Quoted(e.Name) + " to " + archivePath_ + ": not a valid WAV file: " + why);
+  return out.Finish(false);
 }
 
-bool TPakSystem::StoredBlobEquals(const TQXPEntry& record, const Bytes& blob) {
+int64_t TPakSystem::WriteZlibBlob(TPak& pak, int index) {
+  const TPakFile& e = pak.Entries[static_cast<size_t>(index)];
+  TBlobOut out(*this);
+  auto put = [&out](const uint8_t* data, size_t size) { return out.Put(data, size); };
+  if (e.StoredSize != 0) {
+    // The installer archive's own zlib stream serves as it is.
+    if (!pak.ReadStoredInPieces(index, put, kBlobPiece)) ReportDamaged(pak, e);
+  } else {
+    TZBlockStream stream(e.OriginalSize, put);
+    bool read = e.OriginalSize == 0 ||
+                pak.ReadStoredInPieces(
+                    index, [&stream](const uint8_t* data, size_t size) { return stream.Add(data, size); }, kBlobPiece);
+    if (!read || !stream.Finish()) ReportDamaged(pak, e);
+  }
+  return out.Finish(true);
+}
+
+bool TPakSystem::StoredBlobEquals(const TQXPEntry& record, int64_t at, int64_t size) {
   // Only a blob that lies wholly in front of the old table is read.
-  if (record.Offset < 0 || record.Offset + static_cast<int64_t>(blob.size()) > indexStart_) return false;
-  Bytes stored(blob.size());
-  return archive_.Seek(record.Offset, SeekOrigin::Begin) == record.Offset &&
-         archive_.Read(stored.data(), stored.size()) == stored.size() && stored == blob;
+  if (record.Offset < 0 || record.Offset + size > indexStart_) return false;
+  Bytes stored, written;
+  for (int64_t done = 0; done < size;) {
+    size_t n = static_cast<size_t>(std::min<int64_t>(size - done, static_cast<int64_t>(kBlobPiece)));
+    stored.resize(n);
+    written.resize(n);
+    if (archive_.Seek(record.Offset + done, SeekOrigin::Begin) != record.Offset + done ||
+        archive_.Read(stored.data(), n) != n || archive_.Seek(at + done, SeekOrigin::Begin) != at + done ||
+        archive_.Read(written.data(), n) != n || stored != written)
+      return false;
+    done += static_cast<int64_t>(n);
+  }
+  return true;
 }
 
 void TPakSystem::AddFile(TPak& pak, int index) {
   const TPakFile& e = pak.Entries[static_cast<size_t>(index)];
   if (e.OriginalSize > kMaxQXPArchiveSize) FailWrite(TWriteFailure::TooLarge);
-  Bytes blob;
-  uint8_t method;
-  MakeBlob(pak, index, blob, method);
+  const uint8_t method = IsWavName(e.Name) ? kMethodWav : kMethodZlib;
+  const int64_t size = method == kMethodWav ? WriteWavBlob(pak, index) : WriteZlibBlob(pak, index);
 
   std::string name = e.Name.substr(0, kMaxQXPName);
   std::string key = KeyOf(name);
   const TQXPEntry* old = entries_.Find(key);
   int32_t originalSize = static_cast<int32_t>(e.OriginalSize);
-  if (old && old->StoredSize == static_cast<int64_t>(blob.size()) && old->OriginalSize == originalSize &&
-      StoredBlobEquals(*old, blob))
+  // The blob is compared once it is written: when the archive holds it
+  // already, the record stays and the bytes just written are free again.
+  if (old && old->StoredSize == size && old->OriginalSize == originalSize && StoredBlobEquals(*old, writePos_, size))
     return;
-
-  if (writePos_ + static_cast<int64_t>(blob.size()) > kMaxQXPArchiveSize) FailWrite(TWriteFailure::TooLarge);
-  // The old tail goes behind the blob in the same write: between two
-  // writes the file always ends in a complete tail, so an archive left by a
-  // process that died here still reads as before the update.
-  const size_t blobSize = blob.size();
-  blob.insert(blob.end(), oldTail_.begin(), oldTail_.end());
-  if (archive_.Seek(writePos_, SeekOrigin::Begin) != writePos_ || !archive_.Write(blob.data(), blob.size()))
-    FailWrite(TWriteFailure::DiskFull);
-  blob.resize(blobSize);
 
   TQXPEntry record;
   record.Method = method;
   record.Name = old ? old->Name : name;  // a replaced entry keeps its stored spelling
   record.FileDate = static_cast<int32_t>(TodayDosDate());
-  record.StoredSize = static_cast<int32_t>(blob.size());
+  record.StoredSize = static_cast<int32_t>(size);
   record.OriginalSize = originalSize;
   record.Offset = static_cast<int32_t>(writePos_);
   if (old) entries_.Remove(key);
   entries_.Append(key, record);
-  writePos_ += static_cast<int64_t>(blob.size());
+  writePos_ += size;
 }
 
 void TPakSystem::WriteIndex() {
@@ -348,20 +402,14 @@ void TPakSystem::WriteIndex() {
     if (!RestoreOldTail()) FailWrite(TWriteFailure::DiskFull);
     throw;
   }
-  // The new tail replaces the old one's copy in one write. It ends no
-  // earlier than that copy did: a shorter tail is preceded by zeros (unused
-  // space, as replaced blobs are), so that the write alone switches the
-  // archive from the old table to the new one.
-  if (tail.size() < oldTail_.size()) tail.insert(tail.begin(), oldTail_.size() - tail.size(), 0);
-  if (tableSize > static_cast<size_t>(kMaxQXPArchiveSize) ||
-      writePos_ + static_cast<int64_t>(tail.size()) > kMaxQXPArchiveSize)
+  const int64_t end = writePos_ + static_cast<int64_t>(tail.size());
+  if (tableSize > static_cast<size_t>(kMaxQXPArchiveSize) || end > kMaxQXPArchiveSize)
     FailWrite(TWriteFailure::TooLarge);
-  if (archive_.Seek(writePos_, SeekOrigin::Begin) != writePos_ || !archive_.Write(tail.data(), tail.size()))
-    FailWrite(TWriteFailure::DiskFull);
-  changing_ = false;
-  // Nothing lies behind the new tail; should the length not be set, the
-  // archive still reads as it should.
-  archive_.Truncate();
+  // The new tail goes in front of the one the archive reads, and the cut
+  // behind it makes it the one read.
+  MakeRoom(end);
+  if (!WriteAt(writePos_, tail.data(), tail.size()) || !CutAt(end)) FailWrite(TWriteFailure::DiskFull);
+  changed_ = false;
   Close();
 }
 
@@ -372,14 +420,63 @@ Bytes TPakSystem::MakeTrailer() {
   return MakeLongTrailer(kTrailerMarker, kTrailerVersion, a, b, ExtraInfo.Password, ExtraInfo.Official);
 }
 
+// --- the tail -------------------------------------------------------------------
+
+void TPakSystem::MakeRoom(int64_t end) {
+  if (end > tailAt_) MoveTail(end);
+}
+
+void TPakSystem::MoveTail(int64_t at) {
+  const int64_t tableLength = tableLength_;
+  const int64_t length = static_cast<int64_t>(oldTail_.size());
+  moveRoom_ = std::min(std::max(2 * moveRoom_, kFirstRoom), kMostRoom);
+  // Behind the end of the file, with room for more after the bytes due.
+  auto place = [&](int64_t room) {
+    int64_t to = std::max(end_, at + room);
+    // The header and trailer go in one write that no sector boundary splits.
+    int64_t head = to + tableLength;
+    if (head % kSector + (length - tableLength) > kSector) to += kSector - head % kSector;
+    return to;
+  };
+  int64_t to = place(moveRoom_);
+  if (to + length > kMaxQXPArchiveSize) to = place(0);
+  if (to + length > kMaxQXPArchiveSize) FailWrite(TWriteFailure::TooLarge);
+
+  // First the file grows to end in the header and trailer, the header
+  // reaching back over all between to the table read now; then the table
+  // goes in front of them; then the header names the table's length alone.
+  Bytes head(oldTail_.begin() + tableLength, oldTail_.end());
+  SetU32(head.data(), static_cast<uint32_t>(to + tableLength - tailAt_));
+  changed_ = true;
+  if (!WriteAt(to + tableLength, head.data(), head.size())) FailWrite(TWriteFailure::DiskFull);
+  end_ = to + length;
+  uint8_t own[4];
+  SetU32(own, static_cast<uint32_t>(tableLength));
+  if (!WriteAt(to, oldTail_.data(), static_cast<size_t>(tableLength)) || !archive_.Flush() ||
+      !WriteAt(to + tableLength, own, sizeof own) || !archive_.Flush())
+    FailWrite(TWriteFailure::DiskFull);
+  tailAt_ = to;
+}
+
+bool TPakSystem::WriteAt(int64_t at, const void* data, size_t size) {
+  return archive_.Seek(at, SeekOrigin::Begin) == at && archive_.Write(data, size);
+}
+
+bool TPakSystem::CutAt(int64_t end) {
+  if (!archive_.Flush() || archive_.Seek(end, SeekOrigin::Begin) != end || !archive_.Truncate()) return false;
+  end_ = end;
+  return true;
+}
+
 // --- failing ----------------------------------------------------------------------
 
 bool TPakSystem::RestoreOldTail() {
-  if (!changing_) return true;
-  bool restored = archive_.Seek(indexStart_, SeekOrigin::Begin) == indexStart_ &&
-                  archive_.Write(oldTail_.data(), oldTail_.size()) && archive_.Truncate();
-  changing_ = false;
-  return restored;
+  if (!changed_) return true;
+  changed_ = false;
+  // The old tail goes back in front of the one read now (blobs may have
+  // taken its place), and the cut makes it the one read again.
+  bool moved = tailAt_ != indexStart_;
+  return (!moved || WriteAt(indexStart_, oldTail_.data(), oldTail_.size())) && CutAt(oldEnd_);
 }
 
 void TPakSystem::FailWrite(TWriteFailure failure) {
@@ -401,15 +498,15 @@ void TPakSystem::Fatal(const std::string& text) {
 void TPakSystem::Close() {
   // An operation left half way (an exception from anywhere) puts the old
   // tail back; the archive then reads exactly as before it.
-  if (changing_) {
+  if (changed_) {
     try {
       RestoreOldTail();
     } catch (...) {
-      changing_ = false;
+      changed_ = false;
     }
   }
   archive_.Close();
   entries_.Clear();
   oldTail_.clear();
-  indexStart_ = writePos_ = 0;
+  indexStart_ = tableLength_ = oldEnd_ = tailAt_ = end_ = writePos_ = 0;
 }

@@ -7,13 +7,21 @@
 // Data that an update replaces stays in the file unused; the archive is
 // never copied or compacted, so an update costs what it adds.
 //
-// Between any two writes the file ends in a complete table, header and
-// trailer: each blob is written together with a copy of the old tail behind
-// it, and the new tail replaces that copy in one last write. A process that
-// dies half way therefore leaves the archive as it was or as it is meant
-// to be. When a write fails, or the operation ends by an exception before
-// its new tail is written, the old tail is put back where it was, so the
-// archive reads exactly as before the operation.
+// At every instant the file on disk reads as the archive it was or as the
+// one it becomes, whatever write a kill or a power cut stops half way (a
+// write may land in part, page by page): the table, header and trailer that
+// the archive reads now are never written over. Before the first blob, the
+// old tail is copied behind the end of the file and the file's length
+// follows it in one small write that no sector boundary splits; blobs and
+// the new tail then go where the old tail was, and cutting the file behind
+// the new tail switches the archive over in one step. While the tail moves,
+// the header reaches back over the space between to the table being read,
+// which inflates to the same records; for a moment the table is followed by
+// unused bytes, as blobs are. Each move is flushed before what depends on
+// it. The finished archive is byte for byte what writing the new tail over
+// the old one gives. When a write fails, or the operation ends by an
+// exception before its new tail is in place, the old tail is put back where
+// it was, so the archive is exactly as before the operation.
 #pragma once
 
 #include <cstdint>
@@ -130,6 +138,7 @@ class TPakSystem {
 
   enum class TWriteFailure { DiskFull, TooLarge };
   struct TCloser;
+  class TBlobOut;
 
   void OpenArchive(const std::string& path);
   void OpenArchiveForUpdate();
@@ -137,18 +146,32 @@ class TPakSystem {
   // Refuses, before anything is changed, a password that the trailer
   // cannot carry.
   void CheckPasswordFits();
-  // From here on the archive is written; until the new tail is, closing
-  // puts the old one back.
-  void BeginChanges();
   void UpdateArchiveStep(TPak& pak, int index);
   void AddFile(TPak& pak, int index);
-  // The blob of an installer entry and its method; a sound that is not a
-  // WAV file ends the installation with the reader's reason.
-  void MakeBlob(TPak& pak, int index, Bytes& blob, uint8_t& method);
-  // Whether the record's blob in the archive holds exactly these bytes.
-  bool StoredBlobEquals(const TQXPEntry& record, const Bytes& blob);
+  // Write the blob of an entry at WritePos in pieces and give its length.
+  // A sound's, coded as the packer codes it (one that is not a WAV file
+  // ends the installation with the reader's reason):
+  int64_t WriteWavBlob(TPak& pak, int index);
+  // Any other file's (method 2): the installer archive's own zlib stream,
+  // or the raw contents compressed in blocks:
+  int64_t WriteZlibBlob(TPak& pak, int index);
+  // Whether the record's blob in the archive holds exactly the `size` bytes
+  // written at `at`.
+  bool StoredBlobEquals(const TQXPEntry& record, int64_t at, int64_t size);
   void WriteIndex();
   Bytes MakeTrailer();
+
+  // Writing in the file without ever touching the tail it reads now.
+  // Makes the bytes in front of `end` free to write: when they would reach
+  // the tail, it moves behind them first.
+  void MakeRoom(int64_t end);
+  // Copies the tail the archive reads to `at` or behind, past the end of
+  // the file, and makes that copy the one it reads.
+  void MoveTail(int64_t at);
+  bool WriteAt(int64_t at, const void* data, size_t size);
+  // Makes `end` the end of the file, flushing what lies in front first.
+  bool CutAt(int64_t end);
+
   // Puts the old table, header and trailer back and ends the installation.
   [[noreturn]] void FailWrite(TWriteFailure failure);
   bool RestoreOldTail();
@@ -159,10 +182,15 @@ class TPakSystem {
   platform::File archive_;
   std::string archivePath_;
   TEntryList entries_;
-  Bytes oldTail_;  // the table, header and trailer as they were at opening
-  int64_t indexStart_ = 0;
+  Bytes oldTail_;           // the table, header and trailer as they were at opening
+  int64_t indexStart_ = 0;  // where they were: the first new blob goes there
+  int64_t tableLength_ = 0;
+  int64_t oldEnd_ = 0;  // the file's length at opening
+  int64_t tailAt_ = 0;  // where the tail the archive reads now begins
+  int64_t end_ = 0;     // the file's length now
   int64_t writePos_ = 0;
-  bool changing_ = false;
+  int64_t moveRoom_ = 0;  // the room the last move of the tail made
+  bool changed_ = false;  // anything written since opening
   int32_t filesTotal_ = 0;
   int32_t filesDone_ = 0;
   int32_t lastPercent_ = 0;

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -98,23 +99,62 @@ void TBufferPool::Give(Bytes&& buffer) {
   if (free_.size() < most_) free_.push_back(std::move(buffer));
 }
 
+TZBlockStream::TZBlockStream(uint64_t size, Sink sink) : size_(size), sink_(std::move(sink)) {
+  if (UsesZBlocks(size_)) {
+    coder_ = std::make_unique<TZBlockCoder>();
+    window_.reserve(kZDictionarySize + kZBlockSize);
+  }
+}
+
+bool TZBlockStream::Add(const uint8_t* data, size_t size) {
+  if (size > size_ - added_) ok_ = false;
+  while (ok_ && size > 0) {
+    // Up to the threshold the contents are kept for the one whole-file stream.
+    size_t room = coder_ ? dictionary_ + kZBlockSize - window_.size() : size;
+    size_t n = std::min(room, size);
+    window_.insert(window_.end(), data, data + n);
+    data += n;
+    size -= n;
+    added_ += n;
+    if (coder_ && (window_.size() == dictionary_ + kZBlockSize || added_ == size_)) ok_ = Code(added_ == size_);
+  }
+  return ok_;
+}
+
+bool TZBlockStream::Code(bool last) {
+  if (!begun_ && !sink_(TZBlockJoin::kHeader, TZBlockJoin::kHeaderSize)) return false;
+  begun_ = true;
+  TZBlock block = coder_->Code(window_.data(), dictionary_, window_.size(), last);
+  join_.Add(block);
+  if (!sink_(block.Data.data(), block.Data.size())) return false;
+  // The next block looks back into this one.
+  dictionary_ = std::min(window_.size(), kZDictionarySize);
+  window_.erase(window_.begin(), window_.end() - static_cast<ptrdiff_t>(dictionary_));
+  return true;
+}
+
+bool TZBlockStream::Finish() {
+  if (!ok_ || added_ != size_) return false;
+  if (!coder_) {
+    Bytes stream = ZCompress(window_.data(), window_.size());
+    return sink_(stream.data(), stream.size());
+  }
+  uint8_t trailer[TZBlockJoin::kTrailerSize];
+  join_.Trailer(trailer);
+  return sink_(trailer, sizeof trailer);
+}
+
 Bytes ZCompressContents(const void* data, size_t size, TBufferPool* buffers, TZDeflater* deflater) {
   if (!UsesZBlocks(size)) {
     Bytes room = buffers ? buffers->Take(compressBound(static_cast<uLong>(size))) : Bytes();
     return deflater ? deflater->Compress(data, size, std::move(room)) : ZCompress(data, size, 9, std::move(room));
   }
-  auto* bytes = static_cast<const uint8_t*>(data);
-  Bytes stream(TZBlockJoin::kHeader, TZBlockJoin::kHeader + TZBlockJoin::kHeaderSize);
-  TZBlockCoder coder;
-  TZBlockJoin join;
-  for (uint64_t k = 0, n = ZBlockCount(size); k < n; ++k) {
-    TZBlockSpan span = ZBlockSpan(size, k);
-    TZBlock block = coder.Code(bytes + span.Dictionary, span.DictionaryLength(), span.ReadLength(), span.Last);
-    join.Add(block);
-    stream.insert(stream.end(), block.Data.begin(), block.Data.end());
-  }
-  uint8_t trailer[TZBlockJoin::kTrailerSize];
-  join.Trailer(trailer);
-  stream.insert(stream.end(), trailer, trailer + sizeof trailer);
+  Bytes stream;
+  TZBlockStream blocks(size, [&stream](const uint8_t* piece, size_t n) {
+    stream.insert(stream.end(), piece, piece + n);
+    return true;
+  });
+  blocks.Add(static_cast<const uint8_t*>(data), size);
+  blocks.Finish();
   return stream;
 }

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -101,6 +102,36 @@ class TZBlockJoin {
 
  private:
   uint32_t adler_ = 1;
+};
+
+// The same stream made of contents that arrive in pieces of any size, in
+// order, and handed on in pieces as it is made: it never holds more than one
+// block with its dictionary (or, up to the threshold, the contents).
+class TZBlockStream {
+ public:
+  // Receives the stream's pieces in order; false stops the stream.
+  using Sink = std::function<bool(const uint8_t* data, size_t size)>;
+  // For contents of exactly `size` bytes.
+  TZBlockStream(uint64_t size, Sink sink);
+  // The next bytes of the contents. False once the sink has refused a
+  // piece or the contents pass their size. EZlibError when zlib fails.
+  bool Add(const uint8_t* data, size_t size);
+  // After the last bytes: the rest of the stream. False when the contents
+  // fell short of their size or a piece was refused.
+  bool Finish();
+
+ private:
+  bool Code(bool last);
+
+  const uint64_t size_;
+  Sink sink_;
+  uint64_t added_ = 0;
+  Bytes window_;  // the dictionary, then the block being filled
+  size_t dictionary_ = 0;
+  std::unique_ptr<TZBlockCoder> coder_;
+  TZBlockJoin join_;
+  bool begun_ = false;  // the stream's header is out
+  bool ok_ = true;
 };
 
 // The zlib stream of contents as the packers store them: ZCompress at level

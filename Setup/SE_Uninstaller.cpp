@@ -25,12 +25,6 @@ constexpr char kUninstallIcon[] = "uninstall_icon.ico";
 
 std::string LowerName(const TPakFile& entry) { return platform::AnsiLowerCase(entry.Name); }
 
-bool IsUninstallItem(const TPakFile& entry) {
-  std::string name = LowerName(entry);
-  return entry.Group == 0 && name.compare(0, kUninstallItemPrefixLength, kUninstallItemPrefix) == 0 &&
-         name != kUninstallIcon;
-}
-
 // The program file's bytes that precede its own archive. Cutting at the
 // archive's own start (not at the start of the archive Setup happens to
 // read, which may be another file) keeps the uninstaller a whole program.
@@ -63,10 +57,11 @@ bool AppendUninstallArchive(const std::string& exePath) {
   if (!archive.IsOpen()) return false;
   for (size_t i = 0; i < SetupArchive->Entries.size(); ++i) {
     const TPakFile& entry = SetupArchive->Entries[i];
-    if (!IsUninstallItem(entry)) continue;
+    const std::string name = UninstallerItemName(entry);
+    if (name.empty()) continue;
     Bytes data = SetupArchive->GetData(static_cast<int>(i));
     if (data.empty() && entry.OriginalSize > 0) return false;  // damaged since it was verified
-    int index = archive.AddEntry(entry.Name.substr(kUninstallItemPrefixLength), "", 0);
+    int index = archive.AddEntry(name, "", 0);
     if (index < 0 || !archive.WriteEntryData(index, data.data(), data.size())) return false;
   }
   TSetupInfoFile info = SetupInfoFile;
@@ -185,6 +180,14 @@ std::string CreateUninstaller() {
                                  UninstallerPath(),
                              "Information", platform::kMbOk);
   return failure;
+}
+
+std::string UninstallerItemName(const TPakFile& entry) {
+  const std::string name = LowerName(entry);
+  if (entry.Group != 0 || name.compare(0, kUninstallItemPrefixLength, kUninstallItemPrefix) != 0 ||
+      name == kUninstallIcon)
+    return {};
+  return entry.Name.substr(kUninstallItemPrefixLength);
 }
 
 std::string WriteUninstaller(const std::string& programFile) {

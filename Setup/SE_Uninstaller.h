@@ -11,6 +11,7 @@
 #include "platform/ByteOrder.h"
 
 class TPak;
+struct TPakFile;
 
 // HKEY_LOCAL_MACHINE key of the uninstall entry: the list of installed
 // programs followed by the setup's short name.
@@ -62,6 +63,11 @@ std::string CreateUninstaller();
 // replaces an older uninstaller only when it is complete. The failure's
 // text, or empty.
 std::string WriteUninstaller(const std::string& programFile);
+
+// The name under which the uninstaller carries an item of its installer's
+// archive: a group-0 "UNINSTALL_" item but the icon, without that prefix.
+// Empty for an item it does not carry.
+std::string UninstallerItemName(const TPakFile& entry);
 
 // Writes the first image of an icon file's bytes into a program as icon
 // resource 1.

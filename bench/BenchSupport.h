@@ -19,6 +19,15 @@ inline long StatusKiB(const char* field) {
 // Starts a new peak-memory count (VmHWM) from the present use.
 inline void ResetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
+// The peak memory that `run` adds, in MiB.
+template <class Fn>
+double PeakMiB(Fn run) {
+  ResetPeakMemory();
+  long before = StatusKiB("VmRSS:");
+  run();
+  return (StatusKiB("VmHWM:") - before) / 1024.0;
+}
+
 // The console report, keeping each run's real time by function name and by
 // its arguments, for the comparisons printed after the table.
 class SideBySide : public benchmark::ConsoleReporter {

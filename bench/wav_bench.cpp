@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Global/QX_PakSystem.h"
+#include "bench/BenchInstallation.h"
 #include "bench/BenchSupport.h"
 #include "packer/SQXP.h"
 
@@ -43,42 +44,6 @@ void WriteWav(const std::string& path, uint64_t dataBytes) {
       .write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
   fs::resize_file(path, head.size() + dataBytes);
 }
-
-// The peak memory that `run` adds, in MiB.
-template <class Fn>
-double PeakMiB(Fn run) {
-  ResetPeakMemory();
-  long before = StatusKiB("VmRSS:");
-  run();
-  return (StatusKiB("VmHWM:") - before) / 1024.0;
-}
-
-// The updater's view of an installation: the installer archive and the
-// folder holding the game archive; failures are printed.
-class Installation : public TPakSystemHost, public TPakSystemAlerts {
- public:
-  Installation(TPak& pak, std::string folder) : pak_(pak), folder_(std::move(folder)) {}
-  TPak* SetupArchive() override { return &pak_; }
-  std::string ArchivePath(const std::string& name) override { return folder_ + "/" + name; }
-  bool IsOfficialAccessCode(const std::string&) override { return false; }
-  void ShowProgress(const std::string&, int32_t, int32_t) override {}
-  void ShowWriting(const std::string&) override {}
-  void StepProgress(bool) override {}
-  void Fail(const std::string& text) override {
-    std::printf("  the update failed: %s\n", text.c_str());
-    ok = false;
-  }
-  bool AskRetry(const std::string& text) override {
-    Fail(text);
-    return false;
-  }
-  void Cancelled() override {}
-  bool ok = true;
-
- private:
-  TPak& pak_;
-  std::string folder_;
-};
 
 // An archive of no entries, as the game ships an empty one.
 void WriteEmptyArchive(const std::string& path) {
@@ -136,14 +101,7 @@ int main() {
       Installation installation(pak, root);
       TPakSystem updater(installation, installation);
       double& updated = size == kSmall ? rows[2 + effects].small : rows[2 + effects].large;
-      updated = PeakMiB([&] {
-        try {
-          updater.UpdateArchive(1, "game.qxp", "");
-        } catch (const std::exception& e) {
-          std::printf("  qxpupdate failed: %s\n", e.what());
-          installation.ok = false;
-        }
-      });
+      updated = PeakMiB([&] { installation.Update(updater, "game.qxp"); });
       ok = ok && installation.ok;
       fs::remove_all(root);
     }

@@ -2,28 +2,26 @@
 
 #include <exception>
 #include <functional>
-#include <string_view>
 #include <utility>
 
 #include "Global/QXI_PakFile.h"
 #include "Setup/SE_Parser.h"
+#include "Setup/SE_Uninstaller.h"
 #include "diagnostics/SHookQuiet.h"
 #include "installer-library/SE_Global.h"
 #include "platform/MessageBox.h"
-#include "platform/Text.h"
 
 namespace {
 
-// The entries the uninstaller is written with: the group-0 items named
-// "UNINSTALL_..." under their names without that prefix.
+// The entries the uninstaller is written with, under its names for them.
 std::vector<TPakFile> UninstallerEntries(const std::vector<TPakFile>& entries) {
-  constexpr std::string_view kPrefix = "uninstall_";
   std::vector<TPakFile> items;
-  for (const TPakFile& e : entries)
-    if (e.Group == 0 && platform::AnsiLowerCase(e.Name).starts_with(kPrefix)) {
-      items.push_back(e);
-      items.back().Name.erase(0, kPrefix.size());
-    }
+  for (const TPakFile& e : entries) {
+    std::string name = UninstallerItemName(e);
+    if (name.empty()) continue;
+    items.push_back(e);
+    items.back().Name = std::move(name);
+  }
   return items;
 }
 

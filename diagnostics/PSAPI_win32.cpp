@@ -13,6 +13,7 @@
 
 #include "diagnostics/PSAPI.h"
 #include "platform/Libraries_win32.h"
+#include "platform/WidePath.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ struct THandleCloser {
 
 struct TPsapi {
   decltype(&EnumProcessModules) EnumModules = nullptr;
-  decltype(&GetModuleFileNameExA) ModuleFileName = nullptr;
+  decltype(&GetModuleFileNameExW) ModuleFileName = nullptr;
   decltype(&GetModuleInformation) ModuleInformation = nullptr;
 };
 
@@ -31,7 +32,7 @@ TPsapi LoadPsapi() {
   HMODULE library = platform::LoadSystemLibrary(L"psapi.dll");
   TPsapi api;
   api.EnumModules = LibraryFunction<decltype(api.EnumModules)>(library, "EnumProcessModules");
-  api.ModuleFileName = LibraryFunction<decltype(api.ModuleFileName)>(library, "GetModuleFileNameExA");
+  api.ModuleFileName = LibraryFunction<decltype(api.ModuleFileName)>(library, "GetModuleFileNameExW");
   api.ModuleInformation = LibraryFunction<decltype(api.ModuleInformation)>(library, "GetModuleInformation");
   return api;
 }
@@ -50,11 +51,15 @@ void RefreshModuleList() {
   if (Psapi.EnumModules(process.get(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed)) {
     size_t count = std::min<size_t>(needed / sizeof(HMODULE), kMaxModules);
     for (size_t i = 0; i < count; ++i) {
-      char name[MAX_PATH];
+      wchar_t name[MAX_PATH];
       MODULEINFO info;
       DWORD length = Psapi.ModuleFileName(process.get(), modules[i], name, MAX_PATH);
       if (length == 0 || !Psapi.ModuleInformation(process.get(), modules[i], &info, sizeof info)) continue;
-      ModuleList.Add(std::string(name, length), reinterpret_cast<uintptr_t>(info.lpBaseOfDll), info.SizeOfImage);
+      // A module in a folder the code page cannot name is read by its short
+      // form; a look-alike name would open nothing or another file.
+      const std::string path =
+          platform::NarrowPathOrMarked(std::u16string(reinterpret_cast<const char16_t*>(name), length));
+      ModuleList.Add(path, reinterpret_cast<uintptr_t>(info.lpBaseOfDll), info.SizeOfImage);
     }
   }
   ModuleList.Sort();

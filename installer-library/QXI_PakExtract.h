@@ -31,11 +31,15 @@ bool IsSafeEntryName(const std::string& name);
 // Writes every entry of the group to dir + "\" + its name, with one status
 // text (language string 18) and one progress step per entry and a last
 // status with an empty name. A file of the player's that an entry writes
-// over is kept first (KeepOriginal). Each file is logged for uninstall once
-// it has been written. Stops at the first entry that cannot be extracted
-// (unsafe name, unreadable data, failed write, a full uninstall log, a
-// file that cannot be kept) with error set; no partial file is left
-// behind, and an earlier file stays as it was.
+// over is kept first (KeepOriginal). Each file is logged for uninstall
+// before its first byte is written, and a log kept saved
+// (TUninstallList::KeepSaved) names it on disk by then too: files are
+// logged a few ahead and the log saved once for them, as often as costs a
+// small share of the time. Stops at the first entry that cannot be
+// extracted (unsafe name, unreadable data, failed write, a full uninstall
+// log, a file that cannot be kept) with error set; no partial file is left
+// behind, an earlier file stays as it was, and what was logged for the
+// entries not written leaves the log again.
 bool ExtractGroup(TPak& pak, const std::string& dir, uint16_t group, std::string& error,
                   TExtractProgress& progress = HandOffProgress());
 

@@ -56,7 +56,9 @@ bool RemoveLink(const std::string& path);
 bool RenameOver(const std::string& from, const std::string& to);
 // Renames (moves) a file; fails when the new name exists already.
 bool RenameFile(const std::string& from, const std::string& to);
-// Copies a file, replacing any file of the new name.
+// Copies a file's contents, replacing any file of the new name only once
+// the copy is whole and on disk (FileReplacement): a copy cut short leaves
+// the earlier file as it was.
 bool CopyFileOver(const std::string& from, const std::string& to);
 
 // Puts a listing in ListDirectory's order: by lower-cased name, names that

@@ -88,10 +88,4 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return ::renameat2(AT_FDCWD, HostPath(from).c_str(), AT_FDCWD, HostPath(to).c_str(), RENAME_NOREPLACE) == 0;
 }
 
-bool CopyFileOver(const std::string& from, const std::string& to) {
-  std::error_code failed;
-  return std::filesystem::copy_file(HostPath(from), HostPath(to), std::filesystem::copy_options::overwrite_existing,
-                                    failed);
-}
-
 }  // namespace platform

@@ -133,8 +133,4 @@ bool RenameOver(const std::string& from, const std::string& to) {
 
 bool RenameFile(const std::string& from, const std::string& to) { return MoveFileA(from.c_str(), to.c_str()) != 0; }
 
-bool CopyFileOver(const std::string& from, const std::string& to) {
-  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
-}
-
 }  // namespace platform

@@ -20,9 +20,10 @@ void SetDrives(const std::vector<std::pair<std::string, unsigned>>& drives);
 // Free bytes of a drive root; a drive without a value cannot be read.
 void SetDriveFreeBytes(const std::string& root, int64_t bytes);
 
-// Called before every write and every length change of an open file: a
-// test may end the process there, or raise, to stand for a crash between
-// two steps. An empty function removes it.
+// Called before every length change of an open file and before every page
+// (4 KiB of the file) a write changes, as a kill may stop a write between
+// two pages: a test may end the process there, or raise, to stand for a
+// crash. An empty function removes it.
 void SetFileChangeHook(std::function<void()> hook);
 
 // Empties the stand-in registry.

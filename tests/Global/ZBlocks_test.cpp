@@ -12,7 +12,8 @@ using testing_support::Compressible;
 using testing_support::Random;
 
 // Every size around the threshold and the block edges gives a stream that
-// plain uncompress reads back; up to the threshold it is ZCompress's own.
+// plain uncompress reads back, the same whether the contents come whole or
+// in pieces; up to the threshold it is ZCompress's own.
 TEST(ZBlocks, StreamsInflateWithPlainZlibAtEveryBlockEdge) {
   struct Case {
     size_t size;
@@ -31,6 +32,19 @@ TEST(ZBlocks, StreamsInflateWithPlainZlibAtEveryBlockEdge) {
       if (!UsesZBlocks(c.size)) {
         EXPECT_EQ(stream, ZCompress(contents.data(), contents.size()));
       }
+      // Handed over in pieces of any size, the contents make the same stream.
+      Bytes pieces;
+      TZBlockStream blocks(c.size, [&pieces](const uint8_t* p, size_t n) {
+        pieces.insert(pieces.end(), p, p + n);
+        return true;
+      });
+      for (size_t at = 0, n = 1; at < c.size; at += n, n = n * 7 + 3)
+        ASSERT_TRUE(blocks.Add(contents.data() + at, std::min(n, c.size - at)));
+      ASSERT_TRUE(blocks.Finish());
+      EXPECT_TRUE(pieces == stream);
+      TZBlockStream shortOfOne(c.size + 1, [](const uint8_t*, size_t) { return true; });
+      shortOfOne.Add(contents.data(), c.size);
+      EXPECT_FALSE(shortOfOne.Finish());
       Bytes back(contents.size());
       uLongf length = static_cast<uLongf>(back.size());
       ASSERT_EQ(uncompress(back.data(), &length, stream.data(), static_cast<uLong>(stream.size())), Z_OK);

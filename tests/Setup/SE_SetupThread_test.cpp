@@ -343,7 +343,8 @@ TEST_F(SetupThreadTest, OnlyALogOfThisSetupIsTakenOverAndAnotherStaysAsItWas) {
       EXPECT_TRUE(boxes.empty()) << c.name;
       continue;
     }
-    EXPECT_EQ(testing_support::ReadFileBytes(dir.File("Game/install.log")), other) << c.name << ": the other log as it was";
+    EXPECT_EQ(testing_support::ReadFileBytes(dir.File("Game/install.log")), other)
+        << c.name << ": the other log as it was";
     EXPECT_EQ(platform::FileExists(TUninstallList::OwnerPath(installDir, "")), c.mark != nullptr) << c.name;
     const std::vector<RecordedBox> told = {{"The install folder holds the uninstall log of another installation: " +
                                                 TUninstallList::LogPath(installDir, "") +

@@ -42,7 +42,9 @@
 #include "tests/support/IconFile.h"
 #include "tests/support/LanguageFile.h"
 #include "tests/support/ProgramImports.h"
+#include "tests/support/QXPContents.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestData.h"
 
 using testing_support::DrivePath;
 using testing_support::TempDir;
@@ -1187,114 +1189,295 @@ TEST_F(SetupProgramTest, NoSequenceOfRunsLeavesAnythingBehind) {
   }
 }
 
-// A container update killed at points seen in its files, as a player ends
-// an installer that seems stuck: the copy begun, files going in, the save
-// begun. With nothing else run, the container and its side file are the old
-// pair or the new one, whole; the next run completes the update, and the
-// uninstallation then leaves the folder as it was but for the updated pair.
-TEST_F(SetupProgramTest, AContainerUpdateKilledAnywhereLeavesTheOldPairOrTheNew) {
+namespace {
+
+// A file's bytes read to its end (the system's own files under Z:\\proc
+// report no size).
+std::string Contents(const std::string& path) {
+  platform::File file(path, platform::OpenMode::Read);
+  std::string text;
+  char piece[4096];
+  for (size_t n; file.IsOpen() && (n = file.Read(piece, sizeof piece)) > 0;) text.append(piece, n);
+  return text;
+}
+
+// kill(2) of the host's system: Wine runs the test on the host's processor,
+// so a system call goes straight to the host's kernel.
+long HostKill(long pid, long signal) {
+  long result;
+#if defined(__x86_64__)
+  asm volatile("syscall" : "=a"(result) : "a"(62L), "D"(pid), "S"(signal) : "rcx", "r11", "memory");
+#else
+  asm volatile("int $0x80" : "=a"(result) : "a"(37L), "b"(pid), "c"(signal) : "memory");
+#endif
+  return result;
+}
+
+// The host's process of a program started under Wine, found by its path
+// (Wine lists the program's arguments as the process's own); 0 when there
+// is none.
+long HostProcessOf(const std::string& program) {
+  std::vector<platform::DirEntry> processes;
+  platform::ListDirectory("Z:\\proc\\", processes);
+  for (const platform::DirEntry& p : processes)
+    if (p.Name.find_first_not_of("0123456789") == std::string::npos &&
+        Contents("Z:\\proc\\" + p.Name + "\\cmdline").rfind(program + '\0', 0) == 0)
+      return std::stol(p.Name);
+  return 0;
+}
+
+// Ends a program started under Wine as a crash or a power cut would, as
+// soon as `reached` holds: kill -9 of its own process on the host, which
+// stops a write at whatever page it has reached and runs nothing of the
+// program's.
+void KillHardWhen(const std::string& program, const PROCESS_INFORMATION& pi, const std::function<bool()>& reached) {
+  long pid = 0;
+  ASSERT_TRUE(testing_support::Eventually([&] { return (pid = HostProcessOf(program)) != 0; })) << program;
+  // Looked at without a pause: a state may last only milliseconds.
+  const auto until = std::chrono::steady_clock::now() + testing_support::kPatience;
+  while (!reached()) {
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_TIMEOUT) << "ended before it was killed";
+    ASSERT_LT(std::chrono::steady_clock::now(), until) << "never reached";
+  }
+  ASSERT_EQ(HostKill(pid, 9), 0);
+  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
+}
+
+// A game archive as the game ships it: `count` small files stored as they
+// are, and the table, header and trailer of the packer.
+std::string ShippedArchive(const std::map<std::string, Bytes>& files) {
+  Bytes out, table;
+  for (const auto& [name, data] : files) {
+    TQXPEntry e;
+    e.Name = name;
+    e.StoredSize = e.OriginalSize = static_cast<int32_t>(data.size());
+    e.Offset = static_cast<int32_t>(out.size());
+    e.WriteTo(table);
+    out.insert(out.end(), data.begin(), data.end());
+  }
+  Bytes z = ZCompress(table.data(), table.size());
+  out.insert(out.end(), z.begin(), z.end());
+  TQXPHeader{static_cast<int32_t>(z.size()), static_cast<int32_t>(table.size()), kQXPVersion,
+             static_cast<int32_t>(files.size()), 0}
+      .WriteTo(out);
+  Bytes trailer = MakeLongTrailer(0, '3', 17, 99, "", 0);
+  out.insert(out.end(), trailer.begin(), trailer.end());
+  return std::string(out.begin(), out.end());
+}
+
+// What a game archive holds by both readers' rules (name and contents), or
+// nothing when either does not read it.
+std::map<std::string, Bytes> ArchiveContents(const std::string& path) {
+  std::map<std::string, Bytes> held[2];
+  const TQXPTrailerRules rules[] = {TQXPTrailerRules::Setup, TQXPTrailerRules::Packer};
+  const std::string bytes = Text(path);
+  const Bytes file(bytes.begin(), bytes.end());
+  for (int r = 0; r < 2; ++r) {
+    platform::File f(path, platform::OpenMode::Read);
+    TQXPTail tail;
+    if (ReadQXPTail(f, rules[r], tail) != TQXPReadStatus::Ok) return {};
+    for (const TQXPEntry& e : tail.Entries) held[r][e.Name] = testing_support::QXPContents(file, e);
+  }
+  return held[0] == held[1] ? held[0] : std::map<std::string, Bytes>{};
+}
+
+}  // namespace
+
+// Killed (kill -9 of its Wine process, as a player ends an installer that
+// seems stuck or the machine loses power) at points chosen by what it has
+// written, an installation leaves each game archive and container reading
+// as it was or as it is meant to be, with no repair, and no file in the
+// folder that its log does not name; run again and uninstalled, it leaves
+// the folder as it was, but for the game's files it updated. One row per
+// kind of work a kill can cut, each killed at a few points.
+TEST_F(SetupProgramTest, AKillLeavesEveryGameFileReadableAndEveryFileLogged) {
   namespace fs = std::filesystem;
   const std::string root = DrivePath(dir.Path()), src = root + "\\src";
-  // 20 files that replace files of the container and 580 new ones, raw.
-  fs::create_directories(src + "\\vfsmod\\data");
+  fs::create_directories(src);
   fs::copy(std::string(EXAMPLES) + "\\sample-mod", src + "\\sample-mod", fs::copy_options::recursive);
+  // Many small files in folders, and one large file, that do not compress:
+  // the installer codes them itself, the large one for seconds.
+  for (int f = 0; f < 8; ++f) {
+    fs::create_directories(src + "\\many\\f" + std::to_string(f));
+    for (int i = 100; i < 350; ++i) {
+      const Bytes bytes = testing_support::Random(1024, f * 1000 + i);
+      Write(src + "\\many\\f" + std::to_string(f) + "\\" + std::to_string(i) + ".txt",
+            std::string(bytes.begin(), bytes.end()));
+    }
+  }
+  platform::MakeDir(src + "\\large");
+  const Bytes noise = testing_support::Random(48 << 20, 7);
+  Write(src + "\\large\\noise.bin", std::string(noise.begin(), noise.end()));
+  // The game's archive: twenty thousand files, fifty of them among those
+  // the update replaces.
+  std::map<std::string, Bytes> shipped;
+  for (int i = 0; i < 20000; ++i) shipped["textures\\t" + std::to_string(i) + ".dds"] = Bytes(16, i % 251);
+  for (int i = 100; i < 150; ++i) shipped["f0\\" + std::to_string(i) + ".txt"] = testing_support::Text("shipped");
+  const std::string archive = ShippedArchive(shipped);
+  // The game's container with its side file, 16 MiB of 512-byte blocks
+  // holding 20 files in data; the update replaces them and adds 580, raw.
   auto modFile = [](int i) { return "data\\f" + std::to_string(i) + ".dat"; };
+  fs::create_directories(src + "\\vfsmod\\data");
   for (int i = 0; i < 600; ++i) {
     const Bytes data = vfs_test::Random(3000, 1000 + i);
     Write(src + "\\vfsmod\\" + modFile(i), std::string(data.begin(), data.end()));
   }
-  const std::string setup = Build(Script("vfsupdate vfsmod game.vfs"), src);
-  // The game's container: 16 MiB of 512-byte blocks, 20 files in data.
-  auto place = [&](const std::string& folder) {
-    platform::MakeDir(folder);
-    Write(folder + "\\player.cfg", "the player's own");
+  std::map<std::string, std::string> container;
+  {
+    const std::string made = root + "\\container";
+    platform::MakeDir(made);
     vfs_test::Layout layout;
     layout.blockSize = 512;
     layout.blockCount = 32 * 1024;
     layout.entryCount = 16;
-    testing_support::WriteFileBytes(folder + "\\game.vfs", layout.Build());
-    TVFSFile vfs;
-    vfs.Open(folder + "\\game.vfs", true);
-    for (int i = 0; i < 20; ++i) vfs.Tree().AddVFSFile(modFile(i), vfs_test::Random(3000, i).data(), 3000);
-    vfs.Save(false);
-  };
-  auto run = [&](const std::string& folder, const std::function<bool()>& killWhen = nullptr) {
-    std::vector<std::string> errors;
-    long code =
-        RunUnwatched(Quoted(setup) + " -silent -id " + Quoted(folder), errors, [&](const PROCESS_INFORMATION& pi) {
-          if (!killWhen) return;
-          auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-          while (!killWhen() && std::chrono::steady_clock::now() < end) Sleep(1);
-          ASSERT_TRUE(killWhen()) << "the point to kill at was not seen";
-          TerminateProcess(pi.hProcess, 9);
-        });
-    if (!killWhen) {
-      EXPECT_EQ(code, 0);
-      EXPECT_EQ(errors, std::vector<std::string>{});
+    testing_support::WriteFileBytes(made + "\\game.vfs", layout.Build());
+    {
+      TVFSFile vfs;
+      vfs.Open(made + "\\game.vfs", true);
+      for (int i = 0; i < 20; ++i) vfs.Tree().AddVFSFile(modFile(i), vfs_test::Random(3000, i).data(), 3000);
+      vfs.Save(false);
     }
-  };
+    for (const char* name : {"game.vfs", "game.ht"}) container[name] = Text(made + "\\" + name);
+  }
   auto pair = [](const std::string& folder) { return Text(folder + "\\game.vfs") + "|" + Text(folder + "\\game.ht"); };
-  const std::string reference = root + "\\reference";
-  place(reference);
-  const std::string oldContainer = Text(reference + "\\game.vfs"), oldPair = pair(reference);
-  run(reference);
-  const std::string newPair = pair(reference);
-  ASSERT_NE(newPair, oldPair);
-  Cleanup();
-
+  const std::string oldPair = container["game.vfs"] + "|" + container["game.ht"];
+  std::string newPair;
+  {
+    const std::string reference = root + "\\reference";
+    platform::MakeDir(reference);
+    for (const auto& [name, content] : container) Write(reference + "\\" + name, content);
+    std::vector<std::string> boxes;
+    ASSERT_EQ(RunAnsweringBoxes(
+                  Quoted(Build(Script("vfsupdate vfsmod game.vfs"), src)) + " -silent -id " + Quoted(reference), boxes),
+              0);
+    newPair = pair(reference);
+    ASSERT_NE(newPair, oldPair);
+    Cleanup();
+  }
   // The bytes at `offset` of the container as the run has changed it so far
   // (in its copy, once there is one), or nothing while a copy is shorter.
   auto changed = [&](const std::string& folder, int64_t offset, size_t n) {
     const std::string copy = folder + "\\game.vfs.new";
     platform::File file(platform::FileExists(copy) ? copy : folder + "\\game.vfs", platform::OpenMode::Read);
     std::string bytes(n, '\0');
-    bool read = file.IsOpen() && file.Size() == static_cast<int64_t>(oldContainer.size()) &&
+    bool read = file.IsOpen() && file.Size() == static_cast<int64_t>(container["game.vfs"].size()) &&
                 file.Seek(offset, platform::SeekOrigin::Begin) == offset && file.Read(bytes.data(), n) == n;
     return read ? bytes : std::string();
   };
-  // Each point is seen as soon as it is reached, but the kill may land a
-  // little later, even after the update is in place.
+  auto containerChanged = [&](int64_t offset, size_t n) {
+    return [&, offset, n](const std::string& folder) {
+      const std::string now = changed(folder, offset, n);
+      return !now.empty() && now != container["game.vfs"].substr(static_cast<size_t>(offset), n);
+    };
+  };
+  // The archive as it was, or with the files of a source folder added.
+  auto oldOrNew = [&](const std::string& source) {
+    return [&, source](const std::string& folder) {
+      std::map<std::string, Bytes> updated = shipped;
+      for (const auto& [name, content] : Snapshot(src + "\\" + source))
+        if (name.back() != '\\') updated[name] = Bytes(content.begin(), content.end());
+      const std::map<std::string, Bytes> now = ArchiveContents(folder + "\\game.qxp");
+      EXPECT_TRUE(now == shipped || now == updated) << "game.qxp reads as neither";
+    };
+  };
+  auto exists = [](const std::string& relative) {
+    return [relative](const std::string& folder) { return platform::FileExists(folder + "\\" + relative); };
+  };
+  // Looked at without opening it, which the installer does not share.
+  auto archiveBeyond = [&](int64_t more) {
+    return [&, more](const std::string& folder) {
+      WIN32_FILE_ATTRIBUTE_DATA data;
+      return GetFileAttributesExA((folder + "\\game.qxp").c_str(), GetFileExInfoStandard, &data) &&
+             (static_cast<int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow) >
+                 static_cast<int64_t>(archive.size()) + more;
+    };
+  };
+  using Point = std::pair<const char*, std::function<bool(const std::string& folder)>>;
   struct Row {
     const char* what;
-    std::function<bool(const std::string& folder)> seen;
+    std::string line;                                      // after the sample script's
+    std::map<std::string, std::string> placed;             // in the folder before the installation
+    std::vector<Point> points;                             // each a run killed once it holds
+    std::function<void(const std::string& folder)> check;  // what a kill may leave, and the last run
   } rows[] = {
-      {"while the copy is written",
-       [](const std::string& folder) {
-         return platform::File(folder + "\\game.vfs.new", platform::OpenMode::Read).Size() > 0;
-       }},
-      // The chain table changes as the first replaced file's blocks go.
-      {"while the files go in",
+      {"a large file into the game's archive",
+       "qxpupdate large pw game.qxp",
+       {{"game.qxp", archive}},
+       {{"once the archive has grown", archiveBeyond(0)}, {"after 20 MiB of it", archiveBeyond(20 << 20)}},
+       oldOrNew("large")},
+      {"two thousand files into the game's archive",
+       "qxpupdate many pw game.qxp",
+       {{"game.qxp", archive}},
+       {{"once the archive has grown", archiveBeyond(0)}, {"after 1 MiB of it", archiveBeyond(1 << 20)}},
+       oldOrNew("many")},
+      {"six hundred files into the game's container",
+       "vfsupdate vfsmod game.vfs",
+       container,
+       {{"while its copy is written",
+         [](const std::string& folder) {
+           return platform::File(folder + "\\game.vfs.new", platform::OpenMode::Read).Size() > 0;
+         }},
+        // The chain table changes as the first replaced file's blocks go;
+        // the used-block count is written as the save begins.
+        {"while the files go in", containerChanged(0, 64 * 1024)},
+        {"as the container is saved", containerChanged(48 + 256, 4)}},
        [&](const std::string& folder) {
-         const std::string table = changed(folder, 0, 64 * 1024);
-         return !table.empty() && table != oldContainer.substr(0, table.size());
+         const std::string now = pair(folder);
+         EXPECT_TRUE(now == oldPair || now == newPair) << "the old container and side file or the new ones";
        }},
-      // The used-block count is written as the save begins.
-      {"as the container is saved",
-       [&](const std::string& folder) {
-         const std::string count = changed(folder, 48 + 256, 4);
-         return !count.empty() && count != oldContainer.substr(48 + 256, 4);
-       }},
+      {"two thousand files into the folder",
+       "file many",
+       {},
+       {{"after a few files", exists("f0\\110.txt")}, {"after most of them", exists("f6\\100.txt")}},
+       [](const std::string&) {}},
   };
+  const std::string log = "Sample_install.log", uninstallerName = "Sample_Uninstall.exe";
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    Cleanup();
-    const std::string folder = root + "\\" + row.what;
-    place(folder);
-    const std::map<std::string, std::string> before = Snapshot(folder);
-    run(folder, [&] { return row.seen(folder); });
-    const std::string killed = pair(folder);
-    EXPECT_TRUE(killed == oldPair || killed == newPair) << "the old pair or the new one";
+    const std::string setup = Build(Script(row.line), src);
+    for (const auto& [when, reached] : row.points) {
+      SCOPED_TRACE(std::string(row.what) + ", killed " + when);
+      Cleanup();
+      const std::string folder = root + "\\" + row.what + " " + when;
+      platform::MakeDir(folder);
+      Write(folder + "\\player.cfg", "the player's own");
+      for (const auto& [name, content] : row.placed) Write(folder + "\\" + name, content);
+      const std::map<std::string, std::string> before = Snapshot(folder);
 
-    run(folder);
-    EXPECT_EQ(pair(folder), newPair);
-    std::vector<std::string> boxes;
-    EXPECT_EQ(RunAnsweringBoxes(Quoted(folder + "\\Sample_Uninstall.exe") + " -silent", boxes), 0);
-    EXPECT_EQ(boxes, std::vector<std::string>{"Information: Completed"});
-    EXPECT_TRUE(
-        testing_support::Eventually([&] { return platform::FileExists(folder + "\\Sample_Uninstall.exe.finalised"); }));
-    platform::RemoveFile(folder + "\\Sample_Uninstall.exe.finalised");
-    platform::RemoveFile(folder + "\\Sample_Uninstall.exe");
-    EXPECT_EQ(Changes(before, Snapshot(folder)), " *game.ht *game.vfs");
+      std::vector<std::string> boxes;
+      RunAnsweringBoxes(Quoted(setup) + " -silent -id " + Quoted(folder), boxes, [&](const PROCESS_INFORMATION& pi) {
+        KillHardWhen(setup, pi, [&] { return reached(folder); });
+      });
+      // Nothing else run: the game's files read as they were or as they
+      // are meant to be, and the log names every file the run put there but
+      // a copy in the making: its own, which the uninstaller removes with
+      // it, and a game file's, which the next run completes or clears.
+      row.check(folder);
+      TUninstallList saved;
+      saved.LoadFromFile(folder, "Sample_");
+      for (const auto& [name, content] : Snapshot(folder)) {
+        const bool aside = name.size() > 4 && name.compare(name.size() - 4, 4, ".new") == 0 &&
+                           row.placed.count(name.substr(0, name.size() - 4));
+        if (name.back() != '\\' && !before.count(name) && name.rfind(platform::AnsiLowerCase(log), 0) != 0 && !aside) {
+          EXPECT_TRUE(saved.HasFile("$INSTDIR\\" + name)) << name << " is in no log";
+        }
+      }
+      EXPECT_FALSE(platform::FileExists(folder + "\\" + uninstallerName)) << "killed before the end";
+
+      // A whole run, then the uninstaller.
+      boxes.clear();
+      EXPECT_EQ(RunAnsweringBoxes(Quoted(setup) + " -silent -id " + Quoted(folder), boxes), 0);
+      EXPECT_EQ(boxes, std::vector<std::string>{});
+      row.check(folder);
+      const std::string uninstaller = folder + "\\" + uninstallerName;
+      EXPECT_EQ(RunAnsweringBoxes(Quoted(uninstaller) + " -silent", boxes), 0);
+      EXPECT_EQ(boxes, std::vector<std::string>{"Information: Completed"});
+      EXPECT_TRUE(testing_support::Eventually([&] { return platform::FileExists(uninstaller + ".finalised"); }));
+      platform::RemoveFile(uninstaller + ".finalised");
+      platform::RemoveFile(uninstaller);
+      std::map<std::string, std::string> after = Snapshot(folder);
+      for (const auto& [name, content] : row.placed) after[name] = before.at(name);  // updated for good
+      EXPECT_EQ(Changes(before, after), "") << "the folder as it was, but for the game's files";
+    }
   }
 }
 
