@@ -43,6 +43,56 @@ void RegisterContainerClass() {
   done = true;
 }
 
+// The off-screen surface that a paint is composed on, kept from one paint
+// to the next by each thread: making one for every paint cost more than
+// the paint itself, and a page whose status line and bar are drawn thirty
+// times a second spent most of its drawing there. It grows to the largest
+// window painted and lives as long as the thread (the system frees it with
+// the process). A paint within a paint makes one of its own.
+struct PaintSurface {
+  HDC memory = nullptr;
+  HBITMAP bitmap = nullptr;
+  int width = 0, height = 0;
+  int saved = 0;
+  bool busy = false;
+};
+thread_local PaintSurface t_surface;
+
+// A memory DC holding a surface of at least width by height, compatible
+// with dc, to be given back by ReleaseSurface.
+HDC AcquireSurface(HDC dc, int width, int height) {
+  PaintSurface& s = t_surface;
+  if (s.busy) {
+    HDC memory = CreateCompatibleDC(dc);
+    SelectObject(memory, CreateCompatibleBitmap(dc, width, height));
+    return memory;
+  }
+  if (!s.memory) s.memory = CreateCompatibleDC(dc);
+  if (width > s.width || height > s.height) {
+    s.width = std::max(width, s.width);
+    s.height = std::max(height, s.height);
+    HBITMAP grown = CreateCompatibleBitmap(dc, s.width, s.height);
+    SelectObject(s.memory, grown);
+    if (s.bitmap) DeleteObject(s.bitmap);
+    s.bitmap = grown;
+  }
+  s.busy = true;
+  s.saved = SaveDC(s.memory);
+  return s.memory;
+}
+
+void ReleaseSurface(HDC memory) {
+  if (memory == t_surface.memory) {
+    // What a paint left selected or set goes with it.
+    RestoreDC(memory, t_surface.saved);
+    t_surface.busy = false;
+    return;
+  }
+  HGDIOBJ own = GetCurrentObject(memory, OBJ_BITMAP);
+  DeleteDC(memory);
+  DeleteObject(own);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- container
@@ -95,9 +145,7 @@ void Container::PaintAll() {
   RECT client;
   GetClientRect(H(handle_), &client);
   int width = std::max<int>(client.right, 1), height = std::max<int>(client.bottom, 1);
-  HDC memory = CreateCompatibleDC(dc);
-  HBITMAP surface = CreateCompatibleBitmap(dc, width, height);
-  HGDIOBJ old = SelectObject(memory, surface);
+  HDC memory = AcquireSurface(dc, width, height);
   DcCanvas canvas(memory);
   PaintBackground(canvas, Rect{0, 0, width, height});
   for (GraphicControl* graphic : graphics_) {
@@ -115,9 +163,7 @@ void Container::PaintAll() {
   }
   BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left, ps.rcPaint.bottom - ps.rcPaint.top,
          memory, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
-  SelectObject(memory, old);
-  DeleteObject(surface);
-  DeleteDC(memory);
+  ReleaseSurface(memory);
   EndPaint(H(handle_), &ps);
 }
 
