@@ -26,7 +26,8 @@ test: build
 	JOBS=$(JOBS) scripts/fuzz --smoke --seconds 3 --parallel 4
 
 # Only the benchmark programs and what they link are built, optimised;
-# the test suite stays out of this build.
+# the test suite stays out of this build. The wizard's bench runs the
+# 64-bit programs that `make demo` runs.
 bench: deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS) --target pak_bench side_by_side layout_bench wav_bench install_bench
@@ -35,6 +36,10 @@ bench: deps
 	cd build/bench && bench/wav_bench
 	cd build/bench && bench/install_bench
 	cd build/bench && bench/side_by_side
+	# The wizard's cost, with the 64-bit programs under Wine.
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64 -j $(JOBS) --target kit demo_road finaliser_stub
+	scripts/wizard-bench
 
 # The whole road under Wine on a virtual display: Torvane builds an installer
 # from the sample project through its window, the installer and uninstaller

@@ -7,6 +7,7 @@
 #include "Setup/Ggauge.h"
 #include "Setup/SE_Ending.h"
 #include "Setup/SE_ErrorReport.h"
+#include "Setup/SE_RedrawPace.h"
 #include "Setup/SE_SetupThread.h"
 #include "Setup/SE_ShellTreeView.h"
 #include "Setup/SE_Startup.h"
@@ -274,10 +275,11 @@ void TFrmMain::RunInstallation() {
     });
     CurrentLine = -1;
     SetupThread->Running = true;
+    TRedrawPace pace;
     while (SetupThread->Running) {
       SetupThread->EndRunOfEndedThread();
       host_.ProcessMessages();
-      if (!Silent) ApplyStatusUpdate(display);
+      if (!Silent && pace.Due()) ApplyStatusUpdate(display);
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     // What the thread published last, after the loop's last look.

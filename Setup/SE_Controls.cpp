@@ -110,7 +110,7 @@ TPanel::~TPanel() {
   for (TControl* child : children_) child->parent_ = nullptr;
 }
 
-void TPanel::SetCaption(const std::string& caption) { Update(caption_, caption, TChange::Text); }
+void TPanel::SetCaption(const std::u16string& caption) { Update(caption_, caption, TChange::Text); }
 
 void TPanel::SetBevel(bool on) { Update(bevel_, on, TChange::Style); }
 

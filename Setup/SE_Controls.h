@@ -148,9 +148,8 @@ class TPanel : public TControl {
   ~TPanel() override;
   const char* ClassName() const override { return "TPanel"; }
 
-  // Caption in the 8-bit system code page.
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(const std::string& caption);
+  const std::u16string& Caption() const { return caption_; }
+  void SetCaption(const std::u16string& caption);
   // Raised frame (layout panels) or none (the wizard's page panel).
   bool Bevel() const { return bevel_; }
   void SetBevel(bool on);
@@ -175,7 +174,7 @@ class TPanel : public TControl {
   // Gives a child a new name; EComponentError when another child has it.
   void Rename(TControl* child, const std::string& name);
 
-  std::string caption_;
+  std::u16string caption_;
   bool bevel_ = true;
   std::vector<TControl*> children_;
   // The named children by their names' LowerAZ: a layout of thousands of

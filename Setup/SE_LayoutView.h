@@ -10,6 +10,7 @@
 
 #include "Setup/SE_Controls.h"
 #include "platform/gui/Controls.h"
+#include "platform/gui/Edits.h"
 #include "platform/gui/ShellTree.h"
 
 class TSE_ShellTreeView;
@@ -40,7 +41,8 @@ class TLayoutView : public TControlView {
 };
 
 // The folder tree's own item drawing: the item's colours from the model,
-// its text, and the shell's small icon of its folder.
+// its text, the shell's small icon of its folder, and the focus frame on
+// the selected item while the tree has the focus.
 void DrawShellTreeItem(const TSE_ShellTreeView& tree, gui::ShellTreeView& view, gui::DcCanvas& canvas,
                        const void* item);
 // The shell's icon of a folder by its identifier list; the caller destroys

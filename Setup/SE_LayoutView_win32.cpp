@@ -26,6 +26,21 @@ class GaugeWidget : public gui::GraphicControl {
 
 std::u16string Wide(const std::string& ansi) { return platform::AnsiToWide(ansi); }
 
+// A dotted frame in the colour of the item's text, as the system frames
+// the item that has the keyboard. The system's own frame inverts with the
+// window text colour on some systems, which with black changes nothing.
+void DrawFocusFrame(HDC dc, const gui::Rect& r, gui::TColor colour) {
+  const COLORREF rgb = gui::ColorToRGB(colour);
+  for (int x = r.Left; x < r.Right; x += 2) {
+    SetPixelV(dc, x, r.Top, rgb);
+    SetPixelV(dc, x, r.Bottom - 1, rgb);
+  }
+  for (int y = r.Top; y < r.Bottom; y += 2) {
+    SetPixelV(dc, r.Left, y, rgb);
+    SetPixelV(dc, r.Right - 1, y, rgb);
+  }
+}
+
 }  // namespace
 
 void* GetShellIcon(const void* idList, bool large, bool open) {
@@ -51,6 +66,9 @@ void DrawShellTreeItem(const TSE_ShellTreeView& tree, gui::ShellTreeView& view, 
   canvas.FillRect(area);
   gui::Rect at{area.Left + 2, area.Top + 2, area.Right, area.Bottom + 2};
   canvas.TextRectW(view.ItemText(const_cast<void*>(item)), at, DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
+  // The keyboard's place: the selected item of a tree that has the focus
+  // is framed, so that a move of the focus into the tree shows.
+  if (selected && GetFocus() == handle) DrawFocusFrame(static_cast<HDC>(canvas.Dc()), area, canvas.font.Color);
   if (const void* idList = view.ItemIdList(const_cast<void*>(item))) {
     if (HICON icon = static_cast<HICON>(GetShellIcon(idList, false, view.Expanded(const_cast<void*>(item))))) {
       DrawIconEx(static_cast<HDC>(canvas.Dc()), area.Left - 18, area.Top, icon, 16, 16, 0, nullptr, DI_NORMAL);
@@ -103,10 +121,16 @@ void TLayoutView::Create(TControl& control) {
     widget = std::make_unique<gui::Panel>(parent);
   } else if (dynamic_cast<TBevel*>(&control)) {
     widget = std::make_unique<gui::Bevel>(parent);
-  } else if (dynamic_cast<TMemo*>(&control)) {
-    widget = std::make_unique<gui::Memo>(parent);
-  } else if (dynamic_cast<TRichEdit*>(&control)) {
-    widget = std::make_unique<gui::RichEdit>(parent);
+  } else if (dynamic_cast<TMemo*>(&control) || dynamic_cast<TRichEdit*>(&control)) {
+    // What a page shows in several lines is there to be read: no key of the
+    // player's changes it.
+    std::unique_ptr<gui::MultiLineEdit> text;
+    if (dynamic_cast<TMemo*>(&control))
+      text = std::make_unique<gui::Memo>(parent);
+    else
+      text = std::make_unique<gui::RichEdit>(parent);
+    text->SetReadOnly(true);
+    widget = std::move(text);
   } else if (auto* gauge = dynamic_cast<TGradGauge*>(&control)) {
     widget = std::make_unique<GaugeWidget>(parent, *gauge);
   } else if (auto* radio = dynamic_cast<TTntRadioButton*>(&control)) {

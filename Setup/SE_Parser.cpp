@@ -255,7 +255,7 @@ void TControlParser::Retranslate() {
     } else if (auto* radio = dynamic_cast<TTntRadioButton*>(control)) {
       radio->SetCaption(CaptionSteps(RawCaptions[i]));
     } else if (auto* panel = dynamic_cast<TPanel*>(control)) {
-      panel->SetCaption(platform::WideToAnsi(CaptionSteps(RawCaptions[i])));
+      panel->SetCaption(CaptionSteps(RawCaptions[i]));
     }
   }
 }
@@ -316,7 +316,7 @@ void TControlParser::SetProperty(const std::string& rawKey, const std::string& v
   } else if (SameTextAZ(cls, "TPanel")) {
     auto& panel = static_cast<TPanel&>(control);
     if (key == "caption")
-      panel.SetCaption(platform::WideToAnsi(translated()));
+      panel.SetCaption(translated());
     else
       SetFontProperty(key, value, control);
   } else if (SameTextAZ(cls, "TMemo")) {

@@ -117,20 +117,22 @@ bool OpenSetupArchive(const std::string& fileName) {
   return true;
 }
 
-bool VerifySetupArchive(TVerifyView* view, int64_t& spaceOutsideGroup0) {
+bool VerifySetupArchive(TVerifyView* view, int64_t& spaceOutsideGroup0, std::chrono::milliseconds redrawInterval) {
   spaceOutsideGroup0 = 0;
   const std::vector<TPakFile>& entries = SetupArchive->Entries;
   try {
     if (view) view->Show(Status(0, entries.size()), 0, static_cast<int32_t>(entries.size()));
+    TRedrawPace pace(redrawInterval);
     for (size_t i = 0; i < entries.size(); ++i) {
       const TPakFile& entry = entries[i];
       // A large entry is read in pieces; the window answers and its bar
       // moves after each, so a multi-gigabyte entry does not freeze it.
       TPak::PieceFn onPiece;
       if (view) {
-        onPiece = [view, i, &entries, done = uint64_t{0}, length = uint64_t{entry.OriginalSize}](const uint8_t*,
-                                                                                                 size_t n) mutable {
+        onPiece = [view, i, &entries, &pace, done = uint64_t{0}, length = uint64_t{entry.OriginalSize}](
+                      const uint8_t*, size_t n) mutable {
           done += n;
+          if (!pace.Due()) return true;
           const int32_t count = static_cast<int32_t>(entries.size());
           view->Show(Status(static_cast<int32_t>(i), entries.size()),
                      static_cast<int32_t>(i * kPieceSteps + done * kPieceSteps / length), count * kPieceSteps);
@@ -143,7 +145,7 @@ bool VerifySetupArchive(TVerifyView* view, int64_t& spaceOutsideGroup0) {
             "Error: Verification Failed. Setup is corrupt.\rID: " + std::to_string(i) + " Filename: " + entry.Name,
             "Verification Error");
       if (entry.Group != 0) spaceOutsideGroup0 += entry.OriginalSize;
-      if (view) {
+      if (view && (i + 1 == entries.size() || pace.Due())) {
         view->Show(Status(static_cast<int32_t>(i + 1), entries.size()), static_cast<int32_t>(i + 1),
                    static_cast<int32_t>(entries.size()));
         view->ProcessMessages();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Global/QXI_PakFile.h"
+#include "Setup/SE_RedrawPace.h"
 
 // From the command line.
 extern bool Silent;           // "-silent": no verification window, no wizard window
@@ -47,8 +48,10 @@ bool OpenSetupArchive(const std::string& fileName);
 // Reads every entry below 70 MiB back and checks it; the first that fails
 // is named in a box and ends the start-up. spaceOutsideGroup0 := the
 // original sizes of every entry outside group 0. An unexpected error goes
-// to the error report as "Verification Stage".
-bool VerifySetupArchive(TVerifyView* view, int64_t& spaceOutsideGroup0);
+// to the error report as "Verification Stage". The view shows the state
+// and handles its messages at most once per redrawInterval, and at the end.
+bool VerifySetupArchive(TVerifyView* view, int64_t& spaceOutsideGroup0,
+                        std::chrono::milliseconds redrawInterval = kRedrawInterval);
 
 // The start-up from the archive on: open, verify, let the verification
 // window stand for `settle` after the pass (also when there is none), close

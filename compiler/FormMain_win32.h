@@ -10,6 +10,7 @@
 #include "platform/gui/Application.h"
 #include "platform/gui/CommonControls.h"
 #include "platform/gui/Controls.h"
+#include "platform/gui/Edits.h"
 
 class TFrmSelectDir;
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 #include "Global/QXI_PakFile.h"
 #include "diagnostics/SCrashEnding.h"
@@ -218,16 +219,18 @@ void CreateErrorLogWith(const TErrorLogSystem& system, TExceptionHook* hook, con
     written = file.IsOpen() && file.Write(text.data(), text.size());
   }
   std::string head = ErrorType + " Error: " + ErrorText + "\r\r";
-  if (written) {
-    system.ShowBox(head + "Error Log Created. Please Include \"" + path + "\" with your bug report", "Error Report");
-    // A viewer that nobody looks at would stay open after the run; the box
-    // has named the file.
-    if (platform::PersonWatching()) system.OpenReport(path);
-  } else {
-    // Telling the user to send a file that is not there would leave the
-    // error unreported; say so instead, and there is nothing to open.
-    system.ShowBox(head + "The error log could not be written to \"" + path + "\".", "Error Report");
-  }
+  // Telling the user to send a file that is not there would leave the
+  // error unreported; say so instead, and there is nothing to open.
+  const std::string told = written ? head + "Error Log Created. Please Include \"" + path + "\" with your bug report"
+                                   : head + "The error log could not be written to \"" + path + "\".";
+  // A box handles the messages of its thread's windows while it waits: on
+  // this thread, a window whose painting or timer faulted would fault and
+  // report again, and end the process, before the box is read. The box has
+  // a thread of its own; this one waits for its answer.
+  std::thread([&] { system.ShowBox(told, "Error Report"); }).join();
+  // A viewer that nobody looks at would stay open after the run; the box
+  // has named the file.
+  if (written && platform::PersonWatching()) system.OpenReport(path);
   system.EndProcess();
   std::abort();
 }

@@ -9,9 +9,9 @@
 //   demo_road wizard PROGRAM SHOTS NEXT... -- NAME...
 //       starts an installer or uninstaller and goes through its pages by
 //       pressing the button captioned by one of the NEXT texts, saving a
-//       picture of each page as SHOTS-k-NAME.bmp (k from 1); closes the
-//       window on the finish page with its Cancel button and ends with
-//       the program's exit code
+//       picture of each page as SHOTS-k-NAME.bmp (k from 1; none when
+//       SHOTS is "-", for timing); closes the window on the finish page
+//       with its Cancel button and ends with the program's exit code
 //   demo_road log FOLDER PREFIX
 //       prints the lists of the uninstall log FOLDER\PREFIXinstall.log
 //
@@ -262,6 +262,10 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
                 const std::vector<std::string>& pageNames) {
   Started s = Start(program, "", "");
   if (!s.ok) return Fail(program + " does not start: error " + std::to_string(GetLastError()));
+  const auto started = std::chrono::steady_clock::now();
+  auto secondsSince = [](std::chrono::steady_clock::time_point from) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+  };
   const DWORD pid = s.pi.dwProcessId;
   const std::vector<std::string> allCaptions = nextCaptions;
   HWND wizard = nullptr;
@@ -273,9 +277,11 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
     EndOf(s, 0);
     return Fail("the wizard of " + program + " does not show");
   }
-  std::printf("Wizard \"%s\"\n", TextOf(wizard).c_str());
+  // Most of it the start-up's verification of the archive.
+  std::printf("Wizard \"%s\", shown after %.1f s\n", TextOf(wizard).c_str(), secondsSince(started));
   int result = 0;
   size_t page = 0;
+  auto shoot = [&](const std::string& file, bool say = true) { return shots == "-" || Screenshot(wizard, file, say); };
   auto name = [&](size_t k) {
     return shots + "-" + std::to_string(k + 1) + "-" + (k < pageNames.size() ? pageNames[k] : "page") + ".bmp";
   };
@@ -284,7 +290,7 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
     if (!next) return Fail("the wizard lost its Next button");
     Settle(s.pi.hProcess);
     if (!IsWindowVisible(next)) break;  // the finish page
-    Screenshot(wizard, name(page));
+    shoot(name(page));
     if (!IsWindowEnabled(next)) {
       result = Fail("Next is disabled on page " + std::to_string(page + 1));
       break;
@@ -295,25 +301,26 @@ int DriveWizard(const std::string& program, const std::string& shots, const std:
     // work is done. Meanwhile Next is disabled and pictures of the working
     // page are taken.
     std::atomic<bool> clicked{false};
+    const auto clickedAt = std::chrono::steady_clock::now();
     std::thread sender([&] {
       SendMessageW(next, BM_CLICK, 0, 0);
       clicked = true;
     });
     bool working = false;
     while (!clicked) {
-      if (IsWindowVisible(next) && !IsWindowEnabled(next))
-        working = Screenshot(wizard, name(page + 1), false) || working;
+      if (IsWindowVisible(next) && !IsWindowEnabled(next)) working = shoot(name(page + 1), false) || working;
       Sleep(working ? 150 : 20);
     }
     sender.join();
     ++page;
     if (working) {
-      std::printf("  page %zu: works, then moves on\n  picture: %s\n", page + 1, name(page).c_str());
+      std::printf("  page %zu: works for %.1f s, then moves on\n  picture: %s\n", page + 1, secondsSince(clickedAt),
+                  name(page).c_str());
       ++page;
     }
   }
   std::printf("  page %zu: finish\n", page + 1);
-  Screenshot(wizard, name(page));
+  shoot(name(page));
   // Cancel, captioned as the finish button here, closes the wizard.
   struct Search {
     HWND next;

@@ -8,13 +8,11 @@
 #include "platform/Libraries_win32.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/CommonControlsLibrary_win32.h"
-#include "platform/gui/Controls.h"
+#include "platform/gui/ControlWindows_win32.h"
 
 namespace gui {
 
 namespace {
-
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 // Timer ids of the system, to the timers they belong to (GUI thread only).
 std::map<uintptr_t, Timer*>& Timers() {

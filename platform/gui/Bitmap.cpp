@@ -5,11 +5,15 @@
 
 namespace gui {
 
+std::string Bitmap::SizeFault(int width, int height) {
+  if (width <= kMaxSide && height <= kMaxSide && int64_t{width} * height <= kMaxPixels) return {};
+  return "Picture too large: " + std::to_string(width) + " x " + std::to_string(height);
+}
+
 void Bitmap::SetSize(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
-  if (width > kMaxSide || height > kMaxSide || int64_t{width} * height > kMaxPixels)
-    throw EPictureError("Picture too large: " + std::to_string(width) + " x " + std::to_string(height));
+  if (std::string fault = SizeFault(width, height); !fault.empty()) throw EPictureError(fault);
   pixels_.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
   width_ = width;
   height_ = height;

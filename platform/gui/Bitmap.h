@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace gui {
@@ -30,9 +31,11 @@ class Bitmap {
   bool Empty() const { return width_ == 0 || height_ == 0; }
 
   // New size with every pixel black; negative sides count as 0.
-  // EPictureError when a side is above kMaxSide or the whole above
-  // kMaxPixels.
+  // EPictureError with SizeFault's text when the size cannot be held.
   void SetSize(int width, int height);
+  // Why a picture of that size cannot be held, a side above kMaxSide or the
+  // whole above kMaxPixels ("Picture too large: W x H"); empty when it can.
+  static std::string SizeFault(int width, int height);
 
   // Colours as $00BBGGRR; outside the picture reading gives 0 and writing
   // does nothing.

@@ -6,14 +6,13 @@
 #include <algorithm>
 
 #include "platform/gui/CommonControlsLibrary_win32.h"
+#include "platform/gui/ControlWindows_win32.h"
 
 namespace gui {
 
 namespace {
 
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 wchar_t* WMutable(std::u16string& s) { return reinterpret_cast<wchar_t*>(s.data()); }
-HWND H(void* h) { return static_cast<HWND>(h); }
 
 }  // namespace
 

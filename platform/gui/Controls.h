@@ -1,6 +1,6 @@
 // The windowing layer of the GUI programs, on the Win32 API: top-level
 // windows, panels that hold controls, the standard controls with Unicode
-// captions, windowless controls painted by their panel (labels, images,
+// captions (the edits in Edits.h), windowless controls painted by their panel (labels, images,
 // bevels and owner-painted controls), fonts and colours. Windows only: the
 // portable models above it never include this header.
 #pragma once
@@ -189,16 +189,16 @@ enum class BevelKind { None, Raised, Lowered };
 class Panel : public Container {
  public:
   explicit Panel(Container* parent);
-  // 8-bit caption in the system code page, centred.
-  void SetCaption(const std::string& caption);
-  const std::string& Caption() const { return caption_; }
+  // One line, centred.
+  void SetCaption(const std::u16string& caption);
+  const std::u16string& Caption() const { return caption_; }
   void SetBevel(BevelKind bevel);
 
  protected:
   void PaintBackground(DcCanvas& canvas, const Rect& client) override;
 
  private:
-  std::string caption_;
+  std::u16string caption_;
   BevelKind bevel_ = BevelKind::Raised;
 };
 
@@ -295,44 +295,6 @@ class CheckBox : public WinControl {
   bool OnCommand(unsigned code) override;
   intptr_t OnCtlColor(void* dc) override;
   std::function<void()> OnClick;
-};
-
-// Single-line edit; OnChange follows every change of the text, typed or set.
-class Edit : public WinControl {
- public:
-  explicit Edit(Container* parent);
-  bool OnCommand(unsigned code) override;
-  // The height that fits one line of the font with the border.
-  int FittingHeight();
-  std::function<void()> OnChange;
-};
-
-// Multi-line plain text; a lone carriage return or line feed breaks a line.
-class Memo : public WinControl {
- public:
-  explicit Memo(Container* parent);
-  void SetLines(const std::u16string& text);
-  bool OnCommand(unsigned code) override;
-  std::function<void()> OnChange;
-};
-
-// Rich text or plain text, with both scroll bars, of any length.
-class RichEdit : public WinControl {
- public:
-  explicit RichEdit(Container* parent);
-  void SetColor(TColor color) override;
-  // The font of plain text, and the default of rich text where the document
-  // names none; a loaded rich text keeps the formatting it has.
-  void SetFont(const Font& font) override;
-  // Rich text when the bytes begin with "{\rtf", else plain 8-bit text.
-  void LoadContent(const std::string& bytes);
-  void SetLines(const std::u16string& text);
-
- private:
-  // The font as the control's character format: of all text, or the
-  // default for text to come.
-  void ApplyCharFormat(bool allText);
-  bool rich_ = false;
 };
 
 // A caption shows "&" as the underline of the letter after it ("&&" is one

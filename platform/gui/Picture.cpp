@@ -22,11 +22,15 @@ std::string LowerExtension(const std::string& name) {
   return platform::LowerAZ(name.substr(dot));
 }
 
-[[noreturn]] void BadBmp(const char* why) { throw EPictureError(std::string("Bitmap image is not valid: ") + why); }
+std::string BadBmp(const char* why) { return std::string("Bitmap image is not valid: ") + why; }
 
-}  // namespace
-
-namespace {
+// The picture of a reason form, or the reason raised.
+template <class Decode>
+Bitmap Raising(Decode decode) {
+  Bitmap picture;
+  if (std::string fault = decode(picture); !fault.empty()) throw EPictureError(fault);
+  return picture;
+}
 
 // Run-length pixels, bottom-up, as pairs of bytes: a count and an index (for
 // 4 bits two indices, taken in turn), or 0 and an escape: 0 ends the row, 1
@@ -34,39 +38,42 @@ namespace {
 // more is that many indices as they are, padded to an even number of bytes.
 // Pixels that no pair paints stay black; pixels past a row's end are
 // dropped.
-void DecodeRunLength(const uint8_t* p, const uint8_t* end, int bits, const std::vector<uint32_t>& palette,
-                     Bitmap& picture) {
+std::string DecodeRunLength(const uint8_t* p, const uint8_t* end, int bits, const std::vector<uint32_t>& palette,
+                            Bitmap& picture) {
   int64_t x = 0, row = 0;
   auto put = [&](unsigned index) {
-    if (index >= palette.size()) BadBmp("colour index");
+    if (index >= palette.size()) return false;
     if (x < picture.Width() && row < picture.Height())
       picture.SetPixel(static_cast<int>(x), static_cast<int>(picture.Height() - 1 - row), palette[index]);
     ++x;
+    return true;
   };
   // The i-th index of a run of indices packed into bytes.
   auto indexAt = [bits](const uint8_t* packed, unsigned i) -> unsigned {
     return bits == 8 ? packed[i] : (i % 2 == 0 ? packed[i / 2] >> 4 : packed[i / 2] & 0x0F);
   };
   for (;;) {
-    if (end - p < 2) BadBmp("pixel data truncated");
+    if (end - p < 2) return BadBmp("pixel data truncated");
     const uint8_t count = p[0], code = p[1];
     p += 2;
     if (count > 0) {
-      for (unsigned i = 0; i < count; ++i) put(indexAt(&code, bits == 8 ? 0 : i % 2));
+      for (unsigned i = 0; i < count; ++i)
+        if (!put(indexAt(&code, bits == 8 ? 0 : i % 2))) return BadBmp("colour index");
     } else if (code == 0) {
       x = 0;
       ++row;
     } else if (code == 1) {
-      return;
+      return {};
     } else if (code == 2) {
-      if (end - p < 2) BadBmp("pixel data truncated");
+      if (end - p < 2) return BadBmp("pixel data truncated");
       x += p[0];
       row += p[1];
       p += 2;
     } else {
       const size_t bytes = bits == 8 ? code : (code + 1u) / 2, padded = (bytes + 1) & ~size_t{1};
-      if (static_cast<size_t>(end - p) < padded) BadBmp("pixel data truncated");
-      for (unsigned i = 0; i < code; ++i) put(indexAt(p, i));
+      if (static_cast<size_t>(end - p) < padded) return BadBmp("pixel data truncated");
+      for (unsigned i = 0; i < code; ++i)
+        if (!put(indexAt(p, i))) return BadBmp("colour index");
       p += padded;
     }
   }
@@ -74,14 +81,15 @@ void DecodeRunLength(const uint8_t* p, const uint8_t* end, int bits, const std::
 
 }  // namespace
 
-Bitmap DecodeBmp(const uint8_t* data, size_t size) {
+std::string DecodeBmp(const uint8_t* data, size_t size, Bitmap& out) {
+  out = Bitmap();
   // File header (14 bytes), then an information header of 40 bytes or more,
   // or the OS/2 form of 12 with 16-bit sizes and three-byte colours.
-  if (size < 18 || data[0] != 'B' || data[1] != 'M') BadBmp("no bitmap header");
+  if (size < 18 || data[0] != 'B' || data[1] != 'M') return BadBmp("no bitmap header");
   uint32_t pixelOffset = GetU32(data + 10);
   uint32_t infoSize = GetU32(data + 14);
   const bool os2 = infoSize == 12;
-  if ((!os2 && infoSize < 40) || infoSize > size - 14) BadBmp("information header");
+  if ((!os2 && infoSize < 40) || infoSize > size - 14) return BadBmp("information header");
   int32_t width, height;
   uint16_t bits;
   uint32_t compression = 0, used = 0;
@@ -98,12 +106,15 @@ Bitmap DecodeBmp(const uint8_t* data, size_t size) {
   }
   bool topDown = height < 0;
   int64_t rows = topDown ? -static_cast<int64_t>(height) : height;
-  if (width <= 0 || rows <= 0 || width > Bitmap::kMaxSide || rows > Bitmap::kMaxSide) BadBmp("size");
+  if (width <= 0 || rows <= 0) return BadBmp("size");
+  if (std::string fault = Bitmap::SizeFault(width, static_cast<int>(std::min<int64_t>(rows, INT32_MAX)));
+      !fault.empty())
+    return fault;
   const bool runLength = (compression == 1 && bits == 8) || (compression == 2 && bits == 4);
   if (compression != 0 && !runLength && !(compression == 3 && (bits == 32 || bits == 16)))
-    BadBmp("compression not supported");
-  if (runLength && topDown) BadBmp("run-length pixels stored top-down");
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) BadBmp("bit depth");
+    return BadBmp("compression not supported");
+  if (runLength && topDown) return BadBmp("run-length pixels stored top-down");
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return BadBmp("bit depth");
 
   // Colour table for palette pictures; bit masks for 16 and 32 bits. The
   // OS/2 form's table has no count: it fills the room up to the pixels.
@@ -113,7 +124,7 @@ Bitmap DecodeBmp(const uint8_t* data, size_t size) {
     const size_t entrySize = os2 ? 3 : 4;
     size_t count = used ? used : (1u << bits);
     if (os2 && pixelOffset >= tableAt) count = std::min(count, (pixelOffset - tableAt) / entrySize);
-    if (count > 256 || tableAt + count * entrySize > size) BadBmp("colour table");
+    if (count > 256 || tableAt + count * entrySize > size) return BadBmp("colour table");
     for (size_t i = 0; i < count; ++i) {
       const uint8_t* e = data + tableAt + i * entrySize;
       palette.push_back(e[2] | (e[1] << 8) | (e[0] << 16));
@@ -124,7 +135,7 @@ Bitmap DecodeBmp(const uint8_t* data, size_t size) {
   if (compression == 3) {
     // Right after the 40-byte header, inside a larger one or as a table.
     const uint8_t* m = data + 54;
-    if (size < 66) BadBmp("bit masks");
+    if (size < 66) return BadBmp("bit masks");
     for (int i = 0; i < 3; ++i) masks[i] = GetU32(m + 4 * i);
   }
   auto channel = [](uint32_t value, uint32_t mask) -> uint32_t {
@@ -135,14 +146,16 @@ Bitmap DecodeBmp(const uint8_t* data, size_t size) {
     return mask >= 255 ? (v * 255 / mask) : (v * 255 + mask / 2) / mask;
   };
 
-  if (pixelOffset > size) BadBmp("pixel data truncated");
+  if (pixelOffset > size) return BadBmp("pixel data truncated");
   if (runLength) {
     Bitmap picture(width, static_cast<int>(rows));
-    DecodeRunLength(data + pixelOffset, data + size, bits, palette, picture);
-    return picture;
+    if (std::string fault = DecodeRunLength(data + pixelOffset, data + size, bits, palette, picture); !fault.empty())
+      return fault;
+    out = std::move(picture);
+    return {};
   }
   size_t stride = ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
-  if (stride * static_cast<size_t>(rows) > size - pixelOffset) BadBmp("pixel data truncated");
+  if (stride * static_cast<size_t>(rows) > size - pixelOffset) return BadBmp("pixel data truncated");
   Bitmap picture(width, static_cast<int>(rows));
   for (int64_t r = 0; r < rows; ++r) {
     const uint8_t* line = data + pixelOffset + stride * static_cast<size_t>(r);
@@ -152,7 +165,7 @@ Bitmap DecodeBmp(const uint8_t* data, size_t size) {
       if (bits <= 8) {
         size_t bit = static_cast<size_t>(x) * bits;
         unsigned index = (line[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
-        if (index >= palette.size()) BadBmp("colour index");
+        if (index >= palette.size()) return BadBmp("colour index");
         rgb = palette[index];
       } else if (bits == 24) {
         const uint8_t* p = line + x * 3;
@@ -164,7 +177,8 @@ Bitmap DecodeBmp(const uint8_t* data, size_t size) {
       picture.SetPixel(x, y, rgb);
     }
   }
-  return picture;
+  out = std::move(picture);
+  return {};
 }
 
 namespace {
@@ -183,69 +197,103 @@ void JpegErrorExit(j_common_ptr info) {
 
 void JpegSilence(j_common_ptr, int) {}
 
+// The screen pixel (as Bitmap::Bits holds it) of print inks: cyan, magenta,
+// yellow and black, each 0 for none and 255 for full, or the other way round
+// in the form that Adobe's programs write.
+uint32_t InksToPixel(const uint8_t* ink, bool inverted) {
+  auto clear = [&](int i) { return inverted ? ink[i] : 255 - ink[i]; };
+  auto mix = [&](int i) { return static_cast<uint32_t>((clear(i) * clear(3) + 127) / 255); };
+  return (mix(0) << 16) | (mix(1) << 8) | mix(2);
+}
+
 }  // namespace
 
-Bitmap DecodeJpeg(const uint8_t* data, size_t size) {
+std::string DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out) {
+  out = Bitmap();
   // libjpeg reports errors by a non-returning callback; it leaves through
-  // longjmp, so nothing with a destructor may live between setjmp and the
-  // decoder calls: the result is built in a plain buffer first.
+  // longjmp, so nothing with a destructor may live in this frame between
+  // setjmp and the decoder calls: the row is a plain buffer.
   jpeg_decompress_struct info;
   JpegFailure failure;
   info.err = jpeg_std_error(&failure.manager);
   failure.manager.error_exit = JpegErrorExit;
   failure.manager.emit_message = JpegSilence;
-  // Both change after setjmp and are read after longjmp: volatile.
-  Bitmap* volatile picture = new Bitmap;
+  // Changes after setjmp and is read after longjmp: volatile.
   uint8_t* volatile row = nullptr;
   if (setjmp(failure.escape)) {
     jpeg_destroy_decompress(&info);
-    delete picture;
     delete[] row;
-    throw EPictureError(std::string("JPEG image is not valid: ") + failure.message);
+    out = Bitmap();
+    return std::string("JPEG image is not valid: ") + failure.message;
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
   jpeg_read_header(&info, TRUE);
-  info.out_color_space = JCS_RGB;
+  // Print artwork holds inks (or their YCCK form, which the library turns
+  // into inks); the screen's colours are made from them here.
+  const bool inks = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+  info.out_color_space = inks ? JCS_CMYK : JCS_RGB;
+  const unsigned components = inks ? 4 : 3;
+  // Refused before the library allocates for it.
+  const int width = static_cast<int>(info.image_width), height = static_cast<int>(info.image_height);
+  if (!Bitmap::SizeFault(width, height).empty()) {
+    jpeg_destroy_decompress(&info);
+    return Bitmap::SizeFault(width, height);
+  }
   jpeg_start_decompress(&info);
-  if (info.output_width > Bitmap::kMaxSide || info.output_height > Bitmap::kMaxSide || info.output_components != 3) {
-    std::snprintf(failure.message, sizeof failure.message, "unsupported size or colours");
+  if (info.output_components != static_cast<int>(components)) {
+    std::snprintf(failure.message, sizeof failure.message, "unsupported colours");
     std::longjmp(failure.escape, 1);
   }
   try {
-    picture->SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
-    row = new uint8_t[static_cast<size_t>(info.output_width) * 3];
+    out.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+    row = new uint8_t[static_cast<size_t>(info.output_width) * components];
   } catch (...) {
     jpeg_destroy_decompress(&info);
-    delete picture;
+    out = Bitmap();
     throw;
   }
+  // Adobe's programs write inverted inks and mark the file as theirs.
+  const bool inverted = info.saw_Adobe_marker;
   while (info.output_scanline < info.output_height) {
     int y = static_cast<int>(info.output_scanline);
     JSAMPROW rows[1] = {const_cast<uint8_t*>(row)};
     jpeg_read_scanlines(&info, rows, 1);
-    uint32_t* out = picture->Bits() + static_cast<size_t>(y) * picture->Width();
-    for (unsigned x = 0; x < info.output_width; ++x)
-      out[x] = (row[x * 3] << 16) | (row[x * 3 + 1] << 8) | row[x * 3 + 2];
+    uint32_t* pixels = out.Bits() + static_cast<size_t>(y) * out.Width();
+    for (unsigned x = 0; x < info.output_width; ++x) {
+      const uint8_t* p = row + x * components;
+      pixels[x] = inks ? InksToPixel(p, inverted) : (p[0] << 16) | (p[1] << 8) | p[2];
+    }
   }
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
   delete[] row;
-  Bitmap result = std::move(*picture);
-  delete picture;
-  return result;
+  return {};
+}
+
+std::string DecodePicture(const std::string& name, const uint8_t* data, size_t size, Bitmap& picture) {
+  // A refusal names the picture: a layout may show many of them.
+  std::string ext = LowerExtension(name), fault;
+  picture = Bitmap();
+  if (ext == ".bmp")
+    fault = DecodeBmp(data, size, picture);
+  else if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe")
+    fault = DecodeJpeg(data, size, picture);
+  else
+    fault = "Unknown picture file extension (" + ext + ")";
+  return fault.empty() ? fault : "Picture \"" + name + "\": " + fault;
+}
+
+Bitmap DecodeBmp(const uint8_t* data, size_t size) {
+  return Raising([&](Bitmap& picture) { return DecodeBmp(data, size, picture); });
+}
+
+Bitmap DecodeJpeg(const uint8_t* data, size_t size) {
+  return Raising([&](Bitmap& picture) { return DecodeJpeg(data, size, picture); });
 }
 
 Bitmap DecodePicture(const std::string& name, const uint8_t* data, size_t size) {
-  // A refusal names the picture: a layout may show many of them.
-  try {
-    std::string ext = LowerExtension(name);
-    if (ext == ".bmp") return DecodeBmp(data, size);
-    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return DecodeJpeg(data, size);
-    throw EPictureError("Unknown picture file extension (" + ext + ")");
-  } catch (const EPictureError& e) {
-    throw EPictureError("Picture \"" + name + "\": " + e.what());
-  }
+  return Raising([&](Bitmap& picture) { return DecodePicture(name, data, size, picture); });
 }
 
 Bitmap LoadPictureFile(const std::string& path) {

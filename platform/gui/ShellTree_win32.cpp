@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "platform/WidePath.h"
+#include "platform/gui/ControlWindows_win32.h"
 #include "platform/gui/ShellTree.h"
 
 namespace gui {
@@ -14,7 +15,6 @@ namespace gui {
 
 namespace {
 
-HWND H(void* h) { return static_cast<HWND>(h); }
 HTREEITEM T(void* item) { return static_cast<HTREEITEM>(item); }
 
 // What each item carries: its folder's absolute identifier list and whether

@@ -140,8 +140,9 @@ bool PumpUntil(Condition condition) {
   return condition();
 }
 
-// A key as the keyboard sends it, with Alt held when asked.
-void Type(WORD key, bool alt = false) {
+// A key as the keyboard sends it, with a modifier (Alt, Shift) held when
+// asked.
+void Type(WORD key, WORD modifier = 0) {
   if (typingInto && IsWindow(typingInto)) PumpUntil([] { return GetForegroundWindow() == typingInto; });
   std::vector<INPUT> keys;
   auto add = [&](WORD vk, DWORD flags) {
@@ -151,10 +152,10 @@ void Type(WORD key, bool alt = false) {
     in.ki.dwFlags = flags;
     keys.push_back(in);
   };
-  if (alt) add(VK_MENU, 0);
+  if (modifier) add(modifier, 0);
   add(key, 0);
   add(key, KEYEVENTF_KEYUP);
-  if (alt) add(VK_MENU, KEYEVENTF_KEYUP);
+  if (modifier) add(modifier, KEYEVENTF_KEYUP);
   SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
 }
 
@@ -169,7 +170,8 @@ TEST_F(WizardWindowTest, TheKeyboardAloneGoesThroughEveryPage) {
   Open(WizardLayout({{"welcome", "[name_edit]\r\ntype=tedit\r\nleft=20\r\ntop=20\r\n"},
                      {"installdir",
                       "[installdir_edit]\r\ntype=tedit\r\nleft=20\r\ntop=20\r\nwidth=400\r\n"
-                      "[licence]\r\ntype=trichedit\r\nleft=20\r\ntop=60\r\ntext=Terms\r\n"},
+                      "[licence]\r\ntype=trichedit\r\nleft=20\r\ntop=60\r\ntext=Terms\r\n"
+                      "[ready]\r\ntype=tmemo\r\nleft=220\r\ntop=60\r\ntext=Ready<BR>Set\r\n"},
                      {"patch", kWelcome},
                      {"patching", kWork},
                      {"finish", kFinish}}));
@@ -204,7 +206,7 @@ TEST_F(WizardWindowTest, TheKeyboardAloneGoesThroughEveryPage) {
   Type(VK_RETURN);
   EXPECT_TRUE(PumpUntil([&] { return WizardPages->Current == 1; }));
   EXPECT_TRUE(PumpUntil([&] { return GetFocus() == next; }));
-  // Tab goes into the rich edit and out of it again, to Back.
+  // Tab goes into the licence (a rich edit) and the memo and out again.
   HWND licence = FindShownChildByClass(window, L"RichEdit20W");
   for (HWND stop : {cancel, FindShownChildByClass(window, L"Edit"), licence}) {
     Type(VK_TAB);
@@ -217,14 +219,46 @@ TEST_F(WizardWindowTest, TheKeyboardAloneGoesThroughEveryPage) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].Text, "Really quit?");
   EXPECT_TRUE(IsWindow(window));
+  // What the licence and the memo show is there to read: arriving by Tab
+  // selects none of it, and no key changes it. Tab and Shift+Tab move on,
+  // a letter does nothing, and Enter presses Next.
+  auto text = [](HWND control) {
+    wchar_t buffer[64] = L"";
+    GetWindowTextW(control, buffer, 64);
+    return std::u16string(reinterpret_cast<const char16_t*>(buffer));
+  };
+  auto nothingSelected = [](HWND control) {
+    DWORD from = 0, to = 0;
+    SendMessageW(control, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    return from == to;
+  };
+  EXPECT_TRUE(nothingSelected(licence));
+  Type('X');
+  Type(VK_TAB);
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() != licence; }));
+  HWND memo = GetFocus();
+  EXPECT_EQ(text(memo), u"Ready\r\nSet");
+  EXPECT_TRUE(nothingSelected(memo));
+  Type('X');
   Type(VK_TAB);
   EXPECT_TRUE(PumpUntil([&] { return GetFocus() == Button(u"< &Back"); }));
+  Type(VK_TAB, VK_SHIFT);
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == memo; }));
+  Type(VK_TAB, VK_SHIFT);
+  EXPECT_TRUE(PumpUntil([&] { return GetFocus() == licence; }));
+  Type(VK_RETURN);
+  EXPECT_TRUE(PumpUntil([&] { return WizardPages->Current == 2; }));
+  // Back and the underlined letter of Next: the texts are as they were.
+  Type('B', VK_MENU);
+  EXPECT_TRUE(PumpUntil([&] { return WizardPages->Current == 1; }));
+  EXPECT_EQ(text(licence), u"Terms");
+  EXPECT_EQ(text(memo), u"Ready\r\nSet");
   // The underlined letters of Next and Install press them; the installation
   // runs and the finish page follows.
-  Type('N', true);
+  Type('N', VK_MENU);
   EXPECT_TRUE(PumpUntil([&] { return WizardPages->Current == 2; }));
   EXPECT_NE(Button(u"&Install"), nullptr);
-  Type('I', true);
+  Type('I', VK_MENU);
   EXPECT_TRUE(PumpUntil([&] { return WizardPages->Current == 4; }));
   // On the finish page Enter presses Finish, which closes without asking.
   Type(VK_RETURN);

@@ -161,6 +161,11 @@ TEST_F(LayoutViewTest, FolderTreeDrawsItsItemsInTheLayoutsColours) {
   EXPECT_GT(CountColour(shot, area, 0x402010), 1000) << "tree background";
   EXPECT_GT(CountColour(shot, area, 0x00FFFF), 20) << "item text";
   EXPECT_GT(CountColour(shot, area, 0x0000FF), 50) << "selected item's background";
+  // The selected item is framed while the tree has the focus.
+  SetFocus(static_cast<HWND>(window->Handle()));
+  const int unfocused = CountColour(Shot(), area, 0x0000FF);
+  SetFocus(static_cast<HWND>(dynamic_cast<gui::WinControl&>(*view->WidgetOf(tree)).Handle()));
+  EXPECT_LT(CountColour(Shot(), area, 0x0000FF), unfocused) << "the focus frame";
 }
 
 TEST_F(LayoutViewTest, AutosizedLabelsFitTheirTextWhateverTheOrderOfTheirLines) {

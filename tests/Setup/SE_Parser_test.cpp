@@ -310,9 +310,7 @@ TEST_F(LayoutTest, CaptionsGoThroughTagsBreaksAndPlaceholders) {
   EXPECT_EQ(memo.Text(), "a\rb <LANG12> <%SETUPTITLE%>") << "memos take no tags or placeholders";
   EXPECT_EQ(parser.RawCaptions[1], u"") << "and keep no raw text";
   EXPECT_EQ(edit.Text(), u"Cool Mod v2.0");
-  EXPECT_EQ(panel.Caption(),
-            "Gr\xFC\xDF"
-            "e Next >");
+  EXPECT_EQ(panel.Caption(), u"Gr\u00FC\u00DFe Next >");
   EXPECT_EQ(radio.Caption(), u"Welcome to Cool Mod v2.0") << "placeholders inside language strings work too";
   EXPECT_TRUE(radio.Checked());
   EXPECT_EQ(button.Caption(), u"") << "a layout cannot caption a button";
@@ -323,11 +321,15 @@ TEST_F(LayoutTest, CaptionsGoThroughTagsBreaksAndPlaceholders) {
   SetupInfoFile.SetupName = "Neu";
   parser.Retranslate();
   EXPECT_EQ(label.Caption(), u"Welcome Neu\r< Zur\u00FCck <lang13>");
-  EXPECT_EQ(panel.Caption(),
-            "Gr\xFC\xDF"
-            "e Weiter >");
+  EXPECT_EQ(panel.Caption(), u"Gr\u00FC\u00DFe Weiter >");
   EXPECT_EQ(radio.Caption(), u"NOT FOUND 20");
   EXPECT_EQ(edit.Text(), u"Cool Mod v2.0");
+  // A language beyond the code page: a panel keeps every character, as a
+  // label does.
+  AddLanguage(u"\u0420\u0443\u0441\u0441\u043A\u0438\u0439\r\n419;\r\n13 \u0414\u0430\u043B\u0435\u0435 >\r\n");
+  Languages.Current = 2;
+  parser.Retranslate();
+  EXPECT_EQ(panel.Caption(), u"Gr\u00FC\u00DFe \u0414\u0430\u043B\u0435\u0435 >");
 }
 
 TEST_F(LayoutTest, ClassKeysReachOnlyTheirClasses) {

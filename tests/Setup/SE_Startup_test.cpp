@@ -238,7 +238,7 @@ TEST_F(StartupTest, VerificationChecksEveryEntryAndNamesTheFirstBadOne) {
     ASSERT_TRUE(OpenSetupArchive(path)) << c.name;
     RecordingVerifyView view;
     int64_t space = -1;
-    EXPECT_EQ(VerifySetupArchive(&view, space), c.passes) << c.name;
+    EXPECT_EQ(VerifySetupArchive(&view, space, 0ms), c.passes) << c.name;
     EXPECT_EQ(boxes, c.boxes) << c.name;
     if (!c.passes) continue;
     EXPECT_EQ(space, 310) << c.name;
@@ -248,6 +248,12 @@ TEST_F(StartupTest, VerificationChecksEveryEntryAndNamesTheFirstBadOne) {
                               "Status: 4 out of 4 files verifyed 4/4"}))
         << c.name;
     EXPECT_EQ(view.pumped, 4) << c.name;
+    // At most once an interval, and the last state at the end.
+    RecordingVerifyView paced;
+    EXPECT_TRUE(VerifySetupArchive(&paced, space, 1h));
+    EXPECT_EQ(paced.shown, (std::vector<std::string>{"Status: 0 out of 4 files verifyed 0/4",
+                                                     "Status: 4 out of 4 files verifyed 4/4"}));
+    EXPECT_EQ(paced.pumped, 1);
   }
 }
 
@@ -256,7 +262,7 @@ TEST_F(StartupTest, ALargeEntryKeepsTheVerificationWindowAnswering) {
   ASSERT_TRUE(OpenSetupArchive(path));
   RecordingVerifyView view;
   int64_t space = 0;
-  EXPECT_TRUE(VerifySetupArchive(&view, space));
+  EXPECT_TRUE(VerifySetupArchive(&view, space, 0ms));
   // Pieces of 25 MiB: the bar moves in thousandths of the entry.
   EXPECT_EQ(view.shown, (std::vector<std::string>{
                             "Status: 0 out of 1 files verifyed 0/1", "Status: 0 out of 1 files verifyed 357/1000",

@@ -73,12 +73,28 @@ __attribute__((noipa)) int Recurse(int depth) {
   return Recurse(depth + 1) + frame[0];
 }
 
-// The report's box and viewer write to the output file.
+void DispatchMessagesFor(DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    Sleep(10);
+  }
+}
+
+// The report's box and viewer write to the output file; the box handles
+// its thread's messages for a moment first, as a box does while it waits.
 void RouteReport(bool strict = false) {
   StrictErrorSystem = strict;
   InstallCrashBackstop();
   TErrorLogSystem& report = ErrorLogSystem();
-  report.ShowBox = RecordBox;
+  report.ShowBox = [](const std::string& text, const std::string& caption) {
+    DispatchMessagesFor(300);
+    RecordBox(text, caption);
+  };
   report.OpenReport = [](const std::string& path) { Append("[open]\n" + path + "\n[end]\n"); };
   report.Subject = [] {
     TErrorLogSubject s;
@@ -113,18 +129,6 @@ void ShowFaultingWindow(UINT message) {
   HWND window = CreateWindowExA(0, "DiagRaiserWindow", "DiagRaiser", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
                                 nullptr, windowClass.hInstance, nullptr);
   ShowWindow(window, SW_SHOW);
-}
-
-void DispatchMessagesFor(DWORD ms) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < ms) {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-    Sleep(10);
-  }
 }
 
 std::string Joined(const std::vector<std::string>& lines) {

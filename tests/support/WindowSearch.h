@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 namespace testing_support {
@@ -86,7 +87,9 @@ inline HWND FindShownChildByClass(HWND top, const wchar_t* className) {
 
 // The window's text, also across processes.
 inline std::string WindowText(HWND hwnd) {
-  std::string text(65536, '\0');
+  // Whole, however long: a build log of thousands of files ends past any
+  // fixed buffer.
+  std::string text(static_cast<size_t>(std::max<LRESULT>(SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0), 0)) + 1, '\0');
   LRESULT n = SendMessageA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<size_t>(n > 0 ? n : 0));
   return text;

@@ -10,6 +10,7 @@
 
 #include "platform/gui/Application.h"
 #include "platform/gui/Controls.h"
+#include "platform/gui/Edits.h"
 #include "platform/gui/Picture.h"
 #include "platform/gui/ProgressBar.h"
 #include "platform/gui/ShellTree.h"
@@ -144,21 +145,25 @@ TEST_F(GuiTest, LabelDrawsItsUnicodeCaptionInItsFontColour) {
   EXPECT_EQ(Shot().Pixel(100, 130), 0xFF0000u);
 }
 
-TEST_F(GuiTest, PanelPaintsItsEightBitCaptionAndColour) {
+TEST_F(GuiTest, PanelPaintsItsUnicodeCaptionAndColour) {
   Panel inner(panel.get());
   inner.SetBounds(10, 10, 120, 40);
   inner.SetColor(RGBColor(0, 0, 128));
   Font font = inner.GetFont();
   font.Color = clWhite;
   inner.SetFont(font);
-  inner.SetCaption(
-      "Gr\xFC\xDF"
-      "e");
+  inner.SetCaption(u"\u0414\u0430\u043B\u0435\u0435");
+  EXPECT_EQ(inner.Caption(), u"\u0414\u0430\u043B\u0435\u0435");
   Bitmap shot = CaptureClient(inner);
   Shot();
   shot = CaptureClient(inner);
   EXPECT_EQ(shot.Pixel(60, 3), 0x800000u);
-  EXPECT_GT(CountColour(shot, Rect{20, 5, 100, 35}, 0xFFFFFF), 10);
+  const int letters = CountColour(shot, Rect{20, 5, 100, 35}, 0xFFFFFF);
+  EXPECT_GT(letters, 10);
+  // Its letters, not the question marks of the code page.
+  inner.SetCaption(u"?????");
+  Shot();
+  EXPECT_NE(CountColour(CaptureClient(inner), Rect{20, 5, 100, 35}, 0xFFFFFF), letters);
 }
 
 TEST_F(GuiTest, StandardControlsKeepUnicodeTextAndReportChanges) {
@@ -198,13 +203,31 @@ TEST_F(GuiTest, StandardControlsKeepUnicodeTextAndReportChanges) {
   EXPECT_FALSE(IsWindowVisible(static_cast<HWND>(edit.Handle())));
 }
 
-TEST_F(GuiTest, RichEditLoadsRichTextAndPlainText) {
+TEST_F(GuiTest, RichEditLoadsRichTextAndPlainTextAsEditorsSaveIt) {
   RichEdit rich(panel.get());
   rich.SetBounds(10, 10, 200, 100);
-  rich.LoadContent("{\\rtf1\\ansi {\\b Bold} plain}");
-  EXPECT_EQ(rich.Text(), u"Bold plain");
-  rich.LoadContent("just text");
-  EXPECT_EQ(rich.Text(), u"just text");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::u16string text;
+  } cases[] = {
+      {"rich text", "{\\rtf1\\ansi {\\b Bold} plain}", u"Bold plain"},
+      {"plain text", "just text", u"just text"},
+      {"UTF-8 without a mark",
+       "\xC3\x9C"
+       "ber \xD0\x9F",
+       u"\u00DCber \u041F"},
+      {"UTF-16 little-endian", std::string("\xFF\xFEP\0\x1F\x04", 6), u"P\u041F"},
+      {"UTF-16 big-endian", std::string("\xFE\xFF\0P\x04\x1F", 6), u"P\u041F"},
+      {"code page",
+       "\xDC"
+       "ber",
+       u"\u00DCber"},
+  };
+  for (const Case& c : cases) {
+    rich.LoadContent(c.bytes);
+    EXPECT_EQ(rich.Text(), c.text) << c.name;
+  }
 }
 
 TEST_F(GuiTest, TimerFiresOnTheMessageLoop) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -112,7 +113,14 @@ std::vector<uint8_t> RunLengthRows(const Indices& rows, int bits) {
   return out;
 }
 
-std::vector<uint8_t> EncodeJpeg(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
+// How a test JPEG holds its colours: as colour, or as print inks (cyan,
+// magenta, yellow, black) the way Adobe's programs write them (inverted,
+// with their marker, which the library writes for inks by default), without
+// that marker, or in Adobe's YCCK form.
+enum class JpegColours { Rgb, AdobeCmyk, PlainCmyk, AdobeYcck };
+
+std::vector<uint8_t> EncodeJpeg(int width, int height, uint8_t r, uint8_t g, uint8_t b,
+                                JpegColours colours = JpegColours::Rgb) {
   jpeg_compress_struct info;
   jpeg_error_mgr error;
   info.err = jpeg_std_error(&error);
@@ -120,15 +128,26 @@ std::vector<uint8_t> EncodeJpeg(int width, int height, uint8_t r, uint8_t g, uin
   unsigned char* out = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&info, &out, &size);
+  const bool inks = colours != JpegColours::Rgb;
   info.image_width = width;
   info.image_height = height;
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
+  info.input_components = inks ? 4 : 3;
+  info.in_color_space = inks ? JCS_CMYK : JCS_RGB;
   jpeg_set_defaults(&info);
+  if (colours == JpegColours::AdobeYcck) jpeg_set_colorspace(&info, JCS_YCCK);
+  if (colours == JpegColours::PlainCmyk) info.write_Adobe_marker = FALSE;
   jpeg_set_quality(&info, 95, TRUE);
   jpeg_start_compress(&info, TRUE);
-  std::vector<uint8_t> row(width * 3);
-  for (int x = 0; x < width; ++x) row[x * 3] = r, row[x * 3 + 1] = g, row[x * 3 + 2] = b;
+  std::vector<uint8_t> pixel = {r, g, b};
+  if (inks) {
+    const int k = 255 - std::max({r, g, b});
+    auto ink = [&](int v) { return k == 255 ? 0 : (255 - v - k) * 255 / (255 - k); };
+    pixel = {uint8_t(ink(r)), uint8_t(ink(g)), uint8_t(ink(b)), uint8_t(k)};
+    if (colours != JpegColours::PlainCmyk)
+      for (uint8_t& v : pixel) v = static_cast<uint8_t>(255 - v);
+  }
+  std::vector<uint8_t> row;
+  for (int x = 0; x < width; ++x) row.insert(row.end(), pixel.begin(), pixel.end());
   while (info.next_scanline < info.image_height) {
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&info, rows, 1);
@@ -249,10 +268,25 @@ TEST(PictureTest, RunLengthAndOs2BitmapsGiveTheirUncompressedTwinsPixels) {
 
 TEST(PictureTest, RefusalsNameThePictureAndTheReason) {
   auto rle4 = MakeBmp(2, -1, 4, {0, 0}, {2, 1, 0, 1}, 2);
-  EXPECT_EQ(RaisedText([&] { gui::DecodePicture("art\\side.bmp", rle4.data(), rle4.size()); }),
-            "Picture \"art\\side.bmp\": Bitmap image is not valid: run-length pixels stored top-down");
-  EXPECT_EQ(RaisedText([&] { gui::DecodePicture("face.png", rle4.data(), rle4.size()); }),
-            "Picture \"face.png\": Unknown picture file extension (.png)");
+  auto wide = EncodeJpeg(Bitmap::kMaxSide + 8, 1, 0, 0, 0);
+  struct Case {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    std::string reason;
+  } cases[] = {
+      {"art\\side.bmp", rle4, "Bitmap image is not valid: run-length pixels stored top-down"},
+      {"face.png", rle4, "Unknown picture file extension (.png)"},
+      {"wide.jpg", wide, "Picture too large: 8200 x 1"},
+  };
+  for (const Case& c : cases) {
+    // The reason form raises nothing and leaves no picture; the other
+    // raises the same reason.
+    Bitmap picture(2, 2);
+    const std::string expected = "Picture \"" + c.name + "\": " + c.reason;
+    EXPECT_EQ(gui::DecodePicture(c.name, c.bytes.data(), c.bytes.size(), picture), expected);
+    EXPECT_TRUE(picture.Empty()) << c.name;
+    EXPECT_EQ(RaisedText([&] { gui::DecodePicture(c.name, c.bytes.data(), c.bytes.size()); }), expected);
+  }
 }
 
 TEST(PictureTest, TopDownBitmapKeepsItsRowOrder) {
@@ -294,15 +328,27 @@ TEST(PictureTest, DamagedBitmapsAreRefusedWithoutReadingPastTheirEnd) {
   for (auto& [name, bytes] : cases) EXPECT_THROW(gui::DecodeBmp(bytes.data(), bytes.size()), EPictureError) << name;
 }
 
-TEST(PictureTest, JpegDecodesThroughLibjpeg) {
-  auto file = EncodeJpeg(16, 8, 200, 40, 10);
-  Bitmap picture = gui::DecodeJpeg(file.data(), file.size());
-  ASSERT_EQ(picture.Width(), 16);
-  ASSERT_EQ(picture.Height(), 8);
-  uint32_t c = picture.Pixel(7, 4);
-  EXPECT_NEAR(gui::RedOf(c), 200, 6);
-  EXPECT_NEAR(gui::GreenOf(c), 40, 6);
-  EXPECT_NEAR(gui::BlueOf(c), 10, 6);
+TEST(PictureTest, JpegDecodesColourAndPrintInks) {
+  struct Case {
+    const char* name;
+    JpegColours colours;
+  } cases[] = {
+      {"colour", JpegColours::Rgb},
+      {"inks as Adobe writes them", JpegColours::AdobeCmyk},
+      {"inks without Adobe's marker", JpegColours::PlainCmyk},
+      {"YCCK", JpegColours::AdobeYcck},
+  };
+  for (const Case& c : cases) {
+    auto file = EncodeJpeg(16, 8, 200, 40, 10, c.colours);
+    Bitmap picture;
+    ASSERT_EQ(gui::DecodeJpeg(file.data(), file.size(), picture), "") << c.name;
+    ASSERT_EQ(picture.Width(), 16) << c.name;
+    ASSERT_EQ(picture.Height(), 8) << c.name;
+    uint32_t colour = picture.Pixel(7, 4);
+    EXPECT_NEAR(gui::RedOf(colour), 200, 8) << c.name;
+    EXPECT_NEAR(gui::GreenOf(colour), 40, 8) << c.name;
+    EXPECT_NEAR(gui::BlueOf(colour), 10, 8) << c.name;
+  }
 }
 
 TEST(PictureTest, DamagedJpegRaisesInsteadOfEndingTheProcess) {
