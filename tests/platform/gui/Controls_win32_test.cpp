@@ -203,6 +203,26 @@ TEST_F(GuiTest, StandardControlsKeepUnicodeTextAndReportChanges) {
   EXPECT_FALSE(IsWindowVisible(static_cast<HWND>(edit.Handle())));
 }
 
+// What a multi-line edit answers the dialog's keys: Tab is never its own,
+// arriving selects nothing, and Enter is its own only while it can be
+// edited (read-only, Enter presses the default button).
+TEST_F(GuiTest, MultiLineEditsLeaveTabToTheDialogAndEnterWhenReadOnly) {
+  Memo memo(panel.get());
+  RichEdit rich(panel.get());
+  auto answer = [](MultiLineEdit& control, WPARAM key) {
+    MSG message{static_cast<HWND>(control.Handle()), WM_KEYDOWN, key, 0, 0, {}};
+    return SendMessageW(message.hwnd, WM_GETDLGCODE, key, reinterpret_cast<LPARAM>(&message));
+  };
+  for (MultiLineEdit* control : {static_cast<MultiLineEdit*>(&memo), static_cast<MultiLineEdit*>(&rich)}) {
+    for (bool readOnly : {false, true}) {
+      control->SetReadOnly(readOnly);
+      const LRESULT tab = answer(*control, VK_TAB), enter = answer(*control, VK_RETURN);
+      EXPECT_EQ(tab & (DLGC_WANTTAB | DLGC_WANTMESSAGE | DLGC_HASSETSEL), 0) << readOnly;
+      EXPECT_EQ((enter & DLGC_WANTMESSAGE) != 0, !readOnly) << readOnly;
+    }
+  }
+}
+
 TEST_F(GuiTest, RichEditLoadsRichTextAndPlainTextAsEditorsSaveIt) {
   RichEdit rich(panel.get());
   rich.SetBounds(10, 10, 200, 100);
