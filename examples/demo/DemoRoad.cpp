@@ -102,8 +102,13 @@ Started Start(const std::string& program, const std::string& arguments, const st
   STARTUPINFOA si{};
   si.cb = sizeof si;
   std::string line = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
-  s.ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &si, &s.pi) != 0;
+  // Wine now and then refuses to start a program just written, under load;
+  // a moment later it starts.
+  for (int attempt = 0; attempt < 3 && !s.ok; ++attempt) {
+    if (attempt > 0) Sleep(500);
+    s.ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &si, &s.pi) != 0;
+  }
   return s;
 }
 

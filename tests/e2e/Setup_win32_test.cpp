@@ -68,6 +68,20 @@ std::string Utf8(const std::u16string& text) {
   return out.substr(0, out.size() - 1);
 }
 
+// A start that Wine refuses now and then under load is tried again; what
+// is tested is how the program ends, not whether the system starts it.
+bool StartProgram(std::u16string line, bool inheritHandles, STARTUPINFOW& si, PROCESS_INFORMATION& pi) {
+  const std::string shown = Utf8(line);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr, inheritHandles, 0, nullptr,
+                       nullptr, &si, &pi))
+      return true;
+    std::fprintf(stderr, "could not start (error %lu): %s\n", GetLastError(), shown.c_str());
+    Sleep(200);
+  }
+  return false;
+}
+
 // Starts a program, waits for it (a minute at most) and gives its exit
 // code; -1 when it could not start or did not end. `onStart` (may be empty)
 // is called with the process once it is started.
@@ -80,20 +94,8 @@ long RunAndWait(const std::u16string& commandLine, const std::string& outputFile
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdOutput = si.hStdError = out;
   PROCESS_INFORMATION pi = {};
-  std::u16string line = commandLine;
   long code = -1;
-  // A start that Wine refuses now and then under load is tried again; what
-  // is tested is how the program ends, not whether the system starts it.
-  bool started = false;
-  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-    started = CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr, TRUE, 0, nullptr,
-                             nullptr, &si, &pi);
-    if (!started) {
-      std::fprintf(stderr, "could not start (error %lu): %s\n", GetLastError(), Utf8(commandLine).c_str());
-      Sleep(200);
-    }
-  }
-  if (started) {
+  if (StartProgram(commandLine, true, si, pi)) {
     if (onStart) onStart(pi);
     if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
       DWORD exit = 0;
@@ -482,17 +484,15 @@ namespace {
 
 // Starts a program and answers each of its message boxes with Cancel (an
 // OK-only box takes it as OK), recording "caption: text" of each in UTF-8;
-// its exit code, or -1 when it did not end within a minute. `started` (may
-// be empty) is called with the process once it is started.
+// its exit code, or -1 when it could not start or did not end within a
+// minute. `started` (may be empty) is called with the process once it is
+// started.
 long RunAnsweringBoxes(const std::u16string& commandLine, std::vector<std::string>& boxes,
                        const std::function<void(const PROCESS_INFORMATION&)>& started = nullptr) {
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  std::u16string line = commandLine;
-  if (!CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &si, &pi))
-    return -1;
+  if (!StartProgram(commandLine, false, si, pi)) return -1;
   if (started) started(pi);
   std::set<HWND> answered;
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
